@@ -1,0 +1,101 @@
+// The seam between the engine and whatever shows things to a person.
+//
+// Engine code that must reach the user (a numbered message box, a question,
+// a note, help, the progress bars, pumping pending window events) calls the
+// Host installed in the Program. The GUI installs a Qt host; the default is
+// headless: it prints to stderr, never blocks, and answers every question
+// with the choice that loses nothing unless an answer was configured.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct ImageRecord;
+struct NewImageDetails;
+
+// The dialog templates of the numbered messages.
+enum class MessageKind {
+  Plain,     // "MessRC": title, text, OK, Help
+  WithText,  // "MessRC2": title, first line, rest of the text, extra text
+  Proceed,   // "MessProceed": Proceed / Cancel / Help
+  Replace,   // "MessReplace": text, name; Replace / Cancel / Help
+  Save,      // "MessSave": text; Save Now / Lose Changes / Cancel / Help
+};
+inline constexpr int kMessageKindCount = 5;
+
+// Everything a host needs to present one message dialog.
+struct MessageRequest {
+  MessageKind kind = MessageKind::Plain;
+  int number = -1;               // message number, -1 for a dialog without one
+  std::string dialog;            // template name ("MessRC", ...)
+  std::string title;             // "Message 007"; also the help keyword
+  std::string text;              // the whole text (Plain, Proceed, Replace, Save)
+  std::string firstLine;         // WithText: the text up to its first line break
+  std::string secondLine;        // WithText: the text after its first line break
+  std::string extra;             // WithText: extra text; Replace: the name
+  std::string question;          // Save: the question under the text
+  std::vector<std::string> buttons;  // in order, with their mnemonics
+  std::vector<int> results;          // result of each button, same order
+  int closeResult = 0;           // result when the dialog is closed by its frame
+};
+
+// The four outputs of the progress display.
+struct ProgressDisplay {
+  int sequencePercent = 0;
+  std::string sequenceText;
+  int operationPercent = 0;
+  std::string operationText;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Runs a modal message dialog; returns the result of the chosen button.
+  virtual int RunMessage(const MessageRequest& request) = 0;
+  // Plain "Note!" box with the stop icon.
+  virtual void ShowNote(const std::string& text) = 0;
+  // Opens the help at a keyword (HelpOn has already logged the request).
+  virtual void OpenHelp(const std::string& keyword) = 0;
+  // Shows the progress bars and texts.
+  virtual void ShowProgress(const ProgressDisplay& display) = 0;
+  // Lets pending window events run; returns at once when there are none.
+  virtual void PumpEvents() = 0;
+  // Blocks until some window event has been handled (used while paused).
+  virtual void WaitForEvents() = 0;
+
+  // New Image Details: edits the proposal in place; false when cancelled.
+  virtual bool EditNewImageDetails(NewImageDetails& details) = 0;
+  // An image entered the image table; a GUI host opens or fills a view.
+  virtual void ImageAdded(ImageRecord* image, bool openView) = 0;
+  // Saves an image to its own file (name, type and choices remembered in it);
+  // 0 when saved.
+  virtual int SaveImageToOwnFile(ImageRecord* image) = 0;
+};
+
+// Prints to stderr and never blocks. Questions get the answer configured for
+// their kind, else the dialog's close result (Cancel: nothing is lost).
+class HeadlessHost : public Host {
+ public:
+  void SetAnswer(MessageKind kind, int result);
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+
+  int RunMessage(const MessageRequest& request) override;
+  void ShowNote(const std::string& text) override;
+  void OpenHelp(const std::string& keyword) override;
+  void ShowProgress(const ProgressDisplay& display) override;
+  void PumpEvents() override {}
+  void WaitForEvents() override {}
+  bool EditNewImageDetails(NewImageDetails& details) override;
+  void ImageAdded(ImageRecord* image, bool openView) override;
+  int SaveImageToOwnFile(ImageRecord* image) override;
+
+ private:
+  std::array<int, kMessageKindCount> answers_{-1, -1, -1, -1, -1};
+  bool quiet_ = false;
+};
+
+}  // namespace qv

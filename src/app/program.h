@@ -1,0 +1,49 @@
+// All mutable program-wide state, one plain struct per subsystem, owned by a
+// single Program. Tests call ResetProgram() to start clean.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "app/crt_random.h"
+#include "app/host.h"
+#include "app/messages.h"
+#include "store/image_record.h"
+#include "store/memory_places.h"
+
+namespace qv {
+
+// The save choices the rest of the system reads (kept in the settings file).
+struct SaveChoices {
+  int type = 0;
+  int depth = 24;
+  int compress = 1;
+  int jpegQuality = 75;
+};
+
+struct Program {
+  std::unique_ptr<Host> host = std::make_unique<HeadlessHost>();
+  LogState log;
+  MemoryPlaces memory;
+  ImageStore images;
+  SaveChoices save;
+  CrtRandom random;
+};
+
+Program& TheProgram();
+Host& TheHost();
+
+// Drops all state: the log is closed, every memory place is released without
+// a report, and the headless host is installed again.
+void ResetProgram();
+
+// Installs a host and returns it; the Program owns it.
+template <class H, class... Args>
+H& InstallHost(Args&&... args) {
+  auto host = std::make_unique<H>(std::forward<Args>(args)...);
+  H& ref = *host;
+  TheProgram().host = std::move(host);
+  return ref;
+}
+
+}  // namespace qv

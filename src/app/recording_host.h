@@ -1,0 +1,58 @@
+// A host that records everything shown to the user, for tests. Answers are
+// queued per call; an empty queue gives the dialog's close result.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/host.h"
+#include "store/image_record.h"
+
+namespace qv {
+
+class RecordingHost : public Host {
+ public:
+  std::vector<MessageRequest> messages;
+  std::vector<std::string> notes;
+  std::vector<std::string> helpKeywords;
+  std::vector<ProgressDisplay> progress;
+  std::vector<ImageRecord*> added;
+  std::vector<ImageRecord*> saved;
+  int pumps = 0;
+  int waits = 0;
+
+  std::deque<int> answers;             // next RunMessage results
+  bool acceptNewImage = true;          // EditNewImageDetails result
+  NewImageDetails newImageEdits;       // applied when useNewImageEdits
+  bool useNewImageEdits = false;
+  int saveResult = 1;                  // SaveImageToOwnFile result
+  bool clearChangedOnSave = false;     // a save that works clears the count
+
+  std::vector<int> MessageNumbers() const {
+    std::vector<int> out;
+    for (const auto& m : messages) out.push_back(m.number);
+    return out;
+  }
+
+  int RunMessage(const MessageRequest& request) override {
+    messages.push_back(request);
+    if (answers.empty()) return request.closeResult;
+    int a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  void ShowNote(const std::string& text) override { notes.push_back(text); }
+  void OpenHelp(const std::string& keyword) override { helpKeywords.push_back(keyword); }
+  void ShowProgress(const ProgressDisplay& display) override { progress.push_back(display); }
+  void PumpEvents() override { ++pumps; }
+  void WaitForEvents() override { ++waits; }
+  bool EditNewImageDetails(NewImageDetails& details) override {
+    if (useNewImageEdits) details = newImageEdits;
+    return acceptNewImage;
+  }
+  void ImageAdded(ImageRecord* image, bool) override { added.push_back(image); }
+  int SaveImageToOwnFile(ImageRecord* image) override;
+};
+
+}  // namespace qv

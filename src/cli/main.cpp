@@ -1,0 +1,73 @@
+// pixqv-cli: the headless face of Pixanta: Q/v, for scripts and render farms.
+// Exit codes: 0 success, 1 failure (one-line reason on stderr), 2 bad usage.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/cli_commands.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: pixqv-cli [--help] [--version] <command> [args...]\n"
+               "\n"
+               "Pixanta: Q/v special-effects engine, command-line front end.\n"
+               "\n"
+               "commands:\n");
+  for (const auto& c : qv::cli::Commands())
+    std::fprintf(out, "  %-12.*s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
+                 static_cast<int>(c.summary.size()), c.summary.data());
+  std::fprintf(out,
+               "\n"
+               "options:\n"
+               "  -h, --help     show this help; 'pixqv-cli <command> --help' for a command\n"
+               "  --version      print the version and exit\n"
+               "\n"
+               "exit status: 0 success, 1 failure, 2 bad usage\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
+  std::string_view first = args.front();
+  if (first == "--help" || first == "-h" || first == "help") {
+    if (first == "help" && args.size() > 1) {
+      if (const auto* c = qv::cli::FindCommand(args[1])) {
+        std::fwrite(c->usage.data(), 1, c->usage.size(), stdout);
+        return 0;
+      }
+    }
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (first == "--version") {
+    std::printf("pixqv-cli (Pixanta: Q/v) %s\n", QV_VERSION);
+    return 0;
+  }
+  const auto* command = qv::cli::FindCommand(first);
+  if (!command) {
+    std::string name(first);
+    std::fprintf(stderr, "pixqv-cli: unknown command '%s'", name.c_str());
+    std::string_view hint = qv::cli::SuggestCommand(first);
+    if (!hint.empty()) std::fprintf(stderr, ", did you mean '%.*s'?", static_cast<int>(hint.size()), hint.data());
+    std::fprintf(stderr, " (see pixqv-cli --help)\n");
+    return kExitUsage;
+  }
+  std::vector<std::string_view> rest(args.begin() + 1, args.end());
+  for (auto a : rest) {
+    if (a == "--help" || a == "-h") {
+      std::fwrite(command->usage.data(), 1, command->usage.size(), stdout);
+      return 0;
+    }
+  }
+  return command->run(rest);
+}
