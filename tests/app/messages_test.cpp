@@ -11,7 +11,7 @@
 namespace qv {
 namespace {
 
-using test::ProgramTest;
+class MessagesTest : public test::ProgramTest {};
 
 TEST(MessageCatalogue, EveryNumberHasItsTextAndTheGapsStayEmpty) {
   int present = 0;
@@ -30,9 +30,10 @@ TEST(MessageCatalogue, EveryNumberHasItsTextAndTheGapsStayEmpty) {
             "The area selection could not be placed in the Time Line,\n"
             "because the Time Line position has been lost.");
   EXPECT_EQ(MessageText(88), "");
+  EXPECT_TRUE(DuplicateStringIds().empty());
 }
 
-TEST_F(ProgramTest, MessageShowsTitledDialogAndLogsItsText) {
+TEST_F(MessagesTest, MessageShowsTitledDialogAndLogsItsText) {
   StartLog();
   EXPECT_EQ(ShowMessage(7), 1);
   ASSERT_EQ(host->messages.size(), 1u);
@@ -45,13 +46,13 @@ TEST_F(ProgramTest, MessageShowsTitledDialogAndLogsItsText) {
   EXPECT_EQ(Logged(), "MESSAGE(007): \"Not enough memory for new image.\"\n");
 }
 
-TEST_F(ProgramTest, PlainDialogShowsTwoLineMessageAsOneText) {
+TEST_F(MessagesTest, PlainDialogShowsTwoLineMessageAsOneText) {
   ShowMessage(81);
   EXPECT_EQ(host->messages[0].text, MessageText(81));
   EXPECT_TRUE(host->messages[0].secondLine.empty());
 }
 
-TEST_F(ProgramTest, MessageWithTextSplitsAtFirstLineBreakAndLogsExtraLine) {
+TEST_F(MessagesTest, MessageWithTextSplitsAtFirstLineBreakAndLogsExtraLine) {
   StartLog();
   ShowMessageWith(81, "frame 12");
   const MessageRequest& r = host->messages.at(0);
@@ -69,7 +70,7 @@ TEST_F(ProgramTest, MessageWithTextSplitsAtFirstLineBreakAndLogsExtraLine) {
   EXPECT_TRUE(host->messages.at(1).secondLine.empty());
 }
 
-TEST_F(ProgramTest, QuestionsReturnTheirButtonsAndCancelWhenClosed) {
+TEST_F(MessagesTest, QuestionsReturnTheirButtonsAndCancelWhenClosed) {
   host->answers = {1, 0};
   EXPECT_EQ(AskProceed(65), 1);
   EXPECT_EQ(AskProceed(65), 0);
@@ -91,7 +92,7 @@ TEST_F(ProgramTest, QuestionsReturnTheirButtonsAndCancelWhenClosed) {
   EXPECT_EQ(r.results, (std::vector<int>{1, 2, 0}));
 }
 
-TEST_F(ProgramTest, HeadlessHostAnswersWhatLosesNothingUnlessConfigured) {
+TEST_F(MessagesTest, HeadlessHostAnswersWhatLosesNothingUnlessConfigured) {
   auto& headless = InstallHost<HeadlessHost>();
   headless.SetQuiet(true);
   EXPECT_EQ(AskSave(85), 0);
@@ -103,7 +104,7 @@ TEST_F(ProgramTest, HeadlessHostAnswersWhatLosesNothingUnlessConfigured) {
   EXPECT_EQ(AskSave(85), 0);
 }
 
-TEST_F(ProgramTest, NotesAndHelpAreLogged) {
+TEST_F(MessagesTest, NotesAndHelpAreLogged) {
   StartLog();
   ShowNote("Bad header", "in frame 3");
   EXPECT_EQ(host->notes, (std::vector<std::string>{"Bad header\nin frame 3"}));
@@ -114,7 +115,7 @@ TEST_F(ProgramTest, NotesAndHelpAreLogged) {
   EXPECT_EQ(HelpKeywordOfTitle("Tools"), "Tools");
 }
 
-TEST_F(ProgramTest, WithLoggingOffNothingIsWrittenButDialogsStillShow) {
+TEST_F(MessagesTest, WithLoggingOffNothingIsWrittenButDialogsStillShow) {
   ShowMessage(11);
   ShowNote("x");
   LogLine("ignored %d\n", 1);
@@ -123,7 +124,7 @@ TEST_F(ProgramTest, WithLoggingOffNothingIsWrittenButDialogsStillShow) {
   EXPECT_FALSE(std::filesystem::exists(workDir / kLogFileName));
 }
 
-TEST_F(ProgramTest, LogIsCreatedAnewWhenSwitchedOnAndAppendedAtStart) {
+TEST_F(MessagesTest, LogIsCreatedAnewWhenSwitchedOnAndAppendedAtStart) {
   OpenLog(true);
   LogLine("first\n");
   std::string created = Log();
@@ -148,7 +149,7 @@ TEST_F(ProgramTest, LogIsCreatedAnewWhenSwitchedOnAndAppendedAtStart) {
   EXPECT_EQ(appended.find("lost"), std::string::npos);
 }
 
-TEST_F(ProgramTest, LogThatCannotBeOpenedLeavesLoggingOff) {
+TEST_F(MessagesTest, LogThatCannotBeOpenedLeavesLoggingOff) {
   std::filesystem::create_directory(workDir / kLogFileName);  // a folder in the way
   OpenLog(true);
   EXPECT_FALSE(LogIsOpen());

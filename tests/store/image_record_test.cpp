@@ -10,7 +10,7 @@
 namespace qv {
 namespace {
 
-using test::ProgramTest;
+class ImageStoreTest : public test::ProgramTest {};
 
 MemoryPlaces& Places() { return TheProgram().memory; }
 ImageStore& Store() { return TheProgram().images; }
@@ -23,7 +23,7 @@ ImageRecord* Named(const char* name, int w = 4, int h = 3) {
   return image;
 }
 
-TEST_F(ProgramTest, FreshImageHasDefaultsAndThePaletteCubeAndRamp) {
+TEST_F(ImageStoreTest, FreshImageHasDefaultsAndThePaletteCubeAndRamp) {
   TheProgram().save.compress = 0;
   TheProgram().save.jpegQuality = 60;
   ImageRecord* image = CreateImage(5, 4, "inew");
@@ -56,7 +56,7 @@ TEST_F(ProgramTest, FreshImageHasDefaultsAndThePaletteCubeAndRamp) {
   EXPECT_EQ(Places().placesInUse, 0);
 }
 
-TEST_F(ProgramTest, SizesAreClampedAndRowTablesCoverTheLongerSide) {
+TEST_F(ImageStoreTest, SizesAreClampedAndRowTablesCoverTheLongerSide) {
   ImageRecord* dot = CreateImage(0, -7, "t");
   EXPECT_EQ(dot->width, 1);
   EXPECT_EQ(dot->height, 1);
@@ -85,7 +85,7 @@ TEST_F(ProgramTest, SizesAreClampedAndRowTablesCoverTheLongerSide) {
   EXPECT_EQ(Places().placesInUse, 9);
 }
 
-TEST_F(ProgramTest, LocksNestAndOnlyTheLastUnlockReleases) {
+TEST_F(ImageStoreTest, LocksNestAndOnlyTheLastUnlockReleases) {
   ImageRecord* image = CreateImage(2, 2, "t");
   ASSERT_EQ(LockImage(image), 0);
   std::uint8_t* pixels = image->pixels;
@@ -103,7 +103,7 @@ TEST_F(ProgramTest, LocksNestAndOnlyTheLastUnlockReleases) {
   EXPECT_EQ(image->lockCount, 0);
 }
 
-TEST_F(ProgramTest, FailedLockLeavesNothingLocked) {
+TEST_F(ImageStoreTest, FailedLockLeavesNothingLocked) {
   ImageRecord* image = CreateImage(2, 2, "t");
   std::int64_t realBefore = Places().realTotal;
   int locks = 0;
@@ -120,7 +120,7 @@ TEST_F(ProgramTest, FailedLockLeavesNothingLocked) {
   UnlockImage(image);
 }
 
-TEST_F(ProgramTest, CreateFailuresFreeEverythingAndReportOnlyTheRowTable) {
+TEST_F(ImageStoreTest, CreateFailuresFreeEverythingAndReportOnlyTheRowTable) {
   for (const char* failing : {"header", "pixels", "rows"}) {
     int call = 0;
     int failAt = std::string(failing) == "header" ? 1 : std::string(failing) == "pixels" ? 2 : 3;
@@ -136,7 +136,7 @@ TEST_F(ProgramTest, CreateFailuresFreeEverythingAndReportOnlyTheRowTable) {
   }
 }
 
-TEST_F(ProgramTest, ClonesCopyPicturePaletteAndAnnotationButNotTheAuthor) {
+TEST_F(ImageStoreTest, ClonesCopyPicturePaletteAndAnnotationButNotTheAuthor) {
   ImageRecord* twelve = Named("twelve_chars", 3, 2);
   ImageRecord* thirteen = Named("thirteen_char");
   twelve->hasAlpha = 1;
@@ -179,7 +179,7 @@ TEST_F(ProgramTest, ClonesCopyPicturePaletteAndAnnotationButNotTheAuthor) {
   EXPECT_EQ(shown->parent, nullptr);
 }
 
-TEST_F(ProgramTest, AnnotationsAreAtLeast324BytesAndKeepTheirText) {
+TEST_F(ImageStoreTest, AnnotationsAreAtLeast324BytesAndKeepTheirText) {
   EXPECT_EQ(EnsureAnnotation(nullptr, 10), -1);
   ImageRecord* image = CreateImage(1, 1, "t");
   ASSERT_EQ(EnsureAnnotation(image, 10), 0);
@@ -197,7 +197,7 @@ TEST_F(ProgramTest, AnnotationsAreAtLeast324BytesAndKeepTheirText) {
   EXPECT_STREQ(image->annotation, "keep me");
 }
 
-TEST_F(ProgramTest, OpaqueAlphaIsForcedOnlyWithoutAlpha) {
+TEST_F(ImageStoreTest, OpaqueAlphaIsForcedOnlyWithoutAlpha) {
   ImageRecord* image = CreateLockedImage(2, 1, "t");
   image->pixels[3] = 10;
   image->hasAlpha = 1;
@@ -209,7 +209,7 @@ TEST_F(ProgramTest, OpaqueAlphaIsForcedOnlyWithoutAlpha) {
   EXPECT_EQ(image->lockCount, 1);  // the caller's lock stays
 }
 
-TEST_F(ProgramTest, TableGrowsTo60Then140AndKeepsItsOrder) {
+TEST_F(ImageStoreTest, TableGrowsTo60Then140AndKeepsItsOrder) {
   std::vector<ImageRecord*> images;
   for (int i = 0; i < 61; ++i) {
     images.push_back(CreateImage(1, 1, "t"));
@@ -232,7 +232,7 @@ TEST_F(ProgramTest, TableGrowsTo60Then140AndKeepsItsOrder) {
   EXPECT_EQ(ImageIndex(images[30]), -1);
 }
 
-TEST_F(ProgramTest, FailingToGrowTheTableLeavesTheImageOutside) {
+TEST_F(ImageStoreTest, FailingToGrowTheTableLeavesTheImageOutside) {
   for (int i = 0; i < 20; ++i) AddImage(CreateImage(1, 1, "t"), false);
   ImageRecord* extra = CreateImage(1, 1, "t");
   Places().faults.allocate = [](std::int64_t) { return true; };
@@ -242,7 +242,7 @@ TEST_F(ProgramTest, FailingToGrowTheTableLeavesTheImageOutside) {
   EXPECT_EQ(ImageIndex(extra), -1);
 }
 
-TEST_F(ProgramTest, CurrentImagesNeverPointAtFreedImages) {
+TEST_F(ImageStoreTest, CurrentImagesNeverPointAtFreedImages) {
   ImageRecord* a = Named("a");
   ImageRecord* b = Named("b");
   ImageRecord* c = Named("c");
@@ -275,7 +275,7 @@ TEST_F(ProgramTest, CurrentImagesNeverPointAtFreedImages) {
   FreeImage(nullptr);
 }
 
-TEST_F(ProgramTest, ClosingAChangedImageAsksAndHonoursTheAnswer) {
+TEST_F(ImageStoreTest, ClosingAChangedImageAsksAndHonoursTheAnswer) {
   ImageRecord* plain = Named("plain");
   AddImage(plain, true);
   EXPECT_EQ(RemoveImage(plain), 0);
@@ -311,7 +311,7 @@ TEST_F(ProgramTest, ClosingAChangedImageAsksAndHonoursTheAnswer) {
   EXPECT_EQ(Places().placesInUse, 1);  // only the table is left
 }
 
-TEST_F(ProgramTest, NewImageNumbersProposalsAndRemembersWhatWasEntered) {
+TEST_F(ImageStoreTest, NewImageNumbersProposalsAndRemembersWhatWasEntered) {
   NewImageDetails first = ProposeNewImage();
   EXPECT_EQ(first.name, "NEW_1");
   EXPECT_EQ(first.width, 320);
@@ -352,7 +352,7 @@ TEST_F(ProgramTest, NewImageNumbersProposalsAndRemembersWhatWasEntered) {
   EXPECT_EQ(ImageCount(), 2);
 }
 
-TEST_F(ProgramTest, NewImageOutOfMemoryShowsMessage7OnceAndLeavesNothing) {
+TEST_F(ImageStoreTest, NewImageOutOfMemoryShowsMessage7OnceAndLeavesNothing) {
   std::int64_t placesBefore = Places().placesInUse;
   for (int failAt = 1; failAt <= 3; ++failAt) {
     int call = 0;

@@ -9,7 +9,7 @@
 namespace qv {
 namespace {
 
-using test::ProgramTest;
+class MemoryPlacesTest : public test::ProgramTest {};
 
 MemoryPlaces& Places() { return TheProgram().memory; }
 
@@ -21,7 +21,7 @@ TEST(PlaceTags, PackFirstCharacterLowestPaddedAndCut) {
   EXPECT_EQ(UnpackTag(PackTag(nullptr)), "    ");
 }
 
-TEST_F(ProgramTest, TableGrowsTo400ThenByHalfPlus256) {
+TEST_F(MemoryPlacesTest, TableGrowsTo400ThenByHalfPlus256) {
   EXPECT_EQ(Places().capacity, 0);
   std::vector<void*> blocks;
   blocks.push_back(AllocReal(8, "a"));
@@ -39,7 +39,7 @@ TEST_F(ProgramTest, TableGrowsTo400ThenByHalfPlus256) {
   EXPECT_EQ(Places().placesMax, 399);
 }
 
-TEST_F(ProgramTest, RealPlacesAreZeroedAndCountedWithTheirSlack) {
+TEST_F(MemoryPlacesTest, RealPlacesAreZeroedAndCountedWithTheirSlack) {
   auto* p = static_cast<unsigned char*>(AllocReal(100, "buf"));
   ASSERT_NE(p, nullptr);
   for (int i = 0; i < 104; ++i) ASSERT_EQ(p[i], 0) << i;
@@ -52,7 +52,7 @@ TEST_F(ProgramTest, RealPlacesAreZeroedAndCountedWithTheirSlack) {
   EXPECT_EQ(HandleOfAddress(nullptr), nullptr);
 }
 
-TEST_F(ProgramTest, NestedLocksReturnOneAddressAndUnlockOnTheLast) {
+TEST_F(MemoryPlacesTest, NestedLocksReturnOneAddressAndUnlockOnTheLast) {
   StartLog();
   PlaceHandle h = AllocVirtual(60, "mask");
   ASSERT_NE(h, nullptr);
@@ -73,7 +73,7 @@ TEST_F(ProgramTest, NestedLocksReturnOneAddressAndUnlockOnTheLast) {
   EXPECT_EQ(Logged(), "Mem: \"mask\" was used 2 times at once.\nUnlock again \"mask\"\n");
 }
 
-TEST_F(ProgramTest, MisuseIsLoggedAndReportedNeverFatal) {
+TEST_F(MemoryPlacesTest, MisuseIsLoggedAndReportedNeverFatal) {
   StartLog();
   void* p = AllocReal(16, "hdr");
   EXPECT_EQ(FreeReal(p, "hdr"), nullptr);
@@ -98,7 +98,7 @@ TEST_F(ProgramTest, MisuseIsLoggedAndReportedNeverFatal) {
             "Unlock on unlisted memory\n");
 }
 
-TEST_F(ProgramTest, TotalsAndMaximaFollowMixedUse) {
+TEST_F(MemoryPlacesTest, TotalsAndMaximaFollowMixedUse) {
   void* r1 = AllocReal(96, "r1");          // 100
   PlaceHandle v1 = AllocVirtual(196, "v1");  // 200
   PlaceHandle v2 = AllocVirtual(296, "v2");  // 300
@@ -143,7 +143,7 @@ TEST_F(ProgramTest, TotalsAndMaximaFollowMixedUse) {
   EXPECT_EQ(Places().capacity, 400);
 }
 
-TEST_F(ProgramTest, ReportsWriteNothingWhileLoggingIsOff) {
+TEST_F(MemoryPlacesTest, ReportsWriteNothingWhileLoggingIsOff) {
   AllocReal(4, "x");
   MemoryReport();
   MemoryCloseReport();
@@ -152,7 +152,7 @@ TEST_F(ProgramTest, ReportsWriteNothingWhileLoggingIsOff) {
   EXPECT_EQ(Places().placesInUse, 0);
 }
 
-TEST_F(ProgramTest, NumberedAllocationsAreTaggedByCallSite) {
+TEST_F(MemoryPlacesTest, NumberedAllocationsAreTaggedByCallSite) {
   void* p = AllocNumbered(10, 12073);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(UnpackTag(Places().tag[1]), "M 73");
@@ -171,7 +171,7 @@ TEST_F(ProgramTest, NumberedAllocationsAreTaggedByCallSite) {
   FreeReal(q, "");
 }
 
-TEST_F(ProgramTest, FailedAllocationsLeaveNoEntryAndTotalsUnchanged) {
+TEST_F(MemoryPlacesTest, FailedAllocationsLeaveNoEntryAndTotalsUnchanged) {
   StartLog();
   // The very first allocation cannot grow the table.
   Places().faults.allocate = [](std::int64_t) { return true; };
