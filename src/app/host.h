@@ -64,8 +64,17 @@ class Host {
   virtual void ShowProgress(const ProgressDisplay& display) = 0;
   // Lets pending window events run; returns at once when there are none.
   virtual void PumpEvents() = 0;
-  // Blocks until some window event has been handled (used while paused).
-  virtual void WaitForEvents() = 0;
+  // Blocks until some window event has been handled (used while paused);
+  // false when no event can come any more (quitting, or no windows at all).
+  virtual bool WaitForEvents() = 0;
+  // The busy cursor of long work: 0..7 by eighths of the percentage, -1 to
+  // restore the previous cursor (and release the mouse).
+  virtual void SetProgressCursor(int index) = 0;
+  // The Stop and Pause buttons: running or idle.
+  virtual void SetRunningButtons(bool running) = 0;
+  // The main window: whether it is minimised, and its title.
+  virtual bool IsMainMinimised() = 0;
+  virtual void SetMainTitle(const std::string& title) = 0;
 
   // New Image Details: edits the proposal in place; false when cancelled.
   virtual bool EditNewImageDetails(NewImageDetails& details) = 0;
@@ -88,7 +97,11 @@ class HeadlessHost : public Host {
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
   void PumpEvents() override {}
-  void WaitForEvents() override {}
+  bool WaitForEvents() override { return false; }
+  void SetProgressCursor(int) override {}
+  void SetRunningButtons(bool) override {}
+  bool IsMainMinimised() override { return false; }
+  void SetMainTitle(const std::string&) override {}
   bool EditNewImageDetails(NewImageDetails& details) override;
   void ImageAdded(ImageRecord* image, bool openView) override;
   int SaveImageToOwnFile(ImageRecord* image) override;

@@ -8,6 +8,7 @@
 #include "app/crt_random.h"
 #include "app/host.h"
 #include "app/messages.h"
+#include "app/progress.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -24,6 +25,7 @@ struct SaveChoices {
 struct Program {
   std::unique_ptr<Host> host = std::make_unique<HeadlessHost>();
   LogState log;
+  ProgressState progress;
   MemoryPlaces memory;
   ImageStore images;
   SaveChoices save;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,13 @@ class RecordingHost : public Host {
   std::vector<ImageRecord*> saved;
   int pumps = 0;
   int waits = 0;
+  int maxWaits = 1000;                 // a wait past this many reports "no more events"
+  std::function<void()> onPump;        // runs inside PumpEvents (a click, say)
+  std::function<void()> onWait;        // runs inside WaitForEvents
+  std::vector<int> cursors;
+  std::vector<bool> buttonsRunning;
+  std::vector<std::string> titles;
+  bool minimised = false;
 
   std::deque<int> answers;             // next RunMessage results
   bool acceptNewImage = true;          // EditNewImageDetails result
@@ -45,8 +53,19 @@ class RecordingHost : public Host {
   void ShowNote(const std::string& text) override { notes.push_back(text); }
   void OpenHelp(const std::string& keyword) override { helpKeywords.push_back(keyword); }
   void ShowProgress(const ProgressDisplay& display) override { progress.push_back(display); }
-  void PumpEvents() override { ++pumps; }
-  void WaitForEvents() override { ++waits; }
+  void PumpEvents() override {
+    ++pumps;
+    if (onPump) onPump();
+  }
+  bool WaitForEvents() override {
+    ++waits;
+    if (onWait) onWait();
+    return waits < maxWaits;
+  }
+  void SetProgressCursor(int index) override { cursors.push_back(index); }
+  void SetRunningButtons(bool running) override { buttonsRunning.push_back(running); }
+  bool IsMainMinimised() override { return minimised; }
+  void SetMainTitle(const std::string& title) override { titles.push_back(title); }
   bool EditNewImageDetails(NewImageDetails& details) override {
     if (useNewImageEdits) details = newImageEdits;
     return acceptNewImage;
