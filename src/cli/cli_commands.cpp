@@ -100,6 +100,8 @@ int RunShowcase(const std::vector<std::string_view>& args) {
   ImageRecord* longName = CreateImage(64, 48, "inew");
   if (!clone || !longName) return Fail("could not clone");
   std::snprintf(longName->name, sizeof longName->name, "thirteen_char");
+  std::snprintf(longName->format, sizeof longName->format, "new");
+  longName->bitDepth = 24;
   AddImage(longName, true);
   if (!CloneImage(longName, true)) return Fail("could not clone");
 

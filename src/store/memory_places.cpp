@@ -110,6 +110,19 @@ void ClearSlot(MemoryPlaces& m, int i) {
   m.tag[i] = 0;
 }
 
+// Enters a new block; a locked one (a real place) counts as locked once.
+void FillSlot(MemoryPlaces& m, int slot, PlaceHandle h, void* address, const char* name, std::int64_t bytes) {
+  m.handle[slot] = h;
+  m.address[slot] = address;
+  m.lockCount[slot] = address ? 1 : 0;
+  m.tag[slot] = PackTag(name);
+  m.size[slot] = bytes;
+  m.virtualTotal += bytes;
+  if (address) m.realTotal += bytes;
+  m.placesInUse += 1;
+  RaiseMaxima(m);
+}
+
 bool ValidRequest(std::int64_t size) { return size >= 0 && size <= INT64_MAX - kSlack; }
 
 void WriteMaxLine(const MemoryPlaces& m) {
@@ -152,15 +165,7 @@ void* AllocReal(std::int64_t size, const char* name) {
     PlatformFree(h);
     return nullptr;
   }
-  m.handle[slot] = h;
-  m.address[slot] = a;
-  m.lockCount[slot] = 1;
-  m.tag[slot] = PackTag(name);
-  m.size[slot] = bytes;
-  m.virtualTotal += bytes;
-  m.realTotal += bytes;
-  m.placesInUse += 1;
-  RaiseMaxima(m);
+  FillSlot(m, slot, h, a, name, bytes);
   return a;  // zero-filled by the platform allocation
 }
 
@@ -192,14 +197,7 @@ PlaceHandle AllocVirtual(std::int64_t size, const char* name) {
     LogLine("Out of moveable places\n");
     return nullptr;
   }
-  m.handle[slot] = h;
-  m.address[slot] = nullptr;
-  m.lockCount[slot] = 0;
-  m.tag[slot] = PackTag(name);
-  m.size[slot] = bytes;
-  m.virtualTotal += bytes;
-  m.placesInUse += 1;
-  RaiseMaxima(m);
+  FillSlot(m, slot, h, nullptr, name, bytes);
   return h;
 }
 
