@@ -37,6 +37,13 @@ constexpr Rgb8 RenderPaletteEntry(int i) {
   return {255, 255, 255};
 }
 
+constexpr std::array<Rgb8, 256> MakeRenderPalette() {
+  std::array<Rgb8, 256> t{};
+  for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = RenderPaletteEntry(i);
+  return t;
+}
+inline constexpr std::array<Rgb8, 256> kRenderPalette = MakeRenderPalette();
+
 // Fills 256 entries of three channel arrays with the render palette layout
 // or with the 256-step gray ramp.
 void FillRenderPalette(std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue);

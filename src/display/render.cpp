@@ -327,7 +327,7 @@ void RenderRow(int mode, const PixelSource& src, std::uint8_t* out, int width, b
           index = kRenderLevels.red[unsigned(r)] * 32 + kRenderLevels.green[unsigned(g)] * 4 +
                   kRenderLevels.blue[unsigned(b)];
         }
-        Rgb8 c = RenderPaletteEntry(index);
+        Rgb8 c = kRenderPalette[unsigned(index)];
         e.r[x] = std::int16_t(lr = r - c.r);
         e.g[x] = std::int16_t(lg = g - c.g);
         e.b[x] = std::int16_t(lb = b - c.b);

@@ -80,6 +80,7 @@ TEST_F(RenderTest, HeaderColourTableAndPaddedBottomUpRows) {
     DibLayout l;
     ASSERT_TRUE(ReadDibLayout(dib, l));
     EXPECT_EQ(l.stride, strides[mode]);
+    EXPECT_FALSE(ReadDibLayout(std::span(dib).first(dib.size() - 1), l));
     std::size_t used = (5u * bits[mode] + 7) / 8;
     for (int row = 0; row < 3; ++row)
       for (std::size_t i = used; i < std::size_t(strides[mode]); ++i)
@@ -106,16 +107,11 @@ TEST_F(RenderTest, ColourTablesOfThePaletteModes) {
   EXPECT_EQ(DibColour(m1, 245), 0xFFFFFFu);
   Dib m7 = Render(image, nullptr, kModeGray64);
   EXPECT_EQ(DibColour(m7, 63), 0xFFFFFFu);
-  EXPECT_EQ(DibColour(m7, 16), 65u * 0x010101u);
-}
-
-TEST_F(RenderTest, StandardColourLookupFollowsItsRows) {
+  // Spot checks of the 16-colour lookup's rows (the gradient test relies on it).
   EXPECT_EQ(StandardColourIndex(255, 0, 0), 9);
-  EXPECT_EQ(StandardColourIndex(255, 255, 255), 15);
-  EXPECT_EQ(StandardColourIndex(0, 0, 0), 0);
-  EXPECT_EQ(StandardColourIndex(128, 128, 128), 8);   // red 4, cell 36: '8'
-  EXPECT_EQ(StandardColourIndex(96, 0, 224), 12);     // red 3, cell 7: 'c'
-  EXPECT_EQ(StandardColourIndex(200, 32, 255), 13);   // red 6, cell 15: 'd'
+  EXPECT_EQ(StandardColourIndex(128, 128, 128), 8);  // red 4, cell 36: '8'
+  EXPECT_EQ(StandardColourIndex(96, 0, 224), 12);    // red 3, cell 7: 'c'
+  EXPECT_EQ(StandardColourIndex(200, 32, 255), 13);  // red 6, cell 15: 'd'
 }
 
 TEST_F(RenderTest, StretchRegionAndFitMaps) {
