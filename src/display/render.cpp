@@ -150,7 +150,7 @@ void StretchAxis(std::int32_t* map, int n, int size) {
 }
 
 void RegionAxis(std::int32_t* map, int n, int low, int high, int size) {
-  for (int x = 0; x < n; ++x) map[x] = OnImage(low + std::int64_t{high - low} * x / n, size);
+  for (int x = 0; x < n; ++x) map[x] = OnImage(low + (std::int64_t{high} - low) * x / n, size);
 }
 
 // One axis of a picture fitted into the client area with margins.
@@ -162,7 +162,7 @@ struct FitAxis {
 };
 
 FitAxis MakeFitAxis(int clientSize, int extent, int low, int high) {
-  std::int64_t width = std::max(0, high - low);
+  std::int64_t width = std::max<std::int64_t>(0, std::int64_t{high} - low);
   bool magnified = width < extent;
   return {(clientSize - extent) / 2, extent, magnified ? width + 1 : width, magnified ? extent + 1 : extent};
 }
