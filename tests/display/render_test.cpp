@@ -307,6 +307,8 @@ TEST_F(RenderTest, ResizeStopsA256ColourRenderOnly) {
   EXPECT_EQ(RenderView(image, &view, nullptr, kModeColour256, 0, 39), nullptr);
   EXPECT_EQ(view.renderState, 1);
   EXPECT_EQ(view.reRender, 1);
+  ASSERT_GE(host->progress.size(), 2u);
+  EXPECT_EQ(host->progress[1].operationText, "Render");
   EXPECT_FALSE(IsBusy());
   EXPECT_EQ(image->lockCount, 0);
   EXPECT_EQ(TheProgram().display.xmap, nullptr);
