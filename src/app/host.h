@@ -8,6 +8,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@ namespace qv {
 
 struct ImageRecord;
 struct NewImageDetails;
+struct ViewRecord;
 
 // The dialog templates of the numbered messages.
 enum class MessageKind {
@@ -83,6 +86,11 @@ class Host {
   // Saves an image to its own file (name, type and choices remembered in it);
   // 0 when saved.
   virtual int SaveImageToOwnFile(ImageRecord* image) = 0;
+  // A band of a view was rendered anew: set DIB rows startRow (counted from
+  // the bottom) to startRow + rowCount - 1 into the view's kept bitmap, with
+  // the palette of the DIB in the palette modes, and show the whole bitmap.
+  // The DIB is freed after the call.
+  virtual void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) = 0;
 };
 
 // Prints to stderr and never blocks. Questions get the answer configured for
@@ -105,6 +113,7 @@ class HeadlessHost : public Host {
   bool EditNewImageDetails(NewImageDetails& details) override;
   void ImageAdded(ImageRecord* image, bool openView) override;
   int SaveImageToOwnFile(ImageRecord* image) override;
+  void ShowViewRows(ViewRecord*, std::span<const std::uint8_t>, int, int) override {}
 
  private:
   std::array<int, kMessageKindCount> answers_{-1, -1, -1, -1, -1};

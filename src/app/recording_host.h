@@ -36,6 +36,13 @@ class RecordingHost : public Host {
   bool useNewImageEdits = false;
   int saveResult = 1;                  // SaveImageToOwnFile result
   bool clearChangedOnSave = false;     // a save that works clears the count
+  struct ViewRows {
+    ViewRecord* view;
+    std::vector<std::uint8_t> dib;
+    int startRow;
+    int rowCount;
+  };
+  std::vector<ViewRows> viewRows;      // bands handed to views, with a copy of the DIB
 
   std::vector<int> MessageNumbers() const {
     std::vector<int> out;
@@ -72,6 +79,9 @@ class RecordingHost : public Host {
   }
   void ImageAdded(ImageRecord* image, bool) override { added.push_back(image); }
   int SaveImageToOwnFile(ImageRecord* image) override;
+  void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) override {
+    viewRows.push_back({view, {dib.begin(), dib.end()}, startRow, rowCount});
+  }
 };
 
 }  // namespace qv
