@@ -6,10 +6,13 @@
 
 #include "app/messages.h"
 #include "app/string_table.h"
+#include "ops/op_state.h"
 #include "ops/op_table.h"
 
 namespace qv {
 namespace {
+
+constexpr OpId kHistogram = 3185;
 
 struct Built {
   // Room for kCatalogueRoom operations and the terminating entry with id 0.
@@ -119,6 +122,11 @@ int LabelledSlotCount(const OpEntry& entry) {
   return n;
 }
 
+ApplyKind EffectiveKind(const OpEntry& entry) {
+  if (entry.id == kHistogram && ParamValue(kHistogram, 0) == 0) return ApplyKind::Point;
+  return entry.kind;
+}
+
 bool NeedsSource(OpId id) { return IsCatalogued(id) && OpOf(id).needsSource != 0; }
 bool NoAlphaMaskA(OpId id) { return IsCatalogued(id) && OpOf(id).noAlphaMaskA != 0; }
 bool NoAlphaMaskB(OpId id) { return IsCatalogued(id) && OpOf(id).noAlphaMaskB != 0; }
@@ -141,7 +149,7 @@ const ParamSlot* SlotOfBinding(ParamBinding binding) {
 
 bool HasWorker(const OpEntry& entry) {
   const OpRoutines& r = entry.routines;
-  if (entry.id == 3185) return r.imageWorker && r.pointWorker;  // Histogram: Inspect with Gather, else Point
+  if (entry.id == kHistogram) return r.imageWorker && r.pointWorker;  // it runs under both drivers
   switch (entry.kind) {
     case ApplyKind::Point: return r.pointWorker != nullptr;
     case ApplyKind::Value: return r.valueWorker != nullptr;

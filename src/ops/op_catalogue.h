@@ -112,6 +112,11 @@ const OpEntry& OpOf(OpId id);
 std::string_view OpName(OpId id);
 int LabelledSlotCount(const OpEntry& entry);
 
+// The driver that runs the entry now: Histogram is Inspect while its
+// "Gather" switch is on and otherwise a Point operation with the look-up
+// table worker.
+ApplyKind EffectiveKind(const OpEntry& entry);
+
 bool NeedsSource(OpId id);
 bool NoAlphaMaskA(OpId id);
 bool NoAlphaMaskB(OpId id);

@@ -95,6 +95,10 @@ int SelectOperation(int command) {
   return 0;
 }
 
+void RefreshSettingsDialog() {
+  if (const auto& refresh = TheProgram().ops.hooks.refreshSettings) refresh();
+}
+
 void ToggleOperationControls() {
   OpsState& ops = TheProgram().ops;
   ops.showControls = !ops.showControls;

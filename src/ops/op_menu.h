@@ -46,6 +46,8 @@ bool IsOperationCommand(int command);
 int SelectOperation(int command);
 // The engine side of opening the settings window for `current`.
 void OpenSettingsWindow(OpId previous, OpId current);
+// Has the settings window re-read every live value of the current operation.
+void RefreshSettingsDialog();
 // "Show &Operation Controls".
 void ToggleOperationControls();
 

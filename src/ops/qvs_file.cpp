@@ -12,6 +12,7 @@
 #include "app/program.h"
 #include "app/string_table.h"
 #include "app/text_words.h"
+#include "ops/op_menu.h"
 #include "ops/op_state.h"
 
 namespace qv {
@@ -238,6 +239,8 @@ int ReadOpSettingsText(std::string_view text, QvsReadResult* result) {
   QvsReadResult local;
   QvsReadResult& r = result ? *result : local;
   r = {};
+  // Editors that save UTF-8 may put a byte order mark before the header.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   LineSource lines(text);
   std::string line;
   if (!lines.Next(line) || !(StartsWithNoCase(line, "QVOPSET") || StartsWithNoCase(line, "QVPROJ"))) {
@@ -279,7 +282,7 @@ int ReadOpSettingsText(std::string_view text, QvsReadResult* result) {
 
     ReadTrendLine(line, OpAt(current), trendKeysSeen, lines);
   }
-  if (const auto& refresh = TheProgram().ops.hooks.refreshSettings) refresh();
+  RefreshSettingsDialog();
   return 0;
 }
 

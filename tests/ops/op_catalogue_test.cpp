@@ -247,6 +247,13 @@ TEST_F(OpStateTest, AnOperationWithoutItsWorkerSaysSoInsteadOfApplying) {
   EXPECT_FALSE(HasWorker(withWorker));
 }
 
+TEST_F(OpStateTest, HistogramRunsAsPointUnlessGathering) {
+  EXPECT_EQ(EffectiveKind(OpOf(3185)), ApplyKind::Point);
+  SetParamValue(3185, 0, 1);
+  EXPECT_EQ(EffectiveKind(OpOf(3185)), ApplyKind::Inspect);
+  EXPECT_EQ(EffectiveKind(OpOf(3187)), ApplyKind::Inspect);
+}
+
 TEST_F(OpStateTest, ProfilesStartWithTheDefaultCurveOrEmpty) {
   EXPECT_EQ(FindProfile(ProfileId::Arm), nullptr);
   std::int16_t* arm = EnsureProfile(ProfileId::Arm);
@@ -264,15 +271,6 @@ TEST_F(OpStateTest, ProfilesStartWithTheDefaultCurveOrEmpty) {
   FreeProfiles();
   EXPECT_EQ(FindProfile(ProfileId::Arm), nullptr);
   EXPECT_EQ(TheProgram().memory.placesInUse, 0);
-}
-
-TEST_F(OpStateTest, AnUnknownRememberedOperationBecomesTheFirst) {
-  TheProgram().ops.current = 4000;
-  ValidateCurrentOp();
-  EXPECT_EQ(CurrentOp(), 3111u);
-  TheProgram().ops.current = 3198;
-  ValidateCurrentOp();
-  EXPECT_EQ(CurrentOp(), 3198u);
 }
 
 }  // namespace

@@ -162,8 +162,11 @@ TEST_F(QvsFileTest, ImageLinesReachTheirHookAndProjectsAreAccepted) {
   TheProgram().ops.hooks.imageLine = [&](std::string_view k, std::string_view name) {
     seen.push_back(std::string(k) + "=" + std::string(name));
   };
-  ASSERT_EQ(ReadOpSettingsText("qvproj 1\r\nsource \"my picture.bmp\"\r\nTARGET b.tga\r\nImage\r\n"), 0);
+  int refreshed = 0;
+  TheProgram().ops.hooks.refreshSettings = [&] { ++refreshed; };
+  ASSERT_EQ(ReadOpSettingsText("\xEF\xBB\xBFqvproj 1\r\nsource \"my picture.bmp\"\r\nTARGET b.tga\r\nImage\r\n"), 0);
   EXPECT_EQ(seen, (std::vector<std::string>{"SOURCE=my picture.bmp", "TARGET=b.tga"}));
+  EXPECT_EQ(refreshed, 1);
 }
 
 TEST_F(QvsFileTest, FailuresAreReportedWithTheirMessages) {
