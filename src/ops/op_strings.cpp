@@ -14,6 +14,18 @@ constexpr StringEntry kSettingsTexts[] = {
     {16101, "Trend this color by dragging OPS into the Timeline"},
     {16102, "%s Settings"},
     {16103, "%s Contents"},
+    // Row texts of the shared dialog templates.
+    {16110, "Distortion%"},
+    {16111, "Depth"},
+    {16112, "Samples"},
+    {16113, "Contrast"},
+    {16114, "Brightness"},
+    {16115, "Gamma"},
+    {16116, "Amount %"},
+    {16117, "Radius"},
+    {16118, "Rotation"},
+    {16119, "Frequency"},
+    {16120, "Half Waves"},
 };
 
 }  // namespace
