@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "app/progress.h"
 #include "display/render_state.h"
+#include "ops/op_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -32,6 +33,7 @@ struct Program {
   SaveChoices save;
   CrtRandom random;
   DisplayState display;
+  OpsState ops;
 };
 
 Program& TheProgram();

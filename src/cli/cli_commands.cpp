@@ -141,6 +141,7 @@ int RunShowcase(const std::vector<std::string_view>& args) {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"showcase", "tour of the engine with the log on (what ./run shows headless)", kShowcaseUsage, RunShowcase},
+      OpsCommand(),
   };
   return commands;
 }

@@ -19,5 +19,6 @@ const Command* FindCommand(std::string_view name);
 std::string_view SuggestCommand(std::string_view name);
 
 int RunShowcase(const std::vector<std::string_view>& args);
+Command OpsCommand();  // ops_command.cpp
 
 }  // namespace qv::cli

@@ -1,0 +1,31 @@
+// The routines of the operations whose effects exist. Each effect family
+// keeps a table of its operations' routines in its own file and is listed
+// here; an operation without routines is catalogued but not yet available.
+#include <span>
+#include <vector>
+
+#include "ops/op_catalogue.h"
+
+namespace qv {
+namespace {
+
+constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
+    nullptr,  // placeholder so that the list may start empty
+};
+
+}  // namespace
+
+std::span<const OpRoutineEntry> RegisteredRoutines() {
+  static const std::vector<OpRoutineEntry> all = [] {
+    std::vector<OpRoutineEntry> v;
+    for (auto family : kFamilies)
+      if (family) {
+        auto part = family();
+        v.insert(v.end(), part.begin(), part.end());
+      }
+    return v;
+  }();
+  return all;
+}
+
+}  // namespace qv

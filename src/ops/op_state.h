@@ -1,0 +1,113 @@
+// The operations' program-wide state: the live value of every parameter, the
+// current operation, the profiles, the key colour's extra ranges, the Zelvane
+// point files, and the hooks through which the window, the apply pipeline and
+// Trends take part once they exist.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ops/op_catalogue.h"
+
+namespace qv {
+
+struct OpSettings;
+
+// Profiles: 201 values along an arm, a ring or a colour curve.
+enum class ProfileId : int { Arm, Shape, CcH, CcS, CcL, CpH, CpS, CpL, RcH, RcS, RcL, RpH, RpS, RpL };
+inline constexpr int kProfileCount = 14;
+inline constexpr int kProfileLength = 201;
+
+struct ProfileInfo {
+  std::string_view keyword;  // as in op-settings files
+  OpId owner;
+  std::int32_t maximum;      // values run 0..maximum
+  const char* tag;           // memory place
+};
+const ProfileInfo& InfoOf(ProfileId id);
+
+// Where the engine reaches parts built elsewhere. Each may be empty; the
+// engine then does what it can without it.
+struct OpsHooks {
+  // Working method and selection (area selection, apply pipeline).
+  std::function<bool()> drawFirst;             // empty: Immediate Painting
+  std::function<bool()> areaSelectionExists;
+  std::function<int()> applyToCurrentView;     // the Apply entry, for Draw First
+  // The settings window and the menu marks (GUI).
+  std::function<void(OpId previous, OpId current)> openSettings;
+  std::function<void()> closeSettings;
+  std::function<void()> refreshSettings;
+  std::function<void(OpId previous, OpId current)> markOperation;
+  // Trends: attaching to a new op cell, writing and reading trend lines.
+  std::function<void(OpSettings&)> attachTrends;
+  // Appends the trend line (and curve) of a parameter that has one and
+  // returns true; false has "NoTrend[key]" written.
+  std::function<bool(std::string& out, std::string_view key, const ParamSlot&)> writeTrend;
+  // A "Trend[" line for a slot; the reader passes the following lines on
+  // request (nextLine returns false at the end of the file).
+  std::function<void(const std::string& line, const ParamSlot&, const std::function<bool(std::string&)>& nextLine)>
+      readTrend;
+  std::function<void(const ParamSlot&)> removeTrend;
+  // A SOURCE, TARGET or IMAGE line: find or load the named image.
+  std::function<void(std::string_view keyword, std::string_view imageName)> imageLine;
+};
+
+// The key colour's ranges for hue, saturation and lightness; its R, G, B and
+// their ranges are the live parameters of Key In (shared with Key to Alpha).
+struct KeyColourExtra {
+  std::int32_t hueRange = 40;
+  std::int32_t saturationRange = 40;
+  std::int32_t lightnessRange = 40;
+  std::int32_t useHsl = 1;
+};
+
+struct KeyColour {
+  std::int32_t red = 0, green = 0, blue = 255;
+  std::int32_t redRange = 20, greenRange = 20, blueRange = 20;
+  KeyColourExtra extra;
+};
+
+struct OpsState {
+  OpsState();
+
+  std::vector<std::int32_t> values;  // indexed by binding - 1
+  OpId current = 3111;
+  bool showControls = false;          // "Show &Operation Controls"
+  std::array<std::int16_t*, kProfileCount> profiles{};  // memory places, null until used
+  KeyColourExtra keyExtra;
+  std::int32_t oldWidth = 0;          // Enlarge and Reduce: the size being changed
+  std::int32_t oldHeight = 0;
+  std::string transitionPointFile;    // Zelvane point files
+  std::string distortionPointFile;
+  OpsHooks hooks;
+};
+
+// The live value behind a binding; null for a binding that names none.
+std::int32_t* BindingValue(ParamBinding binding);
+// The live value of an operation's slot (0 for a slot without a parameter).
+std::int32_t ParamValue(OpId id, int slot);
+void SetParamValue(OpId id, int slot, std::int32_t value);
+void ResetParamValues();
+
+OpId CurrentOp();
+// After the settings are read: an id not in the catalogue becomes the first.
+void ValidateCurrentOp();
+
+KeyColour GetKeyColour();
+void SetKeyColour(const KeyColour& key);
+
+// The profile, or null when it was never made.
+std::int16_t* FindProfile(ProfileId id);
+// The profile, made with the default curve when absent (Refract's with
+// zeros); null when out of memory.
+std::int16_t* EnsureProfile(ProfileId id);
+// The default curve of Arm and Shape: a parabola rising from 0 at both ends
+// to 255 in the middle.
+std::array<std::int16_t, kProfileLength> DefaultProfile();
+void FreeProfiles();
+
+}  // namespace qv
