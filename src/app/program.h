@@ -9,6 +9,7 @@
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "display/colour_reduce.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -30,6 +31,8 @@ struct Program {
   ImageStore images;
   SaveChoices save;
   CrtRandom random;
+  DisplayPalettes palettes;
+  ColourReduceState reduce;
 };
 
 Program& TheProgram();
