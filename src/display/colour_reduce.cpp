@@ -280,6 +280,7 @@ bool MapNearest(const ImageRecord* image, ReducedImage& out, ErrorRows& errors, 
 
 ReducedImage::ReducedImage(int width, int height, int bitsPerPixel) {
   std::int64_t stride = bitsPerPixel == 24 ? (std::int64_t{width} * 3 + 3) / 4 * 4 : width;
+  if (width < 1 || height < 1 || stride > INT32_MAX) return;
   data_ = static_cast<std::uint8_t*>(AllocReal(stride * height, kOutputTag));
   if (!data_) return;
   width_ = width;

@@ -84,8 +84,10 @@ int SavePaletteUsage(const std::filesystem::path& path) {
   std::filesystem::path temp = path;
   temp += ".tmp";
   bool ok = false;
+  bool created = false;
   {
     File f(std::fopen(temp.c_str(), "wb"));
+    created = f != nullptr;
     if (f) {
       ok = std::fprintf(f.get(), "PALUSAGE\nSize %ld\n", static_cast<long>(count)) > 0;
       for (int i = 0; ok && i < count; ++i) ok = std::fprintf(f.get(), "%ld %c\n", static_cast<long>(i), UsageLetter(i)) > 0;
@@ -99,7 +101,7 @@ int SavePaletteUsage(const std::filesystem::path& path) {
     ok = !ec;
   }
   if (!ok) {
-    std::filesystem::remove(temp, ec);
+    if (created) std::filesystem::remove(temp, ec);
     ShowMessageFile(kMessageCannotCreate, path.string());
     return 1;
   }

@@ -82,6 +82,15 @@ TEST_F(ColourReduceTest, ChosenPalettesFollowTheImage) {
   ASSERT_EQ(SelectPaletteColours(few, palette, 256, 0), 0);
   EXPECT_EQ(palette.count, static_cast<int>(kFew.size()) + 1);
   EXPECT_EQ(TheProgram().palettes.render.red[3], red[3]);
+
+  // Cells are visited in index order and widened from 6 to 8 bits.
+  std::vector<std::uint8_t> cells(kGridCells);
+  cells[63 * 4096 + 10] = 1;
+  cells[5 * 64 + 2] = 1;
+  ASSERT_EQ(SelectPaletteFromCells(cells.data(), palette, 256, 1), 0);
+  ASSERT_EQ(palette.count, 2);
+  EXPECT_EQ((Rgb{palette.red[0], palette.green[0], palette.blue[0]}), (Rgb{0, 20, 8}));
+  EXPECT_EQ((Rgb{palette.red[1], palette.green[1], palette.blue[1]}), (Rgb{255, 0, 40}));
 }
 
 TEST_F(ColourReduceTest, UsageCodesSteerChoosingAndSearching) {
