@@ -490,12 +490,12 @@ ReducedImage ReduceWithSettings(ImageRecord* image, std::uint8_t* red, std::uint
 }
 
 ReducedImage ReduceFrame(ImageRecord* image, std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue, int target,
-                         int frame) {
+                         bool firstFrame) {
   ColourReduceState& s = State();
   // Only colours chosen from the image change from frame to frame; every
   // other source gives the same palette anyway.
   const bool locking = s.lockAfterFirst && s.chooseColors == kPaletteChoose;
-  if (frame > 0 && locking && s.lockedValid && s.lockedTarget == target) {
+  if (!firstFrame && locking && s.lockedValid && s.lockedTarget == target) {
     std::copy_n(s.lockedRed, 256, red);
     std::copy_n(s.lockedGreen, 256, green);
     std::copy_n(s.lockedBlue, 256, blue);
@@ -503,6 +503,7 @@ ReducedImage ReduceFrame(ImageRecord* image, std::uint8_t* red, std::uint8_t* gr
                          s.lockedCount);
   }
   ReducedImage out = ReduceWithSettings(image, red, green, blue, target);
+  s.lockedValid = false;
   if (out && locking && out.colours() > 0) {
     s.lockedValid = true;
     s.lockedTarget = target;
@@ -513,8 +514,6 @@ ReducedImage ReduceFrame(ImageRecord* image, std::uint8_t* red, std::uint8_t* gr
   }
   return out;
 }
-
-void ForgetLockedPalette() { State().lockedValid = false; }
 
 int NumberOfColours() { return PaletteCount(TheProgram().palettes.render); }
 

@@ -140,11 +140,11 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
 // as still-image writers call it.
 ReducedImage ReduceWithSettings(ImageRecord* image, std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue,
                                 int target);
-// For frame `frame` (from 0) of an animation: with LockAfterFirst the
-// palette of frame 0 is kept for the later frames of the same target.
+// For a frame of an animation file: with LockAfterFirst (and colours chosen
+// from the image) the palette chosen for the file's first frame is kept for
+// its later frames of the same target.
 ReducedImage ReduceFrame(ImageRecord* image, std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue,
-                         int target, int frame);
-void ForgetLockedPalette();
+                         int target, bool firstFrame);
 
 // Chooses `count` colours (at most 256) from the image into `palette`,
 // following the usage codes. Flag 0: entry 0 becomes black and choosing

@@ -320,17 +320,17 @@ TEST_F(ColourReduceTest, LockAfterFirstKeepsTheFirstFramePalette) {
   s.lockAfterFirst = 1;
   ImageRecord* first = Make(16, 16, [](int x, int y) { return kFew[(x + y) % 5]; });
   ImageRecord* second = Make(16, 16, [](int x, int y) { return kFew[5 + (x + y) % 5]; });
-  ReducedImage a = ReduceFrame(first, red, green, blue, kReduce256Colours, 0);
+  ReducedImage a = ReduceFrame(first, red, green, blue, kReduce256Colours, true);
   ASSERT_TRUE(a);
   std::set<Rgb> firstColours;
   for (int i = 0; i < a.colours(); ++i) firstColours.insert(Entry(i));
-  ReducedImage b = ReduceFrame(second, red, green, blue, kReduce256Colours, 1);
+  ReducedImage b = ReduceFrame(second, red, green, blue, kReduce256Colours, false);
   ASSERT_TRUE(b);
   EXPECT_EQ(b.colours(), a.colours());
   for (int i = 0; i < b.colours(); ++i) EXPECT_TRUE(firstColours.count(Entry(i)));
 
   s.lockAfterFirst = 0;
-  ReducedImage c = ReduceFrame(second, red, green, blue, kReduce256Colours, 2);
+  ReducedImage c = ReduceFrame(second, red, green, blue, kReduce256Colours, false);
   std::set<Rgb> own;
   for (int i = 0; i < c.colours(); ++i) own.insert(Entry(i));
   EXPECT_EQ(own, std::set<Rgb>(kFew.begin() + 5, kFew.end()));
