@@ -154,12 +154,14 @@ TEST_F(ColourReduceTest, FixedTargetsMapByTheirRules) {
   }
   ASSERT_EQ(TestLuminance(at127), 127);
   ASSERT_EQ(TestLuminance(at128), 128);
+  StartLog();
   for (auto [colour, expected] : {std::pair{at127, 0}, std::pair{at128, 1}, std::pair{Rgb{192, 192, 192}, 1}}) {
     ReducedImage out = Reduce(Make(1, 1, [&](int, int) { return colour; }), kReduce2Colours, kPaletteDefault);
     ASSERT_TRUE(out);
     EXPECT_EQ(out.Row(0)[0], expected);
   }
   EXPECT_EQ(Entry(1), (Rgb{255, 255, 255}));
+  EXPECT_NE(Logged().find("Rendering   2 colors to 1 bits\n"), std::string::npos);
 
   // The gray-scale source turns colour targets into gray ramps.
   ImageRecord* pixel = Make(1, 1, [](int, int) { return Rgb{200, 100, 50}; });
@@ -183,6 +185,24 @@ TEST_F(ColourReduceTest, FixedTargetsMapByTheirRules) {
   EXPECT_EQ(wide.Row(1)[6], 9);
   EXPECT_EQ(wide.Row(1)[7], 1);
   EXPECT_EQ(wide.Row(1)[8], 2);
+}
+
+TEST_F(ColourReduceTest, ErrorDiffusionRunsBothWaysWithHalvedScaledErrors) {
+  auto colour = [](int x, int y) { return Rgb{(x * 53 + y * 29) % 256, 120, (x * 31) % 256}; };
+  ImageRecord* image = Make(9, 4, colour);
+  ReducedImage out = Reduce(image, kReduce2Colours, kPaletteDefault, false, 50);
+  ASSERT_TRUE(out);
+  int above[9] = {};
+  for (int y = 0; y < 4; ++y) {
+    int left = 0;
+    for (int n = 0; n < 9; ++n) {
+      int x = y % 2 ? 8 - n : n;
+      int gray = std::clamp(TestLuminance(colour(x, y)) + (left + above[x]) / 2 * 50 / 100, 0, 255);
+      int white = gray > 127 ? 1 : 0;
+      EXPECT_EQ(out.Row(y)[x], white) << x << "," << y;
+      left = above[x] = gray - 255 * white;
+    }
+  }
 }
 
 // The ordered dither of the default palette, written out plainly.
