@@ -28,6 +28,38 @@ constexpr int kMb[48] = {23, 12, 22, 9, 19, 17, 29, 13, 31, 4, 11, 21, 14, 17, 3
                          32, 2, 25, 41, 5, 30, 38, 10, 24, 27, 39, 8, 26, 33, 3, 18, 1, 36, 0, 13, 4, 8, 12, 5};
 constexpr int kM4[4][4] = {{0, 13, 4, 8}, {12, 5, 1, 9}, {6, 14, 10, 3}, {7, 11, 2, 15}};
 
+// The standard 16 colours, nominal values, in index order.
+constexpr std::uint8_t kStandard16[16][3] = {
+    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
+    {0, 128, 128},   {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0},
+    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+};
+
+// Their lookup by the top three bits of each channel: one row of 64
+// hexadecimal digits per red level, digit = green level x 8 + blue level.
+constexpr const char* kStandard16Rows[8] = {
+    "004444cc004444cc226666cc2266666c2266666e226666eeaaa66eeeaaaaeeee",
+    "004444cc004444cc226666cc2266666c2266666e226666eeaaa66eeeaaaaeeee",
+    "115555cc115555cc338888cc3388888c3388888e338888eeaaa88eeeaaaaeeee",
+    "1155555c1155555c3388888c33888888338888873388887733888777aaa8777e",
+    "1155555d1155555d3388888d33888887338888773388877733887777bbb77777",
+    "115555dd115555dd338888dd338888773388877733887777bbb77777bbb7777f",
+    "99955ddd99955ddd99988ddd3388877733887777bbb77777bbb7777fbbb777ff",
+    "9999dddd9999dddd9999dddd9998777dbbb77777bbb7777fbbb777ffbbbb7fff",
+};
+
+// Upper bound of each cube level of the default palette, per channel.
+constexpr int kRedTops[] = {24, 66, 109, 151, 194, 236, 255};
+constexpr int kGreenTops[] = {20, 56, 93, 129, 166, 202, 238, 255};
+constexpr int kBlueTops[] = {52, 137, 222, 255};
+
+template <std::size_t N>
+int LevelOf(const int (&tops)[N], int value) {
+  int level = 0;
+  while (level + 1 < static_cast<int>(N) && value > tops[level]) ++level;
+  return level;
+}
+
 struct Tables {
   int lumRed[256], lumGreen[256], lumBlue[256];
   std::uint8_t cubeRed[256], cubeGreen[256], cubeBlue[256];  // level x 32, x 4, x 1
@@ -37,12 +69,14 @@ struct Tables {
       lumRed[i] = i * 85 / 255;
       lumGreen[i] = i * 105 / 255;
       lumBlue[i] = i * 65 / 255;
-      cubeRed[i] = static_cast<std::uint8_t>(CubeRedLevel(i) * 32);
-      cubeGreen[i] = static_cast<std::uint8_t>(CubeGreenLevel(i) * 4);
-      cubeBlue[i] = static_cast<std::uint8_t>(CubeBlueLevel(i));
+      cubeRed[i] = static_cast<std::uint8_t>(LevelOf(kRedTops, i) * 32);
+      cubeGreen[i] = static_cast<std::uint8_t>(LevelOf(kGreenTops, i) * 4);
+      cubeBlue[i] = static_cast<std::uint8_t>(LevelOf(kBlueTops, i));
     }
-    for (int i = 0; i < 512; ++i)
-      standard16[i] = static_cast<std::uint8_t>(Standard16Index((i >> 6) << 5, ((i >> 3) & 7) << 5, (i & 7) << 5));
+    for (int i = 0; i < 512; ++i) {
+      char digit = kStandard16Rows[i >> 6][i & 63];
+      standard16[i] = static_cast<std::uint8_t>(digit <= '9' ? digit - '0' : digit - 'a' + 10);
+    }
   }
 };
 
@@ -242,13 +276,21 @@ bool OrderedNearest(const ImageRecord* image, ReducedImage& out, const Palette& 
   return true;
 }
 
+// The cube, the gray ramp and white: the layout the render palette starts
+// with.
 void FillDefaultColours(const Palette& pal, int count) {
-  PaletteRecord layout;
-  FillRenderPalette(layout);
   for (int i = 0; i < count; ++i) {
-    pal.red[i] = layout.red[i];
-    pal.green[i] = layout.green[i];
-    pal.blue[i] = layout.blue[i];
+    int r = 255, g = 255, b = 255;
+    if (i < 224) {
+      r = (i >> 5) * 255 / 6;
+      g = ((i >> 2) & 7) * 255 / 7;
+      b = (i & 3) * 85;
+    } else if (i < 245) {
+      r = g = b = (i - 224) * 255 / 21;
+    }
+    pal.red[i] = static_cast<std::uint8_t>(r);
+    pal.green[i] = static_cast<std::uint8_t>(g);
+    pal.blue[i] = static_cast<std::uint8_t>(b);
   }
 }
 
@@ -419,9 +461,9 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
       if (source == kPaletteDefault) {
         if (sixteen) {
           for (int i = 0; i < 16; ++i) {
-            red[i] = kStandard16Colours[i][0];
-            green[i] = kStandard16Colours[i][1];
-            blue[i] = kStandard16Colours[i][2];
+            red[i] = kStandard16[i][0];
+            green[i] = kStandard16[i][1];
+            blue[i] = kStandard16[i][2];
           }
         } else {
           FillDefaultColours(pal, count);
@@ -442,9 +484,9 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
       if (source == kPaletteDefault && sixteen) {
         DiffuseColour(image, out, errors, amount, [&](int& r, int& g, int& b) {
           int i = t.standard16[(r >> 5) * 64 + (g >> 5) * 8 + (b >> 5)];
-          r = kStandard16Colours[i][0];
-          g = kStandard16Colours[i][1];
-          b = kStandard16Colours[i][2];
+          r = kStandard16[i][0];
+          g = kStandard16[i][1];
+          b = kStandard16[i][2];
           return i;
         });
       } else if (source == kPaletteDefault && useOrdered) {

@@ -172,6 +172,13 @@ TEST_F(ColourReduceTest, FixedTargetsMapByTheirRules) {
   EXPECT_EQ(gray16.Row(0)[0], TestLuminance({200, 100, 50}) >> 4);
   EXPECT_EQ(gray16.colours(), 16);
 
+  // The standard 16 colours through their lookup.
+  ReducedImage reddish = Reduce(Make(1, 1, [](int, int) { return Rgb{200, 30, 30}; }), kReduce16Colours, kPaletteDefault);
+  EXPECT_EQ(reddish.Row(0)[0], 9);
+  EXPECT_EQ(Entry(9), (Rgb{255, 0, 0}));
+  ReducedImage grayish = Reduce(Make(1, 1, [](int, int) { return Rgb{100, 100, 100}; }), kReduce16Colours, kPaletteDefault);
+  EXPECT_EQ(grayish.Row(0)[0], 8);
+
   // Default 256 colours: mid-gray to the ramp, black to the cube's corner.
   ReducedImage mid = Reduce(Make(1, 1, [](int, int) { return Rgb{128, 128, 128}; }), kReduce256Colours, kPaletteDefault);
   EXPECT_EQ(mid.Row(0)[0], 234);
