@@ -255,9 +255,10 @@ bool OrderedNearest(const ImageRecord* image, ReducedImage& out, const Palette& 
     int d = value - ch[index];
     if (d == 0) return index;
     int other = d > 0 ? tables[c][index] : tables[3 + c][index];
-    int span = ch[other] - ch[index];
+    int span = std::abs(ch[other] - ch[index]);
     if (span == 0) span = 1;
-    return threshold < std::abs(a * d / span) ? other : index;
+    // threshold < |a x d / span| (truncated), without the division.
+    return std::abs(a * d) >= (threshold + 1) * span ? other : index;
   };
   for (int y = 0; y < image->height; ++y) {
     Progress(y);
