@@ -11,6 +11,7 @@
 #include "app/progress.h"
 #include "display/render_state.h"
 #include "ops/op_state.h"
+#include "display/colour_reduce.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -34,6 +35,8 @@ struct Program {
   CrtRandom random;
   DisplayState display;
   OpsState ops;
+  DisplayPalettes palettes;
+  ColourReduceState reduce;
 };
 
 Program& TheProgram();
