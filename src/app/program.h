@@ -9,6 +9,7 @@
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "formats/formats_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -20,6 +21,7 @@ struct SaveChoices {
   int depth = 24;
   int compress = 1;
   int jpegQuality = 75;
+  int chopMem = 0;  // ChopMem: non-zero offers GIF and LZW-compressed TIFF
 };
 
 struct Program {
@@ -29,6 +31,7 @@ struct Program {
   MemoryPlaces memory;
   ImageStore images;
   SaveChoices save;
+  FileLoadState files;
   CrtRandom random;
 };
 

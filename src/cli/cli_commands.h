@@ -19,5 +19,7 @@ const Command* FindCommand(std::string_view name);
 std::string_view SuggestCommand(std::string_view name);
 
 int RunShowcase(const std::vector<std::string_view>& args);
+int RunInfo(const std::vector<std::string_view>& args);     // file_commands.cpp
+int RunConvert(const std::vector<std::string_view>& args);  // file_commands.cpp
 
 }  // namespace qv::cli
