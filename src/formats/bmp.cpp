@@ -357,7 +357,7 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
     DecodePlain(image, h, file.subspan(h.dataOffset), stride, pal, counting ? &uses : nullptr);
   }
 
-  if (h.bits == 32) {
+  if (h.bits == 32 || (h.bits == 16 && h.masks[3])) {
     // Most 32-bit files leave the fourth byte 0; such a picture is opaque,
     // not invisible.
     bool anyAlpha = false;
