@@ -56,7 +56,7 @@ const std::map<std::string, std::string>& KnownDifferences() {
       // bits as they are.
       {"pal1huffmsb.bmp", "Huffman-compressed 1-bit read as plain bits"},
       {"rgb32-111110.bmp", "11/11/10-bit channels rounded to 8 bits"},
-      {"image-rs/images/bmp/images/rgb24prof2.bmp", "the reference applies the embedded colour profile"},
+      {"bmpsuite-2.8/q/rgb24prof2.bmp", "the suite author's reference applies the embedded colour profile"},
       {"rgb32-7187.bmp", "7-bit and 18-bit masks scaled to 0..255, the reference truncates"},
       {"rgba32-61754.bmp", "odd-width masks scaled to 0..255, the reference truncates"},
       {"rgba32-81284.bmp", "odd-width masks scaled to 0..255, the reference truncates"},
