@@ -151,7 +151,9 @@ TEST_F(BmpTest, SideLimitIs40000) {
     host->notes.clear();
     ImageRecord* image = ReadBmp(MakeBmp(s));
     EXPECT_EQ(image != nullptr, ok) << w << "x" << h;
-    if (!ok) EXPECT_EQ(host->notes, std::vector<std::string>{"BMP file looks corrupted"});
+    if (!ok) {
+      EXPECT_EQ(host->notes, std::vector<std::string>{"BMP file looks corrupted"});
+    }
     FreeImage(image);
   }
 }
@@ -235,7 +237,8 @@ TEST_F(BmpWriterTest, TrueColourFilesReadBackByOurselvesAndThePeers) {
   EXPECT_EQ(EncodeBmp(alpha, 32)[28], 32);
 
   for (auto [image, depth] : {std::pair{opaque, 24}, {alpha, 32}, {opaque, 16}}) {
-    std::string name = "w" + std::to_string(depth) + ".bmp";
+    std::string name = "w" + std::to_string(depth);
+    name += ".bmp";
     ASSERT_EQ(WriteBmp(image, name, depth), 0);
     auto want = Pixels(image);
     if (depth == 16)
@@ -275,7 +278,8 @@ TEST_F(BmpWriterTest, IndexedFilesMapIndexesToTheirColours) {
     reduced.indexes.clear();
     for (int y = 0; y < reduced.height; ++y)
       for (int x = 0; x < reduced.width; ++x) reduced.indexes.push_back(static_cast<std::uint8_t>((x * 5 + y * 3) % colours));
-    std::string name = "i" + std::to_string(depth) + ".bmp";
+    std::string name = "i" + std::to_string(depth);
+    name += ".bmp";
     ASSERT_EQ(WriteBmpIndexed(reduced, name, depth), 0);
     std::vector<std::uint8_t> want;
     for (auto i : reduced.indexes) want.insert(want.end(), reduced.palette[i].begin(), reduced.palette[i].end());
