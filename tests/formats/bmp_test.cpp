@@ -237,7 +237,7 @@ TEST_F(BmpWriterTest, TrueColourFilesReadBackByOurselvesAndThePeers) {
   EXPECT_EQ(EncodeBmp(alpha, 32)[28], 32);
 
   for (auto [image, depth] : {std::pair{opaque, 24}, {alpha, 32}, {opaque, 16}}) {
-    std::string name = "w" + std::to_string(depth);
+    std::string name = std::string("w").append(std::to_string(depth));
     name += ".bmp";
     ASSERT_EQ(WriteBmp(image, name, depth), 0);
     auto want = Pixels(image);
@@ -278,7 +278,7 @@ TEST_F(BmpWriterTest, IndexedFilesMapIndexesToTheirColours) {
     reduced.indexes.clear();
     for (int y = 0; y < reduced.height; ++y)
       for (int x = 0; x < reduced.width; ++x) reduced.indexes.push_back(static_cast<std::uint8_t>((x * 5 + y * 3) % colours));
-    std::string name = "i" + std::to_string(depth);
+    std::string name = std::string("i").append(std::to_string(depth));
     name += ".bmp";
     ASSERT_EQ(WriteBmpIndexed(reduced, name, depth), 0);
     std::vector<std::uint8_t> want;
