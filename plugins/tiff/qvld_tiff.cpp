@@ -53,6 +53,43 @@ bool TiffAt(const std::vector<unsigned char>& file, std::size_t at) {
          ((file[at] == 'I' && file[at + 1] == 'I') || (file[at] == 'M' && file[at + 1] == 'M'));
 }
 
+// Plain 8-bit RGB or RGBA in strips is read as it is stored, so that
+// straight alpha stays exact; everything else goes through libtiff's RGBA
+// conversion, whose result is premultiplied and is turned back here.
+bool ReadPixels(TIFF* tif, qv::ImageRecord* image, std::uint32_t width, std::uint32_t height, std::uint16_t bits,
+                std::uint16_t samples, std::uint16_t extraCount, QvProgressStepFn step) {
+  std::uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  if (bits == 8 && (samples == 3 || samples == 4) && photometric == PHOTOMETRIC_RGB && planar == PLANARCONFIG_CONTIG &&
+      !TIFFIsTiled(tif) && TIFFScanlineSize(tif) == static_cast<tmsize_t>(width) * samples) {
+    std::vector<unsigned char> row(static_cast<std::size_t>(width) * samples);
+    for (std::uint32_t y = 0; y < height; ++y) {
+      if (TIFFReadScanline(tif, row.data(), y, 0) < 0) return false;
+      std::uint8_t* out = qv::PixelAt(image, 0, static_cast<int>(y));
+      for (std::uint32_t x = 0; x < width; ++x, out += 4) {
+        std::memcpy(out, &row[static_cast<std::size_t>(x) * samples], 3);
+        out[3] = samples == 4 ? row[static_cast<std::size_t>(x) * 4 + 3] : 255;
+      }
+      if (y % 8 == 0) step(static_cast<int>(y));
+    }
+    return true;
+  }
+  // The RGBA raster is exactly the record's layout: R, G, B, A bytes, rows
+  // top to bottom, one after another.
+  if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<std::uint32_t*>(image->pixels),
+                                 ORIENTATION_TOPLEFT, 0))
+    return false;
+  if (extraCount > 0) {
+    std::uint8_t* p = image->pixels;
+    for (std::uint64_t i = 0, n = std::uint64_t{width} * height; i < n; ++i, p += 4)
+      if (p[3] != 0 && p[3] != 255)
+        for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>(std::min(255, (p[c] * 255 + p[3] / 2) / p[3]));
+  }
+  step(static_cast<int>(height));
+  return true;
+}
+
 }  // namespace
 
 QV_LOADER_EXPORT qv::ImageRecord* ImageLoad(const char* path, void*, const QvLoaderInstance* instance,
@@ -88,7 +125,6 @@ QV_LOADER_EXPORT qv::ImageRecord* ImageLoad(const char* path, void*, const QvLoa
   TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
 
   qv::ImageRecord* image = nullptr;
-  char why[64] = "";
   if (compression == COMPRESSION_LZW && !(instance && instance->chopMem)) {
     TIFFClose(tif);
     message(kMessageLzw, 1, path);
@@ -105,16 +141,11 @@ QV_LOADER_EXPORT qv::ImageRecord* ImageLoad(const char* path, void*, const QvLoa
     return nullptr;
   }
   begin("Reading TIFF", static_cast<int>(height), 1);
-  // The RGBA raster is exactly the record's layout: R, G, B, A bytes, rows
-  // top to bottom, one after another.
-  int ok = TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<std::uint32_t*>(image->pixels),
-                                     ORIENTATION_TOPLEFT, 0);
-  step(static_cast<int>(height));
+  bool ok = ReadPixels(tif, image, width, height, bits, samples, extraCount, step);
   end();
   TIFFClose(tif);
   if (!ok) {
-    std::snprintf(why, sizeof why, "%s", path);
-    message(kMessageCannotOpenImage, 1, why);
+    message(kMessageCannotOpenImage, 1, path);
     return nullptr;  // the program frees the image it made
   }
   image->hasAlpha = extraCount > 0 ? 1 : 0;
