@@ -35,6 +35,8 @@ int TypeNamed(std::string_view name) {
 }
 
 int DepthEntryForBits(int type, int bits) {
+  // The save dialog offers no 32-bit bitmap, but the writer makes one.
+  if (type == kSaveBitmap && bits == 32) return kDepthAlpha;
   for (int e : OfferedDepths(type)) {
     int b = e == kDepthAlpha ? 32 : DepthBits(e, nullptr);
     if (b == bits || (e == kDepthAlpha && bits == 24 && type != kSaveTiff)) return e;

@@ -23,7 +23,7 @@ constexpr std::uint32_t kCompressionAlphaBitFields = 6;
 // without limit: beyond this many pixels per byte of data a file is taken
 // for a bomb rather than a picture.
 constexpr std::int64_t kMaxRlePixelsPerByte = 1024;
-constexpr std::int64_t kFreeRlePixels = std::int64_t{16} << 20;
+constexpr std::int64_t kFreeRlePixels = std::int64_t{1} << 20;
 constexpr int kMessageWriteProblem = 26;
 
 struct Header {
