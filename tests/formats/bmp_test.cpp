@@ -10,7 +10,7 @@
 namespace qv::test {
 namespace {
 
-struct BmpSpec {
+struct BmpLayout {
   int width = 4, height = 2, bits = 8;
   std::uint32_t compression = 0;
   std::vector<std::array<std::uint8_t, 3>> palette = {};  // red, green, blue
@@ -19,7 +19,7 @@ struct BmpSpec {
   bool os2 = false;
 };
 
-std::vector<std::uint8_t> MakeBmp(const BmpSpec& s) {
+std::vector<std::uint8_t> MakeBmp(const BmpLayout& s) {
   ByteWriter w;
   std::uint32_t info = s.os2 ? 12 : 40;
   std::uint32_t offset = 14 + info + 4 * static_cast<std::uint32_t>(s.masks.size()) +
@@ -76,7 +76,7 @@ class BmpTest : public ProgramTest {
 };
 
 TEST_F(BmpTest, TwoColourTableAlsoFillsEntry255) {
-  BmpSpec s{.width = 8, .height = 1, .bits = 1, .palette = {{10, 20, 30}, {200, 210, 220}}, .data = {0xA0, 0, 0, 0}};
+  BmpLayout s{.width = 8, .height = 1, .bits = 1, .palette = {{10, 20, 30}, {200, 210, 220}}, .data = {0xA0, 0, 0, 0}};
   ImageRecord* image = ReadBmp(MakeBmp(s));
   ASSERT_NE(image, nullptr);
   auto pal = TheProgram().files.palette;
@@ -93,7 +93,7 @@ TEST_F(BmpTest, TwoColourTableAlsoFillsEntry255) {
 TEST_F(BmpTest, RunLengthRules) {
   // Compression 3 on an 8-bit file is RLE8; a run past the right edge loses
   // its extra pixels, a delta moves the cursor, rows run bottom-up.
-  BmpSpec rle8{.width = 4, .height = 3, .bits = 8, .compression = 3, .palette = GreyPalette(16),
+  BmpLayout rle8{.width = 4, .height = 3, .bits = 8, .compression = 3, .palette = GreyPalette(16),
                .data = {6, 5, 0, 0, 1, 7, 0, 2, 2, 1, 0, 3, 1, 2, 3, 0, 0, 1}};
   ImageRecord* image = ReadBmp(MakeBmp(rle8));
   ASSERT_NE(image, nullptr);
@@ -102,7 +102,7 @@ TEST_F(BmpTest, RunLengthRules) {
 
   // RLE4: a run past the edge goes on at the start of the next row up; a run
   // that exactly fills a row followed by end-of-line does not skip a row.
-  BmpSpec rle4{.width = 4, .height = 3, .bits = 4, .compression = 2, .palette = GreyPalette(16),
+  BmpLayout rle4{.width = 4, .height = 3, .bits = 4, .compression = 2, .palette = GreyPalette(16),
                .data = {6, 0x12, 2, 0x33, 0, 0, 0, 4, 0x45, 0x67, 0, 1}};
   image = ReadBmp(MakeBmp(rle4));
   ASSERT_NE(image, nullptr);
@@ -112,14 +112,14 @@ TEST_F(BmpTest, RunLengthRules) {
 
 TEST_F(BmpTest, RowLayouts) {
   // 1 pixel wide at 24 bits: each row takes 4 bytes.
-  BmpSpec narrow{.width = 1, .height = 2, .bits = 24, .data = {1, 2, 3, 0, 4, 5, 6, 0}};
+  BmpLayout narrow{.width = 1, .height = 2, .bits = 24, .data = {1, 2, 3, 0, 4, 5, 6, 0}};
   ImageRecord* image = ReadBmp(MakeBmp(narrow));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(Pixels(image), (std::vector<std::uint8_t>{6, 5, 4, 255, 3, 2, 1, 255}));
   FreeImage(image);
 
   // A negative height is a top-down file.
-  BmpSpec top = narrow;
+  BmpLayout top = narrow;
   top.height = -2;
   image = ReadBmp(MakeBmp(top));
   ASSERT_NE(image, nullptr);
@@ -127,17 +127,17 @@ TEST_F(BmpTest, RowLayouts) {
   FreeImage(image);
 
   // 16 bits: 5-5-5 shifted without masks, by the masks when they are given.
-  BmpSpec plain{.width = 2, .height = 1, .bits = 16, .data = {0xFF, 0x7F, 0x1F, 0x00}};
+  BmpLayout plain{.width = 2, .height = 1, .bits = 16, .data = {0xFF, 0x7F, 0x1F, 0x00}};
   image = ReadBmp(MakeBmp(plain));
   EXPECT_EQ(Rgb(Pixels(image)), (std::vector<std::uint8_t>{248, 248, 248, 0, 0, 248}));
   FreeImage(image);
-  BmpSpec b565{.width = 2, .height = 1, .bits = 16, .compression = 3, .data = {0xE0, 0x07, 0x00, 0xF8}, .masks = {0xF800, 0x07E0, 0x001F}};
+  BmpLayout b565{.width = 2, .height = 1, .bits = 16, .compression = 3, .data = {0xE0, 0x07, 0x00, 0xF8}, .masks = {0xF800, 0x07E0, 0x001F}};
   image = ReadBmp(MakeBmp(b565));
   EXPECT_EQ(Rgb(Pixels(image)), (std::vector<std::uint8_t>{0, 255, 0, 255, 0, 0}));
   FreeImage(image);
 
   // 32 bits with the fourth byte all zero: opaque, not invisible.
-  BmpSpec x32{.width = 1, .height = 1, .bits = 32, .data = {1, 2, 3, 0}};
+  BmpLayout x32{.width = 1, .height = 1, .bits = 32, .data = {1, 2, 3, 0}};
   image = ReadBmp(MakeBmp(x32));
   EXPECT_EQ(Pixels(image), (std::vector<std::uint8_t>{3, 2, 1, 255}));
   EXPECT_EQ(image->hasAlpha, 0);
@@ -146,7 +146,7 @@ TEST_F(BmpTest, RowLayouts) {
 
 TEST_F(BmpTest, SideLimitIs40000) {
   for (auto [w, h, ok] : {std::tuple{40000, 1, true}, {1, 40000, true}, {40001, 1, false}, {1, 40001, false}}) {
-    BmpSpec s{.width = w, .height = h, .bits = 8, .palette = GreyPalette(2)};
+    BmpLayout s{.width = w, .height = h, .bits = 8, .palette = GreyPalette(2)};
     s.data.assign(static_cast<std::size_t>(((w + 3) / 4) * 4) * h, 1);
     host->notes.clear();
     ImageRecord* image = ReadBmp(MakeBmp(s));
@@ -161,7 +161,7 @@ TEST_F(BmpTest, SideLimitIs40000) {
 // Every prefix of a valid file of each kind: a note and no image, except
 // that run-length data may end early (decoding stops where the data does).
 TEST_F(BmpTest, TruncatedFilesGiveANoteAndNoImage) {
-  std::vector<BmpSpec> kinds = {
+  std::vector<BmpLayout> kinds = {
       {.width = 9, .height = 2, .bits = 1, .palette = GreyPalette(2), .data = std::vector<std::uint8_t>(8, 0x55)},
       {.width = 3, .height = 2, .bits = 4, .palette = GreyPalette(16), .data = std::vector<std::uint8_t>(8, 0x12)},
       {.width = 3, .height = 2, .bits = 8, .palette = GreyPalette(4), .data = std::vector<std::uint8_t>(8, 1)},
@@ -195,14 +195,14 @@ TEST_F(BmpTest, TruncatedFilesGiveANoteAndNoImage) {
 }
 
 TEST_F(BmpTest, AbsurdHeadersAllocateNothing) {
-  auto patched = [](BmpSpec s, std::size_t at, std::uint32_t value, std::size_t at2 = 0, std::uint32_t value2 = 0) {
+  auto patched = [](BmpLayout s, std::size_t at, std::uint32_t value, std::size_t at2 = 0, std::uint32_t value2 = 0) {
     auto b = MakeBmp(s);
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     for (int i = 0; i < 4 && at2; ++i) b[at2 + i] = static_cast<std::uint8_t>(value2 >> (8 * i));
     return b;
   };
-  BmpSpec small{.width = 2, .height = 2, .bits = 24, .data = std::vector<std::uint8_t>(16, 1)};
-  BmpSpec rle{.width = 2, .height = 2, .bits = 8, .compression = 1, .palette = GreyPalette(2), .data = {2, 1, 0, 1}};
+  BmpLayout small{.width = 2, .height = 2, .bits = 24, .data = std::vector<std::uint8_t>(16, 1)};
+  BmpLayout rle{.width = 2, .height = 2, .bits = 8, .compression = 1, .palette = GreyPalette(2), .data = {2, 1, 0, 1}};
   const std::vector<std::vector<std::uint8_t>> files = {
       patched(small, 18, 40000), patched(small, 22, 40000),   // claims far more than the file holds
       patched(rle, 18, 40000, 22, 40000),                     // run-length bomb
