@@ -244,6 +244,36 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
   return image;
 }
 
+int LoadImageSelection(const std::string& selection, bool multiple) {
+  std::vector<std::string> paths;
+  if (!multiple || selection.find(' ') == std::string::npos) {
+    paths.push_back(selection);
+  } else {
+    std::size_t blank = selection.find(' ');
+    std::filesystem::path dir = selection.substr(0, blank);
+    for (std::size_t at = blank + 1; at <= selection.size();) {
+      std::size_t next = selection.find(' ', at);
+      if (next == std::string::npos) next = selection.size();
+      if (next > at) paths.push_back((dir / selection.substr(at, next - at)).string());
+      at = next + 1;
+    }
+  }
+  int loaded = 0;
+  for (std::string path : paths) {
+    ImageRecord* image = LoadImageFile(nullptr, path);
+    if (!image) continue;
+    if (AddImage(image, true) != 0) {
+      FreeImage(image);
+      continue;
+    }
+    NewImageDetails& details = TheProgram().images.newImage;
+    details.width = image->width;
+    details.height = image->height;
+    if (loaded++ == 0) TheProgram().files.imagePath = Split(path).dir;
+  }
+  return loaded;
+}
+
 int OpenFileByName(const std::string& path) {
   std::vector<std::uint8_t> first = ReadFileRange(path, 0, 20);
   if (!CanOpen(path)) {

@@ -40,6 +40,13 @@ Recognition RecognizeImage(std::span<const std::uint8_t> start, std::string_view
 // the path that was opened.
 ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path);
 
+// What the "Load Image" dialog returned: one path, or with multiple
+// selection a folder followed by names separated by single blanks. Each file
+// is loaded in turn, added to the image table with a view, and sets the New
+// Image size; the folder of the first that loads becomes ImagePath. Returns
+// how many loaded.
+int LoadImageSelection(const std::string& selection, bool multiple);
+
 // The file named on the command line, dropped, or picked from the recent
 // files: film strips and projects go to their loaders, anything else is
 // loaded as an image and shown. 0 when something was opened.

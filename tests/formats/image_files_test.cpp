@@ -175,6 +175,22 @@ TEST_F(LoadImageFileTest, OpenFileByNameShowsTheImage) {
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{71});
 }
 
+TEST_F(LoadImageFileTest, MultipleSelectionLoadsEachFileOfTheFolder) {
+  fs::create_directory("shots");
+  WriteBytes("shots/a.bmp", TinyBmp());
+  WriteBytes("shots/bad.bmp", Bytes("BMx"));
+  WriteBytes("shots/c.bmp", TinyBmp());
+  ASSERT_EQ(InitImageTable(), 0);
+  std::string dir = (workDir / "shots").string();
+  EXPECT_EQ(LoadImageSelection(dir + " bad.bmp a.bmp c.bmp", true), 2);
+  EXPECT_EQ(ImageCount(), 2);
+  EXPECT_EQ(host->added.size(), 2u);
+  EXPECT_EQ(TheProgram().files.imagePath, dir);
+  EXPECT_EQ(TheProgram().images.newImage.width, 2);
+  EXPECT_EQ(TheProgram().images.newImage.height, 1);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{79});
+}
+
 TEST_F(ProgramTest, SaveChoicesFollowTheType) {
   // GIF is offered only while ChopMem is set; the short list maps back.
   EXPECT_EQ(OfferedSaveTypes(1).size(), 11u);
