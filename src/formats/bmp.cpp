@@ -127,7 +127,7 @@ void DecodeRle(ImageRecord* image, const Header& h, ByteReader data, const FileP
       break;
     } else if (v == 2) {
       if (!data.Has(2)) break;
-      col = std::min(col + data.U8(), width);  // past the edge is past the edge
+      col = std::min(col + data.U8(), width);  // kept at the edge, so the sum stays small
       row = std::min(row + data.U8(), height);
     } else if (four) {
       std::size_t bytes = static_cast<std::size_t>((v + 3) / 4) * 2;
