@@ -12,6 +12,7 @@
 #include "display/render_state.h"
 #include "ops/op_state.h"
 #include "display/colour_reduce.h"
+#include "formats/formats_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -23,6 +24,7 @@ struct SaveChoices {
   int depth = 24;
   int compress = 1;
   int jpegQuality = 75;
+  int chopMem = 0;  // ChopMem: non-zero offers GIF and LZW-compressed TIFF
 };
 
 struct Program {
@@ -32,6 +34,7 @@ struct Program {
   MemoryPlaces memory;
   ImageStore images;
   SaveChoices save;
+  FileLoadState files;
   CrtRandom random;
   DisplayState display;
   OpsState ops;

@@ -11,6 +11,7 @@ namespace {
 constexpr std::span<const StringEntry> (*kParts[])() = {
     MessageStrings,
     OperationStrings,
+    FormatStrings,
 };
 
 const std::vector<StringEntry>& Table() {

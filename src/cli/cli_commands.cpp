@@ -138,10 +138,30 @@ int RunShowcase(const std::vector<std::string_view>& args) {
   return 0;
 }
 
+constexpr std::string_view kInfoUsage =
+    "usage: pixqv-cli info FILE...\n"
+    "\n"
+    "Reads each image file and prints its file type, format, size, bit depth,\n"
+    "alpha, resolution, annotation and first header bytes. Exits 1 when any\n"
+    "file could not be read.\n";
+
+constexpr std::string_view kConvertUsage =
+    "usage: pixqv-cli convert IN OUT [--type T] [--depth N] [--compress 0|1] [--quality Q] [--chopmem]\n"
+    "\n"
+    "Reads IN (any type the program reads) and writes OUT.\n"
+    "\n"
+    "  --type T       bmp, tif, jpg, ... (default: from OUT's extension)\n"
+    "  --depth N      32, 24, 16, 8, 4 or 1, as the type offers (default: the saved choice)\n"
+    "  --compress B   1 to compress where the type allows it (TIFF: LZW, with --chopmem)\n"
+    "  --quality Q    JPEG quality, 0 to 100 (default 75)\n"
+    "  --chopmem      allow the LZW-based features (GIF, LZW-compressed TIFF)\n";
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"showcase", "tour of the engine with the log on (what ./run shows headless)", kShowcaseUsage, RunShowcase},
       OpsCommand(),
+      {"info", "type, size, depth and format of image files", kInfoUsage, RunInfo},
+      {"convert", "read an image file and write it in another type or depth", kConvertUsage, RunConvert},
   };
   return commands;
 }

@@ -20,5 +20,7 @@ std::string_view SuggestCommand(std::string_view name);
 
 int RunShowcase(const std::vector<std::string_view>& args);
 Command OpsCommand();  // ops_command.cpp
+int RunInfo(const std::vector<std::string_view>& args);     // file_commands.cpp
+int RunConvert(const std::vector<std::string_view>& args);  // file_commands.cpp
 
 }  // namespace qv::cli

@@ -1,0 +1,121 @@
+// pixqv-cli info and convert: the image-file subsystem from the shell.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/program.h"
+#include "cli/cli_commands.h"
+#include "formats/byte_io.h"
+#include "formats/image_files.h"
+#include "formats/save_choices.h"
+#include "store/image_record.h"
+
+namespace qv::cli {
+namespace {
+
+int Fail(const char* command, const std::string& why) {
+  std::fprintf(stderr, "pixqv-cli %s: %s\n", command, why.c_str());
+  return 1;
+}
+
+bool ParseInt(std::string_view text, int low, int high, int& out) {
+  std::string s(text);
+  char* end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 10);
+  if (s.empty() || *end || v < low || v > high) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+int TypeNamed(std::string_view name) {
+  std::string probe = "x." + std::string(name);
+  return SaveTypeOfPath(probe);
+}
+
+int DepthEntryForBits(int type, int bits) {
+  // The save dialog offers no 32-bit bitmap, but the writer makes one.
+  if (type == kSaveBitmap && bits == 32) return kDepthAlpha;
+  for (int e : OfferedDepths(type)) {
+    int b = e == kDepthAlpha ? 32 : DepthBits(e, nullptr);
+    if (b == bits || (e == kDepthAlpha && bits == 24 && type != kSaveTiff)) return e;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string_view>& args) {
+  if (args.empty()) return Fail("info", "no file named (see --help)");
+  if (InitImageTable() != 0) return Fail("info", "no memory for the image table");
+  int failures = 0;
+  for (auto arg : args) {
+    std::string path(arg);
+    auto start = ReadFileRange(path, 0, 6);
+    ImageRecord* image = LoadImageFile(nullptr, path);
+    if (!image) {
+      std::fprintf(stderr, "pixqv-cli info: %s: not read\n", path.c_str());
+      ++failures;
+      continue;
+    }
+    std::printf("%s\n", path.c_str());
+    std::printf("  type:       %d (%s)\n", image->fileType, std::string(FileTypeExtension(image->fileType)).c_str());
+    std::printf("  format:     %s\n", image->format);
+    std::printf("  size:       %d x %d\n", image->width, image->height);
+    std::printf("  depth:      %u bit\n", image->bitDepth);
+    std::printf("  alpha:      %s\n", image->hasAlpha ? "yes" : "no");
+    std::printf("  resolution: %d/%d x %d/%d dpi\n", image->dpiXNum, image->dpiXDen, image->dpiYNum, image->dpiYDen);
+    std::printf("  annotation: %s\n", image->annotation ? image->annotation : "(none)");
+    std::printf("  header:    ");
+    for (auto b : start) std::printf(" %02X", b);
+    std::printf("\n");
+    FreeImage(image);
+  }
+  return failures ? 1 : 0;
+}
+
+int RunConvert(const std::vector<std::string_view>& args) {
+  std::vector<std::string> files;
+  SaveChoices& choices = TheProgram().save;
+  int type = -1, bits = 0, compress = choices.compress, quality = choices.jpegQuality;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view a = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (a == "--type" && hasValue) {
+      type = TypeNamed(args[++i]);
+      if (type < 0) return Fail("convert", "unknown type '" + std::string(args[i]) + "'");
+    } else if (a == "--depth" && hasValue) {
+      if (!ParseInt(args[++i], 1, 32, bits)) return Fail("convert", "--depth wants 32, 24, 16, 8, 4 or 1");
+    } else if (a == "--compress" && hasValue) {
+      if (!ParseInt(args[++i], 0, 1, compress)) return Fail("convert", "--compress wants 0 or 1");
+    } else if (a == "--quality" && hasValue) {
+      if (!ParseInt(args[++i], 0, 100, quality)) return Fail("convert", "--quality wants 0 to 100");
+    } else if (a == "--chopmem") {
+      choices.chopMem = 1;
+    } else if (!a.empty() && a[0] == '-') {
+      return Fail("convert", "unknown option '" + std::string(a) + "' (see --help)");
+    } else {
+      files.emplace_back(a);
+    }
+  }
+  if (files.size() != 2) return Fail("convert", "wants an input and an output file (see --help)");
+  if (type < 0) type = SaveTypeOfPath(files[1]);
+  if (type < 0) return Fail("convert", "cannot tell the output type from '" + files[1] + "'; use --type");
+  if (InitImageTable() != 0) return Fail("convert", "no memory for the image table");
+
+  ImageRecord* image = LoadImageFile(nullptr, files[0]);
+  if (!image) return Fail("convert", "cannot read " + files[0]);
+  // Without --depth, the fullest depth the type offers.
+  int entry = bits ? DepthEntryForBits(type, bits) : OfferedDepths(type).front();
+  if (entry < 0) {
+    FreeImage(image);
+    return Fail("convert", std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
+  }
+  int result = SaveImageFile(image, files[1], type, entry, compress, quality);
+  FreeImage(image);
+  if (result != 0) return Fail("convert", "cannot write " + files[1]);
+  return 0;
+}
+
+}  // namespace qv::cli

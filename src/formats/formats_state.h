@@ -1,0 +1,27 @@
+// Program-wide state of the image-file subsystem.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct ImageRecord;
+
+// The table palette-based readers fill: red, green, blue and a spare byte
+// that an indexed pixel carries into its alpha position.
+using FilePalette = std::array<std::array<std::uint8_t, 4>, 256>;
+
+struct FileLoadState {
+  bool loadRunning = false;  // one load at a time
+  std::string imagePath;     // ImagePath: folder of the last image loaded
+  std::string projPath;      // ProjPath: the project folder, searched first
+  bool diagnostics = false;  // the diagnostics keystroke: palette-use counts
+  FilePalette palette{};     // FilePalette
+  // Images a loader library made during its call, freed if it fails.
+  std::vector<ImageRecord*> libraryImages;
+};
+
+}  // namespace qv
