@@ -9,9 +9,11 @@
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "area/area_mask.h"
 #include "display/render_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
+#include "store/undo.h"
 
 namespace qv {
 
@@ -32,6 +34,8 @@ struct Program {
   SaveChoices save;
   CrtRandom random;
   DisplayState display;
+  AreaState area;
+  UndoState undo;
 };
 
 Program& TheProgram();

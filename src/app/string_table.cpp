@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::span<const StringEntry> (*kParts[])() = {
     MessageStrings,
+    AreaStrings,
 };
 
 const std::vector<StringEntry>& Table() {
