@@ -42,13 +42,18 @@ void Span(std::uint8_t* mask, int w, int h, int x, int y0, int y1) {
   for (int y = y0; y <= y1; ++y) mask[static_cast<std::size_t>(y) * w + x] = 255;
 }
 
-// The two-region midpoint walk; at each step the spans at cx +- (ix + x)
-// cover cy - (iy + y) .. cy + (iy + y). Plain ellipses have ix = iy = 0.
+// The two-region midpoint walk. Each step covers the columns cx +- (ix + x)
+// from cy - (iy + y) to cy + (iy + y); plain ellipses have ix = iy = 0. The
+// walk only records the tallest span of each column offset (y never grows
+// as x does), and the rows are then filled left to right, so that large
+// ellipses cost one pass over memory rather than a column-wise one. The
+// columns between cx - ix and cx + ix are filled too; Round Rect, the only
+// caller with ix > 0, gives them their full, taller span afterwards.
 void EllipseWalk(std::uint8_t* mask, int w, int h, int cx, int cy, int rx, int ry, int ix, int iy) {
   if (rx <= 0 || ry <= 0) return;
+  std::vector<int> tallest;  // by column offset x
   auto plot = [&](int x, int y) {
-    Span(mask, w, h, cx + ix + x, cy - (iy + y), cy + iy + y);
-    Span(mask, w, h, cx - ix - x, cy - (iy + y), cy + iy + y);
+    if (x >= static_cast<int>(tallest.size())) tallest.push_back(y);
   };
   double rx2 = double(rx) * rx, ry2 = double(ry) * ry;
   int x = 0, y = ry;
@@ -78,6 +83,20 @@ void EllipseWalk(std::uint8_t* mask, int w, int h, int cx, int cy, int rx, int r
       dx += 2 * ry2;
       d2 += dx - dy + rx2;
     }
+  }
+  int reach = iy + tallest[0];
+  int widest = static_cast<int>(tallest.size()) - 1;
+  int offset = widest;  // widest column offset still reaching the row
+  for (int row = std::max(0, cy - reach); row <= std::min(h - 1, cy + reach); ++row) {
+    int need = std::abs(row - cy) - iy;
+    int columns = widest;
+    if (need > 0) {
+      while (offset > 0 && tallest[offset] < need) --offset;
+      while (offset < widest && tallest[offset + 1] >= need) ++offset;
+      columns = offset;
+    }
+    int l = std::max(0, cx - ix - columns), r = std::min(w - 1, cx + ix + columns);
+    if (l <= r) std::memset(mask + static_cast<std::size_t>(row) * w + l, 255, static_cast<std::size_t>(r - l + 1));
   }
 }
 

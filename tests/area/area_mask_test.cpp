@@ -45,8 +45,12 @@ TEST_F(AreaMaskTest, EllipseCoversItsDiscAndAZeroRadiusSelectsNothing) {
     for (int x = 0; x < 21; ++x) {
       double d = std::hypot((x - 10) / 8.0, (y - 7) / 5.0);
       int v = mask[y * 21 + x];
-      if (d < 0.85) EXPECT_EQ(v, 255) << x << "," << y;
-      if (d > 1.15) EXPECT_EQ(v, 0) << x << "," << y;
+      if (d < 0.85) {
+        EXPECT_EQ(v, 255) << x << "," << y;
+      }
+      if (d > 1.15) {
+        EXPECT_EQ(v, 0) << x << "," << y;
+      }
       EXPECT_EQ(v, mask[(14 - y) * 21 + (20 - x)]) << "symmetry at " << x << "," << y;
     }
   EXPECT_EQ(Sel().left, 2);
@@ -169,8 +173,12 @@ TEST_F(AreaMaskTest, PolyArcOfFourClosedPointsIsACircle) {
   for (int y = 0; y < 41; ++y)
     for (int x = 0; x < 41; ++x) {
       double d = std::hypot(x - 20, y - 20);
-      if (d < 9) EXPECT_EQ(mask[y * 41 + x], 255) << x << "," << y;
-      if (d > 11) EXPECT_EQ(mask[y * 41 + x], 0) << x << "," << y;
+      if (d < 9) {
+        EXPECT_EQ(mask[y * 41 + x], 255) << x << "," << y;
+      }
+      if (d > 11) {
+        EXPECT_EQ(mask[y * 41 + x], 0) << x << "," << y;
+      }
     }
 }
 
@@ -201,6 +209,29 @@ TEST_F(AreaMaskTest, WandFillsAUniformImageAndStopsAtColourEdges) {
   EXPECT_MASK(Expected(20, 12, [&](int x, int y) { return inU(x, y) ? 255 : 0; }), 20);
   EXPECT_EQ(Sel().left, 2);
   EXPECT_EQ(Sel().right, 14);
+}
+
+TEST_F(AreaMaskTest, WandStopsEarlyWhenTenThousandSeedsArePending) {
+  // A comb: a spine along the bottom row and 10001 one-pixel teeth, each of
+  // which leaves a pending seed when the spine is walked.
+  constexpr int kWidth = 20002;
+  ImageRecord* image = Picture(kWidth, 3, [](int x, int y) {
+    return y == 2 || x % 2 == 0 ? std::array<int, 3>{50, 50, 50} : std::array<int, 3>{250, 0, 0};
+  });
+  Sel().seedX = 0, Sel().seedY = 2;
+  ASSERT_EQ(BuildAreaMaskWith(image, kAreaColourWand, false, false), 0);
+  auto mask = MaskBytes();
+  int selected = 0;
+  for (auto v : mask) selected += v ? 1 : 0;
+  EXPECT_EQ(selected, kWidth);
+  EXPECT_EQ(Sel().top, 2);
+
+  // Fewer teeth: the fill completes.
+  ImageRecord* small = Picture(200, 3, [](int x, int y) {
+    return y == 2 || x % 2 == 0 ? std::array<int, 3>{50, 50, 50} : std::array<int, 3>{250, 0, 0};
+  });
+  BuildAreaMaskWith(small, kAreaColourWand, false, false);
+  EXPECT_MASK(Expected(200, 3, [](int x, int y) { return y == 2 || x % 2 == 0 ? 255 : 0; }), 200);
 }
 
 TEST_F(AreaMaskTest, ColourKeyRestrictsTheShapeAndExcludeInverts) {

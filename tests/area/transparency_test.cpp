@@ -35,8 +35,12 @@ TEST_F(TransparencyTest, EllipseGrowKeepsTheInnerRadiiAndConicalFadeFallsLinearl
   for (int y = 0; y < 81; ++y)
     for (int x = 0; x < 81; ++x) {
       double d = std::hypot(x - 40, y - 40) / 40;
-      if (d < 0.49) EXPECT_EQ(grown[y * 81 + x], 255) << x << "," << y;
-      if (d > 0.51) EXPECT_EQ(grown[y * 81 + x], 0) << x << "," << y;
+      if (d < 0.49) {
+        EXPECT_EQ(grown[y * 81 + x], 255) << x << "," << y;
+      }
+      if (d > 0.51) {
+        EXPECT_EQ(grown[y * 81 + x], 0) << x << "," << y;
+      }
     }
 
   auto cone = Shape(image, kAreaEllipse, 0, 0, 80, 80, 255, 100, 100);
@@ -155,10 +159,14 @@ TEST_F(SplatterTest, NoSplatPixelLiesOutsideTheSelection) {
         auto m = MaskBytes();
         int count = 0;
         for (std::size_t k = 0; k < m.size(); ++k) {
-          if (m[k] && !selection[k]) ADD_FAILURE() << "splat " << i << " leaks at " << k;
+          if (m[k] && !selection[k]) {
+            ADD_FAILURE() << "splat " << i << " leaks at " << k;
+          }
           count += m[k] ? 1 : 0;
         }
-        if (inside) EXPECT_GT(count, 0) << "splat " << i;
+        if (inside) {
+          EXPECT_GT(count, 0) << "splat " << i;
+        }
       }
       EndSplatter(image, -1);
     }
