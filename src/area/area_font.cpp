@@ -18,6 +18,10 @@ struct FcPatternFree {
   void operator()(FcPattern* p) const { FcPatternDestroy(p); }
 };
 using PatternPtr = std::unique_ptr<FcPattern, FcPatternFree>;
+struct FcConfigFree {
+  void operator()(FcConfig* c) const { FcConfigDestroy(c); }
+};
+using ConfigPtr = std::unique_ptr<FcConfig, FcConfigFree>;
 
 struct FtLibrary {
   FT_Library library = nullptr;
@@ -30,17 +34,21 @@ struct FtLibrary {
 
 // The file and face index fontconfig chooses for the face name; a family it
 // does not know resolves to its metric-compatible stand-in or its default.
+// A configuration of our own, loaded from fontconfig's caches for the one
+// look-up and destroyed afterwards: the library's shared default keeps
+// allocations that are never given back.
 bool ResolveFace(const AreaFont& font, std::string& file, int& index) {
+  ConfigPtr config(FcInitLoadConfigAndFonts());
   PatternPtr pattern(FcPatternCreate());
-  if (!pattern) return false;
+  if (!config || !pattern) return false;
   FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(font.face.c_str()));
   FcPatternAddInteger(pattern.get(), FC_WEIGHT, font.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern.get(), FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  FcConfigSubstitute(config.get(), pattern.get(), FcMatchPattern);
   FcDefaultSubstitute(pattern.get());
   FcResult result = FcResultNoMatch;
-  PatternPtr match(FcFontMatch(nullptr, pattern.get(), &result));
+  PatternPtr match(FcFontMatch(config.get(), pattern.get(), &result));
   if (!match) return false;
   FcChar8* path = nullptr;
   if (FcPatternGetString(match.get(), FC_FILE, 0, &path) != FcResultMatch || !path) return false;

@@ -110,20 +110,22 @@ void FillBox(std::uint8_t* mask, int w, int h, int l, int t, int r, int b) {
   for (int y = t; y <= b; ++y) std::memset(mask + static_cast<std::size_t>(y) * w + l, 255, static_cast<std::size_t>(r - l + 1));
 }
 
+// Steps along the longer axis, the other coordinate by truncating division
+// from the start point; only the part inside the image is walked, so that
+// far-away points from a stored selection cost nothing.
 void DrawLine(std::uint8_t* mask, int w, int h, int x0, int y0, int x1, int y1) {
-  int dx = x1 - x0, dy = y1 - y0;
-  auto put = [&](int x, int y) {
-    if (x >= 0 && x < w && y >= 0 && y < h) mask[static_cast<std::size_t>(y) * w + x] = 255;
+  std::int64_t dx = std::int64_t{x1} - x0, dy = std::int64_t{y1} - y0;
+  auto put = [&](std::int64_t x, std::int64_t y) {
+    if (x >= 0 && x < w && y >= 0 && y < h) mask[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] = 255;
   };
-  if (std::abs(dx) >= std::abs(dy)) {
-    int step = dx >= 0 ? 1 : -1;
-    for (int i = 0; i != dx + step; i += step) {
-      int y = dx == 0 ? y0 : y0 + static_cast<int>(std::int64_t{i} * dy / dx);
-      put(x0 + i, y);
-    }
+  if (dx == 0 && dy == 0) {
+    put(x0, y0);
+  } else if (std::abs(dx) >= std::abs(dy)) {
+    std::int64_t from = std::max<std::int64_t>(std::min(x0, x1), 0), to = std::min<std::int64_t>(std::max(x0, x1), w - 1);
+    for (std::int64_t x = from; x <= to; ++x) put(x, y0 + (x - x0) * dy / dx);
   } else {
-    int step = dy >= 0 ? 1 : -1;
-    for (int i = 0; i != dy + step; i += step) put(x0 + static_cast<int>(std::int64_t{i} * dx / dy), y0 + i);
+    std::int64_t from = std::max<std::int64_t>(std::min(y0, y1), 0), to = std::min<std::int64_t>(std::max(y0, y1), h - 1);
+    for (std::int64_t y = from; y <= to; ++y) put(x0 + (y - y0) * dx / dy, y);
   }
 }
 
@@ -144,10 +146,10 @@ int FillOutline(std::uint8_t* mask, int w, int h, const PointList& outline) {
     AreaPoint u = p[i - 1], l = p[i];
     if (u.y == l.y) continue;
     if (u.y > l.y) std::swap(u, l);
-    std::int64_t run = std::max(1, l.y - u.y);
+    std::int64_t run = std::max<std::int64_t>(1, std::int64_t{l.y} - u.y);
     for (int y = std::max(u.y, 0); y < l.y && y < h; ++y) {
-      int x = u.x + static_cast<int>((std::int64_t{y} - u.y) * (l.x - u.x) / run);
-      x = std::clamp(x, 0, w - 1);
+      std::int64_t along = (std::int64_t{y} - u.y) * (std::int64_t{l.x} - u.x) / run;
+      int x = static_cast<int>(std::clamp<std::int64_t>(u.x + along, 0, w - 1));
       std::uint8_t& b = mask[static_cast<std::size_t>(y) * w + x];
       b = static_cast<std::uint8_t>(255 - b);
     }

@@ -119,6 +119,14 @@ TEST_F(AreaMaskTest, SelfCrossingPolygonLeavesTheDoublyCoveredPartOutButKeepsIts
               17);
 }
 
+TEST_F(AreaMaskTest, OutlinePointsFarOutsideTheImageAreClippedQuickly) {
+  ImageRecord* image = Picture(10, 10);
+  constexpr int kFar = 2000000000;
+  Points(Sel().capture, {{-kFar, 0}, {kFar, 0}, {kFar, 5}, {-kFar, 5}, {-kFar, 0}});
+  ASSERT_EQ(BuildAreaMaskWith(image, kAreaPolygon, false, false), 0);
+  EXPECT_MASK(Expected(10, 10, [](int, int y) { return y <= 5 ? 255 : 0; }), 10);
+}
+
 TEST_F(AreaMaskTest, IShapePointsAreScaledIntoTheDrawnBox) {
   ImageRecord* image = Picture(30, 20);
   Points(Sel().capture, {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 0}});
