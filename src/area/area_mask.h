@@ -87,6 +87,8 @@ struct AreaSelection {
   PointList control{nullptr, 0, 0, "xlin"};
   PointList outline{nullptr, 0, 0, "Ixli"};
   bool closed = true;  // curves: the last point joins the first
+  // The clicked pixel: Color Wand's start, and for Font the start of the
+  // base line.
   std::int32_t seedX = 0, seedY = 0;
   std::int32_t keyColour[3] = {0, 0, 255};
   ColourRanges keyRanges;

@@ -176,6 +176,13 @@ TEST_F(UndoTest, ChangedCountStaysAtZeroAndFailuresGiveTheirMessages) {
   faults.lock = nullptr;
   EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{39, 38, 52}));
 
+  // A layer of a work image that never entered the table.
+  ImageRecord* work = CreateImage(4, 3, "test");
+  DropRedoLayers(image);
+  ASSERT_EQ(TakeUndo(0, 0, 1, 1, work), 0);
+  EXPECT_EQ(Undo(), 1);
+  EXPECT_EQ(host->MessageNumbers().back(), 106);
+
   image->changed = 0;
   ASSERT_EQ(RemoveImage(image), 0);
   EXPECT_EQ(Undo(), 1);
