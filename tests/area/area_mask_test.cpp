@@ -378,6 +378,14 @@ TEST_F(AreaMaskTest, ResizeTraceAndTheMessagesOfMissingSelectionsAndMemory) {
   EXPECT_EQ(Sel().left, 2);
   EXPECT_EQ(Sel().bottom, 5);
 
+  // Stopped by the user while filling: failure, and the mask left unlocked.
+  ImageRecord* tall = Picture(10, 300);
+  Points(Sel().capture, {{0, 0}, {9, 0}, {9, 299}, {0, 0}});
+  host->onPump = [] { RequestStop(); };
+  EXPECT_EQ(BuildAreaMaskWith(tall, kAreaPolygon, false, false), 1);
+  EXPECT_EQ(Area().mask.address, nullptr);
+  host->onPump = nullptr;
+
   ClearAreaSelection();
   TheProgram().memory.faults.allocate = [](std::int64_t) { return true; };
   EXPECT_EQ(BuildAreaMaskWith(image, kAreaRectangle, false, false), 1);
