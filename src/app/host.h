@@ -91,6 +91,15 @@ class Host {
   // the palette of the DIB in the palette modes, and show the whole bitmap.
   // The DIB is freed after the call.
   virtual void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) = 0;
+
+  // The "UndoChoose" (deUndo false) or "DeUndoChoose" list: returns the
+  // chosen entry, or -1 when cancelled. Without a person, the default.
+  virtual int ChooseUndoLayer(bool /*deUndo*/, const std::vector<std::string>& /*entries*/, int defaultIndex) {
+    return defaultIndex;
+  }
+  // An image's pixels changed under its views (undo, de-undo); a changed
+  // size resizes the views that are neither minimised nor maximised.
+  virtual void RefreshImageViews(ImageRecord* /*image*/, bool /*sizeChanged*/) {}
 };
 
 // Prints to stderr and never blocks. Questions get the answer configured for

@@ -9,12 +9,14 @@
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "area/area_mask.h"
 #include "display/render_state.h"
 #include "ops/op_state.h"
 #include "display/colour_reduce.h"
 #include "formats/formats_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
+#include "store/undo.h"
 
 namespace qv {
 
@@ -40,6 +42,8 @@ struct Program {
   OpsState ops;
   DisplayPalettes palettes;
   ColourReduceState reduce;
+  AreaState area;
+  UndoState undo;
 };
 
 Program& TheProgram();

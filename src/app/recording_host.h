@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/host.h"
@@ -82,6 +83,18 @@ class RecordingHost : public Host {
   void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) override {
     viewRows.push_back({view, {dib.begin(), dib.end()}, startRow, rowCount});
   }
+
+  std::deque<int> undoChoices;                        // next ChooseUndoLayer results
+  std::vector<std::vector<std::string>> undoLists;    // the lists offered
+  std::vector<std::pair<ImageRecord*, bool>> refreshed;
+  int ChooseUndoLayer(bool, const std::vector<std::string>& entries, int defaultIndex) override {
+    undoLists.push_back(entries);
+    if (undoChoices.empty()) return defaultIndex;
+    int c = undoChoices.front();
+    undoChoices.pop_front();
+    return c;
+  }
+  void RefreshImageViews(ImageRecord* image, bool sizeChanged) override { refreshed.emplace_back(image, sizeChanged); }
 };
 
 }  // namespace qv

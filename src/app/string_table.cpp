@@ -12,6 +12,7 @@ constexpr std::span<const StringEntry> (*kParts[])() = {
     MessageStrings,
     OperationStrings,
     FormatStrings,
+    AreaStrings,
 };
 
 const std::vector<StringEntry>& Table() {

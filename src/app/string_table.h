@@ -23,7 +23,7 @@ std::vector<int> DuplicateStringIds();
 // The parts of the table, one per subsystem file (listed in string_table.cpp).
 std::span<const StringEntry> MessageStrings();    // app/message_strings.cpp
 std::span<const StringEntry> OperationStrings();  // ops/op_strings.cpp
-std::span<const StringEntry> MessageStrings();  // app/message_strings.cpp
 std::span<const StringEntry> FormatStrings();   // formats/format_strings.cpp
+std::span<const StringEntry> AreaStrings();     // area/area_strings.cpp
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include "app/fixed_text.h"
 #include "app/messages.h"
 #include "app/program.h"
+#include "store/undo.h"
 
 namespace qv {
 namespace {
@@ -283,6 +284,7 @@ int RemoveImage(ImageRecord* image) {
     std::copy(s.table + index + 1, s.table + s.count, s.table + index);
     s.table[--s.count] = nullptr;
   }
+  DropImageLayers(image);
   FreeImage(image);
   return 0;
 }

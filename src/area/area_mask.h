@@ -1,0 +1,235 @@
+// The area selection: the current AreaSelection (mode and shape), the
+// AreaMask it makes (one byte per image pixel, 0 outside, 255 inside, values
+// between for partial effect), the previous mask kept for combining, and the
+// toolbox state that decides how a new shape meets the old one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "store/image_record.h"
+#include "store/memory_places.h"
+
+namespace qv {
+
+// Area mode ids (string-table ids; the toolbox and the TimeLine share them).
+inline constexpr int kAreaFreehand = 9750;
+inline constexpr int kAreaPolygon = 9751;
+inline constexpr int kAreaIShape = 9752;
+inline constexpr int kAreaRectangle = 9753;
+inline constexpr int kAreaRoundRect = 9754;
+inline constexpr int kAreaEllipse = 9755;
+inline constexpr int kAreaPolyArc = 9756;
+inline constexpr int kAreaSpline = 9757;
+inline constexpr int kAreaBezier = 9758;
+inline constexpr int kAreaNumRect = 9759;
+inline constexpr int kAreaColourWand = 9760;
+inline constexpr int kAreaEntire = 9761;
+inline constexpr int kAreaFont = 9762;
+inline constexpr int kAreaRedo = 9763;
+inline constexpr int kAreaEditArea = 9764;
+inline constexpr int kAreaColourKey = 9765;
+inline constexpr int kAreaSplatter = 9766;
+inline constexpr int kAreaComplement = 9767;
+inline constexpr int kAreaIntersection = 9768;
+inline constexpr int kAreaUnion = 9769;
+inline constexpr int kAreaExclude = 9770;
+
+inline constexpr std::uint8_t kPenDown = 0xFF;  // line from the previous point
+inline constexpr std::uint8_t kPenUp = 0;       // start of a new sub-path
+inline constexpr int kWandSeedLimit = 10000;
+
+struct AreaPoint {
+  std::int32_t x;
+  std::int32_t y;
+  std::uint8_t flag;
+};
+
+// A growable point list in a real place. Plain on purpose: the places are
+// released with the rest of the program state, and FreePointList gives one
+// back early.
+struct PointList {
+  AreaPoint* points = nullptr;
+  int count = 0;
+  int capacity = 0;
+  const char* tag = "xlin";
+};
+int PushPoint(PointList& list, int x, int y, std::uint8_t flag);  // 0 ok, 1 no memory
+void ClearPointList(PointList& list);                             // keeps the place
+void FreePointList(PointList& list);
+int CopyPointList(PointList& to, const PointList& from);          // 0 ok, 1 no memory
+
+struct ColourRanges {
+  int rgb[3] = {20, 20, 20};
+  int hsl[3] = {40, 40, 40};
+  bool useHsl = true;
+};
+
+// The font a Font selection is drawn with. Size is the em height in pixels.
+struct AreaFont {
+  std::string face = "Arial";
+  int pixelSize = 32;
+  bool bold = false;
+  bool italic = false;
+};
+
+struct AreaSelection {
+  std::int16_t mode = 0;
+  std::int32_t imageWidth = 0;
+  std::int32_t imageHeight = 0;
+  std::int32_t left = 0, top = 0, right = 0, bottom = 0;  // inclusive
+  std::int32_t centreX = 0, centreY = 0;
+  std::int32_t radiusX = 0, radiusY = 0;
+  std::int32_t roundness = 50;
+  // Image pixels (a view converts its window positions through its zoom as
+  // the points arrive). I-shape capture points are per-mille shape points.
+  PointList capture{nullptr, 0, 0, "xlin"};
+  PointList control{nullptr, 0, 0, "xlin"};
+  PointList outline{nullptr, 0, 0, "Ixli"};
+  bool closed = true;  // curves: the last point joins the first
+  // The clicked pixel: Color Wand's start, and for Font the start of the
+  // base line.
+  std::int32_t seedX = 0, seedY = 0;
+  std::int32_t keyColour[3] = {0, 0, 255};
+  ColourRanges keyRanges;
+  ColourRanges wandRanges;
+  std::string fontText;
+  AreaFont font;
+  float rotation = 0.0f, magnificationX = 1.0f, magnificationY = 1.0f, shear = 0.0f;
+  std::int32_t transparencyLevel = 255;
+  std::int32_t edgeFade = 0;
+  std::int32_t grow = 100;
+};
+
+struct AreaMask {
+  PlaceHandle place = nullptr;      // "Mask", width x height bytes
+  std::uint8_t* address = nullptr;  // while locked
+  std::int32_t width = 640;
+  std::int32_t height = 480;
+};
+
+struct PreviousMask {
+  std::uint8_t* bytes = nullptr;  // real place "oldm"
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+enum class AreaCombination { None, Complement, Intersection, Union };
+enum class HoldConstraint { None, Square, Aspect, Source };
+
+struct ColourDiscriminator {
+  bool enabled = false;
+  int from[3] = {0, 0, 0};
+  int to[3] = {0, 0, 0};
+};
+
+struct SplatterSettings {
+  int number = 20;
+  int seed = 9;
+  int shape = 0;  // 0 ellipses, else rectangles
+  int sizing = 100;
+  int holdSquare = 1;
+  int inFromEdge = 0;
+};
+
+// What a splatter run keeps between BeginSplatter and EndSplatter.
+struct SplatterRun {
+  bool active = false;
+  std::uint8_t* savedMask = nullptr;  // real place "splat"
+  std::int32_t savedWidth = 0, savedHeight = 0;
+  std::int16_t savedMode = 0;
+  std::int32_t box[4] = {0, 0, 0, 0};      // left, top, right, bottom
+  std::int32_t overall[4] = {0, 0, 0, 0};  // grows with every splat
+  std::int32_t centre[2] = {0, 0};
+  ImageRecord* clone = nullptr;
+  ImageRecord* image = nullptr;
+  int savedLevels = 0;
+};
+
+// Whether the operation about to use the mask lets the image's alpha limit
+// it. The default allows it; the apply pipeline fills this in.
+struct AlphaMaskRule {
+  int opId = 0;
+  bool makeAlphaUsesMask = false;  // Make Alpha's own option
+  bool catalogueForbids = false;   // NoAlphaMaskA / NoAlphaMaskB
+  bool affectAlpha = false;        // the pipeline's affect-alpha switch
+};
+
+struct AreaState {
+  AreaSelection selection;
+  AreaMask mask;
+  PreviousMask previous;
+  PointList previousOutline{nullptr, 0, 0, "Lxli"};
+  PointList shownOutline{nullptr, 0, 0, "Dpoi"};  // traced for the views
+  bool loadedSelection = false;  // an area file or cell gave a selection
+
+  // Toolbox.
+  AreaCombination combination = AreaCombination::None;
+  bool exclude = false;
+  bool colourKey = false;
+  bool splatter = false;
+  bool editArea = false;
+  HoldConstraint hold = HoldConstraint::None;
+  ColourDiscriminator discriminator;
+
+  bool maskWithAlpha = true;  // "WithAlpha"
+  SplatterSettings splat;
+  SplatterRun run;
+  // The box the operation changed, as EndSplatter leaves it for the pipeline.
+  std::int32_t changeBox[4] = {0, 0, 0, 0};
+};
+
+// Building.
+int BuildAreaMask(ImageRecord* image, int viewIndex);  // 0 ok, 1 failure or stop
+// The same with the Color Key restriction and Exclude given explicitly (the
+// TimeLine path applies Exclude after combining).
+int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclude);
+// The outline of the shape modes in image pixels, from the capture or
+// control points; the mask is filled from it.
+int BuildOutline(int mode);  // 0 ok, 1 no memory
+
+// Gestures: what a view calls when a button goes down (returns the
+// combination code, 0 none) and when the gesture ends.
+int CombinationCode(bool shift, bool ctrl);
+int BeginSelectionGesture(bool shift, bool ctrl);
+int FinishSelection(ImageRecord* image, int viewIndex, int combinationCode);
+
+int CombineWithPrevious(int code);          // 0 ok, 1 no masks
+int CombineOnTimeLine();                    // the stored-area rules; 0 ok, 1 no masks
+int SavePreviousMask();                     // 0 ok, 1 no memory
+int ResizeMask(int width, int height);      // 0 ok, 1 no memory
+void MaskBounds(int viewIndex);
+int SelectEntire(ImageRecord* image, int viewIndex);
+int UndoLastSelection();                    // 0 ok, 1 nothing to swap or no memory
+void ClearAreaSelection();
+int ApplyColourDiscriminator(ImageRecord* image);
+// Edit Area: rescales the capture points from the current box into a new
+// one and rebuilds; message 72 when there is no selection.
+int EditAreaBox(ImageRecord* image, int left, int top, int right, int bottom);
+
+// Colour tests (pixel colour against a reference).
+bool PassesColourTest(const std::uint8_t* rgb, const int ref[3], const ColourRanges& ranges);
+
+// Traces the mask's boundary into the shown outline: edge pixels (selected,
+// on the border or next to an unselected 4-neighbour) followed through their
+// 8-neighbours; each chain starts with a pen-up point.
+int TraceMaskOutline();  // 0 ok, 1 no mask or no memory
+
+// Font mode: rasterises the selection's text at (x, y) (start of the base
+// line) into the mask. 0 ok, 1 no face or no memory.
+int DrawFontMask(std::uint8_t* mask, int width, int height, const AreaSelection& s, int x, int y);
+
+// Transparency and splatter.
+int ApplyTransparency(ImageRecord* image, const AlphaMaskRule& rule = {});
+int BeginSplatter(ImageRecord* image, int viewIndex);
+int MakeSplat(ImageRecord* image, int viewIndex, int splat);
+int EndSplatter(ImageRecord* image, int viewIndex);
+
+// Locks the mask for the image's size, allocating or resampling as needed
+// (messages 59 and 60). The returned address stays valid until UnlockMask.
+std::uint8_t* LockMaskFor(ImageRecord* image, const char* tag = "Mask");
+void UnlockMask();
+
+void FreeAreaState();
+
+}  // namespace qv

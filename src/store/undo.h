@@ -1,0 +1,51 @@
+// Undo and de-undo. Before an operation changes an image, the pixels of the
+// changed rectangle are kept in an UndoLayer; undo and de-undo exchange the
+// layer's pixels with the image's, so a layer always holds the other
+// version and serves both directions. One stack is shared by all images,
+// newest first.
+#pragma once
+
+#include <cstdint>
+
+#include "store/image_record.h"
+
+namespace qv {
+
+inline constexpr int kMaxUndoLevels = 20;
+
+struct UndoState {
+  ImageRecord** stack = nullptr;  // real place "undo"
+  int capacity = 0;
+  int levels = 3;                 // "UndoWant"
+
+  // The layer just taken and its rectangle, read by the apply pipeline.
+  ImageRecord* latest = nullptr;
+  std::int32_t beforeLeft = 0, beforeTop = 0;
+  std::int32_t beforeWidth = 0, beforeHeight = 0;
+  std::int32_t imageWidth = 0, imageHeight = 0;
+};
+
+// wholeImage: the operation replaces the whole picture (Enlarge and Reduce
+// with their whole-image setting), whatever rectangle is given.
+int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId = 0, bool wholeImage = false);
+void DropRedoLayers(ImageRecord* image);
+int UndoLatest(ImageRecord* image);  // 0 restored, 1 nothing to restore or lock failure
+int Undo();                          // 0 done, 1 refused or failed, 2 cancelled
+int DeUndo();
+int SetUndoLevels(int oldCount, int newCount);  // 0 ok, 1 no memory
+void DropImageLayers(ImageRecord* image);
+void FreeUndoStack();
+int SwapWithLayer(ImageRecord* image, ImageRecord* layer, const char* title);
+
+// Exchanges everything that makes up a picture's body (size, places,
+// addresses, alpha, lock count, resolution): how a whole-image layer swaps,
+// and how an operation that resizes an image in place installs its result.
+void SwapImageBodies(ImageRecord* a, ImageRecord* b);
+
+// Splatter keeps one whole-image layer for the whole run: a slot is opened
+// at the top of the stack before the first splat, and the run's clone
+// replaces the image's newest undoable layer at the end.
+int OpenUndoSlot();  // 0 ok, 1 no memory
+int ReplaceNewestLayer(ImageRecord* image, ImageRecord* wholeImageLayer);
+
+}  // namespace qv
