@@ -292,6 +292,51 @@ TEST_F(BmpWriterTest, IndexedFilesMapIndexesToTheirColours) {
   }
 }
 
+// Below 16 bits the writer reduces through the output colour reduction with
+// the current settings: colours of the target palette survive exactly.
+TEST_F(BmpWriterTest, ReducedDepthsKeepColoursOfTheirPalette) {
+  const std::uint8_t cube[][3] = {{255, 0, 0}, {0, 0, 255}, {255, 255, 0}, {0, 0, 0}, {85, 0, 170}};
+  ImageRecord* image = CreateImage(10, 4, "test");
+  ASSERT_EQ(LockImage(image), 0);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 10; ++x) std::copy_n(cube[(x + y) % 5], 3, PixelAt(image, x, y));
+  UnlockImage(image);
+  auto want = Rgb(Pixels(image));
+
+  ASSERT_EQ(WriteBmp(image, "r8.bmp", 8), 0);
+  ImageRecord* back = ReadBmpFile("r8.bmp");
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->bitDepth, 8);
+  EXPECT_EQ(Rgb(Pixels(back)), want);
+  FreeImage(back);
+  if (HaveTool("convert")) {
+    EXPECT_EQ(Rgb(MagickRgba("r8.bmp")), want) << "by ImageMagick";
+  }
+
+  // Two colours split at luminance 127: gray 128 has luminance 126 and goes
+  // black, gray 129 has 128 and goes white.
+  for (int gray : {128, 129}) {
+    ImageRecord* dot = CreateImage(1, 1, "test");
+    ASSERT_EQ(LockImage(dot), 0);
+    std::fill_n(dot->pixels, 3, static_cast<std::uint8_t>(gray));
+    UnlockImage(dot);
+    ASSERT_EQ(WriteBmp(dot, "r1.bmp", 1), 0);
+    back = ReadBmpFile("r1.bmp");
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->bitDepth, 1);
+    EXPECT_EQ(Rgb(Pixels(back)), std::vector<std::uint8_t>(3, gray == 128 ? 0 : 255)) << gray;
+    FreeImage(back);
+    FreeImage(dot);
+  }
+
+  ASSERT_EQ(WriteBmp(image, "r4.bmp", 4), 0);
+  back = ReadBmpFile("r4.bmp");
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->bitDepth, 4);
+  FreeImage(back);
+  FreeImage(image);
+}
+
 TEST_F(BmpWriterTest, FailedSaveLeavesTheOldFile) {
   ImageRecord* image = TestPattern(4, 4);
   WriteBytes("keep.bmp", {'o', 'l', 'd'});
