@@ -42,6 +42,14 @@ struct MessageRequest {
   int closeResult = 0;           // result when the dialog is closed by its frame
 };
 
+// A file dialog: title, filter ("All Images (*.*)"), starting folder.
+struct FileRequest {
+  std::string title;
+  std::string filter;
+  std::string folder;
+  bool several = false;
+};
+
 // The four outputs of the progress display.
 struct ProgressDisplay {
   int sequencePercent = 0;
@@ -83,6 +91,13 @@ class Host {
   // Saves an image to its own file (name, type and choices remembered in it);
   // 0 when saved.
   virtual int SaveImageToOwnFile(ImageRecord* image) = 0;
+
+  // Files chosen to open; empty when cancelled. Headless: none.
+  virtual std::vector<std::string> ChooseFiles(const FileRequest&) { return {}; }
+  // An image of the table chosen from a list titled so; -1 when cancelled.
+  virtual int ChooseImage(const std::string&) { return -1; }
+  // Something every view shows has changed (display mode, outline colours).
+  virtual void RedrawViews() {}
 };
 
 // Prints to stderr and never blocks. Questions get the answer configured for

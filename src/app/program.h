@@ -6,9 +6,12 @@
 #include <utility>
 
 #include "app/crt_random.h"
+#include "app/frame.h"
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "app/settings.h"
+#include "extlib/palette_library.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -30,6 +33,9 @@ struct Program {
   ImageStore images;
   SaveChoices save;
   CrtRandom random;
+  FrameState frame;
+  Settings settings;
+  PaletteLibraryState palettes;
 };
 
 Program& TheProgram();

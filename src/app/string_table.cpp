@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::span<const StringEntry> (*kParts[])() = {
     MessageStrings,
+    MenuStrings,
 };
 
 const std::vector<StringEntry>& Table() {

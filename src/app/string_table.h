@@ -22,5 +22,6 @@ std::vector<int> DuplicateStringIds();
 
 // The parts of the table, one per subsystem file (listed in string_table.cpp).
 std::span<const StringEntry> MessageStrings();  // app/message_strings.cpp
+std::span<const StringEntry> MenuStrings();     // app/menu_strings.cpp
 
 }  // namespace qv
