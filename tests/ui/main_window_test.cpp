@@ -1,5 +1,6 @@
 // The desktop program's main window, driven offscreen.
 #include <QAbstractButton>
+#include <QColorDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -17,6 +18,7 @@
 #include "app/ui/help_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/qt_host.h"
+#include "extlib/palette_library.h"
 
 using namespace qv;
 
@@ -130,6 +132,21 @@ class MainWindowTest : public QObject {
     QCOMPARE(bar->value(), 0);
     QVERIFY(!window->ActionOf(9728)->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
+  }
+
+  void paletteLibraryChoosesAColourInPlace() {
+    // The real library, found beside the program's build.
+    QTimer::singleShot(0, [] {
+      auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialog->setCurrentColor(QColor(1, 2, 3));
+      dialog->accept();
+    });
+    int r = 200, g = 100, b = 50;
+    QCOMPARE(AskCol(&r, &g, &b, "Key Color"), 0);
+    QCOMPARE(r, 1);
+    QCOMPARE(g, 2);
+    QCOMPARE(b, 3);
   }
 
   void togglesFollowTheSettings() {
