@@ -340,6 +340,18 @@ int RouteCommand(int id) {
   return e->handler(id);
 }
 
+int OpenFileCommand(const std::string& path) {
+  if (IsRunning()) {
+    RefuseWhileRunning();
+    return 1;
+  }
+  if (IsBusy()) {
+    ShowMessage(86);
+    return 1;
+  }
+  return OpenFile(path);
+}
+
 int CommandOfKey(Key key) {
   switch (key) {
     case Key::F2: return 707;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace qv {
@@ -60,6 +61,10 @@ bool CommandChecked(int id);
 // The main window's command handler. 0 done, 1 refused or failed, 2
 // cancelled; -1 for an id it does not know.
 int RouteCommand(int id);
+
+// Opens a file named outside the menus (recent files, dropped files) with
+// the rules of Load Image: refused while running or busy. 0 when opened.
+int OpenFileCommand(const std::string& path);
 
 // Message 78; does nothing else.
 void RefuseWhileRunning();

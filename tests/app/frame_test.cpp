@@ -155,10 +155,13 @@ TEST_F(CommandTest, DisplayModeIsRefusedWhileASequenceRuns) {
 }
 
 TEST_F(CommandTest, BusyWorkRefusesExitAndImageChanges) {
+  std::string file = MakeFile("a.bmp");
   BeginProgress("Blur", 100);
   EXPECT_EQ(RouteCommand(9898), 1);
   EXPECT_EQ(RouteCommand(106), 1);
-  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{86, 86}));
+  EXPECT_EQ(OpenFileCommand(file), 1);
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{86, 86, 86}));
+  EXPECT_TRUE(Loaded().empty());
   EXPECT_FALSE(TheProgram().frame.exiting);
   EXPECT_EQ(ImageCount(), 0);
   EXPECT_TRUE(CommandAvailable(9727));

@@ -110,8 +110,11 @@ class MainWindowTest : public QObject {
     QVERIFY(window->ActionOf(302)->isChecked());
     QVERIFY(!window->ActionOf(303)->isChecked());
     // Help opened at the message's keyword and the dialog stayed for its answer.
-    auto* help = static_cast<ui::HelpWindow*>(window->findChild<QWidget*>(QStringLiteral("help")));
+    ui::HelpWindow* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QLatin1String("help")) help = static_cast<ui::HelpWindow*>(w);
     QVERIFY(help);
+    QVERIFY(help->isVisible());
     QCOMPARE(help->CurrentKeyword(), QStringLiteral("Message 078"));
     QVERIFY(help->Browser()->toPlainText().contains(QStringLiteral("Running or Paused")));
     EndSequence();

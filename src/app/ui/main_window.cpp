@@ -4,6 +4,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -17,7 +20,6 @@
 #include <QToolButton>
 
 #include "app/commands.h"
-#include "app/messages.h"
 #include "app/frame.h"
 #include "app/program.h"
 #include "app/string_table.h"
@@ -90,6 +92,7 @@ MainWindow::MainWindow() {
   BuildStatusLine();
   ApplyLook();
   UpdateCommands();
+  setAcceptDrops(true);
   connect(area_, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
 }
 
@@ -149,11 +152,7 @@ void MainWindow::FillRecentFiles() {
     auto* a = new QAction(QStringLiteral("&%1 %2").arg(n).arg(QString::fromStdString(path)), file);
     std::string name = path;
     connect(a, &QAction::triggered, this, [this, name] {
-      if (IsBusy()) {
-        ShowMessage(86);
-        return;
-      }
-      OpenFile(name);
+      OpenFileCommand(name);
       UpdateCommands();
     });
     file->insertAction(recentSeparator_, a);
@@ -317,6 +316,20 @@ void MainWindow::ShowAtStart() {
   } else {
     show();
   }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+// Dropped files open as if chosen with Load Image, each in turn.
+void MainWindow::dropEvent(QDropEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    if (OpenFileCommand(url.toLocalFile().toStdString()) != 0 && IsBusy()) break;
+  }
+  event->acceptProposedAction();
+  UpdateCommands();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -80,7 +80,7 @@ QImage ImageOf(ImageRecord* image) {
 }  // namespace
 
 QtHost::QtHost() = default;
-QtHost::~QtHost() = default;
+QtHost::~QtHost() { delete help_.data(); }
 
 void QtHost::SetWindow(MainWindow* window) { window_ = window; }
 
@@ -88,6 +88,8 @@ QWidget* QtHost::Parent() const { return window_ ? static_cast<QWidget*>(window_
 
 int QtHost::RunMessage(const MessageRequest& r) {
   QDialog dialog(Parent());
+  // Modal to the main window only, so that the help it opens can be read.
+  dialog.setWindowModality(Qt::WindowModal);
   dialog.setWindowTitle(QStringLiteral("Note !"));
   dialog.setObjectName(Q(r.dialog));
   auto* layout = new QVBoxLayout(&dialog);
@@ -150,7 +152,7 @@ void QtHost::ShowNote(const std::string& text) {
 }
 
 void QtHost::OpenHelp(const std::string& keyword) {
-  if (!help_) help_ = new HelpWindow(Parent());
+  if (!help_) help_ = new HelpWindow(nullptr);
   help_->ShowKeyword(Q(keyword));
 }
 
