@@ -110,7 +110,12 @@ int OpenFile(const std::string& path) {
   } else {
     ShowMessageFile(75, path);
   }
-  if (result == 0) RememberRecentFile(path);
+  if (result == 0) {
+    // The list must still find the file when the program starts elsewhere.
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(path, ec);
+    RememberRecentFile(ec ? path : full.lexically_normal().string());
+  }
   return result;
 }
 

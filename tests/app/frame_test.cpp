@@ -54,10 +54,12 @@ TEST_F(FrameTest, CommandLineOpensAtMostNineteenWords) {
 }
 
 TEST_F(FrameTest, MissingFilesAreReportedAndStartUpGoesOn) {
-  ProcessCommandLine({"/icon", "gone.bmp", MakeFile("a.bmp"), "", MakeFile("b.bmp")});
+  MakeFile("a.bmp");
+  ProcessCommandLine({"/icon", "gone.bmp", "./a.bmp", "", MakeFile("b.bmp")});
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{71});
   EXPECT_EQ(host->messages[0].extra, "File: \"gone.bmp\"");
   EXPECT_EQ(Loaded(), std::vector<std::string>{"a.bmp"}) << "an empty word ends the command line";
+  EXPECT_EQ(TheProgram().settings.lastFiles[0], (workDir / "a.bmp").string());
   EXPECT_TRUE(IsIconWord("/ICONIC"));
   EXPECT_FALSE(IsIconWord("/ico"));
 }
