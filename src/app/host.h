@@ -45,6 +45,14 @@ struct MessageRequest {
   int closeResult = 0;           // result when the dialog is closed by its frame
 };
 
+// A file dialog: title, filter ("All Images (*.*)"), starting folder.
+struct FileRequest {
+  std::string title;
+  std::string filter;
+  std::string folder;
+  bool several = false;
+};
+
 // The four outputs of the progress display.
 struct ProgressDisplay {
   int sequencePercent = 0;
@@ -90,7 +98,7 @@ class Host {
   // the bottom) to startRow + rowCount - 1 into the view's kept bitmap, with
   // the palette of the DIB in the palette modes, and show the whole bitmap.
   // The DIB is freed after the call.
-  virtual void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) = 0;
+  virtual void ShowViewRows(ViewRecord* /*view*/, std::span<const std::uint8_t> /*dib*/, int /*startRow*/, int /*rowCount*/) {}
 
   // The "UndoChoose" (deUndo false) or "DeUndoChoose" list: returns the
   // chosen entry, or -1 when cancelled. Without a person, the default.
@@ -100,6 +108,13 @@ class Host {
   // An image's pixels changed under its views (undo, de-undo); a changed
   // size resizes the views that are neither minimised nor maximised.
   virtual void RefreshImageViews(ImageRecord* /*image*/, bool /*sizeChanged*/) {}
+
+  // Files chosen to open; empty when cancelled. Headless: none.
+  virtual std::vector<std::string> ChooseFiles(const FileRequest&) { return {}; }
+  // An image of the table chosen from a list titled so; -1 when cancelled.
+  virtual int ChooseImage(const std::string&) { return -1; }
+  // Something every view shows has changed (display mode, outline colours).
+  virtual void RedrawViews() {}
 };
 
 // Prints to stderr and never blocks. Questions get the answer configured for

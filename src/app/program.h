@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/crt_random.h"
+#include "app/frame.h"
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
@@ -14,6 +15,8 @@
 #include "ops/op_state.h"
 #include "display/colour_reduce.h"
 #include "formats/formats_state.h"
+#include "app/settings.h"
+#include "extlib/palette_library.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 #include "store/undo.h"
@@ -40,10 +43,12 @@ struct Program {
   CrtRandom random;
   DisplayState display;
   OpsState ops;
-  DisplayPalettes palettes;
   ColourReduceState reduce;
   AreaState area;
   UndoState undo;
+  FrameState frame;
+  Settings settings;
+  PaletteLibraryState palettes;
 };
 
 Program& TheProgram();

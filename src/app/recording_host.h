@@ -31,6 +31,11 @@ class RecordingHost : public Host {
   std::vector<std::string> titles;
   bool minimised = false;
 
+  std::deque<std::vector<std::string>> chosenFiles;  // next ChooseFiles results
+  std::deque<int> chosenImages;                      // next ChooseImage results
+  std::vector<std::string> fileDialogs;              // titles of the file dialogs shown
+  int redraws = 0;
+
   std::deque<int> answers;             // next RunMessage results
   bool acceptNewImage = true;          // EditNewImageDetails result
   NewImageDetails newImageEdits;       // applied when useNewImageEdits
@@ -95,6 +100,20 @@ class RecordingHost : public Host {
     return c;
   }
   void RefreshImageViews(ImageRecord* image, bool sizeChanged) override { refreshed.emplace_back(image, sizeChanged); }
+  std::vector<std::string> ChooseFiles(const FileRequest& request) override {
+    fileDialogs.push_back(request.title);
+    if (chosenFiles.empty()) return {};
+    auto files = chosenFiles.front();
+    chosenFiles.pop_front();
+    return files;
+  }
+  int ChooseImage(const std::string&) override {
+    if (chosenImages.empty()) return -1;
+    int i = chosenImages.front();
+    chosenImages.pop_front();
+    return i;
+  }
+  void RedrawViews() override { ++redraws; }
 };
 
 }  // namespace qv

@@ -13,6 +13,7 @@ constexpr std::span<const StringEntry> (*kParts[])() = {
     OperationStrings,
     FormatStrings,
     AreaStrings,
+    MenuStrings,
 };
 
 const std::vector<StringEntry>& Table() {

@@ -25,5 +25,7 @@ std::span<const StringEntry> MessageStrings();    // app/message_strings.cpp
 std::span<const StringEntry> OperationStrings();  // ops/op_strings.cpp
 std::span<const StringEntry> FormatStrings();   // formats/format_strings.cpp
 std::span<const StringEntry> AreaStrings();     // area/area_strings.cpp
+std::span<const StringEntry> MessageStrings();  // app/message_strings.cpp
+std::span<const StringEntry> MenuStrings();     // app/menu_strings.cpp
 
 }  // namespace qv

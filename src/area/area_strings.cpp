@@ -27,8 +27,6 @@ constexpr StringEntry kAreaStrings[] = {
     {9768, "Intersection"},
     {9769, "Union"},
     {9770, "Exclude"},
-    {9771, "Load I-shape"},
-    {9772, "Save I-shape"},
     {9773, "Hold square"},
     {9774, "Hold to aspect"},
     {9775, "Hold to Source"},

@@ -1,0 +1,369 @@
+#include "app/commands.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/frame.h"
+#include "app/messages.h"
+#include "app/program.h"
+#include "app/settings.h"
+#include "app/string_table.h"
+#include "extlib/palette_library.h"
+#include "store/image_record.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMenuTitleBase = 1200;
+constexpr int kStopKeyCommand = 9727;
+
+Settings& S() { return TheProgram().settings; }
+
+// ---- handlers -------------------------------------------------------------
+
+int DoNewImage(int) { return NewImage(); }
+
+int DoLoadImage(int) {
+  Settings& s = S();
+  std::vector<std::string> files = TheHost().ChooseFiles({"Load Image", "All Images (*.*)", s.imagePath, true});
+  if (files.empty()) return 2;
+  int result = 0;
+  for (const auto& file : files) {
+    s.imagePath = std::filesystem::path(file).parent_path().string();
+    if (OpenFile(file) != 0) result = 1;
+  }
+  return result;
+}
+
+bool LoaderInstalled() { return TheProgram().frame.loadImage != nullptr; }
+
+int DoCloneImage(int) {
+  if (ImageCount() == 0) {
+    ShowMessage(11);
+    return 1;
+  }
+  int index = ImageCount() == 1 ? 0 : TheHost().ChooseImage("Select Image to Clone");
+  ImageRecord* source = ImageAt(index);
+  if (!source) return 2;
+  return CloneImage(source, true) ? 0 : 1;
+}
+
+int DoExit(int) { return ShutDown(); }
+
+int DoDisplayMode(int id) {
+  S().displayMode = id - 302;
+  // Every view and the film strip follow the new mode as they are redrawn.
+  TheHost().RedrawViews();
+  return 0;
+}
+bool DisplayModeChecked(int id) { return S().displayMode == id - 302; }
+
+int* ToggleOf(int id) {
+  Settings& s = S();
+  switch (id) {
+    case 202: return &s.accumulate;
+    case 203: return &s.inhibitDisplay;
+    case 204: return &s.hideOp;
+    case 612: return &s.toolText;
+    case 611: return &s.progressLight;
+    case 362: return &s.keepAspect;
+    case 363: return &s.alphaBack;
+    case 387: return &s.paletteBeep;
+    case 114: return &s.keepLog;
+    case 622: return &s.cornerShape;
+    case 623: return &s.cornerRect;
+    case 624: return &s.cornerRound;
+    case 625: return &s.cornerOval;
+    case 393: return &s.withAlpha;
+    case 904: return &s.filmPong;
+    case 905: return &s.filmReverse;
+    default: return nullptr;
+  }
+}
+
+int DoToggle(int id) {
+  int* value = ToggleOf(id);
+  if (!value) return 1;
+  *value = *value ? 0 : 1;
+  if (id == 114) {
+    // The check mark follows the choice even when the file cannot be opened.
+    if (*value)
+      OpenLog(true);
+    else
+      CloseLog();
+  }
+  return 0;
+}
+
+// Radio items: the value each one stands for.
+int AffectModeOf(int id) { return id == 115 ? 0 : id == 116 ? 1 : 2; }
+int FilmUpdateOf(int id) { return id == 3027 ? 0 : id == 3025 ? 1 : 2; }
+
+int DoAffectMode(int id) {
+  S().modAlpha = AffectModeOf(id);
+  return 0;
+}
+int DoFilmUpdate(int id) {
+  S().filmScrolling = FilmUpdateOf(id);
+  return 0;
+}
+
+Rgb* OutlineColourOf(int id) {
+  Settings& s = S();
+  switch (id) {
+    case 366: return &s.lineDash1;
+    case 367: return &s.lineDash2;
+    case 368: return &s.lineHandle;
+    case 369: return &s.prevDash1;
+    case 370: return &s.prevDash2;
+    default: return nullptr;
+  }
+}
+
+int DoOutlineColour(int id) {
+  Rgb* colour = OutlineColourOf(id);
+  if (!colour) return 1;
+  Rgb picked = *colour;
+  if (AskCol(&picked.red, &picked.green, &picked.blue, std::string(LoadString(id))) != 0) return 1;
+  *colour = picked;
+  TheHost().RedrawViews();
+  return 0;
+}
+
+const char* HelpKeywordOf(int id) {
+  switch (id) {
+    case 701: return "About";
+    case 711: return "Quick Reference";
+    case 702: return "Getting Started";
+    case 703: return "Display Quality";
+    case 797: return "Keystrokes";
+    case 704: return "Contents";
+    case 798: return "Search";
+    default: return "Contents";
+  }
+}
+
+int DoHelp(int id) {
+  HelpOn(HelpKeywordOf(id));
+  return 0;
+}
+
+int DoStop(int) {
+  RequestStop();
+  return 0;
+}
+int DoPause(int) {
+  TogglePause();
+  return 0;
+}
+
+bool Toggled(int id) {
+  const int* v = ToggleOf(id);
+  return v && *v;
+}
+
+// ---- the table ------------------------------------------------------------
+
+constexpr unsigned kR = kRefusedWhileRunning | kRefusedWhileBusy;
+constexpr unsigned kB = kRefusedWhileBusy;
+constexpr unsigned kT = kToggle;
+constexpr unsigned kS = kSeparatorBefore;
+constexpr unsigned kTB = kToolBar;
+
+#define CHECK(expr) [] { return (expr); }
+#define TOGGLE(id) [] { return Toggled(id); }
+#define MODE(id) [] { return DisplayModeChecked(id); }
+
+const CommandEntry kCommands[] = {
+    // File
+    {3030, Menu::File, kB, 0, nullptr, nullptr, nullptr},
+    {3040, Menu::File, 0, 0, nullptr, nullptr, nullptr},
+    {3050, Menu::File, kB, 0, nullptr, nullptr, nullptr},
+    {106, Menu::File, kR | kS | kTB, 0, DoNewImage, nullptr, nullptr},
+    {103, Menu::File, kR | kTB, 0, DoLoadImage, nullptr, LoaderInstalled},
+    {118, Menu::File, kTB, 0, nullptr, nullptr, nullptr},
+    {111, Menu::File, 0, 0, nullptr, nullptr, nullptr},
+    {107, Menu::File, kR, 0, DoCloneImage, nullptr, nullptr},
+    {108, Menu::File, kB | kS, 0, nullptr, nullptr, nullptr},
+    {6700, Menu::File, kB, 0, nullptr, nullptr, nullptr},
+    {9898, Menu::File, kB | kS, 0, DoExit, nullptr, nullptr},
+    // TimeLine
+    {209, Menu::TimeLine, kT | kTB, 0, nullptr, nullptr, nullptr},
+    {613, Menu::TimeLine, 0, 0, nullptr, nullptr, nullptr},
+    {202, Menu::TimeLine, kT | kS, 0, DoToggle, TOGGLE(202), nullptr},
+    {203, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(203), nullptr},
+    {204, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(204), nullptr},
+    {9493, Menu::TimeLine, kS, 0, nullptr, nullptr, nullptr},
+    {201, Menu::TimeLine, kR | kS | kTB, 0, nullptr, nullptr, nullptr},
+    // Display
+    {310, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(310), nullptr},
+    {302, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(302), nullptr},
+    {308, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(308), nullptr},
+    {303, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(303), nullptr},
+    {304, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(304), nullptr},
+    {309, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(309), nullptr},
+    {305, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(305), nullptr},
+    {306, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(306), nullptr},
+    {307, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(307), nullptr},
+    {632, Menu::Display, kS, 0, nullptr, nullptr, nullptr},
+    {361, Menu::Display, kR | kS, 0, nullptr, nullptr, nullptr},
+    {362, Menu::Display, kT, 0, DoToggle, TOGGLE(362), nullptr},
+    {363, Menu::Display, kT, 0, DoToggle, TOGGLE(363), nullptr},
+    {364, Menu::Display, 0, 0, nullptr, nullptr, nullptr},
+    {387, Menu::Display, kT, 0, DoToggle, TOGGLE(387), nullptr},
+    // Options
+    {612, Menu::Options, kT, 0, DoToggle, TOGGLE(612), nullptr},
+    {611, Menu::Options, kT, 0, DoToggle, TOGGLE(611), nullptr},
+    {123, Menu::Options, kS, 0, nullptr, nullptr, nullptr},
+    {117, Menu::Options, kRadio | kS, 2, DoAffectMode, CHECK(S().modAlpha == 2), nullptr},
+    {115, Menu::Options, kRadio, 2, DoAffectMode, CHECK(S().modAlpha == 0), nullptr},
+    {116, Menu::Options, kRadio, 2, DoAffectMode, CHECK(S().modAlpha == 1), nullptr},
+    {205, Menu::Options, kS, 0, nullptr, nullptr, nullptr},
+    {114, Menu::Options, kT, 0, DoToggle, TOGGLE(114), nullptr},
+    {119, Menu::Options, kT, 0, nullptr, nullptr, nullptr},
+    // Area
+    {608, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
+    {609, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
+    {616, Menu::Area, kT | kS, 0, nullptr, nullptr, nullptr},
+    {626, Menu::Area, kB | kS, 0, nullptr, nullptr, nullptr},
+    {627, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
+    {9771, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
+    {9772, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
+    {619, Menu::Area, kS, 0, nullptr, nullptr, nullptr},
+    {622, Menu::Area, kT | kS, 0, DoToggle, TOGGLE(622), nullptr},
+    {623, Menu::Area, kT, 0, DoToggle, TOGGLE(623), nullptr},
+    {624, Menu::Area, kT, 0, DoToggle, TOGGLE(624), nullptr},
+    {625, Menu::Area, kT, 0, DoToggle, TOGGLE(625), nullptr},
+    {618, Menu::Area, kS, 0, nullptr, nullptr, nullptr},
+    {621, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
+    {620, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
+    {911, Menu::Area, kS, 0, nullptr, nullptr, nullptr},
+    {912, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
+    {393, Menu::Area, kT, 0, DoToggle, TOGGLE(393), nullptr},
+    // Filmstrip
+    {901, Menu::Filmstrip, kT | kTB, 0, nullptr, nullptr, nullptr},
+    {3010, Menu::Filmstrip, kB | kS, 0, nullptr, nullptr, nullptr},
+    {3020, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
+    {3022, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
+    {3024, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
+    {3026, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
+    {908, Menu::Filmstrip, kS, 0, nullptr, nullptr, nullptr},
+    {902, Menu::Filmstrip, kS, 0, nullptr, nullptr, nullptr},
+    {904, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(904), nullptr},
+    {905, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(905), nullptr},
+    {3027, Menu::Filmstrip, kRadio | kS, 3, DoFilmUpdate, CHECK(S().filmScrolling == 0), nullptr},
+    {3025, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 1), nullptr},
+    {3029, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 2), nullptr},
+    // Operations (the catalogue's groups join this menu)
+    {3997, Menu::Operations, kT | kTB, 0, nullptr, nullptr, nullptr},
+    {628, Menu::Operations, kB | kS, 0, nullptr, nullptr, nullptr},
+    {629, Menu::Operations, 0, 0, nullptr, nullptr, nullptr},
+    // View (the open windows follow)
+    {706, Menu::View, 0, 0, nullptr, nullptr, nullptr},
+    {709, Menu::View, 0, 0, nullptr, nullptr, nullptr},
+    {710, Menu::View, 0, 0, nullptr, nullptr, nullptr},
+    {705, Menu::View, kS, 0, nullptr, nullptr, nullptr},
+    {708, Menu::View, kB, 0, nullptr, nullptr, nullptr},
+    // Help
+    {701, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
+    {711, Menu::Help, kS, 0, DoHelp, nullptr, nullptr},
+    {702, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
+    {703, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
+    {797, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
+    {704, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
+    {798, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
+    {707, Menu::Help, kS, 0, nullptr, nullptr, nullptr},
+    // Dialog buttons of the view colours
+    {366, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
+    {367, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
+    {368, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
+    {369, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
+    {370, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
+    // Tool-bar buttons
+    {9714, Menu::None, kR | kTB, 0, nullptr, nullptr, nullptr},
+    {9716, Menu::None, kR | kTB, 0, nullptr, nullptr, nullptr},
+    {9721, Menu::None, kR | kTB, 0, nullptr, nullptr, nullptr},
+    {9727, Menu::None, kTB, 0, DoStop, nullptr, IsBusy},
+    {9728, Menu::None, kTB, 0, DoPause, CHECK(TheProgram().progress.paused), IsBusy},
+};
+
+#undef CHECK
+#undef TOGGLE
+#undef MODE
+
+constexpr int kToolBarOrder[] = {106, 103, 118, 9714, 9716, 9721, 209, 901, 3997, 201, 9727, 9728};
+
+}  // namespace
+
+std::span<const CommandEntry> CommandTable() { return kCommands; }
+
+const CommandEntry* FindCommand(int id) {
+  auto it = std::find_if(std::begin(kCommands), std::end(kCommands), [id](const CommandEntry& e) { return e.id == id; });
+  return it == std::end(kCommands) ? nullptr : &*it;
+}
+
+std::string_view CommandText(int id) { return LoadString(id); }
+
+std::string_view MenuTitle(Menu menu) {
+  return menu == Menu::None ? std::string_view{} : LoadString(kMenuTitleBase + static_cast<int>(menu));
+}
+
+bool CommandAvailable(int id) {
+  const CommandEntry* e = FindCommand(id);
+  if (!e || !e->handler) return false;
+  return !e->available || e->available();
+}
+
+bool CommandChecked(int id) {
+  const CommandEntry* e = FindCommand(id);
+  return e && e->checked && e->checked();
+}
+
+bool IsRunning() { return IsSequenceRunning(); }
+
+void RefuseWhileRunning() { ShowMessage(78); }
+
+int RouteCommand(int id) {
+  const CommandEntry* e = FindCommand(id);
+  if (!e) return -1;
+  if ((e->flags & kRefusedWhileRunning) && IsRunning()) {
+    RefuseWhileRunning();
+    return 1;
+  }
+  // Work running inside a progress pump still uses the images and tables
+  // these commands would change or free.
+  if ((e->flags & kRefusedWhileBusy) && IsBusy()) {
+    ShowMessage(86);
+    return 1;
+  }
+  if (!CommandAvailable(id)) return 1;
+  return e->handler(id);
+}
+
+int OpenFileCommand(const std::string& path) {
+  if (IsRunning()) {
+    RefuseWhileRunning();
+    return 1;
+  }
+  if (IsBusy()) {
+    ShowMessage(86);
+    return 1;
+  }
+  return OpenFile(path);
+}
+
+int CommandOfKey(Key key) {
+  switch (key) {
+    case Key::F2: return 707;
+    case Key::F3: return 911;
+    case Key::F4: return 708;
+    case Key::F5: return 6700;
+    case Key::F9: return 108;
+    case Key::Escape: return kStopKeyCommand;
+  }
+  return 0;
+}
+
+std::span<const int> ToolBarCommands() { return kToolBarOrder; }
+
+}  // namespace qv

@@ -1,0 +1,145 @@
+#include "app/frame.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include "app/messages.h"
+#include "app/program.h"
+#include "app/settings.h"
+#include "app/string_table.h"
+#include "extlib/palette_library.h"
+#include "store/image_record.h"
+#include "store/memory_places.h"
+
+namespace qv {
+namespace {
+
+constexpr int kNoteNoTimeLines = 1220;
+constexpr int kNoteNoFilmStrips = 1221;
+constexpr int kNoteNoProjects = 1222;
+constexpr std::size_t kSniffBytes = 20;
+
+FrameState& Frame() { return TheProgram().frame; }
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// "/name:first,second,third".
+void RunCommandWord(const std::string& word) {
+  std::string_view rest = std::string_view(word).substr(1);
+  auto colon = rest.find(':');
+  std::string name = Lower(rest.substr(0, colon));
+  std::string_view args = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+  if (!name.empty() && name.front() == 'e') {
+    std::string timeline(args.substr(0, args.find(',')));
+    LogLine("Batch command: \"%s\"\n", word.c_str());
+    ShowNote(LoadString(kNoteNoTimeLines), timeline);
+    return;
+  }
+  if (name == "close") ShutDown();
+  // Other commands (such as "/icon", seen before start-up) do nothing here.
+}
+
+// A command is a slash and a name; a word with another slash before its
+// colon is an absolute file name, which on this platform also begins so.
+bool IsCommandWord(const std::string& word) {
+  if (word.empty() || word.front() != '/') return false;
+  std::string_view head = std::string_view(word).substr(1);
+  head = head.substr(0, head.find(':'));
+  return head.find('/') == std::string_view::npos;
+}
+
+}  // namespace
+
+bool IsIconWord(const std::string& word) { return Lower(word.substr(0, 5)) == "/icon"; }
+
+int StartUp() {
+  FrameState& f = Frame();
+  std::error_code ec;
+  f.installDir = std::filesystem::current_path(ec);
+  if (ec) f.installDir = "/pixanta";
+  if (InitImageTable() != 0) return 0;
+  InitStandardPalettes();
+  LoadSettings();
+  if (TheProgram().settings.keepLog) OpenLog(false);
+  f.started = true;
+  return 1;
+}
+
+void ProcessCommandLine(const std::vector<std::string>& words) {
+  std::size_t count = std::min<std::size_t>(words.size(), kMaxCommandLineWords);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (words[i].empty() || Frame().exiting) break;
+    if (IsCommandWord(words[i]))
+      RunCommandWord(words[i]);
+    else
+      OpenFile(words[i]);
+  }
+}
+
+int OpenFile(const std::string& path) {
+  char head[kSniffBytes] = {};
+  std::size_t got = 0;
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    if (!in || std::filesystem::is_directory(path, ec)) {
+      ShowMessageFile(71, path);
+      return 1;
+    }
+    in.read(head, sizeof head);
+    got = static_cast<std::size_t>(in.gcount());
+  }
+  auto startsWith = [&](const char* magic) {
+    std::size_t n = std::strlen(magic);
+    return got >= n && std::memcmp(head, magic, n) == 0;
+  };
+  int result = 1;
+  if (startsWith("ZFLM")) {
+    ShowNote(LoadString(kNoteNoFilmStrips), path);
+  } else if (startsWith("QVPROJ")) {
+    ShowNote(LoadString(kNoteNoProjects), path);
+  } else if (Frame().loadImage) {
+    result = Frame().loadImage(path);
+  } else {
+    ShowMessageFile(75, path);
+  }
+  if (result == 0) {
+    // The list must still find the file when the program starts elsewhere.
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(path, ec);
+    RememberRecentFile(ec ? path : full.lexically_normal().string());
+  }
+  return result;
+}
+
+int ShutDown() {
+  Program& p = TheProgram();
+  p.frame.exiting = true;
+  for (int i = ImageCount() - 1; i >= 0; --i) {
+    if (RemoveImage(ImageAt(i)) != 0) {
+      p.frame.exiting = false;
+      return 1;
+    }
+  }
+  ClosePal();
+  SaveSettings();
+  MemoryCloseReport();
+  FreeAllPlaces();
+  p.images.table = nullptr;
+  p.images.count = 0;
+  p.images.capacity = 0;
+  p.images.current = nullptr;
+  p.images.currentAction = nullptr;
+  CloseLog();
+  p.frame.quitRequested = true;
+  return 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,45 @@
+// Start-up, shut-down, the command line and the general file opener.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "display/render_state.h"
+
+namespace qv {
+
+// Reads an image file and enters it in the image table with a view; 0 when
+// loaded. The image readers install theirs; until then none is set.
+using ImageLoader = int (*)(const std::string& path);
+
+struct FrameState {
+  std::filesystem::path installDir;
+  bool iconic = false;          // "/icon": start minimised, never maximised
+  bool exiting = false;         // ShutDown is running or has run
+  bool quitRequested = false;   // ShutDown finished: the host ends the program
+  bool started = false;
+  ImageLoader loadImage = nullptr;
+};
+
+inline constexpr int kMaxCommandLineWords = 19;
+
+// Whether the first command-line word asks for a minimised start.
+bool IsIconWord(const std::string& word);
+
+// Everything of start-up that is not a window: tables, palettes, settings,
+// the log. 0 on failure (the program ends), 1 when started.
+int StartUp();
+
+// Words 1 to 19 of the command line: file names go to the general opener,
+// "/close" shuts down, "/e:timeline,frame,output" runs a TimeLine frame.
+void ProcessCommandLine(const std::vector<std::string>& words);
+
+// 0 done (quitRequested is set), 1 the user cancelled.
+int ShutDown();
+
+// The general opener: film strips, projects and images by their first bytes.
+// 0 opened, 1 failed (the user has been told).
+int OpenFile(const std::string& path);
+
+}  // namespace qv

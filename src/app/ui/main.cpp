@@ -1,0 +1,40 @@
+// pixqv: the desktop program.
+#include <QApplication>
+#include <QScreen>
+
+#include "app/frame.h"
+#include "app/program.h"
+#include "app/ui/main_window.h"
+#include "app/ui/qt_host.h"
+#include "extlib/palette_library.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Pixanta: Q/v"));
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  std::vector<std::string> words(argv + 1, argv + argc);
+  qv::Program& program = qv::TheProgram();
+  auto& host = qv::InstallHost<qv::ui::QtHost>();
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QSize size = screen->size();
+    int depth = screen->depth();
+    program.display.screen = {depth, 1, depth >= 24 ? 24 : 18, size.width(), size.height()};
+  }
+  program.frame.iconic = !words.empty() && qv::IsIconWord(words.front());
+  if (!qv::StartUp()) return 0;
+
+  int result = 0;
+  {
+    qv::ui::MainWindow window;
+    host.SetWindow(&window);
+    program.palettes.mainWindow = &window;
+    window.ShowAtStart();
+    qv::ProcessCommandLine(words);
+    if (!program.frame.quitRequested) result = QApplication::exec();
+    host.SetWindow(nullptr);
+    program.palettes.mainWindow = nullptr;
+  }
+  qv::ResetProgram();
+  return result;
+}

@@ -1,0 +1,349 @@
+#include "app/ui/main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/commands.h"
+#include "app/frame.h"
+#include "app/program.h"
+#include "app/string_table.h"
+
+namespace qv::ui {
+namespace {
+
+constexpr int kToolbarLeft = 3090;
+constexpr int kToolbarRight = 3091;
+constexpr int kStopSequence = 9727;
+constexpr int kPauseSequence = 9728;
+constexpr int kStopText = 1210;
+constexpr int kPauseText = 1211;
+
+QString Text(int id) {
+  std::string_view t = LoadString(id);
+  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+// "Ca&pture screen...        F9": the text before the blanks is the item,
+// the function key its shortcut.
+std::pair<QString, QKeySequence> SplitKey(const QString& text) {
+  static const QRegularExpression withKey(QStringLiteral("^(.*\\S)\\s{2,}(F\\d+)$"));
+  auto m = withKey.match(text);
+  if (!m.hasMatch()) return {text, {}};
+  return {m.captured(1), QKeySequence(m.captured(2))};
+}
+
+// The short name a tool-bar button shows under its icon.
+QString ButtonText(int id) {
+  if (id == kStopSequence) return Text(kStopText);
+  if (id == kPauseSequence) return Text(kPauseText);
+  QString t = SplitKey(Text(id)).first;
+  t.remove('&');
+  t.remove(QStringLiteral("..."));
+  if (t.startsWith(QStringLiteral("Show "))) t = t.mid(5);
+  return t.trimmed();
+}
+
+QStyle::StandardPixmap IconOf(int id) {
+  switch (id) {
+    case 106: return QStyle::SP_FileIcon;
+    case 103: return QStyle::SP_DialogOpenButton;
+    case 118: return QStyle::SP_DialogSaveButton;
+    case 9714: return QStyle::SP_ArrowBack;
+    case 9716: return QStyle::SP_ArrowForward;
+    case 9721: return QStyle::SP_BrowserReload;
+    case 209: return QStyle::SP_FileDialogDetailedView;
+    case 901: return QStyle::SP_FileDialogListView;
+    case 3997: return QStyle::SP_FileDialogInfoView;
+    case 201: return QStyle::SP_MediaPlay;
+    case kStopSequence: return QStyle::SP_MediaStop;
+    case kPauseSequence: return QStyle::SP_MediaPause;
+    default: return QStyle::SP_CustomBase;
+  }
+}
+
+}  // namespace
+
+MainWindow::MainWindow() {
+  setWindowTitle(QString::fromUtf8(kMainTitle));
+  setObjectName(QStringLiteral("mainClass"));
+  area_ = new QMdiArea(this);
+  area_->setObjectName(QStringLiteral("mdiclient"));
+  area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(area_);
+  BuildMenus();
+  BuildToolBar();
+  BuildStatusLine();
+  ApplyLook();
+  UpdateCommands();
+  setAcceptDrops(true);
+  connect(area_, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+}
+
+void MainWindow::BuildMenus() {
+  for (int m = 0; m < kMenuCount; ++m) {
+    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(MenuTitle(static_cast<Menu>(m)).data()));
+    menus_[m] = menu;
+    connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommands(); });
+  }
+  for (const CommandEntry& e : CommandTable()) {
+    auto [text, key] = SplitKey(Text(e.id));
+    auto* action = new QAction(text, this);
+    action->setData(e.id);
+    if (!key.isEmpty()) action->setShortcut(key);
+    if (e.flags & (kToggle | kRadio)) action->setCheckable(true);
+    if (e.flags & kRadio) {
+      QActionGroup*& group = groups_[e.group];
+      if (!group) {
+        group = new QActionGroup(this);
+        group->setExclusive(true);
+      }
+      group->addAction(action);
+    }
+    int id = e.id;
+    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    actions_[id] = action;
+    if (e.menu == Menu::None) {
+      addAction(action);  // shortcuts of tool-bar-only commands still work
+      continue;
+    }
+    QMenu* menu = menus_[static_cast<int>(e.menu)];
+    if ((e.flags & kSeparatorBefore) && !menu->isEmpty()) menu->addSeparator();
+    menu->addAction(action);
+  }
+  // The keystroke that stops running work.
+  actions_[CommandOfKey(Key::Escape)]->setShortcut(QKeySequence(Qt::Key_Escape));
+
+  QMenu* file = menus_[static_cast<int>(Menu::File)];
+  recentSeparator_ = file->insertSeparator(actions_[9898]);
+  connect(file, &QMenu::aboutToShow, this, [this] { FillRecentFiles(); });
+  QMenu* view = menus_[kViewMenuIndex];
+  connect(view, &QMenu::aboutToShow, this, [this] { FillWindowList(); });
+}
+
+void MainWindow::FillRecentFiles() {
+  QMenu* file = menus_[static_cast<int>(Menu::File)];
+  for (QAction* a : recentActions_) {
+    file->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
+  const auto& files = TheProgram().settings.lastFiles;
+  int n = 0;
+  for (const auto& path : files) {
+    if (path.empty()) continue;
+    ++n;
+    auto* a = new QAction(QStringLiteral("&%1 %2").arg(n).arg(QString::fromStdString(path)), file);
+    std::string name = path;
+    connect(a, &QAction::triggered, this, [this, name] {
+      OpenFileCommand(name);
+      UpdateCommands();
+    });
+    file->insertAction(recentSeparator_, a);
+    recentActions_.push_back(a);
+  }
+}
+
+void MainWindow::FillWindowList() {
+  QMenu* view = menus_[kViewMenuIndex];
+  for (QAction* a : windowActions_) {
+    view->removeAction(a);
+    a->deleteLater();
+  }
+  windowActions_.clear();
+  const auto windows = area_->subWindowList();
+  if (windows.isEmpty()) return;
+  windowActions_.push_back(view->addSeparator());
+  int n = 0;
+  for (QMdiSubWindow* w : windows) {
+    auto* a = view->addAction(QStringLiteral("&%1 %2").arg(n + 1).arg(w->windowTitle()));
+    a->setData(kFirstWindowId + n);
+    a->setCheckable(true);
+    a->setChecked(w == area_->activeSubWindow());
+    connect(a, &QAction::triggered, this, [this, w] { area_->setActiveSubWindow(w); });
+    windowActions_.push_back(a);
+    ++n;
+  }
+}
+
+void MainWindow::BuildToolBar() {
+  toolBar_ = addToolBar(QStringLiteral("Tools"));
+  toolBar_->setObjectName(QStringLiteral("toolbar"));
+  toolBar_->setMovable(false);
+  auto scrollButton = [this](int id, QStyle::StandardPixmap icon, int by) {
+    auto* b = new QToolButton(toolBar_);
+    b->setIcon(style()->standardIcon(icon));
+    b->setToolTip(Text(id));
+    b->setObjectName(QStringLiteral("button%1").arg(id));
+    // Held down, the button repeats, as the scroll buttons always have.
+    b->setAutoRepeat(true);
+    b->setAutoRepeatDelay(400);
+    b->setAutoRepeatInterval(150);
+    connect(b, &QToolButton::clicked, this, [this, by] { ScrollToolBar(by); });
+    return b;
+  };
+  toolBar_->addWidget(scrollButton(kToolbarLeft, QStyle::SP_ArrowLeft, -1));
+  for (int id : ToolBarCommands()) {
+    QAction* a = actions_[id];
+    a->setIcon(style()->standardIcon(IconOf(id)));
+    a->setIconText(ButtonText(id));
+    a->setToolTip(SplitKey(Text(id)).first.remove('&'));
+    if (id == kStopSequence) toolBar_->addSeparator();
+    toolBar_->addAction(a);
+    toolActions_.push_back(a);
+  }
+  toolBar_->addWidget(scrollButton(kToolbarRight, QStyle::SP_ArrowRight, 1));
+}
+
+// The first visible button moves, not below the first nor beyond the last.
+void MainWindow::ScrollToolBar(int by) {
+  if (IsRunning()) return;
+  firstToolButton_ = std::clamp(firstToolButton_ + by, 0, static_cast<int>(toolActions_.size()) - 1);
+  for (int i = 0; i < toolActions_.size(); ++i) toolActions_[i]->setVisible(i >= firstToolButton_);
+}
+
+void MainWindow::BuildStatusLine() {
+  statusText_ = new QLabel(this);
+  sequenceText_ = new QLabel(this);
+  sequenceBar_ = new QProgressBar(this);
+  operationText_ = new QLabel(this);
+  operationBar_ = new QProgressBar(this);
+  sequenceBar_->setObjectName(QStringLiteral("sequenceBar"));
+  operationBar_->setObjectName(QStringLiteral("operationBar"));
+  for (QProgressBar* bar : {sequenceBar_, operationBar_}) {
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setFixedWidth(140);
+    bar->setMaximumHeight(16);
+    bar->setTextVisible(true);
+  }
+  sequenceText_->setMinimumWidth(110);
+  operationText_->setMinimumWidth(110);
+  statusBar()->addWidget(statusText_, 1);
+  statusBar()->addPermanentWidget(sequenceText_);
+  statusBar()->addPermanentWidget(sequenceBar_);
+  statusBar()->addPermanentWidget(operationText_);
+  statusBar()->addPermanentWidget(operationBar_);
+}
+
+void MainWindow::ApplyLook() {
+  const Settings& s = TheProgram().settings;
+  area_->setBackground(s.darkBack ? QBrush(Qt::black) : QBrush(QColor(128, 128, 128)));
+  toolBar_->setToolButtonStyle(s.toolText ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+  QString chunk = s.progressLight ? QStringLiteral("#9fd4ff") : QStringLiteral("#1d5fa8");
+  QString sheet = QStringLiteral("QProgressBar { border: 1px solid #777; border-radius: 2px; text-align: center; }"
+                                 "QProgressBar::chunk { background: %1; }")
+                      .arg(chunk);
+  sequenceBar_->setStyleSheet(sheet);
+  operationBar_->setStyleSheet(sheet);
+}
+
+QAction* MainWindow::ActionOf(int id) const {
+  auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+QMenu* MainWindow::MenuAt(int index) const { return index >= 0 && index < kMenuCount ? menus_[index] : nullptr; }
+
+void MainWindow::UpdateCommands() {
+  for (auto& [id, action] : actions_) {
+    action->setEnabled(CommandAvailable(id));
+    if (action->isCheckable()) action->setChecked(CommandChecked(id));
+  }
+}
+
+void MainWindow::RememberPlace() {
+  Program& p = TheProgram();
+  if (isMinimized()) return;
+  if (isMaximized()) {
+    p.settings.main = {0, 0, p.display.screen.width, p.display.screen.height};
+    return;
+  }
+  QRect g = geometry();
+  p.settings.main = {g.x(), g.y(), g.width(), g.height()};
+}
+
+void MainWindow::RunCommand(int id) {
+  // Where the window is now is where it starts next time.
+  if (id == 9898) RememberPlace();
+  RouteCommand(id);
+  AfterCommand();
+}
+
+void MainWindow::AfterCommand() {
+  if (TheProgram().frame.quitRequested) {
+    close();
+    QCoreApplication::quit();
+    return;
+  }
+  ApplyLook();
+  UpdateCommands();
+}
+
+void MainWindow::ShowProgressDisplay(const ProgressDisplay& d) {
+  sequenceText_->setText(QString::fromStdString(d.sequenceText));
+  sequenceBar_->setValue(d.sequencePercent);
+  operationText_->setText(QString::fromStdString(d.operationText));
+  operationBar_->setValue(d.operationPercent);
+}
+
+void MainWindow::SetStatusText(const QString& text) { statusText_->setText(text); }
+
+void MainWindow::ShowAtStart() {
+  const Program& p = TheProgram();
+  const WindowPlace& place = p.settings.main;
+  setGeometry(place.x, place.y, place.width, place.height);
+  if (p.frame.iconic) {
+    showMinimized();
+  } else if (place.width == p.display.screen.width && place.height == p.display.screen.height) {
+    showMaximized();
+  } else {
+    show();
+  }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+// Dropped files open as if chosen with Load Image, each in turn.
+void MainWindow::dropEvent(QDropEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    if (OpenFileCommand(url.toLocalFile().toStdString()) != 0 && IsBusy()) break;
+  }
+  event->acceptProposedAction();
+  UpdateCommands();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!TheProgram().frame.quitRequested) {
+    RememberPlace();
+    RouteCommand(9898);
+  }
+  if (TheProgram().frame.quitRequested) {
+    event->accept();
+    QCoreApplication::quit();
+  } else {
+    event->ignore();
+    UpdateCommands();
+  }
+}
+
+}  // namespace qv::ui

@@ -1,0 +1,51 @@
+// The desktop program's host: real dialogs, the status-line bars, busy
+// cursors and the event pump.
+#pragma once
+
+#include <QPointer>
+#include <QCursor>
+#include <array>
+
+#include "app/host.h"
+
+class QWidget;
+
+namespace qv::ui {
+
+class MainWindow;
+class HelpWindow;
+
+class QtHost : public Host {
+ public:
+  QtHost();
+  ~QtHost() override;
+
+  void SetWindow(MainWindow* window);
+
+  int RunMessage(const MessageRequest& request) override;
+  void ShowNote(const std::string& text) override;
+  void OpenHelp(const std::string& keyword) override;
+  void ShowProgress(const ProgressDisplay& display) override;
+  void PumpEvents() override;
+  bool WaitForEvents() override;
+  void SetProgressCursor(int index) override;
+  void SetRunningButtons(bool running) override;
+  bool IsMainMinimised() override;
+  void SetMainTitle(const std::string& title) override;
+  bool EditNewImageDetails(NewImageDetails& details) override;
+  void ImageAdded(ImageRecord* image, bool openView) override;
+  int SaveImageToOwnFile(ImageRecord* image) override;
+  std::vector<std::string> ChooseFiles(const FileRequest& request) override;
+  int ChooseImage(const std::string& title) override;
+  void RedrawViews() override;
+
+ private:
+  QWidget* Parent() const;
+
+  QPointer<MainWindow> window_;
+  QPointer<HelpWindow> help_;
+  std::array<QCursor, 8> cursors_;
+  bool overriding_ = false;
+};
+
+}  // namespace qv::ui

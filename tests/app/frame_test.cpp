@@ -1,0 +1,209 @@
+#include "app/frame.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "app/commands.h"
+#include "app/settings.h"
+#include "app/string_table.h"
+#include "support/program_fixture.h"
+
+namespace qv::test {
+namespace {
+
+// The files the installed loader was asked for (the loader is a plain
+// function pointer, so it reports here).
+std::vector<std::string>& Loaded() {
+  static std::vector<std::string> loaded;
+  return loaded;
+}
+
+int RecordingLoader(const std::string& path) {
+  Loaded().push_back(std::filesystem::path(path).filename().string());
+  return 0;
+}
+
+class FrameTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    ::setenv("PIXQV_INI", (workDir / "PIXQV.ini").c_str(), 1);
+    Loaded().clear();
+    ASSERT_EQ(StartUp(), 1);
+    TheProgram().frame.loadImage = RecordingLoader;
+  }
+  void TearDown() override {
+    ::unsetenv("PIXQV_INI");
+    ProgramTest::TearDown();
+  }
+  std::string MakeFile(const std::string& name, const std::string& content = "BM....") {
+    std::ofstream(workDir / name) << content;
+    return (workDir / name).string();
+  }
+};
+
+TEST_F(FrameTest, CommandLineOpensAtMostNineteenWords) {
+  std::vector<std::string> words;
+  for (int i = 1; i <= 25; ++i) words.push_back(MakeFile("pic" + std::to_string(i) + ".bmp"));
+  ProcessCommandLine(words);
+  ASSERT_EQ(Loaded().size(), 19u);
+  EXPECT_EQ(Loaded().front(), "pic1.bmp");
+  EXPECT_EQ(Loaded().back(), "pic19.bmp");
+  EXPECT_EQ(TheProgram().settings.lastFiles[0], words[18]);
+}
+
+TEST_F(FrameTest, MissingFilesAreReportedAndStartUpGoesOn) {
+  MakeFile("a.bmp");
+  ProcessCommandLine({"/icon", "gone.bmp", "./a.bmp", "", MakeFile("b.bmp")});
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{71});
+  EXPECT_EQ(host->messages[0].extra, "File: \"gone.bmp\"");
+  EXPECT_EQ(Loaded(), std::vector<std::string>{"a.bmp"}) << "an empty word ends the command line";
+  EXPECT_EQ(TheProgram().settings.lastFiles[0], (workDir / "a.bmp").string());
+  EXPECT_TRUE(IsIconWord("/ICONIC"));
+  EXPECT_FALSE(IsIconWord("/ico"));
+}
+
+TEST_F(FrameTest, CloseAfterFileNamesOpensThemAndExits) {
+  TheProgram().settings.toolText = 0;
+  ProcessCommandLine({MakeFile("a.bmp"), MakeFile("b.bmp"), "/Close", MakeFile("c.bmp")});
+  EXPECT_EQ(Loaded(), (std::vector<std::string>{"a.bmp", "b.bmp"}));
+  EXPECT_TRUE(TheProgram().frame.quitRequested);
+
+  // The settings were written on the way out and come back at the next start.
+  ResetProgram();
+  ASSERT_EQ(StartUp(), 1);
+  EXPECT_EQ(TheProgram().settings.toolText, 0);
+  EXPECT_EQ(std::filesystem::path(TheProgram().settings.lastFiles[0]).filename(), "b.bmp");
+}
+
+TEST_F(FrameTest, OpenerRoutesByTheFirstBytes) {
+  TheProgram().frame.loadImage = nullptr;
+  EXPECT_EQ(OpenFile(MakeFile("strip.flm", "ZFLM0001")), 1);
+  EXPECT_EQ(OpenFile(MakeFile("job.qvp", "QVPROJ v1")), 1);
+  EXPECT_EQ(OpenFile(MakeFile("x", "Z")), 1);
+  ProcessCommandLine({"/e:run.qvt,3,out"});
+  ASSERT_EQ(host->notes.size(), 3u);
+  EXPECT_NE(host->notes[0].find("Film strip"), std::string::npos);
+  EXPECT_NE(host->notes[1].find("Project"), std::string::npos);
+  EXPECT_NE(host->notes[2].find("run.qvt"), std::string::npos);
+  // With no image reader yet, a picture reports its missing loader.
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{75});
+  EXPECT_FALSE(TheProgram().frame.quitRequested);
+  EXPECT_TRUE(TheProgram().settings.lastFiles[0].empty());
+}
+
+TEST_F(FrameTest, CancelledSaveQuestionKeepsTheProgramRunning) {
+  ASSERT_EQ(NewImage(), 0);
+  ImageAt(0)->changed = 1;
+  host->answers.push_back(0);  // Cancel, do not close
+  EXPECT_EQ(RouteCommand(9898), 1);
+  EXPECT_FALSE(TheProgram().frame.exiting);
+  EXPECT_FALSE(TheProgram().frame.quitRequested);
+  EXPECT_FALSE(std::filesystem::exists(workDir / "PIXQV.ini"));
+  EXPECT_EQ(ImageCount(), 1);
+
+  host->answers.push_back(2);  // close without saving
+  EXPECT_EQ(RouteCommand(9898), 0);
+  EXPECT_TRUE(TheProgram().frame.quitRequested);
+  EXPECT_TRUE(std::filesystem::exists(workDir / "PIXQV.ini"));
+}
+
+class CommandTest : public FrameTest {};
+
+TEST_F(CommandTest, TableIsCompleteAndConsistent) {
+  // Every command the main window documents, menus and buttons.
+  const std::set<int> documented = {
+      3030, 3040, 3050, 106, 103, 118, 111, 107, 108, 6700, 9898, 209, 613, 202, 203, 204, 9493,
+      201, 310, 302, 308, 303, 304, 309, 305, 306, 307, 632, 612, 611, 361, 362, 363, 364, 366,
+      367, 368, 369, 370, 387, 123, 117, 115, 116, 205, 114, 119, 608, 609, 616, 626, 627, 9771,
+      9772, 619, 622, 623, 624, 625, 618, 621, 620, 911, 912, 393, 901, 3010, 3020, 3022, 3024,
+      3026, 908, 902, 904, 905, 3027, 3025, 3029, 3997, 628, 629, 706, 709, 710, 705, 708, 701,
+      711, 702, 703, 797, 704, 798, 707, 9714, 9716, 9721};
+  std::set<int> ids;
+  for (const auto& e : CommandTable()) {
+    EXPECT_TRUE(ids.insert(e.id).second) << "id " << e.id << " twice";
+    EXPECT_FALSE(CommandText(e.id).empty()) << "id " << e.id << " has no text";
+    if (e.flags & (kToggle | kRadio)) {
+      EXPECT_TRUE(!e.handler || e.checked) << "id " << e.id;
+    }
+  }
+  for (int id : documented) EXPECT_TRUE(ids.count(id)) << "id " << id << " missing";
+  EXPECT_EQ(ids.size(), documented.size() + 2) << "plus Stop and Pause";
+  EXPECT_EQ(MenuTitle(Menu::View), "&View");
+  EXPECT_EQ(static_cast<int>(Menu::View), kViewMenuIndex);
+  EXPECT_TRUE(DuplicateStringIds().empty());
+}
+
+TEST_F(CommandTest, DisplayModeIsRefusedWhileASequenceRuns) {
+  EXPECT_TRUE(CommandChecked(302));
+  BeginSequence("Generating", 10);
+  EXPECT_EQ(RouteCommand(303), 1);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{78});
+  EXPECT_EQ(TheProgram().settings.displayMode, 0);
+  EXPECT_EQ(host->redraws, 0);
+  TogglePause();  // paused counts as running
+  EXPECT_EQ(RouteCommand(307), 1);
+  EXPECT_EQ(TheProgram().settings.displayMode, 0);
+  // Commands that disturb nothing stay available.
+  EXPECT_EQ(RouteCommand(612), 0);
+  EndSequence();
+
+  EXPECT_EQ(RouteCommand(303), 0);
+  EXPECT_EQ(TheProgram().settings.displayMode, 1);
+  EXPECT_TRUE(CommandChecked(303));
+  EXPECT_FALSE(CommandChecked(302));
+  EXPECT_EQ(host->redraws, 1);
+}
+
+TEST_F(CommandTest, BusyWorkRefusesExitAndImageChanges) {
+  std::string file = MakeFile("a.bmp");
+  BeginProgress("Blur", 100);
+  EXPECT_EQ(RouteCommand(9898), 1);
+  EXPECT_EQ(RouteCommand(106), 1);
+  EXPECT_EQ(OpenFileCommand(file), 1);
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{86, 86, 86}));
+  EXPECT_TRUE(Loaded().empty());
+  EXPECT_FALSE(TheProgram().frame.exiting);
+  EXPECT_EQ(ImageCount(), 0);
+  EXPECT_TRUE(CommandAvailable(9727));
+  EXPECT_EQ(RouteCommand(9727), 0);
+  EXPECT_EQ(Progress(1), 1) << "Stop reaches the running loop";
+  EndProgress();
+  EXPECT_FALSE(CommandAvailable(9727));
+}
+
+TEST_F(CommandTest, TogglesRadiosAndMissingSubsystems) {
+  EXPECT_EQ(RouteCommand(115), 0);
+  EXPECT_TRUE(CommandChecked(115));
+  EXPECT_FALSE(CommandChecked(117));
+  EXPECT_EQ(TheProgram().settings.modAlpha, 0);
+
+  EXPECT_EQ(RouteCommand(114), 0);
+  EXPECT_TRUE(LogIsOpen());
+  EXPECT_TRUE(CommandChecked(114));
+  EXPECT_EQ(RouteCommand(114), 0);
+  EXPECT_FALSE(LogIsOpen());
+
+  // Not built yet: shown disabled, and routing it does nothing.
+  EXPECT_FALSE(CommandAvailable(3030));
+  EXPECT_EQ(RouteCommand(3030), 1);
+  EXPECT_EQ(RouteCommand(12345), -1);
+  EXPECT_TRUE(host->messages.empty());
+
+  EXPECT_EQ(RouteCommand(107), 1);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{11});
+}
+
+TEST_F(CommandTest, LoadImageOpensEveryChosenFile) {
+  host->chosenFiles.push_back({MakeFile("a.bmp"), workDir.string() + "/none.bmp"});
+  EXPECT_EQ(RouteCommand(103), 1);
+  EXPECT_EQ(host->fileDialogs, std::vector<std::string>{"Load Image"});
+  EXPECT_EQ(Loaded(), std::vector<std::string>{"a.bmp"});
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{71});
+  EXPECT_EQ(TheProgram().settings.imagePath, workDir.string());
+  EXPECT_EQ(RouteCommand(103), 2) << "a cancelled dialog";
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,187 @@
+// The desktop program's main window, driven offscreen.
+#include <QAbstractButton>
+#include <QColorDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+#include <set>
+
+#include "app/commands.h"
+#include "app/frame.h"
+#include "app/program.h"
+#include "app/string_table.h"
+#include "app/ui/help_window.h"
+#include "app/ui/main_window.h"
+#include "app/ui/qt_host.h"
+#include "extlib/palette_library.h"
+
+using namespace qv;
+
+namespace {
+
+void CollectIds(const QList<QAction*>& actions, std::set<int>& ids) {
+  for (QAction* a : actions) {
+    if (a->menu()) CollectIds(a->menu()->actions(), ids);
+    bool ok = false;
+    int id = a->data().toInt(&ok);
+    if (ok && id > 0) ids.insert(id);
+  }
+}
+
+// The texts and buttons of the modal dialog shown next; it answers with the
+// button named `answer` after pressing `first` (when given).
+struct DialogWatch {
+  QStringList texts;
+  QString title;
+  void Arm(const QString& first, const QString& answer) {
+    QTimer::singleShot(0, [this, first, answer] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (!dialog) return;
+      title = dialog->windowTitle();
+      for (QLabel* l : dialog->findChildren<QLabel*>()) texts << l->text();
+      auto press = [dialog](const QString& text) {
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+          if (b->text() == text) b->click();
+      };
+      if (!first.isEmpty()) press(first);
+      press(answer);
+    });
+  }
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void initTestCase() {
+    QVERIFY(dir.isValid());
+    iniPath = dir.filePath(QStringLiteral("PIXQV.ini"));
+    qputenv("PIXQV_INI", iniPath.toUtf8());
+    ResetProgram();
+    host = &InstallHost<ui::QtHost>();
+    TheProgram().display.screen = {24, 1, 24, 1280, 1024};
+    QCOMPARE(StartUp(), 1);
+    window = new ui::MainWindow;
+    host->SetWindow(window);
+    window->ShowAtStart();
+  }
+
+  void startUpBuildsTheWholeFrame() {
+    QCOMPARE(window->windowTitle(), QStringLiteral("Pixanta: Q/v"));
+    QCOMPARE(window->menuBar()->actions().at(kViewMenuIndex)->text(), QStringLiteral("&View"));
+    std::set<int> inMenus, inToolBar;
+    CollectIds(window->menuBar()->actions(), inMenus);
+    CollectIds(window->ToolBar()->actions(), inToolBar);
+    for (const CommandEntry& e : CommandTable()) {
+      if (e.menu != Menu::None) {
+        QVERIFY2(inMenus.count(e.id), qPrintable(QStringLiteral("id %1 not in the menus").arg(e.id)));
+        QAction* a = window->ActionOf(e.id);
+        // The menu shows the table's text; a trailing function key becomes the shortcut.
+        QString full = QString::fromUtf8(CommandText(e.id).data(), CommandText(e.id).size());
+        QVERIFY(full.startsWith(a->text()));
+        QCOMPARE(a->isEnabled(), CommandAvailable(e.id));
+      }
+      if (e.flags & kToolBar) QVERIFY2(inToolBar.count(e.id), qPrintable(QString::number(e.id)));
+    }
+    QCOMPARE(window->ActionOf(108)->shortcut(), QKeySequence(QStringLiteral("F9")));
+    QCOMPARE(window->ActionOf(9727)->shortcut(), QKeySequence(Qt::Key_Escape));
+    QVERIFY(!window->ActionOf(3030)->isEnabled());
+    QVERIFY(window->ActionOf(302)->isChecked());
+  }
+
+  void displayModeWhileRunningShowsMessage78() {
+    BeginSequence("Generating", 8);
+    window->UpdateCommands();
+    QVERIFY(window->ActionOf(9727)->isEnabled());
+    DialogWatch watch;
+    watch.Arm(QStringLiteral("&Help"), QStringLiteral("&OK"));
+    window->ActionOf(303)->trigger();
+    QCOMPARE(watch.title, QStringLiteral("Note !"));
+    QVERIFY(watch.texts.contains(QStringLiteral("Message 078")));
+    QVERIFY(watch.texts.contains(QStringLiteral("This operation cannot be done while Q/v is Running or Paused.")));
+    QCOMPARE(TheProgram().settings.displayMode, 0);
+    QVERIFY(window->ActionOf(302)->isChecked());
+    QVERIFY(!window->ActionOf(303)->isChecked());
+    // Help opened at the message's keyword and the dialog stayed for its answer.
+    ui::HelpWindow* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QLatin1String("help")) help = static_cast<ui::HelpWindow*>(w);
+    QVERIFY(help);
+    QVERIFY(help->isVisible());
+    QCOMPARE(help->CurrentKeyword(), QStringLiteral("Message 078"));
+    QVERIFY(help->Browser()->toPlainText().contains(QStringLiteral("Running or Paused")));
+    EndSequence();
+    window->ActionOf(303)->trigger();
+    QCOMPARE(TheProgram().settings.displayMode, 1);
+    QVERIFY(window->ActionOf(303)->isChecked());
+  }
+
+  void progressShowsInTheStatusLine() {
+    auto* bar = window->findChild<QProgressBar*>(QStringLiteral("operationBar"));
+    QVERIFY(bar);
+    BeginProgress("Blur", 10);
+    Progress(5);
+    QCOMPARE(bar->value(), 50);
+    QVERIFY(window->ActionOf(9728)->isEnabled());
+    QVERIFY(QApplication::overrideCursor());
+    EndProgress();
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(!window->ActionOf(9728)->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+  }
+
+  void paletteLibraryChoosesAColourInPlace() {
+    // The real library, found beside the program's build.
+    QTimer::singleShot(0, [] {
+      auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialog->setCurrentColor(QColor(1, 2, 3));
+      dialog->accept();
+    });
+    int r = 200, g = 100, b = 50;
+    QCOMPARE(AskCol(&r, &g, &b, "Key Color"), 0);
+    QCOMPARE(r, 1);
+    QCOMPARE(g, 2);
+    QCOMPARE(b, 3);
+  }
+
+  void togglesFollowTheSettings() {
+    QCOMPARE(window->ToolBar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    window->ActionOf(612)->trigger();
+    QCOMPARE(TheProgram().settings.toolText, 0);
+    QVERIFY(!window->ActionOf(612)->isChecked());
+    QCOMPARE(window->ToolBar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
+  }
+
+  void closingSavesTheSettings() {
+    window->close();
+    QVERIFY(TheProgram().frame.quitRequested);
+    QFile file(iniPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(file.readAll());
+    QVERIFY(text.contains(QStringLiteral("\nToolText=0\n")));
+    QVERIFY(text.contains(QStringLiteral("\nDisplayMode=1\n")));
+  }
+
+  void cleanupTestCase() {
+    host->SetWindow(nullptr);
+    delete window;
+    ResetProgram();
+  }
+
+ private:
+  QTemporaryDir dir;
+  QString iniPath;
+  ui::QtHost* host = nullptr;
+  ui::MainWindow* window = nullptr;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
