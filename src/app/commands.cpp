@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/string_table.h"
 #include "extlib/palette_library.h"
+#include "formats/image_files.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -24,18 +25,11 @@ Settings& S() { return TheProgram().settings; }
 int DoNewImage(int) { return NewImage(); }
 
 int DoLoadImage(int) {
-  Settings& s = S();
-  std::vector<std::string> files = TheHost().ChooseFiles({"Load Image", "All Images (*.*)", s.imagePath, true});
+  std::vector<std::string> files =
+      TheHost().ChooseFiles({"Load Image", "All Images (*.*)", TheProgram().files.imagePath, true});
   if (files.empty()) return 2;
-  int result = 0;
-  for (const auto& file : files) {
-    s.imagePath = std::filesystem::path(file).parent_path().string();
-    if (OpenFile(file) != 0) result = 1;
-  }
-  return result;
+  return LoadImages(files) == static_cast<int>(files.size()) ? 0 : 1;
 }
-
-bool LoaderInstalled() { return TheProgram().frame.loadImage != nullptr; }
 
 int DoCloneImage(int) {
   if (ImageCount() == 0) {
@@ -51,43 +45,56 @@ int DoCloneImage(int) {
 int DoExit(int) { return ShutDown(); }
 
 int DoDisplayMode(int id) {
-  S().displayMode = id - 302;
+  TheProgram().display.mode = id - kDisplayModeMenuBase;
   // Every view and the film strip follow the new mode as they are redrawn.
   TheHost().RedrawViews();
   return 0;
 }
-bool DisplayModeChecked(int id) { return S().displayMode == id - 302; }
+bool DisplayModeChecked(int id) { return TheProgram().display.mode == id - kDisplayModeMenuBase; }
 
-int* ToggleOf(int id) {
+// A toggle's value where its owner keeps it: an int switch or a bool.
+struct ToggleValue {
+  int* number = nullptr;
+  bool* flag = nullptr;
+  explicit operator bool() const { return number || flag; }
+  bool On() const { return number ? *number != 0 : flag && *flag; }
+  void Set(bool on) {
+    if (number) *number = on ? 1 : 0;
+    if (flag) *flag = on;
+  }
+};
+
+ToggleValue ToggleOf(int id) {
+  if (id == 363) return {&TheProgram().display.alphaBack, nullptr};
+  if (id == 393) return {nullptr, &TheProgram().area.maskWithAlpha};
   Settings& s = S();
+  auto number = [](int& value) { return ToggleValue{&value, nullptr}; };
   switch (id) {
-    case 202: return &s.accumulate;
-    case 203: return &s.inhibitDisplay;
-    case 204: return &s.hideOp;
-    case 612: return &s.toolText;
-    case 611: return &s.progressLight;
-    case 362: return &s.keepAspect;
-    case 363: return &s.alphaBack;
-    case 387: return &s.paletteBeep;
-    case 114: return &s.keepLog;
-    case 622: return &s.cornerShape;
-    case 623: return &s.cornerRect;
-    case 624: return &s.cornerRound;
-    case 625: return &s.cornerOval;
-    case 393: return &s.withAlpha;
-    case 904: return &s.filmPong;
-    case 905: return &s.filmReverse;
-    default: return nullptr;
+    case 202: return number(s.accumulate);
+    case 203: return number(s.inhibitDisplay);
+    case 204: return number(s.hideOp);
+    case 612: return number(s.toolText);
+    case 611: return number(s.progressLight);
+    case 362: return number(s.keepAspect);
+    case 387: return number(s.paletteBeep);
+    case 114: return number(s.keepLog);
+    case 622: return number(s.cornerShape);
+    case 623: return number(s.cornerRect);
+    case 624: return number(s.cornerRound);
+    case 625: return number(s.cornerOval);
+    case 904: return number(s.filmPong);
+    case 905: return number(s.filmReverse);
+    default: return {};
   }
 }
 
 int DoToggle(int id) {
-  int* value = ToggleOf(id);
+  ToggleValue value = ToggleOf(id);
   if (!value) return 1;
-  *value = *value ? 0 : 1;
+  value.Set(!value.On());
   if (id == 114) {
     // The check mark follows the choice even when the file cannot be opened.
-    if (*value)
+    if (value.On())
       OpenLog(true);
     else
       CloseLog();
@@ -157,10 +164,7 @@ int DoPause(int) {
   return 0;
 }
 
-bool Toggled(int id) {
-  const int* v = ToggleOf(id);
-  return v && *v;
-}
+bool Toggled(int id) { return ToggleOf(id).On(); }
 
 // ---- the table ------------------------------------------------------------
 
@@ -180,7 +184,7 @@ const CommandEntry kCommands[] = {
     {3040, Menu::File, 0, 0, nullptr, nullptr, nullptr},
     {3050, Menu::File, kB, 0, nullptr, nullptr, nullptr},
     {106, Menu::File, kR | kS | kTB, 0, DoNewImage, nullptr, nullptr},
-    {103, Menu::File, kR | kTB, 0, DoLoadImage, nullptr, LoaderInstalled},
+    {103, Menu::File, kR | kTB, 0, DoLoadImage, nullptr, nullptr},
     {118, Menu::File, kTB, 0, nullptr, nullptr, nullptr},
     {111, Menu::File, 0, 0, nullptr, nullptr, nullptr},
     {107, Menu::File, kR, 0, DoCloneImage, nullptr, nullptr},

@@ -10,9 +10,13 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "area/area_mask.h"
 #include "extlib/palette_library.h"
+#include "formats/image_files.h"
+#include "ops/op_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
+#include "store/undo.h"
 
 namespace qv {
 namespace {
@@ -101,20 +105,19 @@ int OpenFile(const std::string& path) {
     return got >= n && std::memcmp(head, magic, n) == 0;
   };
   int result = 1;
+  std::string opened = path;
   if (startsWith("ZFLM")) {
     ShowNote(LoadString(kNoteNoFilmStrips), path);
   } else if (startsWith("QVPROJ")) {
     ShowNote(LoadString(kNoteNoProjects), path);
-  } else if (Frame().loadImage) {
-    result = Frame().loadImage(path);
   } else {
-    ShowMessageFile(75, path);
+    result = LoadImageIntoTable(opened);
   }
   if (result == 0) {
     // The list must still find the file when the program starts elsewhere.
     std::error_code ec;
-    std::filesystem::path full = std::filesystem::absolute(path, ec);
-    RememberRecentFile(ec ? path : full.lexically_normal().string());
+    std::filesystem::path full = std::filesystem::absolute(opened, ec);
+    RememberRecentFile(ec ? opened : full.lexically_normal().string());
   }
   return result;
 }
@@ -131,7 +134,21 @@ int ShutDown() {
   ClosePal();
   SaveSettings();
   MemoryCloseReport();
+  FreeUndoStack();
+  FreeProfiles();
+  FreeAreaState();
   FreeAllPlaces();
+  // The renderer's and the quantizer's buffers went with the places.
+  DisplayState& d = p.display;
+  d.xmap = d.ymap = nullptr;
+  d.rdith = d.gdith = d.bdith = nullptr;
+  d.xmapCapacity = d.ymapCapacity = d.dithCapacity = 0;
+  ColourReduceState& r = p.reduce;
+  r.rads = r.regs = r.lrad = nullptr;
+  r.tree = nullptr;
+  r.prepared = false;
+  p.area.mask.place = nullptr;
+  p.area.mask.address = nullptr;
   p.images.table = nullptr;
   p.images.count = 0;
   p.images.capacity = 0;

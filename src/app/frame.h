@@ -9,17 +9,12 @@
 
 namespace qv {
 
-// Reads an image file and enters it in the image table with a view; 0 when
-// loaded. The image readers install theirs; until then none is set.
-using ImageLoader = int (*)(const std::string& path);
-
 struct FrameState {
   std::filesystem::path installDir;
   bool iconic = false;          // "/icon": start minimised, never maximised
   bool exiting = false;         // ShutDown is running or has run
   bool quitRequested = false;   // ShutDown finished: the host ends the program
   bool started = false;
-  ImageLoader loadImage = nullptr;
 };
 
 inline constexpr int kMaxCommandLineWords = 19;

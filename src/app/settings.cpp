@@ -14,10 +14,16 @@
 #include <unistd.h>
 
 #include "app/program.h"
+#include "display/render.h"
 #include "extlib/palette_library.h"
+#include "ops/op_state.h"
+#include "store/undo.h"
 
 namespace qv {
 namespace {
+
+// The operation a settings file without one starts with.
+constexpr OpId kStoredOpDefault = 3131;
 
 // A settings file larger than this is not ours; reading stops there.
 constexpr std::size_t kMaxSettingsBytes = 1 << 20;
@@ -274,6 +280,28 @@ void ClampRgb(Rgb& c) {
   c.blue = Clamp(c.blue, 0, 255);
 }
 
+// A colour its owner keeps as three bytes or three ints goes through the
+// file as a clamped Rgb.
+template <class V, class T>
+void Colour(V& v, const char* key, const char* defaultText, T* rgb) {
+  Rgb c{static_cast<int>(rgb[0]), static_cast<int>(rgb[1]), static_cast<int>(rgb[2])};
+  v.Numbers(key, defaultText, {&c.red, &c.green, &c.blue});
+  if (V::kReading) {
+    ClampRgb(c);
+    rgb[0] = static_cast<T>(c.red);
+    rgb[1] = static_cast<T>(c.green);
+    rgb[2] = static_cast<T>(c.blue);
+  }
+}
+
+// A switch its owner keeps as a bool.
+template <class V>
+void Switch(V& v, const char* key, const char* defaultText, bool& value) {
+  int number = value ? 1 : 0;
+  v.Numbers(key, defaultText, {&number});
+  if (V::kReading) value = number != 0;
+}
+
 template <class V>
 void Places(V& v, Settings& s, const ScreenInfo& screen) {
   v.Numbers("PosMain", "0 0 1024 768", {&s.main.x, &s.main.y, &s.main.width, &s.main.height});
@@ -286,10 +314,12 @@ void Places(V& v, Settings& s, const ScreenInfo& screen) {
   if (V::kReading) CheckCorner(s.chron, s.main);
   v.Numbers("ShowChron", "0", {&s.showChron});
   v.Numbers("OpenSplash", "1", {&s.openSplash});
-  v.Numbers("WorkMethod", "0", {&s.workMethod});
+  int& method = TheProgram().ops.workMethod;
+  v.Numbers("WorkMethod", "0", {&method});
+  if (V::kReading && method != kWorkDrawFirst) method = kWorkImmediatePainting;
   v.Numbers("PosOp", "150 125", {&s.op.x, &s.op.y});
   if (V::kReading) CheckCorner(s.op, s.main);
-  v.ReadOnly("ChopMem", "0", {&s.chopMem});
+  v.ReadOnly("ChopMem", "0", {&TheProgram().save.chopMem});
   v.Numbers("PosFilm", "137 256 394 98", {&s.film.x, &s.film.y, &s.film.width, &s.film.height});
   v.Numbers("PosProfile", "10 10 200 100", {&s.profile.x, &s.profile.y, &s.profile.width, &s.profile.height});
   v.Numbers("PosTrend", "100 100 520 120", {&s.trend.x, &s.trend.y, &s.trend.width, &s.trend.height});
@@ -299,13 +329,14 @@ void Places(V& v, Settings& s, const ScreenInfo& screen) {
 }
 
 template <class V>
-void Folders(V& v, Settings& s) {
+void Folders(V& v, Program& p) {
+  Settings& s = p.settings;
   constexpr std::size_t kMax = 4095;
   struct {
     const char* key;
     std::string* value;
   } texts[] = {
-      {"ImagePath", &s.imagePath},         {"FilmPath", &s.filmPath},       {"ProjPath", &s.projPath},
+      {"ImagePath", &p.files.imagePath},   {"FilmPath", &s.filmPath},       {"ProjPath", &p.files.projPath},
       {"OutPath", &s.outPath},             {"OutName", &s.outName},         {"OutExtn", &s.outExtn},
       {"SavePath", &s.savePath},           {"SaveName", &s.saveName},       {"SaveExtn", &s.saveExtn},
       {"SeqImagesPath", &s.seqImagesPath}, {"AreaPath", &s.areaPath},       {"ProjectPath", &s.projectPath},
@@ -319,13 +350,15 @@ void Visit(V& v, Program& p) {
   Settings& s = p.settings;
   v.Section(kSettingsSection);
   Places(v, s, p.display.screen);
-  Folders(v, s);
+  Folders(v, p);
 
-  int displayMode = s.displayMode;
+  DisplayState& display = p.display;
+  int displayMode = V::kReading ? kDisplayModeKeepAutomatic : display.mode;
   v.Numbers("DisplayMode", "20", {&displayMode});
   // 20 and above, and anything that is no mode, keep the display's own.
-  if (V::kReading && displayMode >= 0 && displayMode <= 8) s.displayMode = displayMode;
-  v.Numbers("Ordered", "0", {&s.ordered});
+  if (V::kReading)
+    display.mode = InitialDisplayMode(display.screen.bitsPerPixel * display.screen.planes, displayMode);
+  v.Numbers("Ordered", "0", {&p.reduce.ordered});
 
   for (int i = 0; i < 16; ++i) {
     char key[16];
@@ -334,8 +367,10 @@ void Visit(V& v, Program& p) {
     v.Padded(key, "0 0 0", {&c.red, &c.green, &c.blue});
     if (V::kReading) SetCustomColour(i, c);
   }
-  v.Numbers("RGBRange", "20 20 20", {&s.rgbRange[0], &s.rgbRange[1], &s.rgbRange[2]});
-  v.Numbers("HSLRange", "30 20 20", {&s.hslRange[0], &s.hslRange[1], &s.hslRange[2]});
+  auto& rgbTolerance = p.ops.rgbTolerance;
+  auto& hslTolerance = p.ops.hslTolerance;
+  v.Numbers("RGBRange", "20 20 20", {&rgbTolerance[0], &rgbTolerance[1], &rgbTolerance[2]});
+  v.Numbers("HSLRange", "30 20 20", {&hslTolerance[0], &hslTolerance[1], &hslTolerance[2]});
   v.Numbers("SaveType", "0", {&p.save.type});
   v.Numbers("SaveDepth", "24", {&p.save.depth});
   v.Numbers("SaveCompress", "1", {&p.save.compress});
@@ -352,14 +387,17 @@ void Visit(V& v, Program& p) {
   v.Numbers("CapQuality", "75", {&s.cap.quality});
   v.Numbers("CapDelay", "2", {&s.capDelay});
   v.Numbers("CapMem", "1", {&s.capMem});
-  v.Numbers("UndoWant", "3", {&s.undoWant});
-  if (V::kReading) s.undoWant = Clamp(s.undoWant, 0, 20);
+  int undoLevels = p.undo.levels;
+  v.Numbers("UndoWant", "3", {&undoLevels});
+  if (V::kReading) SetUndoLevels(p.undo.levels, Clamp(undoLevels, 0, kMaxUndoLevels));
 
-  int areaMode = s.areaMode;
+  AreaState& area = p.area;
+  int areaMode = area.selection.mode;
   v.Numbers("AreaMode", "6", {&areaMode});
   if (V::kReading) {
-    if (areaMode < 9750) areaMode += 9749;  // an index into the mode list
-    s.areaMode = (areaMode >= 9750 && areaMode <= 9765) ? areaMode : 9755;
+    if (areaMode < kAreaFreehand) areaMode += kAreaFreehand - 1;  // an index into the mode list
+    area.selection.mode =
+        static_cast<std::int16_t>((areaMode >= kAreaFreehand && areaMode <= kAreaColourKey) ? areaMode : kAreaEllipse);
   }
   v.Numbers("SaveResult", "0", {&s.saveResult});
   v.Numbers("FrameControl", "7 1 7 4  320 200", {&s.frameCount, &s.firstFrame, &s.lastFrame, &s.currentFrame});
@@ -375,26 +413,30 @@ void Visit(V& v, Program& p) {
   v.Numbers("FilmPong", "1", {&s.filmPong});
   v.Numbers("FilmReverse", "0", {&s.filmReverse});
   v.Numbers("FilmSize", "96 72", {&s.filmWidth, &s.filmHeight});
-  v.Numbers("ChooseColors", "0", {&s.chooseColors});
-  v.Numbers("LockAfterFirst", "0", {&s.lockAfterFirst});
+  v.Numbers("ChooseColors", "0", {&p.reduce.chooseColors});
+  v.Numbers("LockAfterFirst", "0", {&p.reduce.lockAfterFirst});
   v.Numbers("ViewAdjust", "0", {&s.viewAdjust});
   v.Numbers("KeepLog", "0", {&s.keepLog});
-  v.Numbers("WithAlpha", "1", {&s.withAlpha});
+  Switch(v, "WithAlpha", "1", area.maskWithAlpha);
   int modAlpha = (!V::kReading && s.modAlpha == 1) ? 2 : s.modAlpha;
   v.Numbers("ModAlpha", "2", {&modAlpha});
   if (V::kReading) s.modAlpha = (modAlpha >= 0 && modAlpha <= 2) ? modAlpha : 2;
   v.Numbers("KeepAspect", "1", {&s.keepAspect});
-  v.Numbers("AlphaBack", "1", {&s.alphaBack});
-  v.Numbers("AlphaColor", "0 0 255", {&s.alphaColor.red, &s.alphaColor.green, &s.alphaColor.blue});
-  v.Numbers("BackColor", "0 0 0", {&s.backColor.red, &s.backColor.green, &s.backColor.blue});
+  v.Numbers("AlphaBack", "1", {&display.alphaBack});
+  Colour(v, "AlphaColor", "0 0 255", display.alphaColour.data());
+  Colour(v, "BackColor", "0 0 0", display.backColour.data());
   v.Numbers("PaletteBeep", "0", {&s.paletteBeep});
   v.Numbers("AnimMillis", "70", {&s.animMillis});
   v.Numbers("CornerShape", "0", {&s.cornerShape});
   v.Numbers("CornerRect", "0", {&s.cornerRect});
   v.Numbers("CornerRound", "0", {&s.cornerRound});
   v.Numbers("CornerOval", "0", {&s.cornerOval});
-  v.Numbers("Operation", "0", {&s.operation});
-  if (V::kReading && s.operation == 0) s.operation = 3131;
+  int operation = V::kReading ? 0 : static_cast<int>(p.ops.current);
+  v.Numbers("Operation", "0", {&operation});
+  if (V::kReading) {
+    p.ops.current = operation == 0 ? kStoredOpDefault : static_cast<OpId>(operation);
+    ValidateCurrentOp();
+  }
   v.Numbers("FilmScrolling", "0", {&s.filmScrolling});
 
   NewImageDetails& n = p.images.newImage;
@@ -413,12 +455,14 @@ void Visit(V& v, Program& p) {
     for (int i = 0; i < 3; ++i) n.colour[i] = static_cast<std::uint8_t>(Clamp(colour[i], 0, 255));
   }
 
-  v.Text("Font", "Arial", s.font, kFontNameMax);
-  v.Numbers("FontColor", "255 0 0", {&s.fontColor.red, &s.fontColor.green, &s.fontColor.blue});
-  int points = -s.fontHeight;
+  AreaFont& font = area.selection.font;
+  v.Text("Font", "Arial", font.face, kFontNameMax);
+  Colour(v, "FontColor", "255 0 0", font.colour);
+  // Points are the font's character height in pixels.
+  int points = font.pixelSize;
   v.Numbers("Points", "23", {&points});
   // A size of nothing or less would give no outline at all.
-  if (V::kReading) s.fontHeight = -((points > 100 || points < 1) ? 23 : points);
+  if (V::kReading) font.pixelSize = (points > 100 || points < 1) ? 23 : points;
   for (int i = 0; i < 6; ++i) {
     char key[16];
     std::snprintf(key, sizeof key, "LastFile%d", i + 1);
@@ -431,17 +475,24 @@ void Visit(V& v, Program& p) {
   v.Numbers("PrevDash1", "255 255 255", {&s.prevDash1.red, &s.prevDash1.green, &s.prevDash1.blue});
   v.Numbers("PrevDash2", "0 0 0", {&s.prevDash2.red, &s.prevDash2.green, &s.prevDash2.blue});
   if (V::kReading) {
-    for (Rgb* c : {&s.alphaColor, &s.backColor, &s.fontColor, &s.lineDash1, &s.lineDash2, &s.lineHandle,
-                   &s.prevDash1, &s.prevDash2})
+    for (Rgb* c : {&s.lineDash1, &s.lineDash2, &s.lineHandle, &s.prevDash1, &s.prevDash2})
       ClampRgb(*c);
   }
   v.Numbers("CellSize", "36 32", {&s.cellWidth, &s.cellHeight});
-  auto& sp = s.splatter;
-  v.Numbers("Splatter", "20 9 0 100 1 0", {&sp[0], &sp[1], &sp[2], &sp[3], &sp[4], &sp[5]});
-  auto& k = s.keyColor;
-  v.Optional("KeyColor", {&k[0], &k[1], &k[2], &k[3], &k[4], &k[5], &k[6], &k[7], &k[8], &k[9]});
-  auto& w = s.wandRange;
-  v.Optional("WandRange", {&w[0], &w[1], &w[2], &w[3], &w[4], &w[5], &w[6]});
+  SplatterSettings& sp = area.splat;
+  v.Numbers("Splatter", "20 9 0 100 1 0",
+            {&sp.number, &sp.seed, &sp.shape, &sp.sizing, &sp.holdSquare, &sp.inFromEdge});
+
+  KeyColour key = GetKeyColour();
+  KeyColourExtra& e = key.extra;
+  v.Optional("KeyColor", {&key.red, &key.green, &key.blue, &e.useHsl, &key.redRange, &key.greenRange, &key.blueRange,
+                          &e.hueRange, &e.saturationRange, &e.lightnessRange});
+  if (V::kReading) SetKeyColour(key);
+
+  ColourRanges& w = area.selection.wandRanges;
+  int wandHsl = w.useHsl ? 1 : 0;
+  v.Optional("WandRange", {&wandHsl, &w.rgb[0], &w.rgb[1], &w.rgb[2], &w.hsl[0], &w.hsl[1], &w.hsl[2]});
+  if (V::kReading) w.useHsl = wandHsl != 0;
 
   v.Section(kIShapeSection);
   v.Text("IShapePath", "", s.iShapePath, 4095);
@@ -463,19 +514,8 @@ std::filesystem::path SettingsFilePath() {
   return base / "pixqv" / kSettingsFileName;
 }
 
-int DisplayModeOfDepth(int bitsPerPixel) {
-  switch (bitsPerPixel) {
-    case 16: return 6;
-    case 8: return 1;
-    case 4: return 3;
-    case 1: return 5;
-    default: return 0;
-  }
-}
-
 void LoadSettings() {
   Program& p = TheProgram();
-  p.settings.displayMode = DisplayModeOfDepth(p.display.screen.bitsPerPixel * p.display.screen.planes);
   IniFile ini = ReadIniFile(SettingsFilePath());
   Reader reader(ini);
   Visit(reader, p);

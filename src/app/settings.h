@@ -1,8 +1,9 @@
 // The settings file PIXQV.ini: every preference and window place, read once
 // at start-up and written once at exit.
 //
-// The values live here until their subsystems arrive; each later subsystem
-// takes its fields over and keeps the key in the same place of the file.
+// Keys whose value belongs to a subsystem are read into and written from that
+// subsystem's state; only the frame's own preferences and window places live
+// in Settings.
 #pragma once
 
 #include <array>
@@ -44,9 +45,7 @@ struct Settings {
   WindowPlace chron{40, 40};
   int showChron = 0;
   int openSplash = 1;
-  int workMethod = 0;
   WindowPlace op{150, 125};
-  int chopMem = 0;  // read, never written
   WindowPlace film{137, 256, 394, 98};
   WindowPlace profile{10, 10, 200, 100};
   WindowPlace trend{100, 100, 520, 120};
@@ -55,23 +54,17 @@ struct Settings {
   WindowPlace exp{20, 20, 300, 300};
   bool expOpened = false;  // PosExp is written only when the sheet was opened
 
-  std::string imagePath, filmPath, projPath;
+  std::string filmPath;
   std::string outPath, outName, outExtn;
   std::string savePath, saveName, saveExtn;
   std::string seqImagesPath, areaPath, projectPath, settingsPath, seqListPath, palUsePath;
 
-  int displayMode = 0;  // 0..8
-  int ordered = 0;
-  std::array<int, 3> rgbRange{20, 20, 20};
-  std::array<int, 3> hslRange{30, 20, 20};
   OutputChoices seq;
   std::string capFile;
   int capCounter = 1;
   OutputChoices cap;
   int capDelay = 2;
   int capMem = 1;
-  int undoWant = 3;
-  int areaMode = 9755;
   int saveResult = 0;
   int frameCount = 7;
   int firstFrame = 1;
@@ -86,27 +79,17 @@ struct Settings {
   int filmReverse = 0;
   int filmWidth = 96;
   int filmHeight = 72;
-  int chooseColors = 0;
-  int lockAfterFirst = 0;
   int viewAdjust = 0;
   int keepLog = 0;
-  int withAlpha = 1;
   int modAlpha = 2;  // 0 RGB only, 1 alpha only, 2 alpha in view
   int keepAspect = 1;
-  int alphaBack = 1;
-  Rgb alphaColor{0, 0, 255};
-  Rgb backColor{0, 0, 0};
   int paletteBeep = 0;
   int animMillis = 70;
   int cornerShape = 0;
   int cornerRect = 0;
   int cornerRound = 0;
   int cornerOval = 0;
-  int operation = 3131;
   int filmScrolling = 0;  // 0 scroll, 1 current frame, 2 not at all
-  std::string font = "Arial";
-  Rgb fontColor{255, 0, 0};
-  int fontHeight = -23;  // a negative character height, as fonts take it
   std::array<std::string, 6> lastFiles;
   int hideOp = 1;
   Rgb lineDash1{255, 255, 255};
@@ -116,11 +99,6 @@ struct Settings {
   Rgb prevDash2{0, 0, 0};
   int cellWidth = 36;
   int cellHeight = 32;
-  std::array<int, 6> splatter{20, 9, 0, 100, 1, 0};
-  // R, G, B, use HSL, R G B ranges, H S L ranges.
-  std::array<int, 10> keyColor{0, 0, 255, 1, 20, 20, 20, 40, 40, 40};
-  // use HSL, R G B ranges, H S L ranges.
-  std::array<int, 7> wandRange{1, 20, 20, 20, 40, 40, 40};
 
   std::string iShapePath, iShapeName, iShapeExtn;
 
@@ -142,9 +120,6 @@ std::filesystem::path SettingsFilePath();
 void LoadSettings();
 // Writes every key; 0 written, 1 failed (callers ignore failures, tests not).
 int SaveSettings();
-
-// The display mode a display of this depth starts in.
-int DisplayModeOfDepth(int bitsPerPixel);
 
 // Enters a file at the top of the recently used list (no duplicates).
 void RememberRecentFile(const std::string& path);

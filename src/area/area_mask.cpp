@@ -274,13 +274,23 @@ int PolyArcOutline(PointList& out, const std::vector<AreaPoint>& p, bool closed)
   return 0;
 }
 
-void ColourKeyFill(std::uint8_t* mask, ImageRecord* image, const AreaSelection& s, bool restrictOnly) {
+void ColourKeyFill(std::uint8_t* mask, ImageRecord* image, bool restrictOnly) {
+  const KeyColour key = GetKeyColour();
+  const int ref[3] = {key.red, key.green, key.blue};
+  ColourRanges ranges;
+  ranges.rgb[0] = key.redRange;
+  ranges.rgb[1] = key.greenRange;
+  ranges.rgb[2] = key.blueRange;
+  ranges.hsl[0] = key.extra.hueRange;
+  ranges.hsl[1] = key.extra.saturationRange;
+  ranges.hsl[2] = key.extra.lightnessRange;
+  ranges.useHsl = key.extra.useHsl != 0;
   int w = image->width, h = image->height;
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = mask + static_cast<std::size_t>(y) * w;
     for (int x = 0; x < w; ++x) {
       if (restrictOnly && row[x] == 0) continue;
-      row[x] = PassesColourTest(PixelAt(image, x, y), s.keyColour, s.keyRanges) ? 255 : 0;
+      row[x] = PassesColourTest(PixelAt(image, x, y), ref, ranges) ? 255 : 0;
     }
   }
 }
@@ -554,7 +564,7 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
       result = WandFill(mask, image, s);
       break;
     case kAreaColourKey:
-      ColourKeyFill(mask, image, s, false);
+      ColourKeyFill(mask, image, false);
       break;
     case kAreaEntire:
       std::memset(mask, 255, bytes);
@@ -571,7 +581,7 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
   }
   if (result == 0 && mode != kAreaRedo) {
     // A redone mask already carries the restriction and the inversion.
-    if (keyRestrict) ColourKeyFill(mask, image, s, true);
+    if (keyRestrict) ColourKeyFill(mask, image, true);
     if (exclude)
       for (std::size_t i = 0; i < bytes; ++i) mask[i] = static_cast<std::uint8_t>(255 - mask[i]);
   }

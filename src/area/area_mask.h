@@ -68,9 +68,10 @@ struct ColourRanges {
 // The font a Font selection is drawn with. Size is the em height in pixels.
 struct AreaFont {
   std::string face = "Arial";
-  int pixelSize = 32;
+  int pixelSize = 23;
   bool bold = false;
   bool italic = false;
+  int colour[3] = {255, 0, 0};  // R, G, B the text is previewed in
 };
 
 struct AreaSelection {
@@ -90,8 +91,8 @@ struct AreaSelection {
   // The clicked pixel: Color Wand's start, and for Font the start of the
   // base line.
   std::int32_t seedX = 0, seedY = 0;
-  std::int32_t keyColour[3] = {0, 0, 255};
-  ColourRanges keyRanges;
+  // Color Key tests against the operations' key colour (shared with Key In
+  // and Key to Alpha); Color Wand against the seed with its own ranges.
   ColourRanges wandRanges;
   std::string fontText;
   AreaFont font;

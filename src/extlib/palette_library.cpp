@@ -35,7 +35,7 @@ void ShowLibraryMessage(int number, int kind, const char* detail) {
 void PaletteWindowClosed() {
   PaletteLibraryState& s = State();
   s.paletteWindow = nullptr;
-  if (TheProgram().settings.operation == kRemapOpId && s.remapClosed) s.remapClosed();
+  if (TheProgram().ops.current == kRemapOpId && s.remapClosed) s.remapClosed();
 }
 
 // Loaded libraries stay mapped (RTLD_NODELETE): windows and toolkit state

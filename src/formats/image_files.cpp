@@ -9,6 +9,7 @@
 
 #include "app/messages.h"
 #include "app/program.h"
+#include "app/settings.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
 #include "formats/loader_library.h"
@@ -19,7 +20,6 @@ namespace {
 
 constexpr int kMessageCannotOpenImage = 6;
 constexpr int kMessageNotRecognised = 18;
-constexpr int kMessageCannotOpenFile = 71;
 constexpr int kMessageTooSmall = 79;
 constexpr int kMessageTwoLoads = 83;
 constexpr int kMessageLzw = 101;
@@ -244,6 +244,31 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
   return image;
 }
 
+static ImageRecord* LoadAndAdd(std::string& path) {
+  ImageRecord* image = LoadImageFile(nullptr, path);
+  if (image && AddImage(image, true) != 0) {
+    FreeImage(image);
+    image = nullptr;
+  }
+  return image;
+}
+
+int LoadImageIntoTable(std::string& path) { return LoadAndAdd(path) ? 0 : 1; }
+
+int LoadImages(const std::vector<std::string>& paths) {
+  int loaded = 0;
+  for (std::string path : paths) {
+    const ImageRecord* image = LoadAndAdd(path);
+    if (!image) continue;
+    NewImageDetails& details = TheProgram().images.newImage;
+    details.width = image->width;
+    details.height = image->height;
+    if (loaded++ == 0) TheProgram().files.imagePath = Split(path).dir;
+    if (paths.size() == 1) RememberRecentFile(path);
+  }
+  return loaded;
+}
+
 int LoadImageSelection(const std::string& selection, bool multiple) {
   std::vector<std::string> paths;
   if (!multiple || selection.find(' ') == std::string::npos) {
@@ -258,47 +283,7 @@ int LoadImageSelection(const std::string& selection, bool multiple) {
       at = next + 1;
     }
   }
-  int loaded = 0;
-  for (std::string path : paths) {
-    ImageRecord* image = LoadImageFile(nullptr, path);
-    if (!image) continue;
-    if (AddImage(image, true) != 0) {
-      FreeImage(image);
-      continue;
-    }
-    NewImageDetails& details = TheProgram().images.newImage;
-    details.width = image->width;
-    details.height = image->height;
-    if (loaded++ == 0) TheProgram().files.imagePath = Split(path).dir;
-  }
-  return loaded;
-}
-
-int OpenFileByName(const std::string& path) {
-  std::vector<std::uint8_t> first = ReadFileRange(path, 0, 20);
-  if (!CanOpen(path)) {
-    ShowMessageFile(kMessageCannotOpenFile, path);
-    return 1;
-  }
-  auto starts = [&](std::string_view text) {
-    return first.size() >= text.size() && std::memcmp(first.data(), text.data(), text.size()) == 0;
-  };
-  if (starts("ZFLM")) {
-    NotYetReadable(Recognition::FilmStrip, path);
-    return 1;
-  }
-  if (starts("QVPROJ")) {
-    ShowNote("Project file recognised; this version cannot read it yet.", path);
-    return 1;
-  }
-  std::string opened = path;
-  ImageRecord* image = LoadImageFile(nullptr, opened);
-  if (!image) return 1;
-  if (AddImage(image, true) != 0) {
-    FreeImage(image);
-    return 1;
-  }
-  return 0;
+  return LoadImages(paths);
 }
 
 }  // namespace qv

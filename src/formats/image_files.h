@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -40,16 +41,19 @@ Recognition RecognizeImage(std::span<const std::uint8_t> start, std::string_view
 // the path that was opened.
 ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path);
 
-// What the "Load Image" dialog returned: one path, or with multiple
-// selection a folder followed by names separated by single blanks. Each file
-// is loaded in turn, added to the image table with a view, and sets the New
-// Image size; the folder of the first that loads becomes ImagePath. Returns
-// how many loaded.
-int LoadImageSelection(const std::string& selection, bool multiple);
+// Loads one image file and enters it in the image table with a view; path
+// receives the path actually opened (LoadImageFile may find the file
+// elsewhere). 0 loaded, 1 failed (the user has been told). The general
+// opener of the frame and "Load Image" both come through here.
+int LoadImageIntoTable(std::string& path);
 
-// The file named on the command line, dropped, or picked from the recent
-// files: film strips and projects go to their loaders, anything else is
-// loaded as an image and shown. 0 when something was opened.
-int OpenFileByName(const std::string& path);
+// "Load Image": each file is loaded in turn and added with a view, and sets
+// the New Image size; the folder of the first that loads becomes ImagePath;
+// a single chosen file also heads the recent files. Returns how many loaded.
+int LoadImages(const std::vector<std::string>& paths);
+
+// What a dialog with multiple selection returns: one path, or a folder
+// followed by names separated by single blanks; loaded as LoadImages does.
+int LoadImageSelection(const std::string& selection, bool multiple);
 
 }  // namespace qv

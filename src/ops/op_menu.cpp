@@ -75,7 +75,7 @@ int SelectOperation(int command) {
   ops.showControls = true;
   if (ops.hooks.markOperation) ops.hooks.markOperation(previous, chosen);
 
-  const bool drawFirst = ops.hooks.drawFirst && ops.hooks.drawFirst();
+  const bool drawFirst = ops.workMethod == kWorkDrawFirst;
   const bool selection = ops.hooks.areaSelectionExists && ops.hooks.areaSelectionExists();
   if (!drawFirst || !selection) {
     OpenSettingsWindow(previous, chosen);

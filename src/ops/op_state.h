@@ -33,8 +33,7 @@ const ProfileInfo& InfoOf(ProfileId id);
 // Where the engine reaches parts built elsewhere. Each may be empty; the
 // engine then does what it can without it.
 struct OpsHooks {
-  // Working method and selection (area selection, apply pipeline).
-  std::function<bool()> drawFirst;             // empty: Immediate Painting
+  // The selection (area selection, apply pipeline).
   std::function<bool()> areaSelectionExists;
   std::function<int()> applyToCurrentView;     // the Apply entry, for Draw First
   // The settings window and the menu marks (GUI).
@@ -71,6 +70,10 @@ struct KeyColour {
   KeyColourExtra extra;
 };
 
+// Working methods ("WorkMethod" in the settings file).
+inline constexpr int kWorkImmediatePainting = 0;  // making a selection applies the operation
+inline constexpr int kWorkDrawFirst = 1;          // the selection waits for an effect
+
 struct OpsState {
   OpsState();
 
@@ -79,6 +82,11 @@ struct OpsState {
   bool showControls = false;          // "Show &Operation Controls"
   std::array<std::int16_t*, kProfileCount> profiles{};  // memory places, null until used
   KeyColourExtra keyExtra;
+  int workMethod = kWorkImmediatePainting;
+  // The R, G, B and H, S, L tolerances that operations with a colour range
+  // start from ("RGBRange", "HSLRange"); the key colour keeps its own.
+  std::array<std::int32_t, 3> rgbTolerance{20, 20, 20};
+  std::array<std::int32_t, 3> hslTolerance{30, 20, 20};
   std::int32_t oldWidth = 0;          // Enlarge and Reduce: the size being changed
   std::int32_t oldHeight = 0;
   std::string transitionPointFile;    // Zelvane point files

@@ -12,16 +12,20 @@
 namespace qv::test {
 namespace {
 
-// The files the installed loader was asked for (the loader is a plain
-// function pointer, so it reports here).
-std::vector<std::string>& Loaded() {
-  static std::vector<std::string> loaded;
-  return loaded;
+// A valid bitmap of 2 x 1 pixels, 24 bits.
+std::string TinyBmp() {
+  const unsigned char bytes[] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
+                                 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 8, 0, 0, 0,
+                                 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // rest of the info header
+                                 1, 2, 3, 4, 5, 6, 0, 0};                         // one padded row
+  return {reinterpret_cast<const char*>(bytes), sizeof bytes};
 }
 
-int RecordingLoader(const std::string& path) {
-  Loaded().push_back(std::filesystem::path(path).filename().string());
-  return 0;
+// The names of the images in the table, in order.
+std::vector<std::string> Loaded() {
+  std::vector<std::string> names;
+  for (int i = 0; i < ImageCount(); ++i) names.emplace_back(ImageAt(i)->name);
+  return names;
 }
 
 class FrameTest : public ProgramTest {
@@ -29,16 +33,14 @@ class FrameTest : public ProgramTest {
   void SetUp() override {
     ProgramTest::SetUp();
     ::setenv("PIXQV_INI", (workDir / "PIXQV.ini").c_str(), 1);
-    Loaded().clear();
     ASSERT_EQ(StartUp(), 1);
-    TheProgram().frame.loadImage = RecordingLoader;
   }
   void TearDown() override {
     ::unsetenv("PIXQV_INI");
     ProgramTest::TearDown();
   }
-  std::string MakeFile(const std::string& name, const std::string& content = "BM....") {
-    std::ofstream(workDir / name) << content;
+  std::string MakeFile(const std::string& name, const std::string& content = TinyBmp()) {
+    std::ofstream(workDir / name, std::ios::binary) << content;
     return (workDir / name).string();
   }
 };
@@ -64,11 +66,32 @@ TEST_F(FrameTest, MissingFilesAreReportedAndStartUpGoesOn) {
   EXPECT_FALSE(IsIconWord("/ico"));
 }
 
+TEST_F(FrameTest, OpenerLoadsAnImageAndRemembersIt) {
+  MakeFile("sky.bmp");
+  EXPECT_EQ(OpenFile("./sky.bmp"), 0);
+  ASSERT_EQ(ImageCount(), 1);
+  EXPECT_EQ(host->added.size(), 1u) << "shown in a view";
+  EXPECT_EQ(ImageAt(0)->width, 2);
+  EXPECT_EQ(std::string(ImageAt(0)->format), "BMP");
+  EXPECT_EQ(TheProgram().settings.lastFiles[0], (workDir / "sky.bmp").string()) << "absolute, without ./";
+  EXPECT_TRUE(host->messages.empty());
+
+  // A file that is no picture is reported and not remembered.
+  EXPECT_EQ(OpenFile(MakeFile("notes.txt", "plain words, nothing else")), 1);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{18});
+  EXPECT_EQ(ImageCount(), 1);
+  EXPECT_EQ(TheProgram().settings.lastFiles[1], "");
+}
+
 TEST_F(FrameTest, CloseAfterFileNamesOpensThemAndExits) {
   TheProgram().settings.toolText = 0;
   ProcessCommandLine({MakeFile("a.bmp"), MakeFile("b.bmp"), "/Close", MakeFile("c.bmp")});
-  EXPECT_EQ(Loaded(), (std::vector<std::string>{"a.bmp", "b.bmp"}));
+  const auto& recent = TheProgram().settings.lastFiles;
+  EXPECT_EQ(recent[0], (workDir / "b.bmp").string());
+  EXPECT_EQ(recent[1], (workDir / "a.bmp").string());
+  EXPECT_TRUE(recent[2].empty()) << "nothing is opened after /close";
   EXPECT_TRUE(TheProgram().frame.quitRequested);
+  EXPECT_EQ(ImageCount(), 0);
 
   // The settings were written on the way out and come back at the next start.
   ResetProgram();
@@ -78,7 +101,6 @@ TEST_F(FrameTest, CloseAfterFileNamesOpensThemAndExits) {
 }
 
 TEST_F(FrameTest, OpenerRoutesByTheFirstBytes) {
-  TheProgram().frame.loadImage = nullptr;
   EXPECT_EQ(OpenFile(MakeFile("strip.flm", "ZFLM0001")), 1);
   EXPECT_EQ(OpenFile(MakeFile("job.qvp", "QVPROJ v1")), 1);
   EXPECT_EQ(OpenFile(MakeFile("x", "Z")), 1);
@@ -87,8 +109,10 @@ TEST_F(FrameTest, OpenerRoutesByTheFirstBytes) {
   EXPECT_NE(host->notes[0].find("Film strip"), std::string::npos);
   EXPECT_NE(host->notes[1].find("Project"), std::string::npos);
   EXPECT_NE(host->notes[2].find("run.qvt"), std::string::npos);
-  // With no image reader yet, a picture reports its missing loader.
-  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{75});
+  // Neither film strips nor projects go to the image reader, which would
+  // find a one-byte file too small.
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{79});
+  EXPECT_EQ(ImageCount(), 0);
   EXPECT_FALSE(TheProgram().frame.quitRequested);
   EXPECT_TRUE(TheProgram().settings.lastFiles[0].empty());
 }
@@ -140,17 +164,17 @@ TEST_F(CommandTest, DisplayModeIsRefusedWhileASequenceRuns) {
   BeginSequence("Generating", 10);
   EXPECT_EQ(RouteCommand(303), 1);
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{78});
-  EXPECT_EQ(TheProgram().settings.displayMode, 0);
+  EXPECT_EQ(TheProgram().display.mode, kModeRgb24);
   EXPECT_EQ(host->redraws, 0);
   TogglePause();  // paused counts as running
   EXPECT_EQ(RouteCommand(307), 1);
-  EXPECT_EQ(TheProgram().settings.displayMode, 0);
+  EXPECT_EQ(TheProgram().display.mode, kModeRgb24);
   // Commands that disturb nothing stay available.
   EXPECT_EQ(RouteCommand(612), 0);
   EndSequence();
 
   EXPECT_EQ(RouteCommand(303), 0);
-  EXPECT_EQ(TheProgram().settings.displayMode, 1);
+  EXPECT_EQ(TheProgram().display.mode, kModeColour256);
   EXPECT_TRUE(CommandChecked(303));
   EXPECT_FALSE(CommandChecked(302));
   EXPECT_EQ(host->redraws, 1);
@@ -163,7 +187,6 @@ TEST_F(CommandTest, BusyWorkRefusesExitAndImageChanges) {
   EXPECT_EQ(RouteCommand(106), 1);
   EXPECT_EQ(OpenFileCommand(file), 1);
   EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{86, 86, 86}));
-  EXPECT_TRUE(Loaded().empty());
   EXPECT_FALSE(TheProgram().frame.exiting);
   EXPECT_EQ(ImageCount(), 0);
   EXPECT_TRUE(CommandAvailable(9727));
@@ -185,6 +208,16 @@ TEST_F(CommandTest, TogglesRadiosAndMissingSubsystems) {
   EXPECT_EQ(RouteCommand(114), 0);
   EXPECT_FALSE(LogIsOpen());
 
+  // Toggles whose value another subsystem owns, an int and a bool.
+  EXPECT_TRUE(CommandChecked(363));
+  EXPECT_EQ(RouteCommand(363), 0);
+  EXPECT_EQ(TheProgram().display.alphaBack, 0);
+  EXPECT_FALSE(CommandChecked(363));
+  EXPECT_TRUE(CommandChecked(393));
+  EXPECT_EQ(RouteCommand(393), 0);
+  EXPECT_FALSE(TheProgram().area.maskWithAlpha);
+  EXPECT_FALSE(CommandChecked(393));
+
   // Not built yet: shown disabled, and routing it does nothing.
   EXPECT_FALSE(CommandAvailable(3030));
   EXPECT_EQ(RouteCommand(3030), 1);
@@ -196,12 +229,20 @@ TEST_F(CommandTest, TogglesRadiosAndMissingSubsystems) {
 }
 
 TEST_F(CommandTest, LoadImageOpensEveryChosenFile) {
-  host->chosenFiles.push_back({MakeFile("a.bmp"), workDir.string() + "/none.bmp"});
-  EXPECT_EQ(RouteCommand(103), 1);
+  EXPECT_TRUE(CommandAvailable(103));
+  std::filesystem::create_directory(workDir / "in");
+  host->chosenFiles.push_back({workDir.string() + "/none.bmp", MakeFile("in/a.bmp"), MakeFile("in/b.bmp")});
+  EXPECT_EQ(RouteCommand(103), 1) << "one of three failed";
   EXPECT_EQ(host->fileDialogs, std::vector<std::string>{"Load Image"});
-  EXPECT_EQ(Loaded(), std::vector<std::string>{"a.bmp"});
-  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{71});
-  EXPECT_EQ(TheProgram().settings.imagePath, workDir.string());
+  EXPECT_EQ(Loaded(), (std::vector<std::string>{"a.bmp", "b.bmp"}));
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{6});
+  EXPECT_EQ(TheProgram().files.imagePath, (workDir / "in").string()) << "the first that loaded";
+  EXPECT_EQ(TheProgram().images.newImage.width, 2);
+  EXPECT_TRUE(TheProgram().settings.lastFiles[0].empty()) << "only a single choice is remembered";
+
+  host->chosenFiles.push_back({MakeFile("c.bmp")});
+  EXPECT_EQ(RouteCommand(103), 0);
+  EXPECT_EQ(TheProgram().settings.lastFiles[0], (workDir / "c.bmp").string());
   EXPECT_EQ(RouteCommand(103), 2) << "a cancelled dialog";
 }
 

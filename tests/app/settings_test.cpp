@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ops/op_state.h"
 #include "support/program_fixture.h"
 
 namespace qv::test {
@@ -11,6 +12,12 @@ namespace {
 
 class SettingsTest : public ProgramTest {
  protected:
+  // The key colour in the order of its settings line.
+  static std::array<int, 10> KeyColourNumbers() {
+    KeyColour k = GetKeyColour();
+    return {k.red, k.green, k.blue, k.extra.useHsl, k.redRange, k.greenRange, k.blueRange,
+            k.extra.hueRange, k.extra.saturationRange, k.extra.lightnessRange};
+  }
   void SetUp() override {
     ProgramTest::SetUp();
     iniPath = workDir / "cfg" / "PIXQV.ini";
@@ -53,17 +60,17 @@ TEST_F(SettingsTest, FreshSystemGetsTheDocumentedStart) {
   EXPECT_EQ(s.main.y, 0);
   EXPECT_EQ(s.main.width, 800);
   EXPECT_EQ(s.main.height, 600);
-  EXPECT_EQ(s.areaMode, 9755);
-  EXPECT_EQ(s.undoWant, 3);
-  EXPECT_EQ(s.operation, 3131);
+  EXPECT_EQ(p.area.selection.mode, kAreaEllipse);
+  EXPECT_EQ(p.undo.levels, 3);
+  EXPECT_EQ(p.ops.current, 3131u);
   EXPECT_EQ(p.images.newImage.width, 320);
   EXPECT_EQ(p.images.newImage.height, 200);
   EXPECT_EQ(p.images.newImage.dpiX, 100);
   EXPECT_EQ(p.images.newImage.dpiY, 100);
   EXPECT_EQ(p.images.newImage.colour, (std::array<std::uint8_t, 3>{30, 30, 70}));
-  EXPECT_EQ(s.displayMode, 1) << "an 8-bit display starts in 256 Color";
-  EXPECT_EQ(s.fontHeight, -23);
-  EXPECT_EQ(s.keyColor, (std::array<int, 10>{0, 0, 255, 1, 20, 20, 20, 40, 40, 40}));
+  EXPECT_EQ(p.display.mode, kModeColour256) << "an 8-bit display starts in 256 Color";
+  EXPECT_EQ(p.area.selection.font.pixelSize, 23);
+  EXPECT_EQ(KeyColourNumbers(), (std::array<int, 10>{0, 0, 255, 1, 20, 20, 20, 40, 40, 40}));
 }
 
 TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
@@ -78,6 +85,9 @@ TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
       "UndoWant=99\n"
       "NewImage=0 50 0 72 300 -4 9\n"
       "DisplayMode=20\n"
+      "Operation=99999\n"
+      "WithAlpha=0\n"
+      "BackColor=300 -2 7\n"
       "HSLRange=7 x 9\n"
       "KeyColor=\n"
       "WandRange=0 1 2\n"
@@ -96,36 +106,51 @@ TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
   EXPECT_EQ(s.view.height, 30);
   EXPECT_EQ(s.tool.x, 8);
   EXPECT_EQ(s.tool.y, 8);
-  EXPECT_EQ(s.areaMode, 9751);
-  EXPECT_EQ(s.fontHeight, -23);
+  EXPECT_EQ(p.area.selection.mode, kAreaPolygon);
+  EXPECT_EQ(p.area.selection.font.pixelSize, 23);
   EXPECT_EQ(s.frameCount, 10);
   EXPECT_EQ(s.firstFrame, 2);
   EXPECT_EQ(s.lastFrame, 8);
   EXPECT_EQ(s.currentFrame, 1);
-  EXPECT_EQ(s.undoWant, 20);
+  EXPECT_EQ(p.undo.levels, 20);
   EXPECT_EQ(p.images.newImage.width, 320);
   EXPECT_EQ(p.images.newImage.height, 200);
   EXPECT_EQ(p.images.newImage.dpiX, 100);
   EXPECT_EQ(p.images.newImage.dpiY, 100);
   EXPECT_EQ(p.images.newImage.colour, (std::array<std::uint8_t, 3>{255, 0, 9}));
-  EXPECT_EQ(s.displayMode, 0) << "20 keeps the mode of the 24-bit display";
-  EXPECT_EQ(s.hslRange, (std::array<int, 3>{7, 20, 20})) << "a short parse leaves the rest";
-  EXPECT_EQ(s.keyColor[2], 255) << "an empty KeyColor keeps the built-in values";
-  EXPECT_EQ(s.wandRange, (std::array<int, 7>{0, 1, 2, 20, 40, 40, 40}));
-  EXPECT_EQ(s.font.size(), kFontNameMax);
+  EXPECT_EQ(p.display.mode, kModeRgb24) << "20 keeps the mode of the 24-bit display";
+  EXPECT_EQ(p.ops.hslTolerance, (std::array<std::int32_t, 3>{7, 20, 20})) << "a short parse leaves the rest";
+  EXPECT_EQ(KeyColourNumbers()[2], 255) << "an empty KeyColor keeps the built-in values";
+  const ColourRanges& wand = p.area.selection.wandRanges;
+  EXPECT_FALSE(wand.useHsl);
+  EXPECT_EQ(wand.rgb[0], 1);
+  EXPECT_EQ(wand.rgb[1], 2);
+  EXPECT_EQ(wand.rgb[2], 20);
+  EXPECT_EQ(wand.hsl[0], 40);
+  EXPECT_EQ(p.area.selection.font.face.size(), kFontNameMax);
+  EXPECT_EQ(p.ops.current, Catalogue().front().id) << "an operation not in the catalogue";
+  EXPECT_FALSE(p.area.maskWithAlpha);
+  EXPECT_EQ(p.display.backColour, (std::array<std::uint8_t, 3>{255, 0, 7}));
 
-  WriteIni("[PixQv]\nAreaMode=9760\n");
+  WriteIni("[PixQv]\nAreaMode=9760\nDisplayMode=4\nUndoWant=-3\n");
   LoadSettings();
-  EXPECT_EQ(TheProgram().settings.areaMode, 9760);
+  EXPECT_EQ(p.area.selection.mode, kAreaColourWand);
+  EXPECT_EQ(p.display.mode, kModeGray16);
+  EXPECT_EQ(p.undo.levels, 0);
 }
 
 TEST_F(SettingsTest, WritesEveryKeyInOrderAndReadsItBack) {
   Program& p = TheProgram();
   p.settings.modAlpha = 1;
   p.settings.lastFiles[0] = "/pictures/sky.bmp";
-  p.settings.fontHeight = -40;
+  p.area.selection.font.pixelSize = 40;
   p.settings.main = {5, 6, 700, 500};
-  p.settings.keyColor = {1, 2, 3, 0, 4, 5, 6, 7, 8, 9};
+  SetKeyColour({1, 2, 3, 4, 5, 6, {7, 8, 9, 0}});
+  p.ops.current = 3177;
+  p.ops.workMethod = kWorkDrawFirst;
+  p.reduce.chooseColors = 2;
+  p.area.splat.seed = 77;
+  p.display.alphaColour = {10, 20, 30};
   p.settings.iShapeName = "star";
   p.save.jpegQuality = 90;
   SetCustomColour(0, {1, 22, 255});
@@ -134,6 +159,9 @@ TEST_F(SettingsTest, WritesEveryKeyInOrderAndReadsItBack) {
   EXPECT_EQ(Written("ModAlpha"), "2");
   EXPECT_EQ(Written("CustomColor1"), "  1  22 255");
   EXPECT_EQ(Written("Points"), "40");
+  EXPECT_EQ(Written("KeyColor"), "1 2 3 0 4 5 6 7 8 9");
+  EXPECT_EQ(Written("Operation"), "3177");
+  EXPECT_EQ(Written("DisplayMode"), "0");
   EXPECT_EQ(Written("FrameControl"), "7 1 7 4");
   EXPECT_EQ(Written("ChopMem"), "<none>");
   EXPECT_EQ(Written("PosExp"), "<none>") << "the exposure sheet was not opened";
@@ -150,12 +178,18 @@ TEST_F(SettingsTest, WritesEveryKeyInOrderAndReadsItBack) {
   ResetProgram();
   TheProgram().display.screen = {24, 1, 24, 800, 600};
   LoadSettings();
-  const Settings& s = TheProgram().settings;
+  const Program& q = TheProgram();
+  const Settings& s = q.settings;
   EXPECT_EQ(s.modAlpha, 2);
   EXPECT_EQ(s.lastFiles[0], "/pictures/sky.bmp");
-  EXPECT_EQ(s.fontHeight, -40);
+  EXPECT_EQ(q.area.selection.font.pixelSize, 40);
   EXPECT_EQ(s.main.width, 700);
-  EXPECT_EQ(s.keyColor, (std::array<int, 10>{1, 2, 3, 0, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(KeyColourNumbers(), (std::array<int, 10>{1, 2, 3, 0, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(q.ops.current, 3177u);
+  EXPECT_EQ(q.ops.workMethod, kWorkDrawFirst);
+  EXPECT_EQ(q.reduce.chooseColors, 2);
+  EXPECT_EQ(q.area.splat.seed, 77);
+  EXPECT_EQ(q.display.alphaColour, (std::array<std::uint8_t, 3>{10, 20, 30}));
   EXPECT_EQ(s.iShapeName, "star");
   EXPECT_EQ(TheProgram().save.jpegQuality, 90);
   EXPECT_EQ(UnpackColour(TheProgram().palettes.customColours[0]).green, 22);
@@ -164,7 +198,7 @@ TEST_F(SettingsTest, WritesEveryKeyInOrderAndReadsItBack) {
 TEST_F(SettingsTest, KeysItDoesNotWriteSurviveAnExit) {
   WriteIni("; mine\n[PixQv]\nChopMem=1\nPosExp=1 2 3 4\nFutureKey=yes\nPoints=12\n[Other]\na=b\n");
   LoadSettings();
-  EXPECT_EQ(TheProgram().settings.chopMem, 1);
+  EXPECT_EQ(TheProgram().save.chopMem, 1);
   ASSERT_EQ(SaveSettings(), 0);
   EXPECT_EQ(Written("ChopMem"), "1");
   EXPECT_EQ(Written("PosExp"), "1 2 3 4");
@@ -179,7 +213,7 @@ TEST_F(SettingsTest, KeysItDoesNotWriteSurviveAnExit) {
 }
 
 TEST_F(SettingsTest, ValuesCannotForgeKeysAndFailuresLeaveTheOldFile) {
-  TheProgram().settings.imagePath = "/x\nKeepLog=1";
+  TheProgram().files.imagePath = "/x\nKeepLog=1";
   ASSERT_EQ(SaveSettings(), 0);
   EXPECT_EQ(Written("KeepLog"), "0");
   std::string before = ReadIni();

@@ -163,16 +163,17 @@ TEST_F(LoadImageFileTest, MissingFileIsLookedForInTheProjectThenTheImageFolder) 
   FreeImage(image);
 }
 
-TEST_F(LoadImageFileTest, OpenFileByNameShowsTheImage) {
+TEST_F(LoadImageFileTest, LoadIntoTableAddsOnlyWhatLoaded) {
   WriteBytes("one.bmp", TinyBmp());
   WriteBytes("strip.flm", Bytes("ZFLM", 20));
   ASSERT_EQ(InitImageTable(), 0);
-  EXPECT_EQ(OpenFileByName("one.bmp"), 0);
+  std::string path = "one.bmp";
+  EXPECT_EQ(LoadImageIntoTable(path), 0);
   ASSERT_EQ(host->added.size(), 1u);
   EXPECT_EQ(ImageCount(), 1);
-  EXPECT_EQ(OpenFileByName("strip.flm"), 1);
-  EXPECT_EQ(OpenFileByName("nothing.bmp"), 1);
-  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{71});
+  for (std::string other : {"strip.flm", "nothing.bmp"}) EXPECT_EQ(LoadImageIntoTable(other), 1) << other;
+  EXPECT_EQ(ImageCount(), 1);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{6});
 }
 
 TEST_F(LoadImageFileTest, MultipleSelectionLoadsEachFileOfTheFolder) {

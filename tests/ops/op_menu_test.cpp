@@ -54,11 +54,9 @@ class OpSelectTest : public test::ProgramTest {
       calls.push_back("apply " + std::to_string(CurrentOp()));
       return 0;
     };
-    h.drawFirst = [this] { return drawFirst; };
     h.areaSelectionExists = [this] { return selection; };
   }
   std::vector<std::string> calls;
-  bool drawFirst = false;
   bool selection = true;
 };
 
@@ -75,7 +73,7 @@ TEST_F(OpSelectTest, ImmediatePaintingOpensTheSettingsOfTheNewOperation) {
 }
 
 TEST_F(OpSelectTest, DrawFirstAppliesAtOnceOverASelection) {
-  drawFirst = true;
+  TheProgram().ops.workMethod = kWorkDrawFirst;
   EXPECT_EQ(SelectOperation(3121), 0);
   EXPECT_EQ(calls, (std::vector<std::string>{"mark 3111>3121", "apply 3121", "close"}));
   calls.clear();

@@ -106,7 +106,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(watch.title, QStringLiteral("Note !"));
     QVERIFY(watch.texts.contains(QStringLiteral("Message 078")));
     QVERIFY(watch.texts.contains(QStringLiteral("This operation cannot be done while Q/v is Running or Paused.")));
-    QCOMPARE(TheProgram().settings.displayMode, 0);
+    QCOMPARE(TheProgram().display.mode, 0);
     QVERIFY(window->ActionOf(302)->isChecked());
     QVERIFY(!window->ActionOf(303)->isChecked());
     // Help opened at the message's keyword and the dialog stayed for its answer.
@@ -119,7 +119,7 @@ class MainWindowTest : public QObject {
     QVERIFY(help->Browser()->toPlainText().contains(QStringLiteral("Running or Paused")));
     EndSequence();
     window->ActionOf(303)->trigger();
-    QCOMPARE(TheProgram().settings.displayMode, 1);
+    QCOMPARE(TheProgram().display.mode, 1);
     QVERIFY(window->ActionOf(303)->isChecked());
   }
 
