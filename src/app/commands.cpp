@@ -92,6 +92,8 @@ int DoToggle(int id) {
   ToggleValue value = ToggleOf(id);
   if (!value) return 1;
   value.Set(!value.On());
+  // Views blend against the alpha colour as they are rendered.
+  if (id == 363) TheHost().RedrawViews();
   if (id == 114) {
     // The check mark follows the choice even when the file cannot be opened.
     if (value.On())

@@ -303,7 +303,9 @@ void Switch(V& v, const char* key, const char* defaultText, bool& value) {
 }
 
 template <class V>
-void Places(V& v, Settings& s, const ScreenInfo& screen) {
+void Places(V& v, Program& p) {
+  Settings& s = p.settings;
+  const ScreenInfo& screen = p.display.screen;
   v.Numbers("PosMain", "0 0 1024 768", {&s.main.x, &s.main.y, &s.main.width, &s.main.height});
   if (V::kReading) CheckMainPlace(s.main, screen);
   v.Numbers("PosView", "136 69 278 184", {&s.view.x, &s.view.y, &s.view.width, &s.view.height});
@@ -314,12 +316,12 @@ void Places(V& v, Settings& s, const ScreenInfo& screen) {
   if (V::kReading) CheckCorner(s.chron, s.main);
   v.Numbers("ShowChron", "0", {&s.showChron});
   v.Numbers("OpenSplash", "1", {&s.openSplash});
-  int& method = TheProgram().ops.workMethod;
+  int& method = p.ops.workMethod;
   v.Numbers("WorkMethod", "0", {&method});
   if (V::kReading && method != kWorkDrawFirst) method = kWorkImmediatePainting;
   v.Numbers("PosOp", "150 125", {&s.op.x, &s.op.y});
   if (V::kReading) CheckCorner(s.op, s.main);
-  v.ReadOnly("ChopMem", "0", {&TheProgram().save.chopMem});
+  v.ReadOnly("ChopMem", "0", {&p.save.chopMem});
   v.Numbers("PosFilm", "137 256 394 98", {&s.film.x, &s.film.y, &s.film.width, &s.film.height});
   v.Numbers("PosProfile", "10 10 200 100", {&s.profile.x, &s.profile.y, &s.profile.width, &s.profile.height});
   v.Numbers("PosTrend", "100 100 520 120", {&s.trend.x, &s.trend.y, &s.trend.width, &s.trend.height});
@@ -349,7 +351,7 @@ template <class V>
 void Visit(V& v, Program& p) {
   Settings& s = p.settings;
   v.Section(kSettingsSection);
-  Places(v, s, p.display.screen);
+  Places(v, p);
   Folders(v, p);
 
   DisplayState& display = p.display;
@@ -414,6 +416,10 @@ void Visit(V& v, Program& p) {
   v.Numbers("FilmReverse", "0", {&s.filmReverse});
   v.Numbers("FilmSize", "96 72", {&s.filmWidth, &s.filmHeight});
   v.Numbers("ChooseColors", "0", {&p.reduce.chooseColors});
+  // Only the four choices of the window; 4 would make the writers take
+  // whatever their palette arrays hold as the palette.
+  if (V::kReading && (p.reduce.chooseColors < kPaletteDefault || p.reduce.chooseColors > kPaletteRender))
+    p.reduce.chooseColors = kPaletteDefault;
   v.Numbers("LockAfterFirst", "0", {&p.reduce.lockAfterFirst});
   v.Numbers("ViewAdjust", "0", {&s.viewAdjust});
   v.Numbers("KeepLog", "0", {&s.keepLog});

@@ -7,6 +7,8 @@
 #include "app/commands.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "ops/op_state.h"
+#include "store/undo.h"
 #include "support/program_fixture.h"
 
 namespace qv::test {
@@ -133,6 +135,21 @@ TEST_F(FrameTest, CancelledSaveQuestionKeepsTheProgramRunning) {
   EXPECT_TRUE(std::filesystem::exists(workDir / "PIXQV.ini"));
 }
 
+TEST_F(FrameTest, ShutDownFreesEveryOwnerFirst) {
+  ASSERT_EQ(NewImage(), 0);
+  ASSERT_EQ(TakeUndo(0, 0, 9, 9, ImageAt(0)), 0);
+  ASSERT_NE(EnsureProfile(ProfileId::Arm), nullptr);
+  ImageAt(0)->changed = 0;
+  ASSERT_EQ(ShutDown(), 0);
+  // Nothing may point into the released places afterwards.
+  const Program& p = TheProgram();
+  EXPECT_EQ(p.undo.stack, nullptr);
+  EXPECT_EQ(p.undo.latest, nullptr);
+  EXPECT_EQ(FindProfile(ProfileId::Arm), nullptr);
+  EXPECT_EQ(p.area.mask.place, nullptr);
+  EXPECT_EQ(p.memory.placesInUse, 0);
+}
+
 class CommandTest : public FrameTest {};
 
 TEST_F(CommandTest, TableIsCompleteAndConsistent) {
@@ -213,6 +230,7 @@ TEST_F(CommandTest, TogglesRadiosAndMissingSubsystems) {
   EXPECT_EQ(RouteCommand(363), 0);
   EXPECT_EQ(TheProgram().display.alphaBack, 0);
   EXPECT_FALSE(CommandChecked(363));
+  EXPECT_EQ(host->redraws, 1) << "the views show the change";
   EXPECT_TRUE(CommandChecked(393));
   EXPECT_EQ(RouteCommand(393), 0);
   EXPECT_FALSE(TheProgram().area.maskWithAlpha);

@@ -132,8 +132,9 @@ TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
   EXPECT_FALSE(p.area.maskWithAlpha);
   EXPECT_EQ(p.display.backColour, (std::array<std::uint8_t, 3>{255, 0, 7}));
 
-  WriteIni("[PixQv]\nAreaMode=9760\nDisplayMode=4\nUndoWant=-3\n");
+  WriteIni("[PixQv]\nAreaMode=9760\nDisplayMode=4\nUndoWant=-3\nChooseColors=4\n");
   LoadSettings();
+  EXPECT_EQ(p.reduce.chooseColors, kPaletteDefault) << "only the window's four choices";
   EXPECT_EQ(p.area.selection.mode, kAreaColourWand);
   EXPECT_EQ(p.display.mode, kModeGray16);
   EXPECT_EQ(p.undo.levels, 0);
