@@ -5,9 +5,20 @@
 
 #include "app/program.h"
 #include "area/area_mask.h"
+#include "ops/op_state.h"
 
 namespace qv::cli {
 namespace {
+
+// --key gives the key colour that Color Key shares with the operations; the
+// option names RGB ranges only, so the test is made in RGB.
+void SetKeyFromOptions(const AreaOptions& o) {
+  KeyColour k = GetKeyColour();
+  k.red = o.key[0], k.green = o.key[1], k.blue = o.key[2];
+  k.redRange = o.key[3], k.greenRange = o.key[4], k.blueRange = o.key[5];
+  k.extra.useHsl = 0;
+  SetKeyColour(k);
+}
 
 struct ShapeWord {
   std::string_view word;
@@ -87,13 +98,7 @@ void Select(const AreaSpec& spec, const AreaOptions& o) {
       s.seedX = n[0], s.seedY = n[1];
       break;
     case kAreaColourKey:
-      if (o.haveKey) {
-        for (int i = 0; i < 3; ++i) {
-          s.keyColour[i] = o.key[i];
-          s.keyRanges.rgb[i] = o.key[3 + i];
-        }
-        s.keyRanges.useHsl = false;
-      }
+      if (o.haveKey) SetKeyFromOptions(o);
       break;
     case kAreaFont:
       s.seedX = n[0], s.seedY = n[1];
@@ -227,14 +232,7 @@ int BuildCommandLineMask(ImageRecord* image, const AreaOptions& o) {
   a.exclude = o.exclude;
   a.colourKey = o.keyRestrict;
   a.splatter = false;
-  if (o.haveKey) {
-    AreaSelection& s = a.selection;
-    for (int i = 0; i < 3; ++i) {
-      s.keyColour[i] = o.key[i];
-      s.keyRanges.rgb[i] = o.key[3 + i];
-    }
-    s.keyRanges.useHsl = false;
-  }
+  if (o.haveKey) SetKeyFromOptions(o);
   std::vector<AreaSpec> areas = o.areas;
   if (areas.empty()) areas.push_back({kAreaEntire, {}, {}});
   for (std::size_t i = 0; i < areas.size(); ++i) {
