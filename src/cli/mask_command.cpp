@@ -6,7 +6,7 @@
 
 #include "app/program.h"
 #include "area/area_mask.h"
-#include "cli/area_spec.h"
+#include "cli/area_args.h"
 #include "cli/cli_commands.h"
 #include "formats/byte_io.h"
 #include "formats/image_files.h"

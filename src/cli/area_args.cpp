@@ -1,4 +1,4 @@
-#include "cli/area_spec.h"
+#include "cli/area_args.h"
 
 #include <charconv>
 #include <cstring>
