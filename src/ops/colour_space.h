@@ -12,4 +12,10 @@ struct Hsl {
 
 Hsl RgbToHsl(int r, int g, int b);
 
+struct Rgb {
+  int r, g, b;
+};
+// Back from HSL; a hue outside 0..419 leaves `unchanged`.
+Rgb HslToRgb(const Hsl& hsl, Rgb unchanged);
+
 }  // namespace qv

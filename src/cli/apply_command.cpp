@@ -1,0 +1,252 @@
+// pixqv-cli apply: one operation applied to an image file, the result saved.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/program.h"
+#include "app/string_table.h"
+#include "app/text_words.h"
+#include "cli/cli_commands.h"
+#include "formats/image_files.h"
+#include "formats/save_choices.h"
+#include "ops/apply.h"
+#include "ops/op_catalogue.h"
+#include "ops/op_state.h"
+#include "ops/qvs_file.h"
+#include "store/image_record.h"
+
+namespace qv::cli {
+namespace {
+
+constexpr std::string_view kApplyUsage =
+    "usage: pixqv-cli apply IN OUT --op NAME|ID [--set \"Label=value\" ...] [--settings FILE.QVS]\n"
+    "                       [--area rect:x0,y0,x1,y1|ellipse:cx,cy,rx,ry|entire] [--source IMG]\n"
+    "                       [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
+    "\n"
+    "Reads IN, applies one operation through the apply pipeline (mask, undo\n"
+    "copy, progress) and writes the result to OUT. Progress goes to stderr.\n"
+    "Exits 1 with the program's message when the operation fails, is cancelled\n"
+    "or would change nothing.\n"
+    "\n"
+    "  --op NAME|ID        the operation (\"Contrast\", \"3181\"; see 'pixqv-cli ops')\n"
+    "  --set Label=value   a parameter of the operation by its label; repeatable,\n"
+    "                      applied after --settings; clamped to the dial range\n"
+    "  --settings FILE     an op-settings file (.QVS) read first\n"
+    "  --area A            rect:x0,y0,x1,y1 (inclusive), ellipse:cx,cy,rx,ry or\n"
+    "                      entire (default)\n"
+    "  --source IMG        the source image of operations that use one\n"
+    "  --type T            bmp, tif, jpg, ... (default: from OUT's extension)\n"
+    "  --depth N           bit depth (default 24)\n"
+    "  --compress B        1 to compress where the type allows it\n"
+    "  --quality Q         JPEG quality, 0 to 100 (default 75)\n";
+
+// Headless, but it remembers the last message for the exit line and shows
+// progress on stderr.
+class ApplyHost : public HeadlessHost {
+ public:
+  std::string lastMessage;
+  int RunMessage(const MessageRequest& request) override {
+    lastMessage = request.text;
+    if (!request.extra.empty()) lastMessage += " (" + request.extra + ")";
+    SetQuiet(true);
+    int result = HeadlessHost::RunMessage(request);
+    SetQuiet(false);
+    return result;
+  }
+  void ShowNote(const std::string& text) override { lastMessage = text; }
+  void ShowProgress(const ProgressDisplay& d) override {
+    if (d.operationText.empty() || d.operationText == shown_) return;
+    shown_ = d.operationText;
+    std::fprintf(stderr, "\r%-40s", d.operationText.c_str());
+    if (d.operationPercent >= 100) std::fputc('\n', stderr);
+    dirty_ = d.operationPercent < 100;
+  }
+  void FinishLine() {
+    if (dirty_) std::fputc('\n', stderr);
+    dirty_ = false;
+  }
+
+ private:
+  std::string shown_;
+  bool dirty_ = false;
+};
+
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "pixqv-cli apply: %s\n", why.c_str());
+  return 1;
+}
+
+bool ParseInt(std::string_view text, long low, long high, int& out) {
+  std::string s(text);
+  char* end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 10);
+  if (s.empty() || *end || v < low || v > high) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+OpId OpNamed(std::string_view name) {
+  int id = 0;
+  if (ParseInt(name, 1, 99999, id) && IsCatalogued(static_cast<OpId>(id))) return static_cast<OpId>(id);
+  for (const OpEntry& e : Catalogue())
+    if (EqualsNoCase(OpName(e.id), name)) return e.id;
+  return 0;
+}
+
+// Four integers separated by commas.
+bool ParseFour(std::string_view text, int v[4]) {
+  std::string s(text);
+  const char* p = s.c_str();
+  for (int i = 0; i < 4; ++i) {
+    char* end = nullptr;
+    long n = std::strtol(p, &end, 10);
+    if (end == p || n < -1000000 || n > 1000000) return false;
+    v[i] = static_cast<int>(n);
+    p = end;
+    if (i < 3) {
+      if (*p != ',') return false;
+      ++p;
+    }
+  }
+  return *p == '\0';
+}
+
+bool SetArea(std::string_view spec) {
+  AreaSelection& s = TheProgram().area.selection;
+  int v[4];
+  if (spec == "entire") {
+    s.mode = kAreaEntire;
+    return true;
+  }
+  if (spec.starts_with("rect:") && ParseFour(spec.substr(5), v)) {
+    s.mode = kAreaRectangle;
+    s.left = std::min(v[0], v[2]);
+    s.right = std::max(v[0], v[2]);
+    s.top = std::min(v[1], v[3]);
+    s.bottom = std::max(v[1], v[3]);
+    s.centreX = (s.left + s.right) / 2;
+    s.centreY = (s.top + s.bottom) / 2;
+    s.radiusX = (s.right - s.left) / 2;
+    s.radiusY = (s.bottom - s.top) / 2;
+    return true;
+  }
+  if (spec.starts_with("ellipse:") && ParseFour(spec.substr(8), v) && v[2] >= 0 && v[3] >= 0) {
+    s.mode = kAreaEllipse;
+    s.centreX = v[0];
+    s.centreY = v[1];
+    s.radiusX = v[2];
+    s.radiusY = v[3];
+    s.left = v[0] - v[2];
+    s.right = v[0] + v[2];
+    s.top = v[1] - v[3];
+    s.bottom = v[1] + v[3];
+    return true;
+  }
+  return false;
+}
+
+bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
+  auto eq = assignment.find('=');
+  if (eq == std::string_view::npos) {
+    why = "--set wants Label=value";
+    return false;
+  }
+  std::string_view label = assignment.substr(0, eq);
+  int value = 0;
+  if (!ParseInt(assignment.substr(eq + 1), -99999999, 99999999, value)) {
+    why = "--set " + std::string(label) + ": not a number";
+    return false;
+  }
+  const OpEntry& e = OpOf(op);
+  for (int k = 0; k < LabelledSlotCount(e); ++k) {
+    const ParamSlot& slot = e.slots[k];
+    if (!EqualsNoCase(LoadString(static_cast<int>(slot.labelId)), label)) continue;
+    SetParamValue(op, k, std::clamp(value, slot.dialMin, slot.dialMax));
+    return true;
+  }
+  why = std::string(OpName(op)) + " has no parameter \"" + std::string(label) + "\"";
+  return false;
+}
+
+int RunApply(const std::vector<std::string_view>& args) {
+  std::vector<std::string> files;
+  std::vector<std::string_view> sets;
+  std::string settings, source, opName, area = "entire";
+  int type = -1, bits = 24, compress = 1, quality = 75;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view a = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (a == "--op" && hasValue) {
+      opName = args[++i];
+    } else if (a == "--set" && hasValue) {
+      sets.push_back(args[++i]);
+    } else if (a == "--settings" && hasValue) {
+      settings = args[++i];
+    } else if (a == "--area" && hasValue) {
+      area = args[++i];
+    } else if (a == "--source" && hasValue) {
+      source = args[++i];
+    } else if (a == "--type" && hasValue) {
+      type = TypeNamed(args[++i]);
+      if (type < 0) return Fail("unknown type '" + std::string(args[i]) + "'");
+    } else if (a == "--depth" && hasValue) {
+      if (!ParseInt(args[++i], 1, 32, bits)) return Fail("--depth wants 32, 24, 16, 8, 4 or 1");
+    } else if (a == "--compress" && hasValue) {
+      if (!ParseInt(args[++i], 0, 1, compress)) return Fail("--compress wants 0 or 1");
+    } else if (a == "--quality" && hasValue) {
+      if (!ParseInt(args[++i], 0, 100, quality)) return Fail("--quality wants 0 to 100");
+    } else if (!a.empty() && a[0] == '-') {
+      return Fail("unknown option '" + std::string(a) + "' (see --help)");
+    } else {
+      files.emplace_back(a);
+    }
+  }
+  if (files.size() != 2) return Fail("wants an input and an output file (see --help)");
+  if (opName.empty()) return Fail("--op is required (see 'pixqv-cli ops')");
+  const OpId op = OpNamed(opName);
+  if (op == 0) return Fail("no operation named '" + opName + "' (see 'pixqv-cli ops')");
+  if (type < 0) type = SaveTypeOfPath(files[1]);
+  if (type < 0) return Fail("cannot tell the output type from '" + files[1] + "'; use --type");
+  const int entry = DepthEntryForBits(type, bits);
+  if (entry < 0) return Fail(std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
+  if (!SetArea(area)) return Fail("--area wants rect:x0,y0,x1,y1, ellipse:cx,cy,rx,ry or entire");
+
+  ApplyHost& host = InstallHost<ApplyHost>();
+  if (InitImageTable() != 0) return Fail("no memory for the image table");
+  if (!settings.empty() && LoadOpSettingsFile(settings) != 0) return Fail(host.lastMessage + " " + settings);
+  TheProgram().ops.current = op;
+  for (auto s : sets) {
+    std::string why;
+    if (!SetParameter(op, s, why)) return Fail(why);
+  }
+
+  ImageRecord* image = LoadImageFile(nullptr, files[0]);
+  if (!image || AddImage(image, false) != 0) return Fail("cannot read " + files[0]);
+  TheProgram().images.currentAction = image;
+  if (!source.empty()) {
+    ImageRecord* second = LoadImageFile(nullptr, source);
+    if (!second || AddImage(second, false) != 0) return Fail("cannot read " + source);
+    Pipeline().source = second;
+    TheProgram().images.currentAction = image;
+  }
+
+  host.lastMessage.clear();
+  int result = Apply(static_cast<int>(op), 0);
+  host.FinishLine();
+  if (result != 0) {
+    if (!host.lastMessage.empty()) return Fail(host.lastMessage);
+    return Fail(result == 2 ? "cancelled" : "stopped or failed");
+  }
+  if (SaveImageFile(image, files[1], type, entry, compress, quality) != 0) return Fail("cannot write " + files[1]);
+  return 0;
+}
+
+}  // namespace
+
+Command ApplyCommand() {
+  return {"apply", "apply one operation to an image file and save the result", kApplyUsage, RunApply};
+}
+
+}  // namespace qv::cli
