@@ -57,11 +57,12 @@ class ApplyHost : public HeadlessHost {
   }
   void ShowNote(const std::string& text) override { lastMessage = text; }
   void ShowProgress(const ProgressDisplay& d) override {
-    if (d.operationText.empty() || d.operationText == shown_) return;
-    shown_ = d.operationText;
-    std::fprintf(stderr, "\r%-40s", d.operationText.c_str());
-    if (d.operationPercent >= 100) std::fputc('\n', stderr);
-    dirty_ = d.operationPercent < 100;
+    if (d.operationText.empty()) return;
+    const std::string line = d.operationText + " " + std::to_string(d.operationPercent) + "%";
+    if (line == shown_) return;
+    shown_ = line;
+    std::fprintf(stderr, "\r%-40s", line.c_str());
+    dirty_ = true;
   }
   void FinishLine() {
     if (dirty_) std::fputc('\n', stderr);
@@ -239,7 +240,9 @@ int RunApply(const std::vector<std::string_view>& args) {
     if (!host.lastMessage.empty()) return Fail(host.lastMessage);
     return Fail(result == 2 ? "cancelled" : "stopped or failed");
   }
-  if (SaveImageFile(image, files[1], type, entry, compress, quality) != 0) return Fail("cannot write " + files[1]);
+  const int saved = SaveImageFile(image, files[1], type, entry, compress, quality);
+  host.FinishLine();
+  if (saved != 0) return Fail("cannot write " + files[1]);
   return 0;
 }
 
