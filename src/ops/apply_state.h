@@ -65,6 +65,10 @@ struct ColourOpsState {
   // The current operation's settings as its Prepare read them, so that the
   // per-pixel workers need no look-ups.
   std::int32_t values[8] = {};
+  // Colorize: saturation and lightness by (max, min) of a colour, and the
+  // colour made for each (saturation, lightness) with the chosen hue.
+  std::uint16_t colorizeSl[256 * 256] = {};
+  std::uint8_t colorizeRgb[101 * 101][3] = {};
   ColourOpsState();
 };
 

@@ -189,25 +189,47 @@ void HardenAlphaWorker(std::uint8_t* p, int m) {
     p[3] = static_cast<std::uint8_t>(Clamp255((p[3] - threshold) * amount / 20 + p[3]));
 }
 
+// Saturation and lightness depend only on the largest and smallest channel,
+// and with the hue fixed the new colour only on them: two tables make the
+// per-pixel work a few look-ups.
 int PrepareColorize() {
-  V()[0] = ParamValue(kColorize, 0);
-  V()[1] = ParamValue(kColorize, 1);
-  V()[2] = ParamValue(kColorize, 2);
+  ColourOpsState& col = Col();
+  const int hue = ParamValue(kColorize, 0), saturation = ParamValue(kColorize, 1);
+  const bool applySat = ParamValue(kColorize, 2) != 0;
+  for (int mx = 0; mx < 256; ++mx)
+    for (int mn = 0; mn <= mx; ++mn) {
+      Hsl h = RgbToHsl(mx, mn, mn);
+      col.colorizeSl[mx * 256 + mn] = static_cast<std::uint16_t>(h.s << 8 | h.l);
+    }
+  V()[0] = hue / 60 >= 0 && hue / 60 <= 6 && hue >= 0;  // other sectors keep the colour
+  for (int sat = 0; sat <= 100; ++sat)
+    for (int l = 0; l <= 100; ++l) {
+      Rgb out = HslToRgb({hue, applySat ? saturation : sat, l}, {0, 0, 0});
+      std::uint8_t* t = col.colorizeRgb[sat * 101 + l];
+      t[0] = static_cast<std::uint8_t>(Clamp255(out.r));
+      t[1] = static_cast<std::uint8_t>(Clamp255(out.g));
+      t[2] = static_cast<std::uint8_t>(Clamp255(out.b));
+    }
   return 0;
 }
 
 void ColorizeWorker(std::uint8_t* p, int m) {
-  const std::int32_t* v = V();
+  const ColourOpsState& col = Col();
   const bool alpha = Ctx().affectAlpha;
   const int in[3] = {alpha ? p[3] : p[0], alpha ? p[3] : p[1], alpha ? p[3] : p[2]};
-  Hsl hsl = RgbToHsl(in[0], in[1], in[2]);
-  hsl.h = v[0];
-  if (v[2]) hsl.s = v[1];
-  Rgb out = HslToRgb(hsl, {in[0], in[1], in[2]});
+  int out[3] = {in[0], in[1], in[2]};
+  if (col.values[0]) {
+    const int mx = std::max({in[0], in[1], in[2]}), mn = std::min({in[0], in[1], in[2]});
+    const std::uint16_t sl = col.colorizeSl[mx * 256 + mn];
+    const std::uint8_t* t = col.colorizeRgb[(sl >> 8) * 101 + (sl & 255)];
+    out[0] = t[0];
+    out[1] = t[1];
+    out[2] = t[2];
+  }
   const int k = 255 - m;
-  const int r = (in[0] * k + Clamp255(out.r) * m) / 255;
-  const int g = (in[1] * k + Clamp255(out.g) * m) / 255;
-  const int b = (in[2] * k + Clamp255(out.b) * m) / 255;
+  const int r = (in[0] * k + out[0] * m) / 255;
+  const int g = (in[1] * k + out[1] * m) / 255;
+  const int b = (in[2] * k + out[2] * m) / 255;
   if (!alpha) {
     p[0] = static_cast<std::uint8_t>(r);
     p[1] = static_cast<std::uint8_t>(g);

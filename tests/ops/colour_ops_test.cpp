@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ops/apply_test_support.h"
 #include "ops/colour_ops.h"
 #include "ops/colour_space.h"
@@ -197,6 +199,23 @@ TEST_F(ColourOpsTest, HslOfRedAndGreysAndColorizeThroughThePipeline) {
   SetParamValue(kColorize, 2, 0);  // keep each pixel's saturation
   ASSERT_EQ(Run(kColorize), 0);
   ExpectRow(image, {{0, 0, 255, 255}, {0, 0, 0, 255}});
+
+  // Any colour: the HSL round trip with the new hue, blended by the mask.
+  ImageRecord* many = Add(16, 16, [](int x, int y) { return Px{x * 17, y * 16, (x * 7 + y * 13) % 256, 255}; });
+  auto before = Pixels(many);
+  SelectEntireImage();
+  TheProgram().area.selection.transparencyLevel = 200;
+  SetParamValue(kColorize, 0, 290);
+  ASSERT_EQ(Run(kColorize), 0);
+  auto after = Pixels(many);
+  for (std::size_t i = 0; i < before.size(); i += 4) {
+    Hsl h = RgbToHsl(before[i], before[i + 1], before[i + 2]);
+    h.h = 290;
+    Rgb c = HslToRgb(h, {0, 0, 0});
+    const int want[3] = {c.r, c.g, c.b};
+    for (int k = 0; k < 3; ++k)
+      ASSERT_EQ(after[i + k], (before[i + k] * 55 + std::clamp(want[k], 0, 255) * 200) / 255) << i / 4 << " " << k;
+  }
 }
 
 TEST_F(ColourOpsTest, MonochromeRoundsInSinglePrecision) {
