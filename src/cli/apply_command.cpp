@@ -16,6 +16,7 @@
 #include "ops/op_state.h"
 #include "ops/qvs_file.h"
 #include "store/image_record.h"
+#include "store/undo.h"
 
 namespace qv::cli {
 namespace {
@@ -46,16 +47,26 @@ constexpr std::string_view kApplyUsage =
 // progress on stderr.
 class ApplyHost : public HeadlessHost {
  public:
-  std::string lastMessage;
+  std::vector<std::string> messages;  // in order; the last one explains a failure
   int RunMessage(const MessageRequest& request) override {
-    lastMessage = request.text;
-    if (!request.extra.empty()) lastMessage += " (" + request.extra + ")";
+    std::string text = request.text;
+    if (!request.extra.empty()) text += " (" + request.extra + ")";
+    messages.push_back(text);
     SetQuiet(true);
     int result = HeadlessHost::RunMessage(request);
     SetQuiet(false);
     return result;
   }
-  void ShowNote(const std::string& text) override { lastMessage = text; }
+  void ShowNote(const std::string& text) override { messages.push_back(text); }
+  // Everything but the last message, as warnings; the last one is returned.
+  std::string Flush(bool keepLast) {
+    FinishLine();
+    std::string last = keepLast && !messages.empty() ? messages.back() : "";
+    for (std::size_t i = 0; i + (keepLast && !messages.empty() ? 1 : 0) < messages.size(); ++i)
+      std::fprintf(stderr, "pixqv-cli apply: %s\n", messages[i].c_str());
+    messages.clear();
+    return last;
+  }
   void ShowProgress(const ProgressDisplay& d) override {
     if (d.operationText.empty()) return;
     const std::string line = d.operationText + " " + std::to_string(d.operationPercent) + "%";
@@ -216,7 +227,10 @@ int RunApply(const std::vector<std::string_view>& args) {
 
   ApplyHost& host = InstallHost<ApplyHost>();
   if (InitImageTable() != 0) return Fail("no memory for the image table");
-  if (!settings.empty() && LoadOpSettingsFile(settings) != 0) return Fail(host.lastMessage + " " + settings);
+  if (!settings.empty() && LoadOpSettingsFile(settings) != 0) return Fail(host.Flush(true));
+  // Nobody can undo a one-shot apply: only the operations that read their
+  // copy while they work take one.
+  SetUndoLevels(TheProgram().undo.levels, 0);
   TheProgram().ops.current = op;
   for (auto s : sets) {
     std::string why;
@@ -224,25 +238,25 @@ int RunApply(const std::vector<std::string_view>& args) {
   }
 
   ImageRecord* image = LoadImageFile(nullptr, files[0]);
-  if (!image || AddImage(image, false) != 0) return Fail("cannot read " + files[0]);
+  if (!image || AddImage(image, false) != 0) return Fail("cannot read " + files[0] + ": " + host.Flush(true));
   TheProgram().images.currentAction = image;
   if (!source.empty()) {
     ImageRecord* second = LoadImageFile(nullptr, source);
-    if (!second || AddImage(second, false) != 0) return Fail("cannot read " + source);
+    if (!second || AddImage(second, false) != 0) return Fail("cannot read " + source + ": " + host.Flush(true));
     Pipeline().source = second;
     TheProgram().images.currentAction = image;
   }
 
-  host.lastMessage.clear();
+  host.Flush(false);
   int result = Apply(static_cast<int>(op), 0);
-  host.FinishLine();
   if (result != 0) {
-    if (!host.lastMessage.empty()) return Fail(host.lastMessage);
+    std::string why = host.Flush(true);
+    if (!why.empty()) return Fail(why);
     return Fail(result == 2 ? "cancelled" : "stopped or failed");
   }
   const int saved = SaveImageFile(image, files[1], type, entry, compress, quality);
-  host.FinishLine();
-  if (saved != 0) return Fail("cannot write " + files[1]);
+  std::string why = host.Flush(saved != 0);
+  if (saved != 0) return Fail("cannot write " + files[1] + (why.empty() ? "" : ": " + why));
   return 0;
 }
 

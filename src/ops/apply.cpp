@@ -18,6 +18,7 @@ namespace qv {
 namespace {
 
 constexpr int kMessageNoImages = 11;
+constexpr int kMessageBusy = 86;
 constexpr int kToApplyTheEffect = 16130;
 constexpr int kSplatterTitle = 16132;
 
@@ -146,6 +147,12 @@ int Apply(int command, int viewIndex) {
   ApplyState& p = Pipeline();
   ImageStore& images = TheProgram().images;
   ImageRecord* action = ActionImage();
+  // An Apply reached from inside a running one (a click while the progress
+  // pumps events) must not start a second apply over the same context.
+  if (p.busy) {
+    ShowMessage(kMessageBusy);
+    return 1;
+  }
   switch (command) {
     case kSwapActionAndSource:
     case kRemoveOtherImages:
@@ -181,7 +188,7 @@ int Apply(int command, int viewIndex) {
   if (p.sequenceApplying) return 0;
   int result = ApplyOperation(static_cast<OpId>(command), action, viewIndex);
   OpId op = static_cast<OpId>(command);
-  if (result == 0 && IsCatalogued(op) && EffectiveKind(OpOf(op)) != ApplyKind::Inspect && op != kClip &&
+  if (result == 0 && IsCatalogued(op) && Ctx().kind != ApplyKind::Inspect && op != kClip &&
       op != kClipAlpha && op != kSample && op != kMakeArea)
     ++p.appliedChanges;
   return result;

@@ -63,6 +63,18 @@ TEST_F(PipelineTest, OnePixelBoxRunsWithAOneLineProgressAndChangesOnlyThatPixel)
   EXPECT_EQ(host->changes[0].y1, 5);
 }
 
+TEST_F(PipelineTest, AnApplyFromInsideARunningOneIsRefused) {
+  ImageRecord* image = Grey(3, 3);
+  SelectEntireImage();
+  std::vector<int> inner;
+  host->onPump = [&] { inner.push_back(Run(kContrast)); };
+  ASSERT_EQ(Run(kContrast), 0);
+  EXPECT_EQ(inner, (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{86, 86, 86}));
+  EXPECT_EQ(image->changed, 1);
+  EXPECT_FALSE(Pipeline().busy);
+}
+
 TEST_F(PipelineTest, EmptyMaskInDrawFirstLeavesPixelsButTakesTheUndoCopy) {
   ImageRecord* image = Grey(6, 5);
   auto before = Pixels(image);
