@@ -138,6 +138,11 @@ ImageRecord* SourceImage() {
 bool DrawFirst() { return Pipeline().workMethod == kDrawFirst; }
 void SetWorkMethod(int method) { Pipeline().workMethod = method == kDrawFirst ? kDrawFirst : kImmediatePainting; }
 
+int AreaSelectionMade(int viewIndex) {
+  if (DrawFirst()) return 0;
+  return Apply(static_cast<int>(CurrentOp()), viewIndex);
+}
+
 int NoChangeCancel() {
   if (!Pipeline().generating) ShowMessage(kMessageNoChange);
   return 2;

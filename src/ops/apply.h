@@ -44,6 +44,10 @@ int NoChangeCancel();
 // The working method, and "Draw First" as the catalogue's hook asks it.
 bool DrawFirst();
 void SetWorkMethod(int method);
+// A view finished an area selection (its mask is made): Immediate Painting
+// applies the current operation now; Draw First waits for the effect to be
+// chosen. The result of the apply, or 0.
+int AreaSelectionMade(int viewIndex);
 
 // Chronograph: begin returns the start in milliseconds of the day; end
 // returns the milliseconds elapsed since.

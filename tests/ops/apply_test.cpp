@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/progress.h"
+#include "ops/op_menu.h"
 #include "ops/apply.h"
 #include "ops/apply_test_support.h"
 #include "store/undo.h"
@@ -105,6 +106,28 @@ TEST_F(PipelineTest, DrawFirstWithoutASelectionCoversTheWholeImage) {
   EXPECT_EQ(At(image, 3, 2)[0], 0);
   EXPECT_EQ(Ctx().cx, 2);
   EXPECT_EQ(Ctx().rx, 2);
+}
+
+TEST_F(PipelineTest, WorkingMethodsDecideWhenASelectionOrAChoiceApplies) {
+  ImageRecord* image = Grey(4, 4);
+  SelectRect(0, 0, 1, 1);
+  ASSERT_EQ(BuildAreaMask(image, 0), 0);
+  TheProgram().ops.current = kContrast;
+  SetWorkMethod(kDrawFirst);
+  EXPECT_EQ(AreaSelectionMade(0), 0);
+  EXPECT_EQ(image->changed, 0);
+  ASSERT_EQ(SelectOperation(static_cast<int>(kContrast)), 0);  // the effect clicked over the selection
+  EXPECT_EQ(image->changed, 1);
+  EXPECT_EQ(At(image, 1, 1)[2], 255);
+  EXPECT_EQ(At(image, 2, 2)[2], 200);
+
+  SetWorkMethod(kImmediatePainting);
+  ASSERT_EQ(SelectOperation(static_cast<int>(kContrast)), 0);  // only opens the settings
+  EXPECT_EQ(image->changed, 1);
+  SelectRect(2, 2, 3, 3);
+  EXPECT_EQ(AreaSelectionMade(0), 0);
+  EXPECT_EQ(image->changed, 2);
+  EXPECT_EQ(At(image, 2, 2)[2], 255);
 }
 
 TEST_F(PipelineTest, WithoutUndoLevelsPointRunsBareButWarpStillKeepsItsCopy) {
