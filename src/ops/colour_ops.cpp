@@ -226,6 +226,12 @@ void ColorizeWorker(std::uint8_t* p, int m) {
     out[1] = t[1];
     out[2] = t[2];
   }
+  if (!alpha && m == 255) {  // the blend below would give exactly the new colour
+    p[0] = static_cast<std::uint8_t>(out[0]);
+    p[1] = static_cast<std::uint8_t>(out[1]);
+    p[2] = static_cast<std::uint8_t>(out[2]);
+    return;
+  }
   const int k = 255 - m;
   const int r = (in[0] * k + out[0] * m) / 255;
   const int g = (in[1] * k + out[1] * m) / 255;
