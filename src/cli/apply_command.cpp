@@ -125,14 +125,14 @@ bool ParseFour(std::string_view text, int v[4]) {
   return *p == '\0';
 }
 
-bool SetArea(std::string_view spec) {
+bool SetArea(std::string_view text) {
   AreaSelection& s = TheProgram().area.selection;
   int v[4];
-  if (spec == "entire") {
+  if (text == "entire") {
     s.mode = kAreaEntire;
     return true;
   }
-  if (spec.starts_with("rect:") && ParseFour(spec.substr(5), v)) {
+  if (text.starts_with("rect:") && ParseFour(text.substr(5), v)) {
     s.mode = kAreaRectangle;
     s.left = std::min(v[0], v[2]);
     s.right = std::max(v[0], v[2]);
@@ -144,7 +144,7 @@ bool SetArea(std::string_view spec) {
     s.radiusY = (s.bottom - s.top) / 2;
     return true;
   }
-  if (spec.starts_with("ellipse:") && ParseFour(spec.substr(8), v) && v[2] >= 0 && v[3] >= 0) {
+  if (text.starts_with("ellipse:") && ParseFour(text.substr(8), v) && v[2] >= 0 && v[3] >= 0) {
     s.mode = kAreaEllipse;
     s.centreX = v[0];
     s.centreY = v[1];
