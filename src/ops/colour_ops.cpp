@@ -204,7 +204,7 @@ int PrepareColorize() {
   V()[0] = hue / 60 >= 0 && hue / 60 <= 6 && hue >= 0;  // other sectors keep the colour
   for (int sat = 0; sat <= 100; ++sat)
     for (int l = 0; l <= 100; ++l) {
-      Rgb out = HslToRgb({hue, applySat ? saturation : sat, l}, {0, 0, 0});
+      RgbColour out = HslToRgb({hue, applySat ? saturation : sat, l}, {0, 0, 0});
       std::uint8_t* t = col.colorizeRgb[sat * 101 + l];
       t[0] = static_cast<std::uint8_t>(Clamp255(out.r));
       t[1] = static_cast<std::uint8_t>(Clamp255(out.g));

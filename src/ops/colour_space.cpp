@@ -22,7 +22,7 @@ Hsl RgbToHsl(int r, int g, int b) {
   return out;
 }
 
-Rgb HslToRgb(const Hsl& c, Rgb unchanged) {
+RgbColour HslToRgb(const Hsl& c, RgbColour unchanged) {
   int m2 = c.l < 51 ? (c.s + 100) * c.l / 100 : c.l + c.s - c.l * c.s / 100;
   int v = m2 * 255 / 100;
   if (v < 1) return {0, 0, 0};

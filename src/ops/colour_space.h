@@ -12,10 +12,10 @@ struct Hsl {
 
 Hsl RgbToHsl(int r, int g, int b);
 
-struct Rgb {
+struct RgbColour {
   int r, g, b;
 };
 // Back from HSL; a hue outside 0..419 leaves `unchanged`.
-Rgb HslToRgb(const Hsl& hsl, Rgb unchanged);
+RgbColour HslToRgb(const Hsl& hsl, RgbColour unchanged);
 
 }  // namespace qv

@@ -211,7 +211,7 @@ TEST_F(ColourOpsTest, HslOfRedAndGreysAndColorizeThroughThePipeline) {
   for (std::size_t i = 0; i < before.size(); i += 4) {
     Hsl h = RgbToHsl(before[i], before[i + 1], before[i + 2]);
     h.h = 290;
-    Rgb c = HslToRgb(h, {0, 0, 0});
+    RgbColour c = HslToRgb(h, {0, 0, 0});
     const int want[3] = {c.r, c.g, c.b};
     for (int k = 0; k < 3; ++k)
       ASSERT_EQ(after[i + k], (before[i + k] * 55 + std::clamp(want[k], 0, 255) * 200) / 255) << i / 4 << " " << k;
