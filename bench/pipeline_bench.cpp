@@ -41,7 +41,7 @@ qv::ImageRecord* Setup(bool drawFirst, int undoLevels) {
   qv::BuildAreaMask(image, 0);
   qv::SetWorkMethod(drawFirst ? qv::kDrawFirst : qv::kImmediatePainting);
   qv::SetUndoLevels(qv::TheProgram().undo.levels, undoLevels);
-  qv::Pipeline().affectMode = qv::kAffectRgbOnly;
+  qv::TheProgram().settings.modAlpha = qv::kAffectRgbOnly;
   return image;
 }
 
@@ -80,8 +80,8 @@ OPERATION(Sample, 3187, nullptr);
 OPERATION(SampleExtremes, 3187, [] { qv::SetParamValue(3187, 1, 1); });
 OPERATION(Colorize, 3188, [] { qv::SetParamValue(3188, 0, 200); });
 OPERATION(Remap16, 3189, [] {
-  qv::PaletteRecord& from = qv::Pipeline().colour.remapFrom;
-  qv::PaletteRecord& to = qv::Pipeline().colour.remapTo;
+  PaletteRecord& from = qv::Pipeline().colour.remapFrom;
+  PaletteRecord& to = qv::Pipeline().colour.remapTo;
   from.count = to.count = 16;
   for (int i = 0; i < 16; ++i) {
     from.red[i] = from.green[i] = from.blue[i] = static_cast<std::uint8_t>(i * 16);

@@ -70,6 +70,7 @@ int* ToggleOf(int id) {
     case 363: return &s.alphaBack;
     case 387: return &s.paletteBeep;
     case 114: return &s.keepLog;
+    case 119: return &s.showChron;
     case 622: return &s.cornerShape;
     case 623: return &s.cornerRect;
     case 624: return &s.cornerRound;
@@ -220,7 +221,7 @@ const CommandEntry kCommands[] = {
     {116, Menu::Options, kRadio, 2, DoAffectMode, CHECK(S().modAlpha == 1), nullptr},
     {205, Menu::Options, kS, 0, nullptr, nullptr, nullptr},
     {114, Menu::Options, kT, 0, DoToggle, TOGGLE(114), nullptr},
-    {119, Menu::Options, kT, 0, nullptr, nullptr, nullptr},
+    {119, Menu::Options, kT, 0, DoToggle, TOGGLE(119), nullptr},
     // Area
     {608, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
     {609, Menu::Area, kB, 0, nullptr, nullptr, nullptr},

@@ -31,6 +31,7 @@ constexpr OpId kMakeArea = 3191;
 constexpr OpId kPerspective = 3136;
 
 std::string Text(int id) { return std::string(LoadString(id)); }
+Settings& Prefs() { return TheProgram().settings; }
 
 // The mask of this apply: the selection's mask and transparency, limited by
 // the image's alpha where the operation allows it.
@@ -50,9 +51,8 @@ bool MaskReady(const ImageRecord* image) {
 }
 
 void SetBox(ApplyContext& c, ImageRecord* image) {
-  ApplyState& p = Pipeline();
   const AreaSelection& s = TheProgram().area.selection;
-  if (p.workMethod == kDrawFirst && !MaskReady(image)) {
+  if (Prefs().workMethod == kDrawFirst && !MaskReady(image)) {
     c.x0 = 0;
     c.y0 = 0;
     c.x1 = image->width - 1;
@@ -101,7 +101,7 @@ void FinishFailed(int viewIndex) {
 void ShowChange(ImageRecord* image, int viewIndex, const int box[4]) {
   ApplyState& p = Pipeline();
   ++image->changed;
-  if (!(p.generating && p.inhibitDisplay))
+  if (!(p.generating && Prefs().inhibitDisplay))
     TheHost().ImageChanged(image, std::max(0, box[0] - 1), std::max(0, box[1] - 1),
                            std::min(image->width - 1, box[2] + 1), std::min(image->height - 1, box[3] + 1),
                            p.sizeChanged);
@@ -135,8 +135,8 @@ ImageRecord* SourceImage() {
   return ActionImage();
 }
 
-bool DrawFirst() { return Pipeline().workMethod == kDrawFirst; }
-void SetWorkMethod(int method) { Pipeline().workMethod = method == kDrawFirst ? kDrawFirst : kImmediatePainting; }
+bool DrawFirst() { return Prefs().workMethod == kDrawFirst; }
+void SetWorkMethod(int method) { Prefs().workMethod = method == kDrawFirst ? kDrawFirst : kImmediatePainting; }
 
 int AreaSelectionMade(int viewIndex) {
   if (DrawFirst()) return 0;
@@ -215,7 +215,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
   const OpEntry& entry = OpOf(op);
   const std::string name(OpName(op));
 
-  long started = p.showChronograph ? ChronographBegin(name) : 0;
+  long started = Prefs().showChron ? ChronographBegin(name) : 0;
   p.suspendSplatter = false;
   p.busy = true;
   p.redrawOnly = false;
@@ -230,7 +230,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
   c.image = action;
   c.viewIndex = viewIndex;
   c.op = op;
-  switch (p.affectMode) {
+  switch (Prefs().modAlpha) {
     case kAffectRgbOnly: c.affectAlpha = false; break;
     case kAffectAlphaOnly: c.affectAlpha = true; break;
     default: c.affectAlpha = TheHost().ViewShowsAlpha(viewIndex); break;
@@ -264,13 +264,13 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
         result = 1;
         break;
       }
-    } else if (!p.generating && p.workMethod != kDrawFirst) {
+    } else if (!p.generating && Prefs().workMethod != kDrawFirst) {
       if (BuildMask(action, viewIndex, op) != 0) {
         FinishFailed(viewIndex);
         return 1;
       }
     }
-    if (p.workMethod == kDrawFirst && !MaskReady(action) && area.mask.place && !splatter) {
+    if (Prefs().workMethod == kDrawFirst && !MaskReady(action) && area.mask.place && !splatter) {
       // No selection yet: the effect covers the whole image.
       FreeVirtual(area.mask.place);
       area.mask.place = nullptr;
@@ -312,7 +312,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
       }
       area.splatter = savedSplatter;
       FinishFailed(viewIndex);
-      if (p.showChronograph) ChronographEnd(started, name);
+      if (Prefs().showChron) ChronographEnd(started, name);
       return 2;
     }
     c.routines = entry.routines;
@@ -342,7 +342,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
     EndSplatter(action, viewIndex);
     std::copy(std::begin(area.changeBox), std::end(area.changeBox), changeBox);
   }
-  if (p.showChronograph) ChronographEnd(started, name);
+  if (Prefs().showChron) ChronographEnd(started, name);
 
   p.sizeChanged = action->width != oldWidth || action->height != oldHeight;
   if (kind == ApplyKind::Inspect || p.redrawOnly || result != 0) {
@@ -357,7 +357,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
     if (p.opBeforeMakeArea != 0 && IsCatalogued(p.opBeforeMakeArea)) {
       OpId back = p.opBeforeMakeArea;
       p.opBeforeMakeArea = 0;
-      p.workMethod = p.methodBeforeMakeArea;
+      Prefs().workMethod = p.methodBeforeMakeArea;
       OpsState& ops = TheProgram().ops;
       if (ops.hooks.markOperation) ops.hooks.markOperation(ops.current, back);
       ops.current = back;

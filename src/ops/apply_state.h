@@ -35,7 +35,9 @@ struct ApplyContext {
   OpRoutines routines;
 };
 
-// Working methods ("MethodDlg", settings key WorkMethod).
+// Working methods ("MethodDlg", settings key WorkMethod). The working method,
+// the affect mode (ModAlpha), "Show &Chronograph" (ShowChron) and "&Inhibit
+// Display" are the program settings' values.
 inline constexpr int kImmediatePainting = 0;
 inline constexpr int kDrawFirst = 1;
 
@@ -82,9 +84,6 @@ struct ApplyHooks {
 struct ApplyState {
   ApplyContext ctx;
   bool busy = false;
-  int affectMode = kAffectAlphaInView;
-  int workMethod = kImmediatePainting;
-  bool showChronograph = false;  // "Show &Chronograph"
   bool suspendSplatter = false;
   bool redrawOnly = false;       // the operation asks only for a plain redraw
   bool sizeChanged = false;
@@ -93,7 +92,6 @@ struct ApplyState {
   // Sequence generation (set by the generator).
   bool generating = false;
   long frame = 0, level = 0;     // counted from 0
-  bool inhibitDisplay = false;
   bool sequenceRequested = false;
   bool sequenceApplying = false;
   // Make Area: the operation and working method to return to.

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/progress.h"
 #include "display/colour_reduce.h"
+#include "display/display_palettes.h"
 #include "ops/apply.h"
 #include "ops/colour_space.h"
 #include "ops/op_menu.h"
@@ -24,14 +25,6 @@ constexpr OpId kContrast = 3181, kBrightness = 3182, kGamma = 3183, kBalance = 3
 constexpr int kMessageNoMemory = 22;
 constexpr int kCells = 64 * 64 * 64;
 
-constexpr std::array<std::uint8_t, 256> Luminance(int weight) {
-  std::array<std::uint8_t, 256> t{};
-  for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(weight * i / 255);
-  return t;
-}
-constexpr auto kLR = Luminance(85);
-constexpr auto kLG = Luminance(105);
-constexpr auto kLB = Luminance(65);
 
 // Gamma's offsets: a lift of the mid-tones that vanishes at both ends.
 constexpr std::int16_t kGammaOffsets[256] = {
@@ -241,7 +234,7 @@ void ColorizeWorker(std::uint8_t* p, int m) {
     p[1] = static_cast<std::uint8_t>(g);
     p[2] = static_cast<std::uint8_t>(b);
   } else {
-    p[3] = static_cast<std::uint8_t>(kLR[r] + kLG[g] + kLB[b]);
+    p[3] = static_cast<std::uint8_t>(Luminance(r, g, b));
   }
 }
 
@@ -439,10 +432,6 @@ const OpRoutineEntry kRoutines[] = {
 }  // namespace
 
 std::span<const OpRoutineEntry> ColourOperationRoutines() { return kRoutines; }
-
-int LumR(int i) { return kLR[static_cast<std::size_t>(i & 255)]; }
-int LumG(int i) { return kLG[static_cast<std::size_t>(i & 255)]; }
-int LumB(int i) { return kLB[static_cast<std::size_t>(i & 255)]; }
 
 int MonochromeGrey(int r, int g, int b, bool luminance) {
   const double grey = luminance ? 0.3 * r + 0.59 * g + 0.11 * b : (r + g + b) * 0.3333333333333333;

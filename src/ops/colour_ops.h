@@ -12,11 +12,6 @@ namespace qv {
 
 std::span<const OpRoutineEntry> ColourOperationRoutines();
 
-// Luminance weights: LR[255] + LG[255] + LB[255] = 255.
-int LumR(int i);
-int LumG(int i);
-int LumB(int i);
-
 // Monochrome's grey, in the precision the operation has always had.
 int MonochromeGrey(int r, int g, int b, bool luminance);
 

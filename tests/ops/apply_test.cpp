@@ -178,13 +178,13 @@ TEST_F(PipelineTest, AffectModesDecideBetweenColourAndAlpha) {
   auto picture = [](int x, int) { return std::array<int, 4>{100, 150, 200, x == 0 ? 100 : 200}; };
   ImageRecord* image = Add(2, 1, picture);
   SelectEntireImage();
-  Pipeline().affectMode = kAffectAlphaOnly;
+  TheProgram().settings.modAlpha = kAffectAlphaOnly;
   ASSERT_EQ(Run(kContrast), 0);
   // Contrast 100 maps alpha 100 to 72 and 200 to 255 (thirds summed: 85 x 3).
   EXPECT_EQ(At(image, 0, 0), (std::array<int, 4>{100, 150, 200, 72}));
   EXPECT_EQ(At(image, 1, 0), (std::array<int, 4>{100, 150, 200, 255}));
 
-  Pipeline().affectMode = kAffectAlphaInView;
+  TheProgram().settings.modAlpha = kAffectAlphaInView;
   host->showsAlpha = false;
   ASSERT_EQ(Run(kContrast), 0);
   // The colour is changed now, through a mask limited by the alpha of 72.
@@ -198,7 +198,7 @@ TEST_F(PipelineTest, AffectModesDecideBetweenColourAndAlpha) {
 TEST_F(PipelineTest, AffectingAlphaGivesAnImageWithoutOneItsAlphaPlane) {
   ImageRecord* image = Add(1, 1, [](int, int) { return std::array<int, 4>{0, 0, 0, 255}; });
   SelectEntireImage();
-  Pipeline().affectMode = kAffectAlphaOnly;
+  TheProgram().settings.modAlpha = kAffectAlphaOnly;
   EXPECT_EQ(image->hasAlpha, 0);
   ASSERT_EQ(Run(kContrast), 0);
   EXPECT_EQ(image->hasAlpha, 1);
@@ -257,7 +257,7 @@ TEST_F(PipelineTest, TheLogAndTheChronographTellWhatRanAndHowLong) {
   std::snprintf(image->name, sizeof image->name, "picture");
   SelectEntireImage();
   StartLog();
-  Pipeline().showChronograph = true;
+  TheProgram().settings.showChron = 1;
   ASSERT_EQ(Run(kContrast), 0);
   std::string log = Logged();
   EXPECT_NE(log.find("Operation : Contrast\nOn : picture\n"), std::string::npos) << log;
