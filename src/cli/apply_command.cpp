@@ -8,6 +8,8 @@
 #include "app/program.h"
 #include "app/string_table.h"
 #include "app/text_words.h"
+#include "area/area_mask.h"
+#include "cli/area_spec.h"
 #include "cli/cli_commands.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
@@ -21,9 +23,9 @@
 namespace qv::cli {
 namespace {
 
-constexpr std::string_view kApplyUsage =
+const std::string kApplyUsage = std::string(
     "usage: pixqv-cli apply IN OUT --op NAME|ID [--set \"Label=value\" ...] [--settings FILE.QVS]\n"
-    "                       [--area rect:x0,y0,x1,y1|ellipse:cx,cy,rx,ry|entire] [--source IMG]\n"
+    "                       [--area SPEC [area options]] [--source IMG]\n"
     "                       [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
     "\n"
     "Reads IN, applies one operation through the apply pipeline (mask, undo\n"
@@ -35,13 +37,15 @@ constexpr std::string_view kApplyUsage =
     "  --set Label=value   a parameter of the operation by its label; repeatable,\n"
     "                      applied after --settings; clamped to the dial range\n"
     "  --settings FILE     an op-settings file (.QVS) read first\n"
-    "  --area A            rect:x0,y0,x1,y1 (inclusive), ellipse:cx,cy,rx,ry or\n"
-    "                      entire (default)\n"
     "  --source IMG        the source image of operations that use one\n"
     "  --type T            bmp, tif, jpg, ... (default: from OUT's extension)\n"
     "  --depth N           bit depth (default 24)\n"
     "  --compress B        1 to compress where the type allows it\n"
-    "  --quality Q         JPEG quality, 0 to 100 (default 75)\n";
+    "  --quality Q         JPEG quality, 0 to 100 (default 75)\n"
+    "\n"
+    "Without --area the whole image is changed. With --splat the operation runs\n"
+    "once per splat, as the program's Splatter does.\n"
+    "\n") + std::string(kAreaOptionsHelp);
 
 // Headless, but it remembers the last message for the exit line and shows
 // progress on stderr.
@@ -107,58 +111,6 @@ OpId OpNamed(std::string_view name) {
   return 0;
 }
 
-// Four integers separated by commas.
-bool ParseFour(std::string_view text, int v[4]) {
-  std::string s(text);
-  const char* p = s.c_str();
-  for (int i = 0; i < 4; ++i) {
-    char* end = nullptr;
-    long n = std::strtol(p, &end, 10);
-    if (end == p || n < -1000000 || n > 1000000) return false;
-    v[i] = static_cast<int>(n);
-    p = end;
-    if (i < 3) {
-      if (*p != ',') return false;
-      ++p;
-    }
-  }
-  return *p == '\0';
-}
-
-bool SetArea(std::string_view text) {
-  AreaSelection& s = TheProgram().area.selection;
-  int v[4];
-  if (text == "entire") {
-    s.mode = kAreaEntire;
-    return true;
-  }
-  if (text.starts_with("rect:") && ParseFour(text.substr(5), v)) {
-    s.mode = kAreaRectangle;
-    s.left = std::min(v[0], v[2]);
-    s.right = std::max(v[0], v[2]);
-    s.top = std::min(v[1], v[3]);
-    s.bottom = std::max(v[1], v[3]);
-    s.centreX = (s.left + s.right) / 2;
-    s.centreY = (s.top + s.bottom) / 2;
-    s.radiusX = (s.right - s.left) / 2;
-    s.radiusY = (s.bottom - s.top) / 2;
-    return true;
-  }
-  if (text.starts_with("ellipse:") && ParseFour(text.substr(8), v) && v[2] >= 0 && v[3] >= 0) {
-    s.mode = kAreaEllipse;
-    s.centreX = v[0];
-    s.centreY = v[1];
-    s.radiusX = v[2];
-    s.radiusY = v[3];
-    s.left = v[0] - v[2];
-    s.right = v[0] + v[2];
-    s.top = v[1] - v[3];
-    s.bottom = v[1] + v[3];
-    return true;
-  }
-  return false;
-}
-
 bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
   auto eq = assignment.find('=');
   if (eq == std::string_view::npos) {
@@ -182,10 +134,35 @@ bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
   return false;
 }
 
-int RunApply(const std::vector<std::string_view>& args) {
+// The selection's mask as the program builds it when the area is drawn,
+// finished for this operation: an operation that alpha must not limit is
+// built without "Mask with Alpha".
+int BuildMaskFor(OpId op, ImageRecord* image, AreaOptions options) {
+  AreaState& area = TheProgram().area;
+  const bool splatter = options.splatter;
+  options.splatter = false;
+  const bool withAlpha = area.maskWithAlpha;
+  if (NoAlphaMaskA(op) || NoAlphaMaskB(op)) area.maskWithAlpha = false;
+  int result = BuildCommandLineMask(image, options);
+  area.maskWithAlpha = withAlpha;
+  if (result != 0) return result;
+  if (splatter) {
+    SplatterSettings& st = area.splat;
+    st.number = options.splat[0], st.seed = options.splat[1], st.shape = options.splat[2];
+    st.sizing = options.splat[3], st.holdSquare = options.splat[4], st.inFromEdge = options.splat[5];
+    area.splatter = true;
+  }
+  return 0;
+}
+
+int RunApply(const std::vector<std::string_view>& input) {
+  std::vector<std::string_view> args = input;
+  AreaOptions areaOptions;
+  std::string areaError;
+  if (!TakeAreaOptions(args, areaOptions, areaError)) return Fail(areaError);
   std::vector<std::string> files;
   std::vector<std::string_view> sets;
-  std::string settings, source, opName, area = "entire";
+  std::string settings, source, opName;
   int type = -1, bits = 24, compress = 1, quality = 75;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
@@ -196,8 +173,6 @@ int RunApply(const std::vector<std::string_view>& args) {
       sets.push_back(args[++i]);
     } else if (a == "--settings" && hasValue) {
       settings = args[++i];
-    } else if (a == "--area" && hasValue) {
-      area = args[++i];
     } else if (a == "--source" && hasValue) {
       source = args[++i];
     } else if (a == "--type" && hasValue) {
@@ -223,7 +198,6 @@ int RunApply(const std::vector<std::string_view>& args) {
   if (type < 0) return Fail("cannot tell the output type from '" + files[1] + "'; use --type");
   const int entry = DepthEntryForBits(type, bits);
   if (entry < 0) return Fail(std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
-  if (!SetArea(area)) return Fail("--area wants rect:x0,y0,x1,y1, ellipse:cx,cy,rx,ry or entire");
 
   ApplyHost& host = InstallHost<ApplyHost>();
   if (InitImageTable() != 0) return Fail("no memory for the image table");
@@ -247,6 +221,9 @@ int RunApply(const std::vector<std::string_view>& args) {
     TheProgram().images.currentAction = image;
   }
 
+  if (BuildMaskFor(op, image, areaOptions) != 0) return Fail("the area could not be built: " + host.Flush(true));
+  // The mask is made as drawn: the operation applies to it as chosen.
+  SetWorkMethod(kDrawFirst);
   host.Flush(false);
   int result = Apply(static_cast<int>(op), 0);
   if (result != 0) {

@@ -26,6 +26,13 @@ pixels=$(convert one.bmp txt:-)
 expect '2,1: (0,0,0)'
 expect '0,0: (100,150,200)'
 
+# Splatter: the operation lands on the splats only.
+convert -size 40x40 'xc:rgb(100,150,200)' BMP3:big.bmp
+"$cli" apply big.bmp splat.bmp --op Contrast --set Amount=-100 --area entire --splat 3,9,1,100,1,0 2>/dev/null
+pixels=$(convert splat.bmp txt:-)
+printf '%s\n' "$pixels" | grep -q '(128,128,128)' || { echo "no splat applied"; exit 1; }
+printf '%s\n' "$pixels" | grep -q '(100,150,200)' || { echo "splats cover everything"; exit 1; }
+
 if "$cli" apply in.bmp none.bmp --op contrast --set amount=0 2>err.txt; then
   echo "an apply that changes nothing must fail"; exit 1
 fi
