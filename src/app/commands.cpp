@@ -76,6 +76,7 @@ ToggleValue ToggleOf(int id) {
     case 612: return number(s.toolText);
     case 611: return number(s.progressLight);
     case 362: return number(s.keepAspect);
+    case 119: return number(s.showChron);
     case 387: return number(s.paletteBeep);
     case 114: return number(s.keepLog);
     case 622: return number(s.cornerShape);
@@ -226,7 +227,7 @@ const CommandEntry kCommands[] = {
     {116, Menu::Options, kRadio, 2, DoAffectMode, CHECK(S().modAlpha == 1), nullptr},
     {205, Menu::Options, kS, 0, nullptr, nullptr, nullptr},
     {114, Menu::Options, kT, 0, DoToggle, TOGGLE(114), nullptr},
-    {119, Menu::Options, kT, 0, nullptr, nullptr, nullptr},
+    {119, Menu::Options, kT, 0, DoToggle, TOGGLE(119), nullptr},
     // Area
     {608, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
     {609, Menu::Area, kB, 0, nullptr, nullptr, nullptr},

@@ -86,6 +86,8 @@ void HeadlessHost::ImageAdded(ImageRecord*, bool) {}
 // of a changed image cannot save, so the close stops and nothing is lost.
 int HeadlessHost::SaveImageToOwnFile(ImageRecord*) { return 1; }
 
+std::string Host::ViewTitle(int, const ImageRecord* image) { return image ? image->name : ""; }
+
 int RecordingHost::SaveImageToOwnFile(ImageRecord* image) {
   saved.push_back(image);
   if (saveResult == 0 && clearChangedOnSave && image) image->changed = 0;

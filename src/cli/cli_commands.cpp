@@ -163,6 +163,7 @@ const std::vector<Command>& Commands() {
       MaskCommand(),
       {"info", "type, size, depth and format of image files", kInfoUsage, RunInfo},
       {"convert", "read an image file and write it in another type or depth", kConvertUsage, RunConvert},
+      ApplyCommand(),
   };
   return commands;
 }

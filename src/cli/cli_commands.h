@@ -23,5 +23,10 @@ Command OpsCommand();   // ops_command.cpp
 Command MaskCommand();  // mask_command.cpp
 int RunInfo(const std::vector<std::string_view>& args);     // file_commands.cpp
 int RunConvert(const std::vector<std::string_view>& args);  // file_commands.cpp
+// The save type named like an extension ("bmp"), -1 when none; the depth
+// entry of a type for a bit count, -1 when the type does not offer it.
+int TypeNamed(std::string_view name);          // file_commands.cpp
+int DepthEntryForBits(int type, int bits);     // file_commands.cpp
+Command ApplyCommand();                        // apply_command.cpp
 
 }  // namespace qv::cli

@@ -29,6 +29,8 @@ bool ParseInt(std::string_view text, int low, int high, int& out) {
   return true;
 }
 
+}  // namespace
+
 int TypeNamed(std::string_view name) {
   std::string probe = "x." + std::string(name);
   return SaveTypeOfPath(probe);
@@ -43,8 +45,6 @@ int DepthEntryForBits(int type, int bits) {
   }
   return -1;
 }
-
-}  // namespace
 
 int RunInfo(const std::vector<std::string_view>& args) {
   if (args.empty()) return Fail("info", "no file named (see --help)");

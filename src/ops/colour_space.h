@@ -12,4 +12,10 @@ struct Hsl {
 
 Hsl RgbToHsl(int r, int g, int b);
 
+struct RgbColour {
+  int r, g, b;
+};
+// Back from HSL; a hue outside 0..419 leaves `unchanged`.
+RgbColour HslToRgb(const Hsl& hsl, RgbColour unchanged);
+
 }  // namespace qv

@@ -4,13 +4,14 @@
 #include <span>
 #include <vector>
 
+#include "ops/colour_ops.h"
 #include "ops/op_catalogue.h"
 
 namespace qv {
 namespace {
 
 constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
-    nullptr,  // placeholder so that the list may start empty
+    ColourOperationRoutines,
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/program.h"
+#include "ops/apply.h"
 #include "store/memory_places.h"
 
 namespace qv {
@@ -27,6 +28,12 @@ const ProfileInfo& InfoOf(ProfileId id) { return kProfiles[static_cast<int>(id)]
 OpsState::OpsState() {
   auto defaults = DefaultParamValues();
   values.assign(defaults.begin(), defaults.end());
+  // The engine's own Apply entry; a GUI may replace it.
+  hooks.areaSelectionExists = [] {
+    const AreaState& a = TheProgram().area;
+    return a.mask.place != nullptr && a.selection.mode != 0;
+  };
+  hooks.applyToCurrentView = [] { return Apply(static_cast<int>(CurrentOp()), 0); };
 }
 
 std::int32_t* BindingValue(ParamBinding binding) {

@@ -26,6 +26,14 @@ constexpr StringEntry kSettingsTexts[] = {
     {16118, "Rotation"},
     {16119, "Frequency"},
     {16120, "Half Waves"},
+    // The Apply entry.
+    {3200, "Swap Action Image & Source"},
+    {3201, "Remove Other Images"},
+    {3203, "Clone Action Image as Source"},
+    {16130, "To apply the effect."},
+    {16131, "for Generations"},
+    {16132, "Splatter"},
+    {16133, "Color Map"},
 };
 
 }  // namespace

@@ -1,0 +1,139 @@
+// The apply pipeline on a 4-megapixel picture: each driver with a trivial
+// worker, and every standard colour and alpha-point operation through the
+// whole Apply (the selection's mask already made, as in Draw First; no undo
+// levels, so a Point operation keeps no copy). "Full" runs Contrast the way
+// Immediate Painting does: the mask is built and the undo copy taken on
+// every apply.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+
+#include "app/program.h"
+#include "area/area_mask.h"
+#include "ops/apply.h"
+#include "ops/op_state.h"
+#include "store/image_record.h"
+#include "store/undo.h"
+
+namespace {
+
+constexpr int kSide = 2048;  // 4 megapixels
+
+qv::ImageRecord* Setup(bool drawFirst, int undoLevels) {
+  qv::ResetProgram();
+  qv::InstallHost<qv::HeadlessHost>().SetQuiet(true);
+  qv::InitImageTable();
+  qv::ImageRecord* image = qv::CreateLockedImage(kSide, kSide, "bnch");
+  unsigned seed = 99;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      seed = seed * 214013u + 2531011u;
+      std::uint8_t* p = qv::PixelAt(image, x, y);
+      p[0] = static_cast<std::uint8_t>(x * 255 / kSide);
+      p[1] = static_cast<std::uint8_t>(y * 255 / kSide);
+      p[2] = static_cast<std::uint8_t>((seed >> 16) & 255);
+      p[3] = static_cast<std::uint8_t>((x + y) & 255);
+    }
+  qv::UnlockImage(image);
+  qv::AddImage(image, false);
+  qv::TheProgram().images.currentAction = image;
+  qv::TheProgram().area.selection.mode = qv::kAreaEntire;
+  qv::BuildAreaMask(image, 0);
+  qv::SetWorkMethod(drawFirst ? qv::kDrawFirst : qv::kImmediatePainting);
+  qv::SetUndoLevels(qv::TheProgram().undo.levels, undoLevels);
+  qv::TheProgram().settings.modAlpha = qv::kAffectRgbOnly;
+  return image;
+}
+
+void SetRate(benchmark::State& state) {
+  state.counters["MP/s"] =
+      benchmark::Counter(double(kSide) * kSide / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void RunOperation(benchmark::State& state, qv::OpId op, void (*configure)()) {
+  Setup(true, 0);
+  if (configure) configure();
+  for (auto _ : state) {
+    int result = qv::Apply(static_cast<int>(op), 0);
+    if (result != 0) state.SkipWithError("the apply failed");
+    benchmark::DoNotOptimize(result);
+  }
+  SetRate(state);
+  qv::ResetProgram();
+}
+
+#define OPERATION(name, id, configure)                                          \
+  void BM_##name(benchmark::State& state) { RunOperation(state, id, configure); } \
+  BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)
+
+OPERATION(Contrast, 3181, nullptr);
+OPERATION(Brightness, 3182, [] { qv::SetParamValue(3182, 0, 10); });
+OPERATION(Gamma, 3183, nullptr);
+OPERATION(ColorFill, 3186, nullptr);
+OPERATION(Balance, 3184, [] {
+  qv::SampleColour& s = qv::Pipeline().colour.sample;
+  s.red = s.green = s.blue = 128;
+});
+OPERATION(HistogramMap, 3185, nullptr);
+OPERATION(HistogramGather, 3185, [] { qv::SetParamValue(3185, 0, 1); });
+OPERATION(Sample, 3187, nullptr);
+OPERATION(SampleExtremes, 3187, [] { qv::SetParamValue(3187, 1, 1); });
+OPERATION(Colorize, 3188, [] { qv::SetParamValue(3188, 0, 200); });
+OPERATION(Remap16, 3189, [] {
+  PaletteRecord& from = qv::Pipeline().colour.remapFrom;
+  PaletteRecord& to = qv::Pipeline().colour.remapTo;
+  from.count = to.count = 16;
+  for (int i = 0; i < 16; ++i) {
+    from.red[i] = from.green[i] = from.blue[i] = static_cast<std::uint8_t>(i * 16);
+    to.red[i] = static_cast<std::uint8_t>(255 - i * 16);
+  }
+  qv::SetParamValue(3189, 0, 4);
+});
+OPERATION(Monochrome, 3179, nullptr);
+OPERATION(BuildPalette, 3178, nullptr);
+OPERATION(BuildPaletteSelect, 3178, [] { qv::SetParamValue(3178, 2, 1); });
+OPERATION(KeyToAlpha, 3193, [] { qv::SetParamValue(3193, 7, 1); });
+OPERATION(InvertAlpha, 3194, nullptr);
+OPERATION(HardenAlpha, 3195, [] { qv::SetParamValue(3195, 1, 50); });
+
+// Contrast as Immediate Painting runs it: mask built, undo copy taken.
+void BM_ContrastFull(benchmark::State& state) {
+  Setup(false, 3);
+  for (auto _ : state) benchmark::DoNotOptimize(qv::Apply(3181, 0));
+  SetRate(state);
+  qv::ResetProgram();
+}
+BENCHMARK(BM_ContrastFull)->Unit(benchmark::kMillisecond);
+
+// The drivers alone with a worker that does next to nothing.
+void Touch(std::uint8_t* p, int) { p[0] ^= 1; }
+std::uint32_t Same(std::uint32_t v) { return v ^ 1u; }
+void TouchAt(std::uint8_t* p, int, int, int) { p[1] ^= 1; }
+int WholeImage(std::uint8_t* pixels, std::uint8_t*) {
+  pixels[0] ^= 1;
+  return 0;
+}
+
+void BM_Driver(benchmark::State& state) {
+  const auto kind = static_cast<qv::ApplyKind>(state.range(0));
+  qv::ImageRecord* image = Setup(true, 1);
+  for (auto _ : state) {
+    qv::ApplyContext& c = qv::Ctx();
+    c = qv::ApplyContext{};
+    c.image = image;
+    c.op = 3181;
+    c.x1 = kSide - 1;
+    c.y1 = kSide - 1;
+    c.routines.pointWorker = Touch;
+    c.routines.valueWorker = Same;
+    c.routines.pixelWorker = TouchAt;
+    c.routines.imageWorker = WholeImage;
+    benchmark::DoNotOptimize(qv::RunDriver(kind));
+  }
+  state.SetLabel(std::string(qv::ApplyKindName(kind)));
+  SetRate(state);
+  qv::ResetProgram();
+}
+BENCHMARK(BM_Driver)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
+
+}  // namespace

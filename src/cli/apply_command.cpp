@@ -1,0 +1,246 @@
+// pixqv-cli apply: one operation applied to an image file, the result saved.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/program.h"
+#include "app/string_table.h"
+#include "app/text_words.h"
+#include "area/area_mask.h"
+#include "cli/area_args.h"
+#include "cli/cli_commands.h"
+#include "formats/image_files.h"
+#include "formats/save_choices.h"
+#include "ops/apply.h"
+#include "ops/op_catalogue.h"
+#include "ops/op_state.h"
+#include "ops/qvs_file.h"
+#include "store/image_record.h"
+#include "store/undo.h"
+
+namespace qv::cli {
+namespace {
+
+const std::string kApplyUsage = std::string(
+    "usage: pixqv-cli apply IN OUT --op NAME|ID [--set \"Label=value\" ...] [--settings FILE.QVS]\n"
+    "                       [--area SPEC [area options]] [--source IMG]\n"
+    "                       [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
+    "\n"
+    "Reads IN, applies one operation through the apply pipeline (mask, undo\n"
+    "copy, progress) and writes the result to OUT. Progress goes to stderr.\n"
+    "Exits 1 with the program's message when the operation fails, is cancelled\n"
+    "or would change nothing.\n"
+    "\n"
+    "  --op NAME|ID        the operation (\"Contrast\", \"3181\"; see 'pixqv-cli ops')\n"
+    "  --set Label=value   a parameter of the operation by its label; repeatable,\n"
+    "                      applied after --settings; clamped to the dial range\n"
+    "  --settings FILE     an op-settings file (.QVS) read first\n"
+    "  --source IMG        the source image of operations that use one\n"
+    "  --type T            bmp, tif, jpg, ... (default: from OUT's extension)\n"
+    "  --depth N           bit depth (default 24)\n"
+    "  --compress B        1 to compress where the type allows it\n"
+    "  --quality Q         JPEG quality, 0 to 100 (default 75)\n"
+    "\n"
+    "Without --area the whole image is changed. With --splat the operation runs\n"
+    "once per splat, as the program's Splatter does.\n"
+    "\n") + std::string(kAreaOptionsHelp);
+
+// Headless, but it remembers the last message for the exit line and shows
+// progress on stderr.
+class ApplyHost : public HeadlessHost {
+ public:
+  std::vector<std::string> messages;  // in order; the last one explains a failure
+  int RunMessage(const MessageRequest& request) override {
+    std::string text = request.text;
+    if (!request.extra.empty()) text += " (" + request.extra + ")";
+    messages.push_back(text);
+    SetQuiet(true);
+    int result = HeadlessHost::RunMessage(request);
+    SetQuiet(false);
+    return result;
+  }
+  void ShowNote(const std::string& text) override { messages.push_back(text); }
+  // Everything but the last message, as warnings; the last one is returned.
+  std::string Flush(bool keepLast) {
+    FinishLine();
+    std::string last = keepLast && !messages.empty() ? messages.back() : "";
+    for (std::size_t i = 0; i + (keepLast && !messages.empty() ? 1 : 0) < messages.size(); ++i)
+      std::fprintf(stderr, "pixqv-cli apply: %s\n", messages[i].c_str());
+    messages.clear();
+    return last;
+  }
+  void ShowProgress(const ProgressDisplay& d) override {
+    if (d.operationText.empty()) return;
+    const std::string line = d.operationText + " " + std::to_string(d.operationPercent) + "%";
+    if (line == shown_) return;
+    shown_ = line;
+    std::fprintf(stderr, "\r%-40s", line.c_str());
+    dirty_ = true;
+  }
+  void FinishLine() {
+    if (dirty_) std::fputc('\n', stderr);
+    dirty_ = false;
+  }
+
+ private:
+  std::string shown_;
+  bool dirty_ = false;
+};
+
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "pixqv-cli apply: %s\n", why.c_str());
+  return 1;
+}
+
+bool ParseInt(std::string_view text, long low, long high, int& out) {
+  std::string s(text);
+  char* end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 10);
+  if (s.empty() || *end || v < low || v > high) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+OpId OpNamed(std::string_view name) {
+  int id = 0;
+  if (ParseInt(name, 1, 99999, id) && IsCatalogued(static_cast<OpId>(id))) return static_cast<OpId>(id);
+  for (const OpEntry& e : Catalogue())
+    if (EqualsNoCase(OpName(e.id), name)) return e.id;
+  return 0;
+}
+
+bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
+  auto eq = assignment.find('=');
+  if (eq == std::string_view::npos) {
+    why = "--set wants Label=value";
+    return false;
+  }
+  std::string_view label = assignment.substr(0, eq);
+  int value = 0;
+  if (!ParseInt(assignment.substr(eq + 1), -99999999, 99999999, value)) {
+    why = "--set " + std::string(label) + ": not a number";
+    return false;
+  }
+  const OpEntry& e = OpOf(op);
+  for (int k = 0; k < LabelledSlotCount(e); ++k) {
+    const ParamSlot& slot = e.slots[k];
+    if (!EqualsNoCase(LoadString(static_cast<int>(slot.labelId)), label)) continue;
+    SetParamValue(op, k, std::clamp(value, slot.dialMin, slot.dialMax));
+    return true;
+  }
+  why = std::string(OpName(op)) + " has no parameter \"" + std::string(label) + "\"";
+  return false;
+}
+
+// The selection's mask as the program builds it when the area is drawn,
+// finished for this operation: an operation that alpha must not limit is
+// built without "Mask with Alpha".
+int BuildMaskFor(OpId op, ImageRecord* image, AreaOptions options) {
+  AreaState& area = TheProgram().area;
+  const bool splatter = options.splatter;
+  options.splatter = false;
+  const bool withAlpha = area.maskWithAlpha;
+  if (NoAlphaMaskA(op) || NoAlphaMaskB(op)) area.maskWithAlpha = false;
+  int result = BuildCommandLineMask(image, options);
+  area.maskWithAlpha = withAlpha;
+  if (result != 0) return result;
+  if (splatter) {
+    SplatterSettings& st = area.splat;
+    st.number = options.splat[0], st.seed = options.splat[1], st.shape = options.splat[2];
+    st.sizing = options.splat[3], st.holdSquare = options.splat[4], st.inFromEdge = options.splat[5];
+    area.splatter = true;
+  }
+  return 0;
+}
+
+int RunApply(const std::vector<std::string_view>& input) {
+  std::vector<std::string_view> args = input;
+  AreaOptions areaOptions;
+  std::string areaError;
+  if (!TakeAreaOptions(args, areaOptions, areaError)) return Fail(areaError);
+  std::vector<std::string> files;
+  std::vector<std::string_view> sets;
+  std::string settings, source, opName;
+  int type = -1, bits = 24, compress = 1, quality = 75;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view a = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (a == "--op" && hasValue) {
+      opName = args[++i];
+    } else if (a == "--set" && hasValue) {
+      sets.push_back(args[++i]);
+    } else if (a == "--settings" && hasValue) {
+      settings = args[++i];
+    } else if (a == "--source" && hasValue) {
+      source = args[++i];
+    } else if (a == "--type" && hasValue) {
+      type = TypeNamed(args[++i]);
+      if (type < 0) return Fail("unknown type '" + std::string(args[i]) + "'");
+    } else if (a == "--depth" && hasValue) {
+      if (!ParseInt(args[++i], 1, 32, bits)) return Fail("--depth wants 32, 24, 16, 8, 4 or 1");
+    } else if (a == "--compress" && hasValue) {
+      if (!ParseInt(args[++i], 0, 1, compress)) return Fail("--compress wants 0 or 1");
+    } else if (a == "--quality" && hasValue) {
+      if (!ParseInt(args[++i], 0, 100, quality)) return Fail("--quality wants 0 to 100");
+    } else if (!a.empty() && a[0] == '-') {
+      return Fail("unknown option '" + std::string(a) + "' (see --help)");
+    } else {
+      files.emplace_back(a);
+    }
+  }
+  if (files.size() != 2) return Fail("wants an input and an output file (see --help)");
+  if (opName.empty()) return Fail("--op is required (see 'pixqv-cli ops')");
+  const OpId op = OpNamed(opName);
+  if (op == 0) return Fail("no operation named '" + opName + "' (see 'pixqv-cli ops')");
+  if (type < 0) type = SaveTypeOfPath(files[1]);
+  if (type < 0) return Fail("cannot tell the output type from '" + files[1] + "'; use --type");
+  const int entry = DepthEntryForBits(type, bits);
+  if (entry < 0) return Fail(std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
+
+  ApplyHost& host = InstallHost<ApplyHost>();
+  if (InitImageTable() != 0) return Fail("no memory for the image table");
+  if (!settings.empty() && LoadOpSettingsFile(settings) != 0) return Fail(host.Flush(true));
+  // Nobody can undo a one-shot apply: only the operations that read their
+  // copy while they work take one.
+  SetUndoLevels(TheProgram().undo.levels, 0);
+  TheProgram().ops.current = op;
+  for (auto s : sets) {
+    std::string why;
+    if (!SetParameter(op, s, why)) return Fail(why);
+  }
+
+  ImageRecord* image = LoadImageFile(nullptr, files[0]);
+  if (!image || AddImage(image, false) != 0) return Fail("cannot read " + files[0] + ": " + host.Flush(true));
+  TheProgram().images.currentAction = image;
+  if (!source.empty()) {
+    ImageRecord* second = LoadImageFile(nullptr, source);
+    if (!second || AddImage(second, false) != 0) return Fail("cannot read " + source + ": " + host.Flush(true));
+    Pipeline().source = second;
+    TheProgram().images.currentAction = image;
+  }
+
+  if (BuildMaskFor(op, image, areaOptions) != 0) return Fail("the area could not be built: " + host.Flush(true));
+  // The mask is made as drawn: the operation applies to it as chosen.
+  SetWorkMethod(kDrawFirst);
+  host.Flush(false);
+  int result = Apply(static_cast<int>(op), 0);
+  if (result != 0) {
+    std::string why = host.Flush(true);
+    if (!why.empty()) return Fail(why);
+    return Fail(result == 2 ? "cancelled" : "stopped or failed");
+  }
+  const int saved = SaveImageFile(image, files[1], type, entry, compress, quality);
+  std::string why = host.Flush(saved != 0);
+  if (saved != 0) return Fail("cannot write " + files[1] + (why.empty() ? "" : ": " + why));
+  return 0;
+}
+
+}  // namespace
+
+Command ApplyCommand() {
+  return {"apply", "apply one operation to an image file and save the result", kApplyUsage, RunApply};
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,413 @@
+#include "ops/apply.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "app/messages.h"
+#include "app/program.h"
+#include "app/string_table.h"
+#include "area/area_mask.h"
+#include "ops/op_menu.h"
+#include "ops/op_state.h"
+#include "store/image_record.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMessageNoImages = 11;
+constexpr int kMessageBusy = 86;
+constexpr int kToApplyTheEffect = 16130;
+constexpr int kSplatterTitle = 16132;
+
+constexpr OpId kBalance = 3184;
+constexpr OpId kHistogram = 3185;
+constexpr OpId kSample = 3187;
+constexpr OpId kClip = 3171;
+constexpr OpId kClipAlpha = 3176;
+constexpr OpId kMakeArea = 3191;
+constexpr OpId kPerspective = 3136;
+
+std::string Text(int id) { return std::string(LoadString(id)); }
+Settings& Prefs() { return TheProgram().settings; }
+
+// The mask of this apply: the selection's mask and transparency, limited by
+// the image's alpha where the operation allows it.
+int BuildMask(ImageRecord* image, int viewIndex, OpId op) {
+  if (BuildAreaMask(image, viewIndex) != 0) return 1;
+  AlphaMaskRule rule;
+  rule.opId = static_cast<int>(op);
+  rule.catalogueForbids = NoAlphaMaskA(op) || NoAlphaMaskB(op);
+  rule.affectAlpha = Ctx().affectAlpha;
+  return ApplyTransparency(image, rule);
+}
+
+// Draw First: whether a selection has made a mask for this image.
+bool MaskReady(const ImageRecord* image) {
+  const AreaState& a = TheProgram().area;
+  return a.mask.place && a.selection.mode != 0 && a.mask.width == image->width && a.mask.height == image->height;
+}
+
+void SetBox(ApplyContext& c, ImageRecord* image) {
+  const AreaSelection& s = TheProgram().area.selection;
+  if (TheProgram().ops.workMethod == kDrawFirst && !MaskReady(image)) {
+    c.x0 = 0;
+    c.y0 = 0;
+    c.x1 = image->width - 1;
+    c.y1 = image->height - 1;
+    c.cx = image->width / 2;
+    c.cy = image->height / 2;
+    c.rx = image->width / 2;
+    c.ry = image->height / 2;
+  } else {
+    c.x0 = s.left;
+    c.y0 = s.top;
+    c.x1 = s.right;
+    c.y1 = s.bottom;
+    c.cx = s.centreX;
+    c.cy = s.centreY;
+    c.rx = s.radiusX;
+    c.ry = s.radiusY;
+  }
+  c.x0 = std::clamp(c.x0, 0, image->width - 1);
+  c.x1 = std::clamp(c.x1, 0, image->width - 1);
+  c.y0 = std::clamp(c.y0, 0, image->height - 1);
+  c.y1 = std::clamp(c.y1, 0, image->height - 1);
+  if (c.x0 > c.x1) std::swap(c.x0, c.x1);
+  if (c.y0 > c.y1) std::swap(c.y0, c.y1);
+}
+
+// Histogram with "Gather" off runs as a Point operation through its map.
+int PrepareHistogramMap() {
+  const ColourOpsState& col = Pipeline().colour;
+  for (int c = 0; c < 3; ++c) {
+    std::int32_t* t = LookupTable(c);
+    if (!t) return 1;
+    for (int i = 0; i < 256; ++i) t[i] = std::clamp<std::int32_t>(col.histogramMap[c][i], 0, 255);
+  }
+  if (std::int32_t* a = LookupTable(3))
+    for (int i = 0; i < 256; ++i) a[i] = i;
+  return 0;
+}
+
+void FinishFailed(int viewIndex) {
+  TheHost().InvalidateView(viewIndex);
+  Pipeline().busy = false;
+}
+
+// The views and the film strip after a change.
+void ShowChange(ImageRecord* image, int viewIndex, const int box[4]) {
+  ApplyState& p = Pipeline();
+  ++image->changed;
+  if (!(p.generating && Prefs().inhibitDisplay))
+    TheHost().ImageChanged(image, std::max(0, box[0] - 1), std::max(0, box[1] - 1),
+                           std::min(image->width - 1, box[2] + 1), std::min(image->height - 1, box[3] + 1),
+                           p.sizeChanged);
+  (void)viewIndex;
+  if (!p.generating && p.hooks.updateFilmStrip) p.hooks.updateFilmStrip(image);
+}
+
+}  // namespace
+
+ApplyState& Pipeline() { return TheProgram().apply; }
+ApplyContext& Ctx() { return TheProgram().apply.ctx; }
+
+ColourOpsState::ColourOpsState() {
+  for (auto& channel : histogramMap)
+    for (int i = 0; i < 256; ++i) channel[i] = static_cast<std::int16_t>(i);
+  // One black entry each: Remap changes nothing until palettes are set.
+  remapFrom.count = 1;
+  remapTo.count = 1;
+}
+
+ImageRecord* ActionImage() {
+  ImageStore& s = TheProgram().images;
+  if (s.currentAction && ImageIndex(s.currentAction) >= 0) return s.currentAction;
+  if (s.current && ImageIndex(s.current) >= 0) return s.current;
+  return ImageCount() > 0 ? ImageAt(0) : nullptr;
+}
+
+ImageRecord* SourceImage() {
+  ImageRecord* source = Pipeline().source;
+  if (source && ImageIndex(source) >= 0) return source;
+  return ActionImage();
+}
+
+bool DrawFirst() { return TheProgram().ops.workMethod == kDrawFirst; }
+void SetWorkMethod(int method) { TheProgram().ops.workMethod = method == kDrawFirst ? kDrawFirst : kImmediatePainting; }
+
+int AreaSelectionMade(int viewIndex) {
+  if (DrawFirst()) return 0;
+  return Apply(static_cast<int>(CurrentOp()), viewIndex);
+}
+
+int NoChangeCancel() {
+  if (!Pipeline().generating) ShowMessage(kMessageNoChange);
+  return 2;
+}
+
+int Apply(int command, int viewIndex) {
+  ApplyState& p = Pipeline();
+  ImageStore& images = TheProgram().images;
+  ImageRecord* action = ActionImage();
+  // An Apply reached from inside a running one (a click while the progress
+  // pumps events) must not start a second apply over the same context.
+  if (p.busy) {
+    ShowMessage(kMessageBusy);
+    return 1;
+  }
+  switch (command) {
+    case kSwapActionAndSource:
+    case kRemoveOtherImages:
+    case kCloneActionAsSource: {
+      if (!action) {
+        ShowMessageWith(kMessageNoImages, LoadString(kToApplyTheEffect));
+        return 1;
+      }
+      ImageRecord* source = SourceImage();
+      if (command == kSwapActionAndSource) {
+        p.source = action;
+        images.currentAction = source;
+        images.current = source;
+      } else if (command == kRemoveOtherImages) {
+        for (int i = ImageCount() - 1; i >= 0; --i) {
+          ImageRecord* other = ImageAt(i);
+          if (other == action || other == source) continue;
+          other->changed = 0;  // closing these offers no save
+          RemoveImage(other);
+        }
+      } else {
+        ImageRecord* clone = CloneImage(action, true);
+        if (!clone) return 1;
+        p.source = clone;
+        images.currentAction = action;
+      }
+      if (CurrentOp() == kPerspective) RefreshSettingsDialog();
+      return 0;
+    }
+    default:
+      break;
+  }
+  if (p.sequenceApplying) return 0;
+  int result = ApplyOperation(static_cast<OpId>(command), action, viewIndex);
+  OpId op = static_cast<OpId>(command);
+  if (result == 0 && IsCatalogued(op) && Ctx().kind != ApplyKind::Inspect && op != kClip &&
+      op != kClipAlpha && op != kSample && op != kMakeArea)
+    ++p.appliedChanges;
+  return result;
+}
+
+int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
+  ApplyState& p = Pipeline();
+  ApplyContext& c = p.ctx;
+  if (ImageCount() == 0 && !action) {
+    ShowMessageWith(kMessageNoImages, LoadString(kToApplyTheEffect));
+    return 1;
+  }
+  if (!action) action = ActionImage();
+  if (!action) {
+    ShowMessageWith(kMessageNoImages, LoadString(kToApplyTheEffect));
+    return 1;
+  }
+  if (CheckOperationAvailable(op) != 0) return 1;
+  const OpEntry& entry = OpOf(op);
+  const std::string name(OpName(op));
+
+  long started = Prefs().showChron ? ChronographBegin(name) : 0;
+  p.suspendSplatter = false;
+  p.busy = true;
+  p.redrawOnly = false;
+  p.sizeChanged = false;
+  if (p.generating)
+    LogLine("Operation : %s Frame: %ld Level: %ld\n", name.c_str(), p.frame + 1, p.level + 1);
+  else
+    LogLine("Operation : %s\n", name.c_str());
+  LogLine("On : %s\n", TheHost().ViewTitle(viewIndex, action).c_str());
+
+  c = ApplyContext{};
+  c.image = action;
+  c.viewIndex = viewIndex;
+  c.op = op;
+  switch (Prefs().modAlpha) {
+    case kAffectRgbOnly: c.affectAlpha = false; break;
+    case kAffectAlphaOnly: c.affectAlpha = true; break;
+    default: c.affectAlpha = TheHost().ViewShowsAlpha(viewIndex); break;
+  }
+  if (c.affectAlpha && !action->hasAlpha) action->hasAlpha = 1;
+
+  AreaState& area = TheProgram().area;
+  const bool savedSplatter = area.splatter;
+  if (op == kMakeArea) {
+    p.suspendSplatter = true;
+    area.splatter = false;
+  }
+  const bool splatter = area.splatter && !p.suspendSplatter;
+  int passes = 1;
+  if (splatter) {
+    passes = std::max(1, area.splat.number);
+    if (BeginSplatter(action, viewIndex) != 0) {
+      FinishFailed(viewIndex);
+      return 1;
+    }
+    BeginProgress(Text(kSplatterTitle), passes);
+  }
+
+  const int oldWidth = action->width, oldHeight = action->height;
+  int result = 0;
+  ApplyKind kind = EffectiveKind(entry);
+  for (int r = 0; r < passes; ++r) {
+    if (splatter) {
+      if (Progress(r) != 0) break;
+      if (MakeSplat(action, viewIndex, r) != 0) {
+        result = 1;
+        break;
+      }
+    } else if (!p.generating && TheProgram().ops.workMethod != kDrawFirst) {
+      if (BuildMask(action, viewIndex, op) != 0) {
+        FinishFailed(viewIndex);
+        return 1;
+      }
+    }
+    if (TheProgram().ops.workMethod == kDrawFirst && !MaskReady(action) && area.mask.place && !splatter) {
+      // No selection yet: the effect covers the whole image.
+      FreeVirtual(area.mask.place);
+      area.mask.place = nullptr;
+    }
+    SetBox(c, action);
+
+    if (op == kBalance && p.colour.balancePick) {
+      // "Sample Now" waited for this Apply: it measures instead of changing.
+      const OpEntry& sample = OpOf(kSample);
+      c.routines = sample.routines;
+      c.kind = ApplyKind::Inspect;
+      result = RunDriver(ApplyKind::Inspect);
+      p.colour.balancePick = false;
+      kind = ApplyKind::Inspect;
+      RefreshSettingsDialog();
+      break;
+    }
+    if (p.sequenceRequested && p.hooks.applyToSequence) {
+      p.sequenceRequested = false;
+      p.sequenceApplying = true;
+      p.hooks.applyToSequence();
+      p.sequenceApplying = false;
+      p.busy = false;
+      return 0;
+    }
+
+    c.generationCount = 1;
+    c.generation = 0;
+    int prepared = 0;
+    if (op == kHistogram && kind == ApplyKind::Point) {
+      prepared = PrepareHistogramMap();
+    } else if (entry.routines.prepare) {
+      prepared = entry.routines.prepare();
+    }
+    if (prepared != 0) {
+      if (splatter) {
+        EndProgress();
+        EndSplatter(action, viewIndex);
+      }
+      area.splatter = savedSplatter;
+      FinishFailed(viewIndex);
+      if (Prefs().showChron) ChronographEnd(started, name);
+      return 2;
+    }
+    c.routines = entry.routines;
+    c.kind = kind;
+
+    ImageRecord* source = nullptr;
+    if (entry.needsSource) {
+      source = SourceImage();
+      if (source != action && LockImage(source) != 0) source = nullptr;
+      if (source) {
+        if (source == action) LockImage(source);
+        c.sourcePixels = source->pixels;
+        c.sourceRows = source->rows;
+        c.sourceWidth = source->width;
+        c.sourceHeight = source->height;
+      }
+    }
+    result = RunDriver(kind);
+    if (c.routines.finish) c.routines.finish();
+    if (source) UnlockImage(source);
+    if (result != 0) break;
+  }
+
+  int changeBox[4] = {c.x0, c.y0, c.x1, c.y1};
+  if (splatter) {
+    EndProgress();
+    EndSplatter(action, viewIndex);
+    std::copy(std::begin(area.changeBox), std::end(area.changeBox), changeBox);
+  }
+  if (Prefs().showChron) ChronographEnd(started, name);
+
+  p.sizeChanged = action->width != oldWidth || action->height != oldHeight;
+  if (kind == ApplyKind::Inspect || p.redrawOnly || result != 0) {
+    TheHost().InvalidateView(viewIndex);
+  } else {
+    ShowChange(action, viewIndex, changeBox);
+  }
+
+  p.busy = false;
+  if (op == kMakeArea) {
+    area.splatter = savedSplatter;
+    if (p.opBeforeMakeArea != 0 && IsCatalogued(p.opBeforeMakeArea)) {
+      OpId back = p.opBeforeMakeArea;
+      p.opBeforeMakeArea = 0;
+      TheProgram().ops.workMethod = p.methodBeforeMakeArea;
+      OpsState& ops = TheProgram().ops;
+      if (ops.hooks.markOperation) ops.hooks.markOperation(ops.current, back);
+      ops.current = back;
+      RefreshSettingsDialog();
+    }
+  }
+  return result;
+}
+
+// The chronograph.
+
+std::string FormatChronoTime(long ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld.%03ld", (ms / 3600000) % 60, (ms / 60000) % 60,
+                (ms / 1000) % 60, ms % 1000);
+  return text;
+}
+
+namespace {
+
+long NowMillisecondsOfDay() {
+  auto now = std::chrono::system_clock::now();
+  std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&t, &local);
+  long ms = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  return ((local.tm_hour * 60L + local.tm_min) * 60L + local.tm_sec) * 1000L + ms;
+}
+
+}  // namespace
+
+long ChronographBegin(const std::string& action) {
+  long start = NowMillisecondsOfDay();
+  std::string shown = FormatChronoTime(start);
+  TheHost().ShowChronograph(action, shown, "", "");
+  LogLine("Time Begin: %20s, %s\n", action.c_str(), shown.c_str());
+  return start;
+}
+
+long ChronographEnd(long start, const std::string& action) {
+  long now = NowMillisecondsOfDay();
+  // Work that ran past midnight still has a positive duration.
+  long elapsed = now - start;
+  if (elapsed < 0) elapsed += 24L * 3600 * 1000;
+  std::string end = FormatChronoTime(now), took = FormatChronoTime(elapsed);
+  TheHost().ShowChronograph(action, FormatChronoTime(start), end, took);
+  LogLine("Time End:   %20s, %s\n", action.c_str(), end.c_str());
+  LogLine("Elapsed:    %20s, %s\n", action.c_str(), took.c_str());
+  return elapsed;
+}
+
+}  // namespace qv

@@ -1,0 +1,545 @@
+#include "ops/colour_ops.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/messages.h"
+#include "app/program.h"
+#include "app/progress.h"
+#include "display/colour_reduce.h"
+#include "display/display_palettes.h"
+#include "ops/apply.h"
+#include "ops/colour_space.h"
+#include "ops/op_menu.h"
+#include "ops/op_state.h"
+#include "store/memory_places.h"
+
+namespace qv {
+namespace {
+
+constexpr OpId kContrast = 3181, kBrightness = 3182, kGamma = 3183, kBalance = 3184, kHistogram = 3185,
+               kColorFill = 3186, kSample = 3187, kColorize = 3188, kRemap = 3189, kMonochrome = 3179,
+               kBuildPalette = 3178, kKeyToAlpha = 3193, kInvertAlpha = 3194, kHardenAlpha = 3195;
+constexpr int kMessageNoMemory = 22;
+constexpr int kCells = 64 * 64 * 64;
+
+
+// Gamma's offsets: a lift of the mid-tones that vanishes at both ends.
+constexpr std::int16_t kGammaOffsets[256] = {
+    0,   1,   2,   3,   4,   5,   6,   8,   10,  9,   8,   7,   6,   5,   4,   4,   3,   2,   2,   2,   1,   0,
+    0,   0,   -1,  -2,  -3,  -4,  -4,  -5,  -6,  -6,  -7,  -8,  -8,  -9,  -9,  -10, -10, -11, -11, -12, -13, -14,
+    -14, -15, -16, -16, -17, -18, -18, -19, -19, -20, -20, -21, -21, -22, -22, -23, -23, -24, -24, -25, -25, -26,
+    -27, -28, -28, -29, -29, -30, -31, -31, -32, -32, -33, -34, -34, -35, -35, -36, -36, -37, -37, -38, -38, -39,
+    -39, -40, -40, -41, -41, -42, -42, -43, -43, -44, -44, -45, -45, -46, -46, -47, -47, -48, -49, -50, -50, -51,
+    -51, -52, -53, -54, -55, -56, -56, -57, -58, -58, -59, -60, -60, -61, -62, -62, -63, -64, -64, -65, -66, -66,
+    -67, -68, -68, -69, -69, -70, -70, -70, -70, -70, -71, -71, -71, -72, -72, -72, -72, -72, -73, -73, -73, -74,
+    -74, -74, -74, -74, -74, -74, -74, -74, -74, -74, -74, -74, -74, -74, -75, -75, -75, -75, -75, -75, -75, -75,
+    -75, -76, -76, -76, -76, -76, -77, -77, -77, -78, -78, -78, -78, -78, -78, -78, -78, -78, -78, -78, -78, -78,
+    -78, -78, -78, -78, -78, -77, -77, -77, -77, -77, -77, -77, -76, -74, -73, -72, -70, -68, -67, -66, -64, -62,
+    -61, -60, -58, -56, -55, -54, -52, -50, -49, -48, -46, -44, -43, -42, -40, -38, -37, -36, -34, -32, -31, -30,
+    -28, -26, -24, -23, -22, -20, -17, -14, -11, -8,  -6,  -4,  -2,  0};
+
+int Clamp255(long v) { return static_cast<int>(std::clamp<long>(v, 0, 255)); }
+
+ColourOpsState& Col() { return Pipeline().colour; }
+std::int32_t* V() { return Col().values; }
+
+// Fills R, G, B and A tables; 1 when they cannot be had.
+template <class F>
+int FillTables(F f) {
+  for (int c = 0; c < 4; ++c) {
+    std::int32_t* t = LookupTable(c);
+    if (!t) return 1;
+    for (int i = 0; i < 256; ++i) t[i] = f(c, i);
+  }
+  return 0;
+}
+
+int PrepareContrast() {
+  const long a = ParamValue(kContrast, 0);
+  if (a == 0) return NoChangeCancel();
+  return FillTables([a](int, int i) { return Clamp255((a + 100) * (i - 128) / 100 + 128); });
+}
+
+int PrepareBrightness() {
+  const long a = ParamValue(kBrightness, 0);
+  if (a == 0) return NoChangeCancel();
+  return FillTables([a](int, int i) { return Clamp255(i * (a + 100) / 100); });
+}
+
+int PrepareGamma() {
+  const long a = ParamValue(kGamma, 0);
+  if (a == 0) return NoChangeCancel();
+  return FillTables([a](int, int i) { return Clamp255(i + kGammaOffsets[i] * a / -200); });
+}
+
+int PrepareColorFill() {
+  const int fill[3] = {ParamValue(kColorFill, 0), ParamValue(kColorFill, 1), ParamValue(kColorFill, 2)};
+  return FillTables([&fill](int c, int i) { return c < 3 ? Clamp255(fill[c]) : i; });
+}
+
+int PrepareBalance() {
+  const SampleColour& s = Col().sample;
+  const int sample[3] = {s.red, s.green, s.blue};
+  const int range[3] = {s.redRange, s.greenRange, s.blueRange};
+  const int target[3] = {ParamValue(kBalance, 1), ParamValue(kBalance, 2), ParamValue(kBalance, 3)};
+  if (ParamValue(kBalance, 0) == 0) {
+    if (sample[0] == target[0] && sample[1] == target[1] && sample[2] == target[2]) return NoChangeCancel();
+    return FillTables([&](int c, int i) {
+      if (c == 3) return i;
+      const long sc = sample[c], t = target[c];
+      if (i < sc) return Clamp255(t * i / sc);
+      if (i == sc) return Clamp255(t);
+      const long span = 255 - sc == 0 ? 1 : 255 - sc;
+      return Clamp255((i - sc) * (255 - t) / span + t);
+    });
+  }
+  if (range[0] == 0 && range[1] == 0 && range[2] == 0) return NoChangeCancel();
+  return FillTables([&](int c, int i) {
+    if (c == 3) return i;
+    int lo = Clamp255(sample[c] - range[c]), hi = Clamp255(sample[c] + range[c]);
+    if (hi == lo) hi = lo + 1;
+    return Clamp255(255L * (i - lo) / (hi - lo));
+  });
+}
+
+// The key colour and the two Alpha-point operations need an alpha plane.
+int PrepareAlpha() {
+  ImageRecord* image = Ctx().image;
+  if (!image) return 1;
+  if (!image->hasAlpha) {
+    if (LockImage(image) != 0) return 1;
+    ForceOpaqueAlpha(image);
+    image->hasAlpha = 1;
+    UnlockImage(image);
+  }
+  return 0;
+}
+
+int PrepareKeyToAlpha() {
+  KeyColour k = GetKeyColour();
+  std::int32_t* v = V();
+  v[0] = k.red;
+  v[1] = k.green;
+  v[2] = k.blue;
+  v[3] = k.redRange;
+  v[4] = k.greenRange;
+  v[5] = k.blueRange;
+  v[6] = ParamValue(kKeyToAlpha, 6);
+  v[7] = ParamValue(kKeyToAlpha, 7);
+  return PrepareAlpha();
+}
+
+void KeyToAlphaWorker(std::uint8_t* p, int m) {
+  if (m != 255) return;
+  const std::int32_t* v = V();
+  const int d[3] = {std::abs(p[0] - v[0]), std::abs(p[1] - v[1]), std::abs(p[2] - v[2])};
+  const bool inside = d[0] <= v[3] && d[1] <= v[4] && d[2] <= v[5];
+  const bool soft = v[7] != 0;
+  if (v[6] == 0) {
+    if (!inside) {
+      p[3] = 255;
+    } else if (!soft) {
+      p[3] = 0;
+    } else {
+      long sum = v[3] + v[4] + v[5];
+      p[3] = static_cast<std::uint8_t>(Clamp255((d[0] + d[1] + d[2]) * 255L / (sum == 0 ? 1 : sum)));
+    }
+    return;
+  }
+  if (inside) {
+    p[3] = 255;
+  } else if (!soft) {
+    p[3] = 0;
+  } else {
+    long e = 0, span = 0;
+    for (int c = 0; c < 3; ++c) {
+      e += Clamp255(d[c] - v[3 + c]);
+      span += std::abs(std::max(v[c] - v[3 + c], 255 - v[3 + c] - v[c]));
+    }
+    p[3] = static_cast<std::uint8_t>(Clamp255(255 - 255 * e / (span == 0 ? 1 : span)));
+  }
+}
+
+void InvertAlphaWorker(std::uint8_t* p, int m) {
+  if (m == 255) p[3] = static_cast<std::uint8_t>(255 - p[3]);
+}
+
+int PrepareHardenAlpha() {
+  V()[0] = ParamValue(kHardenAlpha, 0);
+  V()[1] = ParamValue(kHardenAlpha, 1);
+  return PrepareAlpha();
+}
+
+void HardenAlphaWorker(std::uint8_t* p, int m) {
+  if (m != 255) return;
+  const long threshold = V()[0], amount = V()[1];
+  if (amount == 100)
+    p[3] = p[3] < threshold ? 0 : 255;
+  else
+    p[3] = static_cast<std::uint8_t>(Clamp255((p[3] - threshold) * amount / 20 + p[3]));
+}
+
+// Saturation and lightness depend only on the largest and smallest channel,
+// and with the hue fixed the new colour only on them: two tables make the
+// per-pixel work a few look-ups.
+int PrepareColorize() {
+  ColourOpsState& col = Col();
+  const int hue = ParamValue(kColorize, 0), saturation = ParamValue(kColorize, 1);
+  const bool applySat = ParamValue(kColorize, 2) != 0;
+  for (int mx = 0; mx < 256; ++mx)
+    for (int mn = 0; mn <= mx; ++mn) {
+      Hsl h = RgbToHsl(mx, mn, mn);
+      col.colorizeSl[mx * 256 + mn] = static_cast<std::uint16_t>(h.s << 8 | h.l);
+    }
+  V()[0] = hue / 60 >= 0 && hue / 60 <= 6 && hue >= 0;  // other sectors keep the colour
+  for (int sat = 0; sat <= 100; ++sat)
+    for (int l = 0; l <= 100; ++l) {
+      RgbColour out = HslToRgb({hue, applySat ? saturation : sat, l}, {0, 0, 0});
+      std::uint8_t* t = col.colorizeRgb[sat * 101 + l];
+      t[0] = static_cast<std::uint8_t>(Clamp255(out.r));
+      t[1] = static_cast<std::uint8_t>(Clamp255(out.g));
+      t[2] = static_cast<std::uint8_t>(Clamp255(out.b));
+    }
+  return 0;
+}
+
+void ColorizeWorker(std::uint8_t* p, int m) {
+  const ColourOpsState& col = Col();
+  const bool alpha = Ctx().affectAlpha;
+  const int in[3] = {alpha ? p[3] : p[0], alpha ? p[3] : p[1], alpha ? p[3] : p[2]};
+  int out[3] = {in[0], in[1], in[2]};
+  if (col.values[0]) {
+    const int mx = std::max({in[0], in[1], in[2]}), mn = std::min({in[0], in[1], in[2]});
+    const std::uint16_t sl = col.colorizeSl[mx * 256 + mn];
+    const std::uint8_t* t = col.colorizeRgb[(sl >> 8) * 101 + (sl & 255)];
+    out[0] = t[0];
+    out[1] = t[1];
+    out[2] = t[2];
+  }
+  if (!alpha && m == 255) {  // the blend below would give exactly the new colour
+    p[0] = static_cast<std::uint8_t>(out[0]);
+    p[1] = static_cast<std::uint8_t>(out[1]);
+    p[2] = static_cast<std::uint8_t>(out[2]);
+    return;
+  }
+  const int k = 255 - m;
+  const int r = (in[0] * k + out[0] * m) / 255;
+  const int g = (in[1] * k + out[1] * m) / 255;
+  const int b = (in[2] * k + out[2] * m) / 255;
+  if (!alpha) {
+    p[0] = static_cast<std::uint8_t>(r);
+    p[1] = static_cast<std::uint8_t>(g);
+    p[2] = static_cast<std::uint8_t>(b);
+  } else {
+    p[3] = static_cast<std::uint8_t>(Luminance(r, g, b));
+  }
+}
+
+int PrepareRemap() {
+  V()[0] = ParamValue(kRemap, 0);
+  V()[1] = PaletteCount(Col().remapFrom);
+  return 0;
+}
+
+void RemapWorker(std::uint8_t* p, int) {
+  const ColourOpsState& col = Col();
+  const PaletteRecord& from = col.remapFrom;
+  const PaletteRecord& to = col.remapTo;
+  const int nearness = col.values[0], n = col.values[1];
+  for (int i = 0; i < n; ++i) {
+    int d = std::abs(p[2] - from.blue[i]) + std::abs(p[1] - from.green[i]) + std::abs(p[0] - from.red[i]);
+    if (d <= nearness) {
+      p[0] = static_cast<std::uint8_t>(Clamp255(p[0] - from.red[i] + to.red[i]));
+      p[1] = static_cast<std::uint8_t>(Clamp255(p[1] - from.green[i] + to.green[i]));
+      p[2] = static_cast<std::uint8_t>(Clamp255(p[2] - from.blue[i] + to.blue[i]));
+      return;
+    }
+  }
+}
+
+std::uint32_t MonochromeWorker(std::uint32_t pixel) {
+  std::uint8_t b[4];
+  std::memcpy(b, &pixel, 4);
+  const std::uint8_t grey = static_cast<std::uint8_t>(MonochromeGrey(b[0], b[1], b[2], Col().values[0] != 0));
+  b[0] = b[1] = b[2] = grey;
+  std::memcpy(&pixel, b, 4);
+  return pixel;
+}
+
+int PrepareMonochrome() {
+  V()[0] = ParamValue(kMonochrome, 0);
+  return 0;
+}
+
+// Walks the selected pixels of the box, reporting lines from `lineBase`.
+template <class F>
+int ForSelected(int lineBase, F f) {
+  const ApplyContext& c = Ctx();
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (Progress(lineBase + y - c.y0) != 0) return 1;
+    const std::uint8_t* p = PixelAt(c.image, c.x0, y);
+    const std::uint8_t* m = c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0;
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++m)
+      if (*m) f(p);
+  }
+  return 0;
+}
+
+int GatherHistogram(std::uint8_t*, std::uint8_t*) {
+  auto& counts = Col().histogram;
+  std::int64_t wide[3][256] = {};
+  if (ForSelected(0, [&](const std::uint8_t* p) {
+        ++wide[0][p[0]];
+        ++wide[1][p[1]];
+        ++wide[2][p[2]];
+      }) != 0)
+    return 1;
+  std::int64_t largest = 0;
+  for (auto& channel : wide) largest = std::max(largest, *std::max_element(channel, channel + 256));
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < 256; ++i) counts[c][i] = largest == 0 ? 0 : static_cast<std::int32_t>(wide[c][i] * 100 / largest);
+  RefreshSettingsDialog();
+  return 0;
+}
+
+int SampleSelection(std::uint8_t*, std::uint8_t*) {
+  const ApplyContext& c = Ctx();
+  const int lines = c.y1 - c.y0 + 1;
+  SetProgressTotal(2 * lines);
+  std::int64_t sum[3] = {}, n = 0;
+  if (ForSelected(0, [&](const std::uint8_t* p) {
+        sum[0] += p[0];
+        sum[1] += p[1];
+        sum[2] += p[2];
+        ++n;
+      }) != 0)
+    return 1;
+  const std::int64_t count = n == 0 ? 1 : n;
+  const int mean[3] = {static_cast<int>(sum[0] / count), static_cast<int>(sum[1] / count),
+                       static_cast<int>(sum[2] / count)};
+  const Hsl h0 = RgbToHsl(mean[0], mean[1], mean[2]);
+
+  std::int64_t dev[3] = {}, devH = 0, devS = 0, devL = 0;
+  int lo[5] = {255, 255, 255, 100, 100}, hi[5] = {0, 0, 0, 0, 0}, maxDh = 0;
+  const bool extremes = ParamValue(kSample, 1) != 0;
+  if (ForSelected(lines, [&](const std::uint8_t* p) {
+        for (int k = 0; k < 3; ++k) dev[k] += std::abs(p[k] - mean[k]);
+        Hsl h = RgbToHsl(p[0], p[1], p[2]);
+        int dh = std::abs(h.h - h0.h);
+        if (dh > 180) dh = 360 - dh;
+        devH += dh;
+        devS += std::abs(h.s - h0.s);
+        devL += std::abs(h.l - h0.l);
+        if (extremes) {
+          const int v[5] = {p[0], p[1], p[2], h.s, h.l};
+          for (int k = 0; k < 5; ++k) {
+            lo[k] = std::min(lo[k], v[k]);
+            hi[k] = std::max(hi[k], v[k]);
+          }
+          maxDh = std::max(maxDh, dh);
+        }
+      }) != 0)
+    return 1;
+
+  SampleColour& s = Col().sample;
+  if (extremes && n > 0) {
+    s.red = (lo[0] + hi[0]) / 2;
+    s.green = (lo[1] + hi[1]) / 2;
+    s.blue = (lo[2] + hi[2]) / 2;
+    s.redRange = std::abs(hi[0] - lo[0]) / 2;
+    s.greenRange = std::abs(hi[1] - lo[1]) / 2;
+    s.blueRange = std::abs(hi[2] - lo[2]) / 2;
+    s.hue = h0.h;
+    s.saturation = (lo[3] + hi[3]) / 2;
+    s.lightness = (lo[4] + hi[4]) / 2;
+    s.hueRange = maxDh;
+    s.saturationRange = std::abs(hi[3] - lo[3]) / 2;
+    s.lightnessRange = std::abs(hi[4] - lo[4]) / 2;
+  } else {
+    s.red = mean[0];
+    s.green = mean[1];
+    s.blue = mean[2];
+    s.redRange = static_cast<int>(dev[0] / count * 2);
+    s.greenRange = static_cast<int>(dev[1] / count * 2);
+    s.blueRange = static_cast<int>(dev[2] / count * 2);
+    s.hue = h0.h;
+    s.saturation = h0.s;
+    s.lightness = h0.l;
+    s.hueRange = static_cast<int>(devH / count * 2);
+    s.saturationRange = static_cast<int>(devS / count * 2);
+    s.lightnessRange = static_cast<int>(devL / count * 2);
+  }
+  if (ParamValue(kSample, 0) != 0) {
+    KeyColour k = GetKeyColour();
+    k.red = s.red;
+    k.green = s.green;
+    k.blue = s.blue;
+    k.redRange = s.redRange;
+    k.greenRange = s.greenRange;
+    k.blueRange = s.blueRange;
+    k.extra.hueRange = s.hueRange;
+    k.extra.saturationRange = s.saturationRange;
+    k.extra.lightnessRange = s.lightnessRange;
+    SetKeyColour(k);
+  }
+  RefreshSettingsDialog();
+  return 0;
+}
+
+int BuildPalette(std::uint8_t*, std::uint8_t*) {
+  ColourOpsState& col = Col();
+  bool fresh = false;
+  if (!col.presence) {
+    col.presence = static_cast<std::uint8_t*>(AllocReal(kCells, "plbuse"));
+    if (!col.presence) {
+      ShowMessage(kMessageNoMemory);
+      return 1;
+    }
+    fresh = true;
+  }
+  if (fresh || ParamValue(kBuildPalette, 0) != 0) std::memset(col.presence, 0, kCells);
+  if (ParamValue(kBuildPalette, 1) != 0 &&
+      ForSelected(0, [&](const std::uint8_t* p) { col.presence[(p[0] >> 2) * 4096 + (p[1] >> 2) * 64 + (p[2] >> 2)] = 1; }) != 0)
+    return 1;
+  if (ParamValue(kBuildPalette, 2) != 0) {
+    PaletteRecord& render = TheProgram().palettes.render;
+    if (SelectPaletteFromCells(col.presence, render, NumberOfColours(), 0) != 0) return 1;
+  }
+  return 0;
+}
+
+const OpRoutineEntry kRoutines[] = {
+    {kContrast, {PrepareContrast, nullptr, LookupTableWorker}},
+    {kBrightness, {PrepareBrightness, nullptr, LookupTableWorker}},
+    {kGamma, {PrepareGamma, nullptr, LookupTableWorker}},
+    {kColorFill, {PrepareColorFill, nullptr, LookupTableWorker}},
+    {kBalance, {PrepareBalance, nullptr, LookupTableWorker}},
+    // Inspect while gathering; otherwise the pipeline fills the tables from the map.
+    {kHistogram, {nullptr, nullptr, LookupTableWorker, nullptr, nullptr, GatherHistogram}},
+    {kSample, {nullptr, nullptr, nullptr, nullptr, nullptr, SampleSelection}},
+    {kColorize, {PrepareColorize, nullptr, ColorizeWorker}},
+    {kRemap, {PrepareRemap, nullptr, RemapWorker}},
+    {kMonochrome, {PrepareMonochrome, nullptr, nullptr, MonochromeWorker}},
+    {kBuildPalette, {nullptr, nullptr, nullptr, nullptr, nullptr, BuildPalette}},
+    {kKeyToAlpha, {PrepareKeyToAlpha, nullptr, KeyToAlphaWorker}},
+    {kInvertAlpha, {PrepareAlpha, nullptr, InvertAlphaWorker}},
+    {kHardenAlpha, {PrepareHardenAlpha, nullptr, HardenAlphaWorker}},
+};
+
+}  // namespace
+
+std::span<const OpRoutineEntry> ColourOperationRoutines() { return kRoutines; }
+
+int MonochromeGrey(int r, int g, int b, bool luminance) {
+  const double grey = luminance ? 0.3 * r + 0.59 * g + 0.11 * b : (r + g + b) * 0.3333333333333333;
+  const float rounded = static_cast<float>(grey + 0.5);
+  return std::clamp(static_cast<int>(rounded), 0, 255);
+}
+
+int BalanceSampleNow(int viewIndex) {
+  if (!DrawFirst()) {
+    Col().balancePick = true;
+    return 0;
+  }
+  Col().balancePick = true;
+  return Apply(static_cast<int>(kBalance), viewIndex) == 0 ? 0 : 1;
+}
+
+void BalanceSetTarget(int red, int green, int blue) {
+  SetParamValue(kBalance, 1, std::clamp(red, 0, 255));
+  SetParamValue(kBalance, 2, std::clamp(green, 0, 255));
+  SetParamValue(kBalance, 3, std::clamp(blue, 0, 255));
+  RefreshSettingsDialog();
+}
+
+void BalanceMatchSample() {
+  const SampleColour& s = Col().sample;
+  BalanceSetTarget(s.red, s.green, s.blue);
+}
+
+void BalanceToBlack() {
+  SetParamValue(kBalance, 0, 0);
+  BalanceSetTarget(0, 0, 0);
+}
+
+void BalanceToWhite() {
+  SetParamValue(kBalance, 0, 0);
+  BalanceSetTarget(255, 255, 255);
+}
+
+void BalanceToGray() {
+  const SampleColour& s = Col().sample;
+  const int grey = (s.red + s.green + s.blue) / 3;
+  SetParamValue(kBalance, 0, 0);
+  BalanceSetTarget(grey, grey, grey);
+}
+
+void ResetHistogramMap() {
+  ColourOpsState& col = Col();
+  for (auto& channel : col.histogramMap)
+    for (int i = 0; i < 256; ++i) channel[i] = static_cast<std::int16_t>(i);
+  col.mapBrightness = 0;
+  col.mapContrast = 0;
+  col.markerLow = 0;
+  col.markerHigh = 255;
+}
+
+void HistogramEqualize() {
+  ColourOpsState& col = Col();
+  auto cumulative = [&](const std::int32_t* counts, std::int64_t* out) {
+    std::int64_t run = 0;
+    for (int i = 0; i < 256; ++i) out[i] = run += counts[i];
+  };
+  std::int64_t cum[3][256];
+  for (int c = 0; c < 3; ++c) cumulative(col.histogram[c], cum[c]);
+  if (col.independentRgb) {
+    for (int c = 0; c < 3; ++c) {
+      // Nothing gathered yet: the map stays as it is.
+      if (cum[c][255] == 0) continue;
+      for (int i = 0; i < 256; ++i) col.histogramMap[c][i] = static_cast<std::int16_t>(cum[c][i] * 255 / cum[c][255]);
+    }
+    return;
+  }
+  const std::int64_t total = cum[0][255] + cum[1][255] + cum[2][255];
+  if (total == 0) return;
+  for (int i = 0; i < 256; ++i) {
+    auto v = static_cast<std::int16_t>((cum[0][i] + cum[1][i] + cum[2][i]) * 255 / total);
+    col.histogramMap[0][i] = col.histogramMap[1][i] = col.histogramMap[2][i] = v;
+  }
+}
+
+void SetStandardAdjustments(int brightness, int contrast) {
+  ColourOpsState& col = Col();
+  col.mapBrightness = std::clamp(brightness, -100, 100);
+  col.mapContrast = std::clamp(contrast, -100, 100);
+  const int b = col.mapBrightness, c = col.mapContrast;
+  col.markerLow = (c - 100) * 127 / 100 - b * 256 / 100 + 127;
+  col.markerHigh = (100 - c) * 127 / 100 - b * 256 / 100 + 128;
+}
+
+void ApplyStandardAdjustments() {
+  ColourOpsState& col = Col();
+  auto& map = col.histogramMap;
+  int low = 255, high = 0;
+  for (int i = 0; i < 256; ++i) {
+    if (map[0][i] > 0 || map[1][i] > 0) low = i;
+    if (map[0][i] < 255 || map[1][i] < 255) high = i;
+  }
+  if (high <= low) {
+    low = 0;
+    high = 255;
+  }
+  const int span = col.markerHigh - col.markerLow == 0 ? 1 : col.markerHigh - col.markerLow;
+  std::int16_t out[3][256];
+  for (int i = 0; i < 256; ++i) {
+    const long j = low + static_cast<long>(i - col.markerLow) * (high - low) / span;
+    for (int c = 0; c < 3; ++c)
+      out[c][i] = j < 0 ? 0 : j > 255 ? 255 : map[c][j];
+  }
+  std::memcpy(map, out, sizeof out);
+}
+
+}  // namespace qv
