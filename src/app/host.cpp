@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/recording_host.h"
+#include "formats/save_image.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -35,9 +36,9 @@ bool HeadlessHost::EditNewImageDetails(NewImageDetails&) { return true; }
 
 void HeadlessHost::ImageAdded(ImageRecord*, bool) {}
 
-// Saving images arrives with the image writers; until then a headless close
-// of a changed image cannot save, so the close stops and nothing is lost.
-int HeadlessHost::SaveImageToOwnFile(ImageRecord*) { return 1; }
+// An image without a file of its own would need the save dialog, which a
+// headless host cancels: the close stops and nothing is lost.
+int HeadlessHost::SaveImageToOwnFile(ImageRecord* image) { return SaveToOwnFile(image); }
 
 int RecordingHost::SaveImageToOwnFile(ImageRecord* image) {
   saved.push_back(image);
