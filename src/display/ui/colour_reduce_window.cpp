@@ -196,6 +196,7 @@ void ColourReduceWindow::SetSelectedUsage(int code) {
 
 void ColourReduceWindow::closeEvent(QCloseEvent* event) {
   Reduce().windowOpen = false;
+  setObjectName(QString());  // no longer found while it waits to be deleted
   QWidget::closeEvent(event);
 }
 

@@ -17,6 +17,9 @@ namespace qv::ui {
 inline constexpr int kColourReduceCommand = 6700;
 
 class ColourReduceWindow : public QWidget {
+  Q_OBJECT
+
+
  public:
   explicit ColourReduceWindow(QWidget* parent);
 

@@ -80,6 +80,11 @@ SaveImageDialog::SaveImageDialog(QWidget* parent, const SaveImageRequest& reques
     if (at >= 0 && at < static_cast<qsizetype>(types_.size())) TypeChanged(types_[static_cast<std::size_t>(at)]);
   });
   selectFile(Q(request.name));
+  typed_ = Q(request.name);
+  // The file dialog puts its filter's extension on the name by itself; the
+  // name follows the system's rule instead, from what was typed.
+  if (QLineEdit* edit = NameEdit())
+    connect(edit, &QLineEdit::textEdited, this, [this](const QString& text) { typed_ = text; });
   SelectType(request.type);
 }
 
@@ -112,8 +117,10 @@ void SaveImageDialog::TypeChanged(int type) {
   quality_->setEnabled(quality);
   qualityEdit_->setEnabled(quality);
 
-  if (QLineEdit* edit = NameEdit(); edit && !edit->text().isEmpty())
-    edit->setText(Q(SaveOutputName(edit->text().toStdString(), type)));
+  if (QLineEdit* edit = NameEdit(); edit && !typed_.isEmpty()) {
+    typed_ = Q(SaveOutputName(typed_.toStdString(), type));
+    edit->setText(typed_);
+  }
 }
 
 SaveImageRequest SaveImageDialog::Choices() const {

@@ -16,6 +16,9 @@ class QScrollBar;
 namespace qv::ui {
 
 class SaveImageDialog : public QFileDialog {
+  Q_OBJECT
+
+
  public:
   SaveImageDialog(QWidget* parent, const SaveImageRequest& request);
 
@@ -43,6 +46,7 @@ class SaveImageDialog : public QFileDialog {
   std::vector<int> types_;   // full-list index of each filter
   QStringList filters_;
   std::vector<int> depths_;
+  QString typed_;            // the name as the person (or the type rule) left it
   int type_ = 0;
   int userCompress_ = 1;
   QComboBox* depth_ = nullptr;

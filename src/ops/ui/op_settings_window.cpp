@@ -241,6 +241,7 @@ void OpSettingsWindow::moveEvent(QMoveEvent* event) {
 // controls are switched off as the menu item would.
 void OpSettingsWindow::closeEvent(QCloseEvent* event) {
   if (objectName() == QLatin1String("opClass")) TheProgram().ops.showControls = false;
+  setObjectName(QString());  // no longer found while it waits to be deleted
   QWidget::closeEvent(event);
 }
 
@@ -262,7 +263,7 @@ void InstallOpSettingsHooks(QWidget* parent) {
   };
   hooks.closeSettings = [owner] {
     if (OpSettingsWindow* w = FindOpSettingsWindow(owner)) {
-      w->setObjectName(QString());  // gone for the look-ups at once
+      w->setObjectName(QStringLiteral("closing"));  // the engine closes it, the controls stay as they are
       w->close();
     }
   };

@@ -18,6 +18,9 @@ class QVBoxLayout;
 namespace qv::ui {
 
 class OpSettingsWindow : public QWidget {
+  Q_OBJECT
+
+
  public:
   explicit OpSettingsWindow(QWidget* parent);
 
