@@ -57,7 +57,13 @@ void OpSettingsWindow::Clear() {
   swatches_.clear();
   swatchFirstSlot_.clear();
   oldSize_ = nullptr;
-  delete body_;
+  // The old rows may be the very sender of the signal that brought us here
+  // (Load refills the window): they go once the event is over.
+  if (body_) {
+    body_->hide();
+    body_->setParent(nullptr);
+    body_->deleteLater();
+  }
   body_ = new QWidget(this);
   layout_->addWidget(body_);
 }
