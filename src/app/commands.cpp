@@ -10,6 +10,9 @@
 #include "app/string_table.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"
+#include "formats/save_image.h"
+#include "ops/op_menu.h"
+#include "ops/qvs_file.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -43,6 +46,38 @@ int DoCloneImage(int) {
 }
 
 int DoExit(int) { return ShutDown(); }
+
+int DoSaveImage(int id) { return SaveImageCommand(id); }
+bool ImagesLoaded() { return ImageCount() > 0; }
+
+int DoOperationControls(int) {
+  ToggleOperationControls();
+  return 0;
+}
+
+int DoLoadOpSettings(int) {
+  Settings& s = S();
+  std::vector<std::string> files = TheHost().ChooseFiles({"Load Op. Settings", "Op. Settings (*.QVS)", s.settingsPath, false});
+  if (files.empty()) return 2;
+  s.settingsPath = std::filesystem::path(files.front()).parent_path().string();
+  int result = LoadOpSettingsFile(files.front());
+  RefreshSettingsDialog();
+  return result;
+}
+
+int DoSaveOpSettings(int) {
+  Settings& s = S();
+  std::string file = TheHost().ChooseSaveFile({"Save Op. Settings", "Settings Files (*.QVS)", s.settingsPath, false});
+  if (file.empty()) return 2;
+  s.settingsPath = std::filesystem::path(file).parent_path().string();
+  return SaveOpSettingsFile(file);
+}
+
+int DoOpenToolWindow(int id) {
+  if (id == 6700) TheProgram().reduce.windowOpen = true;
+  TheHost().OpenToolWindow(id);
+  return 0;
+}
 
 int DoDisplayMode(int id) {
   TheProgram().display.mode = id - kDisplayModeMenuBase;
@@ -188,11 +223,11 @@ const CommandEntry kCommands[] = {
     {3050, Menu::File, kB, 0, nullptr, nullptr, nullptr},
     {106, Menu::File, kR | kS | kTB, 0, DoNewImage, nullptr, nullptr},
     {103, Menu::File, kR | kTB, 0, DoLoadImage, nullptr, nullptr},
-    {118, Menu::File, kTB, 0, nullptr, nullptr, nullptr},
-    {111, Menu::File, 0, 0, nullptr, nullptr, nullptr},
+    {118, Menu::File, kB | kTB, 0, DoSaveImage, nullptr, ImagesLoaded},
+    {111, Menu::File, kB, 0, DoSaveImage, nullptr, ImagesLoaded},
     {107, Menu::File, kR, 0, DoCloneImage, nullptr, nullptr},
     {108, Menu::File, kB | kS, 0, nullptr, nullptr, nullptr},
-    {6700, Menu::File, kB, 0, nullptr, nullptr, nullptr},
+    {6700, Menu::File, kB, 0, DoOpenToolWindow, nullptr, nullptr},
     {9898, Menu::File, kB | kS, 0, DoExit, nullptr, nullptr},
     // TimeLine
     {209, Menu::TimeLine, kT | kTB, 0, nullptr, nullptr, nullptr},
@@ -262,9 +297,9 @@ const CommandEntry kCommands[] = {
     {3025, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 1), nullptr},
     {3029, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 2), nullptr},
     // Operations (the catalogue's groups join this menu)
-    {3997, Menu::Operations, kT | kTB, 0, nullptr, nullptr, nullptr},
-    {628, Menu::Operations, kB | kS, 0, nullptr, nullptr, nullptr},
-    {629, Menu::Operations, 0, 0, nullptr, nullptr, nullptr},
+    {3997, Menu::Operations, kT | kTB, 0, DoOperationControls, CHECK(TheProgram().ops.showControls), nullptr},
+    {628, Menu::Operations, kB | kS, 0, DoLoadOpSettings, nullptr, nullptr},
+    {629, Menu::Operations, 0, 0, DoSaveOpSettings, nullptr, nullptr},
     // View (the open windows follow)
     {706, Menu::View, 0, 0, nullptr, nullptr, nullptr},
     {709, Menu::View, 0, 0, nullptr, nullptr, nullptr},
@@ -331,6 +366,8 @@ bool IsRunning() { return IsSequenceRunning(); }
 void RefuseWhileRunning() { ShowMessage(78); }
 
 int RouteCommand(int id) {
+  // The catalogue's operations are chosen by their own ids.
+  if (IsOperationCommand(id)) return SelectOperation(id);
   const CommandEntry* e = FindCommand(id);
   if (!e) return -1;
   if ((e->flags & kRefusedWhileRunning) && IsRunning()) {

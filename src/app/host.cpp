@@ -6,6 +6,7 @@
 
 #include "app/progress.h"
 #include "app/recording_host.h"
+#include "formats/save_image.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -82,9 +83,9 @@ bool HeadlessHost::EditNewImageDetails(NewImageDetails&) { return true; }
 
 void HeadlessHost::ImageAdded(ImageRecord*, bool) {}
 
-// Saving images arrives with the image writers; until then a headless close
-// of a changed image cannot save, so the close stops and nothing is lost.
-int HeadlessHost::SaveImageToOwnFile(ImageRecord*) { return 1; }
+// An image without a file of its own would need the save dialog, which a
+// headless host cancels: the close stops and nothing is lost.
+int HeadlessHost::SaveImageToOwnFile(ImageRecord* image) { return SaveToOwnFile(image); }
 
 std::string Host::ViewTitle(int, const ImageRecord* image) { return image ? image->name : ""; }
 

@@ -53,6 +53,19 @@ struct FileRequest {
   bool several = false;
 };
 
+// The image save dialog: the choices it opens with and, when confirmed,
+// the ones made (type as a full-list index, depth as a depth entry).
+struct SaveImageRequest {
+  std::string title;
+  std::string folder;
+  std::string name;        // the proposed name; on return the whole path
+  int type = 0;
+  int depthEntry = 24;     // the SaveDepth setting the dialog pre-selects from
+  int compress = 1;
+  int quality = 75;
+  int chopMem = 0;
+};
+
 // The four outputs of the progress display.
 struct ProgressDisplay {
   int sequencePercent = 0;
@@ -111,6 +124,13 @@ class Host {
 
   // Files chosen to open; empty when cancelled. Headless: none.
   virtual std::vector<std::string> ChooseFiles(const FileRequest&) { return {}; }
+  // A file name to write (the dialog asks before replacing); empty when
+  // cancelled. Headless: none.
+  virtual std::string ChooseSaveFile(const FileRequest&) { return {}; }
+  // The image save dialog; false when cancelled. Headless: cancelled.
+  virtual bool EditSaveChoices(SaveImageRequest&) { return false; }
+  // Opens (or brings forward) the tool window a command shows.
+  virtual void OpenToolWindow(int /*command*/) {}
   // An image of the table chosen from a list titled so; -1 when cancelled.
   virtual int ChooseImage(const std::string&) { return -1; }
   // Something every view shows has changed (display mode, outline colours).

@@ -23,6 +23,9 @@
 #include "app/frame.h"
 #include "app/program.h"
 #include "app/string_table.h"
+#include "ops/op_menu.h"
+#include "ops/op_state.h"
+#include "ops/ui/op_settings_window.h"
 
 namespace qv::ui {
 namespace {
@@ -88,12 +91,52 @@ MainWindow::MainWindow() {
   area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(area_);
   BuildMenus();
+  BuildOperationsMenu();
   BuildToolBar();
   BuildStatusLine();
   ApplyLook();
   UpdateCommands();
   setAcceptDrops(true);
   connect(area_, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+}
+
+MainWindow::~MainWindow() { RemoveOpSettingsHooks(); }
+
+// The catalogue's groups head the Operations menu, one popup each; the
+// popups' mnemonics keep clear of the menu's own items.
+void MainWindow::BuildOperationsMenu() {
+  QMenu* ops = menus_[static_cast<int>(Menu::Operations)];
+  std::string used;
+  for (QAction* a : ops->actions()) {
+    qsizetype amp = a->text().indexOf('&');
+    if (amp >= 0 && amp + 1 < a->text().size()) used += static_cast<char>(a->text().at(amp + 1).toLower().toLatin1());
+  }
+  QAction* first = ops->actions().isEmpty() ? nullptr : ops->actions().first();
+  auto* group = new QActionGroup(this);
+  group->setExclusive(true);
+  for (const OpMenuPopup& popup : qv::BuildOperationsMenu(used)) {
+    auto* menu = new QMenu(QString::fromStdString(popup.title), ops);
+    for (const OpMenuItem& item : popup.items) {
+      auto* action = menu->addAction(QString::fromStdString(item.text));
+      int id = static_cast<int>(item.command);
+      action->setData(id);
+      action->setCheckable(true);
+      group->addAction(action);
+      connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+      opActions_[id] = action;
+    }
+    ops->insertMenu(first, menu);
+  }
+  if (first) ops->insertSeparator(first);
+  OpsHooks& hooks = TheProgram().ops.hooks;
+  hooks.markOperation = [this](OpId, OpId) { MarkOperation(); };
+  InstallOpSettingsHooks(this);
+  MarkOperation();
+}
+
+void MainWindow::MarkOperation() {
+  auto it = opActions_.find(static_cast<int>(CurrentOp()));
+  if (it != opActions_.end()) it->second->setChecked(true);
 }
 
 void MainWindow::BuildMenus() {
@@ -256,7 +299,9 @@ void MainWindow::ApplyLook() {
 
 QAction* MainWindow::ActionOf(int id) const {
   auto it = actions_.find(id);
-  return it == actions_.end() ? nullptr : it->second;
+  if (it != actions_.end()) return it->second;
+  auto op = opActions_.find(id);
+  return op == opActions_.end() ? nullptr : op->second;
 }
 
 QMenu* MainWindow::MenuAt(int index) const { return index >= 0 && index < kMenuCount ? menus_[index] : nullptr; }

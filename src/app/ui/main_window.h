@@ -20,6 +20,7 @@ namespace qv::ui {
 class MainWindow : public QMainWindow {
  public:
   MainWindow();
+  ~MainWindow() override;
 
   // Places and shows the window as the settings and the command line ask.
   void ShowAtStart();
@@ -46,6 +47,8 @@ class MainWindow : public QMainWindow {
 
  private:
   void BuildMenus();
+  void BuildOperationsMenu();
+  void MarkOperation();
   void BuildToolBar();
   void BuildStatusLine();
   void FillRecentFiles();
@@ -58,6 +61,7 @@ class MainWindow : public QMainWindow {
   QToolBar* toolBar_ = nullptr;
   std::map<int, QAction*> actions_;
   std::map<int, QActionGroup*> groups_;
+  std::map<int, QAction*> opActions_;  // the catalogue's operations by OpId
   QMenu* menus_[9] = {};
   QList<QAction*> recentActions_;
   QAction* recentSeparator_ = nullptr;

@@ -24,6 +24,9 @@
 #include "app/program.h"
 #include "app/ui/help_window.h"
 #include "app/ui/main_window.h"
+#include "display/ui/colour_reduce_window.h"
+#include "formats/save_image.h"
+#include "formats/ui/save_dialog.h"
 #include "extlib/palette_library.h"
 #include "store/image_record.h"
 
@@ -258,8 +261,24 @@ void QtHost::ImageAdded(ImageRecord* image, bool openView) {
   sub->show();
 }
 
-// Saving arrives with the image writers.
-int QtHost::SaveImageToOwnFile(ImageRecord*) { return 1; }
+int QtHost::SaveImageToOwnFile(ImageRecord* image) { return SaveToOwnFile(image); }
+
+std::string QtHost::ChooseSaveFile(const FileRequest& request) {
+  QString filter = Q(request.filter);
+  filter.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+  return QFileDialog::getSaveFileName(Parent(), Q(request.title), Q(request.folder), filter).toStdString();
+}
+
+bool QtHost::EditSaveChoices(SaveImageRequest& request) {
+  SaveImageDialog dialog(Parent(), request);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  request = dialog.Choices();
+  return !request.name.empty();
+}
+
+void QtHost::OpenToolWindow(int command) {
+  if (command == kColourReduceCommand) OpenColourReduceWindow(Parent());
+}
 
 std::vector<std::string> QtHost::ChooseFiles(const FileRequest& request) {
   QString filter = Q(request.filter);

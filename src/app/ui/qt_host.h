@@ -36,6 +36,9 @@ class QtHost : public Host {
   void ImageAdded(ImageRecord* image, bool openView) override;
   int SaveImageToOwnFile(ImageRecord* image) override;
   std::vector<std::string> ChooseFiles(const FileRequest& request) override;
+  std::string ChooseSaveFile(const FileRequest& request) override;
+  bool EditSaveChoices(SaveImageRequest& request) override;
+  void OpenToolWindow(int command) override;
   int ChooseImage(const std::string& title) override;
   void RedrawViews() override;
 

@@ -1,0 +1,74 @@
+// The operation settings window ("opClass"): one tool window hosting the
+// current operation's controls, generated from the catalogue. What each
+// control does to the live values is decided by the engine (op_controls).
+#pragma once
+
+#include <QWidget>
+#include <vector>
+
+#include "ops/op_catalogue.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QVBoxLayout;
+
+namespace qv::ui {
+
+class OpSettingsWindow : public QWidget {
+  Q_OBJECT
+
+
+ public:
+  explicit OpSettingsWindow(QWidget* parent);
+
+  // Builds the rows of an operation and titles the window for it.
+  void ShowOperation(OpId id);
+  // Re-reads every live value into the controls.
+  void Refresh();
+  OpId Operation() const { return op_; }
+
+  struct Row {
+    int slot = -1;
+    QLabel* label = nullptr;
+    QScrollBar* bar = nullptr;     // number rows
+    QLineEdit* edit = nullptr;     // number rows
+    QCheckBox* check = nullptr;    // switches
+    QPushButton* colour = nullptr; // packed colours
+    QPushButton* trend = nullptr;
+  };
+  const std::vector<Row>& Rows() const { return rows_; }
+  // The swatches of the operation's red, green and blue rows.
+  const std::vector<QPushButton*>& Swatches() const { return swatches_; }
+
+ protected:
+  void moveEvent(QMoveEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Clear();
+  void AddNumberRow(Row& row, const ParamSlot& slot);
+  void AddButtons();
+  void Changed(int slot);
+  void PaintSwatches();
+
+  OpId op_ = 0;
+  QWidget* body_ = nullptr;
+  QVBoxLayout* layout_ = nullptr;
+  QLabel* oldSize_ = nullptr;
+  std::vector<Row> rows_;
+  std::vector<QPushButton*> swatches_;
+  std::vector<int> swatchFirstSlot_;  // the red row of each swatch
+};
+
+// Wires the engine's settings-window hooks to one window under `parent`
+// (opened, refreshed and closed as the operation is chosen). Undone by
+// RemoveOpSettingsHooks.
+void InstallOpSettingsHooks(QWidget* parent);
+void RemoveOpSettingsHooks();
+// The window under `parent`, when it is open.
+OpSettingsWindow* FindOpSettingsWindow(QWidget* parent);
+
+}  // namespace qv::ui
