@@ -115,6 +115,14 @@ class Host {
   virtual int ChooseImage(const std::string&) { return -1; }
   // Something every view shows has changed (display mode, outline colours).
   virtual void RedrawViews() {}
+
+  // View windows. A view record is opened (false: no window could be made),
+  // retitled, repainted (rendering anew when its re-render mark is set), and
+  // sized to its picture (oneToOne: the region drawn at 1:1).
+  virtual bool OpenViewWindow(ViewRecord* /*view*/) { return true; }
+  virtual void SetViewTitle(ViewRecord* /*view*/, const std::string& /*title*/) {}
+  virtual void InvalidateView(ViewRecord* /*view*/) {}
+  virtual void FitViewWindow(ViewRecord* /*view*/, bool /*oneToOne*/) {}
 };
 
 // Prints to stderr and never blocks. Questions get the answer configured for

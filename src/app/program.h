@@ -12,6 +12,7 @@
 #include "app/progress.h"
 #include "area/area_mask.h"
 #include "display/render_state.h"
+#include "display/views.h"
 #include "ops/op_state.h"
 #include "display/colour_reduce.h"
 #include "formats/formats_state.h"
@@ -49,6 +50,7 @@ struct Program {
   FrameState frame;
   Settings settings;
   PaletteLibraryState palettes;
+  ViewsState views;
 };
 
 Program& TheProgram();
