@@ -123,6 +123,10 @@ class Host {
   virtual void SetViewTitle(ViewRecord* /*view*/, const std::string& /*title*/) {}
   virtual void InvalidateView(ViewRecord* /*view*/) {}
   virtual void FitViewWindow(ViewRecord* /*view*/, bool /*oneToOne*/) {}
+  // A command carried out by a window of the desktop program (tool windows
+  // and their dialogs); without windows it is refused.
+  virtual int RunWindowCommand(int /*id*/) { return 1; }
+  virtual bool HasWindows() { return false; }
 };
 
 // Prints to stderr and never blocks. Questions get the answer configured for

@@ -14,6 +14,7 @@ namespace {
 constexpr int kNoZoomedView = 31;
 constexpr int kChosenViewNotZoomed = 40;
 constexpr int kZoomWithoutImages = 58;
+constexpr int kNoImagesLoaded = 11;
 
 ViewsState& Views() { return TheProgram().views; }
 
@@ -383,6 +384,29 @@ int DemagnifyChosen(ViewRecord* view) {
   }
   DemagnifyView(view);
   return 0;
+}
+
+int ViewCommand(int id) {
+  switch (id) {
+    case kCommandMagnify:
+    case kCommandMagnifyButton:
+      return MagnifyCommand(false);
+    case kCommandDemagnify:
+    case kCommandDemagnifyButton:
+      return DemagnifyCommand();
+    case kCommandOpenAnotherView: {
+      if (ImageCount() == 0) {
+        ShowMessage(kNoImagesLoaded);
+        return 1;
+      }
+      int index = TheHost().ChooseImage("Select Image for View");
+      ImageRecord* image = ImageAt(index);
+      if (!image) return 2;
+      return OpenView(image) ? 0 : 1;
+    }
+    default:
+      return -1;
+  }
 }
 
 // ---- sizing -----------------------------------------------------------------------

@@ -29,6 +29,7 @@ inline constexpr int kCommandMagnify = 9410;
 inline constexpr int kCommandMagnifyButton = 9718;
 inline constexpr int kCommandDemagnify = 9420;
 inline constexpr int kCommandDemagnifyButton = 9720;
+inline constexpr int kCommandOpenAnotherView = 706;
 
 // One view window. The record comes first so that the host can be handed
 // the record alone and the slot found again from it.
@@ -109,6 +110,10 @@ int MagnifyCommand(bool oneToOne);
 // zoomed.
 int DemagnifyChosen(ViewRecord* view);
 void ResetZoom(ViewRecord* view);
+
+// The view commands of the menus and the tool bar: zoom, "Open another
+// view"; -1 for an id that is not one of them.
+int ViewCommand(int id);
 
 // ---- sizing -------------------------------------------------------------
 
