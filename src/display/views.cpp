@@ -399,7 +399,7 @@ int ViewCommand(int id) {
         ShowMessage(kNoImagesLoaded);
         return 1;
       }
-      int index = TheHost().ChooseImage("Select Image for View");
+      int index = ImageCount() == 1 ? 0 : TheHost().ChooseImage("Select Image for View");
       ImageRecord* image = ImageAt(index);
       if (!image) return 2;
       return OpenView(image) ? 0 : 1;
@@ -411,7 +411,8 @@ int ViewCommand(int id) {
 
 // ---- sizing -----------------------------------------------------------------------
 
-void KeepAspectClientSize(const ViewRecord& view, int maxWidth, int maxHeight, int& width, int& height) {
+void KeepAspectClientSize(const ViewRecord& view, int width, int maxWidth, int maxHeight, int& outWidth,
+                          int& outHeight) {
   int w, h;
   OneToOneClientSize(view, w, h);
   double aspect = 1.0;
@@ -422,11 +423,15 @@ void KeepAspectClientSize(const ViewRecord& view, int maxWidth, int maxHeight, i
     aspect = (yn / yd) / (xn / xd);
   }
   double pw = w * aspect, ph = h;
+  if (width > 0) {
+    ph = ph * width / pw;
+    pw = width;
+  }
   maxWidth = AtLeastOne(maxWidth);
   maxHeight = AtLeastOne(maxHeight);
   double scale = std::min({1.0, maxWidth / pw, maxHeight / ph});
-  width = AtLeastOne(static_cast<int>(pw * scale));
-  height = AtLeastOne(static_cast<int>(ph * scale));
+  outWidth = AtLeastOne(static_cast<int>(pw * scale + 0.5));
+  outHeight = AtLeastOne(static_cast<int>(ph * scale + 0.5));
 }
 
 // ---- scrolling --------------------------------------------------------------------

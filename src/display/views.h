@@ -117,10 +117,12 @@ int ViewCommand(int id);
 
 // ---- sizing -------------------------------------------------------------
 
-// The client size a view not maximised takes under KeepAspect: the region at
-// 1:1 when it fits in maxWidth x maxHeight, else scaled down to fit, keeping
-// the picture's shape (and its resolution's aspect).
-void KeepAspectClientSize(const ViewRecord& view, int maxWidth, int maxHeight, int& width, int& height);
+// The client size a view not maximised takes under KeepAspect: a new view
+// (width 0) shows its picture at 1:1, any other keeps its width; the height
+// follows the shape of the region shown (and of the image's pixels), and
+// the whole is scaled down to fit maxWidth x maxHeight.
+void KeepAspectClientSize(const ViewRecord& view, int width, int maxWidth, int maxHeight, int& outWidth,
+                          int& outHeight);
 
 // ---- scrolling ----------------------------------------------------------
 

@@ -201,15 +201,22 @@ TEST_F(ViewsTest, KeepAspectFitsThePictureIntoTheRoomGiven) {
   ImageRecord* a = Image(800, 200, "a.bmp");
   ViewRecord* v = OpenView(a);
   int w, h;
-  KeepAspectClientSize(*v, 1000, 1000, w, h);
+  KeepAspectClientSize(*v, 0, 1000, 1000, w, h);  // new: 1:1
   EXPECT_EQ(w, 800);
   EXPECT_EQ(h, 200);
-  KeepAspectClientSize(*v, 400, 1000, w, h);
+  KeepAspectClientSize(*v, 0, 400, 1000, w, h);
   EXPECT_EQ(w, 400);
   EXPECT_EQ(h, 100);
+  // Zoomed into a square: the window keeps its width and becomes square.
+  Client(v, 400, 100);
+  MagnifyView(v, 0, 0, 100, 100, false);
+  KeepAspectClientSize(*v, 400, 1000, 1000, w, h);
+  EXPECT_EQ(w, 400);
+  EXPECT_NEAR(h, 400 * (v->bottom - v->top + 1) / (v->right - v->left + 1), 1);
+  ResetZoom(v);
   a->dpiXNum = 100;  // pixels twice as wide as high
   a->dpiYNum = 200;
-  KeepAspectClientSize(*v, 4000, 4000, w, h);
+  KeepAspectClientSize(*v, 0, 4000, 4000, w, h);
   EXPECT_EQ(w, 1600);
   EXPECT_EQ(h, 200);
 }

@@ -282,7 +282,8 @@ void QtHost::FitViewWindow(ViewRecord* view, bool oneToOne) {
   if (oneToOne)
     OneToOneClientSize(*view, w, h);
   else
-    KeepAspectClientSize(*view, std::max(room.width(), 64), std::max(room.height(), 64), w, h);
+    KeepAspectClientSize(*view, sub->View()->fitted ? sub->View()->width() : 0, std::max(room.width(), 64), std::max(room.height(), 64), w, h);
+  sub->View()->fitted = true;
   sub->resize(QSize(w, h) + frame);
 }
 

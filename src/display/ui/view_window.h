@@ -35,6 +35,8 @@ class ViewWindow : public QWidget {
   void SetRows(std::span<const std::uint8_t> dib, int startRow, int rowCount);
   // Renders now when the re-render mark is set (what a paint does first).
   void RenderIfNeeded();
+  // Sized to its picture once (later sizing keeps the width).
+  bool fitted = false;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
