@@ -1,11 +1,43 @@
 #include "app/host.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 
+#include "app/progress.h"
 #include "app/recording_host.h"
 #include "store/image_record.h"
 
 namespace qv {
+namespace {
+
+// Set by the SIGINT handler, read by the event pump. A signal handler can
+// touch nothing else, so this is the one flag outside the Program.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+  if (interrupted) {
+    std::signal(SIGINT, SIG_DFL);
+    std::raise(SIGINT);
+    return;
+  }
+  interrupted = 1;
+}
+
+}  // namespace
+
+void HeadlessHost::CatchInterrupts() {
+  interrupted = 0;
+  std::signal(SIGINT, OnInterrupt);
+}
+
+void HeadlessHost::PumpEvents() {
+  if (!interrupted) return;
+  if (IsBusy()) {
+    RequestStop();
+    interrupted = 0;  // the next Ctrl-C stops the next piece of work
+  }
+}
 
 void HeadlessHost::SetAnswer(MessageKind kind, int result) {
   answers_[static_cast<int>(kind)] = result;
@@ -29,7 +61,22 @@ void HeadlessHost::OpenHelp(const std::string& keyword) {
   if (!quiet_) std::fprintf(stderr, "pixqv: help on \"%s\" needs the desktop program\n", keyword.c_str());
 }
 
-void HeadlessHost::ShowProgress(const ProgressDisplay&) {}
+void HeadlessHost::ShowProgress(const ProgressDisplay& display) {
+  if (!progressLine_ || quiet_) return;
+  std::string line;
+  if (!display.operationText.empty()) {
+    char percent[16];
+    std::snprintf(percent, sizeof percent, " %3d%%", display.operationPercent);
+    line = display.operationText + percent;
+    if (!display.sequenceText.empty()) line = display.sequenceText + ": " + line;
+  }
+  if (line == shownLine_) return;
+  // Blank out what a longer earlier line left behind.
+  std::size_t width = std::max(line.size(), shownLine_.size());
+  std::fprintf(stderr, "\r%-*s\r%s", static_cast<int>(width), "", line.c_str());
+  std::fflush(stderr);
+  shownLine_ = line;
+}
 
 bool HeadlessHost::EditNewImageDetails(NewImageDetails&) { return true; }
 

@@ -135,12 +135,17 @@ class HeadlessHost : public Host {
  public:
   void SetAnswer(MessageKind kind, int result);
   void SetQuiet(bool quiet) { quiet_ = quiet; }
+  // Shows the operation's progress as one updating line on stderr.
+  void SetProgressLine(bool on) { progressLine_ = on; }
+  // Ctrl-C asks running work to stop (as the Stop button does); a second
+  // Ctrl-C ends the program.
+  void CatchInterrupts();
 
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
-  void PumpEvents() override {}
+  void PumpEvents() override;
   bool WaitForEvents() override { return false; }
   void SetProgressCursor(int) override {}
   void SetRunningButtons(bool) override {}
@@ -154,6 +159,8 @@ class HeadlessHost : public Host {
  private:
   std::array<int, kMessageKindCount> answers_{-1, -1, -1, -1, -1};
   bool quiet_ = false;
+  bool progressLine_ = false;
+  std::string shownLine_;
 };
 
 }  // namespace qv

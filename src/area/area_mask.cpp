@@ -23,17 +23,6 @@ constexpr int kMessageNoRealMemory = 60;
 
 AreaState& Area() { return TheProgram().area; }
 
-void SetBox(AreaSelection& s, int l, int t, int r, int b) {
-  s.left = l;
-  s.top = t;
-  s.right = r;
-  s.bottom = b;
-  s.centreX = (l + r) / 2;
-  s.centreY = (t + b) / 2;
-  s.radiusX = std::max(s.centreX - l, r - s.centreX);
-  s.radiusY = std::max(s.centreY - t, b - s.centreY);
-}
-
 // Vertical span of 255s at column x, clipped to the image.
 void Span(std::uint8_t* mask, int w, int h, int x, int y0, int y1) {
   if (x < 0 || x >= w) return;
@@ -374,9 +363,9 @@ void BoundsOfBytes(AreaSelection& s, const std::uint8_t* mask, int w, int h) {
     b = y;
   }
   if (r < 0)
-    SetBox(s, 0, 0, 0, 0);
+    SetSelectionBox(s, 0, 0, 0, 0);
   else
-    SetBox(s, l, t, r, b);
+    SetSelectionBox(s, l, t, r, b);
 }
 
 void ScaleRedo(AreaSelection& s, int w, int h) {
@@ -588,7 +577,7 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
   }
   if (result == 0) {
     if (mode == kAreaEntire && !exclude)
-      SetBox(s, 0, 0, w - 1, h - 1);
+      SetSelectionBox(s, 0, 0, w - 1, h - 1);
     else
       BoundsOfBytes(s, mask, w, h);
     if (mode == kAreaEntire && !exclude) {
@@ -608,7 +597,7 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
 void MaskBounds(int /*viewIndex*/) {
   AreaState& a = Area();
   if (!a.mask.place) {
-    SetBox(a.selection, 0, 0, 0, 0);
+    SetSelectionBox(a.selection, 0, 0, 0, 0);
     return;
   }
   bool wasLocked = a.mask.address != nullptr;
@@ -616,6 +605,17 @@ void MaskBounds(int /*viewIndex*/) {
   if (!mask) return;
   BoundsOfBytes(a.selection, mask, a.mask.width, a.mask.height);
   if (!wasLocked) UnlockVirtual(a.mask.place);
+}
+
+void SetSelectionBox(AreaSelection& s, int l, int t, int r, int b) {
+  s.left = l;
+  s.top = t;
+  s.right = r;
+  s.bottom = b;
+  s.centreX = (l + r) / 2;
+  s.centreY = (t + b) / 2;
+  s.radiusX = std::max(s.centreX - l, r - s.centreX);
+  s.radiusY = std::max(s.centreY - t, b - s.centreY);
 }
 
 }  // namespace qv

@@ -202,6 +202,8 @@ void MaskBounds(int viewIndex);
 int SelectEntire(ImageRecord* image, int viewIndex);
 int UndoLastSelection();                    // 0 ok, 1 nothing to swap or no memory
 void ClearAreaSelection();
+// Sets the selection box (inclusive) with its centre and radii.
+void SetSelectionBox(AreaSelection& s, int left, int top, int right, int bottom);
 int ApplyColourDiscriminator(ImageRecord* image);
 // Edit Area: rescales the capture points from the current box into a new
 // one and rebuilds; message 72 when there is no selection.

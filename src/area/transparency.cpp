@@ -97,17 +97,6 @@ void SoftEdge(std::uint8_t* mask, int w, int h, int l, int t, int r, int b) {
     }
 }
 
-void SetSelectionBox(AreaSelection& s, int l, int t, int r, int b) {
-  s.left = l;
-  s.top = t;
-  s.right = r;
-  s.bottom = b;
-  s.centreX = (l + r) / 2;
-  s.centreY = (t + b) / 2;
-  s.radiusX = std::max(s.centreX - l, r - s.centreX);
-  s.radiusY = std::max(s.centreY - t, b - s.centreY);
-}
-
 }  // namespace
 
 int ApplyTransparency(ImageRecord* image, const AlphaMaskRule& rule) {

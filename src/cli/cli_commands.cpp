@@ -160,6 +160,7 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"showcase", "tour of the engine with the log on (what ./run shows headless)", kShowcaseUsage, RunShowcase},
       OpsCommand(),
+      MaskCommand(),
       {"info", "type, size, depth and format of image files", kInfoUsage, RunInfo},
       {"convert", "read an image file and write it in another type or depth", kConvertUsage, RunConvert},
   };

@@ -19,7 +19,8 @@ const Command* FindCommand(std::string_view name);
 std::string_view SuggestCommand(std::string_view name);
 
 int RunShowcase(const std::vector<std::string_view>& args);
-Command OpsCommand();  // ops_command.cpp
+Command OpsCommand();   // ops_command.cpp
+Command MaskCommand();  // mask_command.cpp
 int RunInfo(const std::vector<std::string_view>& args);     // file_commands.cpp
 int RunConvert(const std::vector<std::string_view>& args);  // file_commands.cpp
 

@@ -5,6 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
+#include "app/program.h"
 #include "cli/cli_commands.h"
 
 namespace {
@@ -69,5 +72,9 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // Long work shows one updating progress line on a terminal; Ctrl-C stops it.
+  auto& host = qv::InstallHost<qv::HeadlessHost>();
+  host.SetProgressLine(isatty(STDERR_FILENO) != 0);
+  host.CatchInterrupts();
   return command->run(rest);
 }

@@ -11,6 +11,7 @@
 #include "app/program.h"
 #include "app/progress.h"
 #include "display/colour_quantizer.h"
+#include "display/display_palettes.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -27,63 +28,6 @@ constexpr int kMg[18] = {7, 12, 3, 18, 9, 2, 5, 13, 17, 10, 4, 11, 8, 14, 3, 16,
 constexpr int kMb[48] = {23, 12, 22, 9, 19, 17, 29, 13, 31, 4, 11, 21, 14, 17, 34, 40, 6, 16, 35, 7, 28, 37, 3, 20,
                          32, 2, 25, 41, 5, 30, 38, 10, 24, 27, 39, 8, 26, 33, 3, 18, 1, 36, 0, 13, 4, 8, 12, 5};
 constexpr int kM4[4][4] = {{0, 13, 4, 8}, {12, 5, 1, 9}, {6, 14, 10, 3}, {7, 11, 2, 15}};
-
-// The standard 16 colours, nominal values, in index order.
-constexpr std::uint8_t kStandard16[16][3] = {
-    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-    {0, 128, 128},   {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
-};
-
-// Their lookup by the top three bits of each channel: one row of 64
-// hexadecimal digits per red level, digit = green level x 8 + blue level.
-constexpr const char* kStandard16Rows[8] = {
-    "004444cc004444cc226666cc2266666c2266666e226666eeaaa66eeeaaaaeeee",
-    "004444cc004444cc226666cc2266666c2266666e226666eeaaa66eeeaaaaeeee",
-    "115555cc115555cc338888cc3388888c3388888e338888eeaaa88eeeaaaaeeee",
-    "1155555c1155555c3388888c33888888338888873388887733888777aaa8777e",
-    "1155555d1155555d3388888d33888887338888773388877733887777bbb77777",
-    "115555dd115555dd338888dd338888773388877733887777bbb77777bbb7777f",
-    "99955ddd99955ddd99988ddd3388877733887777bbb77777bbb7777fbbb777ff",
-    "9999dddd9999dddd9999dddd9998777dbbb77777bbb7777fbbb777ffbbbb7fff",
-};
-
-// Upper bound of each cube level of the default palette, per channel.
-constexpr int kRedTops[] = {24, 66, 109, 151, 194, 236, 255};
-constexpr int kGreenTops[] = {20, 56, 93, 129, 166, 202, 238, 255};
-constexpr int kBlueTops[] = {52, 137, 222, 255};
-
-template <std::size_t N>
-int LevelOf(const int (&tops)[N], int value) {
-  int level = 0;
-  while (level + 1 < static_cast<int>(N) && value > tops[level]) ++level;
-  return level;
-}
-
-struct Tables {
-  int lumRed[256], lumGreen[256], lumBlue[256];
-  std::uint8_t cubeRed[256], cubeGreen[256], cubeBlue[256];  // level x 32, x 4, x 1
-  std::uint8_t standard16[512];
-  Tables() {
-    for (int i = 0; i < 256; ++i) {
-      lumRed[i] = i * 85 / 255;
-      lumGreen[i] = i * 105 / 255;
-      lumBlue[i] = i * 65 / 255;
-      cubeRed[i] = static_cast<std::uint8_t>(LevelOf(kRedTops, i) * 32);
-      cubeGreen[i] = static_cast<std::uint8_t>(LevelOf(kGreenTops, i) * 4);
-      cubeBlue[i] = static_cast<std::uint8_t>(LevelOf(kBlueTops, i));
-    }
-    for (int i = 0; i < 512; ++i) {
-      char digit = kStandard16Rows[i >> 6][i & 63];
-      standard16[i] = static_cast<std::uint8_t>(digit <= '9' ? digit - '0' : digit - 'a' + 10);
-    }
-  }
-};
-
-const Tables& Fixed() {
-  static const Tables tables;  // immutable once built
-  return tables;
-}
 
 inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
@@ -123,7 +67,6 @@ const std::uint8_t* RowOf(const ImageRecord* image, int y) {
 // gray to the shown level.
 template <class Map>
 void DiffuseGray(const ImageRecord* image, ReducedImage& out, std::int16_t* errors, int amount, Map map) {
-  const Tables& t = Fixed();
   const int w = image->width;
   for (int y = 0; y < image->height; ++y) {
     Progress(y);
@@ -133,7 +76,7 @@ void DiffuseGray(const ImageRecord* image, ReducedImage& out, std::int16_t* erro
     int left = 0;
     for (int n = 0, x = back ? w - 1 : 0; n < w; ++n, x += back ? -1 : 1) {
       const std::uint8_t* p = src + x * 4;
-      int gray = Diffuse(t.lumRed[p[0]] + t.lumGreen[p[1]] + t.lumBlue[p[2]], left, errors[x], amount);
+      int gray = Diffuse(Luminance(p[0], p[1], p[2]), left, errors[x], amount);
       int shown = gray;
       dst[x] = static_cast<std::uint8_t>(map(shown));
       left = errors[x] = static_cast<std::int16_t>(gray - shown);
@@ -396,7 +339,6 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
     return {};
   }
   int colours = bits == 24 ? 0 : count;
-  const Tables& t = Fixed();
 
   switch (target) {
     case kReduce24Bits: {
@@ -448,7 +390,7 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
         const std::uint8_t* src = RowOf(image, y);
         std::uint8_t* dst = out.Row(y);
         for (int x = 0; x < image->width; ++x, src += 4)
-          dst[x] = static_cast<std::uint8_t>(t.lumRed[src[0]] + t.lumGreen[src[1]] + t.lumBlue[src[2]]);
+          dst[x] = static_cast<std::uint8_t>(Luminance(src[0], src[1], src[2]));
       }
       EndProgress();
       break;
@@ -462,9 +404,9 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
       if (source == kPaletteDefault) {
         if (sixteen) {
           for (int i = 0; i < 16; ++i) {
-            red[i] = kStandard16[i][0];
-            green[i] = kStandard16[i][1];
-            blue[i] = kStandard16[i][2];
+            red[i] = kStandardColours[i].r;
+            green[i] = kStandardColours[i].g;
+            blue[i] = kStandardColours[i].b;
           }
         } else {
           FillDefaultColours(pal, count);
@@ -484,10 +426,10 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
       bool mapped = true;
       if (source == kPaletteDefault && sixteen) {
         DiffuseColour(image, out, errors, amount, [&](int& r, int& g, int& b) {
-          int i = t.standard16[(r >> 5) * 64 + (g >> 5) * 8 + (b >> 5)];
-          r = kStandard16[i][0];
-          g = kStandard16[i][1];
-          b = kStandard16[i][2];
+          int i = StandardColourIndex(r, g, b);
+          r = kStandardColours[i].r;
+          g = kStandardColours[i].g;
+          b = kStandardColours[i].b;
           return i;
         });
       } else if (source == kPaletteDefault && useOrdered) {
@@ -499,7 +441,7 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
             int k = 21 * (r + g + b) / 767;
             i = k >= 3 ? 224 + k : 0;
           } else {
-            i = t.cubeRed[r] + t.cubeGreen[g] + t.cubeBlue[b];
+            i = kRenderLevels.red[r] * 32 + kRenderLevels.green[g] * 4 + kRenderLevels.blue[b];
           }
           r = red[i];
           g = green[i];

@@ -9,6 +9,7 @@
 
 #include "app/messages.h"
 #include "app/program.h"
+#include "display/display_palettes.h"
 #include "store/memory_places.h"
 
 namespace qv {
@@ -84,21 +85,12 @@ void LibraryCloser::operator()(void* handle) const {
 
 void FillStandardPalettes(PaletteRecord& mapping, PaletteRecord& render) {
   mapping = PaletteRecord{};
-  for (int i = 0; i < 256; ++i) mapping.red[i] = mapping.green[i] = mapping.blue[i] = static_cast<uint8_t>(i);
+  FillGrayRamp(mapping.red, mapping.green, mapping.blue);
   mapping.count = 256;
   SetName(mapping, "GRAY256.pal");
 
   render = PaletteRecord{};
-  int n = 0;
-  for (int r = 0; r < 7; ++r)
-    for (int g = 0; g < 8; ++g)
-      for (int b = 0; b < 4; ++b, ++n) {
-        render.red[n] = static_cast<uint8_t>(r * 255 / 6);
-        render.green[n] = static_cast<uint8_t>(g * 255 / 7);
-        render.blue[n] = static_cast<uint8_t>(b * 85);
-      }
-  for (int k = 0; k < 21; ++k, ++n) render.red[n] = render.green[n] = render.blue[n] = static_cast<uint8_t>(k * 255 / 21);
-  for (; n < 256; ++n) render.red[n] = render.green[n] = render.blue[n] = 255;
+  FillRenderPalette(render.red, render.green, render.blue);
   render.count = 256;
   SetName(render, "RENDER.pal");
 }

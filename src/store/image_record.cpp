@@ -8,6 +8,7 @@
 #include "app/fixed_text.h"
 #include "app/messages.h"
 #include "app/program.h"
+#include "display/display_palettes.h"
 #include "store/undo.h"
 
 namespace qv {
@@ -65,21 +66,7 @@ ImageRecord* CreateImageReporting(int width, int height, const char* tag, bool& 
 
 }  // namespace
 
-void FillDefaultPalette(ImageRecord* image) {
-  for (int r = 0; r < 7; ++r)
-    for (int g = 0; g < 8; ++g)
-      for (int b = 0; b < 4; ++b) {
-        int i = r * 32 + g * 4 + b;
-        image->red[i] = static_cast<std::uint8_t>(r * 255 / 6);
-        image->green[i] = static_cast<std::uint8_t>(g * 255 / 7);
-        image->blue[i] = static_cast<std::uint8_t>(b * 85);
-      }
-  for (int i = 224; i < 245; ++i) {
-    auto grey = static_cast<std::uint8_t>((i - 224) * 255 / 21);
-    image->red[i] = image->green[i] = image->blue[i] = grey;
-  }
-  for (int i = 245; i < 256; ++i) image->red[i] = image->green[i] = image->blue[i] = 255;
-}
+void FillDefaultPalette(ImageRecord* image) { FillRenderPalette(image->red, image->green, image->blue); }
 
 ImageRecord* CreateImage(int width, int height, const char* tag) {
   bool reported;

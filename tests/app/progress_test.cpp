@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "support/program_fixture.h"
 
 namespace qv {
@@ -105,6 +107,20 @@ TEST_F(ProgressTest, MinimisedWindowShowsThePercentageInItsTitle) {
   EndProgress();
   EndSequence();
   EXPECT_EQ(host->titles.back(), "Pixanta: Q/v");
+}
+
+TEST_F(ProgressTest, HeadlessCtrlCStopsTheRunningWorkOnly) {
+  auto& headless = InstallHost<HeadlessHost>();
+  headless.SetQuiet(true);
+  headless.CatchInterrupts();
+  std::raise(SIGINT);  // before any work: kept until there is work to stop
+  BeginProgress("Blur", 10);
+  EXPECT_EQ(Progress(1), 1);
+  EndProgress();
+  BeginProgress("Next", 10);
+  EXPECT_EQ(Progress(1), 0);  // one Ctrl-C stops one piece of work
+  EndProgress();
+  std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace

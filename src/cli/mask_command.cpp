@@ -1,0 +1,70 @@
+// pixqv-cli mask: the finished area mask of an image as a binary PGM, so that
+// selections can be looked at and compared without a display.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "area/area_mask.h"
+#include "cli/area_spec.h"
+#include "cli/cli_commands.h"
+#include "formats/byte_io.h"
+#include "formats/image_files.h"
+#include "store/image_record.h"
+
+namespace qv::cli {
+namespace {
+
+const std::string kMaskUsage = std::string(
+    "usage: pixqv-cli mask IMAGE OUT.pgm --area SPEC [area options]\n"
+    "\n"
+    "Builds the area mask of IMAGE as the program does when you draw the area\n"
+    "(combination, exclusion, colour key, transparency, splatter) and writes it\n"
+    "as a binary PGM of the image's size: 0 outside, 255 inside, values between\n"
+    "for partial effect. IMAGE may be WxH for a blank opaque image of that size.\n"
+    "\n") + std::string(kAreaOptionsHelp);
+
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "pixqv-cli mask: %s\n", why.c_str());
+  return 1;
+}
+
+// "640x480" gives a blank opaque image of that size.
+ImageRecord* BlankOfSize(const std::string& text) {
+  int w = 0, h = 0;
+  char x = 0, extra = 0;
+  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) return nullptr;
+  if (w < 1 || h < 1 || std::int64_t{w} * h > kMaxImagePixels) return nullptr;
+  return CreateImage(w, h, "inew");
+}
+
+}  // namespace
+
+int RunMask(const std::vector<std::string_view>& input) {
+  std::vector<std::string_view> args = input;
+  AreaOptions options;
+  std::string error;
+  if (!TakeAreaOptions(args, options, error)) return Fail(error);
+  if (args.size() != 2) return Fail("wants IMAGE and OUT.pgm (see --help)");
+  if (options.areas.empty()) return Fail("no --area given (see --help)");
+
+  std::string source(args[0]);
+  ImageRecord* image = BlankOfSize(source);
+  if (!image) image = LoadImageFile(nullptr, source);
+  if (!image) return Fail("cannot read " + source);
+  if (BuildCommandLineMask(image, options) != 0) return Fail("the area could not be built");
+
+  const AreaMask& mask = TheProgram().area.mask;
+  auto* bytes = static_cast<const std::uint8_t*>(LockVirtual(mask.place));
+  if (!bytes) return Fail("no mask");
+  std::string header = "P5\n" + std::to_string(mask.width) + " " + std::to_string(mask.height) + "\n255\n";
+  std::vector<std::uint8_t> file(header.begin(), header.end());
+  file.insert(file.end(), bytes, bytes + static_cast<std::size_t>(mask.width) * mask.height);
+  UnlockVirtual(mask.place);
+  if (WriteFileSafely(std::string(args[1]), file) != 0) return Fail("cannot write " + std::string(args[1]));
+  return 0;
+}
+
+Command MaskCommand() { return {"mask", "write the area mask of an image as a PGM", kMaskUsage, RunMask}; }
+
+}  // namespace qv::cli
