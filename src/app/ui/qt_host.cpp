@@ -58,7 +58,11 @@ QCursor PieCursor(int eighths) {
 QtHost::QtHost() = default;
 QtHost::~QtHost() { delete help_.data(); }
 
-void QtHost::SetWindow(MainWindow* window) { window_ = window; }
+void QtHost::SetWindow(MainWindow* window) {
+  window_ = window;
+  // The window commands become available with the window.
+  if (window_) window_->UpdateCommands();
+}
 
 QWidget* QtHost::Parent() const { return window_ ? static_cast<QWidget*>(window_.data()) : nullptr; }
 
