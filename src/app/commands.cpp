@@ -8,12 +8,14 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "display/views.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"
 #include "formats/save_image.h"
 #include "ops/op_menu.h"
 #include "ops/qvs_file.h"
 #include "store/image_record.h"
+#include "store/undo.h"
 
 namespace qv {
 namespace {
@@ -193,6 +195,12 @@ int DoHelp(int id) {
   return 0;
 }
 
+int DoView(int id) { return ViewCommand(id); }
+int DoWindow(int id) { return TheHost().RunWindowCommand(id); }
+bool HostHasWindows() { return TheHost().HasWindows(); }
+int DoUndo(int) { return Undo(); }
+int DoDeUndo(int) { return DeUndo(); }
+
 int DoStop(int) {
   RequestStop();
   return 0;
@@ -251,7 +259,7 @@ const CommandEntry kCommands[] = {
     {361, Menu::Display, kR | kS, 0, nullptr, nullptr, nullptr},
     {362, Menu::Display, kT, 0, DoToggle, TOGGLE(362), nullptr},
     {363, Menu::Display, kT, 0, DoToggle, TOGGLE(363), nullptr},
-    {364, Menu::Display, 0, 0, nullptr, nullptr, nullptr},
+    {364, Menu::Display, 0, 0, DoWindow, nullptr, HostHasWindows},
     {387, Menu::Display, kT, 0, DoToggle, TOGGLE(387), nullptr},
     // Options
     {612, Menu::Options, kT, 0, DoToggle, TOGGLE(612), nullptr},
@@ -266,7 +274,7 @@ const CommandEntry kCommands[] = {
     // Area
     {608, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
     {609, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
-    {616, Menu::Area, kT | kS, 0, nullptr, nullptr, nullptr},
+    {616, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
     {626, Menu::Area, kB | kS, 0, nullptr, nullptr, nullptr},
     {627, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
     {9771, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
@@ -301,11 +309,13 @@ const CommandEntry kCommands[] = {
     {628, Menu::Operations, kB | kS, 0, DoLoadOpSettings, nullptr, nullptr},
     {629, Menu::Operations, 0, 0, DoSaveOpSettings, nullptr, nullptr},
     // View (the open windows follow)
-    {706, Menu::View, 0, 0, nullptr, nullptr, nullptr},
-    {709, Menu::View, 0, 0, nullptr, nullptr, nullptr},
+    {706, Menu::View, 0, 0, DoView, nullptr, nullptr},
+    {709, Menu::View, 0, 0, DoWindow, nullptr, HostHasWindows},
+    {9410, Menu::View, kS, 0, DoView, nullptr, nullptr},
+    {9420, Menu::View, 0, 0, DoView, nullptr, nullptr},
     {710, Menu::View, 0, 0, nullptr, nullptr, nullptr},
-    {705, Menu::View, kS, 0, nullptr, nullptr, nullptr},
-    {708, Menu::View, kB, 0, nullptr, nullptr, nullptr},
+    {705, Menu::View, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {708, Menu::View, kB, 0, DoWindow, nullptr, HostHasWindows},
     // Help
     {701, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
     {711, Menu::Help, kS, 0, DoHelp, nullptr, nullptr},
@@ -322,9 +332,11 @@ const CommandEntry kCommands[] = {
     {369, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
     {370, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
     // Tool-bar buttons
-    {9714, Menu::None, kR | kTB, 0, nullptr, nullptr, nullptr},
-    {9716, Menu::None, kR | kTB, 0, nullptr, nullptr, nullptr},
+    {9714, Menu::None, kR | kTB, 0, DoUndo, nullptr, nullptr},
+    {9716, Menu::None, kR | kTB, 0, DoDeUndo, nullptr, nullptr},
     {9721, Menu::None, kR | kTB, 0, nullptr, nullptr, nullptr},
+    {9718, Menu::None, 0, 0, DoView, nullptr, nullptr},
+    {9720, Menu::None, 0, 0, DoView, nullptr, nullptr},
     {9727, Menu::None, kTB, 0, DoStop, nullptr, IsBusy},
     {9728, Menu::None, kTB, 0, DoPause, CHECK(TheProgram().progress.paused), IsBusy},
 };

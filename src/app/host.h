@@ -148,6 +148,18 @@ class Host {
   // The chronograph window's four values.
   virtual void ShowChronograph(const std::string& /*action*/, const std::string& /*start*/,
                                const std::string& /*end*/, const std::string& /*elapsed*/) {}
+
+  // View windows. A view record is opened (false: no window could be made),
+  // retitled, repainted (rendering anew when its re-render mark is set), and
+  // sized to its picture (oneToOne: the region drawn at 1:1).
+  virtual bool OpenViewWindow(ViewRecord* /*view*/) { return true; }
+  virtual void SetViewTitle(ViewRecord* /*view*/, const std::string& /*title*/) {}
+  virtual void InvalidateView(ViewRecord* /*view*/) {}
+  virtual void FitViewWindow(ViewRecord* /*view*/, bool /*oneToOne*/) {}
+  // A command carried out by a window of the desktop program (tool windows
+  // and their dialogs); without windows it is refused.
+  virtual int RunWindowCommand(int /*id*/) { return 1; }
+  virtual bool HasWindows() { return false; }
 };
 
 // Prints to stderr and never blocks. Questions get the answer configured for

@@ -13,6 +13,7 @@
 #include "area/area_mask.h"
 #include "display/render_state.h"
 #include "ops/apply_state.h"
+#include "display/views.h"
 #include "ops/op_state.h"
 #include "display/colour_reduce.h"
 #include "formats/formats_state.h"
@@ -51,6 +52,7 @@ struct Program {
   Settings settings;
   PaletteLibraryState palettes;
   ApplyState apply;
+  ViewsState views;
 };
 
 Program& TheProgram();

@@ -14,6 +14,7 @@ constexpr std::span<const StringEntry> (*kParts[])() = {
     FormatStrings,
     AreaStrings,
     MenuStrings,
+    ViewStrings,
 };
 
 const std::vector<StringEntry>& Table() {

@@ -27,5 +27,6 @@ std::span<const StringEntry> FormatStrings();   // formats/format_strings.cpp
 std::span<const StringEntry> AreaStrings();     // area/area_strings.cpp
 std::span<const StringEntry> MessageStrings();  // app/message_strings.cpp
 std::span<const StringEntry> MenuStrings();     // app/menu_strings.cpp
+std::span<const StringEntry> ViewStrings();     // display/view_strings.cpp
 
 }  // namespace qv

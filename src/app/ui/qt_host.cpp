@@ -28,7 +28,12 @@
 #include "formats/save_image.h"
 #include "formats/ui/save_dialog.h"
 #include "extlib/palette_library.h"
+#include "area/ui/area_toolbox.h"
+#include "display/ui/view_dialogs.h"
+#include "display/ui/view_window.h"
+#include "display/views.h"
 #include "store/image_record.h"
+#include "store/ui/image_dialogs.h"
 
 namespace qv::ui {
 namespace {
@@ -51,41 +56,16 @@ QCursor PieCursor(int eighths) {
   return QCursor(pixmap, 16, 16);
 }
 
-// A first look at a picture until the view windows take over.
-class PictureWidget : public QWidget {
- public:
-  PictureWidget(const QImage& image, QWidget* parent) : QWidget(parent), image_(image) {
-    setMinimumSize(std::min(image.width(), 64), std::min(image.height(), 64));
-  }
-  QSize sizeHint() const override { return image_.size().boundedTo(QSize(800, 600)); }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    QSize fit = image_.size().scaled(size(), Qt::KeepAspectRatio).boundedTo(image_.size());
-    p.drawImage(QRect(QPoint(0, 0), fit), image_);
-  }
-
- private:
-  QImage image_;
-};
-
-QImage ImageOf(ImageRecord* image) {
-  QImage out(image->width, image->height, QImage::Format_RGBA8888);
-  if (LockImage(image) != 0) return out;
-  for (int y = 0; y < image->height; ++y)
-    std::memcpy(out.scanLine(y), PixelAt(image, 0, y), static_cast<std::size_t>(image->width) * 4);
-  UnlockImage(image);
-  return out;
-}
-
 }  // namespace
 
 QtHost::QtHost() = default;
 QtHost::~QtHost() { delete help_.data(); }
 
-void QtHost::SetWindow(MainWindow* window) { window_ = window; }
+void QtHost::SetWindow(MainWindow* window) {
+  window_ = window;
+  // The window commands become available with the window.
+  if (window_) window_->UpdateCommands();
+}
 
 QWidget* QtHost::Parent() const { return window_ ? static_cast<QWidget*>(window_.data()) : nullptr; }
 
@@ -200,65 +180,11 @@ void QtHost::SetMainTitle(const std::string& title) {
   if (window_) window_->setWindowTitle(Q(title));
 }
 
-bool QtHost::EditNewImageDetails(NewImageDetails& details) {
-  QDialog dialog(Parent());
-  dialog.setWindowTitle(QStringLiteral("New Image Details"));
-  auto* form = new QFormLayout;
-  auto* name = new QLineEdit(Q(details.name), &dialog);
-  name->setMaxLength(kNewImageNameMax);
-  auto spin = [&](int value, int lo, int hi) {
-    auto* s = new QSpinBox(&dialog);
-    s->setRange(lo, hi);
-    s->setValue(value);
-    return s;
-  };
-  QSpinBox* width = spin(details.width, 1, 32000);
-  QSpinBox* height = spin(details.height, 1, 32000);
-  QSpinBox* dpiX = spin(details.dpiX, 1, 10000);
-  QSpinBox* dpiY = spin(details.dpiY, 1, 10000);
-  int colour[3] = {details.colour[0], details.colour[1], details.colour[2]};
-  auto* swatch = new QPushButton(QStringLiteral("&Colour..."), &dialog);
-  auto paintSwatch = [&] {
-    swatch->setStyleSheet(QStringLiteral("background: rgb(%1,%2,%3); color: %4")
-                              .arg(colour[0])
-                              .arg(colour[1])
-                              .arg(colour[2])
-                              .arg(colour[0] + colour[1] + colour[2] > 380 ? "black" : "white"));
-  };
-  paintSwatch();
-  QObject::connect(swatch, &QPushButton::clicked, &dialog, [&] {
-    if (AskCol(&colour[0], &colour[1], &colour[2], "New Image") == 0) paintSwatch();
-  });
-  form->addRow(QStringLiteral("&Name:"), name);
-  form->addRow(QStringLiteral("&Width:"), width);
-  form->addRow(QStringLiteral("H&eight:"), height);
-  form->addRow(QStringLiteral("DPI &X:"), dpiX);
-  form->addRow(QStringLiteral("DPI &Y:"), dpiY);
-  form->addRow(QStringLiteral("Initial colour:"), swatch);
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->addLayout(form);
-  layout->addWidget(box);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  details.name = name->text().toStdString();
-  details.width = width->value();
-  details.height = height->value();
-  details.dpiX = dpiX->value();
-  details.dpiY = dpiY->value();
-  for (int i = 0; i < 3; ++i) details.colour[i] = static_cast<std::uint8_t>(std::clamp(colour[i], 0, 255));
-  return true;
-}
+bool QtHost::EditNewImageDetails(NewImageDetails& details) { return RunNewImageDetails(Parent(), details); }
 
 void QtHost::ImageAdded(ImageRecord* image, bool openView) {
   if (!window_ || !openView || !image) return;
-  auto* widget = new PictureWidget(ImageOf(image), nullptr);
-  QMdiSubWindow* sub = window_->DocumentArea()->addSubWindow(widget);
-  sub->setWindowTitle(QString::fromUtf8(image->name));
-  const WindowPlace& v = TheProgram().settings.view;
-  sub->setGeometry(v.x, v.y, v.width, v.height);
-  sub->show();
+  OpenView(image);
 }
 
 int QtHost::SaveImageToOwnFile(ImageRecord* image) { return SaveToOwnFile(image); }
@@ -303,7 +229,108 @@ int QtHost::ChooseImage(const std::string& title) {
 
 void QtHost::RedrawViews() {
   if (!window_) return;
-  for (QMdiSubWindow* w : window_->DocumentArea()->subWindowList()) w->update();
+  for (ViewRecord* v : AllViews()) v->reRender = 1;
+  for (QMdiSubWindow* w : window_->DocumentArea()->subWindowList()) {
+    w->update();
+    if (w->widget()) w->widget()->update();
+  }
+}
+
+AreaToolbox* QtHost::Toolbox() const { return toolbox_.data(); }
+
+ViewSubWindow* QtHost::SubWindowOf(const ViewRecord* view) const {
+  if (!window_ || !view) return nullptr;
+  for (QMdiSubWindow* w : window_->DocumentArea()->subWindowList())
+    if (auto* sub = dynamic_cast<ViewSubWindow*>(w); sub && sub->View()->Record() == view) return sub;
+  return nullptr;
+}
+
+int QtHost::ChooseUndoLayer(bool deUndo, const std::vector<std::string>& entries, int defaultIndex) {
+  return RunUndoChoose(Parent(), deUndo, entries, defaultIndex);
+}
+
+void QtHost::RefreshImageViews(ImageRecord* image, bool sizeChanged) {
+  for (ViewRecord* v : ViewsOf(image)) {
+    if (sizeChanged) {
+      // The old region may lie outside the new picture.
+      TheProgram().views.history.erase(
+          std::remove_if(TheProgram().views.history.begin(), TheProgram().views.history.end(),
+                         [v](const ZoomEntry& e) { return e.view == v; }),
+          TheProgram().views.history.end());
+      v->left = v->top = 0;
+      v->right = image->width - 1;
+      v->bottom = image->height - 1;
+      v->zoomKind = kZoomNone;
+      if (v->placement == ViewPlacement::DocumentChild) FitViewWindow(v, false);
+      RefreshViewTitles(image);
+    }
+    v->reRender = 1;
+    InvalidateView(v);
+  }
+}
+
+void QtHost::ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) {
+  if (ViewSubWindow* sub = SubWindowOf(view)) sub->View()->SetRows(dib, startRow, rowCount);
+}
+
+bool QtHost::OpenViewWindow(ViewRecord* view) {
+  if (!window_) return false;
+  auto* widget = new ViewWindow(view, nullptr);
+  auto* sub = new ViewSubWindow(widget);
+  window_->DocumentArea()->addSubWindow(sub);
+  const WindowPlace& v = TheProgram().settings.view;
+  // New views cascade from the remembered place.
+  int n = static_cast<int>(AllViews().size()) - 1;
+  sub->setGeometry(v.x + 24 * (n % 8), v.y + 24 * (n % 8), std::max(v.width, 64), std::max(v.height, 64));
+  view->clientWidth = std::max(1, widget->width());
+  view->clientHeight = std::max(1, widget->height());
+  sub->show();
+  return true;
+}
+
+void QtHost::SetViewTitle(ViewRecord* view, const std::string& title) {
+  if (ViewSubWindow* sub = SubWindowOf(view)) sub->setWindowTitle(Q(title));
+}
+
+void QtHost::InvalidateView(ViewRecord* view) {
+  if (ViewSubWindow* sub = SubWindowOf(view)) sub->View()->update();
+}
+
+void QtHost::FitViewWindow(ViewRecord* view, bool oneToOne) {
+  ViewSubWindow* sub = SubWindowOf(view);
+  if (!sub || sub->isMaximized() || sub->isMinimized()) return;
+  QSize frame = sub->size() - sub->View()->size();
+  QSize room = window_->DocumentArea()->viewport()->size() - frame - QSize(sub->x(), sub->y());
+  int w, h;
+  if (oneToOne)
+    OneToOneClientSize(*view, w, h);
+  else
+    KeepAspectClientSize(*view, sub->View()->fitted ? sub->View()->width() : 0, std::max(room.width(), 64), std::max(room.height(), 64), w, h);
+  sub->View()->fitted = true;
+  sub->resize(QSize(w, h) + frame);
+}
+
+int QtHost::RunWindowCommand(int id) {
+  if (!window_) return 1;
+  switch (id) {
+    case 616:
+      if (!toolbox_) {
+        toolbox_ = new AreaToolbox(window_);
+        const WindowPlace& t = TheProgram().settings.tool;
+        toolbox_->move(window_->mapToGlobal(QPoint(t.x, t.y)));
+      }
+      toolbox_->setVisible(!toolbox_->isVisible());
+      return 0;
+    case 705: return RunImageInfo(Parent());
+    case 708: {
+      int result = RunChangeImageInfo(Parent());
+      for (int i = 0; i < ImageCount(); ++i) RefreshViewTitles(ImageAt(i));
+      return result;
+    }
+    case 709: return RunAlphaViewDialog(Parent());
+    case 364: return RunViewColours(Parent());
+    default: return 1;
+  }
 }
 
 }  // namespace qv::ui

@@ -14,6 +14,8 @@ namespace qv::ui {
 
 class MainWindow;
 class HelpWindow;
+class AreaToolbox;
+class ViewSubWindow;
 
 class QtHost : public Host {
  public:
@@ -41,12 +43,26 @@ class QtHost : public Host {
   void OpenToolWindow(int command) override;
   int ChooseImage(const std::string& title) override;
   void RedrawViews() override;
+  int ChooseUndoLayer(bool deUndo, const std::vector<std::string>& entries, int defaultIndex) override;
+  void RefreshImageViews(ImageRecord* image, bool sizeChanged) override;
+  void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) override;
+  bool OpenViewWindow(ViewRecord* view) override;
+  void SetViewTitle(ViewRecord* view, const std::string& title) override;
+  void InvalidateView(ViewRecord* view) override;
+  void FitViewWindow(ViewRecord* view, bool oneToOne) override;
+  int RunWindowCommand(int id) override;
+  bool HasWindows() override { return !window_.isNull(); }
+
+  // The view window of a record, or null.
+  class ViewSubWindow* SubWindowOf(const ViewRecord* view) const;
+  AreaToolbox* Toolbox() const;
 
  private:
   QWidget* Parent() const;
 
   QPointer<MainWindow> window_;
   QPointer<HelpWindow> help_;
+  QPointer<AreaToolbox> toolbox_;
   std::array<QCursor, 8> cursors_;
   bool overriding_ = false;
 };

@@ -1,0 +1,31 @@
+// The area toolbox "Tools": the area modes, how a new shape meets the old
+// one, the constraints, and the settings of the mode chosen.
+#pragma once
+
+#include <QWidget>
+#include <map>
+
+class QAbstractButton;
+
+namespace qv::ui {
+
+class AreaToolbox : public QWidget {
+ public:
+  explicit AreaToolbox(QWidget* parent);
+  // The button of a toolbox id (9750..9782), or null.
+  QAbstractButton* Button(int id) const;
+  // Brings the buttons up to date with the area state.
+  void Sync();
+
+ private:
+  void Clicked(int id);
+  void Settings();
+  std::map<int, QAbstractButton*> buttons_;
+};
+
+// Round Rect roundness, Num Rect box and Color Wand / Color Key ranges.
+bool AskRoundness(QWidget* parent);
+bool AskNumericRectangle(QWidget* parent);
+bool AskColourRanges(QWidget* parent, bool key);
+
+}  // namespace qv::ui

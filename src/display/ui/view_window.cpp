@@ -1,0 +1,509 @@
+#include "display/ui/view_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QInputDialog>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QUrl>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cstdlib>
+
+#include "app/commands.h"
+#include "app/messages.h"
+#include "app/program.h"
+#include "area/area_gesture.h"
+#include "area/area_mask.h"
+#include "display/render.h"
+#include "display/views.h"
+#include "store/image_record.h"
+
+namespace qv::ui {
+namespace {
+
+QColor Colour(const Rgb& c) { return QColor(c.red, c.green, c.blue); }
+
+bool IsBoxMode(int mode) {
+  return mode == kAreaRectangle || mode == kAreaRoundRect || mode == kAreaEllipse || mode == kAreaIShape;
+}
+bool IsPointMode(int mode) {
+  return mode == kAreaPolygon || mode == kAreaPolyArc || mode == kAreaSpline || mode == kAreaBezier;
+}
+
+int ViewIndexOf(const ViewRecord* record) {
+  std::vector<ViewRecord*> all = AllViews();
+  auto it = std::find(all.begin(), all.end(), record);
+  return it == all.end() ? -1 : static_cast<int>(it - all.begin());
+}
+
+// Every view of an image shows the new outline (no render needed).
+void RepaintViewsOf(const ImageRecord* image) {
+  for (QWidget* w : QApplication::allWidgets())
+    if (auto* v = dynamic_cast<ViewWindow*>(w); v && v->Record() && v->Record()->image == image) v->update();
+}
+
+}  // namespace
+
+void RepaintAllViews() {
+  for (QWidget* w : QApplication::allWidgets())
+    if (auto* v = dynamic_cast<ViewWindow*>(w)) v->update();
+}
+
+QImage DibToImage(std::span<const std::uint8_t> dib) {
+  DibLayout layout;
+  if (!ReadDibLayout(dib, layout)) return {};
+  QImage out(layout.width, layout.height, QImage::Format_RGB32);
+  std::vector<QRgb> table(static_cast<std::size_t>(layout.colours));
+  for (int i = 0; i < layout.colours; ++i) {
+    std::uint32_t c = DibColour(dib, i);
+    table[static_cast<std::size_t>(i)] = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  }
+  for (int y = 0; y < layout.height; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < layout.width; ++x) {
+      std::uint32_t v = DibPixel(dib, layout, x, y);
+      if (layout.bits <= 8) {
+        line[x] = v < table.size() ? table[v] : qRgb(0, 0, 0);
+      } else if (layout.bits == 16) {
+        // 5 bits each, red highest.
+        int r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+        line[x] = qRgb(r << 3 | r >> 2, g << 3 | g >> 2, b << 3 | b >> 2);
+      } else {
+        line[x] = qRgb((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+      }
+    }
+  }
+  return out;
+}
+
+ViewWindow::ViewWindow(ViewRecord* record, QWidget* parent) : QWidget(parent), record_(record) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAcceptDrops(true);
+  setMouseTracking(false);
+  setMinimumSize(16, 16);
+  setCursor(Qt::CrossCursor);
+  setFocusPolicy(Qt::ClickFocus);
+}
+
+ViewWindow::~ViewWindow() {
+  // A window going away without a close (the program ending) forgets its
+  // view but leaves the image to the image table.
+  if (record_ && SlotOf(record_) && SlotOf(record_)->inUse) DropView(record_);
+}
+
+void ViewWindow::SyncClient() {
+  record_->clientWidth = std::max(1, width());
+  record_->clientHeight = std::max(1, height());
+}
+
+void ViewWindow::RenderIfNeeded() {
+  SyncClient();
+  if (!record_->reRender && bitmap_.size() == size()) return;
+  ViewSlot* slot = SlotOf(record_);
+  if (!slot || !record_->image) {
+    bitmap_ = QImage(size(), QImage::Format_RGB32);
+    bitmap_.fill(Qt::black);
+    record_->reRender = 0;
+    return;
+  }
+  Program& program = TheProgram();
+  record_->renderState = 1;
+  record_->reRender = 0;
+  slot->dib = RenderView(record_->image, record_, slot->dib, program.display.mode, 0, record_->clientHeight - 1);
+  bool stopped = record_->renderState == kRenderStateResized;
+  record_->renderState = 0;
+  if (!slot->dib) {
+    // Stopped by a resize (render again at the next paint) or failed (told).
+    if (stopped) record_->reRender = 1;
+    if (bitmap_.size() != size()) {
+      bitmap_ = QImage(size(), QImage::Format_RGB32);
+      bitmap_.fill(Qt::black);
+    }
+    return;
+  }
+  bitmap_ = DibToImage(DibBytes(slot->dib));
+  UnlockVirtual(slot->dib);
+}
+
+void ViewWindow::SetRows(std::span<const std::uint8_t> dib, int startRow, int rowCount) {
+  QImage band = DibToImage(dib);
+  if (band.isNull()) return;
+  if (bitmap_.size() != band.size()) {
+    // The kept bitmap is out of date as a whole: render it all next time.
+    record_->reRender = 1;
+    update();
+    return;
+  }
+  int top = band.height() - startRow - rowCount;
+  QPainter p(&bitmap_);
+  p.drawImage(QPoint(0, top), band, QRect(0, top, band.width(), rowCount));
+  p.end();
+  update();
+}
+
+void ViewWindow::paintEvent(QPaintEvent*) {
+  RenderIfNeeded();
+  QPainter p(this);
+  p.drawImage(0, 0, bitmap_);
+  if (bitmap_.width() < width() || bitmap_.height() < height()) {
+    p.fillRect(bitmap_.width(), 0, width() - bitmap_.width(), height(), Qt::black);
+    p.fillRect(0, bitmap_.height(), width(), height() - bitmap_.height(), Qt::black);
+  }
+  DrawOutline(p);
+  const Settings& s = TheProgram().settings;
+  QPen pen(Colour(s.lineDash1), 1, Qt::DashLine);
+  p.setBackground(Colour(s.lineDash2));
+  p.setBackgroundMode(Qt::OpaqueMode);
+  p.setPen(pen);
+  p.setBrush(Qt::NoBrush);
+  switch (gesture_) {
+    case Gesture::Zoom:
+      p.drawRect(QRect(press_, current_).normalized());
+      break;
+    case Gesture::Box:
+      if (mode_ == kAreaEllipse) {
+        if (DragsFromCorner(mode_, QApplication::keyboardModifiers() & Qt::AltModifier))
+          p.drawEllipse(QRect(press_, current_).normalized());
+        else
+          p.drawEllipse(press_, std::abs(current_.x() - press_.x()), std::abs(current_.y() - press_.y()));
+      } else {
+        QPoint d = current_ - press_;
+        bool corner = DragsFromCorner(mode_, QApplication::keyboardModifiers() & Qt::AltModifier);
+        p.drawRect(corner ? QRect(press_, current_).normalized() : QRect(press_ - d, press_ + d).normalized());
+      }
+      break;
+    case Gesture::EditBox:
+      p.drawLine(press_, current_);
+      break;
+    case Gesture::Freehand:
+    case Gesture::Points:
+      p.drawPolyline(drawn_);
+      break;
+    default:
+      if (pointsOpen_) p.drawPolyline(drawn_);
+      break;
+  }
+}
+
+QPoint ViewWindow::ImagePoint(QPoint w) const {
+  return {WindowToImageX(*record_, w.x()), WindowToImageY(*record_, w.y())};
+}
+
+QPoint ViewWindow::WindowPoint(int x, int y) const { return {ImageToWindowX(*record_, x), ImageToWindowY(*record_, y)}; }
+
+void ViewWindow::DrawOutline(QPainter& p) {
+  const Program& program = TheProgram();
+  const AreaState& a = program.area;
+  ImageRecord* image = record_->image;
+  if (!image || image != program.images.current || a.shownOutline.count == 0) return;
+  if (a.selection.imageWidth != image->width || a.selection.imageHeight != image->height) return;
+  const Settings& s = program.settings;
+  QPen pen(Colour(s.lineDash1), 1, Qt::DashLine);
+  p.setPen(pen);
+  p.setBackground(Colour(s.lineDash2));
+  p.setBackgroundMode(Qt::OpaqueMode);
+  // Neighbouring edge pixels become one run of the polyline.
+  QPolygon run;
+  auto flush = [&] {
+    if (run.size() == 1) p.drawPoint(run[0]);
+    else if (run.size() > 1) p.drawPolyline(run);
+    run.clear();
+  };
+  for (int i = 0; i < a.shownOutline.count; ++i) {
+    const AreaPoint& pt = a.shownOutline.points[i];
+    if (pt.flag == kPenUp) flush();
+    run << WindowPoint(pt.x, pt.y);
+  }
+  flush();
+  if (a.editArea) {
+    p.setBackgroundMode(Qt::TransparentMode);
+    p.setPen(Colour(s.lineHandle));
+    const AreaSelection& sel = a.selection;
+    for (QPoint c : {WindowPoint(sel.left, sel.top), WindowPoint(sel.right, sel.top), WindowPoint(sel.left, sel.bottom),
+                     WindowPoint(sel.right, sel.bottom)})
+      p.drawRect(c.x() - 3, c.y() - 3, 6, 6);
+  }
+}
+
+void ViewWindow::resizeEvent(QResizeEvent*) {
+  if (record_->renderState == 1) record_->renderState = kRenderStateResized;
+  record_->reRender = 1;
+  SyncClient();
+  if (record_->image) RefreshViewTitles(record_->image);
+  update();
+}
+
+void ViewWindow::mousePressEvent(QMouseEvent* e) {
+  SyncClient();
+  ViewsState& views = TheProgram().views;
+  ImageRecord* image = record_->image;
+  if (!image) return;
+  QPoint pos = e->position().toPoint();
+  current_ = pos;
+  if (views.tool == ViewTool::ChooseDemagnify) {
+    DemagnifyChosen(record_);
+    return;
+  }
+  if (views.tool == ViewTool::Magnify || views.tool == ViewTool::MagnifyOneToOne) {
+    if (e->button() != Qt::LeftButton) return;
+    gesture_ = Gesture::Zoom;
+    press_ = pos;
+    return;
+  }
+  AreaState& a = TheProgram().area;
+  mode_ = a.selection.mode ? a.selection.mode : kAreaRectangle;
+  bool shift = e->modifiers() & Qt::ShiftModifier, ctrl = e->modifiers() & Qt::ControlModifier;
+
+  if (gesture_ == Gesture::Freehand && e->button() == Qt::RightButton) {
+    gesture_ = Gesture::FreehandMove;
+    press_ = pos;
+    return;
+  }
+  if (e->button() != Qt::LeftButton) return;
+  if (a.editArea) {
+    if (!a.mask.place) {
+      ShowMessage(72);
+      return;
+    }
+    const AreaSelection& s = a.selection;
+    QPoint corners[4] = {WindowPoint(s.left, s.top), WindowPoint(s.right, s.top), WindowPoint(s.left, s.bottom),
+                         WindowPoint(s.right, s.bottom)};
+    corner_ = 0;
+    for (int i = 1; i < 4; ++i)
+      if ((corners[i] - pos).manhattanLength() < (corners[corner_] - pos).manhattanLength()) corner_ = i;
+    gesture_ = Gesture::EditBox;
+    press_ = corners[corner_];
+    return;
+  }
+  if (IsPointMode(mode_)) {
+    // Corners are added on release; the first starts a new outline.
+    if (!pointsOpen_) code_ = BeginSelectionGesture(shift, ctrl);
+    gesture_ = Gesture::Points;
+    press_ = pos;
+    return;
+  }
+  code_ = BeginSelectionGesture(shift, ctrl);
+  press_ = pos;
+  if (IsBoxMode(mode_)) {
+    gesture_ = Gesture::Box;
+  } else if (mode_ == kAreaFreehand) {
+    gesture_ = Gesture::Freehand;
+    ClearPointList(a.selection.capture);
+    QPoint ip = ImagePoint(pos);
+    PushPoint(a.selection.capture, ip.x(), ip.y(), kPenUp);
+    drawn_.clear();
+    drawn_ << pos;
+  } else {
+    // One click: Color Wand, Font, Entire, Color Key, Redo.
+    QPoint ip = ImagePoint(pos);
+    ip.setX(std::clamp(ip.x(), 0, image->width - 1));
+    ip.setY(std::clamp(ip.y(), 0, image->height - 1));
+    a.selection.seedX = a.selection.centreX = ip.x();
+    a.selection.seedY = a.selection.centreY = ip.y();
+    if (mode_ == kAreaFont && a.selection.fontText.empty()) {
+      bool ok = false;
+      QString text = QInputDialog::getText(this, QStringLiteral("Font"), QStringLiteral("Text:"), QLineEdit::Normal,
+                                           QString(), &ok);
+      if (!ok || text.isEmpty()) return;
+      a.selection.fontText = text.toStdString();
+    }
+    Finish();
+  }
+  update();
+}
+
+void ViewWindow::mouseMoveEvent(QMouseEvent* e) {
+  QPoint pos = e->position().toPoint();
+  AreaState& a = TheProgram().area;
+  if (gesture_ == Gesture::Freehand) {
+    QPoint ip = ImagePoint(pos);
+    PushPoint(a.selection.capture, ip.x(), ip.y(), kPenDown);
+    drawn_ << pos;
+  } else if (gesture_ == Gesture::FreehandMove) {
+    // The whole outline follows the mouse.
+    QPoint by = pos - current_;
+    drawn_.translate(by);
+    QPoint from = ImagePoint(current_), to = ImagePoint(pos);
+    for (int i = 0; i < a.selection.capture.count; ++i) {
+      a.selection.capture.points[i].x += to.x() - from.x();
+      a.selection.capture.points[i].y += to.y() - from.y();
+    }
+  }
+  current_ = pos;
+  if (gesture_ != Gesture::None) update();
+}
+
+void ViewWindow::mouseReleaseEvent(QMouseEvent* e) {
+  QPoint pos = e->position().toPoint();
+  current_ = pos;
+  ViewsState& views = TheProgram().views;
+  AreaState& a = TheProgram().area;
+  Gesture g = gesture_;
+  switch (g) {
+    case Gesture::Zoom: {
+      gesture_ = Gesture::None;
+      bool oneToOne = views.tool == ViewTool::MagnifyOneToOne || (e->modifiers() & Qt::AltModifier);
+      views.tool = ViewTool::None;
+      if (oneToOne) {
+        TheHost().FitViewWindow(record_, true);
+      } else {
+        MagnifyView(record_, press_.x(), press_.y(), pos.x(), pos.y(), e->modifiers() & Qt::ControlModifier);
+      }
+      break;
+    }
+    case Gesture::Box:
+      gesture_ = Gesture::None;
+      FinishBox(pos, e->modifiers());
+      break;
+    case Gesture::Freehand: {
+      if (e->button() != Qt::LeftButton) break;
+      gesture_ = Gesture::None;
+      if (a.selection.capture.count > 0) {
+        const AreaPoint first = a.selection.capture.points[0];
+        PushPoint(a.selection.capture, first.x, first.y, kPenDown);
+      }
+      drawn_.clear();
+      Finish();
+      break;
+    }
+    case Gesture::FreehandMove:
+      if (e->button() == Qt::RightButton) gesture_ = Gesture::Freehand;
+      break;
+    case Gesture::EditBox: {
+      gesture_ = Gesture::None;
+      const AreaSelection& s = a.selection;
+      int box[4] = {s.left, s.top, s.right, s.bottom};
+      QPoint ip = ImagePoint(pos);
+      box[(corner_ & 1) ? 2 : 0] = ip.x();
+      box[(corner_ & 2) ? 3 : 1] = ip.y();
+      if (EditAreaBox(record_->image, std::min(box[0], box[2]), std::min(box[1], box[3]), std::max(box[0], box[2]),
+                      std::max(box[1], box[3])) == 0) {
+        TraceMaskOutline();
+        RepaintViewsOf(record_->image);
+      }
+      break;
+    }
+    case Gesture::Points: {
+      gesture_ = Gesture::None;
+      PointList& list = mode_ == kAreaPolygon ? a.selection.capture : a.selection.control;
+      if (!pointsOpen_) {
+        ClearPointList(list);
+        QPoint start = ImagePoint(press_);
+        PushPoint(list, start.x(), start.y(), kPenUp);
+        drawn_.clear();
+        drawn_ << press_;
+        pointsOpen_ = true;
+      }
+      QPoint ip = ImagePoint(pos);
+      const AreaPoint& last = list.points[list.count - 1];
+      if (last.x != ip.x() || last.y != ip.y()) {
+        PushPoint(list, ip.x(), ip.y(), mode_ == kAreaPolygon ? kPenDown : std::uint8_t{1});
+        drawn_ << pos;
+      }
+      break;
+    }
+    default:
+      // The right button closes the polygon or curve being clicked.
+      if (e->button() == Qt::RightButton && pointsOpen_) {
+        pointsOpen_ = false;
+        PointList& list = mode_ == kAreaPolygon ? a.selection.capture : a.selection.control;
+        if (mode_ == kAreaPolygon && list.count > 0) {
+          const AreaPoint first = list.points[0];
+          PushPoint(list, first.x, first.y, kPenDown);
+        }
+        a.selection.closed = true;
+        drawn_.clear();
+        Finish();
+      }
+      break;
+  }
+  update();
+}
+
+void ViewWindow::FinishBox(QPoint end, Qt::KeyboardModifiers mods) {
+  AreaState& a = TheProgram().area;
+  ImageRecord* image = record_->image;
+  BoxDrag d;
+  QPoint p0 = ImagePoint(press_), p1 = ImagePoint(end);
+  d.pressX = p0.x();
+  d.pressY = p0.y();
+  d.x = p1.x();
+  d.y = p1.y();
+  d.fromCorner = DragsFromCorner(mode_, mods & Qt::AltModifier);
+  d.hold = a.hold;
+  d.aspectWidth = image->width;
+  d.aspectHeight = image->height;
+  SetBoxFromDrag(a.selection, d);
+  Finish();
+}
+
+void ViewWindow::Finish() {
+  ImageRecord* image = record_->image;
+  if (!image) return;
+  AreaState& a = TheProgram().area;
+  a.selection.mode = static_cast<std::int16_t>(mode_);
+  TheProgram().images.current = image;
+  FinishSelection(image, ViewIndexOf(record_), code_);
+  RepaintViewsOf(image);
+}
+
+void ViewWindow::wheelEvent(QWheelEvent* e) {
+  if (!CanScroll(*record_)) return;
+  bool vertical = !(e->modifiers() & Qt::ShiftModifier);
+  int steps = e->angleDelta().y() / 120;
+  for (int i = 0; i < std::abs(steps); ++i)
+    ScrollView(record_, vertical, steps > 0 ? ScrollAction::LineBack : ScrollAction::LineForward);
+  if (steps != 0) EndScroll(record_);
+}
+
+void ViewWindow::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void ViewWindow::dropEvent(QDropEvent* e) {
+  for (const QUrl& url : e->mimeData()->urls())
+    if (url.isLocalFile()) OpenFileCommand(url.toLocalFile().toStdString());
+  e->acceptProposedAction();
+}
+
+ViewSubWindow::ViewSubWindow(ViewWindow* view) : view_(view) {
+  setWidget(view);
+  setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void ViewSubWindow::closeEvent(QCloseEvent* event) {
+  if (!CloseView(view_->Record())) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  QMdiSubWindow::closeEvent(event);
+}
+
+void ViewSubWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange) {
+    ViewRecord* r = view_->Record();
+    ViewPlacement before = r->placement;
+    r->placement = isMaximized()   ? ViewPlacement::Maximised
+                   : isMinimized() ? ViewPlacement::Minimised
+                                   : ViewPlacement::DocumentChild;
+    if (before != r->placement) {
+      // A fitted view's region was widened over its margins: start again
+      // from the region it had.
+      if (before == ViewPlacement::Maximised && r->zoomKind == kZoomNone && r->image) {
+        r->left = r->top = 0;
+        r->right = r->image->width - 1;
+        r->bottom = r->image->height - 1;
+      }
+      r->reRender = 1;
+      view_->update();
+    }
+  }
+  QMdiSubWindow::changeEvent(event);
+}
+
+}  // namespace qv::ui

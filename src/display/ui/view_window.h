@@ -1,0 +1,87 @@
+// A view window: one image (or its alpha) rendered into the client area,
+// the area outline over it, and the mouse gestures that draw selections and
+// zoom.
+#pragma once
+
+#include <QImage>
+#include <QMdiSubWindow>
+#include <QPolygon>
+#include <QWidget>
+#include <cstdint>
+#include <span>
+
+namespace qv {
+struct ViewRecord;
+}
+
+namespace qv::ui {
+
+// Repaints every view window (the outline changed; nothing is rendered).
+void RepaintAllViews();
+
+// The picture a DIB of the renderer describes (whole), or a null image.
+QImage DibToImage(std::span<const std::uint8_t> dib);
+
+class ViewWindow : public QWidget {
+ public:
+  ViewWindow(ViewRecord* record, QWidget* parent);
+  ~ViewWindow() override;
+
+  ViewRecord* Record() const { return record_; }
+  // The kept bitmap, as last painted.
+  const QImage& Bitmap() const { return bitmap_; }
+  // Copies DIB rows startRow..startRow + rowCount - 1 (counted from the
+  // bottom) into the kept bitmap and repaints without rendering.
+  void SetRows(std::span<const std::uint8_t> dib, int startRow, int rowCount);
+  // Renders now when the re-render mark is set (what a paint does first).
+  void RenderIfNeeded();
+  // Sized to its picture once (later sizing keeps the width).
+  bool fitted = false;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  enum class Gesture { None, Zoom, Box, Freehand, FreehandMove, Points, EditBox };
+  QPoint ImagePoint(QPoint window) const;
+  QPoint WindowPoint(int x, int y) const;
+  void SyncClient();
+  void FinishBox(QPoint end, Qt::KeyboardModifiers mods);
+  void Finish();
+  void DrawOutline(QPainter& p);
+  void Repaint();
+
+  ViewRecord* record_;
+  QImage bitmap_;
+  Gesture gesture_ = Gesture::None;
+  QPoint press_, current_;
+  QPolygon drawn_;  // window points of a gesture in progress
+  int code_ = 0;
+  int mode_ = 0;
+  int corner_ = 0;  // Edit Area: the corner being dragged
+  bool pointsOpen_ = false;
+};
+
+// The frame of a view: a close that the engine refuses (rendering, or a
+// cancelled save of the last view) leaves it open.
+class ViewSubWindow : public QMdiSubWindow {
+ public:
+  explicit ViewSubWindow(ViewWindow* view);
+  ViewWindow* View() const { return view_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  ViewWindow* view_;
+};
+
+}  // namespace qv::ui
