@@ -65,14 +65,14 @@ void Points(PointList& list, const std::vector<int>& xy, bool close) {
 }
 
 // Puts one parsed area into the selection.
-void Select(const AreaSpec& spec, const AreaOptions& o) {
+void Select(const AreaSpec& area, const AreaOptions& o) {
   AreaSelection& s = TheProgram().area.selection;
-  const std::vector<int>& n = spec.numbers;
-  s.mode = static_cast<std::int16_t>(spec.mode);
+  const std::vector<int>& n = area.numbers;
+  s.mode = static_cast<std::int16_t>(area.mode);
   s.transparencyLevel = o.level;
   s.edgeFade = o.fade;
   s.grow = o.grow;
-  switch (spec.mode) {
+  switch (area.mode) {
     case kAreaRectangle:
     case kAreaNumRect:
       SetSelectionBox(s, n[0], n[1], n[2], n[3]);
@@ -86,7 +86,7 @@ void Select(const AreaSpec& spec, const AreaOptions& o) {
       break;
     case kAreaPolygon:
     case kAreaFreehand:
-      Points(s.capture, n, spec.mode == kAreaPolygon);
+      Points(s.capture, n, area.mode == kAreaPolygon);
       break;
     case kAreaBezier:
     case kAreaSpline:
@@ -102,7 +102,7 @@ void Select(const AreaSpec& spec, const AreaOptions& o) {
       break;
     case kAreaFont:
       s.seedX = n[0], s.seedY = n[1];
-      s.fontText = spec.text;
+      s.fontText = area.text;
       s.font.face = o.font;
       s.font.pixelSize = o.points;
       s.rotation = static_cast<float>(o.rotate);
@@ -114,11 +114,11 @@ void Select(const AreaSpec& spec, const AreaOptions& o) {
 
 }  // namespace
 
-bool ParseAreaSpec(std::string_view spec, AreaSpec& out, std::string& error) {
+bool ParseAreaSpec(std::string_view area, AreaSpec& out, std::string& error) {
   out = {};
-  std::size_t colon = spec.find(':');
-  std::string_view word = spec.substr(0, colon);
-  std::string_view rest = colon == std::string_view::npos ? std::string_view{} : spec.substr(colon + 1);
+  std::size_t colon = area.find(':');
+  std::string_view word = area.substr(0, colon);
+  std::string_view rest = colon == std::string_view::npos ? std::string_view{} : area.substr(colon + 1);
   for (const ShapeWord& shape : kShapes) {
     if (shape.word != word) continue;
     out.mode = shape.mode;
@@ -177,13 +177,13 @@ bool TakeAreaOptions(std::vector<std::string_view>& args, AreaOptions& o, std::s
     };
     std::string_view v;
     if (a == "--area") {
-      AreaSpec spec;
-      if (!value(v) || !ParseAreaSpec(v, spec, error)) return false;
+      AreaSpec area;
+      if (!value(v) || !ParseAreaSpec(v, area, error)) return false;
       if (o.areas.size() == 2) {
         error = "at most two --area options";
         return false;
       }
-      o.areas.push_back(std::move(spec));
+      o.areas.push_back(std::move(area));
     } else if (a == "--combine") {
       if (!value(v)) return false;
       o.combineCode = v == "union" ? 1 : v == "intersection" ? 3 : v == "complement" ? 4 : -1;

@@ -46,7 +46,7 @@ struct AreaOptions {
 };
 
 // Parses one SPEC; false with a one-line reason.
-bool ParseAreaSpec(std::string_view spec, AreaSpec& out, std::string& error);
+bool ParseAreaSpec(std::string_view area, AreaSpec& out, std::string& error);
 
 // Takes the area options out of args (leaving the rest in order); false with
 // a one-line reason when one is malformed.

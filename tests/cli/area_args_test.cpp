@@ -36,16 +36,16 @@ class AreaSpecTest : public test::ProgramTest {
 };
 
 TEST_F(AreaSpecTest, EveryShapeWordParsesAndMalformedOnesSayWhy) {
-  AreaSpec spec;
+  AreaSpec area;
   std::string error;
   for (auto good : {"entire", "rect:1,2,3,4", "numrect:-1,0,5,5", "ellipse:5,5,3,2", "roundrect:0,0,9,9,50",
                     "polygon:0,0,5,0,5,5", "freehand:1,1,2,2", "bezier:0,0,9,9,3,0,6,0", "spline:1,1,5,1,5,5",
                     "polyarc:1,1,5,1", "wand:3,4", "key", "text:2,20,Hello, world"}) {
-    EXPECT_TRUE(ParseAreaSpec(good, spec, error)) << good << ": " << error;
+    EXPECT_TRUE(ParseAreaSpec(good, area, error)) << good << ": " << error;
   }
-  EXPECT_EQ(spec.mode, kAreaFont);
-  EXPECT_EQ(spec.text, "Hello, world");  // commas after X,Y belong to the text
-  EXPECT_EQ(spec.numbers, (std::vector<int>{2, 20}));
+  EXPECT_EQ(area.mode, kAreaFont);
+  EXPECT_EQ(area.text, "Hello, world");  // commas after X,Y belong to the text
+  EXPECT_EQ(area.numbers, (std::vector<int>{2, 20}));
 
   for (auto [bad, why] : {std::pair{"blob:1", "unknown area 'blob'"},
                           {"rect:1,2,3", "area 'rect' wants 4 whole numbers"},
@@ -54,7 +54,7 @@ TEST_F(AreaSpecTest, EveryShapeWordParsesAndMalformedOnesSayWhy) {
                           {"entire:1", "area 'entire' takes no numbers"},
                           {"text:1,2,", "area 'text' wants X,Y,TEXT"}}) {
     error.clear();
-    EXPECT_FALSE(ParseAreaSpec(bad, spec, error)) << bad;
+    EXPECT_FALSE(ParseAreaSpec(bad, area, error)) << bad;
     EXPECT_EQ(error, why);
   }
 }

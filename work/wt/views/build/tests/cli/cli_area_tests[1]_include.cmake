@@ -1,5 +1,0 @@
-if(EXISTS "/work/wt/views/work/wt/views/build/tests/cli/cli_area_tests[1]_tests.cmake")
-  include("/work/wt/views/work/wt/views/build/tests/cli/cli_area_tests[1]_tests.cmake")
-else()
-  add_test(cli_area_tests_NOT_BUILT cli_area_tests_NOT_BUILT)
-endif()

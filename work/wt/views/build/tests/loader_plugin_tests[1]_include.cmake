@@ -1,5 +1,0 @@
-if(EXISTS "/work/wt/views/work/wt/views/build/tests/loader_plugin_tests[1]_tests.cmake")
-  include("/work/wt/views/work/wt/views/build/tests/loader_plugin_tests[1]_tests.cmake")
-else()
-  add_test(loader_plugin_tests_NOT_BUILT loader_plugin_tests_NOT_BUILT)
-endif()

@@ -1,5 +1,0 @@
-if(EXISTS "/work/wt/views/work/wt/views/build/tests/qvcore_tests[1]_tests.cmake")
-  include("/work/wt/views/work/wt/views/build/tests/qvcore_tests[1]_tests.cmake")
-else()
-  add_test(qvcore_tests_NOT_BUILT qvcore_tests_NOT_BUILT)
-endif()
