@@ -94,15 +94,6 @@ int Fail(const std::string& why) {
   return 1;
 }
 
-bool ParseInt(std::string_view text, long low, long high, int& out) {
-  std::string s(text);
-  char* end = nullptr;
-  long v = std::strtol(s.c_str(), &end, 10);
-  if (s.empty() || *end || v < low || v > high) return false;
-  out = static_cast<int>(v);
-  return true;
-}
-
 OpId OpNamed(std::string_view name) {
   int id = 0;
   if (ParseInt(name, 1, 99999, id) && IsCatalogued(static_cast<OpId>(id))) return static_cast<OpId>(id);

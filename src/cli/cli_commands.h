@@ -27,6 +27,8 @@ int RunConvert(const std::vector<std::string_view>& args);  // file_commands.cpp
 // entry of a type for a bit count, -1 when the type does not offer it.
 int TypeNamed(std::string_view name);          // file_commands.cpp
 int DepthEntryForBits(int type, int bits);     // file_commands.cpp
+// A whole number within [low, high]; false for anything else.
+bool ParseInt(std::string_view text, long low, long high, int& out);  // file_commands.cpp
 Command ApplyCommand();                        // apply_command.cpp
 
 }  // namespace qv::cli

@@ -20,7 +20,9 @@ int Fail(const char* command, const std::string& why) {
   return 1;
 }
 
-bool ParseInt(std::string_view text, int low, int high, int& out) {
+}  // namespace
+
+bool ParseInt(std::string_view text, long low, long high, int& out) {
   std::string s(text);
   char* end = nullptr;
   long v = std::strtol(s.c_str(), &end, 10);
@@ -28,8 +30,6 @@ bool ParseInt(std::string_view text, int low, int high, int& out) {
   out = static_cast<int>(v);
   return true;
 }
-
-}  // namespace
 
 int TypeNamed(std::string_view name) {
   std::string probe = "x." + std::string(name);
