@@ -65,6 +65,11 @@ struct ColourOpsState {
   bool independentRgb = true;           // "Independent R,G,B"
   PaletteRecord remapFrom{};
   PaletteRecord remapTo{};
+  // Remap: bit i of remapNear[c][v] is set when channel c of "From" entry i
+  // lies within Nearness of v, so a pixel only measures the entries that can
+  // match it (filled by the Prepare).
+  static constexpr int kRemapWords = (kMaxPaletteEntries + 63) / 64;
+  std::uint64_t remapNear[3][256][kRemapWords] = {};
   std::uint8_t* presence = nullptr;     // Build Palette, real place "plbuse"
   // The current operation's settings as its Prepare read them, so that the
   // per-pixel workers need no look-ups.

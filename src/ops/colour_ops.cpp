@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -239,8 +240,19 @@ void ColorizeWorker(std::uint8_t* p, int m) {
 }
 
 int PrepareRemap() {
-  V()[0] = ParamValue(kRemap, 0);
-  V()[1] = PaletteCount(Col().remapFrom);
+  ColourOpsState& col = Col();
+  const int nearness = ParamValue(kRemap, 0);
+  const int n = PaletteCount(col.remapFrom);
+  V()[0] = nearness;
+  V()[1] = n;
+  const std::uint8_t* from[3] = {col.remapFrom.red, col.remapFrom.green, col.remapFrom.blue};
+  std::memset(col.remapNear, 0, sizeof col.remapNear);
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < n; ++i) {
+      // An L1 distance within Nearness needs every channel within it too.
+      const int lo = std::max(0, from[c][i] - nearness), hi = std::min(255, from[c][i] + nearness);
+      for (int v = lo; v <= hi; ++v) col.remapNear[c][v][i >> 6] |= std::uint64_t{1} << (i & 63);
+    }
   return 0;
 }
 
@@ -248,14 +260,21 @@ void RemapWorker(std::uint8_t* p, int) {
   const ColourOpsState& col = Col();
   const PaletteRecord& from = col.remapFrom;
   const PaletteRecord& to = col.remapTo;
-  const int nearness = col.values[0], n = col.values[1];
-  for (int i = 0; i < n; ++i) {
-    int d = std::abs(p[2] - from.blue[i]) + std::abs(p[1] - from.green[i]) + std::abs(p[0] - from.red[i]);
-    if (d <= nearness) {
-      p[0] = static_cast<std::uint8_t>(Clamp255(p[0] - from.red[i] + to.red[i]));
-      p[1] = static_cast<std::uint8_t>(Clamp255(p[1] - from.green[i] + to.green[i]));
-      p[2] = static_cast<std::uint8_t>(Clamp255(p[2] - from.blue[i] + to.blue[i]));
-      return;
+  const int nearness = col.values[0], words = (col.values[1] + 63) >> 6;
+  const std::uint64_t* nr = col.remapNear[0][p[0]];
+  const std::uint64_t* ng = col.remapNear[1][p[1]];
+  const std::uint64_t* nb = col.remapNear[2][p[2]];
+  // Candidates in palette order, so the first listed entry still wins.
+  for (int w = 0; w < words; ++w) {
+    for (std::uint64_t bits = nr[w] & ng[w] & nb[w]; bits != 0; bits &= bits - 1) {
+      const int i = w * 64 + std::countr_zero(bits);
+      const int d = std::abs(p[2] - from.blue[i]) + std::abs(p[1] - from.green[i]) + std::abs(p[0] - from.red[i]);
+      if (d <= nearness) {
+        p[0] = static_cast<std::uint8_t>(Clamp255(p[0] - from.red[i] + to.red[i]));
+        p[1] = static_cast<std::uint8_t>(Clamp255(p[1] - from.green[i] + to.green[i]));
+        p[2] = static_cast<std::uint8_t>(Clamp255(p[2] - from.blue[i] + to.blue[i]));
+        return;
+      }
     }
   }
 }
@@ -309,40 +328,58 @@ int SampleSelection(std::uint8_t*, std::uint8_t*) {
   const ApplyContext& c = Ctx();
   const int lines = c.y1 - c.y0 + 1;
   SetProgressTotal(2 * lines);
-  std::int64_t sum[3] = {}, n = 0;
+  // Every sum and extreme of the two passes depends on a pixel only through
+  // its R, G, B, H, S and L, so one walk over the pixels gathers their
+  // histograms and the second pass runs over the histograms instead.
+  std::array<std::int64_t, 3 * 256 + 361 + 2 * 101> bins{};
+  std::int64_t* rgb[3] = {bins.data(), bins.data() + 256, bins.data() + 512};
+  std::int64_t* hue = bins.data() + 768;
+  std::int64_t* sat = hue + 361;
+  std::int64_t* light = sat + 101;
+  std::int64_t n = 0;
   if (ForSelected(0, [&](const std::uint8_t* p) {
-        sum[0] += p[0];
-        sum[1] += p[1];
-        sum[2] += p[2];
+        ++rgb[0][p[0]];
+        ++rgb[1][p[1]];
+        ++rgb[2][p[2]];
+        const Hsl h = RgbToHsl(p[0], p[1], p[2]);
+        ++hue[h.h];
+        ++sat[h.s];
+        ++light[h.l];
         ++n;
       }) != 0)
     return 1;
   const std::int64_t count = n == 0 ? 1 : n;
-  const int mean[3] = {static_cast<int>(sum[0] / count), static_cast<int>(sum[1] / count),
-                       static_cast<int>(sum[2] / count)};
+  int mean[3];
+  for (int k = 0; k < 3; ++k) {
+    std::int64_t sum = 0;
+    for (int v = 0; v < 256; ++v) sum += rgb[k][v] * v;
+    mean[k] = static_cast<int>(sum / count);
+  }
   const Hsl h0 = RgbToHsl(mean[0], mean[1], mean[2]);
+  if (Progress(lines) != 0) return 1;
 
   std::int64_t dev[3] = {}, devH = 0, devS = 0, devL = 0;
   int lo[5] = {255, 255, 255, 100, 100}, hi[5] = {0, 0, 0, 0, 0}, maxDh = 0;
   const bool extremes = ParamValue(kSample, 1) != 0;
-  if (ForSelected(lines, [&](const std::uint8_t* p) {
-        for (int k = 0; k < 3; ++k) dev[k] += std::abs(p[k] - mean[k]);
-        Hsl h = RgbToHsl(p[0], p[1], p[2]);
-        int dh = std::abs(h.h - h0.h);
-        if (dh > 180) dh = 360 - dh;
-        devH += dh;
-        devS += std::abs(h.s - h0.s);
-        devL += std::abs(h.l - h0.l);
-        if (extremes) {
-          const int v[5] = {p[0], p[1], p[2], h.s, h.l};
-          for (int k = 0; k < 5; ++k) {
-            lo[k] = std::min(lo[k], v[k]);
-            hi[k] = std::max(hi[k], v[k]);
-          }
-          maxDh = std::max(maxDh, dh);
-        }
-      }) != 0)
-    return 1;
+  auto spread = [](const std::int64_t* bin, int size, int centre, std::int64_t& deviation, int& low, int& high) {
+    for (int v = 0; v < size; ++v) {
+      if (bin[v] == 0) continue;
+      deviation += bin[v] * std::abs(v - centre);
+      low = std::min(low, v);
+      high = std::max(high, v);
+    }
+  };
+  for (int k = 0; k < 3; ++k) spread(rgb[k], 256, mean[k], dev[k], lo[k], hi[k]);
+  spread(sat, 101, h0.s, devS, lo[3], hi[3]);
+  spread(light, 101, h0.l, devL, lo[4], hi[4]);
+  for (int v = 0; v <= 360; ++v) {
+    if (hue[v] == 0) continue;
+    int dh = std::abs(v - h0.h);
+    if (dh > 180) dh = 360 - dh;
+    devH += hue[v] * dh;
+    maxDh = std::max(maxDh, dh);
+  }
+  if (Progress(2 * lines - 1) != 0) return 1;
 
   SampleColour& s = Col().sample;
   if (extremes && n > 0) {

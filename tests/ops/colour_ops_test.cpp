@@ -113,6 +113,55 @@ TEST_F(ColourOpsTest, SampleOfOnePixelIsThatColourWithNoRangesAndBecomesTheKey) 
   EXPECT_EQ(s.redRange, 66);  // mean deviation 33, doubled
 }
 
+// Sample's sums and extremes over many colours, against the two plain
+// passes, with and without "Include Extremes".
+TEST_F(ColourOpsTest, SampleOfAVariedSelectionMatchesTheTwoPlainPasses) {
+  ImageRecord* image = Add(40, 30, [](int x, int y) {
+    return Px{(x * 53 + y * 7) % 256, (x * y * 3) % 256, (255 - x * 6 + y) % 256, 255};
+  });
+  SelectRect(3, 2, 36, 25);
+  const std::vector<std::uint8_t> px = Pixels(image);
+  std::int64_t sum[3] = {}, n = 0;
+  auto each = [&](auto f) {
+    for (int y = 2; y <= 25; ++y)
+      for (int x = 3; x <= 36; ++x) f(&px[(static_cast<std::size_t>(y) * 40 + x) * 4]);
+  };
+  each([&](const std::uint8_t* p) {
+    for (int k = 0; k < 3; ++k) sum[k] += p[k];
+    ++n;
+  });
+  const int mean[3] = {int(sum[0] / n), int(sum[1] / n), int(sum[2] / n)};
+  const Hsl h0 = RgbToHsl(mean[0], mean[1], mean[2]);
+  std::int64_t dev[6] = {};
+  int lo[5] = {255, 255, 255, 100, 100}, hi[5] = {}, maxDh = 0;
+  each([&](const std::uint8_t* p) {
+    const Hsl h = RgbToHsl(p[0], p[1], p[2]);
+    int dh = std::abs(h.h - h0.h);
+    if (dh > 180) dh = 360 - dh;
+    const int v[5] = {p[0], p[1], p[2], h.s, h.l};
+    for (int k = 0; k < 3; ++k) dev[k] += std::abs(p[k] - mean[k]);
+    dev[3] += dh, dev[4] += std::abs(h.s - h0.s), dev[5] += std::abs(h.l - h0.l);
+    for (int k = 0; k < 5; ++k) lo[k] = std::min(lo[k], v[k]), hi[k] = std::max(hi[k], v[k]);
+    maxDh = std::max(maxDh, dh);
+  });
+  const SampleColour& s = Pipeline().colour.sample;
+  auto got = [&] {
+    return std::array<int, 12>{s.red, s.green, s.blue, s.redRange, s.greenRange, s.blueRange,
+                               s.hue, s.saturation, s.lightness, s.hueRange, s.saturationRange, s.lightnessRange};
+  };
+  SetParamValue(kSample, 1, 0);
+  ASSERT_EQ(Run(kSample), 0);
+  EXPECT_EQ(got(), (std::array<int, 12>{mean[0], mean[1], mean[2], int(dev[0] / n * 2), int(dev[1] / n * 2),
+                                        int(dev[2] / n * 2), h0.h, h0.s, h0.l, int(dev[3] / n * 2),
+                                        int(dev[4] / n * 2), int(dev[5] / n * 2)}));
+  SetParamValue(kSample, 1, 1);
+  ASSERT_EQ(Run(kSample), 0);
+  EXPECT_EQ(got(), (std::array<int, 12>{(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2,
+                                        (hi[0] - lo[0]) / 2, (hi[1] - lo[1]) / 2, (hi[2] - lo[2]) / 2, h0.h,
+                                        (lo[3] + hi[3]) / 2, (lo[4] + hi[4]) / 2, maxDh, (hi[3] - lo[3]) / 2,
+                                        (hi[4] - lo[4]) / 2}));
+}
+
 TEST_F(ColourOpsTest, BalanceSampleNowMeasuresOnTheNextApplyInsteadOfChanging) {
   ImageRecord* image = Row({{40, 80, 120, 255}});
   auto before = Pixels(image);
@@ -182,6 +231,47 @@ TEST_F(ColourOpsTest, RemapFirstMatchingEntryWinsAndShiftsByItsDifference) {
   ExpectRow(near, {{51, 0, 250, 255}, {11, 11, 10, 255}});
 }
 
+// A palette of many entries: a candidate by every channel that is too far
+// by the sum must not stop the search, and entries past the first 64 match.
+TEST_F(ColourOpsTest, RemapOfALargePaletteMatchesThePlainSearch) {
+  PaletteRecord& from = Pipeline().colour.remapFrom;
+  PaletteRecord& to = Pipeline().colour.remapTo;
+  from.count = to.count = 300;
+  for (int i = 0; i < 300; ++i) {
+    from.red[i] = static_cast<std::uint8_t>(i * 37 % 256), from.green[i] = static_cast<std::uint8_t>(i * 11 % 256);
+    from.blue[i] = static_cast<std::uint8_t>(i * 101 % 256);
+    to.red[i] = static_cast<std::uint8_t>(255 - i % 256), to.green[i] = static_cast<std::uint8_t>(i % 256);
+    to.blue[i] = static_cast<std::uint8_t>(i * 7 % 256);
+  }
+  from.red[5] = from.green[5] = from.blue[5] = 10;  // every channel within 3 of 12, the sum 6
+  from.red[70] = 12, from.green[70] = 12, from.blue[70] = 13;
+  ImageRecord* image = Add(64, 64, [](int x, int y) {
+    return x == 3 && y == 3 ? Px{12, 12, 12, 255} : Px{x * 4, y * 4, (x * 9 + y * 5) % 256, 255};
+  });
+  auto before = Pixels(image);
+  const int nearness = 3;
+  SetParamValue(kRemap, 0, nearness);
+  SelectEntireImage();
+  ASSERT_EQ(Run(kRemap), 0);
+  auto after = Pixels(image);
+  for (std::size_t p = 0; p < before.size(); p += 4) {
+    int want[3] = {before[p], before[p + 1], before[p + 2]};
+    for (int i = 0; i < 300; ++i) {
+      if (std::abs(want[0] - from.red[i]) + std::abs(want[1] - from.green[i]) + std::abs(want[2] - from.blue[i]) >
+          nearness)
+        continue;
+      want[0] = std::clamp(want[0] - from.red[i] + to.red[i], 0, 255);
+      want[1] = std::clamp(want[1] - from.green[i] + to.green[i], 0, 255);
+      want[2] = std::clamp(want[2] - from.blue[i] + to.blue[i], 0, 255);
+      break;
+    }
+    for (int k = 0; k < 3; ++k) ASSERT_EQ(after[p + k], want[k]) << p / 4 << " " << k;
+  }
+  const std::size_t hit = (3 * 64 + 3) * 4;
+  EXPECT_EQ((std::array<int, 3>{after[hit], after[hit + 1], after[hit + 2]}),
+            (std::array<int, 3>{to.red[70], to.green[70], to.blue[70] - 1}));
+}
+
 TEST_F(ColourOpsTest, HslOfRedAndGreysAndColorizeThroughThePipeline) {
   EXPECT_EQ((std::array<int, 3>{RgbToHsl(255, 0, 0).h, RgbToHsl(255, 0, 0).s, RgbToHsl(255, 0, 0).l}),
             (std::array<int, 3>{0, 100, 50}));
@@ -216,6 +306,32 @@ TEST_F(ColourOpsTest, HslOfRedAndGreysAndColorizeThroughThePipeline) {
     for (int k = 0; k < 3; ++k)
       ASSERT_EQ(after[i + k], (before[i + k] * 55 + std::clamp(want[k], 0, 255) * 200) / 255) << i / 4 << " " << k;
   }
+}
+
+// The conversion avoids hardware division; every colour must still give
+// what the plain truncating formulas give.
+TEST(ColourSpace, RgbToHslMatchesThePlainFormulasForEveryColour) {
+  auto plain = [](int r, int g, int b) {
+    const int mx = std::max({r, g, b}), mn = std::min({r, g, b});
+    Hsl out{0, 0, (mx + mn) * 100 / 510};
+    if (mx == mn) return out;
+    const int d = mx - mn;
+    out.s = d * 100 / (out.l < 50 ? mx + mn : 510 - mx - mn);
+    out.h = r == mx ? (g - b) * 60 / d : g == mx ? (b - r) * 60 / d + 120 : (r - g) * 60 / d + 240;
+    if (out.h < 0) out.h += 360;
+    if (out.h > 360) out.h -= 360;
+    return out;
+  };
+  int wrong = 0;
+  for (int r = 0; r < 256; ++r)
+    for (int g = 0; g < 256; ++g)
+      for (int b = 0; b < 256; ++b) {
+        const Hsl want = plain(r, g, b), got = RgbToHsl(r, g, b);
+        if (want.h != got.h || want.s != got.s || want.l != got.l) {
+          if (++wrong < 5) ADD_FAILURE() << r << "," << g << "," << b;
+        }
+      }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(ColourOpsTest, MonochromeRoundsInSinglePrecision) {
