@@ -7,7 +7,7 @@
 namespace qv::test {
 namespace {
 
-constexpr OpId kBalance = 3184, kSample = 3187, kColorize = 3188, kRemap = 3189;
+constexpr OpId kBalance = 3184, kRemap = 3189;
 
 class ColourCommandsTest : public ApplyTest {
  protected:
@@ -220,34 +220,6 @@ TEST_F(ColourCommandsTest, RemapPaletteSizeAndEntriesDriveTheOperation) {
   SetRemapEntry(true, 1, {0, 0, 0});
   ASSERT_EQ(Run(kRemap), 0);
   EXPECT_EQ(At(image, 1, 0), (std::array<int, 4>{11, 20, 30, 255}));
-}
-
-TEST_F(ColourCommandsTest, SampleReachesTheKeyColourOnlyWithMakeKeyColor) {
-  Add(1, 1, [](int, int) { return std::array<int, 4>{30, 140, 250, 255}; });
-  SelectEntireImage();
-  const KeyColour before = GetKeyColour();
-  SetParamValue(kSample, 0, 0);
-  ASSERT_EQ(Run(kSample), 0);
-  EXPECT_EQ(SampleSwatch().green, 140);
-  EXPECT_EQ(GetKeyColour().red, before.red);
-  SetParamValue(kSample, 0, 1);
-  ASSERT_EQ(Run(kSample), 0);
-  const KeyColour key = GetKeyColour();
-  EXPECT_EQ((std::array<int, 6>{key.red, key.green, key.blue, key.redRange, key.extra.hueRange,
-                                key.extra.lightnessRange}),
-            (std::array<int, 6>{30, 140, 250, 0, 0, 0}));
-}
-
-TEST_F(ColourCommandsTest, ColorizeSwatchShowsTheHueAtMidLightness) {
-  SetParamValue(kColorize, 0, 120);
-  SetParamValue(kColorize, 1, 0);
-  SetParamValue(kColorize, 2, 0);  // "Apply Sat" off: the pure hue
-  EXPECT_EQ((std::array<int, 3>{ColorizeSwatch().red, ColorizeSwatch().green, ColorizeSwatch().blue}),
-            (std::array<int, 3>{0, 255, 0}));
-  SetParamValue(kColorize, 2, 1);  // saturation 0: a grey
-  const Rgb grey = ColorizeSwatch();
-  EXPECT_LE(std::abs(grey.red - grey.green), 1);
-  EXPECT_LE(std::abs(grey.red - 127), 1);
 }
 
 }  // namespace

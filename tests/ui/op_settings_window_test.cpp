@@ -208,7 +208,8 @@ class OpSettingsWindowTest : public QObject {
     // Leaving Histogram closes its map window.
     Choose(3181);
     QTRY_VERIFY(!w->MapWindow());
-    col = ColourOpsState{};
+    col.histogram[0][0] = col.histogram[0][255] = 0;
+    col.independentRgb = true;
   }
 
   void remapPaletteSizeIsClampedAndTheColumnFollows() {

@@ -420,11 +420,15 @@ void OpSettingsWindow::AddRemapControls(QGridLayout* grid, int& gridRow) {
   edits->addWidget(editFrom);
   edits->addWidget(editTo);
   grid->addLayout(edits, gridRow++, 2, 1, 2);
+  // Over the swatch and "Set" pair of each palette in the column below.
   auto* heads = new QHBoxLayout;
+  heads->setSpacing(0);
   heads->addSpacing(48);
-  heads->addWidget(new QLabel(QStringLiteral("From"), body_));
-  heads->addSpacing(44);
-  heads->addWidget(new QLabel(QStringLiteral("To"), body_));
+  for (const char* head : {"From", "To"}) {
+    auto* label = new QLabel(QLatin1String(head), body_);
+    label->setFixedWidth(88);
+    heads->addWidget(label);
+  }
   heads->addStretch();
   grid->addLayout(heads, gridRow++, 0, 1, 4);
   colour_.remap = new RemapColumn(body_);
