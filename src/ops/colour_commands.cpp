@@ -1,6 +1,7 @@
 #include "ops/colour_commands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "app/program.h"
@@ -158,12 +159,15 @@ void DrawMapLine(unsigned channels, int x0, int v0, int x1, int v1) {
     std::swap(v0, v1);
   }
   auto& map = Col().histogramMap;
-  const long dx = x1 - x0;
+  // In floating point: the ends may lie far outside the map, and only the
+  // part over 0..255 is drawn.
+  const double dx = static_cast<double>(x1) - x0;
   for (long x = std::max(x0, 0); x <= std::min(x1, 255); ++x) {
     // Rounded to the nearest level so that a slow stroke meets its end points.
-    const long v = dx == 0 ? v1 : v0 + ((v1 - v0) * 2 * (x - x0) + (v1 >= v0 ? dx : -dx)) / (2 * dx);
+    const double v = dx == 0 ? v1 : v0 + (static_cast<double>(v1) - v0) * (x - x0) / dx;
+    const auto level = static_cast<std::int16_t>(std::lround(std::clamp(v, 0.0, 255.0)));
     for (int c = 0; c < 3; ++c)
-      if (channels & (1u << c)) map[c][x] = static_cast<std::int16_t>(std::clamp<long>(v, 0, 255));
+      if (channels & (1u << c)) map[c][x] = level;
   }
 }
 

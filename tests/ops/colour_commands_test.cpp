@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "ops/apply_test_support.h"
 
 namespace qv::test {
@@ -187,6 +189,9 @@ TEST_F(ColourCommandsTest, MapPenDrawsStraightClampedLinesOnTheChosenMaps) {
   DrawMapLine(kMapAll, -5, 200, -5, 200);  // wholly outside: nothing
   EXPECT_EQ(map[0][0], 0);
   DrawMapLine(kMapAll, 3, 9, 3, -40);  // one point, clamped
+  // Ends at the limits of int: the diagonal through them, without overflow.
+  DrawMapLine(kMapGreen, INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+  EXPECT_EQ(map[1][100], 100);
   EXPECT_EQ(map[2][3], 0);
   DrawMapLine(kMapRed, 0, 0, 3, 1);  // rounds to the nearest level
   EXPECT_EQ((std::array<int, 4>{map[0][0], map[0][1], map[0][2], map[0][3]}), (std::array<int, 4>{0, 0, 1, 1}));
