@@ -6,8 +6,16 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QSpinBox>
+
 #include "app/commands.h"
+#include "ops/apply.h"
+#include "ops/colour_commands.h"
+#include "ops/op_menu.h"
 #include "ops/op_state.h"
+#include "ops/ui/colour_controls.h"
 #include "ops/ui/op_settings_window.h"
 #include "ui/ui_test_support.h"
 
@@ -25,6 +33,15 @@ class OpSettingsWindowTest : public QObject {
     edit->setText(text);
     edit->setModified(true);
     Q_EMIT edit->editingFinished();
+  }
+  template <class T>
+  T* Find(const char* name) {
+    return Settings() ? Settings()->findChild<T*>(QLatin1String(name)) : nullptr;
+  }
+  void Click(const char* name) {
+    auto* button = Find<QAbstractButton>(name);
+    QVERIFY2(button, name);
+    button->click();
   }
 
  private Q_SLOTS:
@@ -114,6 +131,135 @@ class OpSettingsWindowTest : public QObject {
     w->findChild<QPushButton*>(QStringLiteral("loadSettings"))->click();
     QCOMPARE(ParamValue(3121, 0), 77);
     QCOMPARE(Settings()->Rows()[0].edit->text(), QStringLiteral("77"));
+  }
+
+  void balanceButtonsSetTheTargetAndItsSwatch() {
+    SetParamValue(3184, 0, 1);  // "Dynamic Range" on
+    ui::OpSettingsWindow* w = Choose(3184);
+    QVERIFY(w->Rows()[0].check->isChecked());
+    Click("balanceWhite");
+    QCOMPARE(ParamValue(3184, 0), 0);
+    for (int k = 1; k <= 3; ++k) QCOMPARE(ParamValue(3184, k), 255);
+    QVERIFY(!w->Rows()[0].check->isChecked());
+    QCOMPARE(w->Rows()[2].edit->text(), QStringLiteral("255"));
+    QVERIFY(w->Swatches()[0]->styleSheet().contains(QStringLiteral("rgb(255,255,255)")));
+
+    Pipeline().colour.sample = {};
+    Pipeline().colour.sample.red = 30;
+    Pipeline().colour.sample.green = 60;
+    Pipeline().colour.sample.blue = 120;
+    Click("matchSample");
+    QCOMPARE(w->Rows()[1].edit->text(), QStringLiteral("30"));
+    QVERIFY(Find<QLabel>("sampleSwatch")->styleSheet().contains(QStringLiteral("rgb(30,60,120)")));
+    Click("balanceGray");
+    QCOMPARE(ParamValue(3184, 3), 70);
+
+    // Immediate Painting: the button waits for the next Apply, pressed again it stops.
+    auto* now = Find<QPushButton>("sampleNow");
+    now->click();
+    QVERIFY(BalancePickArmed() && now->isChecked());
+    now->click();
+    QVERIFY(!BalancePickArmed() && !now->isChecked());
+  }
+
+  void histogramMapCommandsAndTheMapWindow() {
+    ColourOpsState& col = Pipeline().colour;
+    col.histogram[0][0] = 100;
+    col.histogram[0][255] = 100;
+    ui::OpSettingsWindow* w = Choose(3185);
+    QVERIFY(Find<ui::HistogramView>("histogramView"));
+    QVERIFY(Find<QPushButton>("equalize")->isEnabled());
+
+    Click("showMap");
+    ui::ColourMapWindow* map = w->MapWindow();
+    QVERIFY(map && map->isVisible());
+    QCOMPARE(map->windowTitle(), QStringLiteral("Color Map"));
+    // A stroke draws all three maps along the pointer's path.
+    ui::MapCurve* curve = map->Curve();
+    const QPoint from(curve->width() / 4, curve->height() / 4), to(curve->width() / 2, curve->height() * 3 / 4);
+    QTest::mousePress(curve, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), curve->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(curve, &move);
+    QTest::mouseRelease(curve, Qt::LeftButton, {}, to);
+    const QPoint a = curve->MapPointAt(from), b = curve->MapPointAt(to);
+    QCOMPARE(int(col.histogramMap[1][a.x()]), a.y());
+    QCOMPARE(int(col.histogramMap[2][b.x()]), b.y());
+    const int mid = (a.x() + b.x()) / 2;
+    QVERIFY(std::abs(col.histogramMap[0][mid] - (a.y() + b.y()) / 2) <= 2);
+
+    Click("resetMap");
+    QCOMPARE(int(col.histogramMap[0][mid]), mid);
+    Click("equalize");  // half the counts at 0: everything below 255 maps to 127
+    QCOMPARE(int(col.histogramMap[0][mid]), 127);
+    QCOMPARE(int(col.histogramMap[1][mid]), mid);  // nothing gathered for green
+
+    Find<QCheckBox>("independentRgb")->click();
+    QVERIFY(!col.independentRgb);
+    Click("resetMap");
+    Find<QSpinBox>("mapContrast")->setValue(100);
+    QCOMPARE(Find<QLabel>("mapMarkers")->text(), QStringLiteral("Markers 127, 128"));
+    Click("applyAdjustments");
+    QCOMPARE(int(col.histogramMap[2][127]), 0);
+    QCOMPARE(int(col.histogramMap[2][128]), 255);
+    Click("resetMap");
+    QCOMPARE(Find<QSpinBox>("mapContrast")->value(), 0);
+
+    // Leaving Histogram closes its map window.
+    Choose(3181);
+    QTRY_VERIFY(!w->MapWindow());
+    col.histogram[0][0] = col.histogram[0][255] = 0;
+    col.independentRgb = true;
+  }
+
+  void remapPaletteSizeIsClampedAndTheColumnFollows() {
+    Choose(3189);
+    auto* size = Find<QLineEdit>("paletteSize");
+    auto* column = Find<ui::RemapColumn>("remapColumn");
+    QVERIFY(size && column);
+    QCOMPARE(column->RowCount(), 1);
+    Type(size, QStringLiteral("5000"));
+    QCOMPARE(RemapPaletteSize(), 1024);
+    QCOMPARE(size->text(), QStringLiteral("1024"));
+    QCOMPARE(column->RowCount(), 1024);
+    Type(size, QStringLiteral("0"));
+    QCOMPARE(size->text(), QStringLiteral("1"));
+    Type(size, QStringLiteral("3"));
+    Type(size, QStringLiteral("many"));
+    QCOMPARE(RemapPaletteSize(), 3);
+    QCOMPARE(size->text(), QStringLiteral("3"));
+    QCOMPARE(column->RowCount(), 3);
+    // A colour set elsewhere shows in its row's "To" swatch.
+    SetRemapEntry(true, 2, {0, 200, 40});
+    QApplication::processEvents();
+    const QPoint swatch = column->SetButtonRect(2, true).translated(-44, 0).center();
+    QCOMPARE(column->viewport()->grab().toImage().pixelColor(swatch), QColor(0, 200, 40));
+  }
+
+  void sampleAndColorizeShowTheirColours() {
+    Choose(3187);
+    Pipeline().colour.sample.red = 10;
+    Pipeline().colour.sample.redRange = 4;
+    RefreshSettingsDialog();  // what a finished Sample does
+    QVERIFY(Find<QLabel>("sampleText")->text().contains(QStringLiteral("Red 10 %1 4").arg(QChar(0x00B1))));
+    ui::OpSettingsWindow* w = Choose(3188);
+    Type(w->Rows()[0].edit, QStringLiteral("120"));  // hue 120, saturation 100
+    QVERIFY(Find<QLabel>("colorizeSwatch")->styleSheet().contains(QStringLiteral("rgb(0,255,0)")));
+  }
+
+  void applyButtonCallsTheApplyHook() {
+    auto saved = TheProgram().ops.hooks.applyToCurrentView;
+    TheProgram().ops.hooks.applyToCurrentView = nullptr;
+    Choose(3181);
+    QVERIFY(!Find<QPushButton>("applyButton")->isEnabled());
+    int applied = 0;
+    TheProgram().ops.hooks.applyToCurrentView = [&applied] { return ++applied, 0; };
+    RefreshSettingsDialog();
+    auto* apply = Find<QPushButton>("applyButton");
+    QVERIFY(apply->isEnabled());
+    apply->click();
+    QCOMPARE(applied, 1);
+    TheProgram().ops.hooks.applyToCurrentView = saved;
   }
 
   void controlsToggleAndCloseTogether() {

@@ -3,12 +3,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "app/commands.h"
@@ -16,15 +18,19 @@
 #include "app/program.h"
 #include "app/string_table.h"
 #include "extlib/palette_library.h"
+#include "ops/apply.h"
+#include "ops/colour_commands.h"
 #include "ops/op_controls.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
+#include "ops/ui/colour_controls.h"
 
 namespace qv::ui {
 namespace {
 
 constexpr OpId kEnlarge = 3173;
 constexpr OpId kReduce = 3174;
+constexpr OpId kBalance = 3184, kHistogram = 3185, kSample = 3187, kColorize = 3188, kRemap = 3189;
 constexpr int kColourTrendNote = 16101;
 constexpr int kLoadSettingsCommand = 628;
 constexpr int kSaveSettingsCommand = 629;
@@ -39,6 +45,25 @@ std::string_view LabelOf(const ParamSlot& s) { return LoadString(static_cast<int
 
 QString ColourSheet(int r, int g, int b) {
   return QStringLiteral("background: rgb(%1,%2,%3); border: 1px solid #444;").arg(r).arg(g).arg(b);
+}
+
+QLabel* NewSwatch(QWidget* parent, const QString& name) {
+  auto* swatch = new QLabel(parent);
+  swatch->setObjectName(name);
+  swatch->setFixedHeight(18);
+  swatch->setMinimumWidth(60);
+  return swatch;
+}
+
+QPushButton* NewButton(QWidget* parent, const QString& text, const QString& name) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  return button;
+}
+
+// A sample value with its range, as "value +/- range".
+QString WithRange(const char* name, int value, int range) {
+  return QStringLiteral("%1 %2 %3 %4").arg(QLatin1String(name)).arg(value).arg(QChar(0x00B1)).arg(range);
 }
 
 }  // namespace
@@ -57,6 +82,8 @@ void OpSettingsWindow::Clear() {
   swatches_.clear();
   swatchFirstSlot_.clear();
   oldSize_ = nullptr;
+  apply_ = nullptr;
+  colour_ = {};
   // The old rows may be the very sender of the signal that brought us here
   // (Load refills the window): they go once the event is over.
   if (body_) {
@@ -70,6 +97,7 @@ void OpSettingsWindow::Clear() {
 
 void OpSettingsWindow::ShowOperation(OpId id) {
   op_ = IsCatalogued(id) ? id : OpAt(0).id;
+  if (mapWindow_ && op_ != kHistogram) mapWindow_->close();
   Clear();
   setWindowTitle(Q(SettingsWindowTitle(op_)));
   auto* grid = new QGridLayout(body_);
@@ -136,6 +164,7 @@ void OpSettingsWindow::ShowOperation(OpId id) {
     }
   }
   if (rows_.empty()) grid->addWidget(new QLabel(QStringLiteral("No settings"), body_), gridRow++, 0, 1, 4);
+  AddColourControls(grid, gridRow);
   if (op_ == kEnlarge || op_ == kReduce) {
     oldSize_ = new QLabel(body_);
     grid->addWidget(oldSize_, gridRow++, 0, 1, 4);
@@ -193,6 +222,12 @@ void OpSettingsWindow::AddButtons() {
   save->setObjectName(QStringLiteral("saveSettings"));
   connect(load, &QPushButton::clicked, this, [] { RouteCommand(kLoadSettingsCommand); });
   connect(save, &QPushButton::clicked, this, [] { RouteCommand(kSaveSettingsCommand); });
+  // Apply works on the current view, which the view windows know.
+  apply_ = NewButton(body_, QStringLiteral("Apply"), QStringLiteral("applyButton"));
+  connect(apply_, &QPushButton::clicked, this, [] {
+    if (const auto& apply = TheProgram().ops.hooks.applyToCurrentView) apply();
+  });
+  buttons->addWidget(apply_);
   buttons->addStretch();
   buttons->addWidget(load);
   buttons->addWidget(save);
@@ -218,6 +253,14 @@ void OpSettingsWindow::PaintSwatches() {
       Rgb c = UnpackColour(static_cast<std::uint32_t>(ParamValue(op_, row.slot)));
       row.colour->setStyleSheet(ColourSheet(c.red, c.green, c.blue));
     }
+  if (colour_.sampleSwatch) {
+    const Rgb c = SampleSwatch();
+    colour_.sampleSwatch->setStyleSheet(ColourSheet(c.red, c.green, c.blue));
+  }
+  if (colour_.colorizeSwatch) {
+    const Rgb c = ColorizeSwatch();
+    colour_.colorizeSwatch->setStyleSheet(ColourSheet(c.red, c.green, c.blue));
+  }
 }
 
 void OpSettingsWindow::Refresh() {
@@ -231,11 +274,214 @@ void OpSettingsWindow::Refresh() {
     }
     if (row.check) row.check->setChecked(v != 0);
   }
+  if (apply_) apply_->setEnabled(static_cast<bool>(TheProgram().ops.hooks.applyToCurrentView));
+  RefreshColourControls();
   if (oldSize_) {
     const OpsState& ops = TheProgram().ops;
     oldSize_->setText(QStringLiteral("Old Width: %1   Old Height: %2").arg(ops.oldWidth).arg(ops.oldHeight));
   }
   PaintSwatches();
+}
+
+ColourMapWindow* OpSettingsWindow::MapWindow() const { return mapWindow_.data(); }
+
+void OpSettingsWindow::OperationChosen(OpId previous, OpId current) {
+  if (previous == kHistogram && mapWindow_) mapWindow_->close();
+  ShowOperation(current);
+}
+
+void OpSettingsWindow::AddColourControls(QGridLayout* grid, int& gridRow) {
+  switch (op_) {
+    case kBalance: AddBalanceControls(grid, gridRow); break;
+    case kHistogram: AddHistogramControls(grid, gridRow); break;
+    case kRemap: AddRemapControls(grid, gridRow); break;
+    case kSample: {
+      grid->addWidget(new QLabel(QStringLiteral("Sample"), body_), gridRow, 0);
+      colour_.sampleSwatch = NewSwatch(body_, QStringLiteral("sampleSwatch"));
+      grid->addWidget(colour_.sampleSwatch, gridRow++, 1, 1, 2);
+      colour_.sampleText = new QLabel(body_);
+      colour_.sampleText->setObjectName(QStringLiteral("sampleText"));
+      colour_.sampleText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+      grid->addWidget(colour_.sampleText, gridRow++, 0, 1, 4);
+      break;
+    }
+    case kColorize:
+      colour_.colorizeSwatch = NewSwatch(body_, QStringLiteral("colorizeSwatch"));
+      grid->addWidget(colour_.colorizeSwatch, gridRow++, 1, 1, 2);
+      break;
+    default: break;
+  }
+}
+
+void OpSettingsWindow::AddBalanceControls(QGridLayout* grid, int& gridRow) {
+  grid->addWidget(new QLabel(QStringLiteral("Sample"), body_), gridRow, 0);
+  colour_.sampleSwatch = NewSwatch(body_, QStringLiteral("sampleSwatch"));
+  grid->addWidget(colour_.sampleSwatch, gridRow++, 1, 1, 2);
+  auto* buttons = new QGridLayout;
+  colour_.sampleNow = NewButton(body_, QStringLiteral("Sample Now"), QStringLiteral("sampleNow"));
+  colour_.sampleNow->setCheckable(true);
+  // Pressed again while it waits for the next Apply, it stops waiting.
+  connect(colour_.sampleNow, &QPushButton::clicked, this, [] {
+    if (BalancePickArmed())
+      BalanceCancelPick();
+    else
+      BalanceSampleNow();
+  });
+  auto* match = NewButton(body_, QStringLiteral("Match Sample"), QStringLiteral("matchSample"));
+  connect(match, &QPushButton::clicked, this, [] { BalanceMatchSample(); });
+  auto* set = NewButton(body_, QStringLiteral("Set"), QStringLiteral("setTarget"));
+  connect(set, &QPushButton::clicked, this, [this] {
+    int c[3] = {ParamValue(op_, 1), ParamValue(op_, 2), ParamValue(op_, 3)};
+    if (AskCol(&c[0], &c[1], &c[2], std::string(OpName(op_))) != 0) return;
+    BalanceSetTarget(c[0], c[1], c[2]);
+  });
+  auto* black = NewButton(body_, QStringLiteral("Balance to Black"), QStringLiteral("balanceBlack"));
+  auto* white = NewButton(body_, QStringLiteral("Balance to White"), QStringLiteral("balanceWhite"));
+  auto* gray = NewButton(body_, QStringLiteral("Balance to Gray"), QStringLiteral("balanceGray"));
+  connect(black, &QPushButton::clicked, this, [] { BalanceToBlack(); });
+  connect(white, &QPushButton::clicked, this, [] { BalanceToWhite(); });
+  connect(gray, &QPushButton::clicked, this, [] { BalanceToGray(); });
+  buttons->addWidget(colour_.sampleNow, 0, 0);
+  buttons->addWidget(match, 0, 1);
+  buttons->addWidget(set, 0, 2);
+  buttons->addWidget(black, 1, 0);
+  buttons->addWidget(white, 1, 1);
+  buttons->addWidget(gray, 1, 2);
+  grid->addLayout(buttons, gridRow++, 0, 1, 4);
+}
+
+void OpSettingsWindow::AddHistogramControls(QGridLayout* grid, int& gridRow) {
+  colour_.histogram = new HistogramView(body_);
+  grid->addWidget(colour_.histogram, gridRow++, 0, 1, 4, Qt::AlignHCenter);
+  auto* buttons = new QHBoxLayout;
+  auto* show = NewButton(body_, QStringLiteral("Show Map"), QStringLiteral("showMap"));
+  auto* reset = NewButton(body_, QStringLiteral("Reset Map"), QStringLiteral("resetMap"));
+  colour_.equalize = NewButton(body_, QStringLiteral("Histogram Equalize"), QStringLiteral("equalize"));
+  connect(show, &QPushButton::clicked, this, [this] { ShowMap(); });
+  connect(reset, &QPushButton::clicked, this, [] { ResetHistogramMap(); });
+  connect(colour_.equalize, &QPushButton::clicked, this, [] { HistogramEqualize(); });
+  buttons->addWidget(show);
+  buttons->addWidget(reset);
+  buttons->addWidget(colour_.equalize);
+  grid->addLayout(buttons, gridRow++, 0, 1, 4);
+  colour_.independent = new QCheckBox(QStringLiteral("Independent R,G,B"), body_);
+  colour_.independent->setObjectName(QStringLiteral("independentRgb"));
+  connect(colour_.independent, &QCheckBox::clicked, this, [](bool on) { SetIndependentRgb(on); });
+  grid->addWidget(colour_.independent, gridRow++, 0, 1, 4);
+
+  auto* adjust = new QGroupBox(QStringLiteral("Standard Adjustments"), body_);
+  auto* box = new QGridLayout(adjust);
+  colour_.brightness = new QSpinBox(adjust);
+  colour_.contrast = new QSpinBox(adjust);
+  colour_.brightness->setObjectName(QStringLiteral("mapBrightness"));
+  colour_.contrast->setObjectName(QStringLiteral("mapContrast"));
+  for (QSpinBox* spin : {colour_.brightness, colour_.contrast}) {
+    spin->setRange(-100, 100);
+    connect(spin, &QSpinBox::valueChanged, this, [this] {
+      SetStandardAdjustments(colour_.brightness->value(), colour_.contrast->value());
+      RefreshColourControls();
+    });
+  }
+  colour_.markers = new QLabel(adjust);
+  colour_.markers->setObjectName(QStringLiteral("mapMarkers"));
+  auto* apply = NewButton(adjust, QStringLiteral("Apply"), QStringLiteral("applyAdjustments"));
+  connect(apply, &QPushButton::clicked, this, [] { ApplyStandardAdjustments(); });
+  box->addWidget(new QLabel(QStringLiteral("Brightness"), adjust), 0, 0);
+  box->addWidget(colour_.brightness, 0, 1);
+  box->addWidget(new QLabel(QStringLiteral("Contrast"), adjust), 1, 0);
+  box->addWidget(colour_.contrast, 1, 1);
+  box->addWidget(colour_.markers, 0, 2);
+  box->addWidget(apply, 1, 2);
+  grid->addWidget(adjust, gridRow++, 0, 1, 4);
+}
+
+void OpSettingsWindow::AddRemapControls(QGridLayout* grid, int& gridRow) {
+  grid->addWidget(new QLabel(QStringLiteral("Palette Size"), body_), gridRow, 0);
+  colour_.paletteSize = new QLineEdit(body_);
+  colour_.paletteSize->setObjectName(QStringLiteral("paletteSize"));
+  colour_.paletteSize->setFixedWidth(60);
+  QLineEdit* size = colour_.paletteSize;
+  connect(size, &QLineEdit::editingFinished, this, [size] {
+    if (!size->isModified()) return;
+    size->setModified(false);
+    bool ok = false;
+    const long long n = size->text().trimmed().toLongLong(&ok);
+    if (ok)
+      SetRemapPaletteSize(static_cast<int>(std::clamp<long long>(n, -1, kRemapMaxEntries + 1)));
+    else
+      size->setText(QString::number(RemapPaletteSize()));  // no number: as it was
+  });
+  grid->addWidget(size, gridRow, 1, Qt::AlignLeft);
+  auto* editFrom = NewButton(body_, QStringLiteral("Edit From..."), QStringLiteral("editFrom"));
+  auto* editTo = NewButton(body_, QStringLiteral("Edit To..."), QStringLiteral("editTo"));
+  connect(editFrom, &QPushButton::clicked, this, [] { OpenPal(&Pipeline().colour.remapFrom); });
+  connect(editTo, &QPushButton::clicked, this, [] { OpenPal(&Pipeline().colour.remapTo); });
+  auto* edits = new QHBoxLayout;
+  edits->addWidget(editFrom);
+  edits->addWidget(editTo);
+  grid->addLayout(edits, gridRow++, 2, 1, 2);
+  // Over the swatch and "Set" pair of each palette in the column below.
+  auto* heads = new QHBoxLayout;
+  heads->setSpacing(0);
+  heads->addSpacing(48);
+  for (const char* head : {"From", "To"}) {
+    auto* label = new QLabel(QLatin1String(head), body_);
+    label->setFixedWidth(88);
+    heads->addWidget(label);
+  }
+  heads->addStretch();
+  grid->addLayout(heads, gridRow++, 0, 1, 4);
+  colour_.remap = new RemapColumn(body_);
+  connect(colour_.remap, &RemapColumn::SetRequested, this, [this](int row, bool to) {
+    Rgb c = RemapEntry(to, row);
+    if (AskCol(&c.red, &c.green, &c.blue, std::string(OpName(op_))) != 0) return;
+    SetRemapEntry(to, row, c);
+  });
+  grid->addWidget(colour_.remap, gridRow++, 0, 1, 4);
+}
+
+void OpSettingsWindow::ShowMap() {
+  if (!mapWindow_) {
+    mapWindow_ = new ColourMapWindow(this);
+    // Drawing on the map moves nothing else in this window but the picture.
+    connect(mapWindow_, &ColourMapWindow::Edited, this, [this] {
+      if (colour_.histogram) colour_.histogram->update();
+    });
+  }
+  mapWindow_->show();
+  mapWindow_->raise();
+}
+
+void OpSettingsWindow::RefreshColourControls() {
+  const ColourOpsState& col = Pipeline().colour;
+  if (colour_.sampleNow) colour_.sampleNow->setChecked(BalancePickArmed());
+  if (colour_.sampleText) {
+    const SampleColour& s = col.sample;
+    colour_.sampleText->setText(
+        WithRange("Red", s.red, s.redRange) + QStringLiteral("   ") + WithRange("Green", s.green, s.greenRange) +
+        QStringLiteral("   ") + WithRange("Blue", s.blue, s.blueRange) + QLatin1Char('\n') +
+        WithRange("Hue", s.hue, s.hueRange) + QStringLiteral("   ") +
+        WithRange("Saturation", s.saturation, s.saturationRange) + QStringLiteral("   ") +
+        WithRange("Lightness", s.lightness, s.lightnessRange));
+  }
+  if (colour_.histogram) colour_.histogram->update();
+  if (colour_.equalize) {
+    // Before a gather there is nothing to equalize: the map would not move.
+    colour_.equalize->setEnabled(HistogramGathered());
+  }
+  if (colour_.independent) colour_.independent->setChecked(col.independentRgb);
+  if (colour_.brightness) {
+    const QSignalBlocker b(colour_.brightness), c(colour_.contrast);
+    colour_.brightness->setValue(col.mapBrightness);
+    colour_.contrast->setValue(col.mapContrast);
+    colour_.markers->setText(QStringLiteral("Markers %1, %2").arg(col.markerLow).arg(col.markerHigh));
+  }
+  if (mapWindow_) mapWindow_->Curve()->update();
+  if (colour_.paletteSize) {
+    colour_.paletteSize->setText(QString::number(RemapPaletteSize()));
+    colour_.paletteSize->setModified(false);
+  }
+  if (colour_.remap) colour_.remap->Reload();
 }
 
 void OpSettingsWindow::moveEvent(QMoveEvent* event) {
@@ -259,11 +505,11 @@ OpSettingsWindow* FindOpSettingsWindow(QWidget* parent) {
 void InstallOpSettingsHooks(QWidget* parent) {
   QPointer<QWidget> owner(parent);
   OpsHooks& hooks = TheProgram().ops.hooks;
-  hooks.openSettings = [owner](OpId, OpId current) {
+  hooks.openSettings = [owner](OpId previous, OpId current) {
     if (!owner) return;
     OpSettingsWindow* w = FindOpSettingsWindow(owner);
     if (!w) w = new OpSettingsWindow(owner);
-    w->ShowOperation(current);
+    w->OperationChosen(previous, current);
     w->show();
     w->raise();
   };
@@ -273,9 +519,19 @@ void InstallOpSettingsHooks(QWidget* parent) {
       w->close();
     }
   };
+  // The same operation keeps its controls (and the place the person scrolled
+  // to); another one (a settings file may change it) gets its own.
   hooks.refreshSettings = [owner] {
-    if (OpSettingsWindow* w = FindOpSettingsWindow(owner)) w->ShowOperation(CurrentOp());
+    OpSettingsWindow* w = FindOpSettingsWindow(owner);
+    if (!w) return;
+    if (w->Operation() == CurrentOp())
+      w->Refresh();
+    else
+      w->ShowOperation(CurrentOp());
   };
+  // The palette window closed while Remap is current: its column shows the
+  // palettes as they were edited there.
+  TheProgram().palettes.remapClosed = [] { RefreshSettingsDialog(); };
 }
 
 void RemoveOpSettingsHooks() {
@@ -284,6 +540,7 @@ void RemoveOpSettingsHooks() {
   hooks.closeSettings = nullptr;
   hooks.refreshSettings = nullptr;
   hooks.markOperation = nullptr;
+  TheProgram().palettes.remapClosed = nullptr;
 }
 
 }  // namespace qv::ui

@@ -3,6 +3,7 @@
 // control does to the live values is decided by the engine (op_controls).
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <vector>
 
@@ -13,9 +14,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QSpinBox;
+class QGridLayout;
 class QVBoxLayout;
 
 namespace qv::ui {
+
+class ColourMapWindow;
+class HistogramView;
+class RemapColumn;
 
 class OpSettingsWindow : public QWidget {
   Q_OBJECT
@@ -26,6 +33,9 @@ class OpSettingsWindow : public QWidget {
 
   // Builds the rows of an operation and titles the window for it.
   void ShowOperation(OpId id);
+  // The operation was chosen (menu, toolbar, TimeLine): leaving Histogram
+  // closes its map window, then the window shows the new operation.
+  void OperationChosen(OpId previous, OpId current);
   // Re-reads every live value into the controls.
   void Refresh();
   OpId Operation() const { return op_; }
@@ -42,6 +52,8 @@ class OpSettingsWindow : public QWidget {
   const std::vector<Row>& Rows() const { return rows_; }
   // The swatches of the operation's red, green and blue rows.
   const std::vector<QPushButton*>& Swatches() const { return swatches_; }
+  // Histogram's "Color Map" window, while it is open.
+  ColourMapWindow* MapWindow() const;
 
  protected:
   void moveEvent(QMoveEvent* event) override;
@@ -51,6 +63,12 @@ class OpSettingsWindow : public QWidget {
   void Clear();
   void AddNumberRow(Row& row, const ParamSlot& slot);
   void AddButtons();
+  void AddColourControls(QGridLayout* grid, int& gridRow);
+  void AddBalanceControls(QGridLayout* grid, int& gridRow);
+  void AddHistogramControls(QGridLayout* grid, int& gridRow);
+  void AddRemapControls(QGridLayout* grid, int& gridRow);
+  void RefreshColourControls();
+  void ShowMap();
   void Changed(int slot);
   void PaintSwatches();
 
@@ -61,6 +79,23 @@ class OpSettingsWindow : public QWidget {
   std::vector<Row> rows_;
   std::vector<QPushButton*> swatches_;
   std::vector<int> swatchFirstSlot_;  // the red row of each swatch
+  QPushButton* apply_ = nullptr;
+  // The colour operations' own controls; null where the operation has none.
+  struct ColourControls {
+    QLabel* sampleSwatch = nullptr;    // Balance, Sample
+    QLabel* sampleText = nullptr;      // Sample: the measured colour and ranges
+    QPushButton* sampleNow = nullptr;  // Balance: checked while the pick waits
+    QLabel* colorizeSwatch = nullptr;
+    HistogramView* histogram = nullptr;
+    QPushButton* equalize = nullptr;
+    QCheckBox* independent = nullptr;
+    QSpinBox* brightness = nullptr;
+    QSpinBox* contrast = nullptr;
+    QLabel* markers = nullptr;
+    QLineEdit* paletteSize = nullptr;
+    RemapColumn* remap = nullptr;
+  } colour_;
+  QPointer<ColourMapWindow> mapWindow_;
 };
 
 // Wires the engine's settings-window hooks to one window under `parent`

@@ -1,0 +1,105 @@
+// The drawn controls of the standard colour operations' settings: the
+// histogram curves, the "Color Map" curve window and Remap's scrolling
+// column of "From" and "To" swatches. They show and edit the engine's
+// colour state through the commands of ops/colour_commands.h.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QWidget>
+
+class QComboBox;
+
+namespace qv::ui {
+
+// The gathered histogram as three curves (percent of the largest count),
+// with the "Standard Adjustments" markers as two upright lines.
+class HistogramView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit HistogramView(QWidget* parent);
+  QSize sizeHint() const override { return {258, 102}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// The area of the map window where the three maps are drawn and edited:
+// value range 0..255 both ways, pressing and dragging the mouse draws the
+// chosen maps along the pointer's path.
+class MapCurve : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MapCurve(QWidget* parent);
+  QSize sizeHint() const override { return {258, 258}; }
+  void SetChannels(unsigned channels) { channels_ = channels; }
+  // The map index and value under a point of the widget.
+  QPoint MapPointAt(QPoint widgetPoint) const;
+
+ Q_SIGNALS:
+  void Edited();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  unsigned channels_ = 7;
+  bool drawing_ = false;
+  QPoint last_;
+};
+
+// "Color Map": the curve window of the histogram map.
+class ColourMapWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ColourMapWindow(QWidget* parent);
+  MapCurve* Curve() const { return curve_; }
+
+ Q_SIGNALS:
+  void Edited();
+
+ private:
+  MapCurve* curve_ = nullptr;
+  QComboBox* channels_ = nullptr;
+};
+
+// Remap's palette: one row per entry of the "From" palette, each with its
+// "From" swatch and "Set" button and its "To" swatch and "Set" button.
+// Drawn rather than built of widgets, since a palette holds up to 1024.
+class RemapColumn : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  explicit RemapColumn(QWidget* parent);
+  // Re-reads the palette size and colours.
+  void Reload();
+  int RowCount() const { return rows_; }
+  // Where the "Set" button of a row is, in viewport coordinates (the row
+  // scrolled into view first).
+  QRect SetButtonRect(int row, bool to);
+  QSize sizeHint() const override;
+
+  static constexpr int kRowHeight = 22;
+
+ Q_SIGNALS:
+  // A "Set" button (or a swatch) of a row was clicked.
+  void SetRequested(int row, bool to);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void UpdateScrollRange();
+  QRect CellRect(int row, int column) const;  // in content coordinates
+
+  int rows_ = 0;
+};
+
+}  // namespace qv::ui
