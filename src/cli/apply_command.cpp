@@ -94,6 +94,8 @@ int Fail(const std::string& why) {
   return 1;
 }
 
+}  // namespace
+
 OpId OpNamed(std::string_view name) {
   int id = 0;
   if (ParseInt(name, 1, 99999, id) && IsCatalogued(static_cast<OpId>(id))) return static_cast<OpId>(id);
@@ -145,6 +147,8 @@ int BuildMaskFor(OpId op, ImageRecord* image, AreaOptions options) {
   }
   return 0;
 }
+
+namespace {
 
 int RunApply(const std::vector<std::string_view>& input) {
   std::vector<std::string_view> args = input;

@@ -1,8 +1,17 @@
 // The subcommands of pixqv-cli, in one table.
 #pragma once
 
+#include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "cli/area_args.h"
+
+namespace qv {
+struct ImageRecord;
+}
 
 namespace qv::cli {
 
@@ -18,7 +27,7 @@ const Command* FindCommand(std::string_view name);
 // The known name closest to a mistyped one, or empty.
 std::string_view SuggestCommand(std::string_view name);
 
-int RunShowcase(const std::vector<std::string_view>& args);
+Command ShowcaseCommand();  // showcase.cpp
 Command OpsCommand();   // ops_command.cpp
 Command MaskCommand();  // mask_command.cpp
 int RunInfo(const std::vector<std::string_view>& args);     // file_commands.cpp
@@ -30,5 +39,34 @@ int DepthEntryForBits(int type, int bits);     // file_commands.cpp
 // A whole number within [low, high]; false for anything else.
 bool ParseInt(std::string_view text, long low, long high, int& out);  // file_commands.cpp
 Command ApplyCommand();                        // apply_command.cpp
+
+// The steps of one apply, shared by apply and the showcase (apply_command.cpp).
+// The operation by name (any case) or id; 0 when there is none.
+std::uint32_t OpNamed(std::string_view name);
+// "Label=value" sets a parameter of the operation, clamped to its dial.
+bool SetParameter(std::uint32_t op, std::string_view assignment, std::string& why);
+// The area mask as drawn, finished for this operation. 0 ok, 1 after a message.
+int BuildMaskFor(std::uint32_t op, ImageRecord* image, AreaOptions options);
+
+// render_command.cpp
+Command RenderCommand();
+Command SampleCommand();
+// "WxH", each side from 1 to maxSide.
+bool ParseSize(std::string_view text, int maxSide, int& width, int& height);
+// What one view shows: its client size (0: the image's), region, kind and
+// placement, and the display mode.
+struct RenderRequest {
+  int mode = 0;
+  int width = 0, height = 0;
+  bool region = false;
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool alphaView = false;
+  bool maximised = false;
+  int alphaBack = -1;  // 0 or 1 overrides "Show Alpha in Views" for this render
+};
+// Renders the image as that view would and writes the DIB as a bitmap file
+// (atomically). 0 done, 1 with the reason in why.
+int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& request, const std::string& path, std::string& why);
+int WriteDibAsBitmap(std::span<const std::uint8_t> dib, const std::string& path, std::string& why);
 
 }  // namespace qv::cli
