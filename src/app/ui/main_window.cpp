@@ -23,8 +23,12 @@
 #include "app/frame.h"
 #include "app/program.h"
 #include "app/string_table.h"
+#include "display/ui/view_window.h"
+#include "display/views.h"
+#include "ops/apply.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
+#include "ops/ui/chronograph_window.h"
 #include "ops/ui/op_settings_window.h"
 
 namespace qv::ui {
@@ -97,7 +101,11 @@ MainWindow::MainWindow() {
   ApplyLook();
   UpdateCommands();
   setAcceptDrops(true);
-  connect(area_, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+  // The active view is the one an effect chosen now applies to.
+  connect(area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+    if (auto* sub = dynamic_cast<ViewSubWindow*>(w)) SetActionView(sub->View()->Record());
+    UpdateCommands();
+  });
 }
 
 MainWindow::~MainWindow() { RemoveOpSettingsHooks(); }
@@ -130,6 +138,12 @@ void MainWindow::BuildOperationsMenu() {
   if (first) ops->insertSeparator(first);
   OpsHooks& hooks = TheProgram().ops.hooks;
   hooks.markOperation = [this](OpId, OpId) { MarkOperation(); };
+  // Outlives this window: the host brings the commands up to date.
+  hooks.applyToCurrentView = [] {
+    int result = Apply(static_cast<int>(CurrentOp()), ActionViewIndex());
+    TheHost().SetRunningButtons(false);
+    return result;
+  };
   InstallOpSettingsHooks(this);
   MarkOperation();
 }
@@ -338,6 +352,7 @@ void MainWindow::AfterCommand() {
     return;
   }
   ApplyLook();
+  SyncChronograph(this, area_);
   UpdateCommands();
 }
 
@@ -361,6 +376,8 @@ void MainWindow::ShowAtStart() {
   } else {
     show();
   }
+  // The tool windows the settings left open.
+  SyncChronograph(this, area_);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -7,6 +7,8 @@
 #include <QMdiSubWindow>
 #include <QPolygon>
 #include <QWidget>
+
+class QScrollBar;
 #include <cstdint>
 #include <span>
 
@@ -15,6 +17,8 @@ struct ViewRecord;
 }
 
 namespace qv::ui {
+
+class ViewSubWindow;
 
 // Repaints every view window (the outline changed; nothing is rendered).
 void RepaintAllViews();
@@ -37,6 +41,8 @@ class ViewWindow : public QWidget {
   void RenderIfNeeded();
   // Sized to its picture once (later sizing keeps the width).
   bool fitted = false;
+  // The frame holding this view (set by the frame).
+  ViewSubWindow* frame = nullptr;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -71,17 +77,30 @@ class ViewWindow : public QWidget {
 
 // The frame of a view: a close that the engine refuses (rendering, or a
 // cancelled save of the last view) leaves it open.
+// Its scroll bars are shown only while the view is zoomed in; they move the
+// region, and the picture follows once the gesture ends.
 class ViewSubWindow : public QMdiSubWindow {
  public:
   explicit ViewSubWindow(ViewWindow* view);
   ViewWindow* View() const { return view_; }
+  QScrollBar* ScrollBar(bool vertical) const { return bars_[vertical ? 1 : 0]; }
+  // Shows or hides the scroll bars by the zoom and sets their thumbs.
+  void SyncScrollBars();
+  // The room the shown scroll bars take beside and below the view.
+  QSize ScrollBarRoom() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void Scrolled(bool vertical, int action);
+  void ThumbReleased(bool vertical);
+
   ViewWindow* view_;
+  QScrollBar* bars_[2] = {nullptr, nullptr};  // horizontal, vertical
+  bool moved_[2] = {false, false};            // a gesture moved the region
 };
 
 }  // namespace qv::ui
