@@ -22,6 +22,7 @@
 #include "display/ui/view_window.h"
 #include "formats/image_files.h"
 #include "ops/apply.h"
+#include "ops/ui/op_settings_window.h"
 #include "store/image_record.h"
 
 int main(int argc, char** argv) {
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     qv::SetWorkMethod(qv::kImmediatePainting);
     constexpr int kColorize = 3188, kShowChronograph = 119;
     if (QAction* colorize = window.ActionOf(kColorize)) colorize->trigger();
+    if (QWidget* settings = qv::ui::FindOpSettingsWindow(&window)) settings->move(window.mapToGlobal(QPoint(270, 440)));
     program.settings.chron = {20, 420, 0, 0};
     if (QAction* chron = window.ActionOf(kShowChronograph)) chron->trigger();
     qv::RouteCommand(616);

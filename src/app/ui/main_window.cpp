@@ -108,7 +108,12 @@ MainWindow::MainWindow() {
   });
 }
 
-MainWindow::~MainWindow() { RemoveOpSettingsHooks(); }
+MainWindow::~MainWindow() {
+  // The document area outlives this part of the window: closing its views
+  // must not call back into members already gone.
+  disconnect(area_, nullptr, this, nullptr);
+  RemoveOpSettingsHooks();
+}
 
 // The catalogue's groups head the Operations menu, one popup each; the
 // popups' mnemonics keep clear of the menu's own items.
