@@ -209,7 +209,9 @@ std::string ViewTitle(const ViewRecord* view) {
   std::string title = word;
   if (views.size() > 1) {
     long number = std::find(views.begin(), views.end(), view) - views.begin() + 1;
-    title += "[" + std::to_string(number) + "]";
+    title += '[';
+    title += std::to_string(number);
+    title += ']';
   }
   title += " - ";
   title += image->name;
