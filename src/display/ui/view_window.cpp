@@ -139,7 +139,8 @@ void ViewWindow::SetRows(std::span<const std::uint8_t> dib, int startRow, int ro
   QPainter p(&bitmap_);
   p.drawImage(QPoint(0, top), band, QRect(0, top, band.width(), rowCount));
   p.end();
-  update();
+  // Only the band's pixels are new on the screen.
+  update(0, top, band.width(), rowCount);
 }
 
 void ViewWindow::paintEvent(QPaintEvent*) {

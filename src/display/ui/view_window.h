@@ -35,7 +35,7 @@ class ViewWindow : public QWidget {
   // The kept bitmap, as last painted.
   const QImage& Bitmap() const { return bitmap_; }
   // Copies DIB rows startRow..startRow + rowCount - 1 (counted from the
-  // bottom) into the kept bitmap and repaints without rendering.
+  // bottom) into the kept bitmap and repaints those rows without rendering.
   void SetRows(std::span<const std::uint8_t> dib, int startRow, int rowCount);
   // Renders now when the re-render mark is set (what a paint does first).
   void RenderIfNeeded();
