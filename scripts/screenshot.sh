@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A look at the desktop program without a display: pixqv under Xvfb with a
-# sample picture open and an ellipse drawn on it, written to a PNG.
+# sample picture open and an ellipse drawn on it and colorized, written to a
+# PNG.
 # Usage: scripts/screenshot.sh [OUT.png] [PICTURE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

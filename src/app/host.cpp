@@ -87,8 +87,6 @@ void HeadlessHost::ImageAdded(ImageRecord*, bool) {}
 // headless host cancels: the close stops and nothing is lost.
 int HeadlessHost::SaveImageToOwnFile(ImageRecord* image) { return SaveToOwnFile(image); }
 
-std::string Host::ViewTitle(int, const ImageRecord* image) { return image ? image->name : ""; }
-
 int RecordingHost::SaveImageToOwnFile(ImageRecord* image) {
   saved.push_back(image);
   if (saveResult == 0 && clearChangedOnSave && image) image->changed = 0;

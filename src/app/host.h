@@ -135,16 +135,6 @@ class Host {
   virtual int ChooseImage(const std::string&) { return -1; }
   // Something every view shows has changed (display mode, outline colours).
   virtual void RedrawViews() {}
-  // The apply pipeline's view side. Whether the view shows the alpha
-  // channel; the title of the view's window (for the log); a view to be
-  // redrawn as it is; an operation changed the image in the box (inclusive,
-  // image pixels, already widened by one pixel): every view of the image
-  // re-renders what of it shows, re-laid-out when the size changed.
-  virtual bool ViewShowsAlpha(int /*viewIndex*/) { return false; }
-  virtual std::string ViewTitle(int /*viewIndex*/, const ImageRecord* image);
-  virtual void InvalidateView(int /*viewIndex*/) {}
-  virtual void ImageChanged(ImageRecord* /*image*/, int /*x0*/, int /*y0*/, int /*x1*/, int /*y1*/,
-                            bool /*sizeChanged*/) {}
   // The chronograph window's four values.
   virtual void ShowChronograph(const std::string& /*action*/, const std::string& /*start*/,
                                const std::string& /*end*/, const std::string& /*elapsed*/) {}

@@ -115,20 +115,9 @@ class RecordingHost : public Host {
   }
   void RedrawViews() override { ++redraws; }
 
-  bool showsAlpha = false;
-  std::vector<int> invalidated;
-  struct Change {
-    ImageRecord* image;
-    int x0, y0, x1, y1;
-    bool sizeChanged;
-  };
-  std::vector<Change> changes;
+  std::vector<ViewRecord*> invalidated;  // views repainted (re-rendered when marked)
   std::vector<std::vector<std::string>> chronograph;
-  bool ViewShowsAlpha(int) override { return showsAlpha; }
-  void InvalidateView(int viewIndex) override { invalidated.push_back(viewIndex); }
-  void ImageChanged(ImageRecord* image, int x0, int y0, int x1, int y1, bool sizeChanged) override {
-    changes.push_back({image, x0, y0, x1, y1, sizeChanged});
-  }
+  void InvalidateView(ViewRecord* view) override { invalidated.push_back(view); }
   void ShowChronograph(const std::string& action, const std::string& start, const std::string& end,
                        const std::string& elapsed) override {
     chronograph.push_back({action, start, end, elapsed});

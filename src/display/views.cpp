@@ -6,6 +6,7 @@
 
 #include "app/messages.h"
 #include "app/program.h"
+#include "display/render.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -147,6 +148,7 @@ void DropView(ViewRecord* view) {
     slot->dib = nullptr;
   }
   ImageRecord* image = view->image;
+  if (Views().action == view) Views().action = nullptr;
   slot->inUse = false;
   view->image = nullptr;
   slot->title.clear();
@@ -207,7 +209,9 @@ std::string ViewTitle(const ViewRecord* view) {
   std::string title = word;
   if (views.size() > 1) {
     long number = std::find(views.begin(), views.end(), view) - views.begin() + 1;
-    title += "[" + std::to_string(number) + "]";
+    title += '[';
+    title += std::to_string(number);
+    title += ']';
   }
   title += " - ";
   title += image->name;
@@ -432,6 +436,101 @@ void KeepAspectClientSize(const ViewRecord& view, int width, int maxWidth, int m
   double scale = std::min({1.0, maxWidth / pw, maxHeight / ph});
   outWidth = AtLeastOne(static_cast<int>(pw * scale + 0.5));
   outHeight = AtLeastOne(static_cast<int>(ph * scale + 0.5));
+}
+
+// ---- the action view and the views after a change ----------------------------------
+
+ViewRecord* ViewAt(int index) {
+  std::vector<ViewRecord*> views = AllViews();
+  if (views.empty()) return nullptr;
+  if (index < 0 || index >= static_cast<int>(views.size())) index = 0;
+  return views[static_cast<std::size_t>(index)];
+}
+
+int ViewIndexOf(const ViewRecord* view) {
+  std::vector<ViewRecord*> views = AllViews();
+  auto it = std::find(views.begin(), views.end(), view);
+  return it == views.end() ? -1 : static_cast<int>(it - views.begin());
+}
+
+void SetActionView(ViewRecord* view) {
+  ViewSlot* slot = SlotOf(view);
+  if (!slot || !slot->inUse || !view->image) return;
+  Views().action = view;
+  ImageStore& images = TheProgram().images;
+  images.current = view->image;
+  images.currentAction = view->image;
+}
+
+int ActionViewIndex() {
+  int index = ViewIndexOf(Views().action);
+  if (index >= 0) return index;
+  // No view was chosen: the first one showing the action image.
+  std::vector<ViewRecord*> shown = ViewsOf(TheProgram().images.currentAction);
+  return shown.empty() ? 0 : std::max(0, ViewIndexOf(shown.front()));
+}
+
+bool ViewShowsAlpha(int index) {
+  const ViewRecord* v = ViewAt(index);
+  return v && v->kind == kViewKindAlpha;
+}
+
+std::string ViewWindowTitle(int index, const ImageRecord* image) {
+  ViewRecord* v = ViewAt(index);
+  if (!v || v->image != image) {
+    std::vector<ViewRecord*> shown = ViewsOf(image);
+    v = shown.empty() ? nullptr : shown.front();
+  }
+  if (!v) return image ? image->name : "";
+  const ViewSlot* slot = SlotOf(v);
+  return slot->title.empty() ? ViewTitle(v) : slot->title;
+}
+
+void InvalidateViewAt(int index) {
+  if (ViewRecord* v = ViewAt(index)) TheHost().InvalidateView(v);
+}
+
+void ShowImageChange(ImageRecord* image, int x0, int y0, int x1, int y1, const ChangeDisplay& how) {
+  if (!image) return;
+  const bool keepAspect = TheProgram().settings.keepAspect != 0;
+  for (ViewRecord* v : ViewsOf(image)) {
+    if (how.sizeChanged) {
+      // The kept picture was made for the old size: no band of it lines up
+      // with the new one, so the view is rendered whole.
+      if (v->placement != ViewPlacement::DocumentChild || keepAspect) {
+        ResetZoom(v);
+      } else {
+        v->reRender = 1;
+        RefreshViewTitles(image);
+        TheHost().InvalidateView(v);
+      }
+      continue;
+    }
+    if (v->reRender) {
+      // A whole render is due anyway.
+      TheHost().InvalidateView(v);
+      continue;
+    }
+    // Widened by one pixel: a magnified pixel's block starts before the
+    // window position its centre maps to. Not clamped to the image for the
+    // same reason; the band is clamped to the client instead.
+    int left = ImageToWindowX(*v, x0 - 1), right = ImageToWindowX(*v, x1 + 1);
+    int top = ImageToWindowY(*v, y0 - 1), bottom = ImageToWindowY(*v, y1 + 1);
+    const int lastX = v->clientWidth - 1, lastY = v->clientHeight - 1;
+    if (right < 0 || left > lastX || bottom < 0 || top > lastY) continue;
+    if (how.wholeClient) {
+      top = 0;
+      bottom = lastY;
+    }
+    left = std::clamp(left, 0, lastX);
+    right = std::clamp(right, 0, lastX);
+    top = std::clamp(top, 0, lastY);
+    bottom = std::clamp(bottom, 0, lastY);
+    if (RefreshViewRows(v, left, top, right, bottom) != 0) {
+      v->reRender = 1;
+      TheHost().InvalidateView(v);
+    }
+  }
 }
 
 // ---- scrolling --------------------------------------------------------------------

@@ -55,6 +55,9 @@ struct ViewsState {
   std::vector<std::unique_ptr<ViewSlot>> table;
   std::vector<ZoomEntry> history;  // newest last
   ViewTool tool = ViewTool::None;
+  // The view an apply works through: where the last selection was drawn,
+  // or the view last made active. Null when it closed.
+  ViewRecord* action = nullptr;
 };
 
 // ---- table --------------------------------------------------------------
@@ -123,6 +126,35 @@ int ViewCommand(int id);
 // the whole is scaled down to fit maxWidth x maxHeight.
 void KeepAspectClientSize(const ViewRecord& view, int width, int maxWidth, int maxHeight, int& outWidth,
                           int& outHeight);
+
+// ---- the action view and the views after a change ------------------------
+// Views are numbered by their place among the views in use (AllViews()).
+
+// The view of a number; a number beyond the count gives the first view.
+// Null when no view is open.
+ViewRecord* ViewAt(int index);
+int ViewIndexOf(const ViewRecord* view);  // -1 when not a view in use
+// Makes a view the action view: its image becomes the current image and the
+// action image.
+void SetActionView(ViewRecord* view);
+// The number of the action view (0 when there is none).
+int ActionViewIndex();
+bool ViewShowsAlpha(int index);
+// The window title of a view (for the log); without a view the image's name.
+std::string ViewWindowTitle(int index, const ImageRecord* image);
+// The view is repainted as it is (nothing rendered anew).
+void InvalidateViewAt(int index);
+
+struct ChangeDisplay {
+  bool sizeChanged = false;
+  bool wholeClient = false;  // re-render whole client areas (sequence level 1)
+};
+// The box x0..x1, y0..y1 (image pixels, inclusive) of the image changed:
+// every view of it re-renders the band of window rows that shows the box
+// widened by one pixel; views that show none of it are left alone. After a
+// change of size every view is rendered whole, re-laid-out first when it is
+// minimised or maximised or KeepAspect is on.
+void ShowImageChange(ImageRecord* image, int x0, int y0, int x1, int y1, const ChangeDisplay& how);
 
 // ---- scrolling ----------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include "app/program.h"
 #include "app/string_table.h"
 #include "area/area_mask.h"
+#include "display/views.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
@@ -93,19 +94,27 @@ int PrepareHistogramMap() {
 }
 
 void FinishFailed(int viewIndex) {
-  TheHost().InvalidateView(viewIndex);
+  InvalidateViewAt(viewIndex);
   Pipeline().busy = false;
 }
 
 // The views and the film strip after a change.
-void ShowChange(ImageRecord* image, int viewIndex, const int box[4]) {
+void ShowChange(ImageRecord* image, const int box[4]) {
   ApplyState& p = Pipeline();
   ++image->changed;
-  if (!(p.generating && Prefs().inhibitDisplay))
-    TheHost().ImageChanged(image, std::max(0, box[0] - 1), std::max(0, box[1] - 1),
-                           std::min(image->width - 1, box[2] + 1), std::min(image->height - 1, box[3] + 1),
-                           p.sizeChanged);
-  (void)viewIndex;
+  // The outline of the selection stays for the next effect only where the
+  // effect is chosen after drawing.
+  AreaState& area = TheProgram().area;
+  const bool dropOutline = !DrawFirst() && area.shownOutline.count > 0;
+  if (dropOutline) ClearPointList(area.shownOutline);
+  if (!(p.generating && Prefs().inhibitDisplay)) {
+    ChangeDisplay how;
+    how.sizeChanged = p.sizeChanged;
+    how.wholeClient = p.generating && p.level == 0;
+    ShowImageChange(image, box[0], box[1], box[2], box[3], how);
+  }
+  if (dropOutline)
+    for (ViewRecord* v : AllViews()) TheHost().InvalidateView(v);
   if (!p.generating && p.hooks.updateFilmStrip) p.hooks.updateFilmStrip(image);
 }
 
@@ -169,6 +178,9 @@ int Apply(int command, int viewIndex) {
       ImageRecord* source = SourceImage();
       if (command == kSwapActionAndSource) {
         p.source = action;
+        // The view showing the old source, else the first view, acts now.
+        std::vector<ViewRecord*> shown = ViewsOf(source);
+        TheProgram().views.action = shown.empty() ? ViewAt(0) : shown.front();
         images.currentAction = source;
         images.current = source;
       } else if (command == kRemoveOtherImages) {
@@ -224,7 +236,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
     LogLine("Operation : %s Frame: %ld Level: %ld\n", name.c_str(), p.frame + 1, p.level + 1);
   else
     LogLine("Operation : %s\n", name.c_str());
-  LogLine("On : %s\n", TheHost().ViewTitle(viewIndex, action).c_str());
+  LogLine("On : %s\n", ViewWindowTitle(viewIndex, action).c_str());
 
   c = ApplyContext{};
   c.image = action;
@@ -233,7 +245,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
   switch (Prefs().modAlpha) {
     case kAffectRgbOnly: c.affectAlpha = false; break;
     case kAffectAlphaOnly: c.affectAlpha = true; break;
-    default: c.affectAlpha = TheHost().ViewShowsAlpha(viewIndex); break;
+    default: c.affectAlpha = ViewShowsAlpha(viewIndex); break;
   }
   if (c.affectAlpha && !action->hasAlpha) action->hasAlpha = 1;
 
@@ -346,9 +358,9 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
 
   p.sizeChanged = action->width != oldWidth || action->height != oldHeight;
   if (kind == ApplyKind::Inspect || p.redrawOnly || result != 0) {
-    TheHost().InvalidateView(viewIndex);
+    InvalidateViewAt(viewIndex);
   } else {
-    ShowChange(action, viewIndex, changeBox);
+    ShowChange(action, changeBox);
   }
 
   p.busy = false;

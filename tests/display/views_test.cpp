@@ -1,5 +1,6 @@
 #include "display/views.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "display/render.h"
@@ -219,6 +220,120 @@ TEST_F(ViewsTest, KeepAspectFitsThePictureIntoTheRoomGiven) {
   KeepAspectClientSize(*v, 0, 4000, 4000, w, h);
   EXPECT_EQ(w, 1600);
   EXPECT_EQ(h, 200);
+}
+
+// Every window row whose image row lies in y0..y1 is inside the band, and
+// the band reaches at most one image row beyond the box on either side.
+void ExpectBandCovers(const RecordingHost::ViewRows& band, const ViewRecord& v, int y0, int y1) {
+  const int first = v.clientHeight - band.startRow - band.rowCount, last = v.clientHeight - band.startRow - 1;
+  for (int row = 0; row < v.clientHeight; ++row) {
+    int iy = WindowToImageY(v, row);
+    const bool inBand = row >= first && row <= last;
+    if (iy >= y0 && iy <= y1) {
+      EXPECT_TRUE(inBand) << "row " << row << " missing";
+    }
+    if (inBand) {
+      EXPECT_TRUE(iy >= y0 - 1 && iy <= y1 + 1) << "row " << row << " extra";
+    }
+  }
+}
+
+TEST_F(ViewsTest, AChangeReRendersTheBandOfEveryViewThatShowsIt) {
+  ImageRecord* a = Image(40, 20, "a.bmp");
+  ViewRecord* plain = OpenView(a);
+  ViewRecord* doubled = OpenView(a);
+  ViewRecord* elsewhere = OpenView(a);
+  Client(plain, 40, 20);
+  Client(doubled, 80, 40);
+  Client(elsewhere, 40, 20);
+  MagnifyView(elsewhere, 30, 0, 39, 19, false);  // the right quarter only
+  ASSERT_GE(elsewhere->left, 25);
+  for (ViewRecord* v : AllViews()) v->reRender = 0;  // painted once already
+  LockImage(a);
+  PixelAt(a, 6, 5)[0] = 7;
+  UnlockImage(a);
+
+  ShowImageChange(a, 5, 4, 10, 6, {});
+  ASSERT_EQ(host->viewRows.size(), 2u);  // the zoomed view shows none of it
+  EXPECT_EQ(host->viewRows[0].view, plain);
+  EXPECT_EQ(host->viewRows[1].view, doubled);
+  EXPECT_EQ(host->viewRows[0].startRow, 20 - 7 - 1);  // rows 3..7 at 1:1
+  EXPECT_EQ(host->viewRows[0].rowCount, 5);
+  ExpectBandCovers(host->viewRows[0], *plain, 4, 6);
+  ExpectBandCovers(host->viewRows[1], *doubled, 4, 6);
+  // The band is rendered from the pixels as they are now.
+  DibLayout layout;
+  ASSERT_TRUE(ReadDibLayout(host->viewRows[0].dib, layout));
+  EXPECT_EQ(DibPixel(host->viewRows[0].dib, layout, 6, 5), 50u | 100u << 8 | 7u << 16);
+
+  // A change in the first row reaches the top of a magnified view, where
+  // half of that row's block lies above the centre its position maps to.
+  host->viewRows.clear();
+  ShowImageChange(a, 0, 0, 39, 0, {});
+  ASSERT_EQ(host->viewRows.size(), 3u);
+  const auto& top = host->viewRows[1];
+  EXPECT_EQ(top.startRow + top.rowCount, 40);
+  ExpectBandCovers(top, *doubled, 0, 0);
+
+  // A view waiting for a whole render is only repainted.
+  host->viewRows.clear();
+  host->invalidated.clear();
+  plain->reRender = 1;
+  ShowImageChange(a, 35, 0, 39, 19, {});
+  EXPECT_EQ(host->viewRows.size(), 2u);
+  EXPECT_EQ(std::count(host->invalidated.begin(), host->invalidated.end(), plain), 1);
+}
+
+TEST_F(ViewsTest, AChangeOfSizeRendersEveryViewWhole) {
+  ImageRecord* a = Image(40, 20, "a.bmp");
+  ViewRecord* zoomed = OpenView(a);
+  ViewRecord* maximised = OpenView(a);
+  Client(zoomed, 40, 20);
+  Client(maximised, 40, 20);
+  MagnifyView(zoomed, 0, 0, 20, 10, false);
+  MagnifyView(maximised, 0, 0, 20, 10, false);
+  maximised->placement = ViewPlacement::Maximised;
+  TheProgram().settings.keepAspect = 0;
+  for (ViewRecord* v : AllViews()) v->reRender = 0;
+  ShowImageChange(a, 0, 0, 39, 19, {.sizeChanged = true});
+  EXPECT_TRUE(host->viewRows.empty());
+  EXPECT_EQ(zoomed->reRender, 1);
+  EXPECT_EQ(zoomed->zoomKind, kZoomIn);  // kept: neither re-laid-out nor maximised
+  EXPECT_EQ(maximised->reRender, 1);
+  EXPECT_EQ(maximised->zoomKind, kZoomNone);
+  TheProgram().settings.keepAspect = 1;
+  ShowImageChange(a, 0, 0, 39, 19, {.sizeChanged = true});
+  EXPECT_EQ(zoomed->zoomKind, kZoomNone);
+  EXPECT_EQ(zoomed->right, 39);
+}
+
+TEST_F(ViewsTest, ViewNumbersAndTheActionView) {
+  EXPECT_EQ(ViewAt(0), nullptr);
+  EXPECT_EQ(ActionViewIndex(), 0);
+  ImageRecord* a = Image(10, 10, "a.bmp");
+  ImageRecord* b = Image(10, 10, "b.bmp");
+  ViewRecord* va = OpenView(a);
+  ViewRecord* vb = OpenView(b);
+  ViewRecord* vb2 = OpenView(b);
+  EXPECT_EQ(ViewAt(2), vb2);
+  EXPECT_EQ(ViewAt(3), va);  // beyond the count: the first view
+  EXPECT_EQ(ViewIndexOf(vb), 1);
+  EXPECT_EQ(ViewWindowTitle(2, b), ViewTitle(vb2));
+  EXPECT_EQ(ViewWindowTitle(0, b), ViewTitle(vb));  // the given view shows another image
+  SetAlphaView(vb2, true);
+  EXPECT_TRUE(ViewShowsAlpha(2));
+  EXPECT_FALSE(ViewShowsAlpha(1));
+
+  SetActionView(vb2);
+  EXPECT_EQ(ActionViewIndex(), 2);
+  EXPECT_EQ(TheProgram().images.currentAction, b);
+  EXPECT_EQ(TheProgram().images.current, b);
+  // Closed, the action view hands over to the first view of the action image.
+  EXPECT_TRUE(CloseView(vb2));
+  EXPECT_EQ(ActionViewIndex(), 1);
+  TheProgram().images.currentAction = a;
+  EXPECT_EQ(ActionViewIndex(), 0);
+  EXPECT_EQ(ViewWindowTitle(0, Image(5, 5, "lone.bmp")), "lone.bmp");
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include <algorithm>
+
 #include "app/progress.h"
+#include "display/render.h"
+#include "display/views.h"
 #include "ops/op_menu.h"
 #include "ops/apply.h"
 #include "ops/apply_test_support.h"
@@ -59,9 +63,6 @@ TEST_F(PipelineTest, OnePixelBoxRunsWithAOneLineProgressAndChangesOnlyThatPixel)
   EXPECT_EQ(changed, 3u);  // R, G and B of (3, 4); contrast 100 moves 30, 40 and 200
   EXPECT_EQ(At(image, 3, 4), (std::array<int, 4>{0, 0, 255, 255}));
   EXPECT_EQ(image->changed, 1);
-  ASSERT_EQ(host->changes.size(), 1u);
-  EXPECT_EQ(host->changes[0].x0, 2);  // the box widened by one pixel
-  EXPECT_EQ(host->changes[0].y1, 5);
 }
 
 TEST_F(PipelineTest, AnApplyFromInsideARunningOneIsRefused) {
@@ -185,12 +186,12 @@ TEST_F(PipelineTest, AffectModesDecideBetweenColourAndAlpha) {
   EXPECT_EQ(At(image, 1, 0), (std::array<int, 4>{100, 150, 200, 255}));
 
   TheProgram().settings.modAlpha = kAffectAlphaInView;
-  host->showsAlpha = false;
+  ViewRecord* view = OpenView(image);
   ASSERT_EQ(Run(kContrast), 0);
   // The colour is changed now, through a mask limited by the alpha of 72.
   EXPECT_EQ(At(image, 0, 0), (std::array<int, 4>{92, 156, 215, 72}));
   EXPECT_EQ(At(image, 1, 0), (std::array<int, 4>{72, 172, 255, 255}));
-  host->showsAlpha = true;
+  SetAlphaView(view, true);
   ASSERT_EQ(Run(kContrast), 0);
   EXPECT_EQ(At(image, 0, 0), (std::array<int, 4>{92, 156, 215, 15}));  // 16 in thirds
 }
@@ -260,14 +261,83 @@ TEST_F(PipelineTest, TheLogAndTheChronographTellWhatRanAndHowLong) {
   TheProgram().settings.showChron = 1;
   ASSERT_EQ(Run(kContrast), 0);
   std::string log = Logged();
-  EXPECT_NE(log.find("Operation : Contrast\nOn : picture\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Operation : Contrast\nOn : picture\n"), std::string::npos) << log;  // no view: its name
+  OpenView(image)->clientWidth = 3;
+  RefreshViewTitles(image);
+  ASSERT_EQ(Run(kContrast), 0);
+  EXPECT_NE(Logged().find("On : View - picture (1:1)\n"), std::string::npos) << Logged();
   const std::string padded = std::string(12, ' ') + "Contrast, ";  // %20s
   EXPECT_NE(log.find("Time Begin: " + padded), std::string::npos) << log;
   EXPECT_NE(log.find("Time End:   " + padded), std::string::npos) << log;
   EXPECT_NE(log.find("Elapsed:    " + padded + "00:00:"), std::string::npos) << log;
-  ASSERT_EQ(host->chronograph.size(), 2u);
-  EXPECT_EQ(host->chronograph[1][0], "Contrast");
+  ASSERT_EQ(host->chronograph.size(), 4u);
+  EXPECT_EQ(host->chronograph[0][0], "Contrast");
+  EXPECT_EQ(host->chronograph[0][2], "");  // begun: no end yet
+  EXPECT_EQ(host->chronograph[1][1], host->chronograph[0][1]);
+  EXPECT_EQ(host->chronograph[1][3].substr(0, 6), "00:00:");
   EXPECT_EQ(FormatChronoTime(((13 * 60 + 5) * 60 + 9) * 1000L + 42), "13:05:09.042");
+}
+
+// Views of the action image at 1:1 and at 2:1, painted once.
+class ViewSideTest : public PipelineTest {
+ protected:
+  ImageRecord* Shown(int w, int h) {
+    ImageRecord* image = Grey(w, h);
+    one = OpenView(image);
+    two = OpenView(image);
+    one->clientWidth = w, one->clientHeight = h;
+    two->clientWidth = 2 * w, two->clientHeight = 2 * h;
+    one->reRender = two->reRender = 0;
+    host->invalidated.clear();
+    return image;
+  }
+  // The window rows a band covers, top-down.
+  static std::pair<int, int> Rows(const RecordingHost::ViewRows& band) {
+    int last = band.view->clientHeight - band.startRow - 1;
+    return {last - band.rowCount + 1, last};
+  }
+  ViewRecord* one = nullptr;
+  ViewRecord* two = nullptr;
+};
+
+TEST_F(ViewSideTest, AContrastApplyReRendersTheSelectionsRowsInEveryView) {
+  ImageRecord* image = Shown(20, 12);
+  SelectRect(3, 4, 8, 6);
+  ASSERT_EQ(FinishSelection(image, 0, 0), 0);
+  ASSERT_GT(TheProgram().area.shownOutline.count, 0);
+  ASSERT_EQ(Run(kContrast), 0);
+  ASSERT_EQ(host->viewRows.size(), 2u);
+  EXPECT_EQ(Rows(host->viewRows[0]), std::make_pair(3, 7));  // one row more on either side
+  EXPECT_EQ(host->viewRows[1].view, two);
+  EXPECT_EQ(Rows(host->viewRows[1]), std::make_pair(7, 15));
+  // The band shows the changed pixels: Contrast 100 saturates the blue 200.
+  DibLayout layout;
+  ASSERT_TRUE(ReadDibLayout(host->viewRows[0].dib, layout));
+  EXPECT_EQ(DibPixel(host->viewRows[0].dib, layout, 5, 5) & 0xFF, 255u);
+  EXPECT_EQ(one->reRender, 0);  // no whole render
+  // Immediate Painting drops the outline; the mask stays for Redo.
+  EXPECT_EQ(TheProgram().area.shownOutline.count, 0);
+  EXPECT_NE(TheProgram().area.mask.place, nullptr);
+
+  SetWorkMethod(kDrawFirst);
+  ASSERT_EQ(FinishSelection(image, 0, 0), 0);
+  ASSERT_EQ(SelectOperation(static_cast<int>(kContrast)), 0);
+  EXPECT_EQ(host->viewRows.size(), 4u);
+  EXPECT_GT(TheProgram().area.shownOutline.count, 0);  // kept for the next effect
+}
+
+TEST_F(ViewSideTest, FailedOrCancelledAppliesOnlyRepaint) {
+  ImageRecord* image = Shown(10, 10);
+  SelectEntireImage();
+  SetParamValue(kContrast, 0, 0);  // no change: cancelled
+  EXPECT_EQ(Run(kContrast), 2);
+  SetParamValue(kContrast, 0, 100);
+  host->onPump = [] { RequestStop(); };
+  EXPECT_EQ(Run(kContrast), 1);
+  EXPECT_TRUE(host->viewRows.empty());
+  EXPECT_EQ(std::count(host->invalidated.begin(), host->invalidated.end(), one), 2);
+  EXPECT_EQ(one->reRender, 0);
+  EXPECT_EQ(image->changed, 0);
 }
 
 TEST_F(PipelineTest, ApplyCommandsSwapCloneAndRemoveImages) {

@@ -1,7 +1,10 @@
 // pixqv_shot: the desktop program started as pixqv starts, with a picture
-// opened, an ellipse dragged on its view with the toolbox's Ellipse, and the
-// main window written to a PNG. Usage: pixqv_shot PICTURE OUT.png
+// opened, Colorize chosen, an ellipse dragged on its view with the toolbox's
+// Ellipse (which, painting immediately, colorizes it), the chronograph
+// showing how long that took, and the main window written to a PNG.
+// Usage: pixqv_shot PICTURE OUT.png
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -18,6 +21,8 @@
 #include "area/ui/area_toolbox.h"
 #include "display/ui/view_window.h"
 #include "formats/image_files.h"
+#include "ops/apply.h"
+#include "ops/ui/op_settings_window.h"
 #include "store/image_record.h"
 
 int main(int argc, char** argv) {
@@ -47,6 +52,13 @@ int main(int argc, char** argv) {
     if (!sub) return 1;
     sub->move(260, 20);
     QTest::qWait(100);
+    // The effect first: with Immediate Painting the selection applies it.
+    qv::SetWorkMethod(qv::kImmediatePainting);
+    constexpr int kColorize = 3188, kShowChronograph = 119;
+    if (QAction* colorize = window.ActionOf(kColorize)) colorize->trigger();
+    if (QWidget* settings = qv::ui::FindOpSettingsWindow(&window)) settings->move(window.mapToGlobal(QPoint(270, 440)));
+    program.settings.chron = {20, 420, 0, 0};
+    if (QAction* chron = window.ActionOf(kShowChronograph)) chron->trigger();
     qv::RouteCommand(616);
     if (qv::ui::AreaToolbox* tools = host.Toolbox()) {
       tools->Button(qv::kAreaEllipse)->click();

@@ -1,10 +1,17 @@
 // A person's path through the program, offscreen: open a bitmap, see it in a
-// view, zoom, draw an ellipse with the toolbox's Ellipse, save the result.
+// view, zoom, draw an ellipse with the toolbox's Ellipse, apply an effect to
+// it, undo and redo it, save the result, scroll a zoomed view.
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
+#include <span>
 
 #include "app/commands.h"
 #include "app/frame.h"
@@ -17,11 +24,58 @@
 #include "display/views.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
+#include "formats/ui/save_dialog.h"
+#include "ops/apply.h"
+#include "ops/ui/chronograph_window.h"
 #include "store/image_record.h"
 
 using namespace qv;
 
 namespace {
+
+constexpr int kContrast = 3181;
+constexpr int kShowChronograph = 119;
+constexpr int kUndoButton = 9714;
+constexpr int kDeUndoButton = 9716;
+constexpr int kSaveImageAs = 111;
+
+// The Qt host, noting every band handed to a view.
+class BandHost : public ui::QtHost {
+ public:
+  struct Band {
+    int startRow, rowCount;
+  };
+  std::vector<Band> bands;
+  void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) override {
+    bands.push_back({startRow, rowCount});
+    QtHost::ShowViewRows(view, dib, startRow, rowCount);
+  }
+};
+
+void DragEllipse(QWidget* view, QPoint centre, QPoint corner) {
+  QTest::mousePress(view, Qt::LeftButton, {}, centre);
+  QTest::mouseMove(view, corner);
+  QTest::mouseRelease(view, Qt::LeftButton, {}, corner);
+}
+
+// The image's pixels, red, green and blue.
+std::vector<std::uint8_t> PixelsRgb(ImageRecord* image) {
+  std::vector<std::uint8_t> out;
+  LockImage(image);
+  for (int y = 0; y < image->height; ++y)
+    for (int x = 0; x < image->width; ++x) out.insert(out.end(), PixelAt(image, x, y), PixelAt(image, x, y) + 3);
+  UnlockImage(image);
+  return out;
+}
+
+std::vector<std::uint8_t> RgbOfFile(const std::string& path) {
+  std::string name = path;
+  ImageRecord* image = LoadImageFile(nullptr, name);
+  if (!image) return {};
+  std::vector<std::uint8_t> out = PixelsRgb(image);
+  FreeImage(image);
+  return out;
+}
 
 // A picture with something to see: a gradient across, bands down.
 ImageRecord* SamplePicture(int w, int h) {
@@ -56,9 +110,11 @@ class ViewWindowTest : public QObject {
     QVERIFY(dir.isValid());
     qputenv("PIXQV_INI", dir.filePath(QStringLiteral("PIXQV.ini")).toUtf8());
     ResetProgram();
-    host = &InstallHost<ui::QtHost>();
+    host = &InstallHost<BandHost>();
     QCOMPARE(StartUp(), 1);
     TheProgram().display.mode = kModeRgb24;
+    // Selections wait for an effect to be chosen.
+    SetWorkMethod(kDrawFirst);
     window = new ui::MainWindow;
     host->SetWindow(window);
     window->resize(1000, 800);
@@ -167,6 +223,177 @@ class ViewWindowTest : public QObject {
     QCOMPARE(MaskAt(5, 5), std::uint8_t{255});
   }
 
+  void contrastChosenOverTheEllipseChangesItsBandOnly() {
+    // The chronograph is asked for first; it times what follows.
+    TheProgram().settings.chron = {100000, 30, 0, 0};
+    window->ActionOf(kShowChronograph)->trigger();
+    ui::ChronographWindow* chron = ui::FindChronograph(window);
+    QVERIFY(chron && chron->isVisible());
+    QCOMPARE(chron->windowTitle(), QStringLiteral("Chronograph"));
+    QCOMPARE(chron->ClientPosition(), QPoint(0, 30));  // x beyond the client went back to 0
+    QFontMetrics fm(chron->font());
+    QCOMPARE(chron->width(), fm.horizontalAdvance(QStringLiteral("Elapsed: Apply canvas")) + 20);
+    QCOMPARE(chron->ValueColumn(), fm.horizontalAdvance(QStringLiteral("Elapsed: ")) + 5);
+
+    // A fresh ellipse replaces the shapes drawn so far.
+    host->Toolbox()->Button(kAreaEllipse)->click();
+    DragEllipse(view, {60, 40}, {90, 60});
+    QCOMPARE(MaskAt(5, 5), std::uint8_t{0});
+    QCOMPARE(image->changed, 0);  // Draw First: nothing applied yet
+    view->repaint();
+    const QImage before = view->Bitmap();
+    original = PixelsRgb(image);
+    host->bands.clear();
+
+    QAction* contrast = window->ActionOf(kContrast);
+    QVERIFY(contrast);
+    contrast->trigger();  // chosen from the Operations menu
+    QCOMPARE(image->changed, 1);
+    QCOMPARE(static_cast<int>(host->bands.size()), 1);
+    QCOMPARE(host->bands[0].startRow, 80 - 61 - 1);  // rows 19..61: the ellipse's 20..60 and one more
+    QCOMPARE(host->bands[0].rowCount, 43);
+    QCOMPARE(view->Record()->reRender, std::uint16_t{0});  // the rest was not rendered again
+    QVERIFY(TheProgram().area.shownOutline.count > 0);  // Draw First keeps the outline
+
+    view->repaint();
+    changedPicture = view->Bitmap();
+    int inside = 0, changedInside = 0;
+    LockImage(image);
+    for (int y = 0; y < 80; ++y)
+      for (int x = 0; x < 120; ++x) {
+        const std::uint8_t* px = PixelAt(image, x, y);
+        // What is shown is the picture as it is now...
+        QCOMPARE(changedPicture.pixel(x, y), qRgb(px[0], px[1], px[2]));
+        // ...changed only where the ellipse is.
+        bool differs = changedPicture.pixel(x, y) != before.pixel(x, y);
+        if (MaskAt(x, y) == 0) {
+          QVERIFY2(!differs, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+        } else {
+          ++inside;
+          changedInside += differs;
+        }
+      }
+    UnlockImage(image);
+    QVERIFY2(changedInside * 2 > inside, qPrintable(QStringLiteral("%1 of %2").arg(changedInside).arg(inside)));
+
+    // The chronograph shows what ran and when.
+    QCOMPARE(chron->Value(0), QStringLiteral("Contrast"));
+    static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d$"));
+    for (int line = 1; line < 4; ++line) QVERIFY2(time.match(chron->Value(line)).hasMatch(), qPrintable(chron->Value(line)));
+    QImage shot = chron->grab().toImage();
+    QCOMPARE(shot.pixel(shot.width() - 2, shot.height() - 2), qRgb(0x7F, 0x7F, 0x7F));
+    window->ActionOf(kShowChronograph)->trigger();
+    QVERIFY(!chron->isVisible());
+    QCOMPARE(ui::ChronographPlace({-1, 500}, QSize(400, 300)), QPoint(0, 0));
+    QCOMPARE(ui::ChronographPlace({340, 240}, QSize(400, 300)), QPoint(340, 240));
+
+    // Undo from the tool bar gives the picture back; De-Undo the change.
+    QWidget* undo = window->ToolBar()->widgetForAction(window->ActionOf(kUndoButton));
+    QVERIFY(undo && undo->isEnabled());
+    QTest::mouseClick(undo, Qt::LeftButton);
+    QCOMPARE(PixelsRgb(image), original);
+    QCOMPARE(image->changed, 0);
+    view->repaint();
+    QCOMPARE(view->Bitmap(), before);
+    QWidget* deUndo = window->ToolBar()->widgetForAction(window->ActionOf(kDeUndoButton));
+    QVERIFY(deUndo && deUndo->isEnabled());
+    QTest::mouseClick(deUndo, Qt::LeftButton);
+    view->repaint();
+    QCOMPARE(view->Bitmap(), changedPicture);
+    QCOMPARE(image->changed, 1);
+  }
+
+  void savedThroughTheDialogAsTheEngineWouldMakeIt() {
+    const QString base = dir.filePath(QStringLiteral("applied"));
+    QTimer::singleShot(0, [base] {
+      auto* d = dynamic_cast<ui::SaveImageDialog*>(QApplication::activeModalWidget());
+      QVERIFY(d);
+      d->SelectType(kSaveBitmap);
+      int eight = -1;
+      for (std::size_t i = 0; i < d->DepthEntries().size(); ++i)
+        if (d->DepthEntries()[i] == kDepth8) eight = static_cast<int>(i);
+      QVERIFY(eight >= 0);
+      d->DepthList()->setCurrentIndex(eight);
+      d->NameEdit()->setText(base);
+      d->accept();
+    });
+    window->ActionOf(kSaveImageAs)->trigger();
+    const std::string saved = (base + QStringLiteral(".bmp")).toStdString();
+    QVERIFY(QFile::exists(QString::fromStdString(saved)));
+    QCOMPARE(image->changed, 0);
+
+    // The same ellipse and Contrast through the engine alone, on the file as
+    // it was opened, written by the same 8-bit writer.
+    std::string opened = bmpPath;
+    ImageRecord* ref = LoadImageFile(nullptr, opened);
+    QVERIFY(ref);
+    QCOMPARE(PixelsRgb(ref), original);
+    AddImage(ref, false);
+    AreaSelection& s = TheProgram().area.selection;
+    s.mode = kAreaEllipse;
+    s.centreX = 60, s.centreY = 40, s.radiusX = 30, s.radiusY = 20;
+    s.left = 30, s.right = 90, s.top = 20, s.bottom = 60;
+    QCOMPARE(BuildAreaMask(ref, -1), 0);
+    QCOMPARE(ApplyOperation(kContrast, ref, -1), 0);
+    QCOMPARE(PixelsRgb(ref), PixelsRgb(image));
+    const std::string expected = dir.filePath(QStringLiteral("expected.bmp")).toStdString();
+    QCOMPARE(SaveImageFile(ref, expected, kSaveBitmap, kDepth8, 0, 75), 0);
+    ref->changed = 0;
+    QCOMPARE(RemoveImage(ref), 0);
+    std::vector<std::uint8_t> written = RgbOfFile(saved);
+    QVERIFY(!written.empty());
+    QVERIFY(written == RgbOfFile(expected));
+    // The saved picture is the changed one, not the one first opened.
+    QVERIFY(written != RgbOfFile(bmpPath));
+  }
+
+  void scrollBarsMoveAZoomedViewOncePerGesture() {
+    QScrollBar* across = sub->ScrollBar(false);
+    QScrollBar* down = sub->ScrollBar(true);
+    QVERIFY(across->isHidden() && down->isHidden());
+    QCOMPARE(RouteCommand(kCommandMagnify), 0);
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(30, 20));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(60, 40));
+    ViewRecord* r = view->Record();
+    QCOMPARE(r->zoomKind, kZoomIn);
+    QVERIFY(!across->isHidden() && !down->isHidden());
+    QTRY_VERIFY(across->width() > 60);
+    view->repaint();
+    QCOMPARE(r->reRender, std::uint16_t{0});
+    QCOMPARE(across->value(), ScrollPosition(*r, false));
+
+    // The right arrow: the region moves with the press, the picture only
+    // when the button is let go.
+    const int left = r->left, shown = r->right - r->left;
+    const QPoint arrow(across->width() - 4, across->height() / 2);
+    QImage picture = view->Bitmap();
+    QTest::mousePress(across, Qt::LeftButton, {}, arrow);
+    QCOMPARE(r->left, left + (shown + 7) / 8);
+    view->repaint();
+    QCOMPARE(view->Bitmap(), picture);
+    QTest::mouseRelease(across, Qt::LeftButton, {}, arrow);
+    view->repaint();
+    QVERIFY(view->Bitmap() != picture);
+    QCOMPARE(across->value(), ScrollPosition(*r, false));
+
+    // Dragging the thumb moves nothing until it is released.
+    const int top = r->top, high = r->bottom - r->top;
+    picture = view->Bitmap();
+    down->setSliderDown(true);
+    down->setSliderPosition(1000);
+    QCOMPARE(r->top, top);
+    view->repaint();
+    QCOMPARE(view->Bitmap(), picture);
+    down->setSliderDown(false);
+    QCOMPARE(r->top, 80 - high);
+    view->repaint();
+    QVERIFY(view->Bitmap() != picture);
+
+    QCOMPARE(RouteCommand(kCommandDemagnify), 0);
+    QCOMPARE(r->zoomKind, kZoomNone);
+    QVERIFY(across->isHidden() && down->isHidden());
+  }
+
   void savedEightBitBitmapHoldsThePicture() {
     std::string out = dir.filePath(QStringLiteral("out.bmp")).toStdString();
     QCOMPARE(SaveImageFile(image, out, kSaveBitmap, kDepth8, 0, 75), 0);
@@ -222,9 +449,11 @@ class ViewWindowTest : public QObject {
  private:
   QTemporaryDir dir;
   std::string bmpPath;
-  ui::QtHost* host = nullptr;
+  BandHost* host = nullptr;
   ui::MainWindow* window = nullptr;
   ImageRecord* image = nullptr;
+  std::vector<std::uint8_t> original;
+  QImage changedPicture;
   ui::ViewSubWindow* sub = nullptr;
   ui::ViewWindow* view = nullptr;
 };

@@ -23,8 +23,12 @@
 #include "app/frame.h"
 #include "app/program.h"
 #include "app/string_table.h"
+#include "display/ui/view_window.h"
+#include "display/views.h"
+#include "ops/apply.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
+#include "ops/ui/chronograph_window.h"
 #include "ops/ui/op_settings_window.h"
 
 namespace qv::ui {
@@ -97,10 +101,19 @@ MainWindow::MainWindow() {
   ApplyLook();
   UpdateCommands();
   setAcceptDrops(true);
-  connect(area_, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+  // The active view is the one an effect chosen now applies to.
+  connect(area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+    if (auto* sub = dynamic_cast<ViewSubWindow*>(w)) SetActionView(sub->View()->Record());
+    UpdateCommands();
+  });
 }
 
-MainWindow::~MainWindow() { RemoveOpSettingsHooks(); }
+MainWindow::~MainWindow() {
+  // The document area outlives this part of the window: closing its views
+  // must not call back into members already gone.
+  disconnect(area_, nullptr, this, nullptr);
+  RemoveOpSettingsHooks();
+}
 
 // The catalogue's groups head the Operations menu, one popup each; the
 // popups' mnemonics keep clear of the menu's own items.
@@ -130,6 +143,12 @@ void MainWindow::BuildOperationsMenu() {
   if (first) ops->insertSeparator(first);
   OpsHooks& hooks = TheProgram().ops.hooks;
   hooks.markOperation = [this](OpId, OpId) { MarkOperation(); };
+  // Outlives this window: the host brings the commands up to date.
+  hooks.applyToCurrentView = [] {
+    int result = Apply(static_cast<int>(CurrentOp()), ActionViewIndex());
+    TheHost().SetRunningButtons(false);
+    return result;
+  };
   InstallOpSettingsHooks(this);
   MarkOperation();
 }
@@ -338,6 +357,7 @@ void MainWindow::AfterCommand() {
     return;
   }
   ApplyLook();
+  SyncChronograph(this, area_);
   UpdateCommands();
 }
 
@@ -361,6 +381,8 @@ void MainWindow::ShowAtStart() {
   } else {
     show();
   }
+  // The tool windows the settings left open.
+  SyncChronograph(this, area_);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

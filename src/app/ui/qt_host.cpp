@@ -28,6 +28,7 @@
 #include "formats/save_image.h"
 #include "formats/ui/save_dialog.h"
 #include "extlib/palette_library.h"
+#include "ops/ui/chronograph_window.h"
 #include "area/ui/area_toolbox.h"
 #include "display/ui/view_dialogs.h"
 #include "display/ui/view_window.h"
@@ -293,21 +294,35 @@ void QtHost::SetViewTitle(ViewRecord* view, const std::string& title) {
 }
 
 void QtHost::InvalidateView(ViewRecord* view) {
-  if (ViewSubWindow* sub = SubWindowOf(view)) sub->View()->update();
+  if (ViewSubWindow* sub = SubWindowOf(view)) {
+    sub->SyncScrollBars();
+    sub->View()->update();
+  }
 }
 
 void QtHost::FitViewWindow(ViewRecord* view, bool oneToOne) {
   ViewSubWindow* sub = SubWindowOf(view);
   if (!sub || sub->isMaximized() || sub->isMinimized()) return;
-  QSize frame = sub->size() - sub->View()->size();
+  // The client as it was drawn; the scroll bars the new zoom asks for are
+  // part of the frame.
+  const int width = sub->View()->width();
+  sub->SyncScrollBars();
+  QSize frame = sub->size() - sub->widget()->size() + sub->ScrollBarRoom();
   QSize room = window_->DocumentArea()->viewport()->size() - frame - QSize(sub->x(), sub->y());
   int w, h;
   if (oneToOne)
     OneToOneClientSize(*view, w, h);
   else
-    KeepAspectClientSize(*view, sub->View()->fitted ? sub->View()->width() : 0, std::max(room.width(), 64), std::max(room.height(), 64), w, h);
+    KeepAspectClientSize(*view, sub->View()->fitted ? width : 0, std::max(room.width(), 64), std::max(room.height(), 64), w, h);
   sub->View()->fitted = true;
   sub->resize(QSize(w, h) + frame);
+}
+
+void QtHost::ShowChronograph(const std::string& action, const std::string& start, const std::string& end,
+                             const std::string& elapsed) {
+  if (!window_) return;
+  ChronographWindow* w = SyncChronograph(window_, window_->DocumentArea());
+  if (w) w->SetValues(Q(action), Q(start), Q(end), Q(elapsed));
 }
 
 int QtHost::RunWindowCommand(int id) {

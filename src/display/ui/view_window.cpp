@@ -4,10 +4,12 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include "area/area_mask.h"
 #include "display/render.h"
 #include "display/views.h"
+#include "ops/apply.h"
 #include "store/image_record.h"
 
 namespace qv::ui {
@@ -32,12 +35,6 @@ bool IsBoxMode(int mode) {
 }
 bool IsPointMode(int mode) {
   return mode == kAreaPolygon || mode == kAreaPolyArc || mode == kAreaSpline || mode == kAreaBezier;
-}
-
-int ViewIndexOf(const ViewRecord* record) {
-  std::vector<ViewRecord*> all = AllViews();
-  auto it = std::find(all.begin(), all.end(), record);
-  return it == all.end() ? -1 : static_cast<int>(it - all.begin());
 }
 
 // Every view of an image shows the new outline (no render needed).
@@ -142,10 +139,12 @@ void ViewWindow::SetRows(std::span<const std::uint8_t> dib, int startRow, int ro
   QPainter p(&bitmap_);
   p.drawImage(QPoint(0, top), band, QRect(0, top, band.width(), rowCount));
   p.end();
-  update();
+  // Only the band's pixels are new on the screen.
+  update(0, top, band.width(), rowCount);
 }
 
 void ViewWindow::paintEvent(QPaintEvent*) {
+  if (frame) frame->SyncScrollBars();
   RenderIfNeeded();
   QPainter p(this);
   p.drawImage(0, 0, bitmap_);
@@ -446,9 +445,12 @@ void ViewWindow::Finish() {
   if (!image) return;
   AreaState& a = TheProgram().area;
   a.selection.mode = static_cast<std::int16_t>(mode_);
-  TheProgram().images.current = image;
-  FinishSelection(image, ViewIndexOf(record_), code_);
+  SetActionView(record_);
+  const int index = ViewIndexOf(record_);
+  const bool made = FinishSelection(image, index, code_) == 0;
   RepaintViewsOf(image);
+  // Immediate Painting applies the current effect to every selection made.
+  if (made && AreaSelectionMade(index) == 0) TheHost().SetRunningButtons(false);  // Undo is offered now
 }
 
 void ViewWindow::wheelEvent(QWheelEvent* e) {
@@ -471,8 +473,101 @@ void ViewWindow::dropEvent(QDropEvent* e) {
 }
 
 ViewSubWindow::ViewSubWindow(ViewWindow* view) : view_(view) {
-  setWidget(view);
+  view->frame = this;
+  auto* body = new QWidget;
+  auto* grid = new QGridLayout(body);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setSpacing(0);
+  grid->addWidget(view, 0, 0);
+  for (int v = 0; v < 2; ++v) {
+    const bool vertical = v == 1;
+    auto* bar = new QScrollBar(vertical ? Qt::Vertical : Qt::Horizontal, body);
+    bar->setObjectName(vertical ? QStringLiteral("vscroll") : QStringLiteral("hscroll"));
+    bar->setRange(0, 1000);
+    bar->setSingleStep(1);
+    bar->hide();
+    bar->installEventFilter(this);
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this, vertical](int action) { Scrolled(vertical, action); });
+    connect(bar, &QAbstractSlider::sliderReleased, this, [this, vertical] { ThumbReleased(vertical); });
+    if (vertical)
+      grid->addWidget(bar, 0, 1);
+    else
+      grid->addWidget(bar, 1, 0);
+    bars_[v] = bar;
+  }
+  setWidget(body);
   setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void ViewSubWindow::SyncScrollBars() {
+  ViewRecord* r = view_->Record();
+  const bool show = r && r->image && r->zoomKind == kZoomIn;
+  for (int v = 0; v < 2; ++v) {
+    QScrollBar* bar = bars_[v];
+    if (bar->isHidden() == show) bar->setVisible(show);
+    if (!show || bar->isSliderDown()) continue;
+    const bool vertical = v == 1;
+    const int shown = vertical ? r->bottom - r->top : r->right - r->left;
+    const int size = vertical ? r->image->height : r->image->width;
+    // The thumb is as long as the part of the image shown.
+    const long long page = size > shown ? 1000LL * shown / (size - shown) : 1000;
+    QSignalBlocker quiet(bar);
+    bar->setPageStep(static_cast<int>(std::clamp<long long>(page, 1, 100000)));
+    bar->setValue(ScrollPosition(*r, vertical));
+  }
+}
+
+QSize ViewSubWindow::ScrollBarRoom() const {
+  return {bars_[1]->isVisibleTo(widget()) ? bars_[1]->sizeHint().width() : 0,
+          bars_[0]->isVisibleTo(widget()) ? bars_[0]->sizeHint().height() : 0};
+}
+
+void ViewSubWindow::Scrolled(bool vertical, int action) {
+  ViewRecord* r = view_->Record();
+  ScrollAction step;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: step = ScrollAction::LineForward; break;
+    case QAbstractSlider::SliderSingleStepSub: step = ScrollAction::LineBack; break;
+    case QAbstractSlider::SliderPageStepAdd: step = ScrollAction::PageForward; break;
+    case QAbstractSlider::SliderPageStepSub: step = ScrollAction::PageBack; break;
+    case QAbstractSlider::SliderToMinimum: step = ScrollAction::Start; break;
+    case QAbstractSlider::SliderToMaximum: step = ScrollAction::End; break;
+    default:
+      // Dragging the thumb moves nothing until it is let go.
+      return;
+  }
+  ScrollView(r, vertical, step);
+  moved_[vertical ? 1 : 0] = true;
+  bars_[vertical ? 1 : 0]->setSliderPosition(ScrollPosition(*r, vertical));
+}
+
+void ViewSubWindow::ThumbReleased(bool vertical) {
+  ViewRecord* r = view_->Record();
+  ScrollView(r, vertical, ScrollAction::Thumb, bars_[vertical ? 1 : 0]->sliderPosition());
+  moved_[vertical ? 1 : 0] = false;
+  EndScroll(r);
+}
+
+bool ViewSubWindow::eventFilter(QObject* watched, QEvent* event) {
+  for (int v = 0; v < 2; ++v) {
+    if (watched != bars_[v]) continue;
+    if (event->type() == QEvent::Wheel) {
+      // A wheel turn is a gesture of its own along the bar's axis.
+      QPoint delta = static_cast<QWheelEvent*>(event)->angleDelta();
+      int steps = (delta.y() != 0 ? delta.y() : delta.x()) / 120;
+      ViewRecord* r = view_->Record();
+      for (int i = 0; i < std::abs(steps); ++i)
+        ScrollView(r, v == 1, steps > 0 ? ScrollAction::LineBack : ScrollAction::LineForward);
+      if (steps != 0) EndScroll(r);
+      return true;
+    }
+    if (event->type() == QEvent::MouseButtonRelease && moved_[v]) {
+      // The end of a gesture on the arrows or the trough.
+      moved_[v] = false;
+      EndScroll(view_->Record());
+    }
+  }
+  return QMdiSubWindow::eventFilter(watched, event);
 }
 
 void ViewSubWindow::closeEvent(QCloseEvent* event) {

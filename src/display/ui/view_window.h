@@ -7,6 +7,8 @@
 #include <QMdiSubWindow>
 #include <QPolygon>
 #include <QWidget>
+
+class QScrollBar;
 #include <cstdint>
 #include <span>
 
@@ -15,6 +17,8 @@ struct ViewRecord;
 }
 
 namespace qv::ui {
+
+class ViewSubWindow;
 
 // Repaints every view window (the outline changed; nothing is rendered).
 void RepaintAllViews();
@@ -31,12 +35,14 @@ class ViewWindow : public QWidget {
   // The kept bitmap, as last painted.
   const QImage& Bitmap() const { return bitmap_; }
   // Copies DIB rows startRow..startRow + rowCount - 1 (counted from the
-  // bottom) into the kept bitmap and repaints without rendering.
+  // bottom) into the kept bitmap and repaints those rows without rendering.
   void SetRows(std::span<const std::uint8_t> dib, int startRow, int rowCount);
   // Renders now when the re-render mark is set (what a paint does first).
   void RenderIfNeeded();
   // Sized to its picture once (later sizing keeps the width).
   bool fitted = false;
+  // The frame holding this view (set by the frame).
+  ViewSubWindow* frame = nullptr;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -71,17 +77,30 @@ class ViewWindow : public QWidget {
 
 // The frame of a view: a close that the engine refuses (rendering, or a
 // cancelled save of the last view) leaves it open.
+// Its scroll bars are shown only while the view is zoomed in; they move the
+// region, and the picture follows once the gesture ends.
 class ViewSubWindow : public QMdiSubWindow {
  public:
   explicit ViewSubWindow(ViewWindow* view);
   ViewWindow* View() const { return view_; }
+  QScrollBar* ScrollBar(bool vertical) const { return bars_[vertical ? 1 : 0]; }
+  // Shows or hides the scroll bars by the zoom and sets their thumbs.
+  void SyncScrollBars();
+  // The room the shown scroll bars take beside and below the view.
+  QSize ScrollBarRoom() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void Scrolled(bool vertical, int action);
+  void ThumbReleased(bool vertical);
+
   ViewWindow* view_;
+  QScrollBar* bars_[2] = {nullptr, nullptr};  // horizontal, vertical
+  bool moved_[2] = {false, false};            // a gesture moved the region
 };
 
 }  // namespace qv::ui
