@@ -8,6 +8,7 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "area/area_mask.h"
 #include "display/views.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"
@@ -200,6 +201,24 @@ int DoWindow(int id) { return TheHost().RunWindowCommand(id); }
 bool HostHasWindows() { return TheHost().HasWindows(); }
 int DoUndo(int) { return Undo(); }
 int DoDeUndo(int) { return DeUndo(); }
+int DoUndoOrDeUndo(int) { return UndoOrDeUndo(); }
+
+// The outline each view draws follows the selection at its next paint.
+void RepaintSelectionViews() {
+  for (ViewRecord* v : AllViews()) TheHost().InvalidateView(v);
+}
+
+int DoUndoLastSelection(int) {
+  int result = UndoLastSelection();
+  if (result == 0) RepaintSelectionViews();
+  return result;
+}
+
+int DoClearSelection(int) {
+  ClearAreaSelection();
+  RepaintSelectionViews();
+  return 0;
+}
 
 int DoStop(int) {
   RequestStop();
@@ -255,8 +274,8 @@ const CommandEntry kCommands[] = {
     {305, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(305), nullptr},
     {306, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(306), nullptr},
     {307, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(307), nullptr},
-    {632, Menu::Display, kS, 0, nullptr, nullptr, nullptr},
-    {361, Menu::Display, kR | kS, 0, nullptr, nullptr, nullptr},
+    {632, Menu::Display, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {361, Menu::Display, kR | kS, 0, DoWindow, nullptr, HostHasWindows},
     {362, Menu::Display, kT, 0, DoToggle, TOGGLE(362), nullptr},
     {363, Menu::Display, kT, 0, DoToggle, TOGGLE(363), nullptr},
     {364, Menu::Display, 0, 0, DoWindow, nullptr, HostHasWindows},
@@ -264,31 +283,31 @@ const CommandEntry kCommands[] = {
     // Options
     {612, Menu::Options, kT, 0, DoToggle, TOGGLE(612), nullptr},
     {611, Menu::Options, kT, 0, DoToggle, TOGGLE(611), nullptr},
-    {123, Menu::Options, kS, 0, nullptr, nullptr, nullptr},
+    {123, Menu::Options, kS, 0, DoWindow, nullptr, HostHasWindows},
     {117, Menu::Options, kRadio | kS, 2, DoAffectMode, CHECK(S().modAlpha == 2), nullptr},
     {115, Menu::Options, kRadio, 2, DoAffectMode, CHECK(S().modAlpha == 0), nullptr},
     {116, Menu::Options, kRadio, 2, DoAffectMode, CHECK(S().modAlpha == 1), nullptr},
-    {205, Menu::Options, kS, 0, nullptr, nullptr, nullptr},
+    {205, Menu::Options, kB | kS, 0, DoWindow, nullptr, HostHasWindows},
     {114, Menu::Options, kT, 0, DoToggle, TOGGLE(114), nullptr},
     {119, Menu::Options, kT, 0, DoToggle, TOGGLE(119), nullptr},
     // Area
-    {608, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
-    {609, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
+    {608, Menu::Area, kB, 0, DoUndoLastSelection, nullptr, nullptr},
+    {609, Menu::Area, kB, 0, DoClearSelection, nullptr, nullptr},
     {616, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
     {626, Menu::Area, kB | kS, 0, nullptr, nullptr, nullptr},
     {627, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
     {9771, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
     {9772, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
-    {619, Menu::Area, kS, 0, nullptr, nullptr, nullptr},
+    {619, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
     {622, Menu::Area, kT | kS, 0, DoToggle, TOGGLE(622), nullptr},
     {623, Menu::Area, kT, 0, DoToggle, TOGGLE(623), nullptr},
     {624, Menu::Area, kT, 0, DoToggle, TOGGLE(624), nullptr},
     {625, Menu::Area, kT, 0, DoToggle, TOGGLE(625), nullptr},
-    {618, Menu::Area, kS, 0, nullptr, nullptr, nullptr},
-    {621, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
-    {620, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
-    {911, Menu::Area, kS, 0, nullptr, nullptr, nullptr},
-    {912, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
+    {618, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {621, Menu::Area, 0, 0, DoWindow, nullptr, HostHasWindows},
+    {620, Menu::Area, 0, 0, DoWindow, nullptr, HostHasWindows},
+    {911, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {912, Menu::Area, 0, 0, DoWindow, nullptr, HostHasWindows},
     {393, Menu::Area, kT, 0, DoToggle, TOGGLE(393), nullptr},
     // Filmstrip
     {901, Menu::Filmstrip, kT | kTB, 0, nullptr, nullptr, nullptr},
@@ -324,7 +343,7 @@ const CommandEntry kCommands[] = {
     {797, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
     {704, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
     {798, Menu::Help, 0, 0, DoHelp, nullptr, nullptr},
-    {707, Menu::Help, kS, 0, nullptr, nullptr, nullptr},
+    {707, Menu::Help, kS, 0, DoWindow, nullptr, HostHasWindows},
     // Dialog buttons of the view colours
     {366, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
     {367, Menu::None, 0, 0, DoOutlineColour, nullptr, nullptr},
@@ -334,7 +353,7 @@ const CommandEntry kCommands[] = {
     // Tool-bar buttons
     {9714, Menu::None, kR | kTB, 0, DoUndo, nullptr, nullptr},
     {9716, Menu::None, kR | kTB, 0, DoDeUndo, nullptr, nullptr},
-    {9721, Menu::None, kR | kTB, 0, nullptr, nullptr, nullptr},
+    {9721, Menu::None, kR | kB | kTB, 0, DoUndoOrDeUndo, nullptr, nullptr},
     {9718, Menu::None, 0, 0, DoView, nullptr, nullptr},
     {9720, Menu::None, 0, 0, DoView, nullptr, nullptr},
     {9727, Menu::None, kTB, 0, DoStop, nullptr, IsBusy},

@@ -224,6 +224,9 @@ int DrawFontMask(std::uint8_t* mask, int width, int height, const AreaSelection&
 
 // Transparency and splatter.
 int ApplyTransparency(ImageRecord* image, const AlphaMaskRule& rule = {});
+// Level, Edge Fade, Grow and the soft edge of a selection on plain mask bytes
+// (width x height); 0 ok, 1 no memory.
+int FadeMaskBytes(std::uint8_t* mask, int width, int height, const AreaSelection& s);
 int BeginSplatter(ImageRecord* image, int viewIndex);
 int MakeSplat(ImageRecord* image, int viewIndex, int splat);
 int EndSplatter(ImageRecord* image, int viewIndex);

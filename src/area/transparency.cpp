@@ -7,6 +7,7 @@
 #include "app/crt_random.h"
 #include "app/program.h"
 #include "area/area_mask.h"
+#include "area/area_options.h"
 #include "store/undo.h"
 
 namespace qv {
@@ -99,6 +100,42 @@ void SoftEdge(std::uint8_t* mask, int w, int h, int l, int t, int r, int b) {
 
 }  // namespace
 
+int FadeMaskBytes(std::uint8_t* mask, int w, int h, const AreaSelection& s) {
+  int level = std::clamp(s.transparencyLevel, 0, 255);
+  int fade = std::clamp(s.edgeFade, 0, 100);
+  int grow = std::clamp(s.grow, 0, 100);
+  if (!mask || w <= 0 || h <= 0 || (fade == 0 && level == 255 && grow == 100)) return 0;
+  int result = 0;
+  int l = std::clamp(s.left - 1, 0, w - 1), r = std::clamp(s.right + 1, 0, w - 1);
+  int t = std::clamp(s.top - 1, 0, h - 1), b = std::clamp(s.bottom + 1, 0, h - 1);
+  if (fade == 0 && grow == 100) {
+    for (int y = t; y <= b; ++y)
+      for (int x = l; x <= r; ++x) {
+        std::uint8_t& m = mask[static_cast<std::size_t>(y) * w + x];
+        if (m) m = static_cast<std::uint8_t>(level);
+      }
+  } else if (grow < 100 || level < 255 || fade > 1) {
+    if (s.mode == kAreaEllipse) {
+      EllipseFade(mask, w, l, t, r, b, s, grow, fade, level);
+    } else {
+      auto* xp1 = AllocRealArray<std::int32_t>(h, "xp1");
+      auto* xp2 = AllocRealArray<std::int32_t>(h, "xp2");
+      auto* yp1 = AllocRealArray<std::int32_t>(w, "yp1");
+      auto* yp2 = AllocRealArray<std::int32_t>(w, "yp2");
+      if (xp1 && xp2 && yp1 && yp2)
+        ExtentFade(mask, w, l, t, r, b, grow, fade, level, xp1, xp2, yp1, yp2);
+      else
+        result = 1;
+      FreeReal(xp1, "xp1");
+      FreeReal(xp2, "xp2");
+      FreeReal(yp1, "yp1");
+      FreeReal(yp2, "yp2");
+    }
+  }
+  if (result == 0 && fade == 1) SoftEdge(mask, w, h, l, t, r, b);
+  return result;
+}
+
 int ApplyTransparency(ImageRecord* image, const AlphaMaskRule& rule) {
   AreaState& a = Area();
   const AreaSelection& s = a.selection;
@@ -109,39 +146,7 @@ int ApplyTransparency(ImageRecord* image, const AlphaMaskRule& rule) {
     return 1;
   }
   int w = image->width, h = image->height;
-  int level = std::clamp(s.transparencyLevel, 0, 255);
-  int fade = std::clamp(s.edgeFade, 0, 100);
-  int grow = std::clamp(s.grow, 0, 100);
-  int result = 0;
-  if (fade != 0 || level != 255 || grow != 100) {
-    int l = std::clamp(s.left - 1, 0, w - 1), r = std::clamp(s.right + 1, 0, w - 1);
-    int t = std::clamp(s.top - 1, 0, h - 1), b = std::clamp(s.bottom + 1, 0, h - 1);
-    if (fade == 0 && grow == 100) {
-      for (int y = t; y <= b; ++y)
-        for (int x = l; x <= r; ++x) {
-          std::uint8_t& m = mask[static_cast<std::size_t>(y) * w + x];
-          if (m) m = static_cast<std::uint8_t>(level);
-        }
-    } else if (grow < 100 || level < 255 || fade > 1) {
-      if (s.mode == kAreaEllipse) {
-        EllipseFade(mask, w, l, t, r, b, s, grow, fade, level);
-      } else {
-        auto* xp1 = AllocRealArray<std::int32_t>(h, "xp1");
-        auto* xp2 = AllocRealArray<std::int32_t>(h, "xp2");
-        auto* yp1 = AllocRealArray<std::int32_t>(w, "yp1");
-        auto* yp2 = AllocRealArray<std::int32_t>(w, "yp2");
-        if (xp1 && xp2 && yp1 && yp2)
-          ExtentFade(mask, w, l, t, r, b, grow, fade, level, xp1, xp2, yp1, yp2);
-        else
-          result = 1;
-        FreeReal(xp1, "xp1");
-        FreeReal(xp2, "xp2");
-        FreeReal(yp1, "yp1");
-        FreeReal(yp2, "yp2");
-      }
-    }
-    if (result == 0 && fade == 1) SoftEdge(mask, w, h, l, t, r, b);
-  }
+  int result = FadeMaskBytes(mask, w, h, s);
   if (result == 0 && image->hasAlpha && a.maskWithAlpha && AlphaMayLimit(rule, s.mode)) {
     for (int y = 0; y < h; ++y) {
       std::uint8_t* row = mask + static_cast<std::size_t>(y) * w;
@@ -206,7 +211,10 @@ int MakeSplat(ImageRecord* image, int /*viewIndex*/, int splat) {
   if (!run.active || !image || image->width != run.savedWidth || image->height != run.savedHeight) return 1;
   int bl = run.box[0], bt = run.box[1], br = run.box[2], bb = run.box[3];
   double area = double(std::max(1, br - bl)) * std::max(1, bb - bt);
-  double size = std::sqrt(area / std::max(1, st.number)) * st.sizing * 0.015;
+  // A sizing from an edited settings file must not carry the splat
+  // arithmetic past what an int holds.
+  int sizing = std::clamp(st.sizing, 0, kMaxSplatSizing);
+  double size = std::sqrt(area / std::max(1, st.number)) * sizing * 0.015;
   int whole = static_cast<int>(size);
   if (!st.inFromEdge) {
     bl -= whole;

@@ -319,6 +319,47 @@ int SetUndoLevels(int oldCount, int newCount) {
   return 0;
 }
 
+int ChangeUndoLevels(int requested) {
+  return SetUndoLevels(State().levels, std::clamp(requested, 0, kMaxUndoLevels));
+}
+
+int UndoOrDeUndo() {
+  UndoState& u = State();
+  if (ImageCount() == 0) {
+    ShowMessage(kMessageNoImagesToUndo);
+    return 1;
+  }
+  ImageRecord* layer = u.stack ? u.stack[0] : nullptr;
+  if (!layer) {
+    ShowMessage(kMessageNothingToUndo);
+    return 1;
+  }
+  ImageRecord* target = layer->parent;
+  if (ImageIndex(target) < 0) {
+    ShowMessage(kMessageLayerOfClosedImage);
+    return 1;
+  }
+  int oldW = target->width, oldH = target->height;
+  if (layer->undone == 0) {
+    if (SwapWithLayer(target, layer, "Undo") != 0) return 1;
+    if (target->changed > 0) target->changed -= 1;
+    layer->undone = 1;
+  } else {
+    // Every undone layer of the image is a later state than the picture
+    // shown; they go back on oldest first so that the flip returns to the
+    // latest state rather than to a mixture.
+    for (int i = u.capacity - 1; i >= 0; --i) {
+      ImageRecord* l = u.stack[i];
+      if (!l || l->undone != 1 || l->parent != target) continue;
+      if (SwapWithLayer(target, l, "De-Undo") != 0) break;
+      target->changed += 1;
+      l->undone = 0;
+    }
+  }
+  RefreshViews(target, oldW, oldH);
+  return 0;
+}
+
 void DropImageLayers(ImageRecord* image) {
   UndoState& u = State();
   if (!u.stack || !image) return;

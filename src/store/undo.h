@@ -33,6 +33,15 @@ int UndoLatest(ImageRecord* image);  // 0 restored, 1 nothing to restore or lock
 int Undo();                          // 0 done, 1 refused or failed, 2 cancelled
 int DeUndo();
 int SetUndoLevels(int oldCount, int newCount);  // 0 ok, 1 no memory
+// The "Number of Undo levels" dialog's answer: clamped to 0..20, then the
+// stack resized from the current count. 0 ok, 1 no memory (the old count
+// stays).
+int ChangeUndoLevels(int requested);
+// The tool bar's "Undo / De-undo", for comparing before and after: while the
+// newest layer is undoable it undoes that one change; once it is undone, it
+// re-applies every undone layer of its image, back to the latest state.
+// Never asks. 0 done, 1 nothing to flip or failed.
+int UndoOrDeUndo();
 void DropImageLayers(ImageRecord* image);
 void FreeUndoStack();
 int SwapWithLayer(ImageRecord* image, ImageRecord* layer, const char* title);

@@ -189,6 +189,55 @@ TEST_F(UndoTest, ChangedCountStaysAtZeroAndFailuresGiveTheirMessages) {
   EXPECT_EQ(host->MessageNumbers().back(), 41);
 }
 
+TEST_F(UndoTest, TheLevelsDialogClampsAndFreesWhatNoLongerFits) {
+  ImageRecord* image = Listed("A");
+  for (int v : {1, 2, 3}) Operate(image, v);
+  // Growing past the array needs memory; without it the old count stays.
+  TheProgram().memory.faults.allocate = [](std::int64_t) { return true; };
+  EXPECT_EQ(ChangeUndoLevels(25), 1);
+  TheProgram().memory.faults.allocate = nullptr;
+  EXPECT_EQ(U().levels, 3);
+  EXPECT_EQ(host->MessageNumbers().back(), 39);
+
+  ASSERT_EQ(ChangeUndoLevels(25), 0);
+  EXPECT_EQ(U().levels, kMaxUndoLevels);
+  EXPECT_EQ(Layers(), 3);
+  ASSERT_EQ(ChangeUndoLevels(2), 0);
+  EXPECT_EQ(Layers(), 2);
+  EXPECT_EQ(LayerPlaces(), 2);
+  ASSERT_EQ(ChangeUndoLevels(-4), 0);
+  EXPECT_EQ(U().levels, 0);
+  EXPECT_EQ(LayerPlaces(), 0);
+}
+
+TEST_F(UndoTest, UndoDeUndoButtonFlipsBetweenTheLatestStateAndTheOneBefore) {
+  EXPECT_EQ(UndoOrDeUndo(), 1);
+  EXPECT_EQ(host->MessageNumbers().back(), 41);
+  ImageRecord* image = Listed("A");
+  EXPECT_EQ(UndoOrDeUndo(), 1);
+  EXPECT_EQ(host->MessageNumbers().back(), 49);
+
+  for (int v : {10, 20, 30}) Operate(image, v);
+  ASSERT_EQ(UndoOrDeUndo(), 0);
+  EXPECT_EQ(Red(image), 20);
+  EXPECT_EQ(image->changed, 2);
+  ASSERT_EQ(UndoOrDeUndo(), 0);
+  EXPECT_EQ(Red(image), 30);
+  EXPECT_EQ(image->changed, 3);
+
+  // After two levels were undone by the menu, the button goes back to the
+  // latest picture, re-applying both in order, and never asks.
+  host->undoChoices = {1};
+  ASSERT_EQ(Undo(), 0);
+  EXPECT_EQ(Red(image), 10);
+  ASSERT_EQ(UndoOrDeUndo(), 0);
+  EXPECT_EQ(Red(image), 30);
+  EXPECT_EQ(image->changed, 3);
+  EXPECT_EQ(U().stack[0]->undone, 0);
+  EXPECT_EQ(U().stack[1]->undone, 0);
+  EXPECT_TRUE(host->undoChoices.empty());
+}
+
 TEST_F(UndoTest, StoppedOperationRestoresFromTheLayerJustTaken) {
   ImageRecord* a = Listed("A");
   ImageRecord* b = Listed("B");

@@ -96,6 +96,18 @@ class MainWindowTest : public QObject {
     QVERIFY(window->ActionOf(302)->isChecked());
   }
 
+  void optionCommandsAreChosenFromTheMenusWithTheWindow() {
+    for (int id : {123, 205, 361, 632, 608, 609, 618, 619, 620, 621, 911, 912, 707, 9721}) {
+      QVERIFY2(CommandAvailable(id), qPrintable(QString::number(id)));
+      QVERIFY2(window->ActionOf(id)->isEnabled(), qPrintable(QString::number(id)));
+    }
+    // The tool-bar flip with nothing loaded says so rather than doing nothing.
+    DialogWatch watch;
+    watch.Arm(QString(), QStringLiteral("&OK"));
+    window->ActionOf(9721)->trigger();
+    QVERIFY(watch.texts.contains(QStringLiteral("There are no images loaded to undo.")));
+  }
+
   void displayModeWhileRunningShowsMessage78() {
     BeginSequence("Generating", 8);
     window->UpdateCommands();

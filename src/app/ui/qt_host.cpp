@@ -24,6 +24,7 @@
 #include "app/program.h"
 #include "app/ui/help_window.h"
 #include "app/ui/main_window.h"
+#include "app/ui/option_dialogs.h"
 #include "display/ui/colour_reduce_window.h"
 #include "formats/save_image.h"
 #include "formats/ui/save_dialog.h"
@@ -344,7 +345,7 @@ int QtHost::RunWindowCommand(int id) {
     }
     case 709: return RunAlphaViewDialog(Parent());
     case 364: return RunViewColours(Parent());
-    default: return 1;
+    default: return RunOptionDialog(id, Parent());
   }
 }
 

@@ -15,7 +15,10 @@
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/string_table.h"
+#include "app/settings.h"
 #include "area/area_mask.h"
+#include "area/area_options.h"
+#include "area/ui/area_dialogs.h"
 #include "ops/op_state.h"
 #include "display/ui/view_window.h"
 
@@ -28,7 +31,7 @@ constexpr int kModeButtons[] = {kAreaFreehand, kAreaPolygon,    kAreaIShape,    
 constexpr int kToggleButtons[] = {kAreaEditArea, kAreaColourKey, kAreaSplatter, kAreaExclude};
 constexpr int kCombinationButtons[] = {kAreaComplement, kAreaIntersection, kAreaUnion};
 constexpr int kHoldSquare = 9773, kHoldAspect = 9774, kHoldSource = 9775;
-constexpr int kSettingsButton = 9776, kHelpButton = 9781;
+constexpr int kSettingsButton = 9776, kHelpButton = 9781, kDiscriminatorButton = 9782;
 
 AreaState& Area() { return TheProgram().area; }
 
@@ -76,9 +79,26 @@ bool AskRoundness(QWidget* parent) {
   QFormLayout* form;
   std::unique_ptr<QDialog> d(Form(parent, QStringLiteral("Rounded Rectangle Roundness"), form));
   QSpinBox* r = Spin(d.get(), Area().selection.roundness, 0, 100);
+  r->setObjectName(QStringLiteral("Roundness"));
   form->addRow(QStringLiteral("Roundness (%):"), r);
   if (d->exec() != QDialog::Accepted) return false;
-  Area().selection.roundness = r->value();
+  SetRoundness(r->value());
+  return true;
+}
+
+bool AskAreaFont(QWidget* parent) {
+  AreaFont& font = Area().selection.font;
+  bool ok = false;
+  QFont initial(QString::fromStdString(font.face));
+  initial.setPixelSize(std::max(1, font.pixelSize));
+  initial.setBold(font.bold);
+  initial.setItalic(font.italic);
+  QFont f = QFontDialog::getFont(&ok, initial, parent, QStringLiteral("Font"));
+  if (!ok) return false;
+  font.face = f.family().toStdString().substr(0, kFontNameMax);
+  font.pixelSize = std::clamp(f.pixelSize() > 0 ? f.pixelSize() : f.pointSize() * 96 / 72, 1, 100);
+  font.bold = f.bold();
+  font.italic = f.italic();
   return true;
 }
 
@@ -173,6 +193,7 @@ AreaToolbox::AreaToolbox(QWidget* parent) : QWidget(parent, Qt::Tool) {
   for (int id : {kHoldSquare, kHoldAspect, kHoldSource}) add(id, true);
   add(kSettingsButton, false);
   add(kHelpButton, false);
+  add(kDiscriminatorButton, false);
   Sync();
 }
 
@@ -215,6 +236,7 @@ void AreaToolbox::Clicked(int id) {
     case kHoldSource: hold(HoldConstraint::Source); break;
     case kSettingsButton: Settings(); break;
     case kHelpButton: HelpOn("Area Selection Modes"); break;
+    case kDiscriminatorButton: AskColourDiscriminator(this); break;
     case kAreaRedo: SelectWithoutDrawing(kAreaRedo); break;
     case kAreaEntire:
       a.selection.mode = kAreaEntire;
@@ -236,20 +258,7 @@ void AreaToolbox::Settings() {
   switch (s.mode) {
     case kAreaColourWand: AskColourRanges(this, false); break;
     case kAreaRoundRect: AskRoundness(this); break;
-    case kAreaFont: {
-      bool ok = false;
-      QFont initial(QString::fromStdString(s.font.face));
-      initial.setPixelSize(std::max(1, s.font.pixelSize));
-      initial.setBold(s.font.bold);
-      initial.setItalic(s.font.italic);
-      QFont f = QFontDialog::getFont(&ok, initial, this, QStringLiteral("Font"));
-      if (!ok) break;
-      s.font.face = f.family().toStdString();
-      s.font.pixelSize = f.pixelSize() > 0 ? f.pixelSize() : std::max(1, f.pointSize() * 96 / 72);
-      s.font.bold = f.bold();
-      s.font.italic = f.italic();
-      break;
-    }
+    case kAreaFont: AskAreaFont(this); break;
     default:
       if (Area().colourKey) AskColourRanges(this, true);
       break;

@@ -23,9 +23,11 @@ class AreaToolbox : public QWidget {
   std::map<int, QAbstractButton*> buttons_;
 };
 
-// Round Rect roundness, Num Rect box and Color Wand / Color Key ranges.
+// Round Rect roundness, Num Rect box, Color Wand / Color Key ranges and the
+// Font mode's font; false when cancelled. The Area menu opens the same ones.
 bool AskRoundness(QWidget* parent);
 bool AskNumericRectangle(QWidget* parent);
 bool AskColourRanges(QWidget* parent, bool key);
+bool AskAreaFont(QWidget* parent);
 
 }  // namespace qv::ui

@@ -1,6 +1,10 @@
 #include "display/ui/view_dialogs.h"
 
 #include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QSpinBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QListWidget>
@@ -10,7 +14,9 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/program.h"
+#include "app/settings.h"
 #include "app/string_table.h"
+#include "display/render.h"
 #include "display/views.h"
 #include "store/image_record.h"
 
@@ -72,6 +78,79 @@ int RunViewColours(QWidget* parent) {
   }
   auto* box = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
   QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(box);
+  dialog.exec();
+  return 0;
+}
+
+int RunWindowSizing(QWidget* parent) {
+  Settings& s = TheProgram().settings;
+  QDialog dialog(parent);
+  dialog.setWindowTitle(QStringLiteral("Size Windows"));
+  dialog.setObjectName(QStringLiteral("WinSize"));
+  auto spin = [&](const QString& name, int value, int most) {
+    auto* b = new QSpinBox(&dialog);
+    b->setObjectName(name);
+    b->setRange(64, std::max(64, most));
+    b->setValue(value);
+    return b;
+  };
+  // A new view never opens larger than the main window holds.
+  QSpinBox* width = spin(QStringLiteral("Width"), s.view.width, s.main.width);
+  QSpinBox* height = spin(QStringLiteral("Height"), s.view.height, s.main.height);
+  auto* aspect = new QCheckBox(QStringLiteral("Maintain Aspect Ratio"), &dialog);
+  aspect->setChecked(s.keepAspect != 0);
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("New view width:"), width);
+  form->addRow(QStringLiteral("New view height:"), height);
+  form->addRow(aspect);
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addLayout(form);
+  layout->addWidget(box);
+  if (dialog.exec() != QDialog::Accepted) return 2;
+  s.view.width = width->value();
+  s.view.height = height->value();
+  bool switchedOn = aspect->isChecked() && s.keepAspect == 0;
+  s.keepAspect = aspect->isChecked() ? 1 : 0;
+  if (switchedOn)
+    for (ViewRecord* v : AllViews()) TheHost().FitViewWindow(v, false);
+  return 0;
+}
+
+int RunDisplayInformation(QWidget* parent) {
+  DisplayInformation info = DescribeDisplay(TheProgram().display.screen);
+  QDialog dialog(parent);
+  dialog.setWindowTitle(QStringLiteral("Display Information"));
+  dialog.setObjectName(QStringLiteral("Display Information"));
+  auto* grid = new QGridLayout;
+  auto row = [&](int r, const char* caption, const std::string& value, const std::string& beside = {}) {
+    grid->addWidget(new QLabel(QString::fromLatin1(caption), &dialog), r, 0);
+    auto* v = new QLabel(QString::fromStdString(value), &dialog);
+    v->setObjectName(QString::fromLatin1(caption));
+    // "%4d" pads with blanks; a fixed-pitch face keeps the columns.
+    v->setFont(QFont(QStringLiteral("monospace")));
+    grid->addWidget(v, r, 1);
+    if (beside.empty()) return;
+    auto* b = new QLabel(QString::fromStdString(beside), &dialog);
+    b->setObjectName(QStringLiteral("Colors"));
+    grid->addWidget(b, r, 2);
+    grid->addWidget(new QLabel(QStringLiteral("colors"), &dialog), r, 3);
+  };
+  row(0, "Bits per pixel:", info.bitsText, info.colours);
+  row(1, "Palette depth:", info.depthText);
+  row(2, "Width:", info.widthText);
+  row(3, "Height:", info.heightText);
+  grid->addWidget(new QLabel(QStringLiteral("Recommended display mode:"), &dialog), 4, 0);
+  auto* mode = new QLabel(QString::fromStdString(info.recommended), &dialog);
+  mode->setObjectName(QStringLiteral("Recommended"));
+  grid->addWidget(mode, 4, 1, 1, 3);
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addLayout(grid);
   layout->addWidget(box);
   dialog.exec();
   return 0;
