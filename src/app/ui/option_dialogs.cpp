@@ -16,16 +16,10 @@
 #include "ops/op_state.h"
 #include "store/ui/memory_dialog.h"
 #include "store/undo.h"
+#include "app/ui/dialog_buttons.h"
 
 namespace qv::ui {
 namespace {
-
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  return box;
-}
 
 int Accepted(bool ok) { return ok ? 0 : 2; }
 

@@ -23,19 +23,13 @@
 #include "app/program.h"
 #include "area/area_mask.h"
 #include "area/area_options.h"
+#include "app/ui/dialog_buttons.h"
 
 namespace qv::ui {
 namespace {
 
 constexpr int kPreviewWidth = 120;
 constexpr int kPreviewHeight = 90;
-
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  return box;
-}
 
 QSpinBox* Spin(QWidget* parent, const QString& name, int value, int lo, int hi) {
   auto* s = new QSpinBox(parent);

@@ -21,6 +21,7 @@
 #include "area/ui/area_dialogs.h"
 #include "ops/op_state.h"
 #include "display/ui/view_window.h"
+#include "app/ui/dialog_buttons.h"
 
 namespace qv::ui {
 namespace {
@@ -57,12 +58,9 @@ QDialog* Form(QWidget* parent, const QString& title, QFormLayout*& form) {
   dialog->setWindowTitle(title);
   dialog->setObjectName(title);
   form = new QFormLayout;
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   auto* layout = new QVBoxLayout(dialog);
   layout->addLayout(form);
-  layout->addWidget(box);
+  layout->addWidget(OkCancel(dialog));
   return dialog;
 }
 

@@ -19,6 +19,7 @@
 #include "display/render.h"
 #include "display/views.h"
 #include "store/image_record.h"
+#include "app/ui/dialog_buttons.h"
 
 namespace qv::ui {
 
@@ -104,9 +105,7 @@ int RunWindowSizing(QWidget* parent) {
   form->addRow(QStringLiteral("New view width:"), width);
   form->addRow(QStringLiteral("New view height:"), height);
   form->addRow(aspect);
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* box = OkCancel(&dialog);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addLayout(form);
   layout->addWidget(box);

@@ -20,6 +20,7 @@
 #include "app/program.h"
 #include "extlib/palette_library.h"
 #include "store/image_record.h"
+#include "app/ui/dialog_buttons.h"
 
 namespace qv::ui {
 namespace {
@@ -110,9 +111,7 @@ bool RunNewImageDetails(QWidget* parent, NewImageDetails& details) {
   colourRow->addWidget(pick);
   colourRow->addWidget(swatch);
   form->addRow(colourRow);
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* box = OkCancel(&dialog);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addLayout(form);
   layout->addWidget(box);
@@ -134,9 +133,7 @@ int RunUndoChoose(QWidget* parent, bool deUndo, const std::vector<std::string>& 
   for (const auto& e : entries) list->addItem(Q(e));
   list->setCurrentRow(std::clamp(defaultIndex, 0, std::max(0, static_cast<int>(entries.size()) - 1)));
   QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* box = OkCancel(&dialog);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(list);
   layout->addWidget(box);
@@ -300,9 +297,7 @@ int RunChangeImageInfo(QWidget* parent) {
   for (QPushButton* b : {square, ntsc, pal, cancelChange}) presets->addWidget(b);
   QObject::connect(list, &QListWidget::currentRowChanged, &dialog, select);
   select(0);
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* box = OkCancel(&dialog);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(list);
   layout->addLayout(form);
