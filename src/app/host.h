@@ -146,6 +146,9 @@ class Host {
   virtual void SetViewTitle(ViewRecord* /*view*/, const std::string& /*title*/) {}
   virtual void InvalidateView(ViewRecord* /*view*/) {}
   virtual void FitViewWindow(ViewRecord* /*view*/, bool /*oneToOne*/) {}
+  // The view record is already dropped (its image went away): close its
+  // window without asking anything.
+  virtual void CloseViewWindow(ViewRecord* /*view*/) {}
   // A command carried out by a window of the desktop program (tool windows
   // and their dialogs); without windows it is refused.
   virtual int RunWindowCommand(int /*id*/) { return 1; }

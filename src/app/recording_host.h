@@ -118,6 +118,8 @@ class RecordingHost : public Host {
   std::vector<ViewRecord*> invalidated;  // views repainted (re-rendered when marked)
   std::vector<std::vector<std::string>> chronograph;
   void InvalidateView(ViewRecord* view) override { invalidated.push_back(view); }
+  std::vector<ViewRecord*> closedWindows;
+  void CloseViewWindow(ViewRecord* view) override { closedWindows.push_back(view); }
   void ShowChronograph(const std::string& action, const std::string& start, const std::string& end,
                        const std::string& elapsed) override {
     chronograph.push_back({action, start, end, elapsed});

@@ -155,6 +155,14 @@ void DropView(ViewRecord* view) {
   if (image) RefreshViewTitles(image);
 }
 
+void DropViewsOf(const ImageRecord* image) {
+  if (!image) return;
+  for (ViewRecord* v : ViewsOf(image)) {
+    DropView(v);
+    TheHost().CloseViewWindow(v);
+  }
+}
+
 bool CloseView(ViewRecord* view) {
   ViewSlot* slot = SlotOf(view);
   if (!slot || !slot->inUse) return true;

@@ -72,6 +72,9 @@ ViewRecord* OpenView(ImageRecord* image, std::uint16_t kind = kViewKindView);
 bool CloseView(ViewRecord* view);
 // Forgets a view whose window is gone without touching its image.
 void DropView(ViewRecord* view);
+// An image is leaving the table: every view of it is dropped and its window
+// closed, so that no view is left pointing at freed pixels.
+void DropViewsOf(const ImageRecord* image);
 ViewSlot* SlotOf(const ViewRecord* view);
 // Views in use, in order of creation (the order titles number them by).
 std::vector<ViewRecord*> ViewsOf(const ImageRecord* image);

@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/program.h"
 #include "display/display_palettes.h"
+#include "display/views.h"
 #include "store/undo.h"
 
 namespace qv {
@@ -271,6 +272,9 @@ int RemoveImage(ImageRecord* image) {
     std::copy(s.table + index + 1, s.table + s.count, s.table + index);
     s.table[--s.count] = nullptr;
   }
+  // Views of the image go with it, whoever removes it (closing the last view,
+  // "Remove Other Images", Exit that stops at a later image's question).
+  DropViewsOf(image);
   DropImageLayers(image);
   FreeImage(image);
   return 0;

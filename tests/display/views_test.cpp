@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/frame.h"
 #include "display/render.h"
+#include "ops/apply.h"
 #include "support/program_fixture.h"
 
 namespace qv {
@@ -83,6 +85,37 @@ TEST_F(ViewsTest, ClosingTheLastViewOffersToSaveAChangedImage) {
   // The slot is used again by the next view.
   ImageRecord* b = Image(20, 10, "b.bmp");
   EXPECT_EQ(OpenView(b), v);
+}
+
+// Images also leave the table without their views being closed first:
+// "Remove Other Images", and an Exit stopped at a later image's question.
+// Their views must go with them, windows included.
+TEST_F(ViewsTest, ViewsGoWithTheirImageHoweverItIsRemoved) {
+  ImageRecord* a = Image(20, 10, "a.bmp");
+  ImageRecord* b = Image(20, 10, "b.bmp");
+  ImageRecord* c = Image(20, 10, "c.bmp");
+  ViewRecord* a1 = OpenView(a);
+  ViewRecord* b1 = OpenView(b);
+  ViewRecord* b2 = OpenView(b);
+  ViewRecord* c1 = OpenView(c);
+  b->changed = 1;
+  TheProgram().images.currentAction = a;
+  ASSERT_EQ(Apply(kRemoveOtherImages, 0), 0);
+  EXPECT_EQ(ImageCount(), 1);
+  EXPECT_EQ(AllViews(), std::vector<ViewRecord*>{a1});
+  EXPECT_EQ(host->closedWindows, (std::vector<ViewRecord*>{c1, b1, b2}));  // last image first
+  for (ViewRecord* v : {b1, b2, c1}) EXPECT_EQ(v->image, nullptr);
+  EXPECT_TRUE(host->messages.empty());  // no save offered for b
+
+  // Exit: the first image is let go, the second one's question is cancelled.
+  ImageRecord* d = Image(20, 10, "d.bmp");
+  ViewRecord* d1 = OpenView(d);
+  a->changed = d->changed = 1;
+  host->answers = {2, 0};  // Lose Changes for d, Cancel for a
+  EXPECT_EQ(ShutDown(), 1);
+  EXPECT_EQ(AllViews(), std::vector<ViewRecord*>{a1});
+  EXPECT_EQ(d1->image, nullptr);
+  EXPECT_EQ(a1->image, a);
 }
 
 TEST_F(ViewsTest, ConversionsRoundTrip) {

@@ -440,6 +440,26 @@ class ViewWindowTest : public QObject {
     QCOMPARE(ImageCount(), 0);
   }
 
+  // "Remove Other Images" takes the other images' windows with them; what
+  // stays repaints without touching freed pixels.
+  void removedImagesTakeTheirWindows() {
+    QCOMPARE(OpenFile(bmpPath), 0);
+    QCOMPARE(OpenFile(bmpPath), 0);
+    QCOMPARE(ImageCount(), 2);
+    ImageRecord* kept = ImageAt(0);
+    TheProgram().images.currentAction = kept;
+    TheProgram().views.action = nullptr;
+    QCOMPARE(Apply(kRemoveOtherImages, 0), 0);
+    QCOMPARE(ImageCount(), 1);
+    QTRY_COMPARE(window->DocumentArea()->subWindowList().size(), 1);
+    auto* left = dynamic_cast<ui::ViewSubWindow*>(window->DocumentArea()->subWindowList()[0]);
+    QVERIFY(left);
+    QCOMPARE(left->View()->Record()->image, kept);
+    left->View()->repaint();
+    left->close();
+    QTRY_COMPARE(window->DocumentArea()->subWindowList().size(), 0);
+  }
+
   void cleanupTestCase() {
     host->SetWindow(nullptr);
     delete window;

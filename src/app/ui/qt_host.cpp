@@ -301,6 +301,12 @@ void QtHost::InvalidateView(ViewRecord* view) {
   }
 }
 
+void QtHost::CloseViewWindow(ViewRecord* view) {
+  // The record is no longer in use, so the window's close asks nothing; a
+  // window already closing (its own close removed the image) is left to it.
+  if (ViewSubWindow* sub = SubWindowOf(view)) sub->close();
+}
+
 void QtHost::FitViewWindow(ViewRecord* view, bool oneToOne) {
   ViewSubWindow* sub = SubWindowOf(view);
   if (!sub || sub->isMaximized() || sub->isMinimized()) return;

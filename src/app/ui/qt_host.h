@@ -50,6 +50,7 @@ class QtHost : public Host {
   void SetViewTitle(ViewRecord* view, const std::string& title) override;
   void InvalidateView(ViewRecord* view) override;
   void FitViewWindow(ViewRecord* view, bool oneToOne) override;
+  void CloseViewWindow(ViewRecord* view) override;
   void ShowChronograph(const std::string& action, const std::string& start, const std::string& end,
                        const std::string& elapsed) override;
   int RunWindowCommand(int id) override;
