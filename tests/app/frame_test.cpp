@@ -7,21 +7,13 @@
 #include "app/commands.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "formats/format_test_util.h"
 #include "ops/op_state.h"
 #include "store/undo.h"
 #include "support/program_fixture.h"
 
 namespace qv::test {
 namespace {
-
-// A valid bitmap of 2 x 1 pixels, 24 bits.
-std::string TinyBmp() {
-  const unsigned char bytes[] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
-                                 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 8, 0, 0, 0,
-                                 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // rest of the info header
-                                 1, 2, 3, 4, 5, 6, 0, 0};                         // one padded row
-  return {reinterpret_cast<const char*>(bytes), sizeof bytes};
-}
 
 // The names of the images in the table, in order.
 std::vector<std::string> Loaded() {
@@ -41,8 +33,12 @@ class FrameTest : public ProgramTest {
     ::unsetenv("PIXQV_INI");
     ProgramTest::TearDown();
   }
-  std::string MakeFile(const std::string& name, const std::string& content = TinyBmp()) {
-    std::ofstream(workDir / name, std::ios::binary) << content;
+  std::string MakeFile(const std::string& name, const std::string& content = "") {
+    if (content.empty()) {
+      WriteBytes(workDir / name, TinyBmp());
+    } else {
+      std::ofstream(workDir / name, std::ios::binary) << content;
+    }
     return (workDir / name).string();
   }
 };

@@ -44,12 +44,10 @@ TEST_F(MessagesTest, MessageShowsTitledDialogAndLogsItsText) {
   EXPECT_EQ(r.text, "Not enough memory for new image.");
   EXPECT_EQ(r.buttons, (std::vector<std::string>{"&OK"}));
   EXPECT_EQ(Logged(), "MESSAGE(007): \"Not enough memory for new image.\"\n");
-}
-
-TEST_F(MessagesTest, PlainDialogShowsTwoLineMessageAsOneText) {
+  // The plain dialog shows a two-line message as one text.
   ShowMessage(81);
-  EXPECT_EQ(host->messages[0].text, MessageText(81));
-  EXPECT_TRUE(host->messages[0].secondLine.empty());
+  EXPECT_EQ(host->messages[1].text, MessageText(81));
+  EXPECT_TRUE(host->messages[1].secondLine.empty());
 }
 
 TEST_F(MessagesTest, MessageWithTextSplitsAtFirstLineBreakAndLogsExtraLine) {
@@ -115,13 +113,20 @@ TEST_F(MessagesTest, NotesAndHelpAreLogged) {
   EXPECT_EQ(HelpKeywordOfTitle("Tools"), "Tools");
 }
 
-TEST_F(MessagesTest, WithLoggingOffNothingIsWrittenButDialogsStillShow) {
+TEST_F(MessagesTest, WithLoggingOffOrUnopenableNothingIsWrittenButDialogsStillShow) {
   ShowMessage(11);
   ShowNote("x");
   LogLine("ignored %d\n", 1);
   EXPECT_EQ(host->messages.size(), 1u);
   EXPECT_EQ(host->notes.size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(workDir / kLogFileName));
+
+  // A log that cannot be opened leaves logging off; dialogs still show.
+  std::filesystem::create_directory(workDir / kLogFileName);  // a folder in the way
+  OpenLog(true);
+  EXPECT_FALSE(LogIsOpen());
+  ShowMessage(6);
+  EXPECT_EQ(host->messages.size(), 2u);
 }
 
 TEST_F(MessagesTest, LogIsCreatedAnewWhenSwitchedOnAndAppendedAtStart) {
@@ -147,14 +152,6 @@ TEST_F(MessagesTest, LogIsCreatedAnewWhenSwitchedOnAndAppendedAtStart) {
       "    ---------------------------------------------------\n\n");
   EXPECT_TRUE(std::regex_match(appended, appendedTail)) << appended;
   EXPECT_EQ(appended.find("lost"), std::string::npos);
-}
-
-TEST_F(MessagesTest, LogThatCannotBeOpenedLeavesLoggingOff) {
-  std::filesystem::create_directory(workDir / kLogFileName);  // a folder in the way
-  OpenLog(true);
-  EXPECT_FALSE(LogIsOpen());
-  ShowMessage(6);  // still shown, nothing written
-  EXPECT_EQ(host->messages.size(), 1u);
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ class SettingsTest : public ProgramTest {
     return {k.red, k.green, k.blue, k.extra.useHsl, k.redRange, k.greenRange, k.blueRange,
             k.extra.hueRange, k.extra.saturationRange, k.extra.lightnessRange};
   }
+  static std::array<int, 4> Place(const WindowPlace& w) { return {w.x, w.y, w.width, w.height}; }
+  static std::array<int, 4> NewImageSize() {
+    const NewImageDetails& n = TheProgram().images.newImage;
+    return {n.width, n.height, n.dpiX, n.dpiY};
+  }
   void SetUp() override {
     ProgramTest::SetUp();
     iniPath = workDir / "cfg" / "PIXQV.ini";
@@ -56,17 +61,11 @@ TEST_F(SettingsTest, FreshSystemGetsTheDocumentedStart) {
   const Program& p = TheProgram();
   const Settings& s = p.settings;
   // 1024 x 768 limited to the 800 x 600 screen.
-  EXPECT_EQ(s.main.x, 0);
-  EXPECT_EQ(s.main.y, 0);
-  EXPECT_EQ(s.main.width, 800);
-  EXPECT_EQ(s.main.height, 600);
+  EXPECT_EQ(Place(s.main), (std::array<int, 4>{0, 0, 800, 600}));
   EXPECT_EQ(p.area.selection.mode, kAreaEllipse);
   EXPECT_EQ(p.undo.levels, 3);
   EXPECT_EQ(p.ops.current, 3131u);
-  EXPECT_EQ(p.images.newImage.width, 320);
-  EXPECT_EQ(p.images.newImage.height, 200);
-  EXPECT_EQ(p.images.newImage.dpiX, 100);
-  EXPECT_EQ(p.images.newImage.dpiY, 100);
+  EXPECT_EQ(NewImageSize(), (std::array<int, 4>{320, 200, 100, 100}));
   EXPECT_EQ(p.images.newImage.colour, (std::array<std::uint8_t, 3>{30, 30, 70}));
   EXPECT_EQ(p.display.mode, kModeColour256) << "an 8-bit display starts in 256 Color";
   EXPECT_EQ(p.area.selection.font.pixelSize, 23);
@@ -96,37 +95,23 @@ TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
   const Program& p = TheProgram();
   const Settings& s = p.settings;
   // A width of 60 or less takes the whole screen from x 0; the height is cut to the screen.
-  EXPECT_EQ(s.main.x, 0);
-  EXPECT_EQ(s.main.y, 0);
-  EXPECT_EQ(s.main.width, 800);
-  EXPECT_EQ(s.main.height, 600);
-  EXPECT_EQ(s.view.x, 8);
-  EXPECT_EQ(s.view.y, 20);
-  EXPECT_EQ(s.view.width, 800 / 2 - 8);
-  EXPECT_EQ(s.view.height, 30);
+  EXPECT_EQ(Place(s.main), (std::array<int, 4>{0, 0, 800, 600}));
+  EXPECT_EQ(Place(s.view), (std::array<int, 4>{8, 20, 800 / 2 - 8, 30}));
   EXPECT_EQ(s.tool.x, 8);
   EXPECT_EQ(s.tool.y, 8);
   EXPECT_EQ(p.area.selection.mode, kAreaPolygon);
   EXPECT_EQ(p.area.selection.font.pixelSize, 23);
-  EXPECT_EQ(s.frameCount, 10);
-  EXPECT_EQ(s.firstFrame, 2);
-  EXPECT_EQ(s.lastFrame, 8);
-  EXPECT_EQ(s.currentFrame, 1);
+  EXPECT_EQ((std::array<int, 4>{s.frameCount, s.firstFrame, s.lastFrame, s.currentFrame}),
+            (std::array<int, 4>{10, 2, 8, 1}));
   EXPECT_EQ(p.undo.levels, 20);
-  EXPECT_EQ(p.images.newImage.width, 320);
-  EXPECT_EQ(p.images.newImage.height, 200);
-  EXPECT_EQ(p.images.newImage.dpiX, 100);
-  EXPECT_EQ(p.images.newImage.dpiY, 100);
+  EXPECT_EQ(NewImageSize(), (std::array<int, 4>{320, 200, 100, 100}));
   EXPECT_EQ(p.images.newImage.colour, (std::array<std::uint8_t, 3>{255, 0, 9}));
   EXPECT_EQ(p.display.mode, kModeRgb24) << "20 keeps the mode of the 24-bit display";
   EXPECT_EQ(p.ops.hslTolerance, (std::array<std::int32_t, 3>{7, 20, 20})) << "a short parse leaves the rest";
   EXPECT_EQ(KeyColourNumbers()[2], 255) << "an empty KeyColor keeps the built-in values";
   const ColourRanges& wand = p.area.selection.wandRanges;
-  EXPECT_FALSE(wand.useHsl);
-  EXPECT_EQ(wand.rgb[0], 1);
-  EXPECT_EQ(wand.rgb[1], 2);
-  EXPECT_EQ(wand.rgb[2], 20);
-  EXPECT_EQ(wand.hsl[0], 40);
+  EXPECT_EQ((std::array<int, 5>{wand.useHsl, wand.rgb[0], wand.rgb[1], wand.rgb[2], wand.hsl[0]}),
+            (std::array<int, 5>{0, 1, 2, 20, 40}));
   EXPECT_EQ(p.area.selection.font.face.size(), kFontNameMax);
   EXPECT_EQ(p.ops.current, Catalogue().front().id) << "an operation not in the catalogue";
   EXPECT_FALSE(p.area.maskWithAlpha);

@@ -82,7 +82,6 @@ TEST_F(AreaMaskTest, RoundRectRoundness0IsTheBoxAnd100TheEllipse) {
   Sel().roundness = 100;
   BuildAreaMaskWith(image, kAreaRoundRect, false, false);
   EXPECT_EQ(Art(MaskBytes(), 25), Art(ellipse, 25));
-
 }
 
 TEST_F(AreaMaskTest, SelfCrossingPolygonLeavesTheDoublyCoveredPartOutButKeepsItsOutline) {
@@ -344,19 +343,6 @@ TEST_F(AreaMaskTest, FontMaskOfAStringLiesOnItsBaseLineAndTurnsWithRotation) {
   EXPECT_LE(Sel().right, 50);
 }
 
-TEST_F(AreaMaskTest, RgbToHslKnownColours) {
-  auto hsl = [](int r, int g, int b) {
-    Hsl c = RgbToHsl(r, g, b);
-    return std::array<int, 3>{c.h, c.s, c.l};
-  };
-  EXPECT_EQ(hsl(255, 0, 0), (std::array<int, 3>{0, 100, 50}));
-  EXPECT_EQ(hsl(128, 128, 128), (std::array<int, 3>{0, 0, 50}));
-  EXPECT_EQ(hsl(0, 255, 0), (std::array<int, 3>{120, 100, 50}));
-  EXPECT_EQ(hsl(0, 0, 255), (std::array<int, 3>{240, 100, 50}));
-  EXPECT_EQ(hsl(255, 0, 128), (std::array<int, 3>{330, 100, 50}));
-  EXPECT_EQ(hsl(255, 200, 200), (std::array<int, 3>{0, 100, 89}));
-}
-
 TEST_F(AreaMaskTest, ResizeTraceAndTheMessagesOfMissingSelectionsAndMemory) {
   ImageRecord* image = Picture(6, 4);
   EXPECT_EQ(BuildAreaMaskWith(image, kAreaRedo, false, false), 1);
@@ -395,7 +381,6 @@ TEST_F(AreaMaskTest, ResizeTraceAndTheMessagesOfMissingSelectionsAndMemory) {
   EXPECT_EQ(BuildAreaMaskWith(image, kAreaRectangle, false, false), 1);
   EXPECT_EQ(host->MessageNumbers().back(), 60);
 }
-
 
 }  // namespace
 }  // namespace qv

@@ -149,10 +149,8 @@ TEST_F(RenderTest, StretchRegionAndFitMaps) {
   EXPECT_EQ(At(dib, 5, 7), Bgr(1, 2, 3));
   EXPECT_EQ(At(dib, 0, 2), Bgr(0, 0, 0));
   EXPECT_EQ(At(dib, 9, 6), Bgr(35, 15, 0));  // 9 x 39 / 10, 4 x 19 / 5
-  EXPECT_EQ(max.left, 0);
-  EXPECT_EQ(max.right, 39);
-  EXPECT_EQ(max.top, -7);  // 2 margin rows of 19/5 pixels
-  EXPECT_EQ(max.bottom, 31);
+  // 2 margin rows of 19/5 pixels above and below.
+  EXPECT_EQ((std::array<int, 4>{max.left, max.top, max.right, max.bottom}), (std::array<int, 4>{0, -7, 39, 31}));
   // Rendered again it is drawn the same way through the widened region.
   Dib again = Render(wide, &max, kModeRgb24);
   EXPECT_EQ(At(again, 9, 6), Bgr(35, 15, 0));

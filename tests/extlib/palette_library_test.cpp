@@ -1,5 +1,7 @@
 #include "extlib/palette_library.h"
 
+#include <array>
+
 #include "support/program_fixture.h"
 
 namespace qv::test {
@@ -57,9 +59,9 @@ TEST_F(PaletteLibraryTest, StandardPalettes) {
   EXPECT_STREQ(p.render.name, "RENDER.pal");
   // The colour cube ends in white, the gray ramp follows it, white fills the rest.
   EXPECT_EQ(p.render.red[223] + p.render.green[223] + p.render.blue[223], 3 * 255);
-  EXPECT_EQ(p.render.red[4 * 8 * 3 + 4 * 2 + 1], 127);  // red 3, green 2, blue 1
-  EXPECT_EQ(p.render.green[4 * 8 * 3 + 4 * 2 + 1], 72);
-  EXPECT_EQ(p.render.blue[4 * 8 * 3 + 4 * 2 + 1], 85);
+  const int cell = 4 * 8 * 3 + 4 * 2 + 1;  // red 3, green 2, blue 1
+  EXPECT_EQ((std::array<int, 3>{p.render.red[cell], p.render.green[cell], p.render.blue[cell]}),
+            (std::array<int, 3>{127, 72, 85}));
   EXPECT_EQ(p.render.red[224], 0);
   EXPECT_EQ(p.render.red[244], 20 * 255 / 21);
   EXPECT_EQ(p.render.blue[245], 255);

@@ -72,6 +72,16 @@ inline void WriteBytes(const std::filesystem::path& path, const std::vector<std:
                                               static_cast<std::streamsize>(bytes.size()));
 }
 
+// A small valid bitmap: 2 x 1 pixels, 24 bits, (3, 2, 1) and (6, 5, 4).
+inline std::vector<std::uint8_t> TinyBmp() {
+  ByteWriter w;
+  w.U8('B'), w.U8('M'), w.U32LE(62), w.U32LE(0), w.U32LE(54);
+  w.U32LE(40), w.U32LE(2), w.U32LE(1), w.U16LE(1), w.U16LE(24), w.U32LE(0), w.U32LE(8);
+  w.Zeros(16);
+  w.Bytes("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
+  return w.Data();
+}
+
 // QV_CORPUS, else ../shared/corpus from the project root.
 inline std::filesystem::path CorpusDir() {
   if (const char* env = std::getenv("QV_CORPUS"); env && *env) return env;

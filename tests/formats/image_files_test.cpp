@@ -22,16 +22,6 @@ std::vector<std::uint8_t> Bytes(const char (&text)[N], std::size_t size = 0) {
   return b;
 }
 
-// A small valid bitmap: 2 x 1 pixels, 24 bits.
-std::vector<std::uint8_t> TinyBmp() {
-  ByteWriter w;
-  w.U8('B'), w.U8('M'), w.U32LE(62), w.U32LE(0), w.U32LE(54);
-  w.U32LE(40), w.U32LE(2), w.U32LE(1), w.U16LE(1), w.U16LE(24), w.U32LE(0), w.U32LE(8);
-  w.Zeros(16);
-  w.Bytes("\x01\x02\x03\x04\x05\x06\x00\x00", 8);
-  return w.Data();
-}
-
 using R = Recognition;
 
 TEST(RecognizeImageTest, SignatureOrderDecidesNotTheExtension) {

@@ -176,7 +176,7 @@ TEST_F(ColourOpsTest, BalanceSampleNowMeasuresOnTheNextApplyInsteadOfChanging) {
 }
 
 TEST_F(ColourOpsTest, KeyToAlphaChangesOnlyFullyMaskedPixels) {
-  KeyColour key = GetKeyColour();  // blue (0, 0, 255), ranges 20
+  // The default key: blue (0, 0, 255), ranges 20.
   ImageRecord* image = Row({{0, 0, 250, 255}, {200, 0, 0, 255}, {0, 10, 245, 255}});
   TheProgram().area.selection.transparencyLevel = 254;
   ASSERT_EQ(Run(kKeyToAlpha), 0);
@@ -193,7 +193,6 @@ TEST_F(ColourOpsTest, KeyToAlphaChangesOnlyFullyMaskedPixels) {
   ASSERT_EQ(Run(kKeyToAlpha), 0);
   // (200,0,0): e = 180 + 0 + 235, E = 235 + 235 + 235 -> 255 - 255 x 415 / 705
   ExpectRow(image, {{0, 0, 250, 255}, {200, 0, 0, 105}, {0, 10, 245, 255}});
-  (void)key;
 }
 
 TEST_F(ColourOpsTest, InvertAndHardenAlpha) {
@@ -272,15 +271,7 @@ TEST_F(ColourOpsTest, RemapOfALargePaletteMatchesThePlainSearch) {
             (std::array<int, 3>{to.red[70], to.green[70], to.blue[70] - 1}));
 }
 
-TEST_F(ColourOpsTest, HslOfRedAndGreysAndColorizeThroughThePipeline) {
-  EXPECT_EQ((std::array<int, 3>{RgbToHsl(255, 0, 0).h, RgbToHsl(255, 0, 0).s, RgbToHsl(255, 0, 0).l}),
-            (std::array<int, 3>{0, 100, 50}));
-  for (int v : {0, 1, 128, 254, 255}) {
-    Hsl grey = RgbToHsl(v, v, v);
-    EXPECT_EQ(grey.h, 0);
-    EXPECT_EQ(grey.s, 0);
-    EXPECT_EQ(grey.l, v * 100 / 255);
-  }
+TEST_F(ColourOpsTest, ColorizeSetsTheHueAndBlendsByTheMask) {
   ImageRecord* image = Row({{255, 0, 0, 255}, {0, 0, 0, 255}});
   SetParamValue(kColorize, 0, 120);
   ASSERT_EQ(Run(kColorize), 0);
@@ -308,9 +299,19 @@ TEST_F(ColourOpsTest, HslOfRedAndGreysAndColorizeThroughThePipeline) {
   }
 }
 
-// The conversion avoids hardware division; every colour must still give
-// what the plain truncating formulas give.
-TEST(ColourSpace, RgbToHslMatchesThePlainFormulasForEveryColour) {
+// Known colours; and, since the conversion avoids hardware division, every
+// colour must still give what the plain truncating formulas give.
+TEST(ColourSpace, RgbToHslOfKnownColoursAndOfEveryColourByThePlainFormulas) {
+  auto hsl = [](int r, int g, int b) {
+    Hsl c = RgbToHsl(r, g, b);
+    return std::array<int, 3>{c.h, c.s, c.l};
+  };
+  EXPECT_EQ(hsl(255, 0, 0), (std::array<int, 3>{0, 100, 50}));
+  EXPECT_EQ(hsl(128, 128, 128), (std::array<int, 3>{0, 0, 50}));
+  EXPECT_EQ(hsl(0, 255, 0), (std::array<int, 3>{120, 100, 50}));
+  EXPECT_EQ(hsl(0, 0, 255), (std::array<int, 3>{240, 100, 50}));
+  EXPECT_EQ(hsl(255, 0, 128), (std::array<int, 3>{330, 100, 50}));
+  EXPECT_EQ(hsl(255, 200, 200), (std::array<int, 3>{0, 100, 89}));
   auto plain = [](int r, int g, int b) {
     const int mx = std::max({r, g, b}), mn = std::min({r, g, b});
     Hsl out{0, 0, (mx + mn) * 100 / 510};

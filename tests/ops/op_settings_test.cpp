@@ -1,3 +1,4 @@
+#include <array>
 #include <cstring>
 
 #include "ops/op_settings.h"
@@ -13,18 +14,14 @@ TEST_F(OpSettingsTest, SnapshotHoldsEveryFieldInOrder) {
   SetParamValue(3121, 1, -45);
   OpSettings* s = SnapshotOpSettings(3121, false);
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->cellKind, 2);
-  EXPECT_EQ(s->id, 3121u);
-  EXPECT_EQ(s->interpolate, 1);
+  EXPECT_EQ((std::array<std::int64_t, 3>{s->cellKind, s->id, s->interpolate}), (std::array<std::int64_t, 3>{2, 3121, 1}));
   const OpEntry& e = OpOf(3121);
   for (int k = 0; k < kSlotCount; ++k) {
     EXPECT_EQ(s->bindings[k], e.slots[k].binding);
     EXPECT_EQ(s->labelIds[k], e.slots[k].labelId);
     EXPECT_EQ(s->kinds[k], e.slots[k].kind);
   }
-  EXPECT_EQ(s->values[0], 50);
-  EXPECT_EQ(s->values[1], -45);
-  EXPECT_EQ(s->values[3], 0);
+  EXPECT_EQ((std::array<int, 3>{s->values[0], s->values[1], s->values[3]}), (std::array<int, 3>{50, -45, 0}));
   EXPECT_EQ(s->text[0], '\0');
   // Byte layout: the fields follow each other without gaps.
   const auto* bytes = reinterpret_cast<const unsigned char*>(s);

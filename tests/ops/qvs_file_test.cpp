@@ -78,15 +78,14 @@ TEST_F(QvsFileTest, ProfilesSurviveAndAreWrittenTwentyValuesALine) {
   EXPECT_EQ(refract.find("CcH"), std::string::npos);
 }
 
-TEST_F(QvsFileTest, TwoWordNamesRestoreTheirValuesInOrder) {
+TEST_F(QvsFileTest, NamesMatchWholeWordsWithoutCaseAndRestoreTheirValuesInOrder) {
   ASSERT_EQ(Read("Motion Blur: 50 0 70\n"), 0);
   EXPECT_EQ(Values(3121), (std::vector<std::int32_t>{50, 0, 70}));
   SetParamValue(3121, 0, 1);
   ASSERT_EQ(Read("motion blur:7\n"), 0);  // names match without case; a missing blank is fine
   EXPECT_EQ(Values(3121), (std::vector<std::int32_t>{7, 0, 70}));
-}
 
-TEST_F(QvsFileTest, ShaveIsNeitherAProfileNorShaveAlpha) {
+  // Shave is neither a profile nor Shave Alpha.
   ASSERT_EQ(Read("Shave: 1 0\n"), 0);
   EXPECT_EQ(Values(3157), (std::vector<std::int32_t>{1, 0}));
   EXPECT_EQ(FindProfile(ProfileId::Shape), nullptr);

@@ -85,7 +85,7 @@ TEST_F(ImageStoreTest, SizesAreClampedAndRowTablesCoverTheLongerSide) {
   EXPECT_EQ(Places().placesInUse, 9);
 }
 
-TEST_F(ImageStoreTest, LocksNestAndOnlyTheLastUnlockReleases) {
+TEST_F(ImageStoreTest, LocksNestOnlyTheLastUnlockReleasesAndAFailedLockLeavesNothing) {
   ImageRecord* image = CreateImage(2, 2, "t");
   ASSERT_EQ(LockImage(image), 0);
   std::uint8_t* pixels = image->pixels;
@@ -101,10 +101,8 @@ TEST_F(ImageStoreTest, LocksNestAndOnlyTheLastUnlockReleases) {
   EXPECT_EQ(Places().address[PlaceOfHandle(image->pixelPlace)], nullptr);
   UnlockImage(image);  // one too many: harmless
   EXPECT_EQ(image->lockCount, 0);
-}
 
-TEST_F(ImageStoreTest, FailedLockLeavesNothingLocked) {
-  ImageRecord* image = CreateImage(2, 2, "t");
+  // A failed lock leaves nothing locked.
   std::int64_t realBefore = Places().realTotal;
   int locks = 0;
   Places().faults.lock = [&] { return ++locks == 2; };  // the row place fails
@@ -155,9 +153,7 @@ TEST_F(ImageStoreTest, ClonesCopyPicturePaletteAndAnnotationButNotTheAuthor) {
   EXPECT_STREQ(c12->name, "twelve_chars[clone]");
   EXPECT_STREQ(c13->name, "thirteen_char");
   EXPECT_EQ(c12->parent, twelve);
-  EXPECT_EQ(c12->hasAlpha, 1);
-  EXPECT_EQ(c12->red[5], 9);
-  EXPECT_EQ(c12->dpiXNum, 72);
+  EXPECT_EQ((std::array<int, 3>{c12->hasAlpha, c12->red[5], c12->dpiXNum}), (std::array<int, 3>{1, 9, 72}));
   EXPECT_STREQ(c12->format, "IFF/ILBM");
   EXPECT_STREQ(c12->author, "");
   ASSERT_NE(c12->annotation, twelve->annotation);
@@ -314,9 +310,7 @@ TEST_F(ImageStoreTest, ClosingAChangedImageAsksAndHonoursTheAnswer) {
 TEST_F(ImageStoreTest, NewImageNumbersProposalsAndRemembersWhatWasEntered) {
   NewImageDetails first = ProposeNewImage();
   EXPECT_EQ(first.name, "NEW_1");
-  EXPECT_EQ(first.width, 320);
-  EXPECT_EQ(first.height, 200);
-  EXPECT_EQ(first.dpiX, 100);
+  EXPECT_EQ((std::array<int, 3>{first.width, first.height, first.dpiX}), (std::array<int, 3>{320, 200, 100}));
   EXPECT_EQ(first.colour, (std::array<std::uint8_t, 3>{30, 30, 70}));
 
   host->useNewImageEdits = true;
@@ -325,10 +319,8 @@ TEST_F(ImageStoreTest, NewImageNumbersProposalsAndRemembersWhatWasEntered) {
   ImageRecord* image = ImageAt(0);
   ASSERT_NE(image, nullptr);
   EXPECT_STREQ(image->name, "a_name_longer_than_");
-  EXPECT_EQ(image->width, 1);
-  EXPECT_EQ(image->height, 5);
-  EXPECT_EQ(image->dpiXNum, 300);
-  EXPECT_EQ(image->dpiYNum, 72);
+  EXPECT_EQ((std::array<int, 4>{image->width, image->height, image->dpiXNum, image->dpiYNum}),
+            (std::array<int, 4>{1, 5, 300, 72}));
   EXPECT_STREQ(image->format, "new");
   EXPECT_EQ(image->bitDepth, 24);
   EXPECT_EQ(image->frameIndex, 0);

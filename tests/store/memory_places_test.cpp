@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "support/program_fixture.h"
@@ -12,6 +13,9 @@ namespace {
 class MemoryPlacesTest : public test::ProgramTest {};
 
 MemoryPlaces& Places() { return TheProgram().memory; }
+// Real and virtual bytes and places: in use now, or at most so far.
+std::array<std::int64_t, 3> InUse() { return {Places().realTotal, Places().virtualTotal, Places().placesInUse}; }
+std::array<std::int64_t, 3> Maxima() { return {Places().realMax, Places().virtualMax, Places().placesMax}; }
 
 TEST(PlaceTags, PackFirstCharacterLowestPaddedAndCut) {
   EXPECT_EQ(PackTag("abcd"), 0x64636261u);
@@ -107,12 +111,8 @@ TEST_F(MemoryPlacesTest, TotalsAndMaximaFollowMixedUse) {
   EXPECT_EQ(Places().realTotal, 600);
   UnlockVirtual(v2);
   FreeReal(r1, "r1");
-  EXPECT_EQ(Places().realTotal, 200);
-  EXPECT_EQ(Places().virtualTotal, 500);
-  EXPECT_EQ(Places().placesInUse, 2);
-  EXPECT_EQ(Places().realMax, 600);
-  EXPECT_EQ(Places().virtualMax, 600);
-  EXPECT_EQ(Places().placesMax, 3);
+  EXPECT_EQ(InUse(), (std::array<std::int64_t, 3>{200, 500, 2}));
+  EXPECT_EQ(Maxima(), (std::array<std::int64_t, 3>{600, 600, 3}));
 
   StartLog();
   MemoryReport();
@@ -136,9 +136,7 @@ TEST_F(MemoryPlacesTest, TotalsAndMaximaFollowMixedUse) {
             "Auto freed    : v2  \n"
             "\nAuto - removed memory places = 2\n");
   EXPECT_EQ(Places().capacity, 0);
-  EXPECT_EQ(Places().placesInUse, 0);
-  EXPECT_EQ(Places().realTotal, 0);
-  EXPECT_EQ(Places().virtualTotal, 0);
+  EXPECT_EQ(InUse(), (std::array<std::int64_t, 3>{0, 0, 0}));
   EXPECT_NE(AllocReal(4, "again"), nullptr);  // the manager starts over
   EXPECT_EQ(Places().capacity, 400);
 }
@@ -183,8 +181,7 @@ TEST_F(MemoryPlacesTest, FailedAllocationsLeaveNoEntryAndTotalsUnchanged) {
   EXPECT_EQ(AllocReal(1000, "a"), nullptr);
   EXPECT_EQ(AllocVirtual(1000, "b"), nullptr);
   EXPECT_EQ(Places().capacity, 400);
-  EXPECT_EQ(Places().placesInUse, 0);
-  EXPECT_EQ(Places().virtualTotal, 0);
+  EXPECT_EQ(InUse(), (std::array<std::int64_t, 3>{0, 0, 0}));
   EXPECT_EQ(Places().virtualMax, 0);
   EXPECT_EQ(Logged(), "Out of moveable places\n");
 

@@ -118,12 +118,8 @@ class OptionDialogsTest : public QObject {
                Press(d, QStringLiteral("In from Edge"));
              }),
              0);
-    QCOMPARE(sp.number, 50);
-    QCOMPARE(sp.sizing, 250);
-    QCOMPARE(sp.shape, 1);
-    QCOMPARE(sp.holdSquare, 0);
-    QCOMPARE(sp.inFromEdge, 1);
-    QCOMPARE(sp.seed, 9);
+    const std::array<int, 6> got{sp.number, sp.sizing, sp.shape, sp.holdSquare, sp.inFromEdge, sp.seed};
+    QCOMPARE(got, (std::array<int, 6>{50, 250, 1, 0, 1, 9}));
   }
 
   void undoLevelsAreClampedToTwenty() {
