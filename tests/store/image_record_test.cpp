@@ -28,16 +28,11 @@ TEST_F(ImageStoreTest, FreshImageHasDefaultsAndThePaletteCubeAndRamp) {
   TheProgram().save.jpegQuality = 60;
   ImageRecord* image = CreateImage(5, 4, "inew");
   ASSERT_NE(image, nullptr);
-  EXPECT_EQ(image->lockCount, 0);
-  EXPECT_EQ(image->pixels, nullptr);
-  EXPECT_EQ(image->rows, nullptr);
-  EXPECT_EQ(image->dpiXNum, 200);
-  EXPECT_EQ(image->dpiYDen, 1);
-  EXPECT_EQ(image->frameIndex, kNoFrame);
-  EXPECT_EQ(image->saveOption, 0);
-  EXPECT_EQ(image->saveQuality, 60);
-  EXPECT_EQ(image->parent, nullptr);
-  EXPECT_EQ(image->annotation, nullptr);
+  EXPECT_EQ((std::array<const void*, 4>{image->pixels, image->rows, image->parent, image->annotation}),
+            (std::array<const void*, 4>{}));
+  EXPECT_EQ((std::array<int, 6>{image->lockCount, image->dpiXNum, image->dpiYDen, image->frameIndex,
+                                image->saveOption, image->saveQuality}),
+            (std::array<int, 6>{0, 200, 1, kNoFrame, 0, 60}));
 
   auto rgb = [&](int i) { return std::vector<int>{image->red[i], image->green[i], image->blue[i]}; };
   EXPECT_EQ(rgb(0), (std::vector<int>{0, 0, 0}));
