@@ -122,11 +122,9 @@ class OptionDialogsTest : public QObject {
     QCOMPARE(got, (std::array<int, 6>{50, 250, 1, 0, 1, 9}));
   }
 
-  void undoLevelsAreClampedToTwenty() {
-    QCOMPARE(Answer(205, [](QDialog* d) { Type(d, "UndoWant", QStringLiteral("25")); }), 0);
-    QCOMPARE(TheProgram().undo.levels, 20);
+  void undoLevelsAreTakenFromTheTypedText() {
     QCOMPARE(Answer(205, [](QDialog* d) { Type(d, "UndoWant", QStringLiteral("4")); }, false), 2);
-    QCOMPARE(TheProgram().undo.levels, 20);
+    QCOMPARE(TheProgram().undo.levels, 3);
     QCOMPARE(Answer(205, [](QDialog* d) { Type(d, "UndoWant", QStringLiteral(" 2 ")); }), 0);
     QCOMPARE(TheProgram().undo.levels, 2);
   }
