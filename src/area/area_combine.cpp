@@ -268,14 +268,7 @@ int EditAreaBox(ImageRecord* image, int left, int top, int right, int bottom) {
   // I-shape points are already relative to the box.
   if (s.mode != kAreaIShape) rescale(s.capture);
   rescale(s.control);
-  s.left = left;
-  s.top = top;
-  s.right = right;
-  s.bottom = bottom;
-  s.centreX = (left + right) / 2;
-  s.centreY = (top + bottom) / 2;
-  s.radiusX = std::max(s.centreX - left, right - s.centreX);
-  s.radiusY = std::max(s.centreY - top, bottom - s.centreY);
+  SetSelectionBox(s, left, top, right, bottom);
   if (BuildAreaMask(image, -1) != 0) return 1;
   TraceMaskOutline();
   return 0;
