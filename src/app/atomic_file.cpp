@@ -49,7 +49,7 @@ bool AtomicFile::Commit() {
   if (!file_) return false;
   bool ok = !std::ferror(file_);
   ok = (std::fflush(file_) == 0) && ok;
-  if (ok && keep_) ok = ::fchmod(::fileno(file_), static_cast<mode_t>(*keep_) & 07777) == 0;
+  if (ok && keep_) ok = ::fchmod(::fileno(file_), static_cast<mode_t>(*keep_) & 0777) == 0;
   ok = (std::fclose(file_) == 0) && ok;
   file_ = nullptr;
   if (!ok) return false;
