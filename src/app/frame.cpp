@@ -10,6 +10,7 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"
@@ -70,6 +71,7 @@ int StartUp() {
   if (ec) f.installDir = "/pixanta";
   if (InitImageTable() != 0) return 0;
   InitStandardPalettes();
+  InitIShape();
   LoadSettings();
   if (TheProgram().settings.keepLog) OpenLog(false);
   f.started = true;

@@ -10,6 +10,7 @@
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "display/render_state.h"
 #include "ops/apply_state.h"
@@ -47,6 +48,7 @@ struct Program {
   OpsState ops;
   ColourReduceState reduce;
   AreaState area;
+  AreaFilesState areaFiles;
   UndoState undo;
   FrameState frame;
   Settings settings;

@@ -7,6 +7,7 @@
 
 #include "app/messages.h"
 #include "app/program.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 
 namespace qv {
@@ -330,6 +331,7 @@ void FreeAreaState() {
   FreePointList(a.selection.outline);
   FreePointList(a.previousOutline);
   FreePointList(a.shownOutline);
+  FreePointList(AreaFiles().shape);
   if (a.run.savedMask) FreeReal(a.run.savedMask, "splat");
   FreeImage(a.run.clone);
   a.run = {};
