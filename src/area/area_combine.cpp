@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "area/area_files.h"
 #include "area/area_mask.h"
+#include "area/stored_area.h"
 
 namespace qv {
 namespace {
@@ -332,6 +333,7 @@ void FreeAreaState() {
   FreePointList(a.previousOutline);
   FreePointList(a.shownOutline);
   FreePointList(AreaFiles().shape);
+  FreeAreaScratch();
   if (a.run.savedMask) FreeReal(a.run.savedMask, "splat");
   FreeImage(a.run.clone);
   a.run = {};

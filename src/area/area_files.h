@@ -12,13 +12,17 @@
 
 namespace qv {
 
+struct StoredArea;
+
 // The I-shape list: per-mille points of the shape's box (x left to right,
-// y top to bottom, 0..1000), its name, and the mode of a selection loaded
-// from an area file that no mask has been made from yet.
+// y top to bottom, 0..1000), its name, the mode of a selection loaded from
+// an area file that no mask has been made from yet, and the one record that
+// area interpolation blends into.
 struct AreaFilesState {
   PointList shape{nullptr, 0, 0, "xshape"};
   std::string shapeName;  // "shapetext"
   std::int16_t loadedMode = 0;
+  StoredArea* scratch = nullptr;  // "aream"
 };
 AreaFilesState& AreaFiles();
 
