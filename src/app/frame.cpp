@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "anim/anim_state.h"
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/settings.h"
@@ -72,6 +73,7 @@ int StartUp() {
   if (InitImageTable() != 0) return 0;
   InitStandardPalettes();
   InitIShape();
+  InstallTrendHooks();
   LoadSettings();
   if (TheProgram().settings.keepLog) OpenLog(false);
   f.started = true;
@@ -138,6 +140,8 @@ int ShutDown() {
   MemoryCloseReport();
   FreeUndoStack();
   FreeProfiles();
+  FreeTimeLineState();
+  FreeTrendState();
   FreeAreaState();
   FreeAllPlaces();
   // The renderer's and the quantizer's buffers went with the places.

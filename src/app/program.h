@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "anim/anim_state.h"
 #include "app/crt_random.h"
 #include "app/frame.h"
 #include "app/host.h"
@@ -55,6 +56,7 @@ struct Program {
   PaletteLibraryState palettes;
   ApplyState apply;
   ViewsState views;
+  AnimState anim;
 };
 
 Program& TheProgram();
