@@ -435,7 +435,8 @@ class TimeLineReader {
       } else if (KeywordMatches(w, "S:", 2)) {
         clampTo(r->startFrame, 1, kMaxStartFrame, "start frame");
       } else if (KeywordMatches(w, "I:", 2)) {
-        clampTo(r->increment, 1, kMaxIncrement, "frame increment");
+        // 0 is what a record read without an increment has.
+        clampTo(r->increment, 0, kMaxIncrement, "frame increment");
       } else if (KeywordMatches(w, "Level", 5) && w.size() == 5 && i + 1 < tokens.size()) {
         const std::int64_t n = ParseLong(tokens[++i]).value_or(0);
         // Names a result only of a level below this one.
@@ -508,7 +509,9 @@ class TimeLineReader {
         r->bindings[slot] = ps->binding;
         r->labelIds[slot] = ps->labelId;
         r->kinds[slot] = ps->kind;
-        if (auto value = t.size() > 2 ? ParseLong(t[2]) : std::nullopt) r->values[slot] = SlotValue(*ps, *value);
+        // Without a value of its own the slot takes the parameter's.
+        auto value = t.size() > 2 ? ParseLong(t[2]) : std::nullopt;
+        r->values[slot] = SlotValue(*ps, value.value_or(LiveValue(v)));
         ++slot;
       } else if (KeywordMatches(key, "Trend", 5)) {
         const std::string_view varName = t.size() > 2 ? ValueOf(t[2]) : std::string_view{};
@@ -552,7 +555,10 @@ class TimeLineReader {
       return;
     }
     if (Hold(tokens, *at, kRowArea)) return;
-    StoredArea* r = NewStoredArea(TheProgram().area.selection.mode);
+    // The current mode until a Mode line says otherwise (Redo when there is
+    // none yet, as for a mode no one knows).
+    const int current = TheProgram().area.selection.mode;
+    StoredArea* r = NewStoredArea(current >= kAreaFreehand && current <= kAreaColourKey ? current : kAreaRedo);
     if (!r) {
       ShowMessageWith(22, "loading TimeLine");
       SkipBlock();
