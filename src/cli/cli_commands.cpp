@@ -37,6 +37,7 @@ const std::vector<Command>& Commands() {
       ApplyCommand(),
       RenderCommand(),
       SampleCommand(),
+      TimeLineCommand(),
   };
   return commands;
 }
