@@ -365,7 +365,10 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
       const OpEntry& sample = OpOf(kSample);
       c.routines = sample.routines;
       c.kind = ApplyKind::Inspect;
-      result = RunDriver(ApplyKind::Inspect);
+      {
+        AlphaLimitedMask limited(action, c);
+        result = RunDriver(ApplyKind::Inspect);
+      }
       p.colour.balancePick = false;
       kind = ApplyKind::Inspect;
       RefreshSettingsDialog();
