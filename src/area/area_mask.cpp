@@ -137,10 +137,10 @@ void DrawLine(std::uint8_t* mask, int w, int h, int x0, int y0, int x1, int y1) 
     put(x0, y0);
   } else if (std::abs(dx) >= std::abs(dy)) {
     std::int64_t from = std::max<std::int64_t>(std::min(x0, x1), 0), to = std::min<std::int64_t>(std::max(x0, x1), w - 1);
-    for (std::int64_t x = from; x <= to; ++x) put(x, y0 + (x - x0) * dy / dx);
+    for (std::int64_t x = from; x <= to; ++x) put(x, y0 + MulDiv(x - x0, dy, dx));
   } else {
     std::int64_t from = std::max<std::int64_t>(std::min(y0, y1), 0), to = std::min<std::int64_t>(std::max(y0, y1), h - 1);
-    for (std::int64_t y = from; y <= to; ++y) put(x0 + (y - y0) * dx / dy, y);
+    for (std::int64_t y = from; y <= to; ++y) put(x0 + MulDiv(y - y0, dx, dy), y);
   }
 }
 
@@ -163,7 +163,7 @@ int FillOutline(std::uint8_t* mask, int w, int h, const PointList& outline) {
     if (u.y > l.y) std::swap(u, l);
     std::int64_t run = std::max<std::int64_t>(1, std::int64_t{l.y} - u.y);
     for (int y = std::max(u.y, 0); y < l.y && y < h; ++y) {
-      std::int64_t along = (std::int64_t{y} - u.y) * (std::int64_t{l.x} - u.x) / run;
+      std::int64_t along = MulDiv(std::int64_t{y} - u.y, std::int64_t{l.x} - u.x, run);
       int x = static_cast<int>(std::clamp<std::int64_t>(u.x + along, 0, w - 1));
       std::uint8_t& b = mask[static_cast<std::size_t>(y) * w + x];
       b = static_cast<std::uint8_t>(255 - b);

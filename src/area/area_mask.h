@@ -44,7 +44,7 @@ inline constexpr int kWandSeedLimit = 10000;
 inline std::int32_t ClampToInt(std::int64_t v) {
   return static_cast<std::int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
 }
-// a x b / c (c > 0, truncated), exact while the product fits 64 bits, and
+// a x b / c (c != 0, truncated), exact while the product fits 64 bits, and
 // kept within +-2^62 so that an int may still be added to it.
 inline std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c) {
   constexpr std::int64_t kLimit = std::int64_t{1} << 62;

@@ -389,6 +389,15 @@ TEST_F(AreaMaskTest, HugeRadiiAndCoordinatesBuildFromTheImagesRowsAlone) {
         Points(s.control, {{a, b}, {b, a}, {a, a}, {b, b}});
         ASSERT_EQ(BuildAreaMaskWith(image, mode, false, false), 0) << mode << " " << a << " " << b;
       }
+  // Transparency over a box from anywhere.
+  std::vector<std::uint8_t> bytes(100 * 100, 255);
+  for (int mode : {kAreaEllipse, kAreaRectangle}) {
+    SetSelectionBox(Sel(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+    Sel().mode = static_cast<std::int16_t>(mode);
+    Sel().transparencyLevel = 200, Sel().edgeFade = 50, Sel().grow = 50;
+    EXPECT_EQ(FadeMaskBytes(bytes.data(), 100, 100, Sel()), 0) << mode;
+  }
+  Sel().transparencyLevel = 255, Sel().edgeFade = 0, Sel().grow = 100;
   // Redo scales the box by the image sizes; Edit Area rescales the points.
   SetSelectionBox(Sel(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
   Sel().imageWidth = Sel().imageHeight = 1;
