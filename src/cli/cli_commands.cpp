@@ -19,7 +19,8 @@ constexpr std::string_view kConvertUsage =
     "Reads IN (any type the program reads) and writes OUT.\n"
     "\n"
     "  --type T       bmp, tif, jpg, ... (default: from OUT's extension)\n"
-    "  --depth N      32, 24, 16, 8, 4 or 1, as the type offers (default: the saved choice)\n"
+    "  --depth N      32, 24, 16, 8, 4 or 1, as the type offers (default: the fullest\n"
+    "                 the type offers, so an image's alpha is kept where it can be)\n"
     "  --compress B   1 to compress where the type allows it (TIFF: LZW, with --chopmem)\n"
     "  --quality Q    JPEG quality, 0 to 100 (default 75)\n"
     "  --chopmem      allow the LZW-based features (GIF, LZW-compressed TIFF)\n";
