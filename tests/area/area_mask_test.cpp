@@ -348,7 +348,9 @@ TEST_F(AreaMaskTest, FontMaskOfAStringLiesOnItsBaseLineAndTurnsWithRotation) {
 // image's own rows and columns are visited, every sum is 64-bit.
 TEST_F(AreaMaskTest, HugeRadiiAndCoordinatesBuildFromTheImagesRowsAlone) {
   ImageRecord* image = Picture(100, 100);
-  auto rows = [](int from, int to) { return Expected(100, 100, [=](int, int y) { return y >= from && y <= to ? 255 : 0; }); };
+  auto rows = [](int from, int to) {
+    return Expected(100, 100, [=](int, int y) { return y >= from && y <= to ? 255 : 0; });
+  };
   auto ellipse = [&](int cx, int cy, int rx, int ry) {
     Sel().centreX = cx, Sel().centreY = cy, Sel().radiusX = rx, Sel().radiusY = ry;
     EXPECT_EQ(BuildAreaMaskWith(image, kAreaEllipse, false, false), 0);

@@ -39,11 +39,13 @@ opts="--area entire --grow 50 --splat 6,9,1,150,1,0"
 "$cli" apply big.bmp grown.bmp --op Contrast --set Amount=-100 $opts 2>/dev/null
 for i in 0 1 2 3 4 5; do "$cli" mask big.bmp m$i.pgm $opts --splat-index $i; done
 convert m0.pgm m1.pgm m2.pgm m3.pgm m4.pgm m5.pgm -evaluate-sequence max splats.pgm
-convert splats.pgm txt:- | sed -n 's/^\([0-9]*,[0-9]*\): *(\([0-9]*\).*/\1 \2/p' | awk '$2 > 0 {print $1}' | sort >masked.txt
+convert splats.pgm txt:- | sed -n 's/^\([0-9]*,[0-9]*\): *(\([0-9]*\).*/\1 \2/p' |
+  awk '$2 > 0 {print $1}' | sort >masked.txt
 convert grown.bmp txt:- | sed -n 's/^\([0-9]*,[0-9]*\): *(\([0-9]*,[0-9]*,[0-9]*\)).*/\1 \2/p' |
   awk '$2 != "100,150,200" {print $1}' | sort >changed.txt
 [ -s masked.txt ] || { echo "no splat selected anything"; exit 1; }
-cmp -s masked.txt changed.txt || { echo "splatter changed other pixels than its splats"; diff masked.txt changed.txt | head; exit 1; }
+cmp -s masked.txt changed.txt ||
+  { echo "splatter changed other pixels than its splats"; diff masked.txt changed.txt | head; exit 1; }
 
 # Alpha tools are never limited by alpha, through splats neither: with alpha
 # 255 and 254 in turn, every changed pixel is inverted, whatever its alpha.

@@ -402,7 +402,8 @@ TEST_F(InteractiveTest, ImmediatePaintingChangesExactlyTheMaskTheOutlineShows) {
 }
 
 TEST_F(InteractiveTest, AlphaToolsAreNotLimitedByAlphaInDrawFirstNorThroughSplats) {
-  ImageRecord* image = Add(40, 40, [](int x, int y) { return std::array<int, 4>{100, 150, 200, (x + y) % 2 ? 254 : 255}; });
+  ImageRecord* image =
+      Add(40, 40, [](int x, int y) { return std::array<int, 4>{100, 150, 200, (x + y) % 2 ? 254 : 255}; });
   image->hasAlpha = 1;
   SetWorkMethod(kDrawFirst);
   Draw(image, kAreaEntire, 0, 0, 39, 39);
@@ -410,7 +411,8 @@ TEST_F(InteractiveTest, AlphaToolsAreNotLimitedByAlphaInDrawFirstNorThroughSplat
   // An ordinary effect is limited by alpha: a blue 200 filled with 255.
   ASSERT_EQ(Apply(static_cast<int>(kColorFill), 0), 0);
   auto after = Pixels(image);
-  for (std::size_t i = 0; i < after.size(); i += 4) ASSERT_EQ(after[i + 2], after[i + 3] == 255 ? 255 : 254) << i / 4;
+  for (std::size_t i = 0; i < after.size(); i += 4)
+    ASSERT_EQ(after[i + 2], after[i + 3] == 255 ? 255 : 254) << i / 4;
   ASSERT_EQ(Undo(), 0);
   ASSERT_EQ(Apply(static_cast<int>(kInvertAlpha), 0), 0);
   after = Pixels(image);
