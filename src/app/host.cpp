@@ -58,6 +58,10 @@ void HeadlessHost::ShowNote(const std::string& text) {
   if (!quiet_) std::fprintf(stderr, "pixqv: Note! %s\n", text.c_str());
 }
 
+void HeadlessHost::ShowStatusNote(const std::string& text) {
+  if (!quiet_) std::fprintf(stderr, "pixqv: %s\n", text.c_str());
+}
+
 void HeadlessHost::OpenHelp(const std::string& keyword) {
   if (!quiet_) std::fprintf(stderr, "pixqv: help on \"%s\" needs the desktop program\n", keyword.c_str());
 }

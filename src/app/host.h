@@ -82,6 +82,9 @@ class Host {
   virtual int RunMessage(const MessageRequest& request) = 0;
   // Plain "Note!" box with the stop icon.
   virtual void ShowNote(const std::string& text) = 0;
+  // A passing remark in the status line (no box to close): what a command
+  // did not do and why.
+  virtual void ShowStatusNote(const std::string& /*text*/) {}
   // Opens the help at a keyword (HelpOn has already logged the request).
   virtual void OpenHelp(const std::string& keyword) = 0;
   // Shows the progress bars and texts.
@@ -169,6 +172,7 @@ class HeadlessHost : public Host {
 
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
+  void ShowStatusNote(const std::string& text) override;
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
   void PumpEvents() override;

@@ -46,8 +46,6 @@ Command ApplyCommand();                        // apply_command.cpp
 std::uint32_t OpNamed(std::string_view name);
 // "Label=value" sets a parameter of the operation, clamped to its dial.
 bool SetParameter(std::uint32_t op, std::string_view assignment, std::string& why);
-// The area mask as drawn, finished for this operation. 0 ok, 1 after a message.
-int BuildMaskFor(std::uint32_t op, ImageRecord* image, AreaOptions options);
 
 // render_command.cpp
 Command RenderCommand();
