@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/messages.h"
@@ -42,7 +43,9 @@ class HeaderReader {
     value = 0;
     while (pos < file_.size() && std::isdigit(file_[pos])) {
       if (pos - start >= kMaxTokenChars) return false;
-      value = value * 10 + (file_[pos] - '0');
+      // Twenty digits can pass 2^64: such a number stays at the largest.
+      const std::uint64_t digit = file_[pos] - '0';
+      value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
       ++pos;
     }
     if (pos == start || pos >= file_.size() || !Blank(file_[pos])) return false;
