@@ -32,7 +32,9 @@ struct Header {
 };
 
 // Unpacks one run-length row of samples (bytes or big-endian words) into
-// out, which holds width samples; false when the row's data ends early.
+// out, which holds width samples; false when the row's data ends early or
+// its packets give more samples than the row has (the overruns of broken
+// and hostile files).
 bool UnpackRow(std::span<const std::uint8_t> data, int sampleBytes, std::uint16_t* out, int width) {
   std::size_t at = 0;
   int x = 0;
@@ -45,20 +47,18 @@ bool UnpackRow(std::span<const std::uint8_t> data, int sampleBytes, std::uint16_
     const int count = sample() & 0x7F;
     // The count is the low byte of the sample; its top bit marks literals.
     const bool literal = data[at - 1] & 0x80;
-    if (count == 0) return x >= width;
+    if (count == 0) return x == width;
+    if (count > width - x) return false;
     if (literal) {
-      for (int i = 0; i < count; ++i) {
-        if (at + sampleBytes > data.size()) return false;
-        int v = sample();
-        if (x < width) out[x++] = static_cast<std::uint16_t>(v);
-      }
+      if (data.size() - at < std::size_t(count) * sampleBytes) return false;
+      for (int i = 0; i < count; ++i) out[x++] = static_cast<std::uint16_t>(sample());
     } else {
       if (at + sampleBytes > data.size()) return false;
-      int v = sample();
-      for (int i = 0; i < count && x < width; ++i) out[x++] = static_cast<std::uint16_t>(v);
+      const std::uint16_t v = static_cast<std::uint16_t>(sample());
+      for (int i = 0; i < count; ++i) out[x++] = v;
     }
   }
-  return x >= width;
+  return x == width;
 }
 
 }  // namespace

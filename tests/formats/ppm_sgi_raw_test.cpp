@@ -170,13 +170,16 @@ TEST_F(SgiTest, HostileFilesAreRefused) {
     std::string want = note.empty() ? "SGI image data is truncated." : note;
     EXPECT_EQ(host->notes[0].substr(0, want.size()), want);
   }
-  // A run that would write past the row, and a row whose packets stop
-  // early: the row is cut at its width, or the picture refused.
+  // A run that would write past the row is a damaged file, not a
+  // picture cut at its width.
   auto runs = Sgi(4, 1, 1, 1, true, [](int x, int, int) { return x; });
   runs.resize(512 + 8);
   for (std::uint8_t b : {0x7F, 9, 0}) runs.push_back(b);  // 127 copies of 9
   runs[512 + 7] = 3;                                        // row length 3
-  runs[512 + 3] = 8 + 0, runs[512 + 2] = 2;                 // row at 520
+  host->notes.clear();
+  EXPECT_EQ(ReadSgi(runs, "x"), nullptr);
+  EXPECT_EQ(host->notes.size(), 1u);
+  runs[520] = 4;  // 4 copies: the row exactly
   ImageRecord* image = ReadSgi(runs, "x");
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(Rgb(Pixels(image)), std::vector<std::uint8_t>(12, 9));
