@@ -8,6 +8,8 @@
 #include "formats/chunk_sink.h"
 #include "formats/format_test_util.h"
 #include "formats/iff.h"
+#include "formats/image_files.h"
+#include "formats/save_choices.h"
 #include "formats/iff_test_support.h"
 #include "formats/planar.h"
 #include "formats/toaster.h"
@@ -291,7 +293,41 @@ TEST_F(IffTest, HostileFilesAreRefusedBeforeAllocating) {
   FreeImage(image);
 }
 
+TEST_F(IffTest, LogLinesOfARead) {
+  StartLog();
+  ByteWriter dpi;
+  dpi.U16BE(72), dpi.U16BE(72);
+  auto file = IffFile("ILBM", {Bmhd(640, 200, 6, 0, 0, 10, 11), Cmap(Ramp(16)), Camg(0x804), {"AUTH", {'m', 'e'}},
+                               {"DPI ", dpi.Data()}, Body(640, 200, 6, [](int x, int) { return std::uint64_t(x & 63); })});
+  FreeImage(Read(file));
+  const std::string log = Logged();
+  for (const char* line : {"This is an Inter-Leaved Bit Map\n", "Chunk : BMHD\n", "This is a bitmap header.\n",
+                           "BMHD size: 20 , Chunk size = 20\n", "Aspect adjusted to : 44 / 104\n",
+                           "CMAP size: 48 , Colors = 16 , Chunk size = 48\n", "HAM image: Yes\n",
+                           "CAMG file type 00000804\n", "CAMG = Lace: Yes  Ham: Yes  HBrite: No\n", "Author: me\n",
+                           "BODY size: 96000 , Chunk size = 96000\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+}
+
 class IffWriteTest : public IffTest {};
+
+TEST_F(IffWriteTest, SaveTypesRunTheirWriters) {
+  ImageRecord* image = TestPattern(12, 9);
+  struct Case {
+    int type;
+    const char* path;
+    const char* format;
+  };
+  for (const Case& c : {Case{kSaveIff, "s.iff", "IFF/ILBM"}, Case{kSaveTrim, "s.trm", "TRiM"}, Case{kSaveToasterFs, "s.fs", "Toaster FS"}}) {
+    ASSERT_EQ(SaveImageFile(image, c.path, c.type, OfferedDepths(c.type).front(), 1, 75), 0) << c.path;
+    std::string path = c.path;
+    ImageRecord* back = LoadImageFile(nullptr, path);
+    ASSERT_NE(back, nullptr) << c.path;
+    EXPECT_STREQ(back->format, c.format);
+    FreeImage(back);
+  }
+  FreeImage(image);
+}
 
 TEST_F(IffWriteTest, IlbmAndTrimReadBackExactly) {
   ImageRecord* source = TestPattern(37, 11);
