@@ -39,6 +39,7 @@ constexpr std::uint32_t kCamgLace = 0x4, kCamgHalfBrite = 0x80, kCamgHam = 0x800
 constexpr int kMaskPlane = 1;
 constexpr int kMaxNesting = 8;
 constexpr int kAuthorChars = 40;
+constexpr std::size_t kMaxAnnotationBytes = std::size_t{1} << 20;
 constexpr int kMaxSide = 65535;
 // Packed data cannot describe more than this many times its own size
 // (ByteRun1 gives at most 128 bytes for 2), nor TRIM data more than this
@@ -493,9 +494,10 @@ ImageRecord* IffReader::Read() {
   if (dpiX_ > 0) image_->dpiXNum = dpiX_, image_->dpiXDen = 1;
   if (dpiY_ > 0) image_->dpiYNum = dpiY_, image_->dpiYDen = 1;
   if (haveAuthor_) std::snprintf(image_->author, sizeof image_->author, "%s", author_.c_str());
-  if (haveAnnotation_ && !annotation_.empty() &&
-      EnsureAnnotation(image_, static_cast<int>(std::min<std::size_t>(annotation_.size() + 1, 1 << 20))) == 0)
-    std::snprintf(image_->annotation, annotation_.size() + 1, "%s", annotation_.c_str());
+  if (haveAnnotation_ && !annotation_.empty()) {
+    const int bytes = static_cast<int>(std::min<std::size_t>(annotation_.size() + 1, kMaxAnnotationBytes));
+    if (EnsureAnnotation(image_, bytes) == 0) std::snprintf(image_->annotation, bytes, "%s", annotation_.c_str());
+  }
   if (decodedFramestore_) std::snprintf(image_->format, sizeof image_->format, "Toaster FS");
   EndProgress();
   progress_ = false;

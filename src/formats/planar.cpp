@@ -23,29 +23,67 @@ inline std::uint64_t Transpose8(std::uint64_t x) {
 }  // namespace
 
 bool ByteRun1Reader::Unpack(std::span<std::uint8_t> out) {
-  std::size_t o = 0;
-  while (o < out.size()) {
+  std::uint8_t* o = out.data();
+  std::uint8_t* const end = o + out.size();
+  const std::uint8_t* const data = data_.data();
+  const std::size_t size = data_.size();
+  // Far from either end no packet needs its bounds checked, and short runs
+  // are written 16 bytes at a time (the bytes past a run are written over
+  // by the next ones).
+  constexpr std::ptrdiff_t kRoom = 130;
+  while (literal_ == 0 && repeat_ == 0 && end - o >= kRoom && size - pos_ >= std::size_t(kRoom)) {
+    const int n = static_cast<std::int8_t>(data[pos_]);
+    if (n >= 0) {
+      const std::size_t count = std::size_t(n) + 1;
+      std::memcpy(o, data + pos_ + 1, 16);
+      if (count > 16) std::memcpy(o + 16, data + pos_ + 17, count - 16);
+      o += count, pos_ += count + 1;
+    } else if (n != -128) {
+      const std::size_t count = std::size_t(1 - n);
+      const std::uint8_t v = data[pos_ + 1];
+      std::memset(o, v, 16);
+      if (count > 16) std::memset(o + 16, v, count - 16);
+      o += count, pos_ += 2;
+    } else {
+      pos_ += 1;
+    }
+  }
+  while (o < end) {
+    // A run left over from the row before.
     if (literal_ > 0) {
-      std::size_t n = std::min({std::size_t(literal_), out.size() - o, data_.size() - pos_});
+      std::size_t n = std::min({std::size_t(literal_), std::size_t(end - o), size - pos_});
       if (n == 0) return false;
-      std::memcpy(out.data() + o, data_.data() + pos_, n);
+      std::memcpy(o, data + pos_, n);
       o += n, pos_ += n, literal_ -= static_cast<int>(n);
       continue;
     }
     if (repeat_ > 0) {
-      std::size_t n = std::min(std::size_t(repeat_), out.size() - o);
-      std::memset(out.data() + o, value_, n);
+      std::size_t n = std::min(std::size_t(repeat_), std::size_t(end - o));
+      std::memset(o, value_, n);
       o += n, repeat_ -= static_cast<int>(n);
       continue;
     }
-    if (pos_ >= data_.size()) return false;
-    int n = static_cast<std::int8_t>(data_[pos_++]);
+    if (pos_ >= size) return false;
+    const int n = static_cast<std::int8_t>(data[pos_++]);
     if (n >= 0) {
-      literal_ = n + 1;
+      const std::size_t count = std::size_t(n) + 1;
+      if (count <= std::size_t(end - o) && count <= size - pos_) {
+        // Most runs are short: a plain loop beats a call.
+        for (std::size_t i = 0; i < count; ++i) o[i] = data[pos_ + i];
+        o += count, pos_ += count;
+      } else {
+        literal_ = static_cast<int>(count);
+      }
     } else if (n != -128) {
-      if (pos_ >= data_.size()) return false;
-      value_ = data_[pos_++];
-      repeat_ = 1 - n;
+      if (pos_ >= size) return false;
+      const std::uint8_t v = data[pos_++];
+      const std::size_t count = std::size_t(1 - n);
+      if (count <= std::size_t(end - o)) {
+        for (std::size_t i = 0; i < count; ++i) o[i] = v;
+        o += count;
+      } else {
+        value_ = v, repeat_ = static_cast<int>(count);
+      }
     }
   }
   return true;

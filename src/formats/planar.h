@@ -19,8 +19,8 @@ inline std::size_t PlaneRowBytes(int width) { return ((std::size_t(width) + 15) 
 class ByteRun1Reader {
  public:
   explicit ByteRun1Reader(std::span<const std::uint8_t> data) : data_(data) {}
-  // Fills out; false when the data ran out first (the rest of out is left
-  // as it was).
+  // Fills out; false when the data ran out first (the rest of out is then
+  // undefined).
   bool Unpack(std::span<std::uint8_t> out);
   std::size_t Consumed() const { return pos_; }
 

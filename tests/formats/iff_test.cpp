@@ -237,6 +237,7 @@ TEST_F(IffTest, ChunkyPbmAndContainers) {
   auto inner = IffChunk{"FORM", std::vector<std::uint8_t>(form.begin() + 8, form.end())};
   for (const char* container : {"LIST", "CAT "}) {
     auto file = IffFile("ILBM", {{"PROP", {'I', 'L', 'B', 'M'}}, inner, inner}, container);
+    EXPECT_EQ(RecognizeImage(file, "x"), Recognition::Iff);
     EXPECT_EQ(Decoded(file), Decoded(form)) << container;
   }
   // Forms this program does not read are refused with a note.

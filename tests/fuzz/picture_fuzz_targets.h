@@ -19,20 +19,6 @@
 
 namespace qv::fuzz {
 
-// An image a reader made must be whole, and a reader must leave nothing
-// allocated behind it.
-inline void CheckAndFree(ImageRecord* image) {
-  if (image) {
-    if (image->width < 1 || image->height < 1) __builtin_trap();
-    LockImage(image);
-    volatile std::uint8_t sink = image->pixels[(std::size_t{4} * image->width * image->height) - 1];
-    (void)sink;
-    UnlockImage(image);
-    FreeImage(image);
-  }
-  if (TheProgram().memory.placesInUse != 0) __builtin_trap();
-}
-
 inline std::span<const std::uint8_t> Bytes(const std::uint8_t* data, std::size_t size) { return {data, size}; }
 
 inline void FuzzIff(const std::uint8_t* data, std::size_t size) { CheckAndFree(ReadIff(Bytes(data, size))); }
