@@ -66,27 +66,6 @@ TEST(ByteRun1Test, RunsLiteralsAndTheEmptyCount) {
   EXPECT_EQ(p.Consumed(), packed.size());
 }
 
-TEST_F(IffTest, PalettePicturesOfOneToEightPlanes) {
-  for (int planes = 1; planes <= 8; ++planes) {
-    const int count = 1 << planes;
-    Colours map = Ramp(count);
-    auto index = [&](int x, int y) -> std::uint64_t { return (x * 5 + y * 3) % count; };
-    for (bool pack : {false, true}) {
-      auto file = IffFile("ILBM", {Bmhd(21, 5, planes, 0, pack), Cmap(map), Body(21, 5, planes, index, false, pack)});
-      auto rgb = Decoded(file);
-      ASSERT_EQ(rgb.size(), 21u * 5 * 3);
-      for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 21; ++x)
-          ASSERT_EQ(0, std::memcmp(&rgb[(y * 21 + x) * 3], map[index(x, y)].data(), 3)) << planes << " planes at " << x;
-    }
-  }
-  // Indexes past a short map keep the new picture's default palette.
-  auto file = IffFile("ILBM", {Bmhd(4, 1, 8), Cmap(Ramp(2)), Body(4, 1, 8, [](int x, int) { return x ? 223u : 1u; })});
-  auto rgb = Decoded(file);
-  EXPECT_EQ(rgb[3], 255);  // default entry 223 is white
-  EXPECT_EQ(rgb[0], Ramp(2)[1][0]);
-}
-
 TEST_F(IffTest, AspectGivesResolution) {
   EXPECT_EQ(CorrectedIffAspect(10, 11, 320, 400).x, 88);
   EXPECT_EQ(CorrectedIffAspect(1, 1, 640, 200).y, 104);
