@@ -252,8 +252,8 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
   if (code >= 0) image->fileType = static_cast<std::uint16_t>(code);
   // The IFF reader names its own format ("IFF/ILBM", "Toaster FS").
   if (image->fileType != kFileIff)
-    std::snprintf(image->format, sizeof image->format, "%.*s", static_cast<int>(FileTypeFormat(image->fileType).size()),
-                FileTypeFormat(image->fileType).data());
+    std::snprintf(image->format, sizeof image->format, "%.*s",
+                  static_cast<int>(FileTypeFormat(image->fileType).size()), FileTypeFormat(image->fileType).data());
   return image;
 }
 
