@@ -117,6 +117,13 @@ class RecordingHost : public Host {
   }
   void RedrawViews() override { ++redraws; }
 
+  std::vector<RawImageRequest> rawRequests;           // proposals shown in "RawDlg"
+  std::function<bool(RawImageRequest&)> onRawImage;   // edits them; none: accepted as proposed
+  bool EditRawImage(RawImageRequest& request) override {
+    rawRequests.push_back(request);
+    return onRawImage ? onRawImage(request) : true;
+  }
+
   std::vector<ViewRecord*> invalidated;  // views repainted (re-rendered when marked)
   std::vector<std::vector<std::string>> chronograph;
   void InvalidateView(ViewRecord* view) override { invalidated.push_back(view); }

@@ -85,7 +85,9 @@ int RunConvert(const std::vector<std::string_view>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
     bool hasValue = i + 1 < args.size();
-    if (a == "--type" && hasValue) {
+    if (std::string why; int raw = ParseRawOption(args, i, why)) {
+      if (raw < 0) return UsageError("convert", why);
+    } else if (a == "--type" && hasValue) {
       type = TypeNamed(args[++i]);
       if (type < 0) return Fail("convert", "unknown type '" + std::string(args[i]) + "'");
     } else if (a == "--depth" && hasValue) {

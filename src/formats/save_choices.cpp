@@ -8,6 +8,7 @@
 #include "app/program.h"
 #include "app/string_table.h"
 #include "formats/bmp.h"
+#include "formats/iff.h"
 #include "formats/loader_api.h"
 #include "formats/loader_library.h"
 #include "store/image_record.h"
@@ -148,6 +149,9 @@ int SaveImageFile(ImageRecord* image, const std::string& path, int type, int dep
       if (depthEntry == kDepthAlpha && image->hasAlpha) option |= kTiffOptionAlpha;
       return SaveThroughLibrary(kTiffLibrary, path, image, option);
     }
+    case kSaveIff: return WriteIlbm(image, path, false, compress != 0);
+    case kSaveTrim: return WriteIlbm(image, path, true, true);
+    case kSaveToasterFs: return WriteToasterFs(image, path, compress != 0);
     default:
       ShowNote(std::string(kTypes[type].name) + " files cannot be written by this version yet.", path);
       return 1;

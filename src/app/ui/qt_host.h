@@ -41,6 +41,7 @@ class QtHost : public Host {
   std::vector<std::string> ChooseFiles(const FileRequest& request) override;
   std::string ChooseSaveFile(const FileRequest& request) override;
   bool EditSaveChoices(SaveImageRequest& request) override;
+  bool EditRawImage(RawImageRequest& request) override;
   void OpenToolWindow(int command) override;
   int ChooseImage(const std::string& title) override;
   void RedrawViews() override;
