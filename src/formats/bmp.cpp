@@ -10,6 +10,7 @@
 #include "app/program.h"
 #include "app/progress.h"
 #include "formats/byte_io.h"
+#include "formats/plausible_image.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -276,8 +277,14 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
   if (h.imageSize == 0) h.imageSize = static_cast<std::uint32_t>(FileStride(h.bits, h.width) * h.height);
   bool indexed = h.bits == 1 || h.bits == 4 || h.bits == 8;
   bool rle = !h.os2 && (h.bits == 4 || h.bits == 8) && h.compression != kCompressionRgb;
-  if (h.width < 1 || h.width > kMaxSide || h.height < 1 || h.height > kMaxSide || h.bits < 1 || h.bits > 32)
-    return Refuse("BMP file looks corrupted");
+  ImageLimits sides;
+  sides.maxSide = kMaxSide;
+  sides.pixelsPerByte = kPlausibleMaxPixels;  // the data is checked below, by packing
+  if (std::string why = PlausibleImage(h.width, h.height, file.size(), sides); !why.empty()) {
+    ShowNote("BMP file looks corrupted", why);
+    return nullptr;
+  }
+  if (h.bits < 1 || h.bits > 32) return Refuse("BMP file looks corrupted");
   // Depths and compressions no decoder exists for would give a blank picture
   // that looks like a successful load.
   bool knownDepth = indexed || h.bits == 16 || h.bits == 24 || h.bits == 32;
@@ -319,9 +326,15 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
   if (h.dataOffset > file.size()) return Refuse("BMP file image data truncated.");
   std::uint64_t available = file.size() - h.dataOffset;
   if (rle) {
-    std::uint64_t dataBytes = std::min<std::uint64_t>(h.imageSize, available);
-    if (static_cast<std::int64_t>(pixels) > std::max<std::int64_t>(kFreeRlePixels, dataBytes * kMaxRlePixelsPerByte))
-      return Refuse("BMP file looks corrupted");
+    ImageLimits runs;
+    runs.maxSide = kMaxSide;
+    runs.pixelsPerByte = kMaxRlePixelsPerByte;
+    runs.freePixels = kFreeRlePixels;
+    if (std::string why = PlausibleImage(h.width, h.height, std::min<std::uint64_t>(h.imageSize, available), runs);
+        !why.empty()) {
+      ShowNote("BMP file looks corrupted", why);
+      return nullptr;
+    }
   } else if (stride * h.height > available) {
     return Refuse("BMP file image data truncated.");
   }
