@@ -3,6 +3,7 @@
 // alpha, Adam7 interlacing), the resolution (pHYs) and the "Author" and
 // "Comment" texts; writes 8-bit RGB or RGBA at zlib level 6 or stored.
 #include <png.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cmath>
@@ -104,9 +105,10 @@ bool Decode(png_structp png, png_infop info, MemoryInput& input, ReadState& stat
   for (int i = 0; i < count; ++i) {
     const char* key = texts[i].key;
     const char* text = texts[i].text ? texts[i].text : "";
-    if (std::strcmp(key, "Author") == 0) {
+    // Some writers spell the keywords in lower case.
+    if (strcasecmp(key, "Author") == 0) {
       std::snprintf(image->author, sizeof image->author, "%s", text);
-    } else if (std::strcmp(key, "Comment") == 0 && !image->annotation) {
+    } else if (strcasecmp(key, "Comment") == 0 && !image->annotation) {
       std::size_t length = std::strlen(text);
       auto* place =
           static_cast<char*>(allocate(static_cast<std::int64_t>(std::max(length + 1, kAnnotationMin)), "Iann"));
@@ -155,14 +157,11 @@ bool Encode(png_structp png, png_infop info, qv::ImageRecord* image, bool alpha,
   return true;
 }
 
-}  // namespace
-
-QV_LOADER_EXPORT qv::ImageRecord* ImageLoad(const char* path, void*, const QvLoaderInstance*, QvProgressBeginFn begin,
-                                            QvProgressNestedFn, QvProgressStepFn step, QvProgressEndFn end,
-                                            QvCreateImageFn create, QvAllocateFn allocate, QvFreeFn,
-                                            QvMessageFn message) {
-  std::vector<unsigned char> file;
-  if (!qvld::ReadWhole(path, file) || file.size() < 8 || png_sig_cmp(file.data(), 0, 8) != 0) {
+// The PNG file held in memory; the entry below and the fuzzer share it.
+qv::ImageRecord* LoadPngMemory(const std::vector<unsigned char>& file, const char* path, QvProgressBeginFn begin,
+                               QvProgressStepFn step, QvProgressEndFn end, QvCreateImageFn create,
+                               QvAllocateFn allocate, QvMessageFn message) {
+  if (file.size() < 8 || png_sig_cmp(file.data(), 0, 8) != 0) {
     message(kMessageCannotOpenImage, 1, path);
     return nullptr;
   }
@@ -184,6 +183,20 @@ QV_LOADER_EXPORT qv::ImageRecord* ImageLoad(const char* path, void*, const QvLoa
     return nullptr;  // the program frees an image it made
   }
   return state.image;
+}
+
+}  // namespace
+
+QV_LOADER_EXPORT qv::ImageRecord* ImageLoad(const char* path, void*, const QvLoaderInstance*,
+                                            QvProgressBeginFn begin, QvProgressNestedFn, QvProgressStepFn step,
+                                            QvProgressEndFn end, QvCreateImageFn create, QvAllocateFn allocate,
+                                            QvFreeFn, QvMessageFn message) {
+  std::vector<unsigned char> file;
+  if (!qvld::ReadWhole(path, file)) {
+    message(kMessageCannotOpenImage, 1, path);
+    return nullptr;
+  }
+  return LoadPngMemory(file, path, begin, step, end, create, allocate, message);
 }
 
 // Option bit 0: compress (zlib level 6, else stored); bit 1: keep alpha.

@@ -255,6 +255,8 @@ ImageRecord* ReadGif(std::span<const std::uint8_t> file) {
   const char* problem = nullptr;
   bool corrupt = false;
   std::string detail;
+  int images = 0;
+  bool trailer = false;
   while (!problem && in.Has(1)) {
     int block = in.U8();
     if (block == '!') {
@@ -262,7 +264,10 @@ ImageRecord* ReadGif(std::span<const std::uint8_t> file) {
       if (!SkipSubBlocks(in)) problem = kPrematureEof;
       continue;
     }
-    if (block != ',') break;
+    if (block != ',') {
+      trailer = true;  // ";" ends the file; anything else is taken for it
+      break;
+    }
     const int left = in.U16LE(), top = in.U16LE(), w = in.U16LE(), h = in.U16LE();
     const int imageFlags = in.U8();
     if ((imageFlags & 0x80) && !ReadColourTable(in, pal, 2 << (imageFlags & 7))) {
@@ -284,6 +289,7 @@ ImageRecord* ReadGif(std::span<const std::uint8_t> file) {
       if (!SkipSubBlocks(in)) problem = kPrematureEof;
       continue;
     }
+    ++images;
     FrameWriter frame(image, pal, left, top, w, h, (imageFlags & 0x40) != 0);
     CodeReader codes(in);
     switch (DecodeImage(codes, minSize, frame)) {
@@ -298,6 +304,8 @@ ImageRecord* ReadGif(std::span<const std::uint8_t> file) {
         break;
     }
   }
+  // A file that stops before any image has nothing to show.
+  if (!problem && images == 0 && !trailer) problem = kPrematureEof;
   EndProgress();
   if (corrupt) {
     UnlockImage(image);
