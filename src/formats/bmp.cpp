@@ -10,6 +10,7 @@
 #include "app/program.h"
 #include "app/progress.h"
 #include "formats/byte_io.h"
+#include "formats/file_writing.h"
 #include "formats/plausible_image.h"
 #include "store/image_record.h"
 
@@ -25,7 +26,6 @@ constexpr std::uint32_t kCompressionAlphaBitFields = 6;
 // for a bomb rather than a picture.
 constexpr std::int64_t kMaxRlePixelsPerByte = 1024;
 constexpr std::int64_t kFreeRlePixels = std::int64_t{1} << 20;
-constexpr int kMessageWriteProblem = 26;
 
 struct Header {
   std::uint32_t fileSize = 0;
@@ -423,16 +423,7 @@ void WriteFileHeader(ByteWriter& w, int width, int height, int depth, std::uint3
 std::uint32_t RowSize(int depth, int width) { return static_cast<std::uint32_t>(FileStride(depth, width)); }
 
 int Store(const std::vector<std::uint8_t>& bytes, const std::string& path) {
-  int r = WriteFileSafely(path, bytes);
-  if (r == 1) {
-    ShowNote("Unable to Create file.");
-    return 1;
-  }
-  if (r != 0) {
-    ShowMessage(kMessageWriteProblem);
-    return 1;
-  }
-  return 0;
+  return StoreImageBytes(bytes, path, [] { ShowNote("Unable to Create file."); });
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "app/progress.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
+#include "formats/file_writing.h"
 #include "formats/plausible_image.h"
 #include "store/image_record.h"
 
@@ -20,8 +21,6 @@ namespace {
 
 constexpr int kMessageIoBuffer = 43;
 constexpr int kMessageRealMemory = 27;
-constexpr int kMessageWriteProblem = 26;
-constexpr int kMessageCannotSaveType = 103;
 constexpr int kMaxCodes = 4096;
 constexpr int kMaxCodeBits = 12;
 constexpr int kMaxSide = 65535;
@@ -467,26 +466,12 @@ std::vector<std::uint8_t> EncodeGif(const IndexedImage& image) {
 int WriteGif(ImageRecord* image, const std::string& path) {
   if (!image) return 1;
   LogLine("\n About to save to GIF format: %s\n", path.c_str());
-  if (image->width > kMaxSide || image->height > kMaxSide) {
-    char detail[80];
-    std::snprintf(detail, sizeof detail, "GIF sides are at most %d: %d x %d", kMaxSide, image->width, image->height);
-    ShowMessageWith(kMessageCannotSaveType, detail);
-    return 1;
-  }
+  if (TooLargeFor(image, "GIF", kMaxSide)) return 1;
   IndexedImage reduced;
   if (ReduceImageForSave(image, 1, reduced) != 0) return 1;
   std::vector<std::uint8_t> file = EncodeGif(reduced);
   if (file.empty()) return 1;
-  int r = WriteFileSafely(path, file);
-  if (r == 1) {
-    ShowNote("Unable to open output file.", path);
-    return 1;
-  }
-  if (r != 0) {
-    ShowMessage(kMessageWriteProblem);
-    return 1;
-  }
-  return 0;
+  return StoreImageBytes(file, path, [&] { ShowNote("Unable to open output file.", path); });
 }
 
 }  // namespace qv

@@ -11,14 +11,13 @@
 #include "app/progress.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
+#include "formats/file_writing.h"
 #include "formats/plausible_image.h"
 #include "store/image_record.h"
 
 namespace qv {
 namespace {
 
-constexpr int kMessageWriteProblem = 26;
-constexpr int kMessageCannotSaveType = 103;
 constexpr std::size_t kHeaderBytes = 128;
 constexpr int kMaxSide = 65535;
 constexpr int kLongestRun = 63;
@@ -251,16 +250,7 @@ void EncodeLine(const std::uint8_t* s, int n, std::vector<std::uint8_t>& out) {
 }
 
 int Store(const std::vector<std::uint8_t>& bytes, const std::string& path) {
-  int r = WriteFileSafely(path, bytes);
-  if (r == 1) {
-    ShowNote("Could not create file.", path);
-    return 1;
-  }
-  if (r != 0) {
-    ShowMessage(kMessageWriteProblem);
-    return 1;
-  }
-  return 0;
+  return StoreImageBytes(bytes, path, [&] { ShowNote("Could not create file.", path); });
 }
 
 }  // namespace
@@ -324,13 +314,7 @@ std::vector<std::uint8_t> EncodePcxIndexed(const IndexedImage& image, int depth)
 }
 
 int WritePcx(ImageRecord* image, const std::string& path, int depth) {
-  if (!image) return 1;
-  if (image->width > kMaxSide || image->height > kMaxSide) {
-    char detail[80];
-    std::snprintf(detail, sizeof detail, "PCX sides are at most %d: %d x %d", kMaxSide, image->width, image->height);
-    ShowMessageWith(kMessageCannotSaveType, detail);
-    return 1;
-  }
+  if (!image || TooLargeFor(image, "PCX", kMaxSide)) return 1;
   if (depth == 8 || depth == 4 || depth == 1) {
     IndexedImage reduced;
     if (ReduceImageForSave(image, depth == 8 ? 1 : depth == 4 ? 3 : 5, reduced) != 0) return 1;

@@ -12,6 +12,7 @@
 #include "app/messages.h"
 #include "app/progress.h"
 #include "formats/byte_io.h"
+#include "formats/file_writing.h"
 #include "formats/plausible_image.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
@@ -21,9 +22,7 @@ namespace {
 
 constexpr int kMessageNewImageMemory = 7;
 constexpr int kMessageOperationMemory = 22;
-constexpr int kMessageWriteProblem = 26;
 constexpr int kMessageCannotCreate = 37;
-constexpr int kMessageCannotSaveType = 103;
 
 constexpr std::size_t kHeaderBytes = 18;
 constexpr std::size_t kFooterBytes = 26;
@@ -577,28 +576,13 @@ std::vector<std::uint8_t> EncodeTarga(ImageRecord* image, bool compress) {
 }
 
 int WriteTarga(ImageRecord* image, const std::string& path, bool compress) {
-  if (!image) return 1;
-  if (image->width > kMaxSide || image->height > kMaxSide) {
-    char detail[80];
-    std::snprintf(detail, sizeof detail, "Targa sides are at most %d: %d x %d", kMaxSide, image->width, image->height);
-    ShowMessageWith(kMessageCannotSaveType, detail);
-    return 1;
-  }
+  if (!image || TooLargeFor(image, "Targa", kMaxSide)) return 1;
   std::vector<std::uint8_t> file = EncodeTarga(image, compress);
   if (file.empty()) {
     ShowMessage(kMessageOperationMemory);
     return 1;
   }
-  int r = WriteFileSafely(path, file);
-  if (r == 1) {
-    ShowMessageFile(kMessageCannotCreate, path);
-    return 1;
-  }
-  if (r != 0) {
-    ShowMessage(kMessageWriteProblem);
-    return 1;
-  }
-  return 0;
+  return StoreImageBytes(file, path, [&] { ShowMessageFile(kMessageCannotCreate, path); });
 }
 
 // ---------------------------------------------------------------- stamp

@@ -51,6 +51,17 @@ TEST_F(StillWritersTest, EachTypeWritesWhatItsReaderTakesBack) {
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{101});
   EXPECT_FALSE(std::filesystem::exists("g.gif"));
   FreeImage(image);
+
+  // Sides past the 16-bit size fields are refused, saying why.
+  TheProgram().save.chopMem = 1;
+  host->messages.clear();
+  image = CreateImage(65536, 1, "test");
+  for (int type : {kSaveTarga, kSaveGif, kSavePcx})
+    EXPECT_EQ(SaveImageFile(image, "wide.x", type, OfferedDepths(type).front(), 1, 75), 1) << type;
+  ASSERT_EQ(host->MessageNumbers(), (std::vector<int>{103, 103, 103}));
+  EXPECT_EQ(host->messages[0].extra, "Targa sides are at most 65535: 65536 x 1");
+  EXPECT_FALSE(std::filesystem::exists("wide.x"));
+  FreeImage(image);
 }
 
 TEST_F(StillWritersTest, SaveAfterSaveAsWritesTheSameTypeAgain) {

@@ -13,18 +13,6 @@
 
 namespace qv::fuzz {
 
-// An image a reader makes must be whole, and nothing may stay allocated.
-inline void CheckAndFree(ImageRecord* image) {
-  if (image) {
-    LockImage(image);
-    volatile std::uint8_t sink = image->pixels[(std::size_t{4} * image->width * image->height) - 1];
-    (void)sink;
-    UnlockImage(image);
-    FreeImage(image);
-  }
-  if (TheProgram().memory.placesInUse != 0) __builtin_trap();
-}
-
 // The Targa reader, and the stamp reader on the same bytes.
 inline void FuzzTarga(const std::uint8_t* data, std::size_t size) {
   std::span<const std::uint8_t> bytes(data, size);
