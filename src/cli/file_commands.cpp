@@ -1,4 +1,5 @@
 // pixqv-cli info and convert: the image-file subsystem from the shell.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,11 +37,13 @@ int TypeNamed(std::string_view name) {
 int DepthEntryForBits(int type, int bits) {
   // The save dialog offers no 32-bit bitmap, but the writer makes one.
   if (type == kSaveBitmap && bits == 32) return kDepthAlpha;
-  for (int e : OfferedDepths(type)) {
-    int b = e == kDepthAlpha ? 32 : DepthBits(e, nullptr);
-    if (b == bits || (e == kDepthAlpha && bits == 24 && type != kSaveTiff)) return e;
-  }
-  return -1;
+  const auto offered = OfferedDepths(type);
+  for (int e : offered)
+    if (e != kDepthAlpha && DepthBits(e, nullptr) == bits) return e;
+  // "24/32-bit with Alpha" stands for 32 bits, and for 24 where the type
+  // has no plain 24-bit entry (Targa).
+  const bool alpha = std::find(offered.begin(), offered.end(), kDepthAlpha) != offered.end();
+  return alpha && (bits == 32 || bits == 24) ? kDepthAlpha : -1;
 }
 
 int RunInfo(const std::vector<std::string_view>& args) {

@@ -52,6 +52,12 @@ convert -size 4x4 xc:red -set Author Ada -set comment 'a note' au.png
 expect 0 "" info au.png
 grep -q '^  author:     Ada$' out.txt || fail "no author line: $(cat out.txt)"
 grep -q '^  annotation: a note$' out.txt || fail "no annotation line: $(cat out.txt)"
+# PNG: --depth 24 drops the alpha, 32 (the default) keeps it.
+convert -size 4x4 gradient:red-blue -alpha set -channel A -fx 'i/w' PNG32:alpha.png
+expect 0 "" convert alpha.png flat.png --depth 24
+expect 0 "" convert alpha.png kept.png
+expect 0 "" info flat.png kept.png
+[ "$(grep -c '^  alpha:      yes' out.txt)" = 1 ] || fail "--depth 24 and 32 for PNG: $(cat out.txt)"
 expect 0 "" info in.bmp
 grep -q '^  author:     (none)$' out.txt || fail "no empty author line"
 exit 0
