@@ -26,7 +26,8 @@ const std::string kConvertUsage = std::string(
     "\n"
     "  --type T              bmp, gif, iff, jpg, pcx, tga, tif, trm, fs, png\n"
     "                        (default: from OUT's extension)\n"
-    "  --depth N             32, 24, 16, 8, 4 or 1, as the type offers (default: the fullest)\n"
+    "  --depth N             32, 24, 16, 8, 4 or 1, as the type offers (default: the fullest\n"
+    "                        the type offers, so an image's alpha is kept where it can be)\n"
     "  --compress B          1 to compress where the type allows it (Targa: run-length,\n"
     "                        TIFF: LZW, PNG: zlib level 6; 0 stores)\n"
     "  --quality Q           JPEG quality, 0 to 100 (default 75)\n") +

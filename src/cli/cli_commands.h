@@ -1,6 +1,7 @@
 // The subcommands of pixqv-cli, in one table.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -65,8 +66,11 @@ struct RenderRequest {
   int alphaBack = -1;  // 0 or 1 overrides "Show Alpha in Views" for this render
 };
 // Renders the image as that view would and writes the DIB as a bitmap file
-// (atomically). 0 done, 1 with the reason in why.
-int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& request, const std::string& path, std::string& why);
+// (atomically). 0 done, 1 with the reason in why. `covered` receives the
+// view's region after the render (left, top, right, bottom): a fitted view's
+// is widened over its margins.
+int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& request, const std::string& path, std::string& why,
+                        std::array<int, 4>* covered = nullptr);
 int WriteDibAsBitmap(std::span<const std::uint8_t> dib, const std::string& path, std::string& why);
 
 }  // namespace qv::cli

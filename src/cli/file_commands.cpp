@@ -35,15 +35,15 @@ int TypeNamed(std::string_view name) {
 }
 
 int DepthEntryForBits(int type, int bits) {
-  // The save dialog offers no 32-bit bitmap, but the writer makes one.
-  if (type == kSaveBitmap && bits == 32) return kDepthAlpha;
   const auto offered = OfferedDepths(type);
+  auto offers = [&offered](int e) { return std::find(offered.begin(), offered.end(), e) != offered.end(); };
+  // 32 bits is the alpha entry; 24 the plain one where the type has it, else
+  // its 24/32 entry, which writes 24 bits for an image without alpha.
+  if (bits == 32) return offers(kDepthAlpha) ? kDepthAlpha : -1;
+  if (bits == 24 && !offers(kDepth24) && offers(kDepthAlpha)) return kDepthAlpha;
   for (int e : offered)
     if (e != kDepthAlpha && DepthBits(e, nullptr) == bits) return e;
-  // "24/32-bit with Alpha" stands for 32 bits, and for 24 where the type
-  // has no plain 24-bit entry (Targa).
-  const bool alpha = std::find(offered.begin(), offered.end(), kDepthAlpha) != offered.end();
-  return alpha && (bits == 32 || bits == 24) ? kDepthAlpha : -1;
+  return -1;
 }
 
 int RunInfo(const std::vector<std::string_view>& args) {
@@ -111,8 +111,9 @@ int RunConvert(const std::vector<std::string_view>& input) {
   if (files.size() != 2) return Exit(kName, kExitUsage, "wants an input and an output file (see --help)");
   if (type < 0) type = SaveTypeOfPath(files[1]);
   if (type < 0) return Exit(kName, kExitUsage, "cannot tell the output type from '" + files[1] + "'; use --type");
-  // Without --depth, the fullest depth the type offers.
-  int entry = bits ? DepthEntryForBits(type, bits) : OfferedDepths(type).front();
+  // Without --depth, the depth the save dialog would offer first: the
+  // default SaveDepth is no entry, so the type's fullest, which keeps alpha.
+  int entry = bits ? DepthEntryForBits(type, bits) : PreselectedDepth(type, choices.depth);
   if (entry < 0)
     return Exit(kName, kExitUsage, std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
 

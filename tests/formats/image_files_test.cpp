@@ -217,8 +217,11 @@ TEST_F(ProgramTest, SaveChoicesFollowTheType) {
   EXPECT_EQ(SaveOutputName("my.pictures/x", kSaveTiff), "my.pictures/x");
 
   EXPECT_EQ(PreselectedDepth(kSaveBitmap, 7), kDepth1);
-  EXPECT_EQ(PreselectedDepth(kSaveBitmap, 24), kDepth1);  // the last offered entry
   EXPECT_EQ(PreselectedDepth(kSaveBitmap, 5), kDepth8);
+  // The stored default 24 is no entry: the fullest depth, which keeps alpha.
+  EXPECT_EQ(PreselectedDepth(kSaveBitmap, 24), kDepthAlpha);
+  EXPECT_EQ(PreselectedDepth(kSavePcx, 24), kDepth24);
+  EXPECT_EQ(PreselectedDepth(kSaveBitmap, -1), kDepthAlpha);
   EXPECT_EQ(PreselectedDepth(kSaveTiff, 3), kDepth24);
   EXPECT_EQ(PreselectedDepth(kSaveTiff, 0), kDepthAlpha);
 

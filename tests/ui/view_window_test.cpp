@@ -149,6 +149,20 @@ class ViewWindowTest : public QObject {
       QCOMPARE(view->Bitmap().pixel(p), qRgb(px[0], px[1], px[2]));
     }
     UnlockImage(image);
+
+    // A full render pairs every lock of the view's DIB with one unlock: the
+    // log's memory report has nothing to say about it.
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    OpenLog(true);
+    view->Record()->reRender = 1;
+    view->repaint();
+    CloseLog();
+    QFile log(QString::fromLatin1(kLogFileName));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY(QDir::setCurrent(before));
+    QVERIFY2(!text.contains("Unlock"), text.constData());
   }
 
   void secondViewNumbersTitlesAndZoomRetraces() {
