@@ -26,6 +26,7 @@ constexpr double kMetresPerInch = 0.0254;
 constexpr std::size_t kAnnotationMin = 324;
 // Deflate expands one byte into at most 1032.
 constexpr std::int64_t kDeflateRatio = 1032;
+constexpr png_alloc_size_t kLargestChunk = 8 << 20;
 
 struct MemoryInput {
   const unsigned char* data;
@@ -56,6 +57,8 @@ bool Decode(png_structp png, png_infop info, MemoryInput& input, ReadState& stat
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_read_fn(png, &input, ReadFromMemory);
   png_set_user_limits(png, 65535, 65535);
+  // Compressed texts and profiles are inflated whole: no larger than this.
+  png_set_chunk_malloc_max(png, kLargestChunk);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colourType = 0, interlace = 0;
@@ -157,11 +160,26 @@ bool Encode(png_structp png, png_infop info, qv::ImageRecord* image, bool alpha,
   return true;
 }
 
+// Every chunk up to IEND lies within the file. libpng allocates a chunk's
+// buffer from its claimed length before reading it, so a damaged length
+// would cost gigabytes; the whole file is at hand to check them first.
+bool ChunksFitTheFile(const std::vector<unsigned char>& file) {
+  std::size_t at = 8;
+  while (file.size() - at >= 12) {
+    const std::uint32_t length = (std::uint32_t{file[at]} << 24) | (std::uint32_t{file[at + 1]} << 16) |
+                                 (std::uint32_t{file[at + 2]} << 8) | file[at + 3];
+    if (length > 0x7FFFFFFFu || length > file.size() - at - 12) return false;
+    if (std::memcmp(&file[at + 4], "IEND", 4) == 0) return true;
+    at += 12 + std::size_t{length};
+  }
+  return false;
+}
+
 // The PNG file held in memory; the entry below and the fuzzer share it.
 qv::ImageRecord* LoadPngMemory(const std::vector<unsigned char>& file, const char* path, QvProgressBeginFn begin,
                                QvProgressStepFn step, QvProgressEndFn end, QvCreateImageFn create,
                                QvAllocateFn allocate, QvMessageFn message) {
-  if (file.size() < 8 || png_sig_cmp(file.data(), 0, 8) != 0) {
+  if (file.size() < 8 || png_sig_cmp(file.data(), 0, 8) != 0 || !ChunksFitTheFile(file)) {
     message(kMessageCannotOpenImage, 1, path);
     return nullptr;
   }

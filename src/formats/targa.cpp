@@ -32,10 +32,12 @@ constexpr int kStampMaxWidth = 36;
 constexpr int kStampMaxHeight = 32;
 constexpr int kMaxSide = 65535;
 
-// Offsets of the extension area's fields (the published layout).
-constexpr std::size_t kExtAuthor = 2, kExtComment = 43, kExtDate = 367, kExtJob = 379, kExtJobTime = 420,
-                      kExtSoftware = 426, kExtVersion = 467, kExtKeyColour = 470, kExtAspect = 474, kExtGamma = 478,
-                      kExtCorrection = 482, kExtStamp = 486, kExtScanLines = 490, kExtAttributes = 494;
+// Offsets of the extension area's fields that are read (the published
+// layout; job time at 420, version at 467, gamma at 478 and attributes at
+// 494 are only written).
+constexpr std::size_t kExtAuthor = 2, kExtComment = 43, kExtDate = 367, kExtJob = 379, kExtSoftware = 426,
+                      kExtKeyColour = 470, kExtAspect = 474, kExtCorrection = 482, kExtStamp = 486,
+                      kExtScanLines = 490;
 constexpr std::size_t kAuthorField = 41, kCommentField = 324, kJobField = 41, kSoftwareField = 41;
 
 struct Header {

@@ -116,12 +116,15 @@ TEST_F(PngPluginTest, EveryColourTypeAndDepthReads) {
   for (const char* kind : {"1/0", "4/0", "8/0", "16/0", "8/4", "16/4", "8/2", "16/2", "16/6", "8/3", "8/6i"})
     EXPECT_TRUE(kinds.count(kind)) << kind << " not covered: " << ::testing::PrintToString(kinds);
 
-  // The fuzzer's seeds.
+  // The fuzzer's seeds load, but for the one it found: a text chunk whose
+  // length claims two gigabytes in a 457-byte file.
   for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(QV_SOURCE_DIR) / "tests/fuzz/seeds/png")) {
     ImageRecord* seed = Load(e.path().string());
-    EXPECT_NE(seed, nullptr) << e.path();
+    EXPECT_EQ(seed == nullptr, e.path().filename() == "huge-chunk-length.png") << e.path();
     FreeImage(seed);
   }
+  ASSERT_EQ(host->MessageNumbers(), std::vector<int>{6});
+  host->messages.clear();
 
   // A header claiming 65535 x 65535 in a few hundred bytes: message 6.
   auto small = FileBytes("g8.png");
