@@ -369,18 +369,17 @@ class CodeWriter {
 };
 
 // LZW: the greedy parse of the classic encoder (minimum code size 8, codes
-// up to 12 bits, a clear code once 4096 codes are defined). Its strings are
-// kept in an open-addressed table; a power-of-two table with a multiplying
-// hash finds them in fewer probes than the classic 5003 slots, and the
-// codes written are the same whatever table holds them.
+// up to 12 bits, a clear code once 4096 codes are defined). The strings are
+// found in a table indexed by prefix and next byte, a direct look-up where
+// the classic encoder hashes into 5003 slots; the codes written are the
+// same. A clear empties only the entries that were defined.
 void Compress(const std::vector<std::uint8_t>& indexes, int width, int height, std::vector<std::uint8_t>& out) {
   constexpr int kMinSize = 8;
   constexpr int kClear = 1 << kMinSize, kEnd = kClear + 1;
-  constexpr std::uint32_t kSlots = 8192, kMask = kSlots - 1;  // more than twice the 3838 strings
   out.push_back(kMinSize);
   CodeWriter w(out);
-  // A slot holds the string's key (byte << 12 | prefix) above its code; 0 is empty.
-  std::vector<std::uint32_t> table(kSlots, 0);
+  std::vector<std::uint16_t> child(std::size_t{kMaxCodes} << 8, 0);  // 0: no such string
+  std::vector<std::uint32_t> defined(kMaxCodes);                     // the entry each code filled
   int bits = kMinSize + 1, maxCode = (1 << bits) - 1, next = kClear + 2;
   bool clearing = false;
   auto output = [&](int code) {
@@ -403,21 +402,18 @@ void Compress(const std::vector<std::uint8_t>& indexes, int width, int height, s
     const std::uint8_t* row = indexes.data() + static_cast<std::size_t>(y) * width;
     for (int x = y == 0 ? 1 : 0; x < width; ++x) {
       const std::uint32_t c = row[x];
-      const std::uint32_t key = (c << 12) | prefix;  // 20 bits
-      std::uint32_t h = (key * 2654435761u) >> 19;
-      std::uint32_t e;
-      while ((e = table[h]) != 0 && (e >> 12) != key) h = (h + 1) & kMask;
-      if (e != 0) {
-        prefix = e & 0xFFF;
+      const std::uint32_t slot = (prefix << 8) | c;
+      if (const std::uint16_t code = child[slot]; code != 0) {
+        prefix = code;
         continue;
       }
       output(static_cast<int>(prefix));
       prefix = c;
       if (next < kMaxCodes) {
-        table[h] = (key << 12) | static_cast<std::uint32_t>(next);
-        ++next;
+        child[slot] = static_cast<std::uint16_t>(next);
+        defined[next++] = slot;
       } else {
-        std::fill(table.begin(), table.end(), 0);
+        for (int k = kClear + 2; k < kMaxCodes; ++k) child[defined[k]] = 0;
         next = kClear + 2;
         clearing = true;
         output(kClear);
