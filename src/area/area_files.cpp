@@ -25,12 +25,6 @@ constexpr std::string_view kAreaHeader = "AREASELECT Pixanta:Q/v File";
 
 AreaState& Area() { return TheProgram().area; }
 
-std::int32_t SaturateToInt(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-// v x to / from in 64 bits; the operands are coordinates within
-// +-kAreaFileCoordinateLimit or image sizes, so the product fits.
-std::int64_t ScaleCoordinate(std::int64_t v, std::int64_t to, std::int64_t from) { return v * to / from; }
 
 // The mode words of the file, in the order the reader tries their prefixes.
 struct ModeWord {
@@ -89,8 +83,8 @@ float FontScale(double v) { return static_cast<float>(std::clamp(v, -kMaxMagnifi
 void IShapeOutlinePixels(const AreaSelection& s, std::vector<AreaPoint>& out) {
   for (int i = 0; i < s.capture.count; ++i) {
     const AreaPoint& p = s.capture.points[i];
-    int x = SaturateToInt(s.left + std::int64_t{p.x} * (std::int64_t{s.right} - s.left) / 1000);
-    int y = SaturateToInt(s.top + std::int64_t{p.y} * (std::int64_t{s.bottom} - s.top) / 1000);
+    int x = ClampToInt(s.left + std::int64_t{p.x} * (std::int64_t{s.right} - s.left) / 1000);
+    int y = ClampToInt(s.top + std::int64_t{p.y} * (std::int64_t{s.bottom} - s.top) / 1000);
     out.push_back({x, y, p.flag});
   }
 }
@@ -383,8 +377,8 @@ int FitStoredSelection(int width, int height, int /*viewIndex*/) {
     // would turn every size change below double into nothing.
     if (width != s.imageWidth || height != s.imageHeight) {
       const std::int64_t ow = std::max(1, s.imageWidth), oh = std::max(1, s.imageHeight);
-      auto sx = [&](std::int32_t v) { return SaturateToInt(ScaleCoordinate(v, width, ow)); };
-      auto sy = [&](std::int32_t v) { return SaturateToInt(ScaleCoordinate(v, height, oh)); };
+      auto sx = [&](std::int32_t v) { return ClampToInt(MulDiv(v, width, ow)); };
+      auto sy = [&](std::int32_t v) { return ClampToInt(MulDiv(v, height, oh)); };
       s.centreX = sx(s.centreX), s.radiusX = sx(s.radiusX), s.seedX = sx(s.seedX);
       s.centreY = sy(s.centreY), s.radiusY = sy(s.radiusY), s.seedY = sy(s.seedY);
     }
@@ -392,7 +386,7 @@ int FitStoredSelection(int width, int height, int /*viewIndex*/) {
     std::int64_t t = std::int64_t{s.centreY} - s.radiusY, b = std::int64_t{s.centreY} + s.radiusY;
     if (l > r) std::swap(l, r);
     if (t > b) std::swap(t, b);
-    SetSelectionBox(s, SaturateToInt(l), SaturateToInt(t), SaturateToInt(r), SaturateToInt(b));
+    SetSelectionBox(s, ClampToInt(l), ClampToInt(t), ClampToInt(r), ClampToInt(b));
   }
   s.imageWidth = width;
   s.imageHeight = height;

@@ -12,7 +12,14 @@
 #include "app/settings.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
+#include "formats/gif.h"
+#include "formats/iff.h"
 #include "formats/loader_library.h"
+#include "formats/pcx.h"
+#include "formats/ppm.h"
+#include "formats/raw.h"
+#include "formats/sgi.h"
+#include "formats/targa.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -25,9 +32,9 @@ constexpr int kMessageTwoLoads = 83;
 constexpr int kMessageLzw = 101;
 
 constexpr std::array<std::string_view, kFileTypeCount> kExtensions = {
-    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIF", "TRM", "AVI", "FLM", "PPM", "RGB", "RAW"};
+    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIF", "TRM", "AVI", "FLM", "PPM", "RGB", "RAW", "PNG"};
 constexpr std::array<std::string_view, kFileTypeCount> kFormats = {
-    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIFF", "TRiM", "AVI", "FiLM", "PPM", "RGB", "RAW"};
+    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIFF", "TRiM", "AVI", "FiLM", "PPM", "RGB", "RAW", "PNG"};
 
 // A fixed-size probe: the bytes of the file at an offset, zero past its end.
 template <std::size_t N>
@@ -128,6 +135,7 @@ std::string_view RecognitionName(Recognition r) {
     case Recognition::Bmp: return "BMP";
     case Recognition::Gif: return "GIF";
     case Recognition::Iff: return "IFF";
+    case Recognition::Png: return "PNG";
     case Recognition::Tiff: return "TIFF";
     case Recognition::FilmStrip: return "Film strip";
     case Recognition::Ppm: return "PPM";
@@ -154,7 +162,11 @@ Recognition RecognizeImage(std::span<const std::uint8_t> start, std::string_view
   if (Has(hdr, 0, "I24")) return Recognition::IRaw;
   if (Has(hdr, 0, "BM")) return Recognition::Bmp;
   if (Has(hdr, 0, "GIF")) return Recognition::Gif;
+  if (Has(hdr, 0, "LIST") || Has(hdr, 0, "CAT ")) return Recognition::Iff;  // the first FORM inside
   if (Has(hdr, 0, "FORM") || Has(hdr, 0, "ILBM")) return Recognition::Iff;
+  // Before the probes at offset 128, so that only a file starting with the
+  // signature can change reader.
+  if (Has(hdr, 0, "\x89PNG\r\n\x1a\n")) return Recognition::Png;
   if (Has(hdr, 0, "II") || Has(hdr, 0, "MM") || Has(mac, 0, "II") || Has(mac, 0, "MM")) return Recognition::Tiff;
   if (Has(hdr, 0, "ZFLM")) return Recognition::FilmStrip;
   if (Has(hdr, 0, "P6")) return Recognition::Ppm;
@@ -204,8 +216,21 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
         ShowMessageFile(kMessageLzw, path);
         return fallback;
       }
-      NotYetReadable(kind, path);
-      return fallback;
+      image = ReadGifFile(path);
+      code = kFileGif;
+      break;
+    case Recognition::Pcx:
+      image = ReadPcxFile(path);
+      code = kFilePcx;
+      break;
+    case Recognition::Targa:
+      image = ReadTargaFile(path);
+      code = kFileTga;
+      break;
+    case Recognition::Png:
+      image = LoadThroughLibrary(kPngLibrary, path);
+      code = kFilePng;
+      break;
     case Recognition::Tiff:
       image = LoadThroughLibrary(kTiffLibrary, path);
       code = kFileTif;
@@ -215,6 +240,12 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
       code = kFileJpg;
       if (image) image->bitDepth = 24;
       break;
+    // The IFF reader sets the type itself (ILBM or TRIM); I-RAW keeps 0.
+    case Recognition::Iff: image = ReadIffFile(path); break;
+    case Recognition::Ppm: image = ReadPpmFile(path), code = kFilePpm; break;
+    case Recognition::Sgi: image = ReadSgiFile(path), code = kFileRgb; break;
+    case Recognition::Raw: image = ReadRawFile(path), code = kFileRaw; break;
+    case Recognition::IRaw: image = ReadIRawFile(path); break;
     case Recognition::JpegStream:
     case Recognition::Mpeg: {
       LogHeader(start);
@@ -239,8 +270,10 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
   std::string name = s.ext.empty() ? s.base : s.base + "." + s.ext;
   std::snprintf(image->name, sizeof image->name, "%s", name.c_str());
   if (code >= 0) image->fileType = static_cast<std::uint16_t>(code);
-  std::snprintf(image->format, sizeof image->format, "%.*s", static_cast<int>(FileTypeFormat(image->fileType).size()),
-                FileTypeFormat(image->fileType).data());
+  // The IFF reader names its own format ("IFF/ILBM", "Toaster FS").
+  if (image->fileType != kFileIff)
+    std::snprintf(image->format, sizeof image->format, "%.*s",
+                  static_cast<int>(FileTypeFormat(image->fileType).size()), FileTypeFormat(image->fileType).data());
   return image;
 }
 

@@ -10,6 +10,7 @@
 #include "formats/bmp.h"
 #include "formats/loader_api.h"
 #include "formats/loader_library.h"
+#include "formats/still_writers.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -40,6 +41,7 @@ constexpr std::array<TypeInfo, kSaveTypeCount> kTypes = {{
     {"TRIM", "trm", Bit(kDepth24), Box::OnFixed},
     {"AVI", "avi", Bit(kDepth24) | Bit(kDepth8), Box::OnFixed},
     {"Toaster FS", "fs", Bit(kDepth16), Box::UserChoice},
+    {"PNG", "png", Bit(kDepthAlpha) | Bit(kDepth24), Box::UserChoice},
 }};
 
 constexpr int kFirstDepthString = 21113;
@@ -149,8 +151,7 @@ int SaveImageFile(ImageRecord* image, const std::string& path, int type, int dep
       return SaveThroughLibrary(kTiffLibrary, path, image, option);
     }
     default:
-      ShowNote(std::string(kTypes[type].name) + " files cannot be written by this version yet.", path);
-      return 1;
+      return WriteStillImage(image, path, type, depthEntry, compress);
   }
 }
 
