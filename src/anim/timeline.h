@@ -74,6 +74,7 @@ struct TimeLineState {
   int cellWidth = 36;
   int cellHeight = 32;
   bool modified = false;
+  bool windowOpen = false;         // the "Time Line" window is shown
   std::string title;               // the file it was last loaded from or saved to
   OpSettings* scratchOp = nullptr; // "ctop": the interpolated op of a frame
   // An op record whose values were made current by "Set Current Settings":

@@ -35,6 +35,15 @@ int ReadTimeLineText(std::string_view text, TimeLineLoadReport* report = nullptr
 // 0 read; 1 after message 71, 14 or 17.
 int LoadTimeLine(const std::filesystem::path& path, TimeLineLoadReport* report = nullptr);
 
+// The TimeLine's own commands (the window's buttons and the questions before
+// it goes). AskToSaveTimeLine asks with message 85 when the TimeLine was
+// changed since it was saved: 0 go on (saved, or changes given up), 2
+// cancelled. The others: 0 done, 1 failed (the user was told), 2 cancelled.
+int AskToSaveTimeLine();
+int LoadTimeLineCommand();
+int SaveTimeLineCommand();
+int EraseTimeLineCommand();
+
 // A file named in a TimeLine as a path of this machine: a backslash is a
 // folder separator; a relative name is found beside the TimeLine file,
 // else in the projects folder, else taken as it is.

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "anim/anim_state.h"
+#include "anim/timeline_file.h"
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/settings.h"
@@ -129,6 +130,10 @@ int OpenFile(const std::string& path) {
 int ShutDown() {
   Program& p = TheProgram();
   p.frame.exiting = true;
+  if (AskToSaveTimeLine() != 0) {
+    p.frame.exiting = false;
+    return 1;
+  }
   for (int i = ImageCount() - 1; i >= 0; --i) {
     if (RemoveImage(ImageAt(i)) != 0) {
       p.frame.exiting = false;

@@ -528,6 +528,57 @@ int SaveIShape(const std::filesystem::path& path) {
   return 0;
 }
 
+int LoadAreaFileCommand(std::string& areaPath) {
+  auto files = TheHost().ChooseFiles({"Load Area Selection", "Area Files (*.ASF)", AreaDialogFolder(areaPath), false});
+  if (files.empty()) return 2;
+  if (LoadAreaFile(files.front()) != 0) return 1;
+  areaPath = files.front();
+  ImageRecord* image = TheProgram().images.current;
+  return image && ImageIndex(image) >= 0 ? FinishLoadedSelection(image, -1) : 0;
+}
+
+int SaveAreaFileCommand(std::string& areaPath) {
+  const std::string file =
+      TheHost().ChooseSaveFile({"Save Area Selection", "Area Files (*.ASF)", AreaDialogFolder(areaPath), false});
+  if (file.empty()) return 2;
+  if (SaveAreaFile(file) != 0) return 1;
+  areaPath = file;
+  return 0;
+}
+
+namespace {
+
+void RememberShapeFile(const std::filesystem::path& file, std::string& folder, std::string& name, std::string& extension) {
+  folder = file.parent_path().string();
+  name = file.stem().string();
+  extension = file.extension().string();
+}
+
+std::filesystem::path ShapeFolder(const std::string& folder, const std::string& name, const std::string& extension) {
+  return name.empty() ? std::filesystem::path(folder) : std::filesystem::path(folder) / (name + extension);
+}
+
+}  // namespace
+
+int LoadIShapeCommand(std::string& folder, std::string& name, std::string& extension) {
+  auto files = TheHost().ChooseFiles({"Load Shape", "I-Shapes (*.ISH)", ShapeFolder(folder, name, extension).string(), false});
+  if (files.empty()) return 2;
+  if (LoadIShape(files.front()) != 0) return 1;
+  RememberShapeFile(files.front(), folder, name, extension);
+  return 0;
+}
+
+int SaveIShapeCommand(std::string& folder, std::string& name, std::string& extension) {
+  const AreaSelection& s = Area().selection;
+  if (s.capture.count == 0 || !IsPointMode(s.mode)) return 2;
+  const std::string file =
+      TheHost().ChooseSaveFile({"Save Shape", "I-Shapes (*.ISH)", ShapeFolder(folder, name, extension).string(), false});
+  if (file.empty()) return 2;
+  if (SaveIShape(file) != 0) return 1;
+  RememberShapeFile(file, folder, name, extension);
+  return 0;
+}
+
 std::string AreaDialogFolder(const std::string& remembered) {
   if (!remembered.empty() && remembered.size() <= 4) return {};
   if (!remembered.empty() && remembered.back() == ':') return remembered + std::string(1, std::filesystem::path::preferred_separator);

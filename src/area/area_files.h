@@ -67,6 +67,16 @@ int LoadIShape(const std::filesystem::path& path);  // 0 ok; 1 after 63 or 42
 // it; nothing happens (returns 2) without capture points. 1 after 63.
 int SaveIShape(const std::filesystem::path& path);
 
+// The Area menu's commands: the file dialog (starting where the remembered
+// name says, which they update), then the file. A loaded selection is made
+// on the current image at once. 0 done, 1 failed (the user was told), 2
+// cancelled or nothing to do.
+int LoadAreaFileCommand(std::string& areaPath);
+int SaveAreaFileCommand(std::string& areaPath);
+// The I-shape folder, name and extension are the "IShapes" settings.
+int LoadIShapeCommand(std::string& folder, std::string& name, std::string& extension);
+int SaveIShapeCommand(std::string& folder, std::string& name, std::string& extension);
+
 // The folder the area file dialogs open in, from the remembered AreaPath: a
 // name of 1 to 4 characters is dropped, a drive name ending in ':' gets a
 // separator.
