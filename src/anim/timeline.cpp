@@ -527,6 +527,30 @@ CellContent EffectiveContent(int level, int frame, int row) {
 
 // ---- the op being edited ------------------------------------------------------
 
+int RefreshOpRecord(int level, int frame, bool fromTrends) {
+  const OpSettings* old = OpRecordOf(CellAt(level, frame, kRowOp));
+  if (!old) return 1;
+  const OpId id = old->id;
+  const std::uint16_t interpolate = old->interpolate;
+  if (fromTrends) ApplyAllTrends(id, level, frame);
+  OpSettings* r = SnapshotOpSettings(id, false);
+  if (!r) {
+    ShowMessageWith(kMessageNoMemory, "for Time Line update");
+    return 1;
+  }
+  r->interpolate = interpolate;
+  if (SetCell(level, frame, kRowOp, AddRecord(r), "for Time Line update") != 0) return 1;
+  RedrawWindow();
+  return 0;
+}
+
+int UseOpRecord(int level, int frame) {
+  const OpSettings* r = OpRecordOf(CellAt(level, frame, kRowOp));
+  if (!r || RestoreOpSettings(*r) != 0) return 1;
+  SetEditedOp(level, frame);
+  return 0;
+}
+
 void SetEditedOp(int level, int frame) {
   TimeLineState& t = TL();
   t.editLevel = level;

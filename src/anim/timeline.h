@@ -156,6 +156,14 @@ CellContent EffectiveContent(int level, int frame, int row);
 OpSettings InterpolateOp(const OpSettings& key, const OpSettings& next, int k, int n, int f);
 
 // ---- the op being edited ----
+// "Get Current Settings", and with fromTrends "Get Settings from Trends": the
+// record made anew for its operation from the live values (after setting
+// those the level's Trends drive to their value at this frame). 0 ok, 1 no
+// record there or no memory.
+int RefreshOpRecord(int level, int frame, bool fromTrends);
+// "Set Current Settings": the record's operation and values become the
+// current ones and the record is remembered as being edited. 0 ok, 1 none.
+int UseOpRecord(int level, int frame);
 void SetEditedOp(int level, int frame);
 // Writes the current parameter values into the edited record (when it is
 // still in its cell) and sets the level's Trends at its frame. Nothing when

@@ -22,7 +22,7 @@ constexpr int kMessageNoTrendMemory = 66;
 constexpr int kMessagePasteEmpty = 67;
 constexpr int kFirstListRoom = 20;
 constexpr int kListGrowth = 16;
-constexpr std::string_view kColourNotice = "Trend this color by dragging OPS into the Timeline";
+constexpr int kColourNotice = 16101;  // "Trend this color by dragging OPS into the Timeline"
 
 TrendState& TS() { return Anim().trends; }
 const TrendHooks& Hooks() { return Anim().trendHooks; }
@@ -233,7 +233,7 @@ Trend* FindOrCreateTrend(TrendVar variable, int level) {
 
 Trend* OpenTrendOfSlot(OpId op, const ParamSlot& slot) {
   if (slot.kind == kParamColour) {
-    ShowNote(kColourNotice);
+    ShowNote(LoadString(kColourNotice));
     return nullptr;
   }
   Trend* t = FindOrCreateTrend(static_cast<TrendVar>(slot.binding), Anim().timeline.cursor.level);
