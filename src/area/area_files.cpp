@@ -1,6 +1,7 @@
 #include "area/area_files.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -79,6 +80,16 @@ std::optional<double> Real(const std::vector<std::string>& words, std::size_t i)
 constexpr double kMaxMagnification = 100.0;
 float FontScale(double v) { return static_cast<float>(std::clamp(v, -kMaxMagnification, kMaxMagnification)); }
 
+// Left, top, right and bottom of points (at least one).
+std::array<int, 4> Bounds(const AreaPoint* p, std::size_t n) {
+  std::array<int, 4> b{p[0].x, p[0].y, p[0].x, p[0].y};
+  for (std::size_t i = 1; i < n; ++i) {
+    b[0] = std::min(b[0], p[i].x), b[2] = std::max(b[2], p[i].x);
+    b[1] = std::min(b[1], p[i].y), b[3] = std::max(b[3], p[i].y);
+  }
+  return b;
+}
+
 // The points the I-shape mode stretches into its box, in image pixels.
 void IShapeOutlinePixels(const AreaSelection& s, std::vector<AreaPoint>& out) {
   for (int i = 0; i < s.capture.count; ++i) {
@@ -93,11 +104,7 @@ void IShapeOutlinePixels(const AreaSelection& s, std::vector<AreaPoint>& out) {
 // rounding up makes the stretch give exactly these pixels again.
 void IShapeFromPixels(AreaSelection& s, const std::vector<AreaPoint>& pixels) {
   if (pixels.empty()) return;
-  int l = pixels[0].x, r = l, t = pixels[0].y, b = t;
-  for (const AreaPoint& p : pixels) {
-    l = std::min(l, p.x), r = std::max(r, p.x);
-    t = std::min(t, p.y), b = std::max(b, p.y);
-  }
+  const auto [l, t, r, b] = Bounds(pixels.data(), pixels.size());
   auto perMille = [](std::int64_t v, std::int64_t extent) {
     return extent <= 0 ? 0 : static_cast<std::int32_t>((v * 1000 + extent - 1) / extent);
   };
@@ -109,11 +116,7 @@ void IShapeFromPixels(AreaSelection& s, const std::vector<AreaPoint>& pixels) {
 
 void BoxOfPoints(AreaSelection& s, const PointList& list) {
   if (list.count == 0) return;
-  int l = list.points[0].x, r = l, t = list.points[0].y, b = t;
-  for (int i = 1; i < list.count; ++i) {
-    l = std::min(l, list.points[i].x), r = std::max(r, list.points[i].x);
-    t = std::min(t, list.points[i].y), b = std::max(b, list.points[i].y);
-  }
+  const auto [l, t, r, b] = Bounds(list.points, static_cast<std::size_t>(list.count));
   SetSelectionBox(s, l, t, r, b);
 }
 
@@ -129,6 +132,13 @@ std::optional<std::string> ReadTextFile(const std::filesystem::path& path, std::
   }
   if (in && in.peek() != std::char_traits<char>::eof())
     LogLine("%s is longer than %lld bytes; the rest is not read\n", path.string().c_str(), static_cast<long long>(limit));
+  return text;
+}
+
+// The whole file, or nullopt after message n naming it.
+std::optional<std::string> ReadOrTell(const std::filesystem::path& path, int n) {
+  auto text = ReadTextFile(path, kAreaFileMaxBytes);
+  if (!text) ShowMessageFile(n, path.string());
   return text;
 }
 
@@ -351,12 +361,8 @@ int ReadAreaFileText(std::string_view text) {
 }
 
 int LoadAreaFile(const std::filesystem::path& path) {
-  auto text = ReadTextFile(path, kAreaFileMaxBytes);
-  if (!text) {
-    ShowMessageFile(kMessageCannotOpen, path.string());
-    return 1;
-  }
-  if (ReadAreaFileText(*text) != 0) return 1;
+  auto text = ReadOrTell(path, kMessageCannotOpen);
+  if (!text || ReadAreaFileText(*text) != 0) return 1;
   LogLine("Loaded area selection from %s\n", path.string().c_str());
   return 0;
 }
@@ -485,12 +491,8 @@ int ReadIShapeText(std::string_view text, std::string_view name) {
 }
 
 int LoadIShape(const std::filesystem::path& path) {
-  auto text = ReadTextFile(path, kAreaFileMaxBytes);
-  if (!text) {
-    ShowMessageFile(kMessageShapeNotFound, path.string());
-    return 1;
-  }
-  if (ReadIShapeText(*text, path.stem().string()) != 0) return 1;
+  auto text = ReadOrTell(path, kMessageShapeNotFound);
+  if (!text || ReadIShapeText(*text, path.stem().string()) != 0) return 1;
   LogLine("Loaded I-shape %s\n", path.string().c_str());
   return 0;
 }
@@ -503,11 +505,7 @@ int SaveIShape(const std::filesystem::path& path) {
     IShapeOutlinePixels(s, pixels);
   else
     pixels.assign(s.capture.points, s.capture.points + s.capture.count);
-  int l = pixels[0].x, r = l, t = pixels[0].y, b = t;
-  for (const AreaPoint& p : pixels) {
-    l = std::min(l, p.x), r = std::max(r, p.x);
-    t = std::min(t, p.y), b = std::max(b, p.y);
-  }
+  const auto [l, t, r, b] = Bounds(pixels.data(), pixels.size());
   const std::int64_t w = std::max(1, r - l), h = std::max(1, b - t);
   AreaFilesState& f = AreaFiles();
   ClearPointList(f.shape);
