@@ -8,6 +8,7 @@
 
 #include "app/messages.h"
 #include "app/program.h"
+#include "app/progress.h"
 #include "app/settings.h"
 #include "app/string_table.h"
 #include "area/area_mask.h"
@@ -124,6 +125,8 @@ int OpenFile(const std::string& path) {
 
 int ShutDown() {
   Program& p = TheProgram();
+  // Everything below frees what running work still holds.
+  if (RefuseCloseWhileBusy()) return 1;
   p.frame.exiting = true;
   for (int i = ImageCount() - 1; i >= 0; --i) {
     if (RemoveImage(ImageAt(i)) != 0) {

@@ -15,7 +15,8 @@ namespace {
 class QvsReplayTest : public test::ProgramTest {};
 
 TEST_F(QvsReplayTest, SeedFilesLeaveEveryValueInRange) {
-  const auto seeds = std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz" / "seeds" / "qvs";
+  // Not __FILE__: a compiler cache may have made it relative to the build.
+  const auto seeds = std::filesystem::path(QV_SOURCE_DIR) / "tests" / "fuzz" / "seeds" / "qvs";
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(seeds)) {
     SCOPED_TRACE(entry.path().filename().string());
