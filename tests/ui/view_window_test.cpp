@@ -3,6 +3,7 @@
 // it, undo and redo it, save the result, scroll a zoomed view.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -419,6 +420,31 @@ class ViewWindowTest : public QObject {
     FreeImage(back);
     double mean = static_cast<double>(error) / (image->width * image->height * 3);
     QVERIFY2(mean <= 24.0, qPrintable(QString::number(mean)));
+  }
+
+  // The close box clicked while an effect runs: the view, its image and the
+  // work all go on, and the person is told why.
+  void closingAViewWhileAnEffectRunsIsRefused() {
+    QStringList shown;
+    QTimer::singleShot(0, [this, &shown] {
+      QTimer::singleShot(0, [&shown] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        for (QLabel* l : dialog->findChildren<QLabel*>()) shown << l->text();
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+          if (b->text() == QStringLiteral("&OK")) b->click();
+      });
+      sub->close();
+    });
+    const int changes = image->changed;
+    QCOMPARE(Apply(kContrast, ViewIndexOf(view->Record())), 0);
+    QVERIFY2(shown.contains(QStringLiteral("This cannot be done while an operation is in progress.")),
+             qPrintable(shown.join('|')));
+    QCOMPARE(window->DocumentArea()->subWindowList().size(), 1);
+    QCOMPARE(ImageCount(), 1);
+    QCOMPARE(view->Record()->image, image);
+    QCOMPARE(image->changed, changes + 1);
+    view->repaint();
   }
 
   void closingTheLastViewOfAChangedImageAsksToSave() {
