@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/string_table.h"
 #include "formats/format_test_util.h"
+#include "ops/op_catalogue.h"
 #include "ops/op_state.h"
 #include "store/undo.h"
 #include "support/program_fixture.h"
@@ -240,6 +241,37 @@ TEST_F(CommandTest, TogglesRadiosAndMissingSubsystems) {
 
   EXPECT_EQ(RouteCommand(107), 1);
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{11});
+}
+
+// What a part not built yet would carry out is offered greyed, and lights up
+// by itself once that part registers it: an effect its routines, a setting
+// the command of the part that reads it.
+TEST_F(CommandTest, PartsNotBuiltYetAreGreyedUntilTheyAre) {
+  int built = 0;
+  OpId missing = 0;
+  for (const OpEntry& e : Catalogue()) {
+    EXPECT_EQ(CommandAvailable(static_cast<int>(e.id)), HasWorker(e)) << e.id;
+    built += HasWorker(e) ? 1 : 0;
+    if (!HasWorker(e) && !missing) missing = e.id;
+  }
+  EXPECT_GT(built, 0);
+  if (missing) {
+    const OpId before = CurrentOp();
+    EXPECT_EQ(RouteCommand(static_cast<int>(missing)), 1);
+    EXPECT_EQ(CurrentOp(), before);
+    ASSERT_EQ(host->notes.size(), 1u);
+    EXPECT_NE(host->notes[0].find("is not available yet"), std::string::npos);
+  }
+  const std::pair<int, std::vector<int>> owners[] = {
+      {201, {202, 203, 204}}, {902, {904, 905}}, {901, {3027, 3025, 3029}}};
+  for (const auto& [owner, settings] : owners)
+    for (int id : settings) EXPECT_EQ(CommandAvailable(id), CommandAvailable(owner)) << id;
+  EXPECT_FALSE(CommandAvailable(387));
+  const int accumulate = TheProgram().settings.accumulate;
+  if (!CommandAvailable(202)) {
+    EXPECT_EQ(RouteCommand(202), 1);
+    EXPECT_EQ(TheProgram().settings.accumulate, accumulate);
+  }
 }
 
 TEST_F(CommandTest, LoadImageOpensEveryChosenFile) {

@@ -330,6 +330,7 @@ void MainWindow::UpdateCommands() {
     action->setEnabled(CommandAvailable(id));
     if (action->isCheckable()) action->setChecked(CommandChecked(id));
   }
+  for (auto& [id, action] : opActions_) action->setEnabled(CommandAvailable(id));
 }
 
 void MainWindow::RememberPlace() {
