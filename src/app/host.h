@@ -135,6 +135,8 @@ class Host {
   virtual int ChooseImage(const std::string&) { return -1; }
   // Something every view shows has changed (display mode, outline colours).
   virtual void RedrawViews() {}
+  // The text of the status line (empty clears it).
+  virtual void ShowStatusText(const std::string& /*text*/) {}
   // The chronograph window's four values.
   virtual void ShowChronograph(const std::string& /*action*/, const std::string& /*start*/,
                                const std::string& /*end*/, const std::string& /*elapsed*/) {}

@@ -8,6 +8,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 #include <set>
 
@@ -137,14 +138,26 @@ class MainWindowTest : public QObject {
 
   void progressShowsInTheStatusLine() {
     auto* bar = window->findChild<QProgressBar*>(QStringLiteral("operationBar"));
-    QVERIFY(bar);
+    auto* sequence = window->findChild<QProgressBar*>(QStringLiteral("sequenceBar"));
+    auto* text = window->findChild<QLabel*>(QStringLiteral("statusText"));
+    QVERIFY(bar && sequence && text);
+    // Idle, the line is the status text's, not two bars at 0%.
+    QVERIFY(!bar->isVisible() && !sequence->isVisible());
+    host->ShowStatusText("X 3  Y 4");
+    QCOMPARE(text->text(), QStringLiteral("X 3  Y 4"));
+    QVERIFY(text->isVisible());
     BeginProgress("Blur", 10);
     Progress(5);
     QCOMPARE(bar->value(), 50);
+    QVERIFY(bar->isVisible() && !sequence->isVisible());
+    BeginSequence("Generating", 4);
+    QVERIFY(sequence->isVisible());
+    EndSequence();
     QVERIFY(window->ActionOf(9728)->isEnabled());
     QVERIFY(QApplication::overrideCursor());
     EndProgress();
     QCOMPARE(bar->value(), 0);
+    QVERIFY(!bar->isVisible() && !sequence->isVisible());
     QVERIFY(!window->ActionOf(9728)->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
   }
@@ -170,6 +183,36 @@ class MainWindowTest : public QObject {
     QCOMPARE(TheProgram().settings.toolText, 0);
     QVERIFY(!window->ActionOf(612)->isChecked());
     QCOMPARE(window->ToolBar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
+  }
+
+  // The scroll arrows move the buttons, never the actions the menus share,
+  // and are there only while the buttons do not all fit.
+  void toolBarScrollsWithoutTouchingTheMenus() {
+    window->showNormal();
+    window->resize(1400, 600);
+    QTRY_VERIFY(!window->ToolButtonOf(3091)->isVisible());
+    QVERIFY(!window->ToolButtonOf(3090)->isVisible());
+    QVERIFY(window->ToolButtonOf(106)->isVisible());
+
+    window->resize(260, 600);
+    QTRY_VERIFY(window->ToolButtonOf(3091)->isVisible());
+    QTest::mouseClick(window->ToolButtonOf(3091), Qt::LeftButton);
+    QTRY_VERIFY(!window->ToolButtonOf(106)->isVisible());
+    QAction* newImage = window->ActionOf(106);
+    QVERIFY(newImage->isVisible());
+    QVERIFY(window->MenuAt(static_cast<int>(Menu::File))->actions().contains(newImage));
+    QTest::mouseClick(window->ToolButtonOf(3090), Qt::LeftButton);
+    QTRY_VERIFY(window->ToolButtonOf(106)->isVisible());
+
+    // Small triangles, nothing like the arrows of Undo and De-Undo.
+    for (int id : {3090, 3091}) {
+      QToolButton* arrow = window->ToolButtonOf(id);
+      QVERIFY(arrow->arrowType() != Qt::NoArrow);
+      QVERIFY(arrow->icon().isNull());
+      QVERIFY(arrow->width() * 2 < window->ToolButtonOf(9714)->width());
+    }
+    window->resize(1400, 600);
+    QTRY_VERIFY(!window->ToolButtonOf(3091)->isVisible());
   }
 
   void closingSavesTheSettings() {

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 #include <span>
 
@@ -149,7 +150,20 @@ class ViewWindowTest : public QObject {
       const std::uint8_t* px = PixelAt(image, p.x(), p.y());
       QCOMPARE(view->Bitmap().pixel(p), qRgb(px[0], px[1], px[2]));
     }
+    // The status line tells the pixel under the mouse; the empty document
+    // area clears it.
+    auto* status = window->findChild<QLabel*>(QStringLiteral("statusText"));
+    QVERIFY(status);
+    QTest::mouseMove(view, QPoint(60, 9));
+    const std::uint8_t* px = nullptr;
+    LockImage(image);
+    px = PixelAt(image, 60, 9);
+    const QString expected = QStringLiteral("X 60  Y 9    R %1  G %2  B %3  A 255").arg(px[0]).arg(px[1]).arg(px[2]);
     UnlockImage(image);
+    QTRY_COMPARE(status->text(), expected);
+    QWidget* empty = window->DocumentArea()->viewport();
+    QTest::mouseMove(empty, QPoint(empty->width() - 5, empty->height() - 5));
+    QTRY_COMPARE(status->text(), QString());
   }
 
   void secondViewNumbersTitlesAndZoomRetraces() {
@@ -163,9 +177,14 @@ class ViewWindowTest : public QObject {
     // Zoom in by dragging a rectangle with the zoom tool: twice as large.
     ui::ViewWindow* v2 = second->View();
     QTRY_COMPARE(v2->size(), QSize(120, 80));
-    QCOMPARE(RouteCommand(kCommandMagnify), 0);
+    window->ActionOf(kCommandMagnify)->trigger();
+    QCOMPARE(TheProgram().views.tool, ViewTool::Magnify);
+    // Every view shows the magnifier while the zoom waits for its drag.
+    QCOMPARE(v2->cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(view->cursor().shape(), Qt::BitmapCursor);
     QTest::mousePress(v2, Qt::LeftButton, {}, QPoint(30, 20));
     QTest::mouseRelease(v2, Qt::LeftButton, {}, QPoint(90, 60));
+    QCOMPARE(v2->cursor().shape(), Qt::CrossCursor);
     ViewRecord* r2 = v2->Record();
     QCOMPARE(r2->zoomKind, kZoomIn);
     QCOMPARE(r2->left, 30 * 119 / 120);
@@ -289,14 +308,14 @@ class ViewWindowTest : public QObject {
     QCOMPARE(ui::ChronographPlace({340, 240}, QSize(400, 300)), QPoint(340, 240));
 
     // Undo from the tool bar gives the picture back; De-Undo the change.
-    QWidget* undo = window->ToolBar()->widgetForAction(window->ActionOf(kUndoButton));
+    QWidget* undo = window->ToolButtonOf(kUndoButton);
     QVERIFY(undo && undo->isEnabled());
     QTest::mouseClick(undo, Qt::LeftButton);
     QCOMPARE(PixelsRgb(image), original);
     QCOMPARE(image->changed, 0);
     view->repaint();
     QCOMPARE(view->Bitmap(), before);
-    QWidget* deUndo = window->ToolBar()->widgetForAction(window->ActionOf(kDeUndoButton));
+    QWidget* deUndo = window->ToolButtonOf(kDeUndoButton);
     QVERIFY(deUndo && deUndo->isEnabled());
     QTest::mouseClick(deUndo, Qt::LeftButton);
     view->repaint();

@@ -238,6 +238,10 @@ void QtHost::RedrawViews() {
   }
 }
 
+void QtHost::ShowStatusText(const std::string& text) {
+  if (window_) window_->SetStatusText(Q(text));
+}
+
 AreaToolbox* QtHost::Toolbox() const { return toolbox_.data(); }
 
 ViewSubWindow* QtHost::SubWindowOf(const ViewRecord* view) const {
