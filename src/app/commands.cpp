@@ -302,7 +302,7 @@ const CommandEntry kCommands[] = {
     // Area
     {608, Menu::Area, kB, 0, DoUndoLastSelection, nullptr, nullptr},
     {609, Menu::Area, kB, 0, DoClearSelection, nullptr, nullptr},
-    {616, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {616, Menu::Area, kT | kS, 0, DoWindow, CHECK(TheHost().ToolWindowShown(616)), HostHasWindows},
     {626, Menu::Area, kB | kS, 0, nullptr, nullptr, nullptr},
     {627, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
     {9771, Menu::Area, kB, 0, nullptr, nullptr, nullptr},

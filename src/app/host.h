@@ -131,6 +131,8 @@ class Host {
   virtual bool EditSaveChoices(SaveImageRequest&) { return false; }
   // Opens (or brings forward) the tool window a command shows.
   virtual void OpenToolWindow(int /*command*/) {}
+  // Whether the tool window a command shows and hides is on the screen.
+  virtual bool ToolWindowShown(int /*command*/) { return false; }
   // An image of the table chosen from a list titled so; -1 when cancelled.
   virtual int ChooseImage(const std::string&) { return -1; }
   // Something every view shows has changed (display mode, outline colours).

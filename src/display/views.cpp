@@ -377,9 +377,8 @@ int DemagnifyCommand() {
   std::vector<ViewRecord*> zoomed;
   for (ViewRecord* v : views)
     if (v->zoomKind != kZoomNone) zoomed.push_back(v);
-  if (zoomed.size() == 1 || (zoomed.empty() && views.size() == 1)) {
-    // The only view may always be zoomed out, showing the margin around it.
-    DemagnifyView(zoomed.empty() ? views.front() : zoomed.front());
+  if (zoomed.size() == 1) {
+    DemagnifyView(zoomed.front());
     return 0;
   }
   if (zoomed.empty()) {

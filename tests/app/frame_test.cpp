@@ -147,6 +147,29 @@ TEST_F(FrameTest, ShutDownFreesEveryOwnerFirst) {
   EXPECT_EQ(p.memory.placesInUse, 0);
 }
 
+TEST_F(FrameTest, AFileDirectlyUnderTheRootIsNotACommand) {
+  const std::string missing = "/qv-missing-" + std::to_string(::getpid()) + ".bmp";
+  ProcessCommandLine({missing, "/icon", "/tmp"});
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{71, 71})) << "\"/icon\" stays a command";
+  EXPECT_EQ(host->messages[0].extra, "File: \"" + missing + "\"");
+  EXPECT_EQ(host->messages[1].extra, "File: \"/tmp\"") << "a folder, not a command";
+  // One that is there opens, where the test may write there.
+  const std::filesystem::path there = "/qv-frame-test-" + std::to_string(::getpid()) + ".bmp";
+  {
+    std::ofstream out(there, std::ios::binary);
+    const auto bytes = TinyBmp();
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      std::error_code ec;
+      std::filesystem::remove(there, ec);
+      GTEST_SKIP() << "cannot write under /";
+    }
+  }
+  ProcessCommandLine({there.string()});
+  std::filesystem::remove(there);
+  EXPECT_EQ(Loaded(), std::vector<std::string>{there.filename().string()});
+}
+
 class CommandTest : public FrameTest {};
 
 TEST_F(CommandTest, TableIsCompleteAndConsistent) {

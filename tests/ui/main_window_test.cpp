@@ -14,11 +14,13 @@
 
 #include "app/commands.h"
 #include "app/frame.h"
+#include "app/messages.h"
 #include "app/program.h"
 #include "app/string_table.h"
 #include "app/ui/help_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/qt_host.h"
+#include "area/ui/area_toolbox.h"
 #include "extlib/palette_library.h"
 
 using namespace qv;
@@ -97,6 +99,57 @@ class MainWindowTest : public QObject {
     QVERIFY(window->ActionOf(302)->isChecked());
   }
 
+  // Step 7 of start-up opens the area toolbox; the menu item shows and hides
+  // it, and where it is moved is where it opens next time.
+  void areaToolboxOpensAtStartAndRemembersItsPlace() {
+    ui::AreaToolbox* tools = host->Toolbox();
+    QVERIFY(tools && tools->isVisible());
+    QVERIFY(window->ActionOf(616)->isChecked());
+    tools->move(window->mapToGlobal(QPoint(40, 90)));
+    QTRY_COMPARE(TheProgram().settings.tool.x, 40);
+    QCOMPARE(TheProgram().settings.tool.y, 90);
+    window->ActionOf(616)->trigger();
+    QVERIFY(!tools->isVisible());
+    QVERIFY(!window->ActionOf(616)->isChecked());
+    window->ActionOf(616)->trigger();
+    QVERIFY(tools->isVisible());
+    QVERIFY(window->ActionOf(616)->isChecked());
+  }
+
+  // A file name is never broken across lines (a hyphen is no place to break
+  // a path); one too wide is shortened in its middle, whole in its tool tip.
+  void pathsInMessagesAreKeptWhole() {
+    const QString path = QStringLiteral("/home/someone/Pictures/holiday-photographs-from-the-summer/") +
+                         QString(30, 'x') + QStringLiteral("-a-rather-long-file-name.bmp");
+    for (int kind = 0; kind < 2; ++kind) {
+      const QString whole = kind == 0 ? QStringLiteral("File: \"%1\"").arg(path) : path;
+      QLabel* shown = nullptr;
+      bool wraps = true;
+      QString text, tip;
+      QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        for (QLabel* l : dialog->findChildren<QLabel*>())
+          if (l->text().contains(QStringLiteral("/home/"))) {
+            shown = l;
+            wraps = l->wordWrap();
+            text = l->text();
+            tip = l->toolTip();
+          }
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+          if (b->text().remove('&') == QStringLiteral("OK")) b->click();
+      });
+      if (kind == 0)
+        ShowMessageFile(71, path.toStdString());
+      else
+        ShowNote("Could not read the file.", path.toStdString());
+      QVERIFY2(shown, qPrintable(QString::number(kind)));
+      QVERIFY(!wraps);
+      QVERIFY(text == whole || tip == whole);
+      QVERIFY(text.startsWith(whole.left(12)) && text.endsWith(whole.right(8)));
+    }
+  }
+
   void optionCommandsAreChosenFromTheMenusWithTheWindow() {
     for (int id : {123, 205, 361, 632, 608, 609, 618, 619, 620, 621, 911, 912, 707, 9721}) {
       QVERIFY2(CommandAvailable(id), qPrintable(QString::number(id)));
@@ -130,6 +183,9 @@ class MainWindowTest : public QObject {
     QVERIFY(help->isVisible());
     QCOMPARE(help->CurrentKeyword(), QStringLiteral("Message 078"));
     QVERIFY(help->Browser()->toPlainText().contains(QStringLiteral("Running or Paused")));
+    // A mnemonic, not a literal '&', before the search field.
+    for (QLabel* label : help->findChildren<QLabel*>())
+      if (label->text().contains('&')) QVERIFY2(label->buddy(), qPrintable(label->text()));
     EndSequence();
     window->ActionOf(303)->trigger();
     QCOMPARE(TheProgram().display.mode, 1);
@@ -223,6 +279,7 @@ class MainWindowTest : public QObject {
     QString text = QString::fromUtf8(file.readAll());
     QVERIFY(text.contains(QStringLiteral("\nToolText=0\n")));
     QVERIFY(text.contains(QStringLiteral("\nDisplayMode=1\n")));
+    QVERIFY(text.contains(QStringLiteral("\nPosTool=40 90\n")));
   }
 
   void cleanupTestCase() {

@@ -36,6 +36,7 @@ namespace {
 
 constexpr int kToolbarLeft = 3090;
 constexpr int kToolbarRight = 3091;
+constexpr int kShowToolbox = 616;
 constexpr int kStopSequence = 9727;
 constexpr int kPauseSequence = 9728;
 constexpr int kStopText = 1210;
@@ -443,8 +444,10 @@ void MainWindow::ShowAtStart() {
   } else {
     show();
   }
-  // The tool windows the settings left open.
+  // The tool windows the settings left open; the area toolbox always is.
   SyncChronograph(this, area_);
+  if (!TheHost().ToolWindowShown(kShowToolbox)) TheHost().RunWindowCommand(kShowToolbox);
+  UpdateCommands();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

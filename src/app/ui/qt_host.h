@@ -41,6 +41,7 @@ class QtHost : public Host {
   std::string ChooseSaveFile(const FileRequest& request) override;
   bool EditSaveChoices(SaveImageRequest& request) override;
   void OpenToolWindow(int command) override;
+  bool ToolWindowShown(int command) override;
   int ChooseImage(const std::string& title) override;
   void RedrawViews() override;
   void ShowStatusText(const std::string& text) override;
