@@ -58,6 +58,10 @@ void HeadlessHost::ShowNote(const std::string& text) {
   if (!quiet_) std::fprintf(stderr, "pixqv: Note! %s\n", text.c_str());
 }
 
+void HeadlessHost::ShowStatusNote(const std::string& text) {
+  if (!quiet_) std::fprintf(stderr, "pixqv: %s\n", text.c_str());
+}
+
 void HeadlessHost::OpenHelp(const std::string& keyword) {
   if (!quiet_) std::fprintf(stderr, "pixqv: help on \"%s\" needs the desktop program\n", keyword.c_str());
 }
@@ -80,6 +84,16 @@ void HeadlessHost::ShowProgress(const ProgressDisplay& display) {
 }
 
 bool HeadlessHost::EditNewImageDetails(NewImageDetails&) { return true; }
+
+bool HeadlessHost::EditRawImage(RawImageRequest& r) {
+  static const char* const kLayouts[] = {"gray", "rgb", "planes", "files"};
+  const bool proposed = rawWidth_ < 1 || rawHeight_ < 1;
+  if (!proposed) r.width = rawWidth_, r.height = rawHeight_;
+  if (proposed && !quiet_)
+    std::fprintf(stderr, "pixqv: Raw Image Load: %s taken as %d x %d, %s, from byte %lld (the proposal)\n",
+                 r.fileName.c_str(), r.width, r.height, kLayouts[r.layout & 3], static_cast<long long>(r.start));
+  return true;
+}
 
 void HeadlessHost::ImageAdded(ImageRecord*, bool) {}
 

@@ -66,6 +66,21 @@ struct SaveImageRequest {
   int chopMem = 0;
 };
 
+// "RawDlg" ("Raw Image Load"): how to read a headerless file. The layout is
+// 0 gray scale, 1 interleaved R,G,B triples, 2 red, green and blue blocks,
+// 3 red, green and blue files (the green and blue ones named with their own
+// extensions). The reader fills in its proposal; the dialog may change it.
+struct RawImageRequest {
+  std::string fileName;
+  std::uint64_t fileSize = 0;
+  std::int64_t start = 0;
+  int width = 1;
+  int height = 1;
+  int layout = 0;
+  std::string greenExtension = ".grn";
+  std::string blueExtension = ".blu";
+};
+
 // The four outputs of the progress display.
 struct ProgressDisplay {
   int sequencePercent = 0;
@@ -82,6 +97,9 @@ class Host {
   virtual int RunMessage(const MessageRequest& request) = 0;
   // Plain "Note!" box with the stop icon.
   virtual void ShowNote(const std::string& text) = 0;
+  // A passing remark in the status line (no box to close): what a command
+  // did not do and why.
+  virtual void ShowStatusNote(const std::string& /*text*/) {}
   // Opens the help at a keyword (HelpOn has already logged the request).
   virtual void OpenHelp(const std::string& keyword) = 0;
   // Shows the progress bars and texts.
@@ -129,6 +147,9 @@ class Host {
   virtual std::string ChooseSaveFile(const FileRequest&) { return {}; }
   // The image save dialog; false when cancelled. Headless: cancelled.
   virtual bool EditSaveChoices(SaveImageRequest&) { return false; }
+  // "Raw Image Load"; false when cancelled. Without a person the proposal
+  // is taken.
+  virtual bool EditRawImage(RawImageRequest&) { return true; }
   // Opens (or brings forward) the tool window a command shows.
   virtual void OpenToolWindow(int /*command*/) {}
   // Whether the tool window a command shows and hides is on the screen.
@@ -173,6 +194,7 @@ class HeadlessHost : public Host {
 
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
+  void ShowStatusNote(const std::string& text) override;
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
   void PumpEvents() override;
@@ -185,8 +207,12 @@ class HeadlessHost : public Host {
   void ImageAdded(ImageRecord* image, bool openView) override;
   int SaveImageToOwnFile(ImageRecord* image) override;
   void ShowViewRows(ViewRecord*, std::span<const std::uint8_t>, int, int) override {}
+  // Takes the RAW proposal, or the size set here, and says so on stderr.
+  bool EditRawImage(RawImageRequest& request) override;
+  void SetRawSize(int width, int height) { rawWidth_ = width, rawHeight_ = height; }
 
  private:
+  int rawWidth_ = 0, rawHeight_ = 0;
   std::array<int, kMessageKindCount> answers_{-1, -1, -1, -1, -1};
   bool quiet_ = false;
   bool progressLine_ = false;

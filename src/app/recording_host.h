@@ -64,6 +64,8 @@ class RecordingHost : public Host {
     return a;
   }
   void ShowNote(const std::string& text) override { notes.push_back(text); }
+  std::vector<std::string> statusNotes;
+  void ShowStatusNote(const std::string& text) override { statusNotes.push_back(text); }
   void OpenHelp(const std::string& keyword) override { helpKeywords.push_back(keyword); }
   void ShowProgress(const ProgressDisplay& display) override { progress.push_back(display); }
   void PumpEvents() override {
@@ -114,6 +116,13 @@ class RecordingHost : public Host {
     return i;
   }
   void RedrawViews() override { ++redraws; }
+
+  std::vector<RawImageRequest> rawRequests;           // proposals shown in "RawDlg"
+  std::function<bool(RawImageRequest&)> onRawImage;   // edits them; none: accepted as proposed
+  bool EditRawImage(RawImageRequest& request) override {
+    rawRequests.push_back(request);
+    return onRawImage ? onRawImage(request) : true;
+  }
 
   std::vector<ViewRecord*> invalidated;  // views repainted (re-rendered when marked)
   std::vector<std::vector<std::string>> chronograph;

@@ -11,8 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include <unistd.h>
-
+#include "app/atomic_file.h"
 #include "app/program.h"
 #include "display/render.h"
 #include "extlib/palette_library.h"
@@ -537,24 +536,10 @@ int SaveSettings() {
 
   std::error_code ec;
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-  std::filesystem::path temp = path;
-  temp += ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::filesystem::remove(temp, ec);
-      return 1;
-    }
-  }
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return 1;
-  }
-  return 0;
+  AtomicFile file;
+  if (!file.Open(path, "wb")) return 1;
+  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) return 1;
+  return file.Commit() ? 0 : 1;
 }
 
 void RememberRecentFile(const std::string& path) {

@@ -81,10 +81,25 @@ int BeginSelectionGesture(bool shift, bool ctrl) {
 int FinishSelection(ImageRecord* image, int viewIndex, int combinationCode) {
   AreaState& a = Area();
   if (BuildAreaMask(image, viewIndex) != 0) return 1;
-  if (combinationCode != 0) CombineWithPrevious(combinationCode);
-  if (!a.splatter && ApplyTransparency(image) != 0) return 1;
+  // A redone mask was combined and faded when it was first drawn.
+  if (a.selection.mode != kAreaRedo) {
+    if (combinationCode != 0) CombineWithPrevious(combinationCode);
+    if (!a.splatter && ApplyTransparency(image) != 0) return 1;
+  }
   TraceMaskOutline();
   return 0;
+}
+
+bool SelectionReadyOn(const ImageRecord* image) {
+  const AreaState& a = Area();
+  if (!image || !a.mask.place || a.mask.address || a.maskImage != image) return false;
+  if (a.mask.width != image->width || a.mask.height != image->height) return false;
+  const auto* mask = static_cast<const std::uint8_t*>(LockVirtual(a.mask.place));
+  if (!mask) return false;
+  const std::size_t count = static_cast<std::size_t>(a.mask.width) * a.mask.height;
+  const bool any = std::any_of(mask, mask + count, [](std::uint8_t b) { return b != 0; });
+  UnlockVirtual(a.mask.place);
+  return any;
 }
 
 int CombineWithPrevious(int code) {
@@ -215,6 +230,8 @@ void ClearAreaSelection() {
   ClearPointList(a.selection.outline);
   ClearPointList(a.shownOutline);
   a.loadedSelection = false;
+  a.maskImage = nullptr;
+  a.redone = false;
 }
 
 int ApplyColourDiscriminator(ImageRecord* image) {
@@ -257,12 +274,19 @@ int EditAreaBox(ImageRecord* image, int left, int top, int right, int bottom) {
   }
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
-  int ow = std::max(1, s.right - s.left), oh = std::max(1, s.bottom - s.top);
+  // Boxes and points may come from files: every difference in 64 bits, and
+  // the scaled points kept where an int reaches.
+  const std::int64_t ow = std::max<std::int64_t>(1, std::int64_t{s.right} - s.left);
+  const std::int64_t oh = std::max<std::int64_t>(1, std::int64_t{s.bottom} - s.top);
+  const std::int64_t nw = std::int64_t{right} - left, nh = std::int64_t{bottom} - top;
+  auto scale = [](std::int64_t from, std::int64_t offset, std::int64_t to, std::int64_t old) {
+    return ClampToInt(from + MulDiv(offset, to, old));
+  };
   auto rescale = [&](PointList& list) {
     for (int i = 0; i < list.count; ++i) {
       AreaPoint& p = list.points[i];
-      p.x = left + static_cast<int>(std::int64_t{p.x - s.left} * (right - left) / ow);
-      p.y = top + static_cast<int>(std::int64_t{p.y - s.top} * (bottom - top) / oh);
+      p.x = scale(left, std::int64_t{p.x} - s.left, nw, ow);
+      p.y = scale(top, std::int64_t{p.y} - s.top, nh, oh);
     }
   };
   // I-shape points are already relative to the box.

@@ -107,16 +107,18 @@ int DrawFontMask(std::uint8_t* mask, int width, int height, const AreaSelection&
     FT_GlyphSlot g = ft.face->glyph;
     if (FT_Render_Glyph(g, FT_RENDER_MODE_MONO) == 0 && g->bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
       const FT_Bitmap& bm = g->bitmap;
-      int ox = static_cast<int>(penX >> 6) + g->bitmap_left;
-      int oy = static_cast<int>(penY >> 6) - g->bitmap_top;
+      // 64-bit positions: the clicked point may be anywhere an int reaches.
+      const std::int64_t ox = static_cast<std::int64_t>(penX >> 6) + g->bitmap_left;
+      const std::int64_t oy = static_cast<std::int64_t>(penY >> 6) - g->bitmap_top;
       for (unsigned row = 0; row < bm.rows; ++row) {
-        int my = oy + static_cast<int>(row);
+        const std::int64_t my = oy + row;
         if (my < 0 || my >= height) continue;
         const unsigned char* bits = bm.buffer + static_cast<std::ptrdiff_t>(row) * bm.pitch;
         for (unsigned col = 0; col < bm.width; ++col) {
           if (!(bits[col >> 3] & (0x80 >> (col & 7)))) continue;
-          int mx = ox + static_cast<int>(col);
-          if (mx >= 0 && mx < width) mask[static_cast<std::size_t>(my) * width + mx] = 255;
+          const std::int64_t mx = ox + col;
+          if (mx >= 0 && mx < width)
+            mask[static_cast<std::size_t>(my) * static_cast<std::size_t>(width) + static_cast<std::size_t>(mx)] = 255;
         }
       }
     }

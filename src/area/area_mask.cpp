@@ -24,12 +24,18 @@ constexpr int kMessageNoRealMemory = 60;
 AreaState& Area() { return TheProgram().area; }
 
 // Vertical span of 255s at column x, clipped to the image.
-void Span(std::uint8_t* mask, int w, int h, int x, int y0, int y1) {
+void Span(std::uint8_t* mask, int w, int h, int x, std::int64_t y0, std::int64_t y1) {
   if (x < 0 || x >= w) return;
-  y0 = std::max(y0, 0);
-  y1 = std::min(y1, h - 1);
-  for (int y = y0; y <= y1; ++y) mask[static_cast<std::size_t>(y) * w + x] = 255;
+  y0 = std::max<std::int64_t>(y0, 0);
+  y1 = std::min<std::int64_t>(y1, h - 1);
+  for (std::int64_t y = y0; y <= y1; ++y) mask[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] = 255;
 }
+
+// Radii up to this are walked step by step; larger ellipses are wider than
+// any image, and their rows are computed (a walk would take a step and an
+// entry per column offset: two thousand million for a radius read from a
+// file).
+constexpr std::int64_t kWalkLimit = std::int64_t{1} << 16;
 
 // The two-region midpoint walk. Each step covers the columns cx +- (ix + x)
 // from cy - (iy + y) to cy + (iy + y); plain ellipses have ix = iy = 0. The
@@ -38,54 +44,74 @@ void Span(std::uint8_t* mask, int w, int h, int x, int y0, int y1) {
 // ellipses cost one pass over memory rather than a column-wise one. The
 // columns between cx - ix and cx + ix are filled too; Round Rect, the only
 // caller with ix > 0, gives them their full, taller span afterwards.
-void EllipseWalk(std::uint8_t* mask, int w, int h, int cx, int cy, int rx, int ry, int ix, int iy) {
+// Positions and sizes are 64-bit: centres and radii may be anywhere an int
+// reaches, and only the rows and columns inside the image are visited.
+void EllipseWalk(std::uint8_t* mask, int w, int h, std::int64_t cx, std::int64_t cy, std::int64_t rx,
+                 std::int64_t ry, std::int64_t ix, std::int64_t iy) {
   if (rx <= 0 || ry <= 0) return;
-  std::vector<int> tallest;  // by column offset x
-  auto plot = [&](int x, int y) {
-    if (x >= static_cast<int>(tallest.size())) tallest.push_back(y);
-  };
-  double rx2 = double(rx) * rx, ry2 = double(ry) * ry;
-  int x = 0, y = ry;
-  double dx = 0, dy = 2 * rx2 * y;
-  double d1 = ry2 - rx2 * ry + 0.25 * rx2;
-  while (dx < dy) {
-    plot(x, y);
-    ++x;
-    dx += 2 * ry2;
-    if (d1 < 0) {
-      d1 += dx + ry2;
-    } else {
-      --y;
-      dy -= 2 * rx2;
-      d1 += dx - dy + ry2;
-    }
-  }
-  double d2 = ry2 * (x + 0.5) * (x + 0.5) + rx2 * (y - 1.0) * (y - 1.0) - rx2 * ry2;
-  while (y >= 0) {
-    plot(x, y);
-    --y;
-    dy -= 2 * rx2;
-    if (d2 > 0) {
-      d2 += rx2 - dy;
-    } else {
+  if (cx + ix + rx < 0 || cx - ix - rx >= w || cy + iy + ry < 0 || cy - iy - ry >= h) return;
+  const bool walked = rx <= kWalkLimit && ry <= kWalkLimit;
+  std::vector<std::int32_t> tallest;  // by column offset x
+  if (walked) {
+    auto plot = [&](std::int64_t x, std::int64_t y) {
+      if (x >= static_cast<std::int64_t>(tallest.size())) tallest.push_back(static_cast<std::int32_t>(y));
+    };
+    double rx2 = double(rx) * rx, ry2 = double(ry) * ry;
+    std::int64_t x = 0, y = ry;
+    double dx = 0, dy = 2 * rx2 * y;
+    double d1 = ry2 - rx2 * ry + 0.25 * rx2;
+    while (dx < dy) {
+      plot(x, y);
       ++x;
       dx += 2 * ry2;
-      d2 += dx - dy + rx2;
+      if (d1 < 0) {
+        d1 += dx + ry2;
+      } else {
+        --y;
+        dy -= 2 * rx2;
+        d1 += dx - dy + ry2;
+      }
+    }
+    double d2 = ry2 * (x + 0.5) * (x + 0.5) + rx2 * (y - 1.0) * (y - 1.0) - rx2 * ry2;
+    while (y >= 0) {
+      plot(x, y);
+      --y;
+      dy -= 2 * rx2;
+      if (d2 > 0) {
+        d2 += rx2 - dy;
+      } else {
+        ++x;
+        dx += 2 * ry2;
+        d2 += dx - dy + rx2;
+      }
     }
   }
-  int reach = iy + tallest[0];
-  int widest = static_cast<int>(tallest.size()) - 1;
-  int offset = widest;  // widest column offset still reaching the row
-  for (int row = std::max(0, cy - reach); row <= std::min(h - 1, cy + reach); ++row) {
-    int need = std::abs(row - cy) - iy;
-    int columns = widest;
-    if (need > 0) {
-      while (offset > 0 && tallest[offset] < need) --offset;
-      while (offset < widest && tallest[offset + 1] >= need) ++offset;
-      columns = offset;
+  const std::int64_t widest = walked ? static_cast<std::int64_t>(tallest.size()) - 1 : rx;
+  const std::int64_t reach = iy + (walked ? tallest[0] : ry);
+  std::int64_t offset = widest;  // walked: the widest column offset still reaching the row
+  // The column offsets that reach `need` rows out from the middle: the
+  // walk's steps keep y while the midpoint (x + 1, y - 1/2) lies inside,
+  // which the computed rows follow.
+  auto columnsFor = [&](std::int64_t need) -> std::int64_t {
+    if (need <= 0) return widest;
+    if (!walked) {
+      if (need > ry) return -1;
+      const double f = (double(need) - 0.5) / double(ry);
+      return static_cast<std::int64_t>(double(rx) * std::sqrt(std::max(0.0, 1.0 - f * f)));
     }
-    int l = std::max(0, cx - ix - columns), r = std::min(w - 1, cx + ix + columns);
-    if (l <= r) std::memset(mask + static_cast<std::size_t>(row) * w + l, 255, static_cast<std::size_t>(r - l + 1));
+    while (offset > 0 && tallest[static_cast<std::size_t>(offset)] < need) --offset;
+    while (offset < widest && tallest[static_cast<std::size_t>(offset + 1)] >= need) ++offset;
+    return offset;
+  };
+  const std::int64_t first = std::max<std::int64_t>(0, cy - reach), last = std::min<std::int64_t>(h - 1, cy + reach);
+  for (std::int64_t row = first; row <= last; ++row) {
+    const std::int64_t columns = columnsFor((row < cy ? cy - row : row - cy) - iy);
+    if (columns < 0) continue;
+    const std::int64_t l = std::max<std::int64_t>(0, cx - ix - columns);
+    const std::int64_t r = std::min<std::int64_t>(w - 1, cx + ix + columns);
+    if (l <= r)
+      std::memset(mask + static_cast<std::size_t>(row) * w + static_cast<std::size_t>(l), 255,
+                  static_cast<std::size_t>(r - l + 1));
   }
 }
 
@@ -111,10 +137,10 @@ void DrawLine(std::uint8_t* mask, int w, int h, int x0, int y0, int x1, int y1) 
     put(x0, y0);
   } else if (std::abs(dx) >= std::abs(dy)) {
     std::int64_t from = std::max<std::int64_t>(std::min(x0, x1), 0), to = std::min<std::int64_t>(std::max(x0, x1), w - 1);
-    for (std::int64_t x = from; x <= to; ++x) put(x, y0 + (x - x0) * dy / dx);
+    for (std::int64_t x = from; x <= to; ++x) put(x, y0 + MulDiv(x - x0, dy, dx));
   } else {
     std::int64_t from = std::max<std::int64_t>(std::min(y0, y1), 0), to = std::min<std::int64_t>(std::max(y0, y1), h - 1);
-    for (std::int64_t y = from; y <= to; ++y) put(x0 + (y - y0) * dx / dy, y);
+    for (std::int64_t y = from; y <= to; ++y) put(x0 + MulDiv(y - y0, dx, dy), y);
   }
 }
 
@@ -137,7 +163,7 @@ int FillOutline(std::uint8_t* mask, int w, int h, const PointList& outline) {
     if (u.y > l.y) std::swap(u, l);
     std::int64_t run = std::max<std::int64_t>(1, std::int64_t{l.y} - u.y);
     for (int y = std::max(u.y, 0); y < l.y && y < h; ++y) {
-      std::int64_t along = (std::int64_t{y} - u.y) * (std::int64_t{l.x} - u.x) / run;
+      std::int64_t along = MulDiv(std::int64_t{y} - u.y, std::int64_t{l.x} - u.x, run);
       int x = static_cast<int>(std::clamp<std::int64_t>(u.x + along, 0, w - 1));
       std::uint8_t& b = mask[static_cast<std::size_t>(y) * w + x];
       b = static_cast<std::uint8_t>(255 - b);
@@ -162,6 +188,13 @@ int FillOutline(std::uint8_t* mask, int w, int h, const PointList& outline) {
 }
 
 bool Within(int a, int b, int range) { return std::abs(a - b) <= range; }
+
+// A curve point back in ints: curves through far-apart points may overshoot
+// what an int holds (and NaN stays at 0).
+int RoundToInt(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<int>(std::lround(std::clamp(v, double(INT32_MIN), double(INT32_MAX))));
+}
 
 // Run of control points between breaks.
 std::vector<std::vector<AreaPoint>> Runs(const PointList& list) {
@@ -198,7 +231,7 @@ int SplineOutline(PointList& out, std::vector<AreaPoint> pts, bool closed) {
         EvaluateSpline(sx, s, x);
         EvaluateSpline(sy, s, y);
       }
-      if (PushPoint(out, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), kPenDown)) return 1;
+      if (PushPoint(out, RoundToInt(x), RoundToInt(y), kPenDown)) return 1;
     }
   }
   return 0;
@@ -253,8 +286,7 @@ int Arc(PointList& out, AreaPoint a, AreaPoint b, AreaPoint c) {
   int steps = std::clamp(static_cast<int>(std::ceil(std::abs(sweep) * r)), 2, 100000);
   for (int i = 1; i < steps; ++i) {
     double angle = start + sweep * i / steps;
-    if (PushPoint(out, static_cast<int>(std::lround(ux + r * std::cos(angle))),
-                  static_cast<int>(std::lround(uy + r * std::sin(angle))), kPenDown))
+    if (PushPoint(out, RoundToInt(ux + r * std::cos(angle)), RoundToInt(uy + r * std::sin(angle)), kPenDown))
       return 1;
   }
   return PushPoint(out, c.x, c.y, kPenDown);
@@ -380,8 +412,8 @@ void BoundsOfBytes(AreaSelection& s, const std::uint8_t* mask, int w, int h) {
 
 void ScaleRedo(AreaSelection& s, int w, int h) {
   int ow = std::max(1, s.imageWidth), oh = std::max(1, s.imageHeight);
-  auto sx = [&](int v) { return static_cast<int>(std::int64_t{v} * w / ow); };
-  auto sy = [&](int v) { return static_cast<int>(std::int64_t{v} * h / oh); };
+  auto sx = [&](int v) { return ClampToInt(std::int64_t{v} * w / ow); };
+  auto sy = [&](int v) { return ClampToInt(std::int64_t{v} * h / oh); };
   s.left = sx(s.left);
   s.right = sx(s.right);
   s.centreX = sx(s.centreX);
@@ -475,14 +507,18 @@ int BuildOutline(int mode) {
     case kAreaFreehand:
     case kAreaPolygon:
       return CopyPointList(out, s.capture);
-    case kAreaIShape:
+    case kAreaIShape: {
+      // Per-mille shape points into the box.
+      auto into = [](std::int64_t from, std::int64_t span, int permille) {
+        return ClampToInt(from + MulDiv(permille, span, 1000));
+      };
+      const std::int64_t width = std::int64_t{s.right} - s.left, height = std::int64_t{s.bottom} - s.top;
       for (int i = 0; i < s.capture.count; ++i) {
         const AreaPoint& p = s.capture.points[i];
-        int x = s.left + static_cast<int>(std::int64_t{p.x} * (s.right - s.left) / 1000);
-        int y = s.top + static_cast<int>(std::int64_t{p.y} * (s.bottom - s.top) / 1000);
-        if (PushPoint(out, x, y, p.flag)) return 1;
+        if (PushPoint(out, into(s.left, width, p.x), into(s.top, height, p.y), p.flag)) return 1;
       }
       return 0;
+    }
     case kAreaSpline:
       for (auto& run : Runs(s.control))
         if (SplineOutline(out, run, s.closed)) return 1;
@@ -553,11 +589,13 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
       break;
     case kAreaRoundRect: {
       std::memset(mask, 0, bytes);
-      int r = std::clamp(s.roundness, 0, 100);
-      int ex = r * s.radiusX / 100, ey = r * s.radiusY / 100;
-      int ix = (100 - r) * s.radiusX / 100, iy = (100 - r) * s.radiusY / 100;
-      if (ex != 0 && ey != 0) EllipseWalk(mask, w, h, s.centreX, s.centreY, ex, ey, ix, iy);
-      for (int x = s.centreX - ix; x <= s.centreX + ix; ++x) Span(mask, w, h, x, s.centreY - s.radiusY, s.centreY + s.radiusY);
+      const std::int64_t r = std::clamp(s.roundness, 0, 100);
+      const std::int64_t cx = s.centreX, cy = s.centreY, rx = s.radiusX, ry = s.radiusY;
+      const std::int64_t ex = r * rx / 100, ey = r * ry / 100;
+      const std::int64_t ix = (100 - r) * rx / 100, iy = (100 - r) * ry / 100;
+      if (ex != 0 && ey != 0) EllipseWalk(mask, w, h, cx, cy, ex, ey, ix, iy);
+      const std::int64_t from = std::max<std::int64_t>(0, cx - ix), to = std::min<std::int64_t>(w - 1, cx + ix);
+      for (std::int64_t x = from; x <= to; ++x) Span(mask, w, h, static_cast<int>(x), cy - ry, cy + ry);
       break;
     }
     case kAreaColourWand:
@@ -584,6 +622,11 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
     if (keyRestrict) ColourKeyFill(mask, image, true);
     if (exclude)
       for (std::size_t i = 0; i < bytes; ++i) mask[i] = static_cast<std::uint8_t>(255 - mask[i]);
+  }
+  if (!a.run.active) {
+    // A splat's mask stands in for the selection only during its pass.
+    a.maskImage = result == 0 ? image : nullptr;
+    a.redone = result == 0 && mode == kAreaRedo;
   }
   if (result == 0) {
     if (mode == kAreaEntire && !exclude)
@@ -622,10 +665,11 @@ void SetSelectionBox(AreaSelection& s, int l, int t, int r, int b) {
   s.top = t;
   s.right = r;
   s.bottom = b;
-  s.centreX = (l + r) / 2;
-  s.centreY = (t + b) / 2;
-  s.radiusX = std::max(s.centreX - l, r - s.centreX);
-  s.radiusY = std::max(s.centreY - t, b - s.centreY);
+  const std::int64_t cx = (std::int64_t{l} + r) / 2, cy = (std::int64_t{t} + b) / 2;
+  s.centreX = static_cast<std::int32_t>(cx);
+  s.centreY = static_cast<std::int32_t>(cy);
+  s.radiusX = ClampToInt(std::max(cx - l, r - cx));
+  s.radiusY = ClampToInt(std::max(cy - t, b - cy));
 }
 
 }  // namespace qv

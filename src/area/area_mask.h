@@ -39,6 +39,24 @@ inline constexpr std::uint8_t kPenDown = 0xFF;  // line from the previous point
 inline constexpr std::uint8_t kPenUp = 0;       // start of a new sub-path
 inline constexpr int kWandSeedLimit = 10000;
 
+// Coordinates and sizes are ints, but sums and products of them are made in
+// 64 bits (a selection may come from a file); a result goes back through this.
+inline std::int32_t ClampToInt(std::int64_t v) {
+  return static_cast<std::int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+}
+// a x b / c (c != 0, truncated), exact while the product fits 64 bits, and
+// kept within +-2^62 so that an int may still be added to it.
+inline std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c) {
+  constexpr std::int64_t kLimit = std::int64_t{1} << 62;
+  std::int64_t product = 0;
+  if (!__builtin_mul_overflow(a, b, &product)) {
+    const std::int64_t q = product / c;
+    return q < -kLimit ? -kLimit : q > kLimit ? kLimit : q;
+  }
+  const long double q = static_cast<long double>(a) * static_cast<long double>(b) / static_cast<long double>(c);
+  return q < -kLimit ? -kLimit : q > kLimit ? kLimit : static_cast<std::int64_t>(q);
+}
+
 struct AreaPoint {
   std::int32_t x;
   std::int32_t y;
@@ -133,7 +151,9 @@ struct SplatterSettings {
   int inFromEdge = 0;
 };
 
-// What a splatter run keeps between BeginSplatter and EndSplatter.
+// What a splatter run keeps between BeginSplatter and EndSplatter. The
+// clone is the picture before the run: the one undo layer of the whole run,
+// kept when a splat changed the image (the pipeline sets `changed`).
 struct SplatterRun {
   bool active = false;
   std::uint8_t* savedMask = nullptr;  // real place "splat"
@@ -144,11 +164,12 @@ struct SplatterRun {
   std::int32_t centre[2] = {0, 0};
   ImageRecord* clone = nullptr;
   ImageRecord* image = nullptr;
-  int savedLevels = 0;
+  int opId = 0;          // names the run's undo layer
+  bool changed = false;  // a splat changed the image
 };
 
 // Whether the operation about to use the mask lets the image's alpha limit
-// it. The default allows it; the apply pipeline fills this in.
+// it. The apply pipeline fills this in for every apply.
 struct AlphaMaskRule {
   int opId = 0;
   bool makeAlphaUsesMask = false;  // Make Alpha's own option
@@ -163,6 +184,12 @@ struct AreaState {
   PointList previousOutline{nullptr, 0, 0, "Lxli"};
   PointList shownOutline{nullptr, 0, 0, "Dpoi"};  // traced for the views
   bool loadedSelection = false;  // an area file or cell gave a selection
+  // The image the mask was last made on (null when none, or when that build
+  // was stopped), and whether Redo made it: Immediate Painting applies only
+  // to the selection of the image it changes, and a redone mask is not
+  // limited by alpha.
+  const ImageRecord* maskImage = nullptr;
+  bool redone = false;
 
   // Toolbox.
   AreaCombination combination = AreaCombination::None;
@@ -190,10 +217,17 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
 int BuildOutline(int mode);  // 0 ok, 1 no memory
 
 // Gestures: what a view calls when a button goes down (returns the
-// combination code, 0 none) and when the gesture ends.
+// combination code, 0 none) and when the gesture ends. FinishSelection makes
+// the mask the outline shows (shape, Color Key, Exclude, combination,
+// transparency) once; the apply uses it as it is. Redo (selection mode
+// kAreaRedo) brings back the last finished mask scaled to the image, without
+// combining or fading it again.
 int CombinationCode(bool shift, bool ctrl);
 int BeginSelectionGesture(bool shift, bool ctrl);
 int FinishSelection(ImageRecord* image, int viewIndex, int combinationCode);
+// Whether the current mask is a selection made on this image (and selects
+// something), as Immediate Painting needs before it applies.
+bool SelectionReadyOn(const ImageRecord* image);
 
 int CombineWithPrevious(int code);          // 0 ok, 1 no masks
 int CombineOnTimeLine();                    // the stored-area rules; 0 ok, 1 no masks
@@ -203,7 +237,8 @@ void MaskBounds(int viewIndex);
 int SelectEntire(ImageRecord* image, int viewIndex);
 int UndoLastSelection();                    // 0 ok, 1 nothing to swap or no memory
 void ClearAreaSelection();
-// Sets the selection box (inclusive) with its centre and radii.
+// Sets the selection box (inclusive) with its centre and radii (the sums in
+// 64 bits; a radius past what an int holds is kept at its largest value).
 void SetSelectionBox(AreaSelection& s, int left, int top, int right, int bottom);
 int ApplyColourDiscriminator(ImageRecord* image);
 // Edit Area: rescales the capture points from the current box into a new
@@ -222,11 +257,19 @@ int TraceMaskOutline();  // 0 ok, 1 no mask or no memory
 // line) into the mask. 0 ok, 1 no face or no memory.
 int DrawFontMask(std::uint8_t* mask, int width, int height, const AreaSelection& s, int x, int y);
 
-// Transparency and splatter.
-int ApplyTransparency(ImageRecord* image, const AlphaMaskRule& rule = {});
+// Transparency and splatter. ApplyTransparency finishes a selection's mask
+// (level, edge fade, grow, soft edge). "Mask with Alpha" is not part of it:
+// whether alpha limits the mask depends on the operation applied through it,
+// so the apply pipeline limits the mask for each apply (AlphaLimitsMask,
+// LimitMaskByAlpha) and gives it back as drawn afterwards.
+int ApplyTransparency(ImageRecord* image);
 // Level, Edge Fade, Grow and the soft edge of a selection on plain mask bytes
 // (width x height); 0 ok, 1 no memory.
 int FadeMaskBytes(std::uint8_t* mask, int width, int height, const AreaSelection& s);
+bool AlphaLimitsMask(const ImageRecord* image, const AlphaMaskRule& rule);
+// mask = mask x alpha / 255 over the inclusive box (clamped to the image);
+// the image is locked by the caller.
+void LimitMaskByAlpha(std::uint8_t* mask, ImageRecord* image, int left, int top, int right, int bottom);
 int BeginSplatter(ImageRecord* image, int viewIndex);
 int MakeSplat(ImageRecord* image, int viewIndex, int splat);
 int EndSplatter(ImageRecord* image, int viewIndex);

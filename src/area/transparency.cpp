@@ -20,11 +20,11 @@ constexpr int kSplatTries = 100;
 
 AreaState& Area() { return TheProgram().area; }
 
-bool AlphaMayLimit(const AlphaMaskRule& rule, int mode) {
+bool AlphaMayLimit(const AlphaMaskRule& rule, bool redone) {
   if (rule.catalogueForbids || rule.affectAlpha) return false;
   if (rule.opId >= kOpFirstAlphaTool && rule.opId <= kOpLastAlphaTool) return false;
   if (rule.opId == kOpMakeAlpha) return rule.makeAlphaUsesMask;
-  return mode != kAreaRedo;
+  return !redone;
 }
 
 // The factor of one axis: 0 outside the shrunk extent [lo, hi], rising over
@@ -69,16 +69,18 @@ void ExtentFade(std::uint8_t* mask, int w, int l, int t, int r, int b, int grow,
 
 void EllipseFade(std::uint8_t* mask, int w, int l, int t, int r, int b, const AreaSelection& s, int grow, int fade,
                  int level) {
-  double rx = std::max(1, std::max(s.centreX - s.left, s.right - s.centreX));
-  double ry = std::max(1, std::max(s.centreY - s.top, s.bottom - s.centreY));
+  const std::int64_t cx = s.centreX, cy = s.centreY;
+  double rx = double(std::max<std::int64_t>(1, std::max(cx - s.left, s.right - cx)));
+  double ry = double(std::max<std::int64_t>(1, std::max(cy - s.top, s.bottom - cy)));
   int outer = grow * 10;
   int inner = outer - outer * fade / 100;
   for (int y = t; y <= b; ++y)
     for (int x = l; x <= r; ++x) {
       std::uint8_t& m = mask[static_cast<std::size_t>(y) * w + x];
       if (!m) continue;
-      double fx = (x - s.centreX) / rx, fy = (y - s.centreY) / ry;
-      int d = static_cast<int>(1000.0 * std::sqrt(fx * fx + fy * fy));
+      double fx = double(x - cx) / rx, fy = double(y - cy) / ry;
+      // Beyond the outer ring anyway: kept where an int reaches.
+      int d = static_cast<int>(std::min(1e9, 1000.0 * std::sqrt(fx * fx + fy * fy)));
       if (d > outer)
         m = 0;
       else if (d > inner)
@@ -106,8 +108,9 @@ int FadeMaskBytes(std::uint8_t* mask, int w, int h, const AreaSelection& s) {
   int grow = std::clamp(s.grow, 0, 100);
   if (!mask || w <= 0 || h <= 0 || (fade == 0 && level == 255 && grow == 100)) return 0;
   int result = 0;
-  int l = std::clamp(s.left - 1, 0, w - 1), r = std::clamp(s.right + 1, 0, w - 1);
-  int t = std::clamp(s.top - 1, 0, h - 1), b = std::clamp(s.bottom + 1, 0, h - 1);
+  auto widened = [](std::int64_t v, int size) { return static_cast<int>(std::clamp<std::int64_t>(v, 0, size - 1)); };
+  int l = widened(std::int64_t{s.left} - 1, w), r = widened(std::int64_t{s.right} + 1, w);
+  int t = widened(std::int64_t{s.top} - 1, h), b = widened(std::int64_t{s.bottom} + 1, h);
   if (fade == 0 && grow == 100) {
     for (int y = t; y <= b; ++y)
       for (int x = l; x <= r; ++x) {
@@ -136,27 +139,33 @@ int FadeMaskBytes(std::uint8_t* mask, int w, int h, const AreaSelection& s) {
   return result;
 }
 
-int ApplyTransparency(ImageRecord* image, const AlphaMaskRule& rule) {
-  AreaState& a = Area();
-  const AreaSelection& s = a.selection;
-  if (!image || LockImage(image) != 0) return 1;
+int ApplyTransparency(ImageRecord* image) {
+  if (!image) return 1;
   std::uint8_t* mask = LockMaskFor(image, "Hmas");
-  if (!mask) {
-    UnlockImage(image);
-    return 1;
-  }
-  int w = image->width, h = image->height;
-  int result = FadeMaskBytes(mask, w, h, s);
-  if (result == 0 && image->hasAlpha && a.maskWithAlpha && AlphaMayLimit(rule, s.mode)) {
-    for (int y = 0; y < h; ++y) {
-      std::uint8_t* row = mask + static_cast<std::size_t>(y) * w;
-      for (int x = 0; x < w; ++x)
-        if (row[x]) row[x] = static_cast<std::uint8_t>(PixelAt(image, x, y)[3] * row[x] / 255);
-    }
-  }
+  if (!mask) return 1;
+  int result = FadeMaskBytes(mask, image->width, image->height, Area().selection);
   UnlockMask();
-  UnlockImage(image);
   return result;
+}
+
+bool AlphaLimitsMask(const ImageRecord* image, const AlphaMaskRule& rule) {
+  const AreaState& a = Area();
+  return image && image->hasAlpha && a.maskWithAlpha &&
+         AlphaMayLimit(rule, a.redone || a.selection.mode == kAreaRedo);
+}
+
+void LimitMaskByAlpha(std::uint8_t* mask, ImageRecord* image, int left, int top, int right, int bottom) {
+  const int w = image->width, h = image->height;
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, w - 1);
+  bottom = std::min(bottom, h - 1);
+  for (int y = top; y <= bottom; ++y) {
+    std::uint8_t* row = mask + static_cast<std::size_t>(y) * w;
+    const std::uint8_t* p = PixelAt(image, 0, y);
+    for (int x = left; x <= right; ++x)
+      if (row[x]) row[x] = static_cast<std::uint8_t>(p[4 * x + 3] * row[x] / 255);
+  }
 }
 
 int BeginSplatter(ImageRecord* image, int /*viewIndex*/) {
@@ -176,8 +185,7 @@ int BeginSplatter(ImageRecord* image, int /*viewIndex*/) {
   UnlockVirtual(a.mask.place);
 
   ImageRecord* clone = CloneImage(image, false);
-  if (!clone || OpenUndoSlot() != 0) {
-    FreeImage(clone);
+  if (!clone) {
     FreeReal(saved, "splat");
     return 1;
   }
@@ -199,8 +207,6 @@ int BeginSplatter(ImageRecord* image, int /*viewIndex*/) {
   run.centre[1] = s.centreY;
   run.clone = clone;
   run.image = image;
-  run.savedLevels = TheProgram().undo.levels;
-  TheProgram().undo.levels = 1;
   return 0;
 }
 
@@ -209,13 +215,13 @@ int MakeSplat(ImageRecord* image, int /*viewIndex*/, int splat) {
   SplatterRun& run = a.run;
   const SplatterSettings& st = a.splat;
   if (!run.active || !image || image->width != run.savedWidth || image->height != run.savedHeight) return 1;
-  int bl = run.box[0], bt = run.box[1], br = run.box[2], bb = run.box[3];
-  double area = double(std::max(1, br - bl)) * std::max(1, bb - bt);
-  // A sizing from an edited settings file must not carry the splat
-  // arithmetic past what an int holds.
+  // The box may be anywhere an int reaches: the arithmetic is 64-bit, and a
+  // splat size from an edited settings file is kept where an int reaches.
+  std::int64_t bl = run.box[0], bt = run.box[1], br = run.box[2], bb = run.box[3];
+  double area = double(std::max<std::int64_t>(1, br - bl)) * double(std::max<std::int64_t>(1, bb - bt));
   int sizing = std::clamp(st.sizing, 0, kMaxSplatSizing);
   double size = std::sqrt(area / std::max(1, st.number)) * sizing * 0.015;
-  int whole = static_cast<int>(size);
+  const std::int64_t whole = static_cast<std::int64_t>(std::min(size, double(INT32_MAX)));
   if (!st.inFromEdge) {
     bl -= whole;
     bt -= whole;
@@ -231,15 +237,16 @@ int MakeSplat(ImageRecord* image, int /*viewIndex*/, int splat) {
   auto selected = [&](int x, int y) { return run.savedMask[static_cast<std::size_t>(y) * w + x] != 0; };
   int l = 0, t = 0, r = 0, b = 0;
   for (int attempt = 0; attempt < kSplatTries; ++attempt) {
-    int x = static_cast<int>(std::int64_t{Rand()} * (br - bl) / kRandMax) + bl;
-    int y = static_cast<int>(std::int64_t{Rand()} * (bb - bt) / kRandMax) + bt;
-    int sw = static_cast<int>(std::int64_t{Rand()} * whole / kRandMax);
-    int sh = static_cast<int>(std::int64_t{Rand()} * whole / kRandMax);
-    if (st.holdSquare && dpiX > 0) sh = static_cast<int>(sw * dpiY / dpiX);
-    l = x + (-1 - sw) / 2;
-    r = l + std::max(1, sw);
-    t = y + (-1 - sh) / 2;
-    b = t + std::max(1, sh);
+    std::int64_t x = std::int64_t{Rand()} * (br - bl) / kRandMax + bl;
+    std::int64_t y = std::int64_t{Rand()} * (bb - bt) / kRandMax + bt;
+    std::int64_t sw = std::int64_t{Rand()} * whole / kRandMax;
+    std::int64_t sh = std::int64_t{Rand()} * whole / kRandMax;
+    if (st.holdSquare && dpiX > 0)
+      sh = std::min<std::int64_t>(MulDiv(sw, dpiY, dpiX), INT32_MAX);
+    l = ClampToInt(x + (-1 - sw) / 2);
+    r = ClampToInt(std::int64_t{l} + std::max<std::int64_t>(1, sw));
+    t = ClampToInt(y + (-1 - sh) / 2);
+    b = ClampToInt(std::int64_t{t} + std::max<std::int64_t>(1, sh));
     if (!st.inFromEdge) break;
     if (l >= 0 && t >= 0 && r < w && b < h && selected(l, t) && selected(r, t) && selected(l, b) && selected(r, b))
       break;
@@ -287,8 +294,13 @@ int EndSplatter(ImageRecord* image, int /*viewIndex*/) {
   a.changeBox[1] = std::clamp(run.overall[1], 0, h - 1);
   a.changeBox[2] = std::clamp(run.overall[2], 0, w - 1);
   a.changeBox[3] = std::clamp(run.overall[3], 0, h - 1);
-  TheProgram().undo.levels = run.savedLevels;
-  ReplaceNewestLayer(run.image, run.clone);
+  // One Undo takes back every splat; a run that changed nothing (an
+  // inspecting operation, a cancel, a stop before the first splat landed)
+  // leaves the undo history as it found it.
+  if (run.changed)
+    KeepWholeImageLayer(run.image, run.clone, run.opId);
+  else
+    FreeImage(run.clone);
   run = {};
   return result;
 }

@@ -127,27 +127,6 @@ bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
   return false;
 }
 
-// The selection's mask as the program builds it when the area is drawn,
-// finished for this operation: an operation that alpha must not limit is
-// built without "Mask with Alpha".
-int BuildMaskFor(OpId op, ImageRecord* image, AreaOptions options) {
-  AreaState& area = TheProgram().area;
-  const bool splatter = options.splatter;
-  options.splatter = false;
-  const bool withAlpha = area.maskWithAlpha;
-  if (NoAlphaMaskA(op) || NoAlphaMaskB(op)) area.maskWithAlpha = false;
-  int result = BuildCommandLineMask(image, options);
-  area.maskWithAlpha = withAlpha;
-  if (result != 0) return result;
-  if (splatter) {
-    SplatterSettings& st = area.splat;
-    st.number = options.splat[0], st.seed = options.splat[1], st.shape = options.splat[2];
-    st.sizing = options.splat[3], st.holdSquare = options.splat[4], st.inFromEdge = options.splat[5];
-    area.splatter = true;
-  }
-  return 0;
-}
-
 namespace {
 
 int RunApply(const std::vector<std::string_view>& input) {
@@ -216,7 +195,8 @@ int RunApply(const std::vector<std::string_view>& input) {
     TheProgram().images.currentAction = image;
   }
 
-  if (BuildMaskFor(op, image, areaOptions) != 0) return Fail("the area could not be built: " + host.Flush(true));
+  if (FinishCommandLineSelection(image, areaOptions) != 0)
+    return Fail("the area could not be built: " + host.Flush(true));
   // The mask is made as drawn: the operation applies to it as chosen.
   SetWorkMethod(kDrawFirst);
   host.Flush(false);

@@ -227,7 +227,7 @@ bool TakeAreaOptions(std::vector<std::string_view>& args, AreaOptions& o, std::s
   return true;
 }
 
-int BuildCommandLineMask(ImageRecord* image, const AreaOptions& o) {
+int FinishCommandLineSelection(ImageRecord* image, const AreaOptions& o) {
   AreaState& a = TheProgram().area;
   a.exclude = o.exclude;
   a.colourKey = o.keyRestrict;
@@ -241,10 +241,17 @@ int BuildCommandLineMask(ImageRecord* image, const AreaOptions& o) {
     a.splatter = o.splatter && i + 1 == areas.size();
     if (FinishSelection(image, 0, i > 0 ? o.combineCode : 0) != 0) return 1;
   }
+  if (o.splatter) {
+    auto& st = a.splat;
+    st.number = o.splat[0], st.seed = o.splat[1], st.shape = o.splat[2];
+    st.sizing = o.splat[3], st.holdSquare = o.splat[4], st.inFromEdge = o.splat[5];
+  }
+  return 0;
+}
+
+int BuildCommandLineMask(ImageRecord* image, const AreaOptions& o) {
+  if (FinishCommandLineSelection(image, o) != 0) return 1;
   if (!o.splatter) return 0;
-  auto& st = a.splat;
-  st.number = o.splat[0], st.seed = o.splat[1], st.shape = o.splat[2];
-  st.sizing = o.splat[3], st.holdSquare = o.splat[4], st.inFromEdge = o.splat[5];
   if (BeginSplatter(image, 0) != 0) return 1;
   return MakeSplat(image, 0, o.splatIndex);
 }

@@ -52,9 +52,14 @@ bool ParseAreaSpec(std::string_view area, AreaSpec& out, std::string& error);
 // a one-line reason when one is malformed.
 bool TakeAreaOptions(std::vector<std::string_view>& args, AreaOptions& out, std::string& error);
 
-// Builds the area mask for the image as the interactive path would: the first
-// area, then the second combined with it, then transparency (or the chosen
-// splat). 0 on success, 1 after a message.
+// Finishes the selection on the image as a drawing gesture does: the first
+// area, then the second combined with it, then transparency. With --splat
+// the selection stays as drawn, since the splats are faded one by one and
+// clipped to it, and Splatter is switched on with the given settings for the
+// apply. 0 on success, 1 after a message.
+int FinishCommandLineSelection(ImageRecord* image, const AreaOptions& options);
+// The mask an apply would change: the finished selection, or with --splat
+// the chosen splat made as the apply makes it. 0 on success, 1 after a message.
 int BuildCommandLineMask(ImageRecord* image, const AreaOptions& options);
 
 inline constexpr std::string_view kAreaOptionsHelp =

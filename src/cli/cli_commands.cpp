@@ -15,14 +15,23 @@ constexpr std::string_view kInfoUsage =
 
 constexpr std::string_view kConvertUsage =
     "usage: pixqv-cli convert IN OUT [--type T] [--depth N] [--compress 0|1] [--quality Q] [--chopmem]\n"
+    "                        [--raw-size WxH] [--raw-start N] [--raw-layout gray|rgb|planes|files]\n"
     "\n"
     "Reads IN (any type the program reads) and writes OUT.\n"
     "\n"
     "  --type T       bmp, tif, jpg, ... (default: from OUT's extension)\n"
-    "  --depth N      32, 24, 16, 8, 4 or 1, as the type offers (default: the saved choice)\n"
+    "  --depth N      32, 24, 16, 8, 4 or 1, as the type offers (default: the fullest\n"
+    "                 the type offers, so an image's alpha is kept where it can be)\n"
     "  --compress B   1 to compress where the type allows it (TIFF: LZW, with --chopmem)\n"
     "  --quality Q    JPEG quality, 0 to 100 (default 75)\n"
-    "  --chopmem      allow the LZW-based features (GIF, LZW-compressed TIFF)\n";
+    "  --chopmem      allow the LZW-based features (GIF, LZW-compressed TIFF)\n"
+    "\n"
+    "A headerless RAW input (a name with .raw or .red) is read as \"Raw Image Load\"\n"
+    "would be told; without these its proposal is taken, and said on stderr:\n"
+    "  --raw-size WxH      the picture's size (default: proposed from the file size)\n"
+    "  --raw-start N       the first byte of the picture (default 0)\n"
+    "  --raw-layout L      gray (one byte a pixel), rgb (R,G,B triples), planes (a red,\n"
+    "                      a green, then a blue block) or files (NAME.red/.grn/.blu)\n";
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The subcommands of pixqv-cli, in one table.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -39,14 +40,17 @@ int DepthEntryForBits(int type, int bits);     // file_commands.cpp
 // A whole number within [low, high]; false for anything else.
 bool ParseInt(std::string_view text, long low, long high, int& out);  // file_commands.cpp
 Command ApplyCommand();                        // apply_command.cpp
+// raw_args.cpp: a --raw-size, --raw-start or --raw-layout option at args[i]
+// (i then at its value): 1 taken, 0 not one of them, -1 bad (why says).
+int ParseRawOption(const std::vector<std::string_view>& args, std::size_t& i, std::string& why);
+// Bad usage: the reason on stderr, exit code 2.
+int UsageError(const char* command, const std::string& why);
 
 // The steps of one apply, shared by apply and the showcase (apply_command.cpp).
 // The operation by name (any case) or id; 0 when there is none.
 std::uint32_t OpNamed(std::string_view name);
 // "Label=value" sets a parameter of the operation, clamped to its dial.
 bool SetParameter(std::uint32_t op, std::string_view assignment, std::string& why);
-// The area mask as drawn, finished for this operation. 0 ok, 1 after a message.
-int BuildMaskFor(std::uint32_t op, ImageRecord* image, AreaOptions options);
 
 // render_command.cpp
 Command RenderCommand();
@@ -65,8 +69,11 @@ struct RenderRequest {
   int alphaBack = -1;  // 0 or 1 overrides "Show Alpha in Views" for this render
 };
 // Renders the image as that view would and writes the DIB as a bitmap file
-// (atomically). 0 done, 1 with the reason in why.
-int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& request, const std::string& path, std::string& why);
+// (atomically). 0 done, 1 with the reason in why. `covered` receives the
+// view's region after the render (left, top, right, bottom): a fitted view's
+// is widened over its margins.
+int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& request, const std::string& path, std::string& why,
+                        std::array<int, 4>* covered = nullptr);
 int WriteDibAsBitmap(std::span<const std::uint8_t> dib, const std::string& path, std::string& why);
 
 }  // namespace qv::cli

@@ -1,4 +1,5 @@
 // pixqv-cli info and convert: the image-file subsystem from the shell.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,12 +38,14 @@ int TypeNamed(std::string_view name) {
 }
 
 int DepthEntryForBits(int type, int bits) {
-  // The save dialog offers no 32-bit bitmap, but the writer makes one.
-  if (type == kSaveBitmap && bits == 32) return kDepthAlpha;
-  for (int e : OfferedDepths(type)) {
-    int b = e == kDepthAlpha ? 32 : DepthBits(e, nullptr);
-    if (b == bits || (e == kDepthAlpha && bits == 24 && type != kSaveTiff)) return e;
-  }
+  const auto offered = OfferedDepths(type);
+  auto offers = [&offered](int e) { return std::find(offered.begin(), offered.end(), e) != offered.end(); };
+  // 32 bits is the alpha entry; 24 the plain one where the type has it, else
+  // its 24/32 entry, which writes 24 bits for an image without alpha.
+  if (bits == 32) return offers(kDepthAlpha) ? kDepthAlpha : -1;
+  if (bits == 24 && !offers(kDepth24) && offers(kDepthAlpha)) return kDepthAlpha;
+  for (int e : offered)
+    if (e != kDepthAlpha && DepthBits(e, nullptr) == bits) return e;
   return -1;
 }
 
@@ -82,7 +85,9 @@ int RunConvert(const std::vector<std::string_view>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
     bool hasValue = i + 1 < args.size();
-    if (a == "--type" && hasValue) {
+    if (std::string why; int raw = ParseRawOption(args, i, why)) {
+      if (raw < 0) return UsageError("convert", why);
+    } else if (a == "--type" && hasValue) {
       type = TypeNamed(args[++i]);
       if (type < 0) return Fail("convert", "unknown type '" + std::string(args[i]) + "'");
     } else if (a == "--depth" && hasValue) {
@@ -106,8 +111,9 @@ int RunConvert(const std::vector<std::string_view>& args) {
 
   ImageRecord* image = LoadImageFile(nullptr, files[0]);
   if (!image) return Fail("convert", "cannot read " + files[0]);
-  // Without --depth, the fullest depth the type offers.
-  int entry = bits ? DepthEntryForBits(type, bits) : OfferedDepths(type).front();
+  // Without --depth, the depth the save dialog would offer first: the
+  // default SaveDepth is no entry, so the type's fullest, which keeps alpha.
+  int entry = bits ? DepthEntryForBits(type, bits) : PreselectedDepth(type, choices.depth);
   if (entry < 0) {
     FreeImage(image);
     return Fail("convert", std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));

@@ -19,9 +19,11 @@ const std::string kMaskUsage = std::string(
     "usage: pixqv-cli mask IMAGE OUT.pgm --area SPEC [area options]\n"
     "\n"
     "Builds the area mask of IMAGE as the program does when you draw the area\n"
-    "(combination, exclusion, colour key, transparency, splatter) and writes it\n"
-    "as a binary PGM of the image's size: 0 outside, 255 inside, values between\n"
-    "for partial effect. IMAGE may be WxH for a blank opaque image of that size.\n"
+    "(combination, exclusion, colour key, transparency, splatter), limited by\n"
+    "the image's alpha as \"Mask with Alpha\" limits it for most operations, and\n"
+    "writes it as a binary PGM of the image's size: 0 outside, 255 inside, values\n"
+    "between for partial effect. IMAGE may be WxH for a blank opaque image of\n"
+    "that size.\n"
     "\n") + std::string(kAreaOptionsHelp);
 
 int Fail(const std::string& why) {
@@ -55,8 +57,14 @@ int RunMask(const std::vector<std::string_view>& input) {
   if (BuildCommandLineMask(image, options) != 0) return Fail("the area could not be built");
 
   const AreaMask& mask = TheProgram().area.mask;
-  auto* bytes = static_cast<const std::uint8_t*>(LockVirtual(mask.place));
+  auto* bytes = static_cast<std::uint8_t*>(LockVirtual(mask.place));
   if (!bytes) return Fail("no mask");
+  // What an operation without an exemption sees; the selection itself keeps
+  // no alpha (the apply limits it per operation).
+  if (AlphaLimitsMask(image, AlphaMaskRule{}) && LockImage(image) == 0) {
+    LimitMaskByAlpha(bytes, image, 0, 0, image->width - 1, image->height - 1);
+    UnlockImage(image);
+  }
   std::string header = "P5\n" + std::to_string(mask.width) + " " + std::to_string(mask.height) + "\n255\n";
   std::vector<std::uint8_t> file(header.begin(), header.end());
   file.insert(file.end(), bytes, bytes + static_cast<std::size_t>(mask.width) * mask.height);

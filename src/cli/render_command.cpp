@@ -1,5 +1,6 @@
 // pixqv-cli render and sample: what a view window would show, written as a
 // bitmap file, and the program's own sample picture.
+#include <array>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -38,7 +39,10 @@ constexpr std::string_view kRenderUsage =
     "                    zoomed view does; it may reach past the image's edges\n"
     "  --alpha-view      show the alpha plane in grays (white without alpha)\n"
     "  --maximised       fit the picture into the client area keeping its shape,\n"
-    "                    with margins in the off-image colour, as a maximised view\n"
+    "                    with margins in the off-image colour, as a maximised view;\n"
+    "                    prints the region the window then covers (\"region:\n"
+    "                    L,T,R,B\", the margins included), which given back as\n"
+    "                    --region draws the same picture\n"
     "  --alpha-back B    1 (default) blends pixels with alpha against the alpha\n"
     "                    colour (blue) as \"Show Alpha in Views\" does; 0 shows\n"
     "                    the colours alone\n"
@@ -103,7 +107,8 @@ int WriteDibAsBitmap(std::span<const std::uint8_t> dib, const std::string& path,
   return 0;
 }
 
-int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& r, const std::string& path, std::string& why) {
+int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& r, const std::string& path, std::string& why,
+                        std::array<int, 4>* covered) {
   ViewRecord view;
   view.image = image;
   view.clientWidth = r.width > 0 ? r.width : image->width;
@@ -122,6 +127,7 @@ int WriteRenderedBitmap(ImageRecord* image, const RenderRequest& r, const std::s
   if (r.alphaBack >= 0) display.alphaBack = r.alphaBack;
   PlaceHandle dib = RenderView(image, &view, nullptr, r.mode, 0, view.clientHeight - 1);
   display.alphaBack = alphaBack;
+  if (covered) *covered = {view.left, view.top, view.right, view.bottom};
   if (!dib) {
     why = "the picture could not be rendered";
     return 1;
@@ -189,9 +195,12 @@ int RunRender(const std::vector<std::string_view>& args) {
   ImageRecord* image = LoadImageFile(nullptr, files[0]);
   if (!image) return Fail(kName, "cannot read " + files[0]);
   std::string why;
-  int result = WriteRenderedBitmap(image, request, files[1], why);
+  std::array<int, 4> covered{};
+  int result = WriteRenderedBitmap(image, request, files[1], why, &covered);
   FreeImage(image);
-  return result == 0 ? 0 : Fail(kName, why);
+  if (result != 0) return Fail(kName, why);
+  if (request.maximised) std::printf("region: %d,%d,%d,%d\n", covered[0], covered[1], covered[2], covered[3]);
+  return 0;
 }
 
 int RunSample(const std::vector<std::string_view>& args) {

@@ -139,7 +139,7 @@ int RunEffect(const EffectStep& step, std::string& why) {
   }
   TheProgram().images.currentAction = image;
   int result = 0;
-  if (BuildMaskFor(op, image, options) != 0) {
+  if (FinishCommandLineSelection(image, options) != 0) {
     why = "the area could not be built";
     result = 1;
   } else if (Apply(static_cast<int>(op), 0) != 0) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/atomic_file.h"
 #include "app/messages.h"
 #include "app/program.h"
 #include "display/colour_reduce.h"
@@ -81,27 +82,14 @@ std::uint8_t CodeOfLetter(char c) {
 
 int SavePaletteUsage(const std::filesystem::path& path) {
   int count = PaletteCount(TheProgram().palettes.render);
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  bool ok = false;
-  bool created = false;
-  {
-    File f(std::fopen(temp.c_str(), "wb"));
-    created = f != nullptr;
-    if (f) {
-      ok = std::fprintf(f.get(), "PALUSAGE\nSize %ld\n", static_cast<long>(count)) > 0;
-      for (int i = 0; ok && i < count; ++i) ok = std::fprintf(f.get(), "%ld %c\n", static_cast<long>(i), UsageLetter(i)) > 0;
-      ok = std::fflush(f.get()) == 0 && ok;
-      ok = std::fclose(f.release()) == 0 && ok;
-    }
-  }
-  std::error_code ec;
+  AtomicFile file;
+  bool ok = file.Open(path, "wb");
   if (ok) {
-    std::filesystem::rename(temp, path, ec);
-    ok = !ec;
+    ok = std::fprintf(file.get(), "PALUSAGE\nSize %ld\n", static_cast<long>(count)) > 0;
+    for (int i = 0; ok && i < count; ++i) ok = std::fprintf(file.get(), "%ld %c\n", static_cast<long>(i), UsageLetter(i)) > 0;
+    ok = ok && file.Commit();
   }
   if (!ok) {
-    if (created) std::filesystem::remove(temp, ec);
     ShowMessageFile(kMessageCannotCreate, path.string());
     return 1;
   }

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/progress.h"
 #include "display/display_palettes.h"
+#include "display/views.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -161,13 +162,13 @@ struct FitAxis {
   std::int64_t per;   // ... per this many window pixels
 };
 
-FitAxis MakeFitAxis(int clientSize, int extent, int low, int high) {
-  std::int64_t width = std::max<std::int64_t>(0, std::int64_t{high} - low);
+FitAxis MakeFitAxis(int clientSize, int extent, std::int64_t low, std::int64_t high) {
+  std::int64_t width = std::max<std::int64_t>(0, high - low);
   bool magnified = width < extent;
   return {(clientSize - extent) / 2, extent, magnified ? width + 1 : width, magnified ? extent + 1 : extent};
 }
 
-void FittedAxis(std::int32_t* map, int n, const FitAxis& f, int low, int size) {
+void FittedAxis(std::int32_t* map, int n, const FitAxis& f, std::int64_t low, int size) {
   for (int x = 0; x < n; ++x) {
     if (x < f.margin || x >= f.margin + f.extent) {
       map[x] = -1;
@@ -177,14 +178,20 @@ void FittedAxis(std::int32_t* map, int n, const FitAxis& f, int low, int size) {
   }
 }
 
+// A range of image columns or rows, both ends included.
+struct Span {
+  std::int64_t low, high;
+  bool operator==(const Span&) const = default;
+};
+
 // The picture size that keeps the region's shape (and the image's pixel
 // shape) inside the client area.
-void FitPicture(const ImageRecord* image, const ViewRecord* view, int clientW, int clientH, int& w, int& h) {
+void FitPicture(const ImageRecord* image, Span x, Span y, int clientW, int clientH, int& w, int& h) {
   // The shape is that of the pixels shown, so a region one pixel high (a
   // one-row image) has a height of 1, not 0.
   __extension__ typedef __int128 Wide;
-  Wide rw = std::max<std::int64_t>(1, std::int64_t{view->right} - view->left + 1);
-  Wide rh = std::max<std::int64_t>(1, std::int64_t{view->bottom} - view->top + 1);
+  Wide rw = std::max<std::int64_t>(1, x.high - x.low + 1);
+  Wide rh = std::max<std::int64_t>(1, y.high - y.low + 1);
   auto positive = [](std::int32_t v) { return Wide{v > 0 ? v : 1}; };
   Wide xn = positive(image->dpiXNum), xd = positive(image->dpiXDen);
   Wide yn = positive(image->dpiYNum), yd = positive(image->dpiYDen);
@@ -198,6 +205,69 @@ void FitPicture(const ImageRecord* image, const ViewRecord* view, int clientW, i
   w = static_cast<int>(wide);
   w = std::max(w, 1);
   h = std::max(h, 1);
+}
+
+// A region fitted into the client area: the part of the image shown and how
+// each axis of it sits in the window.
+struct Fit {
+  Span x, y;
+  FitAxis ax, ay;
+};
+
+// The range one axis covers once widened over its margins.
+Span Widened(const FitAxis& a, Span s, int clientSize) {
+  std::int64_t low = s.low - a.margin * a.span / a.per;
+  return {low, low + clientSize * a.span / a.per};
+}
+
+// The part of a range on the image; a range wholly off the image stays.
+Span OnImageSpan(Span s, int size) {
+  Span on{std::max<std::int64_t>(s.low, 0), std::min<std::int64_t>(s.high, size - 1)};
+  return on.low > on.high ? s : on;
+}
+
+Fit FitSpans(const ImageRecord* image, Span x, Span y, int clientW, int clientH, bool zoomedOut) {
+  int w, h;
+  FitPicture(image, x, y, clientW, clientH, w, h);
+  Fit f{x, y, MakeFitAxis(clientW, w, x.low, x.high), MakeFitAxis(clientH, h, y.low, y.high)};
+  // A margin narrower than one region pixel is none: the picture fills
+  // that way. Otherwise widening a region that already has the client's
+  // shape would add that pixel again and again. The whole image keeps its
+  // exact fit.
+  auto fills = [zoomedOut](Span s, int size, const FitAxis& a) {
+    return (zoomedOut || s.low > 0 || s.high < size - 1) && a.margin * a.span / a.per == 0;
+  };
+  if (fills(x, image->width, f.ax)) f.ax = MakeFitAxis(clientW, clientW, x.low, x.high);
+  if (fills(y, image->height, f.ay)) f.ay = MakeFitAxis(clientH, clientH, y.low, y.high);
+  return f;
+}
+
+// How a maximised or detached view shows its image. Once rendered, its
+// region is widened over the margins (so that window positions map through
+// it), and a later render through that region must draw the same picture,
+// or bands refreshed after a change would land beside the picture. So the
+// fit is taken where it no longer changes: an unzoomed view shows the whole
+// image; a zoomed-in one the part of its region on the image, grown while
+// the widening brings more of the image into the window; a zoomed-out one
+// its region as it is, widened until that adds nothing.
+Fit FitView(const ImageRecord* image, const ViewRecord& view, int clientW, int clientH) {
+  constexpr int kMaxSteps = 64;
+  const bool zoomedOut = view.zoomKind == kZoomOut;
+  Span x{view.left, view.right}, y{view.top, view.bottom};
+  if (view.zoomKind == kZoomNone) x = {0, image->width - 1}, y = {0, image->height - 1};
+  auto shown = [&](Span s, int size) { return zoomedOut ? s : OnImageSpan(s, size); };
+  Fit f = FitSpans(image, shown(x, image->width), shown(y, image->height), clientW, clientH, zoomedOut);
+  for (int step = 0; step < kMaxSteps; ++step) {
+    Span nx = shown(Widened(f.ax, f.x, clientW), image->width);
+    Span ny = shown(Widened(f.ay, f.y, clientH), image->height);
+    if (nx == f.x && ny == f.y) break;
+    f = FitSpans(image, nx, ny, clientW, clientH, zoomedOut);
+  }
+  return f;
+}
+
+std::int32_t ClampToInt32(std::int64_t v) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 bool FitsToClient(const ViewRecord* view) { return view && view->placement != ViewPlacement::DocumentChild; }
@@ -496,14 +566,11 @@ PlaceHandle RenderView(ImageRecord* image, ViewRecord* view, PlaceHandle previou
     return nullptr;
   }
   bool fitted = FitsToClient(view);
-  FitAxis fitX{}, fitY{};
+  Fit fit{};
   if (fitted) {
-    int w, h;
-    FitPicture(image, view, clientW, clientH, w, h);
-    fitX = MakeFitAxis(clientW, w, view->left, view->right);
-    fitY = MakeFitAxis(clientH, h, view->top, view->bottom);
-    FittedAxis(d.xmap, clientW, fitX, view->left, image->width);
-    FittedAxis(d.ymap, clientH, fitY, view->top, image->height);
+    fit = FitView(image, *view, clientW, clientH);
+    FittedAxis(d.xmap, clientW, fit.ax, fit.x.low, image->width);
+    FittedAxis(d.ymap, clientH, fit.ay, fit.y.low, image->height);
   } else if (view && view->zoomKind != 0) {
     RegionAxis(d.xmap, clientW, view->left, view->right, image->width);
     RegionAxis(d.ymap, clientH, view->top, view->bottom, image->height);
@@ -596,12 +663,11 @@ PlaceHandle RenderView(ImageRecord* image, ViewRecord* view, PlaceHandle previou
   if (fitted) {
     // Let the region cover the margins, so that window positions map through
     // the region as they were drawn.
-    std::int32_t left = view->left - static_cast<std::int32_t>(fitX.margin * fitX.span / fitX.per);
-    std::int32_t top = view->top - static_cast<std::int32_t>(fitY.margin * fitY.span / fitY.per);
-    view->right = left + static_cast<std::int32_t>(clientW * fitX.span / fitX.per);
-    view->bottom = top + static_cast<std::int32_t>(clientH * fitY.span / fitY.per);
-    view->left = left;
-    view->top = top;
+    Span x = Widened(fit.ax, fit.x, clientW), y = Widened(fit.ay, fit.y, clientH);
+    view->left = ClampToInt32(x.low);
+    view->right = ClampToInt32(x.high);
+    view->top = ClampToInt32(y.low);
+    view->bottom = ClampToInt32(y.high);
   }
   return dib;
 }

@@ -3,12 +3,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
-#include <unistd.h>
-
+#include "app/atomic_file.h"
 #include "app/messages.h"
 
 namespace qv {
@@ -129,22 +126,10 @@ std::vector<std::uint8_t> ReadFileRange(const std::string& path, std::uint64_t o
 }
 
 int WriteFileSafely(const std::string& path, std::span<const std::uint8_t> bytes) {
-  namespace fs = std::filesystem;
-  fs::path target(path);
-  fs::path temp = target;
-  temp += ".qvtmp" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return 1;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  std::error_code ec;
-  if (ok) fs::rename(temp, target, ec);
-  if (!ok || ec) {
-    fs::remove(temp, ec);
-    return 2;
-  }
-  return 0;
+  AtomicFile file;
+  if (!file.Open(path, "wb")) return 1;
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  return ok && file.Commit() ? 0 : 2;
 }
 
 }  // namespace qv

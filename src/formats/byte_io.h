@@ -75,7 +75,8 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& out,
 std::vector<std::uint8_t> ReadFileRange(const std::string& path, std::uint64_t offset, std::size_t count);
 
 // Writes to a temporary file in the target's folder and renames it over the
-// target only when every byte is on disk. 0 on success, 1 when the file
+// target only when every byte is on disk (through symbolic links, keeping
+// the replaced file's permissions). 0 on success, 1 when the file
 // could not be created, 2 when writing failed (the target is untouched).
 int WriteFileSafely(const std::string& path, std::span<const std::uint8_t> bytes);
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/raw.h"
+
 namespace qv {
 
 struct ImageRecord;
@@ -20,6 +22,7 @@ struct FileLoadState {
   std::string projPath;      // ProjPath: the project folder, searched first
   bool diagnostics = false;  // the diagnostics keystroke: palette-use counts
   FilePalette palette{};     // FilePalette
+  RawChoices raw;            // what "RawDlg" starts with next time
   // Images a loader library made during its call, freed if it fails.
   std::vector<ImageRecord*> libraryImages;
 };

@@ -12,7 +12,11 @@
 #include "app/settings.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
+#include "formats/iff.h"
 #include "formats/loader_library.h"
+#include "formats/ppm.h"
+#include "formats/raw.h"
+#include "formats/sgi.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -154,6 +158,7 @@ Recognition RecognizeImage(std::span<const std::uint8_t> start, std::string_view
   if (Has(hdr, 0, "I24")) return Recognition::IRaw;
   if (Has(hdr, 0, "BM")) return Recognition::Bmp;
   if (Has(hdr, 0, "GIF")) return Recognition::Gif;
+  if (Has(hdr, 0, "LIST") || Has(hdr, 0, "CAT ")) return Recognition::Iff;  // the first FORM inside
   if (Has(hdr, 0, "FORM") || Has(hdr, 0, "ILBM")) return Recognition::Iff;
   if (Has(hdr, 0, "II") || Has(hdr, 0, "MM") || Has(mac, 0, "II") || Has(mac, 0, "MM")) return Recognition::Tiff;
   if (Has(hdr, 0, "ZFLM")) return Recognition::FilmStrip;
@@ -215,6 +220,12 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
       code = kFileJpg;
       if (image) image->bitDepth = 24;
       break;
+    // The IFF reader sets the type itself (ILBM or TRIM); I-RAW keeps 0.
+    case Recognition::Iff: image = ReadIffFile(path); break;
+    case Recognition::Ppm: image = ReadPpmFile(path), code = kFilePpm; break;
+    case Recognition::Sgi: image = ReadSgiFile(path), code = kFileRgb; break;
+    case Recognition::Raw: image = ReadRawFile(path), code = kFileRaw; break;
+    case Recognition::IRaw: image = ReadIRawFile(path); break;
     case Recognition::JpegStream:
     case Recognition::Mpeg: {
       LogHeader(start);
@@ -239,8 +250,10 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
   std::string name = s.ext.empty() ? s.base : s.base + "." + s.ext;
   std::snprintf(image->name, sizeof image->name, "%s", name.c_str());
   if (code >= 0) image->fileType = static_cast<std::uint16_t>(code);
-  std::snprintf(image->format, sizeof image->format, "%.*s", static_cast<int>(FileTypeFormat(image->fileType).size()),
-                FileTypeFormat(image->fileType).data());
+  // The IFF reader names its own format ("IFF/ILBM", "Toaster FS").
+  if (image->fileType != kFileIff)
+    std::snprintf(image->format, sizeof image->format, "%.*s",
+                  static_cast<int>(FileTypeFormat(image->fileType).size()), FileTypeFormat(image->fileType).data());
   return image;
 }
 

@@ -8,6 +8,7 @@
 #include "app/program.h"
 #include "app/string_table.h"
 #include "formats/bmp.h"
+#include "formats/iff.h"
 #include "formats/loader_api.h"
 #include "formats/loader_library.h"
 #include "store/image_record.h"
@@ -27,7 +28,9 @@ struct TypeInfo {
 constexpr unsigned Bit(int entry) { return 1u << entry; }
 
 constexpr std::array<TypeInfo, kSaveTypeCount> kTypes = {{
-    {"Bitmap", "bmp", Bit(kDepth24) | Bit(kDepth16) | Bit(kDepth8) | Bit(kDepth4) | Bit(kDepth1), Box::UserChoice},
+    // The bitmap writer keeps alpha at 32 bits, so Bitmap offers it too.
+    {"Bitmap", "bmp", Bit(kDepthAlpha) | Bit(kDepth24) | Bit(kDepth16) | Bit(kDepth8) | Bit(kDepth4) | Bit(kDepth1),
+     Box::UserChoice},
     {"Flick", "flc", Bit(kDepth8), Box::OnFixed},
     {"GIF", "gif", Bit(kDepth8), Box::OnFixed},
     {"IFF/ILBM", "iff", Bit(kDepth24), Box::OnChangeable},
@@ -76,6 +79,9 @@ int PreselectedDepth(int type, int saveDepth) {
   auto entries = OfferedDepths(type);
   if (entries.empty()) return -1;
   int chosen = entries.front();
+  // No entry at all (the stored default 24 is a bit count, not an entry):
+  // the type's fullest depth, not its poorest.
+  if (saveDepth < 0 || saveDepth >= kDepthEntryCount) return chosen;
   for (int e : entries)
     if (e <= saveDepth) chosen = e;
   return chosen;
@@ -143,6 +149,9 @@ int SaveImageFile(ImageRecord* image, const std::string& path, int type, int dep
       if (depthEntry == kDepthAlpha && image->hasAlpha) option |= kTiffOptionAlpha;
       return SaveThroughLibrary(kTiffLibrary, path, image, option);
     }
+    case kSaveIff: return WriteIlbm(image, path, false, compress != 0);
+    case kSaveTrim: return WriteIlbm(image, path, true, true);
+    case kSaveToasterFs: return WriteToasterFs(image, path, compress != 0);
     default:
       ShowNote(std::string(kTypes[type].name) + " files cannot be written by this version yet.", path);
       return 1;

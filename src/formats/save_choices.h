@@ -37,7 +37,8 @@ std::vector<int> OfferedSaveTypes(int chopMem);
 int FullSaveType(int offeredIndex, int chopMem);
 // The depth entries a type offers, in index order.
 std::vector<int> OfferedDepths(int type);
-// The last offered entry whose index is at most saveDepth (else the first).
+// The last offered entry whose index is at most saveDepth (else the first,
+// the fullest; so too for a saveDepth that is no entry index).
 int PreselectedDepth(int type, int saveDepth);
 CompressionBox CompressionFor(int type, const SaveChoices& choices);
 bool QualityEnabled(int type);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "app/messages.h"
 #include "app/program.h"
@@ -22,6 +23,7 @@ constexpr int kMessageNoImages = 11;
 constexpr int kMessageBusy = 86;
 constexpr int kToApplyTheEffect = 16130;
 constexpr int kSplatterTitle = 16132;
+constexpr int kNoSelectionToApply = 16134;
 
 constexpr OpId kBalance = 3184;
 constexpr OpId kHistogram = 3185;
@@ -34,16 +36,57 @@ constexpr OpId kPerspective = 3136;
 std::string Text(int id) { return std::string(LoadString(id)); }
 Settings& Prefs() { return TheProgram().settings; }
 
-// The mask of this apply: the selection's mask and transparency, limited by
-// the image's alpha where the operation allows it.
-int BuildMask(ImageRecord* image, int viewIndex, OpId op) {
-  if (BuildAreaMask(image, viewIndex) != 0) return 1;
-  AlphaMaskRule rule;
-  rule.opId = static_cast<int>(op);
-  rule.catalogueForbids = NoAlphaMaskA(op) || NoAlphaMaskB(op);
-  rule.affectAlpha = Ctx().affectAlpha;
-  return ApplyTransparency(image, rule);
-}
+// "Mask with Alpha" for one pass: the mask is limited by the image's alpha
+// where the operation allows it while the driver runs, and given back as
+// drawn afterwards, so that the next effect on the same selection (or a
+// Redo) starts from the mask the outline shows. Only the box is touched:
+// the mask is 0 outside it.
+class AlphaLimitedMask {
+ public:
+  AlphaLimitedMask(ImageRecord* image, const ApplyContext& c) {
+    AreaMask& m = TheProgram().area.mask;
+    AlphaMaskRule rule;
+    rule.opId = static_cast<int>(c.op);
+    rule.catalogueForbids = NoAlphaMaskA(c.op) || NoAlphaMaskB(c.op);
+    rule.affectAlpha = c.affectAlpha;
+    if (!m.place || m.address || m.width != image->width || m.height != image->height) return;
+    if (!AlphaLimitsMask(image, rule)) return;
+    auto* mask = static_cast<std::uint8_t*>(LockVirtual(m.place));
+    if (!mask) return;
+    if (LockImage(image) != 0) {
+      UnlockVirtual(m.place);
+      return;
+    }
+    place_ = m.place;
+    width_ = m.width;
+    x0_ = c.x0, y0_ = c.y0, x1_ = c.x1, y1_ = c.y1;
+    const std::size_t span = static_cast<std::size_t>(x1_ - x0_ + 1);
+    drawn_.resize(span * static_cast<std::size_t>(y1_ - y0_ + 1));
+    for (int y = y0_; y <= y1_; ++y)
+      std::copy_n(mask + static_cast<std::size_t>(y) * width_ + x0_, span, drawn_.begin() + (y - y0_) * span);
+    LimitMaskByAlpha(mask, image, x0_, y0_, x1_, y1_);
+    UnlockImage(image);
+    UnlockVirtual(m.place);
+  }
+  ~AlphaLimitedMask() {
+    const AreaMask& m = TheProgram().area.mask;
+    if (!place_ || m.place != place_ || m.width != width_) return;
+    auto* mask = static_cast<std::uint8_t*>(LockVirtual(place_));
+    if (!mask) return;
+    const std::size_t span = static_cast<std::size_t>(x1_ - x0_ + 1);
+    for (int y = y0_; y <= y1_; ++y)
+      std::copy_n(drawn_.begin() + (y - y0_) * span, span, mask + static_cast<std::size_t>(y) * width_ + x0_);
+    UnlockVirtual(place_);
+  }
+  AlphaLimitedMask(const AlphaLimitedMask&) = delete;
+  AlphaLimitedMask& operator=(const AlphaLimitedMask&) = delete;
+
+ private:
+  PlaceHandle place_ = nullptr;
+  int width_ = 0;
+  int x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
+  std::vector<std::uint8_t> drawn_;
+};
 
 // Draw First: whether a selection has made a mask for this image.
 bool MaskReady(const ImageRecord* image) {
@@ -152,6 +195,27 @@ int AreaSelectionMade(int viewIndex) {
   return Apply(static_cast<int>(CurrentOp()), viewIndex);
 }
 
+int RedoSelection(ImageRecord* image) {
+  if (!image) return 1;
+  std::vector<ViewRecord*> shown = ViewsOf(image);
+  if (!shown.empty()) {
+    SetActionView(shown.front());
+  } else {
+    TheProgram().images.current = image;
+    TheProgram().images.currentAction = image;
+  }
+  const int viewIndex = shown.empty() ? 0 : std::max(0, ViewIndexOf(shown.front()));
+  AreaSelection& s = TheProgram().area.selection;
+  const std::int16_t shape = s.mode;
+  const int code = BeginSelectionGesture(false, false);
+  s.mode = kAreaRedo;
+  const int made = FinishSelection(image, viewIndex, code);
+  // The mode stays the shape's, for the next drawing.
+  s.mode = shape;
+  if (made != 0) return 1;
+  return AreaSelectionMade(viewIndex);
+}
+
 int NoChangeCancel() {
   if (!Pipeline().generating) ShowMessage(kMessageNoChange);
   return 2;
@@ -224,6 +288,13 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
     return 1;
   }
   if (CheckOperationAvailable(op) != 0) return 1;
+  // Immediate Painting changes the area drawn on this image, as the outline
+  // showed it; with none there is nothing to change (and nothing to undo or
+  // to save afterwards).
+  if (!p.generating && !DrawFirst() && !SelectionReadyOn(action)) {
+    TheHost().ShowStatusNote(std::string(LoadString(kNoSelectionToApply)));
+    return 1;
+  }
   const OpEntry& entry = OpOf(op);
   const std::string name(OpName(op));
 
@@ -263,23 +334,23 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
       FinishFailed(viewIndex);
       return 1;
     }
+    area.run.opId = static_cast<int>(op);
     BeginProgress(Text(kSplatterTitle), passes);
   }
+  c.splatPass = splatter;
 
   const int oldWidth = action->width, oldHeight = action->height;
   int result = 0;
   ApplyKind kind = EffectiveKind(entry);
   for (int r = 0; r < passes; ++r) {
     if (splatter) {
-      if (Progress(r) != 0) break;
+      if (Progress(r) != 0) {
+        result = 1;  // stopped
+        break;
+      }
       if (MakeSplat(action, viewIndex, r) != 0) {
         result = 1;
         break;
-      }
-    } else if (!p.generating && TheProgram().ops.workMethod != kDrawFirst) {
-      if (BuildMask(action, viewIndex, op) != 0) {
-        FinishFailed(viewIndex);
-        return 1;
       }
     }
     if (TheProgram().ops.workMethod == kDrawFirst && !MaskReady(action) && area.mask.place && !splatter) {
@@ -294,7 +365,10 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
       const OpEntry& sample = OpOf(kSample);
       c.routines = sample.routines;
       c.kind = ApplyKind::Inspect;
-      result = RunDriver(ApplyKind::Inspect);
+      {
+        AlphaLimitedMask limited(action, c);
+        result = RunDriver(ApplyKind::Inspect);
+      }
       p.colour.balancePick = false;
       kind = ApplyKind::Inspect;
       RefreshSettingsDialog();
@@ -342,14 +416,21 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
         c.sourceHeight = source->height;
       }
     }
-    result = RunDriver(kind);
+    {
+      AlphaLimitedMask limited(action, c);
+      result = RunDriver(kind);
+    }
     if (c.routines.finish) c.routines.finish();
     if (source) UnlockImage(source);
+    if (splatter && result == 0 && kind != ApplyKind::Inspect && !p.redrawOnly) area.run.changed = true;
     if (result != 0) break;
   }
 
   int changeBox[4] = {c.x0, c.y0, c.x1, c.y1};
+  // A stop in a later splat pass leaves the splats before it in the image.
+  bool changed = result == 0 && kind != ApplyKind::Inspect && !p.redrawOnly;
   if (splatter) {
+    changed = area.run.changed;
     EndProgress();
     EndSplatter(action, viewIndex);
     std::copy(std::begin(area.changeBox), std::end(area.changeBox), changeBox);
@@ -357,10 +438,10 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
   if (Prefs().showChron) ChronographEnd(started, name);
 
   p.sizeChanged = action->width != oldWidth || action->height != oldHeight;
-  if (kind == ApplyKind::Inspect || p.redrawOnly || result != 0) {
-    InvalidateViewAt(viewIndex);
-  } else {
+  if (changed) {
     ShowChange(action, changeBox);
+  } else {
+    InvalidateViewAt(viewIndex);
   }
 
   p.busy = false;

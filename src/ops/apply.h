@@ -48,6 +48,10 @@ void SetWorkMethod(int method);
 // applies the current operation now; Draw First waits for the effect to be
 // chosen. The result of the apply, or 0.
 int AreaSelectionMade(int viewIndex);
+// Redo from the area toolbox: the last selection rebuilt once on this image
+// (its view acts), which Immediate Painting then changes. 0 done, 1 no
+// selection to redo (message 28) or the apply failed, 2 cancelled.
+int RedoSelection(ImageRecord* image);
 
 // Chronograph: begin returns the start in milliseconds of the day; end
 // returns the milliseconds elapsed since.

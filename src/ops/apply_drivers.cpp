@@ -73,6 +73,7 @@ void ReleaseMask() {
 void ReleaseUndo() {
   ApplyContext& c = Ctx();
   if (c.undo) UnlockImage(c.undo);
+  if (c.splatPass) FreeImage(c.undo);
   c.undo = nullptr;
 }
 
@@ -83,6 +84,11 @@ int Stop(ImageRecord* image) {
   ReleaseMask();
   UnlockImage(image);
   ImageRecord* copy = c.undo;
+  if (copy && c.splatPass) {
+    SwapWithLayer(image, copy, "Undo");
+    ReleaseUndo();
+    return 1;
+  }
   ReleaseUndo();
   if (copy && copy->parent == image && TheProgram().undo.latest == copy) UndoLatest(image);
   return 1;
@@ -228,7 +234,16 @@ int RunDriver(ApplyKind kind) {
   if (kind != ApplyKind::Inspect) {
     UndoState& u = TheProgram().undo;
     DropRedoLayers(image);
-    if (TakesUndoAlways(kind) || u.levels > 0) {
+    if (c.splatPass) {
+      // Always a copy, so that a stop can put the pass back.
+      c.undo = CopyUndoRectangle(c.x0, c.y0, c.x1, c.y1, image);
+      if (!c.undo && TakesUndoAlways(kind)) {
+        EndProgress();
+        ReleaseMask();
+        UnlockImage(image);
+        return 1;
+      }
+    } else if (TakesUndoAlways(kind) || u.levels > 0) {
       u.latest = nullptr;
       if (TakeUndo(c.x0, c.y0, c.x1, c.y1, image, static_cast<int>(c.op)) == 0) {
         c.undo = u.latest;

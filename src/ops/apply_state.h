@@ -25,8 +25,10 @@ struct ApplyContext {
   std::int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // the box, inclusive
   std::int32_t cx = 0, cy = 0, rx = 0, ry = 0;  // selection centre and half sizes
   std::uint8_t* mask = nullptr;                  // locked AreaMask, width x height
-  // The undo copy of the box as it was; null when none was taken.
+  // The undo copy of the box as it was; null when none was taken. In a
+  // splatter pass it is the pass's own copy, never a layer on the stack.
   ImageRecord* undo = nullptr;
+  bool splatPass = false;
   // Source image (operations with NeedsSource).
   std::uint8_t* sourcePixels = nullptr;
   std::uint32_t* sourceRows = nullptr;

@@ -34,6 +34,7 @@ constexpr StringEntry kSettingsTexts[] = {
     {16131, "for Generations"},
     {16132, "Splatter"},
     {16133, "Color Map"},
+    {16134, "No area selection on this image: draw one to apply the effect."},
 };
 
 }  // namespace

@@ -279,6 +279,8 @@ int RemoveImage(ImageRecord* image) {
   // "Remove Other Images", Exit that stops at a later image's question).
   DropViewsOf(image);
   DropImageLayers(image);
+  // A later image may get the same address: its selection is its own.
+  if (TheProgram().area.maskImage == image) TheProgram().area.maskImage = nullptr;
   FreeImage(image);
   return 0;
 }

@@ -100,34 +100,24 @@ void SwapImageBodies(ImageRecord* a, ImageRecord* b) {
   std::swap(a->dpiYDen, b->dpiYDen);
 }
 
-int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage) {
-  UndoState& u = State();
-  if (!image) return 1;
-  if (wholeImage && (opId == kOpEnlarge || opId == kOpReduce)) {
-    left = top = 0;
-    right = image->width - 1;
-    bottom = image->height - 1;
-  }
+ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image) {
+  if (!image) return nullptr;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
   left = std::clamp(left, 0, image->width - 1);
   right = std::clamp(right, 0, image->width - 1);
   top = std::clamp(top, 0, image->height - 1);
   bottom = std::clamp(bottom, 0, image->height - 1);
-  if (EnsureStack() != 0) {
-    ReportNoMemory();
-    return 1;
-  }
   int w = right - left + 1, h = bottom - top + 1;
   ImageRecord* layer = CreateLockedImage(w, h, "iund");
   if (!layer) {
     ReportNoMemory();
-    return 1;
+    return nullptr;
   }
   if (LockImage(image) != 0) {
     FreeImage(layer);
     ReportNoMemory();
-    return 1;
+    return nullptr;
   }
   for (int y = 0; y < h; ++y)
     std::memcpy(PixelAt(layer, 0, y), PixelAt(image, left, top + y), static_cast<std::size_t>(w) * 4);
@@ -140,14 +130,31 @@ int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int o
   layer->dpiYNum = image->dpiYNum;
   layer->dpiYDen = image->dpiYDen;
   layer->hasAlpha = image->hasAlpha;
+  CopyText(layer->name, image->name);
+  return layer;
+}
+
+int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage) {
+  UndoState& u = State();
+  if (!image) return 1;
+  if (wholeImage && (opId == kOpEnlarge || opId == kOpReduce)) {
+    left = top = 0;
+    right = image->width - 1;
+    bottom = image->height - 1;
+  }
+  if (EnsureStack() != 0) {
+    ReportNoMemory();
+    return 1;
+  }
+  ImageRecord* layer = CopyUndoRectangle(left, top, right, bottom, image);
+  if (!layer) return 1;
   PushLayer(layer);
   CopyText(layer->path, std::string(LoadString(opId)).substr(0, 100));
-  CopyText(layer->name, image->name);
   u.latest = layer;
-  u.beforeLeft = left;
-  u.beforeTop = top;
-  u.beforeWidth = w;
-  u.beforeHeight = h;
+  u.beforeLeft = layer->originX;
+  u.beforeTop = layer->originY;
+  u.beforeWidth = layer->width;
+  u.beforeHeight = layer->height;
   u.imageWidth = image->width;
   u.imageHeight = image->height;
   return 0;
@@ -381,12 +388,21 @@ void FreeUndoStack() {
   u.latest = nullptr;
 }
 
-int OpenUndoSlot() {
-  if (EnsureStack() != 0) {
-    ReportNoMemory();
+int KeepWholeImageLayer(ImageRecord* image, ImageRecord* layer, int opId) {
+  if (!image || !layer) {
+    FreeImage(layer);
     return 1;
   }
-  PushLayer(nullptr);
+  if (EnsureStack() != 0) {
+    ReportNoMemory();
+    FreeImage(layer);
+    return 1;
+  }
+  layer->parent = image;
+  layer->originX = layer->originY = -1;
+  layer->undone = 0;
+  PushLayer(layer);
+  CopyText(layer->path, std::string(LoadString(opId)).substr(0, 100));
   return 0;
 }
 
@@ -405,8 +421,6 @@ int ReplaceNewestLayer(ImageRecord* image, ImageRecord* wholeImageLayer) {
       return 0;
     }
   }
-  // Nothing was changed: the slot opened for the run is given back.
-  if (!u.stack[0]) RemoveEntry(0);
   FreeImage(wholeImageLayer);
   return 1;
 }

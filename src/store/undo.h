@@ -51,10 +51,20 @@ int SwapWithLayer(ImageRecord* image, ImageRecord* layer, const char* title);
 // and how an operation that resizes an image in place installs its result.
 void SwapImageBodies(ImageRecord* a, ImageRecord* b);
 
-// Splatter keeps one whole-image layer for the whole run: a slot is opened
-// at the top of the stack before the first splat, and the run's clone
-// replaces the image's newest undoable layer at the end.
-int OpenUndoSlot();  // 0 ok, 1 no memory
+// Replaces the image's newest undoable layer by a whole-image layer (an
+// operation that changed the picture's size in place). 0 ok, 1 none there.
 int ReplaceNewestLayer(ImageRecord* image, ImageRecord* wholeImageLayer);
+
+// A splatter run keeps the picture as it was before the run as its one
+// layer, pushed when the run has changed the image (one Undo takes back
+// every splat); each splat pass meanwhile works on a copy of its box that
+// never goes on the stack, so that nothing a pass does, or a stop inside
+// it, touches the earlier history.
+// The copy: a locked layer of the rectangle (clamped), owned by the caller;
+// null after message 38 or 39.
+ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image);
+// Pushes a whole-image layer of the image, labelled with the operation;
+// 0 ok, 1 no memory (message given, the layer freed).
+int KeepWholeImageLayer(ImageRecord* image, ImageRecord* layer, int opId);
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 #include "area/area_mask.h"
 
+#include <climits>
 #include <cmath>
 
 #include "area_test_support.h"
@@ -341,6 +342,74 @@ TEST_F(AreaMaskTest, FontMaskOfAStringLiesOnItsBaseLineAndTurnsWithRotation) {
   EXPECT_GE(Sel().top, 95);
   EXPECT_GE(Sel().left, 19);
   EXPECT_LE(Sel().right, 50);
+}
+
+// Area files and TimeLine cells hand over whatever ints they hold: only the
+// image's own rows and columns are visited, every sum is 64-bit.
+TEST_F(AreaMaskTest, HugeRadiiAndCoordinatesBuildFromTheImagesRowsAlone) {
+  ImageRecord* image = Picture(100, 100);
+  auto rows = [](int from, int to) {
+    return Expected(100, 100, [=](int, int y) { return y >= from && y <= to ? 255 : 0; });
+  };
+  auto ellipse = [&](int cx, int cy, int rx, int ry) {
+    Sel().centreX = cx, Sel().centreY = cy, Sel().radiusX = rx, Sel().radiusY = ry;
+    EXPECT_EQ(BuildAreaMaskWith(image, kAreaEllipse, false, false), 0);
+  };
+  ellipse(50, 50, 2000000000, 1);  // a band two thousand million pixels long
+  EXPECT_MASK(rows(49, 51), 100);
+  // The top of a circle, walked (a radius of 65536) and computed (larger).
+  for (int r : {1 << 16, (1 << 16) + 1, 1000000000}) {
+    ellipse(50, 50 + r, r, r);
+    EXPECT_MASK(rows(50, 99), 100) << r;
+  }
+  ellipse(INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+  EXPECT_MASK(rows(1, 0), 100);
+
+  // The widest box there is: centre 0, radii as large as an int holds.
+  SetSelectionBox(Sel(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+  EXPECT_EQ(Sel().centreX, 0);
+  EXPECT_EQ(Sel().radiusX, INT_MAX);
+  Points(Sel().capture, {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 0}});
+  for (int mode : {kAreaRectangle, kAreaRoundRect, kAreaEllipse, kAreaIShape}) {
+    SetSelectionBox(Sel(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+    ASSERT_EQ(BuildAreaMaskWith(image, mode, false, false), 0) << mode;
+    EXPECT_MASK(rows(0, 99), 100) << mode;
+  }
+
+  // Every shape from every pairing of hostile values: built, and fast (the
+  // sanitizer build reports any overflow).
+  const int values[] = {INT_MIN, INT_MIN + 1, -2000000000, -1, 0, 1, 99, 2000000000, INT_MAX};
+  for (int mode : {kAreaRectangle, kAreaNumRect, kAreaEllipse, kAreaRoundRect, kAreaIShape, kAreaPolygon,
+                   kAreaFreehand, kAreaSpline, kAreaBezier, kAreaPolyArc})
+    for (int a : values)
+      for (int b : values) {
+        AreaSelection& s = Sel();
+        s.left = a, s.top = b, s.right = b, s.bottom = a;
+        s.centreX = a, s.centreY = b, s.radiusX = b, s.radiusY = a;
+        s.roundness = a;
+        Points(s.capture, {{a, b}, {b, a}, {a, a}, {b, b}, {a, b}});
+        Points(s.control, {{a, b}, {b, a}, {a, a}, {b, b}});
+        ASSERT_EQ(BuildAreaMaskWith(image, mode, false, false), 0) << mode << " " << a << " " << b;
+      }
+  // Transparency over a box from anywhere.
+  std::vector<std::uint8_t> bytes(100 * 100, 255);
+  for (int mode : {kAreaEllipse, kAreaRectangle}) {
+    SetSelectionBox(Sel(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+    Sel().mode = static_cast<std::int16_t>(mode);
+    Sel().transparencyLevel = 200, Sel().edgeFade = 50, Sel().grow = 50;
+    EXPECT_EQ(FadeMaskBytes(bytes.data(), 100, 100, Sel()), 0) << mode;
+  }
+  Sel().transparencyLevel = 255, Sel().edgeFade = 0, Sel().grow = 100;
+  // Redo scales the box by the image sizes; Edit Area rescales the points.
+  SetSelectionBox(Sel(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+  Sel().imageWidth = Sel().imageHeight = 1;
+  ImageRecord* larger = Picture(300, 200);
+  ASSERT_EQ(BuildAreaMaskWith(larger, kAreaRedo, false, false), 0);
+  Sel().mode = kAreaPolygon;
+  Points(Sel().capture, {{INT_MIN, 0}, {INT_MAX, 0}, {0, INT_MAX}, {INT_MIN, 0}});
+  SetSelectionBox(Sel(), INT_MIN, 0, INT_MAX, INT_MAX);
+  ASSERT_EQ(EditAreaBox(larger, INT_MIN, INT_MIN, INT_MAX, INT_MAX), 0);
+  EXPECT_EQ(Sel().capture.points[1].x, INT_MAX);
 }
 
 TEST_F(AreaMaskTest, ResizeTraceAndTheMessagesOfMissingSelectionsAndMemory) {

@@ -33,6 +33,39 @@ pixels=$(convert splat.bmp txt:-)
 printf '%s\n' "$pixels" | grep -q '(128,128,128)' || { echo "no splat applied"; exit 1; }
 printf '%s\n' "$pixels" | grep -q '(100,150,200)' || { echo "splats cover everything"; exit 1; }
 
+# The pixels an apply with splatter changes are the splats the mask command
+# shows, each clipped to the selection as drawn (not to its faded mask).
+opts="--area entire --grow 50 --splat 6,9,1,150,1,0"
+"$cli" apply big.bmp grown.bmp --op Contrast --set Amount=-100 $opts 2>/dev/null
+for i in 0 1 2 3 4 5; do "$cli" mask big.bmp m$i.pgm $opts --splat-index $i; done
+convert m0.pgm m1.pgm m2.pgm m3.pgm m4.pgm m5.pgm -evaluate-sequence max splats.pgm
+convert splats.pgm txt:- | sed -n 's/^\([0-9]*,[0-9]*\): *(\([0-9]*\).*/\1 \2/p' |
+  awk '$2 > 0 {print $1}' | sort >masked.txt
+convert grown.bmp txt:- | sed -n 's/^\([0-9]*,[0-9]*\): *(\([0-9]*,[0-9]*,[0-9]*\)).*/\1 \2/p' |
+  awk '$2 != "100,150,200" {print $1}' | sort >changed.txt
+[ -s masked.txt ] || { echo "no splat selected anything"; exit 1; }
+cmp -s masked.txt changed.txt ||
+  { echo "splatter changed other pixels than its splats"; diff masked.txt changed.txt | head; exit 1; }
+
+# Alpha tools are never limited by alpha, through splats neither: with alpha
+# 255 and 254 in turn, every changed pixel is inverted, whatever its alpha.
+convert -size 40x40 'xc:rgb(100,150,200)' -alpha set -channel A -fx '(i+j)%2 ? 254/255 : 1' +channel \
+  -define bmp:format=bmp4 alpha.bmp
+alphas() { convert "$1" txt:- | sed -n 's/^\([0-9]*,[0-9]*\): *([0-9]*,[0-9]*,[0-9]*,\([0-9]*\)).*/\1 \2/p'; }
+alphas alpha.bmp >before.txt
+"$cli" apply alpha.bmp inverted.bmp --op "Invert Alpha" --depth 32 2>/dev/null
+alphas inverted.bmp | paste before.txt - | awk '$4 != 255 - $2 {bad++} END {exit bad > 0}' ||
+  { echo "Invert Alpha left pixels"; exit 1; }
+"$cli" apply alpha.bmp splat-inverted.bmp --op "Invert Alpha" --depth 32 --splat 5,9,1,1000,0,0 2>/dev/null
+alphas splat-inverted.bmp | paste before.txt - |
+  awk '$4 != $2 {n++; if ($4 != 255 - $2) bad++; if ($2 == 254) low++}
+       END {if (bad || n < 16 || low < n / 3) {print n, bad + 0, low + 0; exit 1}}' ||
+  { echo "splats of Invert Alpha were limited by alpha"; exit 1; }
+
+# A radius far beyond the image: a band across it, at once.
+"$cli" mask 100x100 band.pgm --area ellipse:50,50,2000000000,1
+[ "$(convert band.pgm txt:- | grep -c 'gray(255)')" = 300 ] || { echo "the flat ellipse is not rows 49 to 51"; exit 1; }
+
 if "$cli" apply in.bmp none.bmp --op contrast --set amount=0 2>err.txt; then
   echo "an apply that changes nothing must fail"; exit 1
 fi

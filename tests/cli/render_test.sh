@@ -43,6 +43,21 @@ expect max.bmp '0,1: (255,0,0)'
 expect max.bmp '3,2: (0,0,255)'
 expect max.bmp '3,3: (0,0,0)'
 
+# The region a maximised view covers once widened over its margins draws
+# the same picture again, so refreshed rows land where they were drawn.
+region=$("$cli" render two.bmp max.bmp --mode 0 --size 4x4 --maximised | sed -n 's/^region: //p')
+[ "$region" = "0,0,1,1" ] || fail "the 4x4 view covers '$region', not 0,0,1,1"
+"$cli" render two.bmp again.bmp --mode 0 --size 4x4 --maximised --region 0,0,1,1 >/dev/null
+cmp -s max.bmp again.bmp || fail "the widened region draws the picture elsewhere"
+convert -size 97x61 gradient:'rgb(250,10,30)-rgb(20,200,90)' -fill blue -draw 'line 0,0 96,60' BMP3:g.bmp
+for view in '300x120' '160x400' '200x90 --region 40,20,49,25' '120x100 --region -30,50,20,70'; do
+  # shellcheck disable=SC2086
+  region=$("$cli" render g.bmp fit1.bmp --mode 0 --maximised --size $view | sed -n 's/^region: //p')
+  size=${view%% *}
+  "$cli" render g.bmp fit2.bmp --mode 0 --maximised --size "$size" --region "$region" >/dev/null
+  cmp -s fit1.bmp fit2.bmp || fail "$view: drawn again through $region, the picture moves"
+done
+
 # Black and white: a luminance of 192 stays black, 193 turns white, in a
 # 1-bit file. (194,194,194) sums to 64 + 79 + 49 = 192, (195,194,194) to 193.
 convert -size 1x1 'xc:rgb(194,194,194)' BMP3:g192.bmp

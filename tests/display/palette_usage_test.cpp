@@ -3,6 +3,8 @@
 #include <random>
 #include <string>
 
+#include <unistd.h>
+
 #include "app/program.h"
 #include "display/colour_reduce.h"
 #include "support/program_fixture.h"
@@ -84,7 +86,8 @@ TEST_F(PaletteUsageTest, BadFilesGiveMessagesAndNeverCrash) {
 
 TEST_F(PaletteUsageTest, AFailedSaveKeepsTheOldFile) {
   Write("keep.plu", "old");
-  std::filesystem::create_directory("keep.plu.tmp");  // the temporary cannot be made
+  // The temporary cannot be made.
+  std::filesystem::create_directory("keep.plu.tmp" + std::to_string(::getpid()));
   EXPECT_EQ(SavePaletteUsage("keep.plu"), 1);
   EXPECT_EQ(Read("keep.plu"), "old");
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{84});

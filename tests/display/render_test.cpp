@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/display_palettes.h"
+#include "display/views.h"
 #include "store/image_record.h"
 #include "support/program_fixture.h"
 
@@ -166,6 +167,48 @@ TEST_F(RenderTest, StretchRegionAndFitMaps) {
   EXPECT_EQ(At(dib, 2, 5), 0xFFFFFFu);
   EXPECT_EQ(At(dib, 6, 5), 0xFFFFFFu);
   EXPECT_EQ(At(dib, 7, 5), Bgr(1, 2, 3));
+}
+
+// A fitted view's region is widened over its margins by the first render;
+// every later render (a band refreshed after a change, a repaint) goes
+// through that region and must draw the picture where the first one did.
+TEST_F(RenderTest, FittedViewsRenderAgainThroughTheirWidenedRegionUnchanged) {
+  ImageRecord* image = Make(97, 61, [](int x, int y) { return Rgba{x * 2, y * 4, (x * y) & 255, 255}; });
+  struct Case {
+    int w, h;
+    ViewPlacement placement;
+    std::uint16_t zoomKind;
+    std::array<int, 4> region;
+  };
+  const Case cases[] = {
+      {300, 120, ViewPlacement::Maximised, 0, {0, 0, 96, 60}},    // letterboxed across, magnified
+      {160, 400, ViewPlacement::Maximised, 0, {0, 0, 96, 60}},    // letterboxed down
+      {53, 37, ViewPlacement::Detached, 0, {0, 0, 96, 60}},       // shrunk
+      {8, 3, ViewPlacement::Maximised, 0, {0, 0, 96, 60}},        // tiny
+      {200, 90, ViewPlacement::Maximised, 1, {40, 20, 49, 25}},   // zoomed in, margins over the image
+      {120, 100, ViewPlacement::Maximised, 1, {-30, 50, 20, 70}}, // zoomed in past the edges
+      {250, 140, ViewPlacement::Maximised, 2, {-40, -30, 140, 90}},  // zoomed out
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.w << "x" << c.h << " zoom " << c.zoomKind);
+    ViewRecord view{.image = image, .zoomKind = c.zoomKind, .left = c.region[0], .top = c.region[1],
+                    .right = c.region[2], .bottom = c.region[3], .clientWidth = c.w, .clientHeight = c.h,
+                    .placement = c.placement};
+    Dib first = Render(image, &view, kModeRgb24);
+    const std::array<int, 4> widened{view.left, view.top, view.right, view.bottom};
+    EXPECT_EQ(Render(image, &view, kModeRgb24), first);
+    EXPECT_EQ((std::array<int, 4>{view.left, view.top, view.right, view.bottom}), widened);
+    // The same region given to a fresh view (as the command line does).
+    ViewRecord fresh = view;
+    fresh.zoomKind = c.zoomKind ? c.zoomKind : kZoomIn;
+    EXPECT_EQ(Render(image, &fresh, kModeRgb24), first);
+    // A band refreshed after a change holds the rows of the whole picture.
+    host->viewRows.clear();
+    ASSERT_EQ(RefreshViewRows(&view, 0, c.h / 3, c.w - 1, c.h / 2), 0);
+    ASSERT_EQ(host->viewRows.size(), 1u);
+    for (int y = c.h / 3; y <= c.h / 2; ++y)
+      for (int x = 0; x < c.w; ++x) ASSERT_EQ(At(host->viewRows[0].dib, x, y), At(first, x, y)) << x << "," << y;
+  }
 }
 
 TEST_F(RenderTest, DocumentedSinglePixelCases) {

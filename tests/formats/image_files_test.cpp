@@ -117,15 +117,16 @@ TEST_F(LoadImageFileTest, MessagesForFilesThatGiveNoImage) {
 }
 
 TEST_F(LoadImageFileTest, RecognisedButUnreadFormatsSaySo) {
-  fs::create_directory("take.RED");
-  WriteBytes("take.RED/frame", Bytes("\x7F\x7F\x7F\x7F", 12));
+  auto flic = Bytes("", 12);
+  flic[4] = 0x12, flic[5] = 0xAF;
+  WriteBytes("anim.flc", flic);
   auto targa = Bytes("", 30);
   targa[2] = 2;
   WriteBytes("pic.tga", targa);
-  EXPECT_EQ(Load("take.RED/frame"), nullptr);
+  EXPECT_EQ(Load("anim.flc"), nullptr);
   EXPECT_EQ(Load("pic.tga"), nullptr);
   ASSERT_EQ(host->notes.size(), 2u);
-  EXPECT_EQ(host->notes[0].rfind("RAW file recognised", 0), 0u);
+  EXPECT_EQ(host->notes[0].rfind("FLIC file recognised", 0), 0u);
   EXPECT_EQ(host->notes[1].rfind("Targa file recognised", 0), 0u);
   EXPECT_TRUE(host->messages.empty());
 }
@@ -208,8 +209,11 @@ TEST_F(ProgramTest, SaveChoicesFollowTheType) {
   EXPECT_EQ(SaveOutputName("my.pictures/x", kSaveTiff), "my.pictures/x");
 
   EXPECT_EQ(PreselectedDepth(kSaveBitmap, 7), kDepth1);
-  EXPECT_EQ(PreselectedDepth(kSaveBitmap, 24), kDepth1);  // the last offered entry
   EXPECT_EQ(PreselectedDepth(kSaveBitmap, 5), kDepth8);
+  // The stored default 24 is no entry: the fullest depth, which keeps alpha.
+  EXPECT_EQ(PreselectedDepth(kSaveBitmap, 24), kDepthAlpha);
+  EXPECT_EQ(PreselectedDepth(kSavePcx, 24), kDepth24);
+  EXPECT_EQ(PreselectedDepth(kSaveBitmap, -1), kDepthAlpha);
   EXPECT_EQ(PreselectedDepth(kSaveTiff, 3), kDepth24);
   EXPECT_EQ(PreselectedDepth(kSaveTiff, 0), kDepthAlpha);
 

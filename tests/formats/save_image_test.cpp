@@ -2,7 +2,10 @@
 // and an image saved to its own file (as closing its last view does).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "formats/bmp.h"
+#include "formats/format_test_util.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
 #include "formats/save_image.h"
@@ -17,10 +20,16 @@ class SavingHost : public RecordingHost {
   std::vector<SaveImageRequest> asked;
   SaveImageRequest answer;
   bool confirm = true;
+  bool asOffered = false;  // take what the dialog offers, only naming the file
   bool EditSaveChoices(SaveImageRequest& request) override {
     asked.push_back(request);
     if (!confirm) return false;
-    request = answer;
+    if (asOffered) {
+      request.name = answer.name;
+      request.type = answer.type;
+    } else {
+      request = answer;
+    }
     return true;
   }
 };
@@ -49,6 +58,28 @@ class SaveImageTest : public test::ProgramTest {
     AddImage(image, false);
     image->changed = 1;
     return image;
+  }
+
+  // A picture of `count` distinct colours, pure white and a light gray
+  // among them, with alpha 255.
+  static ImageRecord* Colours(int width, int height, int count) {
+    ImageRecord* image = CreateLockedImage(width, height, "test");
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        int c = (x + y * width) % count;
+        std::uint8_t* p = PixelAt(image, x, y);
+        p[0] = static_cast<std::uint8_t>(c == 0 ? 255 : c == 1 ? 242 : c * 37);
+        p[1] = static_cast<std::uint8_t>(c == 0 ? 255 : c == 1 ? 242 : c * 11);
+        p[2] = static_cast<std::uint8_t>(c == 0 ? 255 : c == 1 ? 242 : 255 - c);
+        p[3] = 255;
+      }
+    UnlockImage(image);
+    return image;
+  }
+
+  ImageRecord* Load(const std::filesystem::path& path) {
+    std::string name = path.string();
+    return LoadImageFile(nullptr, name);
   }
 
   SavingHost* saving = nullptr;
@@ -138,6 +169,98 @@ TEST_F(SaveImageTest, ClosingSavesToTheOwnFileAtItsOwnDepth) {
   ImageRecord* fresh = Picture();
   EXPECT_EQ(RemoveImage(fresh), 2);
   EXPECT_EQ(ImageIndex(fresh), 1);
+}
+
+TEST_F(SaveImageTest, AnImageWithAlphaKeepsItByDefault) {
+  ImageRecord* made = CreateLockedImage(3, 2, "test");
+  for (int i = 0; i < 6; ++i) {
+    std::uint8_t* p = made->pixels + 4 * i;
+    p[0] = static_cast<std::uint8_t>(40 * i), p[1] = 7, p[2] = 99, p[3] = static_cast<std::uint8_t>(255 - 50 * i);
+  }
+  made->hasAlpha = 1;
+  UnlockImage(made);
+  const std::filesystem::path path = workDir / "alpha.bmp";
+  ASSERT_EQ(WriteBmp(made, path.string(), 32), 0);
+  const auto want = test::Pixels(made);
+  FreeImage(made);
+
+  // "Save Image" writes the file at the depth it had, alpha and all.
+  ImageRecord* image = Load(path);
+  ASSERT_TRUE(image);
+  AddImage(image, false);
+  image->changed = 1;
+  ASSERT_EQ(SaveToOwnFile(image), 0);
+  ImageRecord* back = Load(path);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->bitDepth, 32);
+  EXPECT_EQ(test::Pixels(back), want);
+  FreeImage(back);
+
+  // A first "Save Image As" as Bitmap, taking the depth offered: the stored
+  // default is no depth entry, so the fullest, which keeps the alpha.
+  saving->asOffered = true;
+  saving->answer.name = (workDir / "as.bmp").string();
+  saving->answer.type = kSaveBitmap;
+  ASSERT_EQ(SaveImageAs(image), 0);
+  EXPECT_EQ(TheProgram().save.depth, kDepthAlpha);
+  back = Load(workDir / "as.bmp");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->bitDepth, 32);
+  EXPECT_EQ(test::Pixels(back), want);
+  FreeImage(back);
+}
+
+// Colours the file's palette can hold are kept exactly, whatever the
+// reduction settings say, and saving such a file again changes nothing.
+TEST_F(SaveImageTest, ColoursThatFitThePaletteAreSavedExactly) {
+  struct Case {
+    int depth, colours;
+  };
+  for (Case c : {Case{8, 256}, Case{8, 200}, Case{4, 16}, Case{1, 2}}) {
+    for (int source : {kPaletteDefault, kPaletteGray, kPaletteChoose}) {
+      SCOPED_TRACE(::testing::Message() << c.depth << "-bit, " << c.colours << " colours, source " << source);
+      TheProgram().reduce.chooseColors = source;
+      ImageRecord* made = Colours(23, 17, c.colours);
+      const auto want = test::Rgb(test::Pixels(made));
+      const std::filesystem::path path = workDir / "fit.bmp";
+      ASSERT_EQ(WriteBmp(made, path.string(), c.depth), 0);
+      FreeImage(made);
+      for (int save = 0; save < 2; ++save) {
+        ImageRecord* image = Load(path);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->bitDepth, c.depth);
+        EXPECT_EQ(test::Rgb(test::Pixels(image)), want) << "after " << save << " saves of the file";
+        AddImage(image, false);
+        image->changed = 1;
+        ASSERT_EQ(SaveToOwnFile(image), 0);
+        ASSERT_EQ(RemoveImage(image), 0);
+      }
+    }
+  }
+}
+
+TEST_F(SaveImageTest, SavingOntoASymbolicLinkWritesTheFileItNames) {
+  namespace fs = std::filesystem;
+  fs::create_directory(workDir / "real");
+  const fs::path target = workDir / "real" / "pic.bmp";
+  test::WriteBytes(target, {'o', 'l', 'd'});
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("real/pic.bmp", workDir / "link.bmp");  // relative to the link's folder
+  fs::create_symlink(workDir / "link.bmp", workDir / "again.bmp");
+  ImageRecord* image = Picture();
+  ASSERT_EQ(WriteBmp(image, (workDir / "again.bmp").string(), 24), 0);
+  EXPECT_TRUE(fs::is_symlink(workDir / "again.bmp"));
+  EXPECT_TRUE(fs::is_symlink(workDir / "link.bmp"));
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ImageRecord* back = Load(target);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(test::Rgb(test::Pixels(back)), test::Rgb(test::Pixels(image)));
+  FreeImage(back);
+  // Nothing was left beside the link or the file.
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(workDir / "real")) entries += e.path().filename() != "pic.bmp";
+  EXPECT_EQ(entries, 0);
 }
 
 }  // namespace

@@ -18,10 +18,11 @@ inline void QuietProgram() {
   static_cast<HeadlessHost&>(TheHost()).SetQuiet(true);
 }
 
-// The BMP reader on any bytes; an image it makes must be whole.
-inline void FuzzBmp(const std::uint8_t* data, std::size_t size) {
-  ImageRecord* image = ReadBmp(std::span<const std::uint8_t>(data, size));
+// An image a reader made must be whole, and a reader must leave nothing
+// allocated behind it.
+inline void CheckAndFree(ImageRecord* image) {
   if (image) {
+    if (image->width < 1 || image->height < 1) __builtin_trap();
     LockImage(image);
     volatile std::uint8_t sink = image->pixels[(std::size_t{4} * image->width * image->height) - 1];
     (void)sink;
@@ -29,6 +30,11 @@ inline void FuzzBmp(const std::uint8_t* data, std::size_t size) {
     FreeImage(image);
   }
   if (TheProgram().memory.placesInUse != 0) __builtin_trap();
+}
+
+// The BMP reader on any bytes.
+inline void FuzzBmp(const std::uint8_t* data, std::size_t size) {
+  CheckAndFree(ReadBmp(std::span<const std::uint8_t>(data, size)));
 }
 
 // Recognition on any bytes, under a name taken from the first byte, and the

@@ -19,6 +19,7 @@ namespace {
 constexpr OpId kContrast = 3181;
 constexpr OpId kRelief = 3151;  // an Image operation (used as a name only)
 constexpr OpId kDome = 3131;    // a Warp operation (used as a name only)
+constexpr OpId kColorFill = 3186, kSample = 3187, kInvertAlpha = 3194;
 
 // Workers for driving kinds no built effect uses yet. Test-file state only.
 int workerCalls = 0;
@@ -160,6 +161,7 @@ TEST_F(PipelineTest, WorkingMethodsDecideWhenASelectionOrAChoiceApplies) {
   ASSERT_EQ(SelectOperation(static_cast<int>(kContrast)), 0);  // only opens the settings
   EXPECT_EQ(image->changed, 1);
   SelectRect(2, 2, 3, 3);
+  ASSERT_EQ(FinishSelection(image, 0, 0), 0);  // the gesture ends
   EXPECT_EQ(AreaSelectionMade(0), 0);
   EXPECT_EQ(image->changed, 2);
   EXPECT_EQ(At(image, 2, 2)[2], 255);
@@ -365,6 +367,232 @@ TEST_F(ViewSideTest, FailedOrCancelledAppliesOnlyRepaint) {
   EXPECT_EQ(std::count(host->invalidated.begin(), host->invalidated.end(), one), 2);
   EXPECT_EQ(one->reRender, 0);
   EXPECT_EQ(image->changed, 0);
+}
+
+// The interactive path: what a finished gesture made is what the effect
+// changes, the undo history survives every splatter run, and an Apply with
+// nothing selected on the image does nothing.
+class InteractiveTest : public PipelineTest {
+ protected:
+  static std::vector<std::uint8_t> Mask() {
+    const AreaMask& m = TheProgram().area.mask;
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(m.width) * m.height);
+    auto* bytes = static_cast<std::uint8_t*>(LockVirtual(m.place));
+    std::copy(bytes, bytes + out.size(), out.begin());
+    UnlockVirtual(m.place);
+    return out;
+  }
+  // A shape drawn as a view does it: keys sampled at the press, the box set
+  // by the drag, the selection finished at the release. Returns the mask.
+  std::vector<std::uint8_t> Draw(ImageRecord* image, int mode, int l, int t, int r, int b, bool shift = false,
+                                 bool ctrl = false) {
+    const int code = BeginSelectionGesture(shift, ctrl);
+    AreaSelection& s = TheProgram().area.selection;
+    s.mode = static_cast<std::int16_t>(mode);
+    SetSelectionBox(s, l, t, r, b);
+    EXPECT_EQ(FinishSelection(image, 0, code), 0);
+    return Mask();
+  }
+  // Which pixels differ, one flag per pixel.
+  static std::vector<bool> Changed(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after) {
+    std::vector<bool> out(before.size() / 4);
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = !std::equal(before.begin() + 4 * i, before.begin() + 4 * i + 4, after.begin() + 4 * i);
+    return out;
+  }
+  static std::vector<bool> Selected(const std::vector<std::uint8_t>& mask) {
+    std::vector<bool> out(mask.size());
+    for (std::size_t i = 0; i < mask.size(); ++i) out[i] = mask[i] != 0;
+    return out;
+  }
+  ImageRecord* Plain(int w, int h, int alpha = 255) {
+    return Add(w, h, [alpha](int, int) { return std::array<int, 4>{100, 150, 200, alpha}; });
+  }
+};
+
+TEST_F(InteractiveTest, ImmediatePaintingChangesExactlyTheMaskTheOutlineShows) {
+  ImageRecord* image = Plain(30, 20);
+  TheProgram().ops.current = kColorFill;
+  AreaState& area = TheProgram().area;
+  auto appliedTo = [&](const std::vector<std::uint8_t>& mask, const char* what) {
+    const auto before = Pixels(image);
+    ASSERT_EQ(AreaSelectionMade(0), 0) << what;
+    EXPECT_EQ(Changed(before, Pixels(image)), Selected(mask)) << what;
+    EXPECT_EQ(Mask(), mask) << what << ": the selection stays as drawn";
+    ASSERT_EQ(Undo(), 0);
+  };
+  area.exclude = true;
+  appliedTo(Draw(image, kAreaRectangle, 8, 5, 20, 12), "rectangle with Exclude");
+  area.exclude = false;
+  appliedTo(Draw(image, kAreaRectangle, 2, 2, 15, 12), "a first rectangle");
+  appliedTo(Draw(image, kAreaRectangle, 10, 8, 25, 18, false, true), "CTRL takes a second one away");
+  appliedTo(Draw(image, kAreaRectangle, 2, 2, 8, 8), "a small one");
+  area.combination = AreaCombination::Union;
+  appliedTo(Draw(image, kAreaRectangle, 14, 10, 20, 16), "Union adds one apart from it");
+  area.combination = AreaCombination::None;
+  appliedTo(Draw(image, kAreaEllipse, -6, 4, 10, 16), "an ellipse cut by the left edge");
+  area.selection.edgeFade = 1;
+  appliedTo(Draw(image, kAreaEllipse, 4, 2, 24, 18), "a soft-edged ellipse");
+}
+
+TEST_F(InteractiveTest, AlphaToolsAreNotLimitedByAlphaInDrawFirstNorThroughSplats) {
+  ImageRecord* image =
+      Add(40, 40, [](int x, int y) { return std::array<int, 4>{100, 150, 200, (x + y) % 2 ? 254 : 255}; });
+  image->hasAlpha = 1;
+  SetWorkMethod(kDrawFirst);
+  Draw(image, kAreaEntire, 0, 0, 39, 39);
+  const auto before = Pixels(image);
+  // An ordinary effect is limited by alpha: a blue 200 filled with 255.
+  ASSERT_EQ(Apply(static_cast<int>(kColorFill), 0), 0);
+  auto after = Pixels(image);
+  for (std::size_t i = 0; i < after.size(); i += 4)
+    ASSERT_EQ(after[i + 2], after[i + 3] == 255 ? 255 : 254) << i / 4;
+  ASSERT_EQ(Undo(), 0);
+  ASSERT_EQ(Apply(static_cast<int>(kInvertAlpha), 0), 0);
+  after = Pixels(image);
+  for (std::size_t i = 3; i < after.size(); i += 4) ASSERT_EQ(after[i], 255 - before[i]) << i / 4;
+  ASSERT_EQ(Undo(), 0);
+  ASSERT_EQ(Pixels(image), before);
+  AreaState& area = TheProgram().area;
+  area.splatter = true;
+  area.splat = SplatterSettings{5, 9, 1, 300, 0, 1};
+  ASSERT_EQ(Apply(static_cast<int>(kInvertAlpha), 0), 0);
+  after = Pixels(image);
+  int inverted = 0, lowered = 0;
+  for (std::size_t i = 3; i < after.size(); i += 4) {
+    if (after[i] == before[i]) continue;
+    ASSERT_EQ(after[i], 255 - before[i]) << i / 4;
+    ++inverted;
+    lowered += before[i] == 254;
+  }
+  EXPECT_GT(inverted, 400);
+  EXPECT_GT(lowered, inverted / 3);
+}
+
+TEST_F(InteractiveTest, SplatterRunsKeepTheEarlierUndoLayerWhateverThePassesDid) {
+  ImageRecord* image = Grey(40, 40);
+  const auto original = Pixels(image);
+  TheProgram().ops.current = kContrast;
+  Draw(image, kAreaEntire, 0, 0, 39, 39);
+  ASSERT_EQ(AreaSelectionMade(0), 0);
+  const auto earlier = Pixels(image);
+  AreaState& area = TheProgram().area;
+  area.splatter = true;
+  area.splat = SplatterSettings{3, 9, 1, 100, 0, 1};  // rectangles, all inside
+  SetParamValue(kContrast, 0, -50);
+  auto undoesToTheEarlierState = [&](const char* what) {
+    EXPECT_EQ(Pixels(image), earlier) << what;
+    ASSERT_EQ(Undo(), 0) << what;
+    EXPECT_EQ(Pixels(image), original) << what;
+    ASSERT_EQ(DeUndo(), 0) << what;
+    EXPECT_EQ(Pixels(image), earlier) << what;
+  };
+  ASSERT_EQ(Apply(static_cast<int>(kSample), 0), 0);
+  undoesToTheEarlierState("Sample takes no layer");
+  SetParamValue(kContrast, 0, 0);
+  EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 2);
+  undoesToTheEarlierState("Contrast 0 is cancelled");
+  SetParamValue(kContrast, 0, -50);
+  host->onPump = [] { RequestStop(); };
+  EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
+  undoesToTheEarlierState("stopped before the first splat");
+  // Stopped part-way through a pass: that pass is taken back at once.
+  auto stopInPass = [&](int pass) {
+    host->onPump = [pass] {
+      const ProgressState& p = TheProgram().progress;
+      if (p.operationTitle == "Contrast" && !p.enclosing.empty() && p.enclosing.back().current == pass &&
+          p.operationCurrent == p.operationTotal - 1)
+        RequestStop();
+    };
+  };
+  stopInPass(0);
+  EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
+  undoesToTheEarlierState("stopped inside the first pass");
+  stopInPass(1);
+  EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
+  const auto firstSplat = Pixels(image);
+  EXPECT_NE(firstSplat, earlier);
+  EXPECT_EQ(image->changed, 2);
+  ASSERT_EQ(Undo(), 0);
+  EXPECT_EQ(Pixels(image), earlier);
+  ASSERT_EQ(Undo(), 0);
+  EXPECT_EQ(Pixels(image), original);
+}
+
+TEST_F(InteractiveTest, RedoRebuildsTheLastSelectionOnceScaledToTheImage) {
+  ImageRecord* a = Plain(20, 16);
+  ImageRecord* b = Plain(40, 32, 128);
+  b->hasAlpha = 1;
+  TheProgram().images.currentAction = a;
+  SetWorkMethod(kDrawFirst);
+  AreaSelection& s = TheProgram().area.selection;
+  s.edgeFade = 1;
+  const auto drawn = Draw(a, kAreaRectangle, 2, 2, 13, 11);
+  ASSERT_EQ(drawn[2 * 20 + 5], 127);
+  // Redo from the toolbox, on an image twice the size.
+  TheProgram().images.currentAction = b;
+  s.mode = kAreaRedo;
+  ASSERT_EQ(FinishSelection(b, 0, BeginSelectionGesture(false, false)), 0);
+  s.mode = kAreaRectangle;
+  const auto redone = Mask();
+  ASSERT_EQ(redone.size(), 40u * 32u);
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 40; ++x)
+      ASSERT_EQ(redone[static_cast<std::size_t>(y * 40 + x)], drawn[static_cast<std::size_t>(y / 2 * 20 + x / 2)])
+          << x << "," << y;
+
+  // In Immediate Painting the Redo button applies the effect, once, through
+  // that mask: not softened again, and not limited by the image's alpha.
+  SetWorkMethod(kImmediatePainting);
+  TheProgram().ops.current = kColorFill;
+  ImageRecord* c = Plain(40, 32, 128);
+  c->hasAlpha = 1;
+  TheProgram().images.currentAction = a;
+  const auto before = Pixels(c);
+  ASSERT_EQ(RedoSelection(c), 0);
+  EXPECT_EQ(ActionImage(), c);
+  EXPECT_EQ(c->changed, 1);
+  EXPECT_EQ(Mask(), redone);
+  EXPECT_EQ(Changed(before, Pixels(c)), Selected(redone));
+  EXPECT_EQ(At(c, 10, 10), (std::array<int, 4>{0, 0, 255, 128}));
+  EXPECT_EQ(At(c, 4, 10), (std::array<int, 4>{50, 75, 227, 128}));  // the ring, halved once
+  EXPECT_EQ(TheProgram().area.selection.mode, kAreaRectangle);
+}
+
+TEST_F(InteractiveTest, ImmediatePaintingWithNothingSelectedOnTheImageChangesNothing) {
+  ImageRecord* a = Grey(6, 6);
+  ImageRecord* b = Grey(6, 6);
+  const auto untouched = Pixels(b);
+  TheProgram().ops.current = kContrast;
+  TheProgram().images.currentAction = a;
+  EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
+  EXPECT_EQ(a->changed, 0);
+  EXPECT_EQ(TheProgram().undo.stack, nullptr);
+  ASSERT_EQ(host->statusNotes.size(), 1u);
+  EXPECT_EQ(host->statusNotes[0], "No area selection on this image: draw one to apply the effect.");
+  EXPECT_TRUE(host->messages.empty());
+  // A selection that selects nothing (Exclude with Entire) is no selection.
+  TheProgram().area.exclude = true;
+  Draw(a, kAreaEntire, 0, 0, 5, 5);
+  TheProgram().area.exclude = false;
+  EXPECT_EQ(AreaSelectionMade(0), 1);
+  EXPECT_EQ(a->changed, 0);
+  // A selection applied on A is not carried over, unseen, to B.
+  Draw(a, kAreaRectangle, 1, 1, 3, 3);
+  ASSERT_EQ(AreaSelectionMade(0), 0);
+  EXPECT_EQ(a->changed, 1);
+  TheProgram().images.currentAction = b;
+  EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
+  EXPECT_EQ(Pixels(b), untouched);
+  EXPECT_EQ(b->changed, 0);
+  EXPECT_EQ(host->statusNotes.size(), 3u);
+  // On A itself, Apply goes over the same selection again.
+  TheProgram().images.currentAction = a;
+  SetParamValue(kContrast, 0, -100);
+  ASSERT_EQ(Apply(static_cast<int>(kContrast), 0), 0);
+  EXPECT_EQ(a->changed, 2);
+  EXPECT_EQ(At(a, 2, 2)[0], 128);
+  EXPECT_EQ(At(a, 4, 4)[0], 40);
 }
 
 TEST_F(PipelineTest, ApplyCommandsSwapAndCloneImages) {

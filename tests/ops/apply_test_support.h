@@ -65,7 +65,14 @@ class ApplyTest : public ProgramTest {
   }
   static void SelectEntireImage() { TheProgram().area.selection.mode = kAreaEntire; }
 
-  static int Run(OpId op) { return Apply(static_cast<int>(op), 0); }
+  // An effect applied as a user applies it: in Immediate Painting the
+  // selection set above is drawn (finished) on the action image first.
+  static int Run(OpId op) {
+    ImageRecord* image = ActionImage();
+    if (!DrawFirst() && !Pipeline().busy && image && TheProgram().area.selection.mode != 0)
+      FinishSelection(image, 0, 0);
+    return Apply(static_cast<int>(op), 0);
+  }
 };
 
 }  // namespace qv::test

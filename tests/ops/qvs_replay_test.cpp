@@ -15,7 +15,7 @@ namespace {
 class QvsReplayTest : public test::ProgramTest {};
 
 TEST_F(QvsReplayTest, SeedFilesLeaveEveryValueInRange) {
-  // Not __FILE__: a compiler cache may have made it relative to the build.
+  // From the source folder: a compiler cache may have made __FILE__ relative.
   const auto seeds = std::filesystem::path(QV_SOURCE_DIR) / "tests" / "fuzz" / "seeds" / "qvs";
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(seeds)) {

@@ -51,9 +51,14 @@ class SaveDialogTest : public QObject {
     QCOMPARE(Items(d.DepthList()), QStringList{QStringLiteral("16-bit 32k/64k colors")});
     QVERIFY(d.CompressBox()->isEnabled());
     d.SelectType(kSaveBitmap);
-    QCOMPARE(d.DepthList()->count(), 5);
-    // SaveDepth 24 pre-selects the last entry offered.
-    QCOMPARE(d.DepthList()->currentText(), QStringLiteral("1-bit 2 colors"));
+    QCOMPARE(d.DepthList()->count(), 6);
+    // The stored default SaveDepth 24 is no entry: the fullest depth, not
+    // "1-bit 2 colors".
+    QCOMPARE(d.DepthList()->currentText(), QStringLiteral("24/32-bit with Alpha"));
+    SaveImageRequest chosen = Request(kSaveBitmap, 0);
+    chosen.depthEntry = kDepth1;
+    ui::SaveImageDialog one(app.window, chosen);
+    QCOMPARE(one.DepthList()->currentText(), QStringLiteral("1-bit 2 colors"));
   }
 
   void compressionAndQualityFollowTheType() {
@@ -100,7 +105,7 @@ class SaveDialogTest : public QObject {
       auto* d = dynamic_cast<ui::SaveImageDialog*>(w);
       if (!d) return;
       d->SelectType(kSaveBitmap);
-      d->DepthList()->setCurrentIndex(0);  // 24-bit
+      d->DepthList()->setCurrentIndex(1);  // 24-bit
       d->NameEdit()->setText(base);
       d->accept();
     });

@@ -150,14 +150,29 @@ class ViewWindowTest : public QObject {
       const std::uint8_t* px = PixelAt(image, p.x(), p.y());
       QCOMPARE(view->Bitmap().pixel(p), qRgb(px[0], px[1], px[2]));
     }
+    UnlockImage(image);
+
+    // A full render pairs every lock of the view's DIB with one unlock: the
+    // log's memory report has nothing to say about it.
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    OpenLog(true);
+    view->Record()->reRender = 1;
+    view->repaint();
+    CloseLog();
+    QFile log(QString::fromLatin1(kLogFileName));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY(QDir::setCurrent(before));
+    QVERIFY2(!text.contains("Unlock"), text.constData());
+
     // The status line tells the pixel under the mouse; the empty document
     // area clears it.
     auto* status = window->findChild<QLabel*>(QStringLiteral("statusText"));
     QVERIFY(status);
     QTest::mouseMove(view, QPoint(60, 9));
-    const std::uint8_t* px = nullptr;
     LockImage(image);
-    px = PixelAt(image, 60, 9);
+    const std::uint8_t* px = PixelAt(image, 60, 9);
     const QString expected = QStringLiteral("X 60  Y 9    R %1  G %2  B %3  A 255").arg(px[0]).arg(px[1]).arg(px[2]);
     UnlockImage(image);
     QTRY_COMPARE(status->text(), expected);

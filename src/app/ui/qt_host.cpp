@@ -27,6 +27,7 @@
 #include "app/ui/option_dialogs.h"
 #include "display/ui/colour_reduce_window.h"
 #include "formats/save_image.h"
+#include "formats/ui/raw_dialog.h"
 #include "formats/ui/save_dialog.h"
 #include "extlib/palette_library.h"
 #include "ops/ui/chronograph_window.h"
@@ -172,6 +173,10 @@ void QtHost::ShowNote(const std::string& text) {
   dialog.exec();
 }
 
+void QtHost::ShowStatusNote(const std::string& text) {
+  if (window_) window_->SetStatusText(Q(text));
+}
+
 void QtHost::OpenHelp(const std::string& keyword) {
   if (!help_) help_ = new HelpWindow(nullptr);
   help_->ShowKeyword(Q(keyword));
@@ -239,6 +244,8 @@ bool QtHost::EditSaveChoices(SaveImageRequest& request) {
   request = dialog.Choices();
   return !request.name.empty();
 }
+
+bool QtHost::EditRawImage(RawImageRequest& request) { return RunRawImageDialog(Parent(), request); }
 
 void QtHost::OpenToolWindow(int command) {
   if (command == kColourReduceCommand) OpenColourReduceWindow(Parent());

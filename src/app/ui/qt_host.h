@@ -26,6 +26,7 @@ class QtHost : public Host {
 
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
+  void ShowStatusNote(const std::string& text) override;
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
   void PumpEvents() override;
@@ -40,6 +41,7 @@ class QtHost : public Host {
   std::vector<std::string> ChooseFiles(const FileRequest& request) override;
   std::string ChooseSaveFile(const FileRequest& request) override;
   bool EditSaveChoices(SaveImageRequest& request) override;
+  bool EditRawImage(RawImageRequest& request) override;
   void OpenToolWindow(int command) override;
   bool ToolWindowShown(int command) override;
   int ChooseImage(const std::string& title) override;

@@ -19,6 +19,7 @@
 #include "area/area_mask.h"
 #include "area/area_options.h"
 #include "area/ui/area_dialogs.h"
+#include "ops/apply.h"
 #include "ops/op_state.h"
 #include "display/ui/view_window.h"
 #include "app/ui/dialog_buttons.h"
@@ -42,14 +43,16 @@ void SelectWithoutDrawing(int mode) {
   ImageRecord* image = TheProgram().images.current;
   if (ImageIndex(image) < 0) image = ImageAt(0);
   if (!image) return;
-  AreaSelection& s = Area().selection;
-  std::int16_t kept = s.mode;
-  s.mode = static_cast<std::int16_t>(mode);
+  if (mode == kAreaRedo) {
+    // Rebuilt once, and in Immediate Painting the effect lands on it.
+    if (RedoSelection(image) == 0) TheHost().SetRunningButtons(false);
+    RepaintAllViews();
+    return;
+  }
+  Area().selection.mode = static_cast<std::int16_t>(mode);
   TheProgram().images.current = image;
   int code = BeginSelectionGesture(false, false);
   FinishSelection(image, -1, code);
-  // Redo rebuilds the last shape; the mode stays the shape's.
-  if (mode == kAreaRedo) s.mode = kept;
   RepaintAllViews();
 }
 

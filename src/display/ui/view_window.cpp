@@ -158,7 +158,6 @@ void ViewWindow::RenderIfNeeded() {
     return;
   }
   bitmap_ = DibToImage(DibBytes(slot->dib));
-  UnlockVirtual(slot->dib);
 }
 
 void ViewWindow::SetRows(std::span<const std::uint8_t> dib, int startRow, int rowCount) {
