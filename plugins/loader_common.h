@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/plausible_image.h"
+
 #define QV_LOADER_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace qvld {
@@ -14,10 +16,12 @@ namespace qvld {
 // Codecs compress flat pictures by up to about a thousand to one; a header
 // claiming more pixels than that from the file's size is taken for a bomb.
 inline bool PlausiblePixels(std::uint64_t width, std::uint64_t height, std::uint64_t fileBytes) {
-  const std::uint64_t free = std::uint64_t{16} << 20;
-  std::uint64_t pixels = width * height;
-  return width > 0 && height > 0 && width <= 65535 && height <= 65535 &&
-         (pixels <= free || pixels / 1100 <= fileBytes);
+  qv::ImageLimits limits;
+  limits.pixelsPerByte = 1100;
+  limits.freePixels = std::int64_t{16} << 20;
+  return width <= 65535 && height <= 65535 &&
+         qv::PlausibleImage(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height), fileBytes, limits)
+             .empty();
 }
 
 inline bool ReadWhole(const char* path, std::vector<unsigned char>& out) {

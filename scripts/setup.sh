@@ -12,7 +12,7 @@ packages=(
   # GUI
   qt6-base-dev
   # loader plugins
-  libtiff-dev libjpeg62-turbo-dev
+  libtiff-dev libjpeg62-turbo-dev libpng-dev
   # glyph outlines for the Font area mode
   libfreetype-dev libfontconfig-dev fonts-liberation2
   # tests: unit tests, fuzzers and sanitizers, screenshots, outside peers

@@ -11,6 +11,8 @@
 #include "area/area_mask.h"
 #include "cli/area_args.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_host.h"
+#include "cli/reduce_args.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
 #include "ops/apply.h"
@@ -27,11 +29,12 @@ const std::string kApplyUsage = std::string(
     "usage: pixqv-cli apply IN OUT --op NAME|ID [--set \"Label=value\" ...] [--settings FILE.QVS]\n"
     "                       [--area SPEC [area options]] [--source IMG]\n"
     "                       [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
+    "                       [--reduce P] [--colours N] [--dither D] [--dither-amount P]\n"
     "\n"
     "Reads IN, applies one operation through the apply pipeline (mask, undo\n"
     "copy, progress) and writes the result to OUT. Progress goes to stderr.\n"
-    "Exits 1 with the program's message when the operation fails, is cancelled\n"
-    "or would change nothing.\n"
+    "Exits 1 with the program's message when a file cannot be read or written,\n"
+    "or the operation fails, is cancelled or would change nothing; 2 on bad usage.\n"
     "\n"
     "  --op NAME|ID        the operation (\"Contrast\", \"3181\"; see 'pixqv-cli ops')\n"
     "  --set Label=value   a parameter of the operation by its label; repeatable,\n"
@@ -43,56 +46,14 @@ const std::string kApplyUsage = std::string(
     "  --compress B        1 to compress where the type allows it\n"
     "  --quality Q         JPEG quality, 0 to 100 (default 75)\n"
     "\n"
+    "Below 24 bits the result is reduced to a palette:\n") + std::string(kReduceOptionsHelp) + std::string(
+    "\n"
     "Without --area the whole image is changed. With --splat the operation runs\n"
     "once per splat, as the program's Splatter does.\n"
     "\n") + std::string(kAreaOptionsHelp);
 
-// Headless, but it remembers the last message for the exit line and shows
-// progress on stderr.
-class ApplyHost : public HeadlessHost {
- public:
-  std::vector<std::string> messages;  // in order; the last one explains a failure
-  int RunMessage(const MessageRequest& request) override {
-    std::string text = request.text;
-    if (!request.extra.empty()) text += " (" + request.extra + ")";
-    messages.push_back(text);
-    SetQuiet(true);
-    int result = HeadlessHost::RunMessage(request);
-    SetQuiet(false);
-    return result;
-  }
-  void ShowNote(const std::string& text) override { messages.push_back(text); }
-  // Everything but the last message, as warnings; the last one is returned.
-  std::string Flush(bool keepLast) {
-    FinishLine();
-    std::string last = keepLast && !messages.empty() ? messages.back() : "";
-    for (std::size_t i = 0; i + (keepLast && !messages.empty() ? 1 : 0) < messages.size(); ++i)
-      std::fprintf(stderr, "pixqv-cli apply: %s\n", messages[i].c_str());
-    messages.clear();
-    return last;
-  }
-  void ShowProgress(const ProgressDisplay& d) override {
-    if (d.operationText.empty()) return;
-    const std::string line = d.operationText + " " + std::to_string(d.operationPercent) + "%";
-    if (line == shown_) return;
-    shown_ = line;
-    std::fprintf(stderr, "\r%-40s", line.c_str());
-    dirty_ = true;
-  }
-  void FinishLine() {
-    if (dirty_) std::fputc('\n', stderr);
-    dirty_ = false;
-  }
-
- private:
-  std::string shown_;
-  bool dirty_ = false;
-};
-
-int Fail(const std::string& why) {
-  std::fprintf(stderr, "pixqv-cli apply: %s\n", why.c_str());
-  return 1;
-}
+int Fail(const std::string& why) { return Exit("apply", kExitFailure, why); }
+int Usage(const std::string& why) { return Exit("apply", kExitUsage, why); }
 
 }  // namespace
 
@@ -133,7 +94,9 @@ int RunApply(const std::vector<std::string_view>& input) {
   std::vector<std::string_view> args = input;
   AreaOptions areaOptions;
   std::string areaError;
-  if (!TakeAreaOptions(args, areaOptions, areaError)) return Fail(areaError);
+  if (!TakeAreaOptions(args, areaOptions, areaError)) return Usage(areaError);
+  ReduceOptions reduce;
+  if (!TakeReduceOptions(args, reduce, areaError)) return Usage(areaError);
   std::vector<std::string> files;
   std::vector<std::string_view> sets;
   std::string settings, source, opName;
@@ -151,29 +114,30 @@ int RunApply(const std::vector<std::string_view>& input) {
       source = args[++i];
     } else if (a == "--type" && hasValue) {
       type = TypeNamed(args[++i]);
-      if (type < 0) return Fail("unknown type '" + std::string(args[i]) + "'");
+      if (type < 0) return Usage("unknown type '" + std::string(args[i]) + "'");
     } else if (a == "--depth" && hasValue) {
-      if (!ParseInt(args[++i], 1, 32, bits)) return Fail("--depth wants 32, 24, 16, 8, 4 or 1");
+      if (!ParseInt(args[++i], 1, 32, bits)) return Usage("--depth wants 32, 24, 16, 8, 4 or 1");
     } else if (a == "--compress" && hasValue) {
-      if (!ParseInt(args[++i], 0, 1, compress)) return Fail("--compress wants 0 or 1");
+      if (!ParseInt(args[++i], 0, 1, compress)) return Usage("--compress wants 0 or 1");
     } else if (a == "--quality" && hasValue) {
-      if (!ParseInt(args[++i], 0, 100, quality)) return Fail("--quality wants 0 to 100");
+      if (!ParseInt(args[++i], 0, 100, quality)) return Usage("--quality wants 0 to 100");
     } else if (!a.empty() && a[0] == '-') {
-      return Fail("unknown option '" + std::string(a) + "' (see --help)");
+      return Usage("unknown option '" + std::string(a) + "' (see --help)");
     } else {
       files.emplace_back(a);
     }
   }
-  if (files.size() != 2) return Fail("wants an input and an output file (see --help)");
-  if (opName.empty()) return Fail("--op is required (see 'pixqv-cli ops')");
+  if (files.size() != 2) return Usage("wants an input and an output file (see --help)");
+  if (opName.empty()) return Usage("--op is required (see 'pixqv-cli ops')");
   const OpId op = OpNamed(opName);
-  if (op == 0) return Fail("no operation named '" + opName + "' (see 'pixqv-cli ops')");
+  if (op == 0) return Usage("no operation named '" + opName + "' (see 'pixqv-cli ops')");
   if (type < 0) type = SaveTypeOfPath(files[1]);
-  if (type < 0) return Fail("cannot tell the output type from '" + files[1] + "'; use --type");
+  if (type < 0) return Usage("cannot tell the output type from '" + files[1] + "'; use --type");
   const int entry = DepthEntryForBits(type, bits);
-  if (entry < 0) return Fail(std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
+  if (entry < 0) return Usage(std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
 
-  ApplyHost& host = InstallHost<ApplyHost>();
+  CliHost& host = InstallHost<CliHost>("apply", true);
+  ApplyReduceOptions(reduce);
   if (InitImageTable() != 0) return Fail("no memory for the image table");
   if (!settings.empty() && LoadOpSettingsFile(settings) != 0) return Fail(host.Flush(true));
   // Nobody can undo a one-shot apply: only the operations that read their
@@ -182,7 +146,7 @@ int RunApply(const std::vector<std::string_view>& input) {
   TheProgram().ops.current = op;
   for (auto s : sets) {
     std::string why;
-    if (!SetParameter(op, s, why)) return Fail(why);
+    if (!SetParameter(op, s, why)) return Usage(why);
   }
 
   ImageRecord* image = LoadImageFile(nullptr, files[0]);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "cli/reduce_args.h"
+
 namespace qv::cli {
 namespace {
 
@@ -10,28 +12,37 @@ constexpr std::string_view kInfoUsage =
     "usage: pixqv-cli info FILE...\n"
     "\n"
     "Reads each image file and prints its file type, format, size, bit depth,\n"
-    "alpha, resolution, annotation and first header bytes. Exits 1 when any\n"
-    "file could not be read.\n";
+    "alpha, resolution, author, annotation and first header bytes. A file that\n"
+    "cannot be read gets the program's reason on stderr, and the exit status is\n"
+    "then 1.\n";
 
-constexpr std::string_view kConvertUsage =
-    "usage: pixqv-cli convert IN OUT [--type T] [--depth N] [--compress 0|1] [--quality Q] [--chopmem]\n"
-    "                        [--raw-size WxH] [--raw-start N] [--raw-layout gray|rgb|planes|files]\n"
+const std::string kConvertUsage = std::string(
+    "usage: pixqv-cli convert IN OUT [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
+    "                         [--reduce P] [--colours N] [--dither D] [--dither-amount P]\n"
+    "                         [--raw-size WxH] [--raw-start N] [--raw-layout gray|rgb|planes|files]\n"
     "\n"
-    "Reads IN (any type the program reads) and writes OUT.\n"
+    "Reads IN (any type the program reads) and writes OUT, replacing it. GIF and\n"
+    "LZW-compressed TIFF are always read and written here (--chopmem is accepted\n"
+    "and changes nothing).\n"
     "\n"
-    "  --type T       bmp, tif, jpg, ... (default: from OUT's extension)\n"
-    "  --depth N      32, 24, 16, 8, 4 or 1, as the type offers (default: the fullest\n"
-    "                 the type offers, so an image's alpha is kept where it can be)\n"
-    "  --compress B   1 to compress where the type allows it (TIFF: LZW, with --chopmem)\n"
-    "  --quality Q    JPEG quality, 0 to 100 (default 75)\n"
-    "  --chopmem      allow the LZW-based features (GIF, LZW-compressed TIFF)\n"
+    "  --type T              bmp, gif, iff, jpg, pcx, tga, tif, trm, fs, png\n"
+    "                        (default: from OUT's extension)\n"
+    "  --depth N             32, 24, 16, 8, 4 or 1, as the type offers (default: the fullest\n"
+    "                        the type offers, so an image's alpha is kept where it can be)\n"
+    "  --compress B          1 to compress where the type allows it (Targa: run-length,\n"
+    "                        TIFF: LZW, PNG: zlib level 6; 0 stores)\n"
+    "  --quality Q           JPEG quality, 0 to 100 (default 75)\n") +
+    std::string(kReduceOptionsHelp) +
     "\n"
     "A headerless RAW input (a name with .raw or .red) is read as \"Raw Image Load\"\n"
     "would be told; without these its proposal is taken, and said on stderr:\n"
-    "  --raw-size WxH      the picture's size (default: proposed from the file size)\n"
-    "  --raw-start N       the first byte of the picture (default 0)\n"
-    "  --raw-layout L      gray (one byte a pixel), rgb (R,G,B triples), planes (a red,\n"
-    "                      a green, then a blue block) or files (NAME.red/.grn/.blu)\n";
+    "  --raw-size WxH        the picture's size (default: proposed from the file size)\n"
+    "  --raw-start N         the first byte of the picture (default 0)\n"
+    "  --raw-layout L        gray (one byte a pixel), rgb (R,G,B triples), planes (a red,\n"
+    "                        a green, then a blue block) or files (NAME.red/.grn/.blu)\n"
+    "\n"
+    "exit status: 0 written, 1 IN unreadable or OUT unwritable (with the program's\n"
+    "message), 2 bad usage\n";
 
 }  // namespace
 

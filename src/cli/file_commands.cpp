@@ -2,26 +2,23 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/program.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_host.h"
+#include "cli/reduce_args.h"
 #include "formats/byte_io.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
 #include "store/image_record.h"
 
 namespace qv::cli {
-namespace {
-
-int Fail(const char* command, const std::string& why) {
-  std::fprintf(stderr, "pixqv-cli %s: %s\n", command, why.c_str());
-  return 1;
-}
-
-}  // namespace
 
 bool ParseInt(std::string_view text, long low, long high, int& out) {
   std::string s(text);
@@ -50,15 +47,17 @@ int DepthEntryForBits(int type, int bits) {
 }
 
 int RunInfo(const std::vector<std::string_view>& args) {
-  if (args.empty()) return Fail("info", "no file named (see --help)");
-  if (InitImageTable() != 0) return Fail("info", "no memory for the image table");
+  if (args.empty()) return Exit("info", kExitUsage, "no file named (see --help)");
+  CliHost& host = InstallHost<CliHost>("info", false);
+  if (InitImageTable() != 0) return Exit("info", kExitFailure, "no memory for the image table");
   int failures = 0;
   for (auto arg : args) {
     std::string path(arg);
     auto start = ReadFileRange(path, 0, 6);
     ImageRecord* image = LoadImageFile(nullptr, path);
+    std::string why = host.Flush(image == nullptr);
     if (!image) {
-      std::fprintf(stderr, "pixqv-cli info: %s: not read\n", path.c_str());
+      std::fprintf(stderr, "pixqv-cli info: %s: %s\n", path.c_str(), why.empty() ? "not read" : why.c_str());
       ++failures;
       continue;
     }
@@ -69,58 +68,67 @@ int RunInfo(const std::vector<std::string_view>& args) {
     std::printf("  depth:      %u bit\n", image->bitDepth);
     std::printf("  alpha:      %s\n", image->hasAlpha ? "yes" : "no");
     std::printf("  resolution: %d/%d x %d/%d dpi\n", image->dpiXNum, image->dpiXDen, image->dpiYNum, image->dpiYDen);
-    std::printf("  annotation: %s\n", image->annotation ? image->annotation : "(none)");
+    std::string author(image->author, strnlen(image->author, sizeof image->author));
+    std::printf("  author:     %s\n", author.empty() ? "(none)" : author.c_str());
+    std::printf("  annotation: %s\n", image->annotation && image->annotation[0] ? image->annotation : "(none)");
     std::printf("  header:    ");
     for (auto b : start) std::printf(" %02X", b);
     std::printf("\n");
     FreeImage(image);
   }
-  return failures ? 1 : 0;
+  return failures ? kExitFailure : 0;
 }
 
-int RunConvert(const std::vector<std::string_view>& args) {
+int RunConvert(const std::vector<std::string_view>& input) {
+  constexpr const char* kName = "convert";
+  std::vector<std::string_view> args = input;
+  ReduceOptions reduce;
+  std::string error;
+  if (!TakeReduceOptions(args, reduce, error)) return Exit(kName, kExitUsage, error);
   std::vector<std::string> files;
   SaveChoices& choices = TheProgram().save;
+  // Installed first: the --raw-* options tell it how to answer "Raw Image Load".
+  CliHost& host = InstallHost<CliHost>(kName, isatty(STDERR_FILENO) != 0);
   int type = -1, bits = 0, compress = choices.compress, quality = choices.jpegQuality;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
     bool hasValue = i + 1 < args.size();
     if (std::string why; int raw = ParseRawOption(args, i, why)) {
-      if (raw < 0) return UsageError("convert", why);
+      if (raw < 0) return Exit(kName, kExitUsage, why);
     } else if (a == "--type" && hasValue) {
       type = TypeNamed(args[++i]);
-      if (type < 0) return Fail("convert", "unknown type '" + std::string(args[i]) + "'");
+      if (type < 0) return Exit(kName, kExitUsage, "unknown type '" + std::string(args[i]) + "'");
     } else if (a == "--depth" && hasValue) {
-      if (!ParseInt(args[++i], 1, 32, bits)) return Fail("convert", "--depth wants 32, 24, 16, 8, 4 or 1");
+      if (!ParseInt(args[++i], 1, 32, bits)) return Exit(kName, kExitUsage, "--depth wants 32, 24, 16, 8, 4 or 1");
     } else if (a == "--compress" && hasValue) {
-      if (!ParseInt(args[++i], 0, 1, compress)) return Fail("convert", "--compress wants 0 or 1");
+      if (!ParseInt(args[++i], 0, 1, compress)) return Exit(kName, kExitUsage, "--compress wants 0 or 1");
     } else if (a == "--quality" && hasValue) {
-      if (!ParseInt(args[++i], 0, 100, quality)) return Fail("convert", "--quality wants 0 to 100");
+      if (!ParseInt(args[++i], 0, 100, quality)) return Exit(kName, kExitUsage, "--quality wants 0 to 100");
     } else if (a == "--chopmem") {
-      choices.chopMem = 1;
+      // Accepted from older scripts: the LZW features are always on here.
     } else if (!a.empty() && a[0] == '-') {
-      return Fail("convert", "unknown option '" + std::string(a) + "' (see --help)");
+      return Exit(kName, kExitUsage, "unknown option '" + std::string(a) + "' or a value missing (see --help)");
     } else {
       files.emplace_back(a);
     }
   }
-  if (files.size() != 2) return Fail("convert", "wants an input and an output file (see --help)");
+  if (files.size() != 2) return Exit(kName, kExitUsage, "wants an input and an output file (see --help)");
   if (type < 0) type = SaveTypeOfPath(files[1]);
-  if (type < 0) return Fail("convert", "cannot tell the output type from '" + files[1] + "'; use --type");
-  if (InitImageTable() != 0) return Fail("convert", "no memory for the image table");
-
-  ImageRecord* image = LoadImageFile(nullptr, files[0]);
-  if (!image) return Fail("convert", "cannot read " + files[0]);
+  if (type < 0) return Exit(kName, kExitUsage, "cannot tell the output type from '" + files[1] + "'; use --type");
   // Without --depth, the depth the save dialog would offer first: the
   // default SaveDepth is no entry, so the type's fullest, which keeps alpha.
   int entry = bits ? DepthEntryForBits(type, bits) : PreselectedDepth(type, choices.depth);
-  if (entry < 0) {
-    FreeImage(image);
-    return Fail("convert", std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
-  }
+  if (entry < 0)
+    return Exit(kName, kExitUsage, std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
+
+  ApplyReduceOptions(reduce);
+  if (InitImageTable() != 0) return Exit(kName, kExitFailure, "no memory for the image table");
+  ImageRecord* image = LoadImageFile(nullptr, files[0]);
+  if (!image) return Exit(kName, kExitFailure, "cannot read " + files[0] + ": " + host.Flush(true));
   int result = SaveImageFile(image, files[1], type, entry, compress, quality);
   FreeImage(image);
-  if (result != 0) return Fail("convert", "cannot write " + files[1]);
+  std::string why = host.Flush(result != 0);
+  if (result != 0) return Exit(kName, kExitFailure, "cannot write " + files[1] + (why.empty() ? "" : ": " + why));
   return 0;
 }
 

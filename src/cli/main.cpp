@@ -76,5 +76,8 @@ int main(int argc, char** argv) {
   auto& host = qv::InstallHost<qv::HeadlessHost>();
   host.SetProgressLine(isatty(STDERR_FILENO) != 0);
   host.CatchInterrupts();
+  // The LZW patents expired long ago: scripts read and write GIF and
+  // LZW-compressed TIFF whatever ChopMem says in the desktop program.
+  qv::TheProgram().save.chopMem = 1;
   return command->run(rest);
 }

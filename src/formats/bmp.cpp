@@ -10,6 +10,8 @@
 #include "app/program.h"
 #include "app/progress.h"
 #include "formats/byte_io.h"
+#include "formats/file_writing.h"
+#include "formats/plausible_image.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -24,7 +26,6 @@ constexpr std::uint32_t kCompressionAlphaBitFields = 6;
 // for a bomb rather than a picture.
 constexpr std::int64_t kMaxRlePixelsPerByte = 1024;
 constexpr std::int64_t kFreeRlePixels = std::int64_t{1} << 20;
-constexpr int kMessageWriteProblem = 26;
 
 struct Header {
   std::uint32_t fileSize = 0;
@@ -276,8 +277,14 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
   if (h.imageSize == 0) h.imageSize = static_cast<std::uint32_t>(FileStride(h.bits, h.width) * h.height);
   bool indexed = h.bits == 1 || h.bits == 4 || h.bits == 8;
   bool rle = !h.os2 && (h.bits == 4 || h.bits == 8) && h.compression != kCompressionRgb;
-  if (h.width < 1 || h.width > kMaxSide || h.height < 1 || h.height > kMaxSide || h.bits < 1 || h.bits > 32)
-    return Refuse("BMP file looks corrupted");
+  ImageLimits sides;
+  sides.maxSide = kMaxSide;
+  sides.pixelsPerByte = kPlausibleMaxPixels;  // the data is checked below, by packing
+  if (std::string why = PlausibleImage(h.width, h.height, file.size(), sides); !why.empty()) {
+    ShowNote("BMP file looks corrupted", why);
+    return nullptr;
+  }
+  if (h.bits < 1 || h.bits > 32) return Refuse("BMP file looks corrupted");
   // Depths and compressions no decoder exists for would give a blank picture
   // that looks like a successful load.
   bool knownDepth = indexed || h.bits == 16 || h.bits == 24 || h.bits == 32;
@@ -319,9 +326,15 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
   if (h.dataOffset > file.size()) return Refuse("BMP file image data truncated.");
   std::uint64_t available = file.size() - h.dataOffset;
   if (rle) {
-    std::uint64_t dataBytes = std::min<std::uint64_t>(h.imageSize, available);
-    if (static_cast<std::int64_t>(pixels) > std::max<std::int64_t>(kFreeRlePixels, dataBytes * kMaxRlePixelsPerByte))
-      return Refuse("BMP file looks corrupted");
+    ImageLimits runs;
+    runs.maxSide = kMaxSide;
+    runs.pixelsPerByte = kMaxRlePixelsPerByte;
+    runs.freePixels = kFreeRlePixels;
+    if (std::string why = PlausibleImage(h.width, h.height, std::min<std::uint64_t>(h.imageSize, available), runs);
+        !why.empty()) {
+      ShowNote("BMP file looks corrupted", why);
+      return nullptr;
+    }
   } else if (stride * h.height > available) {
     return Refuse("BMP file image data truncated.");
   }
@@ -410,16 +423,7 @@ void WriteFileHeader(ByteWriter& w, int width, int height, int depth, std::uint3
 std::uint32_t RowSize(int depth, int width) { return static_cast<std::uint32_t>(FileStride(depth, width)); }
 
 int Store(const std::vector<std::uint8_t>& bytes, const std::string& path) {
-  int r = WriteFileSafely(path, bytes);
-  if (r == 1) {
-    ShowNote("Unable to Create file.");
-    return 1;
-  }
-  if (r != 0) {
-    ShowMessage(kMessageWriteProblem);
-    return 1;
-  }
-  return 0;
+  return StoreImageBytes(bytes, path, [] { ShowNote("Unable to Create file."); });
 }
 
 }  // namespace

@@ -9,11 +9,11 @@ std::span<const StringEntry> FormatStrings() {
       {21110,
        "Bitmap (*.BMP)|*.BMP|Flick (*.FLC)|*.FLC|GIF (*.GIF)|*.GIF|IFF/ILBM for Amiga (*.IFF)|*.IFF|JFIF/JPEG "
        "(*.JPG)|*.JPG|Paint (*.PCX)|*.PCX|Targa (*.TGA)|*.TGA|TIFF (*.TIF)|*.TIF|TRIM (*.TRM)|*.TRM|Video for Windows "
-       "(*.AVI)|*.AVI|Toaster FS (*.FS)|*.FS|"},
+       "(*.AVI)|*.AVI|Toaster FS (*.FS)|*.FS|PNG (*.PNG)|*.PNG|"},
       {21112,
        "Bitmap (*.BMP)|*.BMP|Flick (*.FLC)|*.FLC|IFF/ILBM for Amiga (*.IFF)|*.IFF|JFIF/JPEG (*.JPG)|*.JPG|Paint "
        "(*.PCX)|*.PCX|Targa (*.TGA)|*.TGA|TIFF (*.TIF)|*.TIF|TRIM (*.TRM)|*.TRM|Video for Windows (*.AVI)|*.AVI|Toaster "
-       "FS (*.FS)|*.FS|"},
+       "FS (*.FS)|*.FS|PNG (*.PNG)|*.PNG|"},
       {21113, "24/32-bit with Alpha"},
       {21114, "32-bit CMYK"},
       {21115, "24-bit full color"},

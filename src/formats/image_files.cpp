@@ -12,11 +12,14 @@
 #include "app/settings.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
+#include "formats/gif.h"
 #include "formats/iff.h"
 #include "formats/loader_library.h"
+#include "formats/pcx.h"
 #include "formats/ppm.h"
 #include "formats/raw.h"
 #include "formats/sgi.h"
+#include "formats/targa.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -29,9 +32,9 @@ constexpr int kMessageTwoLoads = 83;
 constexpr int kMessageLzw = 101;
 
 constexpr std::array<std::string_view, kFileTypeCount> kExtensions = {
-    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIF", "TRM", "AVI", "FLM", "PPM", "RGB", "RAW"};
+    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIF", "TRM", "AVI", "FLM", "PPM", "RGB", "RAW", "PNG"};
 constexpr std::array<std::string_view, kFileTypeCount> kFormats = {
-    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIFF", "TRiM", "AVI", "FiLM", "PPM", "RGB", "RAW"};
+    "BMP", "FLC", "GIF", "IFF", "JPG", "PCX", "TGA", "TIFF", "TRiM", "AVI", "FiLM", "PPM", "RGB", "RAW", "PNG"};
 
 // A fixed-size probe: the bytes of the file at an offset, zero past its end.
 template <std::size_t N>
@@ -132,6 +135,7 @@ std::string_view RecognitionName(Recognition r) {
     case Recognition::Bmp: return "BMP";
     case Recognition::Gif: return "GIF";
     case Recognition::Iff: return "IFF";
+    case Recognition::Png: return "PNG";
     case Recognition::Tiff: return "TIFF";
     case Recognition::FilmStrip: return "Film strip";
     case Recognition::Ppm: return "PPM";
@@ -160,6 +164,9 @@ Recognition RecognizeImage(std::span<const std::uint8_t> start, std::string_view
   if (Has(hdr, 0, "GIF")) return Recognition::Gif;
   if (Has(hdr, 0, "LIST") || Has(hdr, 0, "CAT ")) return Recognition::Iff;  // the first FORM inside
   if (Has(hdr, 0, "FORM") || Has(hdr, 0, "ILBM")) return Recognition::Iff;
+  // Before the probes at offset 128, so that only a file starting with the
+  // signature can change reader.
+  if (Has(hdr, 0, "\x89PNG\r\n\x1a\n")) return Recognition::Png;
   if (Has(hdr, 0, "II") || Has(hdr, 0, "MM") || Has(mac, 0, "II") || Has(mac, 0, "MM")) return Recognition::Tiff;
   if (Has(hdr, 0, "ZFLM")) return Recognition::FilmStrip;
   if (Has(hdr, 0, "P6")) return Recognition::Ppm;
@@ -209,8 +216,21 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
         ShowMessageFile(kMessageLzw, path);
         return fallback;
       }
-      NotYetReadable(kind, path);
-      return fallback;
+      image = ReadGifFile(path);
+      code = kFileGif;
+      break;
+    case Recognition::Pcx:
+      image = ReadPcxFile(path);
+      code = kFilePcx;
+      break;
+    case Recognition::Targa:
+      image = ReadTargaFile(path);
+      code = kFileTga;
+      break;
+    case Recognition::Png:
+      image = LoadThroughLibrary(kPngLibrary, path);
+      code = kFilePng;
+      break;
     case Recognition::Tiff:
       image = LoadThroughLibrary(kTiffLibrary, path);
       code = kFileTif;

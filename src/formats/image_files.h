@@ -15,17 +15,18 @@ struct ImageRecord;
 enum ImageFileType : int {
   kFileBmp = 0, kFileFlc = 1, kFileGif = 2, kFileIff = 3, kFileJpg = 4, kFilePcx = 5, kFileTga = 6,
   kFileTif = 7, kFileTrm = 8, kFileAvi = 9, kFileFlm = 10, kFilePpm = 11, kFileRgb = 12, kFileRaw = 13,
+  kFilePng = 14,
 };
-inline constexpr int kFileTypeCount = 14;
+inline constexpr int kFileTypeCount = 15;
 
-// "BMP", "FLC", ... for extensions; empty above 13.
+// "BMP", "FLC", ... for extensions; empty above 14.
 std::string_view FileTypeExtension(int code);
 // The format name a load writes into the record ("TIFF", "TRiM", "FiLM" ...).
 std::string_view FileTypeFormat(int code);
 
 // What the signatures say a file is, in the order they are tested.
 enum class Recognition {
-  TooSmall, Avi, IRaw, Bmp, Gif, Iff, Tiff, FilmStrip, Ppm, Sgi, Flic, Pcx, Jpeg, JpegStream, Mpeg, Targa, Raw,
+  TooSmall, Avi, IRaw, Bmp, Gif, Iff, Png, Tiff, FilmStrip, Ppm, Sgi, Flic, Pcx, Jpeg, JpegStream, Mpeg, Targa, Raw,
   Unknown,
 };
 std::string_view RecognitionName(Recognition r);

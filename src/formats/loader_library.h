@@ -1,4 +1,4 @@
-// Calling the TIFF and JPEG loader libraries: each is loaded by name for one
+// Calling the TIFF, JPEG and PNG loader libraries: each is loaded by name for one
 // call and unloaded at once.
 #pragma once
 
@@ -10,6 +10,7 @@ struct ImageRecord;
 
 inline constexpr const char* kTiffLibrary = "QVldTIFF";
 inline constexpr const char* kJpegLibrary = "QVLDJPEG";
+inline constexpr const char* kPngLibrary = "QVldPNG";
 // Names a folder searched before all others (tests, installations).
 inline constexpr const char* kPluginDirVariable = "QV_PLUGIN_DIR";
 

@@ -8,9 +8,9 @@
 #include "app/program.h"
 #include "app/string_table.h"
 #include "formats/bmp.h"
-#include "formats/iff.h"
 #include "formats/loader_api.h"
 #include "formats/loader_library.h"
+#include "formats/still_writers.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -41,6 +41,7 @@ constexpr std::array<TypeInfo, kSaveTypeCount> kTypes = {{
     {"TRIM", "trm", Bit(kDepth24), Box::OnFixed},
     {"AVI", "avi", Bit(kDepth24) | Bit(kDepth8), Box::OnFixed},
     {"Toaster FS", "fs", Bit(kDepth16), Box::UserChoice},
+    {"PNG", "png", Bit(kDepthAlpha) | Bit(kDepth24), Box::UserChoice},
 }};
 
 constexpr int kFirstDepthString = 21113;
@@ -149,12 +150,8 @@ int SaveImageFile(ImageRecord* image, const std::string& path, int type, int dep
       if (depthEntry == kDepthAlpha && image->hasAlpha) option |= kTiffOptionAlpha;
       return SaveThroughLibrary(kTiffLibrary, path, image, option);
     }
-    case kSaveIff: return WriteIlbm(image, path, false, compress != 0);
-    case kSaveTrim: return WriteIlbm(image, path, true, true);
-    case kSaveToasterFs: return WriteToasterFs(image, path, compress != 0);
     default:
-      ShowNote(std::string(kTypes[type].name) + " files cannot be written by this version yet.", path);
-      return 1;
+      return WriteStillImage(image, path, type, depthEntry, compress);
   }
 }
 

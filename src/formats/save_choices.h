@@ -13,9 +13,9 @@ struct SaveChoices;
 
 enum SaveType : int {
   kSaveBitmap = 0, kSaveFlick, kSaveGif, kSaveIff, kSaveJpeg, kSavePcx, kSaveTarga, kSaveTiff, kSaveTrim, kSaveAvi,
-  kSaveToasterFs,
+  kSaveToasterFs, kSavePng,
 };
-inline constexpr int kSaveTypeCount = 11;
+inline constexpr int kSaveTypeCount = 12;
 
 enum DepthEntry : int {
   kDepthAlpha = 0, kDepthCmyk, kDepth24, kDepthLossy, kDepth16, kDepth8, kDepth4, kDepth1,

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
+#include "formats/still_writers.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -16,8 +17,6 @@ namespace {
 
 constexpr int kSaveAsCommand = 111;
 constexpr int kMessageNoImage = 11;
-// Image file type codes that name a save type share its number.
-constexpr int kLastSavableFileType = kSaveAvi;
 
 // The name proposed in the dialog: the image's own, with the chosen type's
 // extension where it has one of three letters.
@@ -31,11 +30,7 @@ void Remember(ImageRecord* image, const std::string& path, int type, int compres
   std::snprintf(image->path, sizeof image->path, "%s", path.c_str());
   std::string name = std::filesystem::path(path).filename().string();
   std::snprintf(image->name, sizeof image->name, "%s", name.c_str());
-  if (type <= kLastSavableFileType) {
-    image->fileType = static_cast<std::uint16_t>(type);
-    std::string_view format = FileTypeFormat(type);
-    std::snprintf(image->format, sizeof image->format, "%.*s", static_cast<int>(format.size()), format.data());
-  }
+  RecordSavedType(image, type);
   image->saveOption = static_cast<std::uint16_t>(compress);
   image->saveQuality = static_cast<std::uint16_t>(quality);
   image->changed = 0;
@@ -112,8 +107,8 @@ int SaveImageAs(ImageRecord* image) {
 
 int SaveToOwnFile(ImageRecord* image) {
   if (!image) return 1;
-  const int type = image->fileType;
-  if (!image->path[0] || type > kLastSavableFileType) return SaveImageAs(image);
+  const int type = SaveTypeOfImage(image);
+  if (!image->path[0] || type < 0) return SaveImageAs(image);
   const std::string path = image->path;
   const int compress = image->saveOption ? 1 : 0;
   const int quality = std::clamp<int>(image->saveQuality, 0, 100);

@@ -152,7 +152,8 @@ TEST_F(BmpTest, SideLimitIs40000) {
     ImageRecord* image = ReadBmp(MakeBmp(s));
     EXPECT_EQ(image != nullptr, ok) << w << "x" << h;
     if (!ok) {
-      EXPECT_EQ(host->notes, std::vector<std::string>{"BMP file looks corrupted"});
+      const std::string side = w > 40000 ? "width 40001" : "height 40001";
+      EXPECT_EQ(host->notes, std::vector<std::string>{"BMP file looks corrupted\n" + side + " > 40000"});
     }
     FreeImage(image);
   }

@@ -42,7 +42,7 @@ class SaveDialogTest : public QObject {
 
   void typeChangeRebuildsTheDepthsAndTheName() {
     ui::SaveImageDialog d(app.window, Request(kSaveTarga, 0));
-    QCOMPARE(d.nameFilters().size(), 10);  // no GIF without ChopMem
+    QCOMPARE(d.nameFilters().size(), 11);  // no GIF without ChopMem
     QCOMPARE(d.nameFilters().at(2), QStringLiteral("IFF/ILBM for Amiga (*.IFF)"));
     QCOMPARE(Items(d.DepthList()), QStringList{QStringLiteral("24/32-bit with Alpha")});
     QVERIFY(!d.CompressBox()->isEnabled());
@@ -74,7 +74,7 @@ class SaveDialogTest : public QObject {
     QVERIFY(!d.QualityBar()->isEnabled());
 
     ui::SaveImageDialog chop(app.window, Request(kSaveTiff, 1));
-    QCOMPARE(chop.nameFilters().size(), 11);
+    QCOMPARE(chop.nameFilters().size(), 12);
     QVERIFY(chop.CompressBox()->isEnabled() && chop.CompressBox()->isChecked());
     // A choice the person made outlives a type that forces the box.
     chop.CompressBox()->click();
