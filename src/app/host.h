@@ -152,10 +152,14 @@ class Host {
   virtual bool EditRawImage(RawImageRequest&) { return true; }
   // Opens (or brings forward) the tool window a command shows.
   virtual void OpenToolWindow(int /*command*/) {}
+  // Whether the tool window a command shows and hides is on the screen.
+  virtual bool ToolWindowShown(int /*command*/) { return false; }
   // An image of the table chosen from a list titled so; -1 when cancelled.
   virtual int ChooseImage(const std::string&) { return -1; }
   // Something every view shows has changed (display mode, outline colours).
   virtual void RedrawViews() {}
+  // The text of the status line (empty clears it).
+  virtual void ShowStatusText(const std::string& /*text*/) {}
   // The chronograph window's four values.
   virtual void ShowChronograph(const std::string& /*action*/, const std::string& /*start*/,
                                const std::string& /*end*/, const std::string& /*elapsed*/) {}
