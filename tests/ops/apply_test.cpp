@@ -568,8 +568,8 @@ TEST_F(InteractiveTest, ImmediatePaintingWithNothingSelectedOnTheImageChangesNot
   EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
   EXPECT_EQ(a->changed, 0);
   EXPECT_EQ(TheProgram().undo.stack, nullptr);
-  ASSERT_EQ(host->statusNotes.size(), 1u);
-  EXPECT_EQ(host->statusNotes[0], "No area selection on this image: draw one to apply the effect.");
+  ASSERT_EQ(host->statusTexts.size(), 1u);
+  EXPECT_EQ(host->statusTexts[0], "No area selection on this image: draw one to apply the effect.");
   EXPECT_TRUE(host->messages.empty());
   // A selection that selects nothing (Exclude with Entire) is no selection.
   TheProgram().area.exclude = true;
@@ -585,7 +585,7 @@ TEST_F(InteractiveTest, ImmediatePaintingWithNothingSelectedOnTheImageChangesNot
   EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
   EXPECT_EQ(Pixels(b), untouched);
   EXPECT_EQ(b->changed, 0);
-  EXPECT_EQ(host->statusNotes.size(), 3u);
+  EXPECT_EQ(host->statusTexts.size(), 3u);
   // On A itself, Apply goes over the same selection again.
   TheProgram().images.currentAction = a;
   SetParamValue(kContrast, 0, -100);

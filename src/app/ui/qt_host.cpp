@@ -173,10 +173,6 @@ void QtHost::ShowNote(const std::string& text) {
   dialog.exec();
 }
 
-void QtHost::ShowStatusNote(const std::string& text) {
-  if (window_) window_->SetStatusText(Q(text));
-}
-
 void QtHost::OpenHelp(const std::string& keyword) {
   if (!help_) help_ = new HelpWindow(nullptr);
   help_->ShowKeyword(Q(keyword));

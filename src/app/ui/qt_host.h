@@ -26,7 +26,6 @@ class QtHost : public Host {
 
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
-  void ShowStatusNote(const std::string& text) override;
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
   void PumpEvents() override;
