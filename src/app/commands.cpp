@@ -246,6 +246,13 @@ int DoPause(int) {
 
 bool Toggled(int id) { return ToggleOf(id).On(); }
 
+// A command is built once its subsystem gave it a handler. Settings that only
+// a part not built yet reads are offered with that part's command.
+bool Built(int id) {
+  const CommandEntry* e = FindCommand(id);
+  return e && e->handler;
+}
+
 // ---- the table ------------------------------------------------------------
 
 constexpr unsigned kR = kRefusedWhileRunning | kRefusedWhileBusy;
@@ -257,6 +264,7 @@ constexpr unsigned kTB = kToolBar;
 #define CHECK(expr) [] { return (expr); }
 #define TOGGLE(id) [] { return Toggled(id); }
 #define MODE(id) [] { return DisplayModeChecked(id); }
+#define WITH(owner) [] { return Built(owner); }
 
 const CommandEntry kCommands[] = {
     // File
@@ -274,9 +282,9 @@ const CommandEntry kCommands[] = {
     // TimeLine
     {209, Menu::TimeLine, kT | kTB, 0, DoShowTimeLine, CHECK(TheProgram().anim.timeline.windowOpen), HostHasWindows},
     {613, Menu::TimeLine, 0, 0, nullptr, nullptr, nullptr},
-    {202, Menu::TimeLine, kT | kS, 0, DoToggle, TOGGLE(202), nullptr},
-    {203, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(203), nullptr},
-    {204, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(204), nullptr},
+    {202, Menu::TimeLine, kT | kS, 0, DoToggle, TOGGLE(202), WITH(201)},
+    {203, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(203), WITH(201)},
+    {204, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(204), WITH(201)},
     {9493, Menu::TimeLine, kS, 0, nullptr, nullptr, nullptr},
     {201, Menu::TimeLine, kR | kS | kTB, 0, nullptr, nullptr, nullptr},
     // Display
@@ -294,7 +302,8 @@ const CommandEntry kCommands[] = {
     {362, Menu::Display, kT, 0, DoToggle, TOGGLE(362), nullptr},
     {363, Menu::Display, kT, 0, DoToggle, TOGGLE(363), nullptr},
     {364, Menu::Display, 0, 0, DoWindow, nullptr, HostHasWindows},
-    {387, Menu::Display, kT, 0, DoToggle, TOGGLE(387), nullptr},
+    // Nothing beeps yet: the palette modes change no system palette.
+    {387, Menu::Display, kT, 0, nullptr, TOGGLE(387), nullptr},
     // Options
     {612, Menu::Options, kT, 0, DoToggle, TOGGLE(612), nullptr},
     {611, Menu::Options, kT, 0, DoToggle, TOGGLE(611), nullptr},
@@ -308,7 +317,7 @@ const CommandEntry kCommands[] = {
     // Area
     {608, Menu::Area, kB, 0, DoUndoLastSelection, nullptr, nullptr},
     {609, Menu::Area, kB, 0, DoClearSelection, nullptr, nullptr},
-    {616, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {616, Menu::Area, kT | kS, 0, DoWindow, CHECK(TheHost().ToolWindowShown(616)), HostHasWindows},
     {626, Menu::Area, kR | kS, 0, DoLoadAreaFile, nullptr, nullptr},
     {627, Menu::Area, 0, 0, DoSaveAreaFile, nullptr, nullptr},
     {9771, Menu::Area, kB, 0, DoLoadIShape, nullptr, nullptr},
@@ -333,11 +342,11 @@ const CommandEntry kCommands[] = {
     {3026, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
     {908, Menu::Filmstrip, kS, 0, nullptr, nullptr, nullptr},
     {902, Menu::Filmstrip, kS, 0, nullptr, nullptr, nullptr},
-    {904, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(904), nullptr},
-    {905, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(905), nullptr},
-    {3027, Menu::Filmstrip, kRadio | kS, 3, DoFilmUpdate, CHECK(S().filmScrolling == 0), nullptr},
-    {3025, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 1), nullptr},
-    {3029, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 2), nullptr},
+    {904, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(904), WITH(902)},
+    {905, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(905), WITH(902)},
+    {3027, Menu::Filmstrip, kRadio | kS, 3, DoFilmUpdate, CHECK(S().filmScrolling == 0), WITH(901)},
+    {3025, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 1), WITH(901)},
+    {3029, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 2), WITH(901)},
     // Operations (the catalogue's groups join this menu)
     {3997, Menu::Operations, kT | kTB, 0, DoOperationControls, CHECK(TheProgram().ops.showControls), nullptr},
     {628, Menu::Operations, kB | kS, 0, DoLoadOpSettings, nullptr, nullptr},
@@ -378,6 +387,7 @@ const CommandEntry kCommands[] = {
 #undef CHECK
 #undef TOGGLE
 #undef MODE
+#undef WITH
 
 constexpr int kToolBarOrder[] = {106, 103, 118, 9714, 9716, 9721, 209, 901, 3997, 201, 9727, 9728};
 
@@ -397,6 +407,7 @@ std::string_view MenuTitle(Menu menu) {
 }
 
 bool CommandAvailable(int id) {
+  if (IsOperationCommand(id)) return OperationAvailable(static_cast<OpId>(id));
   const CommandEntry* e = FindCommand(id);
   if (!e || !e->handler) return false;
   return !e->available || e->available();
@@ -412,8 +423,8 @@ bool IsRunning() { return IsSequenceRunning(); }
 void RefuseWhileRunning() { ShowMessage(78); }
 
 int RouteCommand(int id) {
-  // The catalogue's operations are chosen by their own ids.
-  if (IsOperationCommand(id)) return SelectOperation(id);
+  // The catalogue's operations are chosen by their own ids, once built.
+  if (IsOperationCommand(id)) return CheckOperationAvailable(static_cast<OpId>(id)) == 0 ? SelectOperation(id) : 1;
   const CommandEntry* e = FindCommand(id);
   if (!e) return -1;
   if ((e->flags & kRefusedWhileRunning) && IsRunning()) {

@@ -54,7 +54,8 @@ std::string_view CommandText(int id);
 std::string_view MenuTitle(Menu menu);
 
 // Whether a command can be chosen now (greyed out otherwise) and whether its
-// check mark is set.
+// check mark is set. The catalogue's operations count too: available once
+// their effect is built.
 bool CommandAvailable(int id);
 bool CommandChecked(int id);
 

@@ -10,6 +10,7 @@
 #include "anim/timeline_file.h"
 #include "app/messages.h"
 #include "app/program.h"
+#include "app/progress.h"
 #include "app/settings.h"
 #include "app/string_table.h"
 #include "area/area_files.h"
@@ -53,13 +54,17 @@ void RunCommandWord(const std::string& word) {
   // Other commands (such as "/icon", seen before start-up) do nothing here.
 }
 
-// A command is a slash and a name; a word with another slash before its
-// colon is an absolute file name, which on this platform also begins so.
+// A command is a slash and a name. Absolute file names begin with a slash
+// too on this platform: a word naming something that exists is a file, and
+// so is one whose name has another slash or a dot ("/x.bmp") before its
+// colon, which no command name has.
 bool IsCommandWord(const std::string& word) {
   if (word.empty() || word.front() != '/') return false;
+  std::error_code ec;
+  if (std::filesystem::exists(word, ec)) return false;
   std::string_view head = std::string_view(word).substr(1);
   head = head.substr(0, head.find(':'));
-  return head.find('/') == std::string_view::npos;
+  return head.find_first_of("/.") == std::string_view::npos;
 }
 
 }  // namespace
@@ -129,6 +134,8 @@ int OpenFile(const std::string& path) {
 
 int ShutDown() {
   Program& p = TheProgram();
+  // Everything below frees what running work still holds.
+  if (RefuseCloseWhileBusy()) return 1;
   p.frame.exiting = true;
   if (AskToSaveTimeLine() != 0) {
     p.frame.exiting = false;

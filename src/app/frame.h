@@ -30,7 +30,8 @@ int StartUp();
 // "/close" shuts down, "/e:timeline,frame,output" runs a TimeLine frame.
 void ProcessCommandLine(const std::vector<std::string>& words);
 
-// 0 done (quitRequested is set), 1 the user cancelled.
+// 0 done (quitRequested is set), 1 the user cancelled or an operation is
+// running (message 86).
 int ShutDown();
 
 // The general opener: film strips, projects and images by their first bytes.

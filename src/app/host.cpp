@@ -58,8 +58,9 @@ void HeadlessHost::ShowNote(const std::string& text) {
   if (!quiet_) std::fprintf(stderr, "pixqv: Note! %s\n", text.c_str());
 }
 
-void HeadlessHost::ShowStatusNote(const std::string& text) {
-  if (!quiet_) std::fprintf(stderr, "pixqv: %s\n", text.c_str());
+// Without a window only the engine's remarks come here: said on stderr.
+void HeadlessHost::ShowStatusText(const std::string& text) {
+  if (!quiet_ && !text.empty()) std::fprintf(stderr, "pixqv: %s\n", text.c_str());
 }
 
 void HeadlessHost::OpenHelp(const std::string& keyword) {

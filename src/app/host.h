@@ -97,9 +97,6 @@ class Host {
   virtual int RunMessage(const MessageRequest& request) = 0;
   // Plain "Note!" box with the stop icon.
   virtual void ShowNote(const std::string& text) = 0;
-  // A passing remark in the status line (no box to close): what a command
-  // did not do and why.
-  virtual void ShowStatusNote(const std::string& /*text*/) {}
   // Opens the help at a keyword (HelpOn has already logged the request).
   virtual void OpenHelp(const std::string& keyword) = 0;
   // Shows the progress bars and texts.
@@ -152,10 +149,15 @@ class Host {
   virtual bool EditRawImage(RawImageRequest&) { return true; }
   // Opens (or brings forward) the tool window a command shows.
   virtual void OpenToolWindow(int /*command*/) {}
+  // Whether the tool window a command shows and hides is on the screen.
+  virtual bool ToolWindowShown(int /*command*/) { return false; }
   // An image of the table chosen from a list titled so; -1 when cancelled.
   virtual int ChooseImage(const std::string&) { return -1; }
   // Something every view shows has changed (display mode, outline colours).
   virtual void RedrawViews() {}
+  // The text of the status line (empty clears it): what is under the mouse,
+  // or a passing remark (no box to close) on what a command did not do and why.
+  virtual void ShowStatusText(const std::string& /*text*/) {}
   // The chronograph window's four values.
   virtual void ShowChronograph(const std::string& /*action*/, const std::string& /*start*/,
                                const std::string& /*end*/, const std::string& /*elapsed*/) {}
@@ -190,7 +192,7 @@ class HeadlessHost : public Host {
 
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
-  void ShowStatusNote(const std::string& text) override;
+  void ShowStatusText(const std::string& text) override;
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
   void PumpEvents() override;

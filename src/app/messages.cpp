@@ -109,7 +109,7 @@ int AskSaveOnClose(std::string_view imageName) {
   r.kind = MessageKind::Save;
   r.dialog = "AskSave";
   r.title = "Closing Last View on Image";
-  r.text = std::string(imageName);
+  r.text = "The image:  " + std::string(imageName) + "  has changed.";
   AddButtons(r, {{"&Cancel, do not close", 0}, {"Close &Without saving", 2}, {"&Save before closing", 1}});
   int answer = TheHost().RunMessage(r);
   return (answer == 1 || answer == 2) ? answer : 0;

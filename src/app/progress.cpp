@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/host.h"
+#include "app/messages.h"
 #include "app/program.h"
 
 namespace qv {
@@ -168,5 +169,11 @@ void TogglePause() {
 bool IsBusy() { return State().sequenceTotal > 0 || State().operationTotal > 0; }
 
 bool IsSequenceRunning() { return State().sequenceTotal > 0; }
+
+bool RefuseCloseWhileBusy() {
+  if (State().operationTotal == 0) return false;
+  ShowMessage(86);
+  return true;
+}
 
 }  // namespace qv

@@ -55,6 +55,10 @@ void RequestStop();
 void TogglePause();
 bool IsBusy();
 bool IsSequenceRunning();
+// Closing a view, an image or the program would free what running work
+// still uses: while an operation level is active (window events run inside
+// its progress reports) this shows message 86 and returns true.
+bool RefuseCloseWhileBusy();
 
 // The progress bars as the status area shows them now.
 ProgressDisplay CurrentProgressDisplay();

@@ -64,8 +64,8 @@ class RecordingHost : public Host {
     return a;
   }
   void ShowNote(const std::string& text) override { notes.push_back(text); }
-  std::vector<std::string> statusNotes;
-  void ShowStatusNote(const std::string& text) override { statusNotes.push_back(text); }
+  std::vector<std::string> statusTexts;
+  void ShowStatusText(const std::string& text) override { statusTexts.push_back(text); }
   void OpenHelp(const std::string& keyword) override { helpKeywords.push_back(keyword); }
   void ShowProgress(const ProgressDisplay& display) override { progress.push_back(display); }
   void PumpEvents() override {

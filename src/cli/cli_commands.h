@@ -47,8 +47,6 @@ Command ApplyCommand();                        // apply_command.cpp
 // raw_args.cpp: a --raw-size, --raw-start or --raw-layout option at args[i]
 // (i then at its value): 1 taken, 0 not one of them, -1 bad (why says).
 int ParseRawOption(const std::vector<std::string_view>& args, std::size_t& i, std::string& why);
-// Bad usage: the reason on stderr, exit code 2.
-int UsageError(const char* command, const std::string& why);
 
 // The steps of one apply, shared by apply and the showcase (apply_command.cpp).
 // The operation by name (any case) or id; 0 when there is none.

@@ -87,12 +87,14 @@ int RunConvert(const std::vector<std::string_view>& input) {
   if (!TakeReduceOptions(args, reduce, error)) return Exit(kName, kExitUsage, error);
   std::vector<std::string> files;
   SaveChoices& choices = TheProgram().save;
+  // Installed first: the --raw-* options tell it how to answer "Raw Image Load".
+  CliHost& host = InstallHost<CliHost>(kName, isatty(STDERR_FILENO) != 0);
   int type = -1, bits = 0, compress = choices.compress, quality = choices.jpegQuality;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
     bool hasValue = i + 1 < args.size();
     if (std::string why; int raw = ParseRawOption(args, i, why)) {
-      if (raw < 0) return UsageError("convert", why);
+      if (raw < 0) return Exit(kName, kExitUsage, why);
     } else if (a == "--type" && hasValue) {
       type = TypeNamed(args[++i]);
       if (type < 0) return Exit(kName, kExitUsage, "unknown type '" + std::string(args[i]) + "'");
@@ -119,7 +121,6 @@ int RunConvert(const std::vector<std::string_view>& input) {
   if (entry < 0)
     return Exit(kName, kExitUsage, std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
 
-  CliHost& host = InstallHost<CliHost>(kName, isatty(STDERR_FILENO) != 0);
   ApplyReduceOptions(reduce);
   if (InitImageTable() != 0) return Exit(kName, kExitFailure, "no memory for the image table");
   ImageRecord* image = LoadImageFile(nullptr, files[0]);

@@ -1,6 +1,5 @@
 // The --raw-* options of convert: what "Raw Image Load" would be told for a
 // headerless input. Without them the dialog's proposal is taken (and said).
-#include <cstdio>
 #include <string>
 
 #include "app/program.h"
@@ -50,11 +49,6 @@ int ParseRawOption(const std::vector<std::string_view>& args, std::size_t& i, st
     raw.layout = layout;
   }
   return 1;
-}
-
-int UsageError(const char* command, const std::string& why) {
-  std::fprintf(stderr, "pixqv-cli %s: %s\n", command, why.c_str());
-  return 2;
 }
 
 }  // namespace qv::cli

@@ -6,6 +6,7 @@
 
 #include "app/messages.h"
 #include "app/program.h"
+#include "app/progress.h"
 #include "display/render.h"
 #include "store/image_record.h"
 
@@ -167,6 +168,8 @@ bool CloseView(ViewRecord* view) {
   ViewSlot* slot = SlotOf(view);
   if (!slot || !slot->inUse) return true;
   if (view->renderState != 0) return false;
+  // Asked before any save question: the running work may use the image.
+  if (RefuseCloseWhileBusy()) return false;
   ImageRecord* image = view->image;
   if (image && ViewsOf(image).size() == 1 && ImageIndex(image) >= 0) {
     // The last view of a listed image takes the image with it; a cancelled
@@ -374,9 +377,8 @@ int DemagnifyCommand() {
   std::vector<ViewRecord*> zoomed;
   for (ViewRecord* v : views)
     if (v->zoomKind != kZoomNone) zoomed.push_back(v);
-  if (zoomed.size() == 1 || (zoomed.empty() && views.size() == 1)) {
-    // The only view may always be zoomed out, showing the margin around it.
-    DemagnifyView(zoomed.empty() ? views.front() : zoomed.front());
+  if (zoomed.size() == 1) {
+    DemagnifyView(zoomed.front());
     return 0;
   }
   if (zoomed.empty()) {

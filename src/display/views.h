@@ -66,9 +66,10 @@ struct ViewsState {
 // one (the host opens its window). Null when the window cannot be opened
 // ("View open failed!" in the log).
 ViewRecord* OpenView(ImageRecord* image, std::uint16_t kind = kViewKindView);
-// A request to close a view: ignored (false) while it renders; closing an
-// image's last view removes the image, which first offers to save it (and
-// keeps the view when the user cancels).
+// A request to close a view: ignored (false) while it renders, refused
+// (message 86) while an operation runs; closing an image's last view
+// removes the image, which first offers to save it (and keeps the view when
+// the user cancels).
 bool CloseView(ViewRecord* view);
 // Forgets a view whose window is gone without touching its image.
 void DropView(ViewRecord* view);

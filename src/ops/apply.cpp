@@ -292,7 +292,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
   // showed it; with none there is nothing to change (and nothing to undo or
   // to save afterwards).
   if (!p.generating && !DrawFirst() && !SelectionReadyOn(action)) {
-    TheHost().ShowStatusNote(std::string(LoadString(kNoSelectionToApply)));
+    TheHost().ShowStatusText(std::string(LoadString(kNoSelectionToApply)));
     return 1;
   }
   const OpEntry& entry = OpOf(op);

@@ -162,8 +162,10 @@ bool HasWorker(const OpEntry& entry) {
   return false;
 }
 
+bool OperationAvailable(OpId id) { return IsCatalogued(id) && HasWorker(OpOf(id)); }
+
 int CheckOperationAvailable(OpId id) {
-  if (IsCatalogued(id) && HasWorker(OpOf(id))) return 0;
+  if (OperationAvailable(id)) return 0;
   std::string text(LoadString(kNotAvailableText));
   std::string name = IsCatalogued(id) ? std::string(OpName(id)) : "Operation " + std::to_string(id);
   if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, name);

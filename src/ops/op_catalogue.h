@@ -129,6 +129,10 @@ const ParamSlot* SlotOfBinding(ParamBinding binding);
 // Whether the worker the driver of this entry's kind needs exists (Histogram
 // needs both its Inspect and its Point worker).
 bool HasWorker(const OpEntry& entry);
+// Whether an operation can be applied: catalogued, with the routines of its
+// effect registered. The menus, the settings window and the first start
+// all go by this, so an effect lights up everywhere once it is registered.
+bool OperationAvailable(OpId id);
 // 0 when the operation can be applied; otherwise tells the user (string
 // kNotAvailableText) that it is not available yet and returns 1.
 inline constexpr int kNotAvailableText = 16100;

@@ -61,7 +61,16 @@ void ResetParamValues() {
 OpId CurrentOp() { return Ops().current; }
 
 void ValidateCurrentOp() {
-  if (!IsCatalogued(Ops().current)) Ops().current = Catalogue().front().id;
+  OpId& current = Ops().current;
+  if (!IsCatalogued(current)) current = Catalogue().front().id;
+  // A first shape must not meet an effect that is not built yet: the first
+  // one that is stands in until then.
+  if (OperationAvailable(current)) return;
+  for (const OpEntry& e : Catalogue())
+    if (HasWorker(e)) {
+      current = e.id;
+      return;
+    }
 }
 
 KeyColour GetKeyColour() {

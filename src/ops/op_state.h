@@ -102,7 +102,8 @@ void SetParamValue(OpId id, int slot, std::int32_t value);
 void ResetParamValues();
 
 OpId CurrentOp();
-// After the settings are read: an id not in the catalogue becomes the first.
+// After the settings are read: an id not in the catalogue becomes the first,
+// one not built yet the first that is.
 void ValidateCurrentOp();
 
 KeyColour GetKeyColour();

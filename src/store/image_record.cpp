@@ -8,6 +8,7 @@
 #include "app/fixed_text.h"
 #include "app/messages.h"
 #include "app/program.h"
+#include "app/progress.h"
 #include "display/display_palettes.h"
 #include "display/views.h"
 #include "store/undo.h"
@@ -258,6 +259,8 @@ int AddImage(ImageRecord* image, bool openView) {
 
 int RemoveImage(ImageRecord* image) {
   if (!image) return 0;
+  // Work running under the progress pump may be using this very image.
+  if (RefuseCloseWhileBusy()) return 1;
   if (image->changed) {
     int answer = AskSaveOnClose(image->name);
     if (answer == 0) return 2;

@@ -92,7 +92,7 @@ void FillDefaultPalette(ImageRecord* image);
 // The image table.
 int InitImageTable();                               // 0 ok, 1 no memory
 int AddImage(ImageRecord* image, bool openView);    // 0 ok, 1 no memory
-int RemoveImage(ImageRecord* image);                // 0 removed, 2 kept
+int RemoveImage(ImageRecord* image);                // 0 removed, 1 refused while busy, 2 kept
 int ImageIndex(const ImageRecord* image);           // -1 when not listed
 ImageRecord* ImageAt(int index);
 int ImageCount();

@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/string_table.h"
 #include "formats/format_test_util.h"
+#include "ops/op_catalogue.h"
 #include "ops/op_state.h"
 #include "store/undo.h"
 #include "support/program_fixture.h"
@@ -146,6 +147,29 @@ TEST_F(FrameTest, ShutDownFreesEveryOwnerFirst) {
   EXPECT_EQ(p.memory.placesInUse, 0);
 }
 
+TEST_F(FrameTest, AFileDirectlyUnderTheRootIsNotACommand) {
+  const std::string missing = "/qv-missing-" + std::to_string(::getpid()) + ".bmp";
+  ProcessCommandLine({missing, "/icon", "/tmp"});
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{71, 71})) << "\"/icon\" stays a command";
+  EXPECT_EQ(host->messages[0].extra, "File: \"" + missing + "\"");
+  EXPECT_EQ(host->messages[1].extra, "File: \"/tmp\"") << "a folder, not a command";
+  // One that is there opens, where the test may write there.
+  const std::filesystem::path there = "/qv-frame-test-" + std::to_string(::getpid()) + ".bmp";
+  {
+    std::ofstream out(there, std::ios::binary);
+    const auto bytes = TinyBmp();
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      std::error_code ec;
+      std::filesystem::remove(there, ec);
+      GTEST_SKIP() << "cannot write under /";
+    }
+  }
+  ProcessCommandLine({there.string()});
+  std::filesystem::remove(there);
+  EXPECT_EQ(Loaded(), std::vector<std::string>{there.filename().string()});
+}
+
 class CommandTest : public FrameTest {};
 
 TEST_F(CommandTest, TableIsCompleteAndConsistent) {
@@ -240,6 +264,37 @@ TEST_F(CommandTest, TogglesRadiosAndMissingSubsystems) {
 
   EXPECT_EQ(RouteCommand(107), 1);
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{11});
+}
+
+// What a part not built yet would carry out is offered greyed, and lights up
+// by itself once that part registers it: an effect its routines, a setting
+// the command of the part that reads it.
+TEST_F(CommandTest, PartsNotBuiltYetAreGreyedUntilTheyAre) {
+  int built = 0;
+  OpId missing = 0;
+  for (const OpEntry& e : Catalogue()) {
+    EXPECT_EQ(CommandAvailable(static_cast<int>(e.id)), HasWorker(e)) << e.id;
+    built += HasWorker(e) ? 1 : 0;
+    if (!HasWorker(e) && !missing) missing = e.id;
+  }
+  EXPECT_GT(built, 0);
+  if (missing) {
+    const OpId before = CurrentOp();
+    EXPECT_EQ(RouteCommand(static_cast<int>(missing)), 1);
+    EXPECT_EQ(CurrentOp(), before);
+    ASSERT_EQ(host->notes.size(), 1u);
+    EXPECT_NE(host->notes[0].find("is not available yet"), std::string::npos);
+  }
+  const std::pair<int, std::vector<int>> owners[] = {
+      {201, {202, 203, 204}}, {902, {904, 905}}, {901, {3027, 3025, 3029}}};
+  for (const auto& [owner, settings] : owners)
+    for (int id : settings) EXPECT_EQ(CommandAvailable(id), CommandAvailable(owner)) << id;
+  EXPECT_FALSE(CommandAvailable(387));
+  const int accumulate = TheProgram().settings.accumulate;
+  if (!CommandAvailable(202)) {
+    EXPECT_EQ(RouteCommand(202), 1);
+    EXPECT_EQ(TheProgram().settings.accumulate, accumulate);
+  }
 }
 
 TEST_F(CommandTest, LoadImageOpensEveryChosenFile) {

@@ -185,7 +185,11 @@ TEST_F(ViewsTest, DemagnifiedViewShowsMarginsInBackColour) {
   ImageRecord* a = Image(40, 20, "a.bmp");
   ViewRecord* v = OpenView(a);
   Client(v, 40, 20);
-  ASSERT_EQ(DemagnifyCommand(), 0);  // the only view
+  // The command finds no zoomed view, one view or many.
+  EXPECT_EQ(DemagnifyCommand(), 1);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{31});
+  EXPECT_EQ(v->zoomKind, kZoomNone);
+  DemagnifyView(v);
   EXPECT_EQ(v->zoomKind, kZoomOut);
   EXPECT_LT(v->left, 0);
   EXPECT_GT(v->right, 39);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/frame.h"
 #include "app/progress.h"
 #include "display/render.h"
 #include "display/views.h"
@@ -76,6 +77,39 @@ TEST_F(PipelineTest, AnApplyFromInsideARunningOneIsRefused) {
   EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{86, 86, 86}));
   EXPECT_EQ(image->changed, 1);
   EXPECT_FALSE(Pipeline().busy);
+}
+
+// Window events run inside the progress reports, so the close box of the
+// very view being changed can be clicked mid-apply. Nothing that frees the
+// image may run then, and no save question may come before the refusal.
+TEST_F(PipelineTest, ClosingTheViewTheImageOrTheProgramMidApplyIsRefused) {
+  constexpr OpId kColorize = 3188;
+  ImageRecord* image = Grey(64, 48);
+  image->changed = 2;
+  ViewRecord* view = OpenView(image);
+  ASSERT_NE(view, nullptr);
+  SelectEntireImage();
+  host->answers = {2, 2, 2};  // "Close Without saving", were it asked
+  std::vector<int> tried;
+  host->onPump = [&] {
+    if (!tried.empty()) return;
+    tried.push_back(CloseView(view) ? 1 : 0);
+    tried.push_back(RemoveImage(image));
+    tried.push_back(ShutDown());
+  };
+  ASSERT_EQ(Run(kColorize), 0);
+  EXPECT_EQ(tried, (std::vector<int>{0, 1, 1}));
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{86, 86, 86}));
+  EXPECT_EQ(ImageIndex(image), 0);
+  EXPECT_EQ(view->image, image);
+  EXPECT_EQ(image->changed, 3);
+  EXPECT_FALSE(TheProgram().frame.exiting);
+  // Once the apply is over the same close goes ahead, question first.
+  host->onPump = nullptr;
+  host->answers = {2};
+  EXPECT_TRUE(CloseView(view));
+  EXPECT_EQ(host->messages.back().dialog, "AskSave");
+  EXPECT_EQ(ImageCount(), 0);
 }
 
 TEST_F(PipelineTest, EmptyMaskInDrawFirstLeavesPixelsButTakesTheUndoCopy) {
@@ -534,8 +568,8 @@ TEST_F(InteractiveTest, ImmediatePaintingWithNothingSelectedOnTheImageChangesNot
   EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
   EXPECT_EQ(a->changed, 0);
   EXPECT_EQ(TheProgram().undo.stack, nullptr);
-  ASSERT_EQ(host->statusNotes.size(), 1u);
-  EXPECT_EQ(host->statusNotes[0], "No area selection on this image: draw one to apply the effect.");
+  ASSERT_EQ(host->statusTexts.size(), 1u);
+  EXPECT_EQ(host->statusTexts[0], "No area selection on this image: draw one to apply the effect.");
   EXPECT_TRUE(host->messages.empty());
   // A selection that selects nothing (Exclude with Entire) is no selection.
   TheProgram().area.exclude = true;
@@ -551,7 +585,7 @@ TEST_F(InteractiveTest, ImmediatePaintingWithNothingSelectedOnTheImageChangesNot
   EXPECT_EQ(Apply(static_cast<int>(kContrast), 0), 1);
   EXPECT_EQ(Pixels(b), untouched);
   EXPECT_EQ(b->changed, 0);
-  EXPECT_EQ(host->statusNotes.size(), 3u);
+  EXPECT_EQ(host->statusTexts.size(), 3u);
   // On A itself, Apply goes over the same selection again.
   TheProgram().images.currentAction = a;
   SetParamValue(kContrast, 0, -100);

@@ -278,6 +278,7 @@ TEST_F(ImageStoreTest, ClosingAChangedImageAsksAndHonoursTheAnswer) {
   host->answers = {0};
   EXPECT_EQ(RemoveImage(image), 2);
   EXPECT_EQ(host->messages.back().title, "Closing Last View on Image");
+  EXPECT_EQ(host->messages.back().text, "The image:  edited  has changed.");
   EXPECT_EQ(host->messages.back().buttons,
             (std::vector<std::string>{"&Cancel, do not close", "Close &Without saving", "&Save before closing"}));
   EXPECT_EQ(ImageCount(), 1);

@@ -8,16 +8,19 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 #include <set>
 
 #include "app/commands.h"
 #include "app/frame.h"
+#include "app/messages.h"
 #include "app/program.h"
 #include "app/string_table.h"
 #include "app/ui/help_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/qt_host.h"
+#include "area/ui/area_toolbox.h"
 #include "extlib/palette_library.h"
 
 using namespace qv;
@@ -96,6 +99,57 @@ class MainWindowTest : public QObject {
     QVERIFY(window->ActionOf(302)->isChecked());
   }
 
+  // Step 7 of start-up opens the area toolbox; the menu item shows and hides
+  // it, and where it is moved is where it opens next time.
+  void areaToolboxOpensAtStartAndRemembersItsPlace() {
+    ui::AreaToolbox* tools = host->Toolbox();
+    QVERIFY(tools && tools->isVisible());
+    QVERIFY(window->ActionOf(616)->isChecked());
+    tools->move(window->mapToGlobal(QPoint(40, 90)));
+    QTRY_COMPARE(TheProgram().settings.tool.x, 40);
+    QCOMPARE(TheProgram().settings.tool.y, 90);
+    window->ActionOf(616)->trigger();
+    QVERIFY(!tools->isVisible());
+    QVERIFY(!window->ActionOf(616)->isChecked());
+    window->ActionOf(616)->trigger();
+    QVERIFY(tools->isVisible());
+    QVERIFY(window->ActionOf(616)->isChecked());
+  }
+
+  // A file name is never broken across lines (a hyphen is no place to break
+  // a path); one too wide is shortened in its middle, whole in its tool tip.
+  void pathsInMessagesAreKeptWhole() {
+    const QString path = QStringLiteral("/home/someone/Pictures/holiday-photographs-from-the-summer/") +
+                         QString(30, 'x') + QStringLiteral("-a-rather-long-file-name.bmp");
+    for (int kind = 0; kind < 2; ++kind) {
+      const QString whole = kind == 0 ? QStringLiteral("File: \"%1\"").arg(path) : path;
+      QLabel* shown = nullptr;
+      bool wraps = true;
+      QString text, tip;
+      QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        for (QLabel* l : dialog->findChildren<QLabel*>())
+          if (l->text().contains(QStringLiteral("/home/"))) {
+            shown = l;
+            wraps = l->wordWrap();
+            text = l->text();
+            tip = l->toolTip();
+          }
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+          if (b->text().remove('&') == QStringLiteral("OK")) b->click();
+      });
+      if (kind == 0)
+        ShowMessageFile(71, path.toStdString());
+      else
+        ShowNote("Could not read the file.", path.toStdString());
+      QVERIFY2(shown, qPrintable(QString::number(kind)));
+      QVERIFY(!wraps);
+      QVERIFY(text == whole || tip == whole);
+      QVERIFY(text.startsWith(whole.left(12)) && text.endsWith(whole.right(8)));
+    }
+  }
+
   void optionCommandsAreChosenFromTheMenusWithTheWindow() {
     for (int id : {123, 205, 361, 632, 608, 609, 618, 619, 620, 621, 911, 912, 707, 9721}) {
       QVERIFY2(CommandAvailable(id), qPrintable(QString::number(id)));
@@ -129,6 +183,9 @@ class MainWindowTest : public QObject {
     QVERIFY(help->isVisible());
     QCOMPARE(help->CurrentKeyword(), QStringLiteral("Message 078"));
     QVERIFY(help->Browser()->toPlainText().contains(QStringLiteral("Running or Paused")));
+    // A mnemonic, not a literal '&', before the search field.
+    for (QLabel* label : help->findChildren<QLabel*>())
+      if (label->text().contains('&')) QVERIFY2(label->buddy(), qPrintable(label->text()));
     EndSequence();
     window->ActionOf(303)->trigger();
     QCOMPARE(TheProgram().display.mode, 1);
@@ -137,14 +194,26 @@ class MainWindowTest : public QObject {
 
   void progressShowsInTheStatusLine() {
     auto* bar = window->findChild<QProgressBar*>(QStringLiteral("operationBar"));
-    QVERIFY(bar);
+    auto* sequence = window->findChild<QProgressBar*>(QStringLiteral("sequenceBar"));
+    auto* text = window->findChild<QLabel*>(QStringLiteral("statusText"));
+    QVERIFY(bar && sequence && text);
+    // Idle, the line is the status text's, not two bars at 0%.
+    QVERIFY(!bar->isVisible() && !sequence->isVisible());
+    host->ShowStatusText("X 3  Y 4");
+    QCOMPARE(text->text(), QStringLiteral("X 3  Y 4"));
+    QVERIFY(text->isVisible());
     BeginProgress("Blur", 10);
     Progress(5);
     QCOMPARE(bar->value(), 50);
+    QVERIFY(bar->isVisible() && !sequence->isVisible());
+    BeginSequence("Generating", 4);
+    QVERIFY(sequence->isVisible());
+    EndSequence();
     QVERIFY(window->ActionOf(9728)->isEnabled());
     QVERIFY(QApplication::overrideCursor());
     EndProgress();
     QCOMPARE(bar->value(), 0);
+    QVERIFY(!bar->isVisible() && !sequence->isVisible());
     QVERIFY(!window->ActionOf(9728)->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
   }
@@ -172,6 +241,36 @@ class MainWindowTest : public QObject {
     QCOMPARE(window->ToolBar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
   }
 
+  // The scroll arrows move the buttons, never the actions the menus share,
+  // and are there only while the buttons do not all fit.
+  void toolBarScrollsWithoutTouchingTheMenus() {
+    window->showNormal();
+    window->resize(1400, 600);
+    QTRY_VERIFY(!window->ToolButtonOf(3091)->isVisible());
+    QVERIFY(!window->ToolButtonOf(3090)->isVisible());
+    QVERIFY(window->ToolButtonOf(106)->isVisible());
+
+    window->resize(260, 600);
+    QTRY_VERIFY(window->ToolButtonOf(3091)->isVisible());
+    QTest::mouseClick(window->ToolButtonOf(3091), Qt::LeftButton);
+    QTRY_VERIFY(!window->ToolButtonOf(106)->isVisible());
+    QAction* newImage = window->ActionOf(106);
+    QVERIFY(newImage->isVisible());
+    QVERIFY(window->MenuAt(static_cast<int>(Menu::File))->actions().contains(newImage));
+    QTest::mouseClick(window->ToolButtonOf(3090), Qt::LeftButton);
+    QTRY_VERIFY(window->ToolButtonOf(106)->isVisible());
+
+    // Small triangles, nothing like the arrows of Undo and De-Undo.
+    for (int id : {3090, 3091}) {
+      QToolButton* arrow = window->ToolButtonOf(id);
+      QVERIFY(arrow->arrowType() != Qt::NoArrow);
+      QVERIFY(arrow->icon().isNull());
+      QVERIFY(arrow->width() * 2 < window->ToolButtonOf(9714)->width());
+    }
+    window->resize(1400, 600);
+    QTRY_VERIFY(!window->ToolButtonOf(3091)->isVisible());
+  }
+
   void closingSavesTheSettings() {
     window->close();
     QVERIFY(TheProgram().frame.quitRequested);
@@ -180,6 +279,7 @@ class MainWindowTest : public QObject {
     QString text = QString::fromUtf8(file.readAll());
     QVERIFY(text.contains(QStringLiteral("\nToolText=0\n")));
     QVERIFY(text.contains(QStringLiteral("\nDisplayMode=1\n")));
+    QVERIFY(text.contains(QStringLiteral("\nPosTool=40 90\n")));
   }
 
   void cleanupTestCase() {

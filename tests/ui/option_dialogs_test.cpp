@@ -2,9 +2,11 @@
 // commands and answered offscreen.
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMdiSubWindow>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -245,6 +247,73 @@ class OptionDialogsTest : public QObject {
     QTRY_VERIFY(qAbs(client->width() - client->height()) <= 2);
     image->changed = 0;
     CloseView(views[0]);
+  }
+
+  // Cancel leaves every image the dialog showed as it was, not only the
+  // last one picked; an image that no longer has alpha is shown unblended.
+  void changeImageInfoCancelsEveryEditAndAlphaRedraws() {
+    ImageRecord* first = CreateLockedImage(8, 8, "test");
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        std::uint8_t* p = PixelAt(first, x, y);
+        p[0] = 200, p[1] = 100, p[2] = 50, p[3] = 0;  // all transparent
+      }
+    UnlockImage(first);
+    std::snprintf(first->name, sizeof first->name, "first");
+    first->hasAlpha = 1;
+    ImageRecord* second = CreateImage(8, 8, "test");
+    std::snprintf(second->name, sizeof second->name, "second");
+    AddImage(first, true);
+    AddImage(second, false);
+    TheProgram().display.alphaBack = 1;
+    auto* view = dynamic_cast<ui::ViewWindow*>(app.host->SubWindowOf(ViewsOf(first)[0])->View());
+    QVERIFY(view);
+    view->repaint();
+    QCOMPARE(view->Bitmap().pixel(4, 4), qRgb(0, 0, 255));  // all alpha colour
+
+    const int rowOfFirst = ImageIndex(first), rowOfSecond = ImageIndex(second);
+    QCOMPARE(Answer(708, [&](QDialog* d) {
+               auto* list = d->findChild<QListWidget*>();
+               list->setCurrentRow(rowOfFirst);
+               Type(d, "name", QStringLiteral("renamed first"));
+               Press(d, QStringLiteral("Image Has Alpha"));
+               list->setCurrentRow(rowOfSecond);
+               Type(d, "name", QStringLiteral("renamed second"));
+             }, false),
+             2);
+    QCOMPARE(QString::fromUtf8(first->name), QStringLiteral("first"));
+    QCOMPARE(QString::fromUtf8(second->name), QStringLiteral("second"));
+    QCOMPARE(first->hasAlpha, std::int16_t{1});
+
+    QCOMPARE(Answer(708, [&](QDialog* d) {
+               d->findChild<QListWidget*>()->setCurrentRow(rowOfFirst);
+               Press(d, QStringLiteral("Image Has Alpha"));
+             }),
+             0);
+    QCOMPARE(first->hasAlpha, std::int16_t{0});
+    view->repaint();
+    QCOMPARE(view->Bitmap().pixel(4, 4), qRgb(200, 100, 50));
+    first->changed = second->changed = 0;
+    RemoveImage(second);
+    RemoveImage(first);
+  }
+
+  // AlphaColor and BackColor are chosen in the View Colors dialog.
+  void viewColoursHoldTheAlphaAndBackColours() {
+    DisplayState& display = TheProgram().display;
+    for (const char* button : {"Alpha Color", "Back Color"}) {
+      Answer(364, [&](QDialog* d) {
+        QTimer::singleShot(0, [] {
+          auto* chooser = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+          if (!chooser) return;
+          chooser->setCurrentColor(QColor(11, 22, 33));
+          chooser->accept();
+        });
+        Press(d, QString::fromLatin1(button));
+      });
+    }
+    QCOMPARE(display.alphaColour, (std::array<std::uint8_t, 3>{11, 22, 33}));
+    QCOMPARE(display.backColour, (std::array<std::uint8_t, 3>{11, 22, 33}));
   }
 
   void cleanupTestCase() { app.Stop(); }

@@ -3,6 +3,7 @@
 // it, undo and redo it, save the result, scroll a zoomed view.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -10,6 +11,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 #include <span>
 
@@ -163,6 +165,20 @@ class ViewWindowTest : public QObject {
     const QByteArray text = log.readAll();
     QVERIFY(QDir::setCurrent(before));
     QVERIFY2(!text.contains("Unlock"), text.constData());
+
+    // The status line tells the pixel under the mouse; the empty document
+    // area clears it.
+    auto* status = window->findChild<QLabel*>(QStringLiteral("statusText"));
+    QVERIFY(status);
+    QTest::mouseMove(view, QPoint(60, 9));
+    LockImage(image);
+    const std::uint8_t* px = PixelAt(image, 60, 9);
+    const QString expected = QStringLiteral("X 60  Y 9    R %1  G %2  B %3  A 255").arg(px[0]).arg(px[1]).arg(px[2]);
+    UnlockImage(image);
+    QTRY_COMPARE(status->text(), expected);
+    QWidget* empty = window->DocumentArea()->viewport();
+    QTest::mouseMove(empty, QPoint(empty->width() - 5, empty->height() - 5));
+    QTRY_COMPARE(status->text(), QString());
   }
 
   void secondViewNumbersTitlesAndZoomRetraces() {
@@ -176,9 +192,14 @@ class ViewWindowTest : public QObject {
     // Zoom in by dragging a rectangle with the zoom tool: twice as large.
     ui::ViewWindow* v2 = second->View();
     QTRY_COMPARE(v2->size(), QSize(120, 80));
-    QCOMPARE(RouteCommand(kCommandMagnify), 0);
+    window->ActionOf(kCommandMagnify)->trigger();
+    QCOMPARE(TheProgram().views.tool, ViewTool::Magnify);
+    // Every view shows the magnifier while the zoom waits for its drag.
+    QCOMPARE(v2->cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(view->cursor().shape(), Qt::BitmapCursor);
     QTest::mousePress(v2, Qt::LeftButton, {}, QPoint(30, 20));
     QTest::mouseRelease(v2, Qt::LeftButton, {}, QPoint(90, 60));
+    QCOMPARE(v2->cursor().shape(), Qt::CrossCursor);
     ViewRecord* r2 = v2->Record();
     QCOMPARE(r2->zoomKind, kZoomIn);
     QCOMPARE(r2->left, 30 * 119 / 120);
@@ -302,14 +323,14 @@ class ViewWindowTest : public QObject {
     QCOMPARE(ui::ChronographPlace({340, 240}, QSize(400, 300)), QPoint(340, 240));
 
     // Undo from the tool bar gives the picture back; De-Undo the change.
-    QWidget* undo = window->ToolBar()->widgetForAction(window->ActionOf(kUndoButton));
+    QWidget* undo = window->ToolButtonOf(kUndoButton);
     QVERIFY(undo && undo->isEnabled());
     QTest::mouseClick(undo, Qt::LeftButton);
     QCOMPARE(PixelsRgb(image), original);
     QCOMPARE(image->changed, 0);
     view->repaint();
     QCOMPARE(view->Bitmap(), before);
-    QWidget* deUndo = window->ToolBar()->widgetForAction(window->ActionOf(kDeUndoButton));
+    QWidget* deUndo = window->ToolButtonOf(kDeUndoButton);
     QVERIFY(deUndo && deUndo->isEnabled());
     QTest::mouseClick(deUndo, Qt::LeftButton);
     view->repaint();
@@ -433,6 +454,31 @@ class ViewWindowTest : public QObject {
     FreeImage(back);
     double mean = static_cast<double>(error) / (image->width * image->height * 3);
     QVERIFY2(mean <= 24.0, qPrintable(QString::number(mean)));
+  }
+
+  // The close box clicked while an effect runs: the view, its image and the
+  // work all go on, and the person is told why.
+  void closingAViewWhileAnEffectRunsIsRefused() {
+    QStringList shown;
+    QTimer::singleShot(0, [this, &shown] {
+      QTimer::singleShot(0, [&shown] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        for (QLabel* l : dialog->findChildren<QLabel*>()) shown << l->text();
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+          if (b->text() == QStringLiteral("&OK")) b->click();
+      });
+      sub->close();
+    });
+    const int changes = image->changed;
+    QCOMPARE(Apply(kContrast, ViewIndexOf(view->Record())), 0);
+    QVERIFY2(shown.contains(QStringLiteral("This cannot be done while an operation is in progress.")),
+             qPrintable(shown.join('|')));
+    QCOMPARE(window->DocumentArea()->subWindowList().size(), 1);
+    QCOMPARE(ImageCount(), 1);
+    QCOMPARE(view->Record()->image, image);
+    QCOMPARE(image->changed, changes + 1);
+    view->repaint();
   }
 
   void closingTheLastViewOfAChangedImageAsksToSave() {

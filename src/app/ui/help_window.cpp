@@ -59,7 +59,10 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     }
   });
   auto* bar = new QHBoxLayout;
-  bar->addWidget(new QLabel(QStringLiteral("&Search:"), this));
+  auto* label = new QLabel(QStringLiteral("&Search:"), this);
+  // With its field as buddy the '&' marks Alt+S instead of showing.
+  label->setBuddy(find_);
+  bar->addWidget(label);
   bar->addWidget(find_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(bar);

@@ -37,6 +37,7 @@ namespace {
 
 constexpr int kToolbarLeft = 3090;
 constexpr int kToolbarRight = 3091;
+constexpr int kShowToolbox = 616;
 constexpr int kStopSequence = 9727;
 constexpr int kPauseSequence = 9728;
 constexpr int kStopText = 1210;
@@ -113,6 +114,8 @@ MainWindow::~MainWindow() {
   // The document area outlives this part of the window: closing its views
   // must not call back into members already gone.
   disconnect(area_, nullptr, this, nullptr);
+  area_->viewport()->removeEventFilter(this);
+  toolBar_->removeEventFilter(this);
   RemoveOpSettingsHooks();
 }
 
@@ -250,9 +253,14 @@ void MainWindow::BuildToolBar() {
   toolBar_ = addToolBar(QStringLiteral("Tools"));
   toolBar_->setObjectName(QStringLiteral("toolbar"));
   toolBar_->setMovable(false);
-  auto scrollButton = [this](int id, QStyle::StandardPixmap icon, int by) {
+  // Small bare triangles: nothing like the arrows of Undo and De-Undo.
+  auto scrollButton = [this](int id, Qt::ArrowType arrow, int by) {
     auto* b = new QToolButton(toolBar_);
-    b->setIcon(style()->standardIcon(icon));
+    b->setArrowType(arrow);
+    b->setAutoRaise(true);
+    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    b->setFixedWidth(style()->pixelMetric(QStyle::PM_ToolBarExtensionExtent));
+    b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     b->setToolTip(Text(id));
     b->setObjectName(QStringLiteral("button%1").arg(id));
     // Held down, the button repeats, as the scroll buttons always have.
@@ -260,34 +268,75 @@ void MainWindow::BuildToolBar() {
     b->setAutoRepeatDelay(400);
     b->setAutoRepeatInterval(150);
     connect(b, &QToolButton::clicked, this, [this, by] { ScrollToolBar(by); });
+    toolButtons_[id] = b;
     return b;
   };
-  toolBar_->addWidget(scrollButton(kToolbarLeft, QStyle::SP_ArrowLeft, -1));
+  // Both at the start: the end of a tool bar too narrow is what is cut off.
+  scrollPlaces_[0] = toolBar_->addWidget(scrollButton(kToolbarLeft, Qt::LeftArrow, -1));
+  scrollPlaces_[1] = toolBar_->addWidget(scrollButton(kToolbarRight, Qt::RightArrow, 1));
   for (int id : ToolBarCommands()) {
     QAction* a = actions_[id];
     a->setIcon(style()->standardIcon(IconOf(id)));
     a->setIconText(ButtonText(id));
     a->setToolTip(SplitKey(Text(id)).first.remove('&'));
     if (id == kStopSequence) toolBar_->addSeparator();
-    toolBar_->addAction(a);
-    toolActions_.push_back(a);
+    auto* b = new QToolButton(toolBar_);
+    b->setDefaultAction(a);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setToolButtonStyle(toolBar_->toolButtonStyle());
+    b->setIconSize(toolBar_->iconSize());
+    connect(toolBar_, &QToolBar::toolButtonStyleChanged, b, &QToolButton::setToolButtonStyle);
+    connect(toolBar_, &QToolBar::iconSizeChanged, b, &QToolButton::setIconSize);
+    QAction* place = toolBar_->addWidget(b);
+    place->setData(id);
+    toolPlaces_.push_back(place);
+    toolButtons_[id] = b;
   }
-  toolBar_->addWidget(scrollButton(kToolbarRight, QStyle::SP_ArrowRight, 1));
+  toolBar_->installEventFilter(this);
+}
+
+QToolButton* MainWindow::ToolButtonOf(int id) const {
+  auto it = toolButtons_.find(id);
+  return it == toolButtons_.end() ? nullptr : it->second;
 }
 
 // The first visible button moves, not below the first nor beyond the last.
 void MainWindow::ScrollToolBar(int by) {
   if (IsRunning()) return;
-  firstToolButton_ = std::clamp(firstToolButton_ + by, 0, static_cast<int>(toolActions_.size()) - 1);
-  for (int i = 0; i < toolActions_.size(); ++i) toolActions_[i]->setVisible(i >= firstToolButton_);
+  firstToolButton_ = std::clamp(firstToolButton_ + by, 0, static_cast<int>(toolPlaces_.size()) - 1);
+  LayOutToolBar();
+}
+
+// The scroll buttons are there only while the buttons do not all fit.
+void MainWindow::LayOutToolBar() {
+  if (!toolBar_ || toolPlaces_.isEmpty()) return;
+  const int spacing = style()->pixelMetric(QStyle::PM_ToolBarItemSpacing, nullptr, toolBar_);
+  const int margins = 2 * (style()->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, toolBar_) +
+                           style()->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, toolBar_));
+  int needed = margins + style()->pixelMetric(QStyle::PM_ToolBarSeparatorExtent, nullptr, toolBar_) + spacing;
+  for (QAction* place : toolPlaces_) needed += toolBar_->widgetForAction(place)->sizeHint().width() + spacing;
+  const bool fits = needed <= toolBar_->width();
+  if (fits) firstToolButton_ = 0;
+  for (QAction* arrow : scrollPlaces_) arrow->setVisible(!fits);
+  for (int i = 0; i < toolPlaces_.size(); ++i) toolPlaces_[i]->setVisible(i >= firstToolButton_);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == toolBar_ && event->type() == QEvent::Resize) LayOutToolBar();
+  if (watched == area_->viewport() && event->type() == QEvent::MouseMove) statusText_->clear();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::BuildStatusLine() {
   statusText_ = new QLabel(this);
+  statusText_->setObjectName(QStringLiteral("statusText"));
   sequenceText_ = new QLabel(this);
   sequenceBar_ = new QProgressBar(this);
   operationText_ = new QLabel(this);
   operationBar_ = new QProgressBar(this);
+  sequenceText_->setObjectName(QStringLiteral("sequenceText"));
+  operationText_->setObjectName(QStringLiteral("operationText"));
   sequenceBar_->setObjectName(QStringLiteral("sequenceBar"));
   operationBar_->setObjectName(QStringLiteral("operationBar"));
   for (QProgressBar* bar : {sequenceBar_, operationBar_}) {
@@ -304,6 +353,10 @@ void MainWindow::BuildStatusLine() {
   statusBar()->addPermanentWidget(sequenceBar_);
   statusBar()->addPermanentWidget(operationText_);
   statusBar()->addPermanentWidget(operationBar_);
+  ShowProgressDisplay(CurrentProgressDisplay());
+  // Moving over the empty document area clears the status text.
+  area_->viewport()->setMouseTracking(true);
+  area_->viewport()->installEventFilter(this);
 }
 
 void MainWindow::ApplyLook() {
@@ -316,6 +369,8 @@ void MainWindow::ApplyLook() {
                       .arg(chunk);
   sequenceBar_->setStyleSheet(sheet);
   operationBar_->setStyleSheet(sheet);
+  // Text under the icons widens the buttons.
+  LayOutToolBar();
 }
 
 QAction* MainWindow::ActionOf(int id) const {
@@ -332,6 +387,7 @@ void MainWindow::UpdateCommands() {
     action->setEnabled(CommandAvailable(id));
     if (action->isCheckable()) action->setChecked(CommandChecked(id));
   }
+  for (auto& [id, action] : opActions_) action->setEnabled(CommandAvailable(id));
 }
 
 void MainWindow::RememberPlace() {
@@ -360,14 +416,21 @@ void MainWindow::AfterCommand() {
   }
   ApplyLook();
   SyncChronograph(this, area_);
+  SyncViewCursors();
   UpdateCommands();
 }
 
+// The bars are there while work runs; idle, the line is the status text's.
 void MainWindow::ShowProgressDisplay(const ProgressDisplay& d) {
+  const ProgressState& s = TheProgram().progress;
   sequenceText_->setText(QString::fromStdString(d.sequenceText));
+  sequenceText_->setVisible(!d.sequenceText.empty());
   sequenceBar_->setValue(d.sequencePercent);
+  sequenceBar_->setVisible(s.sequenceTotal > 0);
   operationText_->setText(QString::fromStdString(d.operationText));
+  operationText_->setVisible(s.operationTotal > 0 && !d.operationText.empty());
   operationBar_->setValue(d.operationPercent);
+  operationBar_->setVisible(s.operationTotal > 0);
 }
 
 void MainWindow::SetStatusText(const QString& text) { statusText_->setText(text); }
@@ -383,8 +446,10 @@ void MainWindow::ShowAtStart() {
   } else {
     show();
   }
-  // The tool windows the settings left open.
+  // The tool windows the settings left open; the area toolbox always is.
   SyncChronograph(this, area_);
+  if (!TheHost().ToolWindowShown(kShowToolbox)) TheHost().RunWindowCommand(kShowToolbox);
+  UpdateCommands();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -29,6 +29,9 @@ class MainWindow : public QMainWindow {
   QMenu* MenuAt(int index) const;
   QMdiArea* DocumentArea() const { return area_; }
   QToolBar* ToolBar() const { return toolBar_; }
+  // The tool-bar button of a command (it shares the menu's action), and the
+  // two scroll buttons (3090, 3091).
+  QToolButton* ToolButtonOf(int id) const;
 
   // Runs a command as the menus do, then brings every action up to date.
   void RunCommand(int id);
@@ -44,6 +47,7 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildMenus();
@@ -54,6 +58,7 @@ class MainWindow : public QMainWindow {
   void FillRecentFiles();
   void FillWindowList();
   void ScrollToolBar(int by);
+  void LayOutToolBar();
   void AfterCommand();
   void RememberPlace();
 
@@ -66,7 +71,11 @@ class MainWindow : public QMainWindow {
   QList<QAction*> recentActions_;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> windowActions_;
-  QList<QAction*> toolActions_;
+  // Each command's button sits in the tool bar through a place of its own,
+  // so scrolling hides the place and never the action the menus share.
+  QList<QAction*> toolPlaces_;
+  std::map<int, QToolButton*> toolButtons_;
+  QAction* scrollPlaces_[2] = {};  // left, right
   int firstToolButton_ = 0;
   QLabel* statusText_ = nullptr;
   QLabel* sequenceText_ = nullptr;

@@ -13,9 +13,9 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -42,6 +42,8 @@
 namespace qv::ui {
 namespace {
 
+constexpr int kShowToolboxCommand = 616;
+
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // A busy cursor that fills like a clock face, one eighth per step.
@@ -58,6 +60,32 @@ QCursor PieCursor(int eighths) {
   p.drawPie(QRectF(5, 5, 22, 22), 90 * 16, -(eighths + 1) * 45 * 16);
   p.end();
   return QCursor(pixmap, 16, 16);
+}
+
+// A line of a message: text wraps between words; a file name or path (the
+// extra line) is never broken, only shortened in its middle when it is wider
+// than most of the screen, the whole of it in the tool tip.
+QLabel* MessageLine(const QString& text, QWidget* parent, bool wrap, bool bold = false) {
+  auto* label = new QLabel(text, parent);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label->setTextFormat(Qt::PlainText);
+  if (bold) {
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+  }
+  if (wrap) {
+    label->setWordWrap(true);
+    return label;
+  }
+  const QScreen* screen = parent->screen();
+  const int room = (screen ? screen->availableGeometry().width() : 1024) * 3 / 4;
+  const QFontMetrics metrics(label->font());
+  if (metrics.horizontalAdvance(text) > room) {
+    label->setText(metrics.elidedText(text, Qt::ElideMiddle, room));
+    label->setToolTip(text);
+  }
+  return label;
 }
 
 }  // namespace
@@ -88,27 +116,18 @@ int QtHost::RunMessage(const MessageRequest& r) {
   icon->setPixmap(dialog.style()->standardIcon(kind).pixmap(32, 32));
   top->addWidget(icon, 0, Qt::AlignTop);
   auto* texts = new QVBoxLayout;
-  auto addLine = [&](const std::string& text, bool bold = false) {
-    if (text.empty()) return;
-    auto* label = new QLabel(Q(text), &dialog);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    if (bold) {
-      QFont f = label->font();
-      f.setBold(true);
-      label->setFont(f);
-    }
-    texts->addWidget(label);
+  auto addLine = [&](const std::string& text, bool wrap, bool bold = false) {
+    if (!text.empty()) texts->addWidget(MessageLine(Q(text), &dialog, wrap, bold));
   };
-  addLine(r.title, true);
+  addLine(r.title, true, true);
   if (r.kind == MessageKind::WithText) {
-    addLine(r.firstLine);
-    addLine(r.secondLine);
+    addLine(r.firstLine, true);
+    addLine(r.secondLine, true);
   } else {
-    addLine(r.text);
+    addLine(r.text, true);
   }
-  addLine(r.extra);
-  addLine(r.question);
+  addLine(r.extra, false);  // a file or image name
+  addLine(r.question, true);
   top->addLayout(texts, 1);
   layout->addLayout(top);
 
@@ -133,13 +152,26 @@ int QtHost::RunMessage(const MessageRequest& r) {
   return r.closeResult;
 }
 
+// The first line says what happened; the lines after it name what it
+// happened to (a file, a path), which are kept whole.
 void QtHost::ShowNote(const std::string& text) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Note!"), Q(text), QMessageBox::Ok, Parent());
-  box.exec();
-}
-
-void QtHost::ShowStatusNote(const std::string& text) {
-  if (window_) window_->SetStatusText(Q(text));
+  QDialog dialog(Parent());
+  dialog.setWindowTitle(QStringLiteral("Note!"));
+  dialog.setObjectName(QStringLiteral("Note"));
+  auto* top = new QHBoxLayout;
+  auto* icon = new QLabel(&dialog);
+  icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
+  top->addWidget(icon, 0, Qt::AlignTop);
+  auto* texts = new QVBoxLayout;
+  const QStringList lines = Q(text).split('\n');
+  for (qsizetype i = 0; i < lines.size(); ++i) texts->addWidget(MessageLine(lines[i], &dialog, i == 0));
+  top->addLayout(texts, 1);
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+  QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addLayout(top);
+  layout->addWidget(box);
+  dialog.exec();
 }
 
 void QtHost::OpenHelp(const std::string& keyword) {
@@ -217,6 +249,10 @@ void QtHost::OpenToolWindow(int command) {
   if (command == kTimeLineCommand && window_) ToggleTimeLineWindow(window_->DocumentArea());
 }
 
+bool QtHost::ToolWindowShown(int command) {
+  return command == kShowToolboxCommand && toolbox_ && toolbox_->isVisible();
+}
+
 std::vector<std::string> QtHost::ChooseFiles(const FileRequest& request) {
   QString filter = Q(request.filter);
   filter.replace(QStringLiteral("*.*"), QStringLiteral("*"));
@@ -245,6 +281,10 @@ void QtHost::RedrawViews() {
     w->update();
     if (w->widget()) w->widget()->update();
   }
+}
+
+void QtHost::ShowStatusText(const std::string& text) {
+  if (window_) window_->SetStatusText(Q(text));
 }
 
 AreaToolbox* QtHost::Toolbox() const { return toolbox_.data(); }
@@ -344,7 +384,7 @@ void QtHost::ShowChronograph(const std::string& action, const std::string& start
 int QtHost::RunWindowCommand(int id) {
   if (!window_) return 1;
   switch (id) {
-    case 616:
+    case kShowToolboxCommand:
       if (!toolbox_) {
         toolbox_ = new AreaToolbox(window_);
         const WindowPlace& t = TheProgram().settings.tool;
@@ -356,6 +396,8 @@ int QtHost::RunWindowCommand(int id) {
     case 708: {
       int result = RunChangeImageInfo(Parent());
       for (int i = 0; i < ImageCount(); ++i) RefreshViewTitles(ImageAt(i));
+      // "Image Has Alpha" decides whether a view blends the picture.
+      if (result == 0) RedrawViews();
       return result;
     }
     case 709: return RunAlphaViewDialog(Parent());

@@ -26,7 +26,6 @@ class QtHost : public Host {
 
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
-  void ShowStatusNote(const std::string& text) override;
   void OpenHelp(const std::string& keyword) override;
   void ShowProgress(const ProgressDisplay& display) override;
   void PumpEvents() override;
@@ -43,8 +42,10 @@ class QtHost : public Host {
   bool EditSaveChoices(SaveImageRequest& request) override;
   bool EditRawImage(RawImageRequest& request) override;
   void OpenToolWindow(int command) override;
+  bool ToolWindowShown(int command) override;
   int ChooseImage(const std::string& title) override;
   void RedrawViews() override;
+  void ShowStatusText(const std::string& text) override;
   int ChooseUndoLayer(bool deUndo, const std::vector<std::string>& entries, int defaultIndex) override;
   void RefreshImageViews(ImageRecord* image, bool sizeChanged) override;
   void ShowViewRows(ViewRecord* view, std::span<const std::uint8_t> dib, int startRow, int rowCount) override;

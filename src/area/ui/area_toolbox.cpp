@@ -260,6 +260,14 @@ void AreaToolbox::Clicked(int id) {
   Sync();
 }
 
+void AreaToolbox::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // Kept relative to the main window, as it is placed.
+  if (!isVisible() || !parentWidget()) return;
+  const QPoint at = parentWidget()->mapFromGlobal(pos());
+  TheProgram().settings.tool = {at.x(), at.y(), 0, 0};
+}
+
 void AreaToolbox::Settings() {
   AreaSelection& s = Area().selection;
   switch (s.mode) {

@@ -17,6 +17,10 @@ class AreaToolbox : public QWidget {
   // Brings the buttons up to date with the area state.
   void Sync();
 
+ protected:
+  // Where it is moved to is where it opens next time (PosTool).
+  void moveEvent(QMoveEvent* event) override;
+
  private:
   void Clicked(int id);
   void Settings();

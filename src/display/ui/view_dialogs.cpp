@@ -10,6 +10,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
 
 #include "app/commands.h"
 #include "app/messages.h"
@@ -17,6 +19,7 @@
 #include "app/settings.h"
 #include "app/string_table.h"
 #include "display/render.h"
+#include "extlib/palette_library.h"
 #include "display/views.h"
 #include "store/image_record.h"
 #include "app/ui/dialog_buttons.h"
@@ -75,6 +78,21 @@ int RunViewColours(QWidget* parent) {
     auto* b = new QPushButton(QString::fromLatin1(names[i]), &dialog);
     int id = 366 + i;
     QObject::connect(b, &QPushButton::clicked, &dialog, [id] { RouteCommand(id); });
+    layout->addWidget(b);
+  }
+  // What the views blend an image with alpha against (AlphaColor) and show
+  // beyond the picture's edges (BackColor).
+  DisplayState& display = TheProgram().display;
+  const std::pair<const char*, std::array<std::uint8_t, 3>*> viewColours[] = {
+      {"Alpha Color", &display.alphaColour}, {"Back Color", &display.backColour}};
+  for (const auto& [name, colour] : viewColours) {
+    auto* b = new QPushButton(QString::fromLatin1(name), &dialog);
+    QObject::connect(b, &QPushButton::clicked, &dialog, [name, colour] {
+      int c[3] = {(*colour)[0], (*colour)[1], (*colour)[2]};
+      if (AskCol(&c[0], &c[1], &c[2], name) != 0) return;
+      for (int i = 0; i < 3; ++i) (*colour)[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(std::clamp(c[i], 0, 255));
+      TheHost().RedrawViews();
+    });
     layout->addWidget(b);
   }
   auto* box = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);

@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/commands.h"
@@ -44,11 +45,44 @@ void RepaintViewsOf(const ImageRecord* image) {
     if (auto* v = dynamic_cast<ViewWindow*>(w); v && v->Record() && v->Record()->image == image) v->update();
 }
 
+// A magnifying glass with what the click does in it: + zooms in, 1:1 sizes
+// the window to the picture, - picks the view to zoom out.
+QCursor CursorOf(ViewTool tool) {
+  if (tool == ViewTool::None) return Qt::CrossCursor;
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::black, 4, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(19, 19), QPointF(29, 29));
+  p.setPen(QPen(Qt::black, 2));
+  p.setBrush(QColor(255, 255, 255, 220));
+  p.drawEllipse(QRectF(2, 2, 19, 19));
+  if (tool == ViewTool::MagnifyOneToOne) {
+    QFont font = p.font();
+    font.setPixelSize(8);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRectF(2, 2, 19, 19), Qt::AlignCenter, QStringLiteral("1:1"));
+  } else {
+    p.drawLine(QPointF(7, 11.5), QPointF(16, 11.5));
+    if (tool == ViewTool::Magnify) p.drawLine(QPointF(11.5, 7), QPointF(11.5, 16));
+  }
+  p.end();
+  return QCursor(pixmap, 11, 11);
+}
+
 }  // namespace
 
 void RepaintAllViews() {
   for (QWidget* w : QApplication::allWidgets())
     if (auto* v = dynamic_cast<ViewWindow*>(w)) v->update();
+}
+
+void SyncViewCursors() {
+  const QCursor cursor = CursorOf(TheProgram().views.tool);
+  for (QWidget* w : QApplication::allWidgets())
+    if (auto* v = dynamic_cast<ViewWindow*>(w)) v->setCursor(cursor);
 }
 
 QImage DibToImage(std::span<const std::uint8_t> dib) {
@@ -81,9 +115,10 @@ QImage DibToImage(std::span<const std::uint8_t> dib) {
 ViewWindow::ViewWindow(ViewRecord* record, QWidget* parent) : QWidget(parent), record_(record) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAcceptDrops(true);
-  setMouseTracking(false);
+  // The status line follows the pixel under the mouse.
+  setMouseTracking(true);
   setMinimumSize(16, 16);
-  setCursor(Qt::CrossCursor);
+  setCursor(CursorOf(TheProgram().views.tool));
   setFocusPolicy(Qt::ClickFocus);
 }
 
@@ -245,6 +280,7 @@ void ViewWindow::mousePressEvent(QMouseEvent* e) {
   current_ = pos;
   if (views.tool == ViewTool::ChooseDemagnify) {
     DemagnifyChosen(record_);
+    SyncViewCursors();
     return;
   }
   if (views.tool == ViewTool::Magnify || views.tool == ViewTool::MagnifyOneToOne) {
@@ -319,6 +355,7 @@ void ViewWindow::mousePressEvent(QMouseEvent* e) {
 
 void ViewWindow::mouseMoveEvent(QMouseEvent* e) {
   QPoint pos = e->position().toPoint();
+  ShowPixelAt(pos);
   AreaState& a = TheProgram().area;
   if (gesture_ == Gesture::Freehand) {
     QPoint ip = ImagePoint(pos);
@@ -349,6 +386,7 @@ void ViewWindow::mouseReleaseEvent(QMouseEvent* e) {
       gesture_ = Gesture::None;
       bool oneToOne = views.tool == ViewTool::MagnifyOneToOne || (e->modifiers() & Qt::AltModifier);
       views.tool = ViewTool::None;
+      SyncViewCursors();
       if (oneToOne) {
         TheHost().FitViewWindow(record_, true);
       } else {
@@ -423,6 +461,28 @@ void ViewWindow::mouseReleaseEvent(QMouseEvent* e) {
       break;
   }
   update();
+}
+
+void ViewWindow::leaveEvent(QEvent* event) {
+  TheHost().ShowStatusText({});
+  QWidget::leaveEvent(event);
+}
+
+// Where the mouse is in the image and what is there.
+void ViewWindow::ShowPixelAt(QPoint window) {
+  ImageRecord* image = record_->image;
+  SyncClient();
+  const QPoint at = ImagePoint(window);
+  if (!image || at.x() < 0 || at.y() < 0 || at.x() >= image->width || at.y() >= image->height ||
+      LockImage(image) != 0) {
+    TheHost().ShowStatusText({});
+    return;
+  }
+  const std::uint8_t* px = PixelAt(image, at.x(), at.y());
+  char text[96];
+  std::snprintf(text, sizeof text, "X %d  Y %d    R %u  G %u  B %u  A %u", at.x(), at.y(), px[0], px[1], px[2], px[3]);
+  UnlockImage(image);
+  TheHost().ShowStatusText(text);
 }
 
 void ViewWindow::FinishBox(QPoint end, Qt::KeyboardModifiers mods) {

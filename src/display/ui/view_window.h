@@ -22,6 +22,9 @@ class ViewSubWindow;
 
 // Repaints every view window (the outline changed; nothing is rendered).
 void RepaintAllViews();
+// Gives every view the cursor of what its next drag or click does: the
+// magnifier while a zoom waits, else the cross of area selection.
+void SyncViewCursors();
 
 // The picture a DIB of the renderer describes (whole), or a null image.
 QImage DibToImage(std::span<const std::uint8_t> dib);
@@ -50,6 +53,7 @@ class ViewWindow : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -63,6 +67,7 @@ class ViewWindow : public QWidget {
   void Finish();
   void DrawOutline(QPainter& p);
   void Repaint();
+  void ShowPixelAt(QPoint window);
 
   ViewRecord* record_;
   QImage bitmap_;

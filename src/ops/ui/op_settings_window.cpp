@@ -273,7 +273,14 @@ void OpSettingsWindow::Refresh() {
     }
     if (row.check) row.check->setChecked(v != 0);
   }
-  if (apply_) apply_->setEnabled(static_cast<bool>(TheProgram().ops.hooks.applyToCurrentView));
+  if (apply_) {
+    // An effect not built yet shows its settings but cannot be applied.
+    const bool built = OperationAvailable(op_);
+    apply_->setEnabled(built && static_cast<bool>(TheProgram().ops.hooks.applyToCurrentView));
+    QString why = Q(LoadString(kNotAvailableText));
+    why.replace(QStringLiteral("%s"), Q(OpName(op_)));
+    apply_->setToolTip(built ? QString() : why);
+  }
   RefreshColourControls();
   if (oldSize_) {
     const OpsState& ops = TheProgram().ops;

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <cstring>
 
@@ -221,50 +222,73 @@ int RunChangeImageInfo(QWidget* parent) {
   form->addRow(QStringLiteral("&Author:"), author);
   form->addRow(QStringLiteral("A&nnotation:"), annotation);
 
-  struct Kept {
+  // Edits stay in the dialog until OK, so that Cancel leaves every image it
+  // showed as it was, not only the last one picked.
+  struct Fields {
     std::string name;
-    std::int32_t dpi[4];
-    std::int16_t hasAlpha;
-    ImageRecord* parent;
-  } kept{};
+    int dpiX = 0, dpiY = 0;
+    bool alpha = false;
+    ImageRecord* parent = nullptr;
+    std::string author;
+    std::string annotation;
+  };
+  auto of = [](const ImageRecord* im) {
+    Fields f;
+    f.name = im->name;
+    f.dpiX = static_cast<int>(Dpi(im->dpiXNum, im->dpiXDen));
+    f.dpiY = static_cast<int>(Dpi(im->dpiYNum, im->dpiYDen));
+    f.alpha = im->hasAlpha != 0;
+    f.parent = im->parent;
+    f.author.assign(im->author, strnlen(im->author, sizeof im->author));
+    if (im->annotation) f.annotation = im->annotation;
+    return f;
+  };
+  std::map<ImageRecord*, Fields> edits;
   ImageRecord* image = nullptr;
-  auto load = [&] {
-    name->setText(QString::fromUtf8(image->name));
-    dpiX->setValue(static_cast<int>(Dpi(image->dpiXNum, image->dpiXDen)));
-    dpiY->setValue(static_cast<int>(Dpi(image->dpiYNum, image->dpiYDen)));
-    alpha->setChecked(image->hasAlpha != 0);
+  auto show = [&](const Fields& f) {
+    name->setText(QString::fromStdString(f.name));
+    dpiX->setValue(f.dpiX);
+    dpiY->setValue(f.dpiY);
+    alpha->setChecked(f.alpha);
     parentBox->clear();
     parentBox->addItem(QStringLiteral("(none)"));
     for (int i = 0; i < ImageCount(); ++i) parentBox->addItem(QString::fromUtf8(ImageAt(i)->name));
-    parentBox->setCurrentIndex(image->parent ? ImageIndex(image->parent) + 1 : 0);
-    author->setText(QString::fromUtf8(image->author, static_cast<int>(strnlen(image->author, sizeof image->author))));
-    annotation->setPlainText(image->annotation ? QString::fromUtf8(image->annotation) : QString());
+    parentBox->setCurrentIndex(f.parent ? ImageIndex(f.parent) + 1 : 0);
+    author->setText(QString::fromStdString(f.author));
+    annotation->setPlainText(QString::fromStdString(f.annotation));
   };
-  auto store = [&] {
-    if (!image) return;
-    QByteArray n = name->text().left(kChangeNameMax).toUtf8();
-    std::snprintf(image->name, sizeof image->name, "%s", n.constData());
-    image->dpiXNum = dpiX->value();
-    image->dpiXDen = 1;
-    image->dpiYNum = dpiY->value();
-    image->dpiYDen = 1;
-    image->hasAlpha = alpha->isChecked() ? 1 : 0;
+  auto read = [&] {
+    Fields f;
+    f.name = name->text().left(kChangeNameMax).toStdString();
+    f.dpiX = dpiX->value();
+    f.dpiY = dpiY->value();
+    f.alpha = alpha->isChecked();
     ImageRecord* chosen = ImageAt(parentBox->currentIndex() - 1);
-    image->parent = chosen == image ? nullptr : chosen;
-    QByteArray a = author->text().toUtf8();
-    std::snprintf(image->author, sizeof image->author, "%s", a.constData());
-    QByteArray text = annotation->toPlainText().toUtf8();
-    if (!text.isEmpty() || image->annotation) {
-      if (EnsureAnnotation(image, static_cast<int>(text.size()) + 1) == 0)
-        std::memcpy(image->annotation, text.constData(), static_cast<std::size_t>(text.size()) + 1);
-    }
+    f.parent = chosen == image ? nullptr : chosen;
+    f.author = author->text().toStdString();
+    f.annotation = annotation->toPlainText().toStdString();
+    return f;
+  };
+  // Only what was changed is written: an untouched resolution keeps its
+  // exact rational.
+  auto apply = [&](ImageRecord* im, const Fields& f) {
+    const Fields was = of(im);
+    if (f.name != was.name) std::snprintf(im->name, sizeof im->name, "%s", f.name.c_str());
+    if (f.dpiX != was.dpiX) im->dpiXNum = f.dpiX, im->dpiXDen = 1;
+    if (f.dpiY != was.dpiY) im->dpiYNum = f.dpiY, im->dpiYDen = 1;
+    im->hasAlpha = f.alpha ? 1 : 0;
+    im->parent = f.parent;
+    if (f.author != was.author) std::snprintf(im->author, sizeof im->author, "%s", f.author.c_str());
+    if (f.annotation != was.annotation &&
+        EnsureAnnotation(im, static_cast<int>(f.annotation.size()) + 1) == 0)
+      std::memcpy(im->annotation, f.annotation.c_str(), f.annotation.size() + 1);
   };
   auto select = [&](int row) {
-    store();
+    if (image) edits[image] = read();
     image = ImageAt(row);
     if (!image) return;
-    kept = {image->name, {image->dpiXNum, image->dpiXDen, image->dpiYNum, image->dpiYDen}, image->hasAlpha, image->parent};
-    load();
+    auto kept = edits.find(image);
+    show(kept != edits.end() ? kept->second : of(image));
   };
   auto* square = new QPushButton(QStringLiteral("&Square"), &dialog);
   auto* ntsc = new QPushButton(QStringLiteral("NTSC"), &dialog);
@@ -282,16 +306,17 @@ int RunChangeImageInfo(QWidget* parent) {
     dpiX->setValue(52);
     dpiY->setValue(66);
   });
+  // What the image has, since nothing is written before OK.
   QObject::connect(cancelChange, &QPushButton::clicked, &dialog, [&] {
     if (!image) return;
-    std::snprintf(image->name, sizeof image->name, "%s", kept.name.c_str());
-    image->dpiXNum = kept.dpi[0];
-    image->dpiXDen = kept.dpi[1];
-    image->dpiYNum = kept.dpi[2];
-    image->dpiYDen = kept.dpi[3];
-    image->hasAlpha = kept.hasAlpha;
-    image->parent = kept.parent;
-    load();
+    Fields f = read();
+    const Fields was = of(image);
+    f.name = was.name;
+    f.dpiX = was.dpiX;
+    f.dpiY = was.dpiY;
+    f.alpha = was.alpha;
+    f.parent = was.parent;
+    show(f);
   });
   auto* presets = new QHBoxLayout;
   for (QPushButton* b : {square, ntsc, pal, cancelChange}) presets->addWidget(b);
@@ -303,19 +328,9 @@ int RunChangeImageInfo(QWidget* parent) {
   layout->addLayout(form);
   layout->addLayout(presets);
   layout->addWidget(box);
-  if (dialog.exec() != QDialog::Accepted) {
-    if (image) {
-      std::snprintf(image->name, sizeof image->name, "%s", kept.name.c_str());
-      image->dpiXNum = kept.dpi[0];
-      image->dpiXDen = kept.dpi[1];
-      image->dpiYNum = kept.dpi[2];
-      image->dpiYDen = kept.dpi[3];
-      image->hasAlpha = kept.hasAlpha;
-      image->parent = kept.parent;
-    }
-    return 2;
-  }
-  store();
+  if (dialog.exec() != QDialog::Accepted) return 2;
+  if (image) edits[image] = read();
+  for (const auto& [im, f] : edits) apply(im, f);
   return 0;
 }
 
