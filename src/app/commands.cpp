@@ -8,6 +8,7 @@
 #include "app/program.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "display/views.h"
 #include "extlib/palette_library.h"
@@ -220,6 +221,20 @@ int DoClearSelection(int) {
   return 0;
 }
 
+// The area selection and I-shape files, and the TimeLine window.
+int DoLoadAreaFile(int) {
+  const int result = LoadAreaFileCommand(S().areaPath);
+  if (result == 0) RepaintSelectionViews();
+  return result;
+}
+int DoSaveAreaFile(int) { return SaveAreaFileCommand(S().areaPath); }
+int DoLoadIShape(int) { return LoadIShapeCommand(S().iShapePath, S().iShapeName, S().iShapeExtn); }
+int DoSaveIShape(int) { return SaveIShapeCommand(S().iShapePath, S().iShapeName, S().iShapeExtn); }
+int DoShowTimeLine(int id) {
+  TheHost().OpenToolWindow(id);
+  return 0;
+}
+
 int DoStop(int) {
   RequestStop();
   return 0;
@@ -265,7 +280,7 @@ const CommandEntry kCommands[] = {
     {6700, Menu::File, kB, 0, DoOpenToolWindow, nullptr, nullptr},
     {9898, Menu::File, kB | kS, 0, DoExit, nullptr, nullptr},
     // TimeLine
-    {209, Menu::TimeLine, kT | kTB, 0, nullptr, nullptr, nullptr},
+    {209, Menu::TimeLine, kT | kTB, 0, DoShowTimeLine, CHECK(TheProgram().anim.timeline.windowOpen), HostHasWindows},
     {613, Menu::TimeLine, 0, 0, nullptr, nullptr, nullptr},
     {202, Menu::TimeLine, kT | kS, 0, DoToggle, TOGGLE(202), WITH(201)},
     {203, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(203), WITH(201)},
@@ -303,10 +318,10 @@ const CommandEntry kCommands[] = {
     {608, Menu::Area, kB, 0, DoUndoLastSelection, nullptr, nullptr},
     {609, Menu::Area, kB, 0, DoClearSelection, nullptr, nullptr},
     {616, Menu::Area, kT | kS, 0, DoWindow, CHECK(TheHost().ToolWindowShown(616)), HostHasWindows},
-    {626, Menu::Area, kB | kS, 0, nullptr, nullptr, nullptr},
-    {627, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
-    {9771, Menu::Area, kB, 0, nullptr, nullptr, nullptr},
-    {9772, Menu::Area, 0, 0, nullptr, nullptr, nullptr},
+    {626, Menu::Area, kR | kS, 0, DoLoadAreaFile, nullptr, nullptr},
+    {627, Menu::Area, 0, 0, DoSaveAreaFile, nullptr, nullptr},
+    {9771, Menu::Area, kB, 0, DoLoadIShape, nullptr, nullptr},
+    {9772, Menu::Area, 0, 0, DoSaveIShape, nullptr, nullptr},
     {619, Menu::Area, kS, 0, DoWindow, nullptr, HostHasWindows},
     {622, Menu::Area, kT | kS, 0, DoToggle, TOGGLE(622), nullptr},
     {623, Menu::Area, kT, 0, DoToggle, TOGGLE(623), nullptr},

@@ -6,11 +6,14 @@
 #include <fstream>
 #include <system_error>
 
+#include "anim/anim_state.h"
+#include "anim/timeline_file.h"
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/progress.h"
 #include "app/settings.h"
 #include "app/string_table.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"
@@ -75,6 +78,8 @@ int StartUp() {
   if (ec) f.installDir = "/pixanta";
   if (InitImageTable() != 0) return 0;
   InitStandardPalettes();
+  InitIShape();
+  InstallTrendHooks();
   LoadSettings();
   if (TheProgram().settings.keepLog) OpenLog(false);
   f.started = true;
@@ -132,6 +137,10 @@ int ShutDown() {
   // Everything below frees what running work still holds.
   if (RefuseCloseWhileBusy()) return 1;
   p.frame.exiting = true;
+  if (AskToSaveTimeLine() != 0) {
+    p.frame.exiting = false;
+    return 1;
+  }
   for (int i = ImageCount() - 1; i >= 0; --i) {
     if (RemoveImage(ImageAt(i)) != 0) {
       p.frame.exiting = false;
@@ -143,6 +152,8 @@ int ShutDown() {
   MemoryCloseReport();
   FreeUndoStack();
   FreeProfiles();
+  FreeTimeLineState();
+  FreeTrendState();
   FreeAreaState();
   FreeAllPlaces();
   // The renderer's and the quantizer's buffers went with the places.

@@ -5,11 +5,13 @@
 #include <memory>
 #include <utility>
 
+#include "anim/anim_state.h"
 #include "app/crt_random.h"
 #include "app/frame.h"
 #include "app/host.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "display/render_state.h"
 #include "ops/apply_state.h"
@@ -47,12 +49,14 @@ struct Program {
   OpsState ops;
   ColourReduceState reduce;
   AreaState area;
+  AreaFilesState areaFiles;
   UndoState undo;
   FrameState frame;
   Settings settings;
   PaletteLibraryState palettes;
   ApplyState apply;
   ViewsState views;
+  AnimState anim;
 };
 
 Program& TheProgram();

@@ -109,6 +109,14 @@ class RecordingHost : public Host {
     chosenFiles.pop_front();
     return files;
   }
+  std::deque<std::string> chosenSaveFiles;  // next ChooseSaveFile results
+  std::string ChooseSaveFile(const FileRequest& request) override {
+    fileDialogs.push_back(request.title);
+    if (chosenSaveFiles.empty()) return {};
+    std::string file = chosenSaveFiles.front();
+    chosenSaveFiles.pop_front();
+    return file;
+  }
   int ChooseImage(const std::string&) override {
     if (chosenImages.empty()) return -1;
     int i = chosenImages.front();

@@ -401,10 +401,15 @@ void Visit(V& v, Program& p) {
         static_cast<std::int16_t>((areaMode >= kAreaFreehand && areaMode <= kAreaColourKey) ? areaMode : kAreaEllipse);
   }
   v.Numbers("SaveResult", "0", {&s.saveResult});
-  v.Numbers("FrameControl", "7 1 7 4  320 200", {&s.frameCount, &s.firstFrame, &s.lastFrame, &s.currentFrame});
+  // The TimeLine's frame count and cursor, and the sequence's range.
+  TimeLineState& timeLine = p.anim.timeline;
+  int currentFrame = timeLine.cursor.frame + 1;
+  v.Numbers("FrameControl", "7 1 7 4  320 200",
+            {&timeLine.frames, &timeLine.firstFrame, &timeLine.lastFrame, &currentFrame});
   if (V::kReading) {
-    if (s.currentFrame < 1) s.currentFrame = 1;
-    if (s.frameCount < 1) s.frameCount = 1;
+    // Trends divide by F - 1; the film strip file holds no more frames.
+    timeLine.frames = Clamp(timeLine.frames, kMinFrames, kMaxFrames);
+    timeLine.cursor.frame = Clamp(currentFrame, 1, timeLine.frames) - 1;
   }
   v.Numbers("ShowFilm", "1", {&s.showFilm});
   v.Numbers("DarkBack", "1", {&s.darkBack});
@@ -483,7 +488,7 @@ void Visit(V& v, Program& p) {
     for (Rgb* c : {&s.lineDash1, &s.lineDash2, &s.lineHandle, &s.prevDash1, &s.prevDash2})
       ClampRgb(*c);
   }
-  v.Numbers("CellSize", "36 32", {&s.cellWidth, &s.cellHeight});
+  v.Numbers("CellSize", "36 32", {&timeLine.cellWidth, &timeLine.cellHeight});
   SplatterSettings& sp = area.splat;
   v.Numbers("Splatter", "20 9 0 100 1 0",
             {&sp.number, &sp.seed, &sp.shape, &sp.sizing, &sp.holdSquare, &sp.inFromEdge});

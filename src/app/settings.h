@@ -66,10 +66,6 @@ struct Settings {
   int capDelay = 2;
   int capMem = 1;
   int saveResult = 0;
-  int frameCount = 7;
-  int firstFrame = 1;
-  int lastFrame = 7;
-  int currentFrame = 4;
   int showFilm = 1;
   int darkBack = 1;
   int toolText = 1;
@@ -97,8 +93,6 @@ struct Settings {
   Rgb lineHandle{255, 255, 255};
   Rgb prevDash1{255, 255, 255};
   Rgb prevDash2{0, 0, 0};
-  int cellWidth = 36;
-  int cellHeight = 32;
 
   std::string iShapePath, iShapeName, iShapeExtn;
 

@@ -15,6 +15,7 @@ constexpr std::span<const StringEntry> (*kParts[])() = {
     AreaStrings,
     MenuStrings,
     ViewStrings,
+    AnimStrings,
 };
 
 const std::vector<StringEntry>& Table() {

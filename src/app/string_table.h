@@ -28,5 +28,6 @@ std::span<const StringEntry> AreaStrings();     // area/area_strings.cpp
 std::span<const StringEntry> MessageStrings();  // app/message_strings.cpp
 std::span<const StringEntry> MenuStrings();     // app/menu_strings.cpp
 std::span<const StringEntry> ViewStrings();     // display/view_strings.cpp
+std::span<const StringEntry> AnimStrings();     // anim/anim_strings.cpp
 
 }  // namespace qv

@@ -7,7 +7,9 @@
 
 #include "app/messages.h"
 #include "app/program.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
+#include "area/stored_area.h"
 
 namespace qv {
 namespace {
@@ -354,6 +356,8 @@ void FreeAreaState() {
   FreePointList(a.selection.outline);
   FreePointList(a.previousOutline);
   FreePointList(a.shownOutline);
+  FreePointList(AreaFiles().shape);
+  FreeAreaScratch();
   if (a.run.savedMask) FreeReal(a.run.savedMask, "splat");
   FreeImage(a.run.clone);
   a.run = {};

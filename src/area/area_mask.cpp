@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "anim/spline.h"
+#include "area/area_files.h"
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/progress.h"
@@ -545,6 +546,9 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
   AreaState& a = Area();
   AreaSelection& s = a.selection;
   if (!image) return 1;
+  // Redo of an area file no mask was made from yet builds it from its
+  // description, refitted to this image.
+  if (mode == kAreaRedo && a.loadedSelection) mode = RefitLoadedSelection(image);
   if (mode == kAreaRedo && !a.mask.place && !a.loadedSelection) {
     ShowMessage(kMessageRedoWithoutSelection);
     return 1;
@@ -638,6 +642,7 @@ int BuildAreaMaskWith(ImageRecord* image, int mode, bool keyRestrict, bool exclu
       s.centreY = (h - 1) / 2;
     }
     if (mode != kAreaRedo) s.mode = static_cast<std::int16_t>(mode);
+    a.loadedSelection = false;
     s.imageWidth = w;
     s.imageHeight = h;
   }

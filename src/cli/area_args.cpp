@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/program.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "ops/op_state.h"
 
@@ -64,15 +65,28 @@ void Points(PointList& list, const std::vector<int>& xy, bool close) {
     PushPoint(list, xy[0], xy[1], kPenDown);
 }
 
-// Puts one parsed area into the selection.
-void Select(const AreaSpec& area, const AreaOptions& o) {
+// Puts one parsed area into the selection. 0 ok, 1 after the program's
+// message (an area or shape file it could not read).
+int Select(const AreaSpec& area, const AreaOptions& o, ImageRecord* image) {
   AreaSelection& s = TheProgram().area.selection;
   const std::vector<int>& n = area.numbers;
+  if (area.mode == 0) {
+    if (LoadAreaFile(area.path) != 0) return 1;
+    if (o.transparencyGiven) s.transparencyLevel = o.level, s.edgeFade = o.fade, s.grow = o.grow;
+    FitStoredSelection(image->width, image->height, 0);
+    TheProgram().area.loadedSelection = false;
+    return 0;
+  }
   s.mode = static_cast<std::int16_t>(area.mode);
   s.transparencyLevel = o.level;
   s.edgeFade = o.fade;
   s.grow = o.grow;
   switch (area.mode) {
+    case kAreaIShape:
+      if (!area.path.empty() && LoadIShape(area.path) != 0) return 1;
+      if (SetIShapeCapture(s) != 0) return 1;
+      SetSelectionBox(s, std::min(n[0], n[2]), std::min(n[1], n[3]), std::max(n[0], n[2]), std::max(n[1], n[3]));
+      break;
     case kAreaRectangle:
     case kAreaNumRect:
       SetSelectionBox(s, n[0], n[1], n[2], n[3]);
@@ -110,6 +124,7 @@ void Select(const AreaSpec& area, const AreaOptions& o) {
     default:
       break;
   }
+  return 0;
 }
 
 }  // namespace
@@ -119,6 +134,25 @@ bool ParseAreaSpec(std::string_view area, AreaSpec& out, std::string& error) {
   std::size_t colon = area.find(':');
   std::string_view word = area.substr(0, colon);
   std::string_view rest = colon == std::string_view::npos ? std::string_view{} : area.substr(colon + 1);
+  if (word == "file") {
+    out.path = std::string(rest);
+    if (out.path.empty()) error = "area 'file' wants the path of an area file";
+    return !out.path.empty();
+  }
+  if (word == "ishape") {
+    // ishape:L,T,R,B[,SHAPE.ISH] - the shape file is what follows the fourth comma.
+    std::size_t at = std::string_view::npos;
+    for (std::size_t from = 0, commas = 0; commas < 4; ++commas, from = at + 1)
+      if ((at = rest.find(',', from)) == std::string_view::npos) break;
+    out.mode = kAreaIShape;
+    std::string_view box = at == std::string_view::npos ? rest : rest.substr(0, at);
+    if (at != std::string_view::npos) out.path = std::string(rest.substr(at + 1));
+    if (!Numbers(box, out.numbers) || out.numbers.size() != 4 || (at != std::string_view::npos && out.path.empty())) {
+      error = "area 'ishape' wants L,T,R,B and, if you like, a shape file";
+      return false;
+    }
+    return true;
+  }
   for (const ShapeWord& shape : kShapes) {
     if (shape.word != word) continue;
     out.mode = shape.mode;
@@ -199,6 +233,7 @@ bool TakeAreaOptions(std::vector<std::string_view>& args, AreaOptions& o, std::s
       int* target = a == "--level" ? &o.level : a == "--fade" ? &o.fade : a == "--grow" ? &o.grow
                   : a == "--points" ? &o.points : &o.splatIndex;
       if (!list(target, 1)) return false;
+      if (a == "--level" || a == "--fade" || a == "--grow") o.transparencyGiven = true;
     } else if (a == "--key") {
       if (!list(o.key, 6)) return false;
       o.haveKey = true;
@@ -234,10 +269,10 @@ int FinishCommandLineSelection(ImageRecord* image, const AreaOptions& o) {
   a.splatter = false;
   if (o.haveKey) SetKeyFromOptions(o);
   std::vector<AreaSpec> areas = o.areas;
-  if (areas.empty()) areas.push_back({kAreaEntire, {}, {}});
+  if (areas.empty()) areas.push_back({kAreaEntire, {}, {}, {}});
   for (std::size_t i = 0; i < areas.size(); ++i) {
     if (i > 0) SavePreviousMask();
-    Select(areas[i], o);
+    if (Select(areas[i], o, image) != 0) return 1;
     a.splatter = o.splatter && i + 1 == areas.size();
     if (FinishSelection(image, 0, i > 0 ? o.combineCode : 0) != 0) return 1;
   }

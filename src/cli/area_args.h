@@ -5,6 +5,7 @@
 //                    | roundrect:L,T,R,B,PERCENT | polygon:X,Y,... (closed)
 //                    | freehand:X,Y,... | bezier:X,Y,... | spline:X,Y,...
 //                    | polyarc:X,Y,... | wand:X,Y | key | text:X,Y,TEXT
+//                    | file:PATH.ASF | ishape:L,T,R,B[,SHAPE.ISH]
 //   --combine union|intersection|complement   (with a second --area)
 //   --exclude --key-restrict --level N --fade N --grow N
 //   --key R,G,B,DR,DG,DB   --font NAME --points N --rotate DEG
@@ -22,9 +23,10 @@ struct ImageRecord;
 namespace qv::cli {
 
 struct AreaSpec {
-  int mode = 0;               // area mode id
+  int mode = 0;               // area mode id (0 for an area file)
   std::vector<int> numbers;   // coordinates and sizes, as given
   std::string text;           // text: the words to draw
+  std::string path;           // file: the area file; ishape: the shape file, if any
 };
 
 struct AreaOptions {
@@ -35,6 +37,7 @@ struct AreaOptions {
   int level = 255;
   int fade = 0;
   int grow = 100;
+  bool transparencyGiven = false;  // an area file keeps its own unless given
   bool haveKey = false;
   int key[6] = {0, 0, 0, 20, 20, 20};
   std::string font = "Arial";
@@ -66,7 +69,9 @@ inline constexpr std::string_view kAreaOptionsHelp =
     "  --area SPEC    entire | rect:L,T,R,B | numrect:L,T,R,B | ellipse:CX,CY,RX,RY\n"
     "                 | roundrect:L,T,R,B,PERCENT | polygon:X,Y,... (closed) | freehand:X,Y,...\n"
     "                 | bezier:X,Y,... | spline:X,Y,... | polyarc:X,Y,... | wand:X,Y | key\n"
-    "                 | text:X,Y,TEXT\n"
+    "                 | text:X,Y,TEXT | file:PATH.ASF (an area file, refitted to the\n"
+    "                 image) | ishape:L,T,R,B[,SHAPE.ISH] (the I-shape, Triangle unless\n"
+    "                 a shape file is named, stretched into the box)\n"
     "  --combine union|intersection|complement   combine with a second --area\n"
     "  --exclude      invert the new shape          --key-restrict  only key colours\n"
     "  --level N      transparency level 0..255     --fade N        edge fade 0..100\n"

@@ -56,6 +56,7 @@ const std::vector<Command>& Commands() {
       ApplyCommand(),
       RenderCommand(),
       SampleCommand(),
+      TimeLineCommand(),
   };
   return commands;
 }

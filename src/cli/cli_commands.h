@@ -30,6 +30,10 @@ std::string_view SuggestCommand(std::string_view name);
 
 Command ShowcaseCommand();  // showcase.cpp
 Command OpsCommand();   // ops_command.cpp
+// A JSON string: the text quoted, with quotes, backslashes and control
+// characters escaped (ops_command.cpp).
+std::string JsonString(std::string_view text);
+Command TimeLineCommand();  // timeline_command.cpp
 Command MaskCommand();  // mask_command.cpp
 int RunInfo(const std::vector<std::string_view>& args);     // file_commands.cpp
 int RunConvert(const std::vector<std::string_view>& args);  // file_commands.cpp

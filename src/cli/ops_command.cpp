@@ -37,41 +37,21 @@ bool GroupMatches(std::uint32_t group, std::string_view wanted) {
   return name.size() > kSuffix.size() && EqualsNoCase(std::string_view(name).substr(0, name.size() - kSuffix.size()), wanted);
 }
 
-std::string Json(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
 
 void PrintJson(const std::vector<const OpEntry*>& ops) {
   std::string out = "[";
   for (std::size_t i = 0; i < ops.size(); ++i) {
     const OpEntry& e = *ops[i];
     out += i ? ",\n " : "\n ";
-    out += "{\"id\": " + std::to_string(e.id) + ", \"name\": " + Json(OpName(e.id)) +
-           ", \"group\": " + Json(GroupName(e.group)) + ", \"dialog\": " + Json(e.dialog) +
-           ", \"kind\": " + Json(ApplyKindName(e.kind)) + ", \"needsSource\": " + (e.needsSource ? "true" : "false") +
+    out += "{\"id\": " + std::to_string(e.id) + ", \"name\": " + JsonString(OpName(e.id)) +
+           ", \"group\": " + JsonString(GroupName(e.group)) + ", \"dialog\": " + JsonString(e.dialog) +
+           ", \"kind\": " + JsonString(ApplyKindName(e.kind)) + ", \"needsSource\": " + (e.needsSource ? "true" : "false") +
            ", \"noAlphaMask\": " + ((e.noAlphaMaskA || e.noAlphaMaskB) ? "true" : "false") +
            ", \"available\": " + (HasWorker(e) ? "true" : "false") + ", \"params\": [";
     for (int k = 0; k < LabelledSlotCount(e); ++k) {
       const ParamSlot& s = e.slots[k];
       out += k ? ", " : "";
-      out += "{\"slot\": " + std::to_string(k) + ", \"label\": " + Json(LoadString(static_cast<int>(s.labelId))) +
+      out += "{\"slot\": " + std::to_string(k) + ", \"label\": " + JsonString(LoadString(static_cast<int>(s.labelId))) +
              ", \"labelId\": " + std::to_string(s.labelId) + ", \"kind\": " + std::to_string(s.kind) +
              ", \"default\": " + std::to_string(s.defaultValue) + ", \"min\": " + std::to_string(s.dialMin) +
              ", \"max\": " + std::to_string(s.dialMax) + ", \"trendMin\": " + std::to_string(s.trendMin) +
@@ -157,6 +137,27 @@ int RunOps(const std::vector<std::string_view>& args) {
 }
 
 }  // namespace
+
+std::string JsonString(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
 
 Command OpsCommand() {
   return {"ops", "list the operations with their parameters, defaults and ranges", kOpsUsage, RunOps};

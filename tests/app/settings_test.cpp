@@ -105,7 +105,8 @@ TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
   EXPECT_EQ(s.tool.y, 8);
   EXPECT_EQ(p.area.selection.mode, kAreaPolygon);
   EXPECT_EQ(p.area.selection.font.pixelSize, 23);
-  EXPECT_EQ((std::array<int, 4>{s.frameCount, s.firstFrame, s.lastFrame, s.currentFrame}),
+  const TimeLineState& t = p.anim.timeline;
+  EXPECT_EQ((std::array<int, 4>{t.frames, t.firstFrame, t.lastFrame, t.cursor.frame + 1}),
             (std::array<int, 4>{10, 2, 8, 1}));
   EXPECT_EQ(p.undo.levels, 20);
   EXPECT_EQ(NewImageSize(), (std::array<int, 4>{320, 200, 100, 100}));

@@ -126,7 +126,7 @@ class OpSettingsWindowTest : public QObject {
     QCOMPARE(ParamValue(3111, 7), 1);
     Type(rows[0].edit, QStringLiteral("12"));
     QVERIFY(w->Swatches()[0]->styleSheet().contains(QStringLiteral("rgb(12,64,255)")));
-    QVERIFY(!rows[0].trend->isEnabled());
+    QVERIFY(rows[0].trend->isEnabled());  // numbers have Trends now
     QCOMPARE(Choose(3187)->windowTitle(), QStringLiteral("Sample Contents"));
   }
 

@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "anim/ui/trend_window.h"
 #include "app/commands.h"
 #include "app/frame.h"
 #include "app/program.h"
@@ -153,6 +154,7 @@ void MainWindow::BuildOperationsMenu() {
     return result;
   };
   InstallOpSettingsHooks(this);
+  InstallTrendWindows(area_);
   MarkOperation();
 }
 

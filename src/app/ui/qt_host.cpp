@@ -23,6 +23,7 @@
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/ui/help_window.h"
+#include "anim/ui/timeline_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/option_dialogs.h"
 #include "display/ui/colour_reduce_window.h"
@@ -245,6 +246,7 @@ bool QtHost::EditRawImage(RawImageRequest& request) { return RunRawImageDialog(P
 
 void QtHost::OpenToolWindow(int command) {
   if (command == kColourReduceCommand) OpenColourReduceWindow(Parent());
+  if (command == kTimeLineCommand && window_) ToggleTimeLineWindow(window_->DocumentArea());
 }
 
 bool QtHost::ToolWindowShown(int command) {

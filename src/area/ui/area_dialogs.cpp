@@ -20,6 +20,7 @@
 #include <limits>
 #include <memory>
 
+#include "anim/trends.h"
 #include "app/program.h"
 #include "area/area_mask.h"
 #include "area/area_options.h"
@@ -29,6 +30,8 @@ namespace qv::ui {
 namespace {
 
 constexpr int kPreviewWidth = 120;
+// "Transparency: Level", "Transparency: Edge Fade", "Transparency: Grow".
+constexpr std::uint32_t kTransparencyTrendNames[3] = {14710, 14720, 14730};
 constexpr int kPreviewHeight = 90;
 
 QSpinBox* Spin(QWidget* parent, const QString& name, int value, int lo, int hi) {
@@ -93,6 +96,7 @@ int RunTransparencyControls(QWidget* parent) {
   };
 
   auto* grid = new QGridLayout;
+  std::uint32_t trendToOpen = 0;
   for (int i = 0; i < 3; ++i) {
     ValueRow& row = rows[static_cast<std::size_t>(i)];
     QString name = QString::fromLatin1(names[i]);
@@ -114,6 +118,15 @@ int RunTransparencyControls(QWidget* parent) {
     QObject::connect(row.edit, &QLineEdit::editingFinished, &dialog, [&] {
       readEdits();
       show();
+    });
+    // The value's Trend opens once the values are taken.
+    auto* trend = new QPushButton(QStringLiteral("Trend"), &dialog);
+    trend->setObjectName(name + QStringLiteral(" Trend"));
+    trend->setAutoDefault(false);
+    grid->addWidget(trend, i, 3);
+    QObject::connect(trend, &QPushButton::clicked, &dialog, [&, i] {
+      trendToOpen = kTransparencyTrendNames[i];
+      dialog.accept();
     });
   }
 
@@ -145,6 +158,7 @@ int RunTransparencyControls(QWidget* parent) {
   if (dialog.exec() != QDialog::Accepted) return 2;
   readEdits();
   SetTransparency(values);
+  if (trendToOpen) OpenTrend(trendToOpen);
   return 0;
 }
 

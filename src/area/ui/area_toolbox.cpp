@@ -12,10 +12,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/commands.h"
 #include "app/messages.h"
 #include "app/program.h"
 #include "app/string_table.h"
 #include "app/settings.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "area/area_options.h"
 #include "area/ui/area_dialogs.h"
@@ -218,6 +220,10 @@ void AreaToolbox::Sync() {
   buttons_[kHoldSquare]->setChecked(a.hold == HoldConstraint::Square);
   buttons_[kHoldAspect]->setChecked(a.hold == HoldConstraint::Aspect);
   buttons_[kHoldSource]->setChecked(a.hold == HoldConstraint::Source);
+  // The I-shape button names the shape it draws.
+  const std::string& shape = AreaFiles().shapeName;
+  buttons_[kAreaIShape]->setText(QString::fromUtf8(LoadString(kAreaIShape).data()) +
+                                 (shape.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(shape)));
 }
 
 void AreaToolbox::Clicked(int id) {
@@ -268,6 +274,7 @@ void AreaToolbox::Settings() {
     case kAreaColourWand: AskColourRanges(this, false); break;
     case kAreaRoundRect: AskRoundness(this); break;
     case kAreaFont: AskAreaFont(this); break;
+    case kAreaIShape: RouteCommand(9771); break;
     default:
       if (Area().colourKey) AskColourRanges(this, true);
       break;

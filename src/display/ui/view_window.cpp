@@ -20,6 +20,7 @@
 #include "app/messages.h"
 #include "app/program.h"
 #include "area/area_gesture.h"
+#include "area/area_files.h"
 #include "area/area_mask.h"
 #include "display/render.h"
 #include "display/views.h"
@@ -324,6 +325,8 @@ void ViewWindow::mousePressEvent(QMouseEvent* e) {
   press_ = pos;
   if (IsBoxMode(mode_)) {
     gesture_ = Gesture::Box;
+    // The I-shape mode stretches the current shape into the box drawn.
+    if (mode_ == kAreaIShape) SetIShapeCapture(a.selection);
   } else if (mode_ == kAreaFreehand) {
     gesture_ = Gesture::Freehand;
     ClearPointList(a.selection.capture);

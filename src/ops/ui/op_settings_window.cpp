@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "anim/trends.h"
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/program.h"
@@ -31,7 +32,6 @@ namespace {
 constexpr OpId kEnlarge = 3173;
 constexpr OpId kReduce = 3174;
 constexpr OpId kBalance = 3184, kHistogram = 3185, kSample = 3187, kColorize = 3188, kRemap = 3189;
-constexpr int kColourTrendNote = 16101;
 constexpr int kLoadSettingsCommand = 628;
 constexpr int kSaveSettingsCommand = 629;
 
@@ -135,10 +135,9 @@ void OpSettingsWindow::ShowOperation(OpId id) {
     }
     row.trend = new QPushButton(QStringLiteral("Trend"), body_);
     row.trend->setObjectName(QStringLiteral("trend%1").arg(k));
-    // Numbers are trended in the Trend editor once it exists; a colour is
-    // trended through the TimeLine, which the note says.
-    row.trend->setEnabled(s.kind == kParamColour);
-    connect(row.trend, &QPushButton::clicked, this, [] { ShowNote(LoadString(kColourTrendNote)); });
+    // A number opens its Trend on the TimeLine's level; a colour is trended
+    // through the TimeLine, which the note says.
+    connect(row.trend, &QPushButton::clicked, this, [this, k] { OpenTrendOfSlot(op_, OpOf(op_).slots[k]); });
     grid->addWidget(row.trend, gridRow, 3);
     rows_.push_back(row);
     ++gridRow;

@@ -1,0 +1,21 @@
+// The animation subsystem's program-wide state: the TimeLine, its Trends and
+// what the windows asked to be told.
+#pragma once
+
+#include <functional>
+
+#include "anim/timeline.h"
+#include "anim/trends.h"
+
+namespace qv {
+
+struct AnimState {
+  TimeLineState timeline;
+  TrendState trends;
+  TrendHooks trendHooks;
+  std::function<void()> redrawTimeLine;  // the TimeLine window, when open
+};
+
+AnimState& Anim();
+
+}  // namespace qv

@@ -1,0 +1,41 @@
+// The texts of the TimeLine window's buttons and of the Trend window's menu.
+#include "app/string_table.h"
+
+namespace qv {
+namespace {
+
+constexpr StringEntry kAnimStrings[] = {
+    {6400, "Load TimeLine"},
+    {6401, "Save TimeLine"},
+    {6402, "Generate Sequence"},
+    {6403, "TimeLine Frame"},
+    {6404, "Time (MM:SS.)"},
+    {6405, "Level"},
+    {6406, "Time Object"},
+    {6407, "Close TimeLine"},
+    {6408, "Erase TimeLine"},
+    {6409, "Set Cell Size"},
+    {8014, "Move Left"},
+    {8015, "Move Up"},
+    {8016, "Move Down"},
+    {8017, "Move Right"},
+    {8021, "Sharpen Trend"},
+    {8022, "Smooth Trend"},
+    {8024, "Copy Trend"},
+    {8025, "Paste Trend"},
+    {8026, "Flip Trend"},
+    {8027, "Symmetry"},
+    {8028, "Dropping Slope"},
+    {8029, "Rising Slope"},
+    {8031, "Kill Trend"},
+    {8032, "Close Trend"},
+    {8033, "Trend Position"},
+    {8034, "Set Extents"},
+    {8035, "Use Splines"},
+};
+
+}  // namespace
+
+std::span<const StringEntry> AnimStrings() { return kAnimStrings; }
+
+}  // namespace qv
