@@ -284,7 +284,8 @@ int Arc(PointList& out, AreaPoint a, AreaPoint b, AreaPoint c) {
   double toEnd = norm(std::atan2(cy - uy, cx - ux) - start);
   double toMid = norm(std::atan2(by - uy, bx - ux) - start);
   double sweep = toMid <= toEnd ? toEnd : toEnd - kTurn;
-  int steps = std::clamp(static_cast<int>(std::ceil(std::abs(sweep) * r)), 2, 100000);
+  const double want = std::ceil(std::abs(sweep) * r);  // huge or NaN for a near-straight arc
+  const int steps = want >= 2 ? static_cast<int>(std::min(want, 100000.0)) : 2;
   for (int i = 1; i < steps; ++i) {
     double angle = start + sweep * i / steps;
     if (PushPoint(out, RoundToInt(ux + r * std::cos(angle)), RoundToInt(uy + r * std::sin(angle)), kPenDown))

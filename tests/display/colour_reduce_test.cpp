@@ -156,7 +156,8 @@ TEST_F(ColourReduceTest, FixedTargetsMapByTheirRules) {
   ASSERT_EQ(TestLuminance(at128), 128);
   StartLog();
   for (auto [colour, expected] : {std::pair{at127, 0}, std::pair{at128, 1}, std::pair{Rgb{192, 192, 192}, 1}}) {
-    ReducedImage out = Reduce(Make(1, 1, [&](int, int) { return colour; }), kReduce2Colours, kPaletteDefault);
+    const Rgb pixel = colour;
+    ReducedImage out = Reduce(Make(1, 1, [&](int, int) { return pixel; }), kReduce2Colours, kPaletteDefault);
     ASSERT_TRUE(out);
     EXPECT_EQ(out.Row(0)[0], expected);
   }
