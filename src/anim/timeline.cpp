@@ -188,6 +188,9 @@ int ChangeFrameCount(int frames) {
       }
       FreeReal(from, kRowTags[row]);
       t.rows[row][level] = to;
+      // A row whose cells all lay past the new end has none left: the level
+      // no longer has such a row (else an empty level would stay in use).
+      if (std::all_of(to, to + frames, [](Cell c) { return c == kCellEmpty; })) FreeRow(level, row + 1);
     }
   if (t.outf) FreeReal(t.outf, "outf");
   t.outf = outf;
