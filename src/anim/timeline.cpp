@@ -188,6 +188,9 @@ int ChangeFrameCount(int frames) {
       }
       FreeReal(from, kRowTags[row]);
       t.rows[row][level] = to;
+      // A row whose cells all lay past the new end has none left: the level
+      // no longer has such a row (else an empty level would stay in use).
+      if (std::all_of(to, to + frames, [](Cell c) { return c == kCellEmpty; })) FreeRow(level, row + 1);
     }
   if (t.outf) FreeReal(t.outf, "outf");
   t.outf = outf;
@@ -484,15 +487,15 @@ CellContent EffectiveContent(int level, int frame, int row) {
   TimeLineState& t = TL();
   if (!RowExists(level, row) || frame < 0 || frame >= t.frames) return out;
   const Cell* r = RowOf(level, row);
-  for (int g = 0; g <= frame; ++g) {
+  // The record governing the frame: the nearest one at or before it with no
+  // empty cell between, found walking back over the run rather than forward
+  // from frame 0.
+  for (int g = frame; g >= 0 && r[g] != kCellEmpty; --g)
     if (IsRecordCell(r[g])) {
       out.key = r[g];
       out.keyFrame = g;
-    } else if (r[g] == kCellEmpty) {
-      out.key = kCellEmpty;
-      out.keyFrame = -1;
+      break;
     }
-  }
   if (out.key == kCellEmpty) return out;
   if (row == kRowSource || row == kRowAction) {
     if (const TimeFileRecord* file = FileRecordOf(out.key))

@@ -710,8 +710,13 @@ std::string TimeLineText(std::string_view title) {
                        static_cast<long>(level));
       AppendPoints(out, *trend);
     }
-    for (int frame = 0; frame < t.frames; ++frame)
-      for (int row : {kRowSource, kRowArea, kRowOp, kRowAction}) {
+    // Only the rows the level has: a TimeLine of a few cells on its top
+    // level is not 400 x F look-ups.
+    std::vector<int> rows;
+    for (int row : {kRowSource, kRowArea, kRowOp, kRowAction})
+      if (RowExists(level, row)) rows.push_back(row);
+    for (int frame = 0; frame < t.frames && !rows.empty(); ++frame)
+      for (int row : rows) {
         const Cell c = CellAt(level, frame, row);
         if (c == kCellEmpty) continue;
         const char* word = kRowWords[row - 1];

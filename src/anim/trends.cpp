@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "anim/anim_state.h"
 #include "anim/spline.h"
@@ -302,6 +303,39 @@ void SetPointsFromOpRecord(const OpSettings& record, int level, int frame) {
   }
 }
 
+namespace {
+
+// The spline through three or more points, evaluated at every frame. The
+// points ("ttspline" frames, "xtspline" values) and the frames and values
+// it is evaluated at ("ttline", "xtline") are work places of their own.
+template <typename Clamp>
+void SplineCurve(Trend& t, int frames, const Clamp& clampValue) {
+  const int n = t.count;
+  auto* knots = AllocRealArray<double>(n, "ttspline");
+  auto* knotValues = AllocRealArray<double>(n, "xtspline");
+  auto* at = AllocRealArray<double>(frames, "ttline");
+  auto* line = AllocRealArray<double>(frames, "xtline");
+  if (knots && knotValues && at && line) {
+    std::copy_n(t.frames, n, knots);
+    std::copy_n(t.values, n, knotValues);
+    CubicSpline spline;
+    if (BuildSpline({knots, static_cast<std::size_t>(n)}, {knotValues, static_cast<std::size_t>(n)}, spline) == 0) {
+      for (int g = 0; g < frames; ++g) {
+        at[g] = g;
+        if (EvaluateSpline(spline, at[g], line[g]) && std::isfinite(line[g]))
+          t.frameValues[g] = clampValue(static_cast<std::int64_t>(std::clamp(line[g], -4e18, 4e18)));
+      }
+    }
+  } else {
+    ShowMessage(kMessageNoTrendMemory);
+  }
+  const std::pair<double*, const char*> places[] = {{knots, "ttspline"}, {knotValues, "xtspline"}, {at, "ttline"}, {line, "xtline"}};
+  for (auto [place, tag] : places)
+    if (place) FreeReal(place, tag);
+}
+
+}  // namespace
+
 void RecomputeTrend(Trend& t) {
   const int f = std::min(Frames(), t.room);
   const int n = t.count;
@@ -321,15 +355,7 @@ void RecomputeTrend(Trend& t) {
     const std::int64_t dx = std::max<std::int64_t>(1, std::int64_t{x[1]} - x[0]);
     for (int g = 0; g < f; ++g) a[g] = clampValue(y[0] + (g - std::int64_t{x[0]}) * (std::int64_t{y[1]} - y[0]) / dx);
   } else if (n >= 3) {
-    std::vector<double> px(x, x + n), py(y, y + n);
-    CubicSpline spline;
-    if (BuildSpline(px, py, spline) == 0) {
-      for (int g = 0; g < f; ++g) {
-        double v = 0;
-        if (EvaluateSpline(spline, g, v) && std::isfinite(v))
-          a[g] = clampValue(static_cast<std::int64_t>(std::clamp(v, -4e18, 4e18)));
-      }
-    }
+    SplineCurve(t, f, clampValue);
   }
   Redraw(t);
 }

@@ -213,6 +213,7 @@ int SetStoredText(StoredArea& r, std::string_view text) {
   const std::size_t room = std::max<std::size_t>(kStoredTextRoom, text.size() + 1);
   auto* copy = static_cast<char*>(AllocReal(static_cast<std::int64_t>(room), "atxt"));
   if (!copy) return 1;
+  // An empty text may have no address at all: nothing to copy then.
   if (!text.empty()) std::memcpy(copy, text.data(), text.size());
   std::memset(copy + text.size(), 0, room - text.size());
   if (r.text) FreeReal(r.text, "atxt");

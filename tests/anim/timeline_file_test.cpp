@@ -111,8 +111,12 @@ TEST_F(TimeLineFileTest, OpCellsAreTheNamedOperationsWithValuesInRange) {
 }
 
 TEST_F(TimeLineFileTest, QuotedNamesComeBackWholeAndUnquotedOnesAsOlderFilesHadThem) {
-  Read("TIMELINE\nFrames:3\nSRC L:1 F:1 V:0 S:1 I:1 \"a b.bmp\"\nSRC L:1 F:2 V:0 S:1 I:1 a b.bmp\n"
-       "SRC L:2 F:1 V:0 S:0 I:5000 Level(2)\n");
+  auto warnings = Read("TIMELINE\nFrames:3\nSRC L:1 F:1 V:0 S:1 I:1 \"a b.bmp\"\nSRC L:1 F:2 V:0 S:1 I:1 a b.bmp\n"
+                       "SRC L:2 F:1 V:0 S:0 I:5000 Level(2)\n");
+  // The start frame, the increment and a level that is not below this one
+  // are each told; the name stays as written.
+  ASSERT_EQ(warnings.size(), 3u);
+  EXPECT_NE(warnings[2].find("Level(2) names no level below level 2"), std::string::npos);
   EXPECT_EQ(CellText(kRowSource, CellAt(0, 0, kRowSource)), "a b.bmp");
   EXPECT_EQ(CellText(kRowSource, CellAt(0, 1, kRowSource)), "a");
   const TimeFileRecord* r = FileRecordOf(CellAt(1, 0, kRowSource));
@@ -122,6 +126,26 @@ TEST_F(TimeLineFileTest, QuotedNamesComeBackWholeAndUnquotedOnesAsOlderFilesHadT
   EXPECT_NE(text.find("SRC L:1 F:1 V:0 S:1 I:1 \"a b.bmp\"\n"), std::string::npos);
   EXPECT_NE(text.find("SRC L:1 F:2 V:0 S:1 I:1 a\n"), std::string::npos);
   EXPECT_NE(text.find("SRC L:2 F:1 V:0 S:1 I:1000 Level(2)\n"), std::string::npos);
+}
+
+TEST_F(TimeLineFileTest, AreaFieldsOutOfRangeOrNoNumberAreSkippedAndTold) {
+  auto warnings = Read(
+      "TIMELINE\nFrames:3\nAREA L:1 F:1\n- Mode:Font\n- Image:2000000,20\n- FontW:nan\n- FontH:   1e300\n"
+      "- FontRot:inf\n- Point:0,5,2000000,0\n- Point:1,5,6,255\n- TranLevel:300\n"
+      "AREA L:1 F:2\n- Mode:Lasso\n");
+  const StoredArea* font = AreaRecordOf(CellAt(0, 0, kRowArea));
+  ASSERT_TRUE(font);
+  EXPECT_EQ(font->mode, kAreaFont);
+  EXPECT_EQ(font->maskWidth, 0) << "beyond +-1000000 is no number";
+  EXPECT_EQ(font->maskHeight, 20);
+  EXPECT_FLOAT_EQ(font->magnificationX, 1.0f);
+  EXPECT_FLOAT_EQ(font->magnificationY, 100.0f);
+  EXPECT_FLOAT_EQ(font->rotation, 0.0f);
+  ASSERT_EQ(font->pointCount, 1);
+  EXPECT_EQ(font->points[0].y, 6);
+  EXPECT_EQ(font->level, 255);
+  EXPECT_EQ(AreaRecordOf(CellAt(0, 1, kRowArea))->mode, kAreaRedo);
+  EXPECT_EQ(warnings.size(), 6u);
 }
 
 TEST_F(TimeLineFileTest, EveryCellOfABigGridIsReadAndLongLinesAreCut) {
@@ -144,6 +168,17 @@ TEST_F(TimeLineFileTest, SavingReportsFailureAndClearsTheModifiedMark) {
   Anim().timeline.modified = true;
   EXPECT_EQ(SaveTimeLine(workDir / "none" / "x.tml"), 1);
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{84});
+  EXPECT_TRUE(Anim().timeline.modified);
+  // What stands where the file would go stays, with nothing left beside it.
+  std::filesystem::create_directories(workDir / "taken.tml" / "inside");
+  const auto entries = [&] {
+    return std::distance(std::filesystem::directory_iterator(workDir), std::filesystem::directory_iterator{});
+  };
+  const auto before = entries();
+  EXPECT_EQ(SaveTimeLine(workDir / "taken.tml"), 1);
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{84, 84}));
+  EXPECT_TRUE(std::filesystem::exists(workDir / "taken.tml" / "inside"));
+  EXPECT_EQ(entries(), before);
   EXPECT_TRUE(Anim().timeline.modified);
   ASSERT_EQ(SaveTimeLine(workDir / "x.tml"), 0);
   EXPECT_FALSE(Anim().timeline.modified);

@@ -56,6 +56,13 @@ TEST_F(TimeLineTest, KeysHoldToTheNextKeyAndRunsFollowTheFrameCount) {
   ASSERT_EQ(AddOpAt(0, 4), 0);
   ChangeFrameCount(7);
   EXPECT_EQ(Row(0, kRowOp), "R|R|R..");
+  // A level whose cells all lie past the new end is no longer in use.
+  ASSERT_EQ(AddOpAt(2, 6), 0);
+  EXPECT_EQ(LevelsInUse(), 3);
+  ChangeFrameCount(5);
+  EXPECT_FALSE(RowExists(2, kRowOp));
+  EXPECT_EQ(LevelsInUse(), 1);
+  EXPECT_EQ(Row(0, kRowOp), "R|R|R");
   // The count stays within 2..4096.
   ChangeFrameCount(1);
   EXPECT_EQ(FrameCount(), 2);

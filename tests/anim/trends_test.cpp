@@ -90,6 +90,22 @@ TEST_F(TrendTest, StraightSegmentsOrASplineClampedToTheTrendRange) {
   Trend& two = With({{2, 10}, {4, 30}}, true);
   EXPECT_EQ(Curve(two)[0], -10);
   EXPECT_EQ(Curve(two)[10], 90);
+
+  // The spline's work places: without them the curve stays as it was and
+  // the user is told; with them, none is left behind.
+  Trend& three = With({{0, 0}, {5, 100}, {10, 0}}, true);
+  const std::vector<int> before = Curve(three);
+  const int places = TheProgram().memory.placesInUse;
+  three.values[1] = 50;
+  TheProgram().memory.faults.allocate = [](std::int64_t) { return true; };
+  RecomputeTrend(three);
+  TheProgram().memory.faults.allocate = nullptr;
+  EXPECT_EQ(Curve(three), before);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{66});
+  EXPECT_EQ(TheProgram().memory.placesInUse, places);
+  RecomputeTrend(three);
+  EXPECT_EQ(Curve(three)[5], 50);
+  EXPECT_EQ(TheProgram().memory.placesInUse, places);
 }
 
 TEST_F(TrendTest, RescaleMovesPointsAndMergesThoseThatMeet) {
@@ -123,6 +139,10 @@ TEST_F(TrendTest, MouseEditsPointsAndTwoStateTrendsArePainted) {
   t.selected = 1;
   EXPECT_TRUE(TrendDeleteSelected(t));
   EXPECT_FALSE(TrendDeleteSelected(t)) << "two points stay";
+  // A plot squeezed to nothing divides by one.
+  SetTrendPlot(t, 30, 40, 30, 40);
+  EXPECT_EQ(TrendFrameAt(t, 30), 0);
+  EXPECT_EQ(TrendValueAt(t, 40), 100);
 
   Trend* sw = FindOrCreateTrend(VarOf(kAsterize, 7), 0);
   EXPECT_EQ(TrendPaintValue(*sw, 3), 1);

@@ -180,6 +180,17 @@ TEST_F(AreaFilesTest, AFailedSaveSaysSoAndKeepsTheOldFile) {
   Sel().mode = kAreaEntire;
   EXPECT_EQ(SaveAreaFile(workDir / "no-such-folder" / "a.asf"), 1);
   EXPECT_EQ(host->MessageNumbers(), std::vector<int>{71});
+  // A save that cannot take the place of what is there leaves it, and no
+  // half-written file beside it.
+  std::filesystem::create_directories(workDir / "taken.asf" / "inside");
+  const auto entries = [&] {
+    return std::distance(std::filesystem::directory_iterator(workDir), std::filesystem::directory_iterator{});
+  };
+  const auto before = entries();
+  EXPECT_EQ(SaveAreaFile(workDir / "taken.asf"), 1);
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{71, 71}));
+  EXPECT_TRUE(std::filesystem::exists(workDir / "taken.asf" / "inside"));
+  EXPECT_EQ(entries(), before);
   ASSERT_EQ(SaveAreaFile(target), 0);
   ASSERT_EQ(LoadAreaFile(target), 0);
   EXPECT_EQ(Sel().mode, kAreaEntire);
