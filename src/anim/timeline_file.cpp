@@ -10,13 +10,13 @@
 #include <optional>
 
 #include "anim/anim_state.h"
-#include "app/atomic_file.h"
-#include "app/fixed_text.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/string_table.h"
-#include "app/text_words.h"
+#include "area/area_mask.h"
 #include "area/stored_area.h"
+#include "base/atomic_file.h"
+#include "base/fixed_text.h"
+#include "base/messages.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "ops/op_state.h"
 
 namespace qv {
@@ -557,7 +557,7 @@ class TimeLineReader {
     if (Hold(tokens, *at, kRowArea)) return;
     // The current mode until a Mode line says otherwise (Redo when there is
     // none yet, as for a mode no one knows).
-    const int current = TheProgram().area.selection.mode;
+    const int current = Area().selection.mode;
     StoredArea* r = NewStoredArea(current >= kAreaFreehand && current <= kAreaColourKey ? current : kAreaRedo);
     if (!r) {
       ShowMessageWith(22, "loading TimeLine");

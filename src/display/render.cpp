@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/host.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
-#include "display/display_palettes.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "display/render_state.h"
 #include "display/views.h"
+#include "store/display_palettes.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -24,7 +24,6 @@ constexpr const char* kRenderTitle = "Render";
 constexpr int kNoMemoryMessage = 22;
 constexpr int kNoDibMessage = 0;
 
-DisplayState& Display() { return TheProgram().display; }
 
 void Put16(std::uint8_t* p, int v) {
   p[0] = static_cast<std::uint8_t>(v);
