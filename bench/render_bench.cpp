@@ -3,8 +3,8 @@
 // second.
 #include <benchmark/benchmark.h>
 
-#include "app/crt_random.h"
 #include "app/program.h"
+#include "base/crt_random.h"
 #include "display/render.h"
 #include "store/image_record.h"
 

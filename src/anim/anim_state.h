@@ -16,6 +16,7 @@ struct AnimState {
   std::function<void()> redrawTimeLine;  // the TimeLine window, when open
 };
 
+// The program's one AnimState (owned by the Program).
 AnimState& Anim();
 
 }  // namespace qv

@@ -1,5 +1,5 @@
 // The texts of the TimeLine window's buttons and of the Trend window's menu.
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 namespace qv {
 namespace {

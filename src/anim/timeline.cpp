@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "anim/anim_state.h"
-#include "app/fixed_text.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/string_table.h"
-#include "app/text_words.h"
+#include "area/area_mask.h"
 #include "area/stored_area.h"
+#include "base/fixed_text.h"
+#include "base/messages.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "ops/op_state.h"
 
 namespace qv {
@@ -94,7 +94,6 @@ std::string Formatted(const char* format, auto... values) {
 
 }  // namespace
 
-AnimState& Anim() { return TheProgram().anim; }
 
 // ---- the grid ---------------------------------------------------------------
 
@@ -344,7 +343,7 @@ int AssignFiles(const std::vector<std::string>& names, TimeFileRecord* record, i
 }
 
 int AddAreaAt(int level, int frame) {
-  StoredArea* r = StoreArea(TheProgram().area.selection.mode);
+  StoredArea* r = StoreArea(Area().selection.mode);
   if (!r) {
     ShowMessageWith(kMessageNoMemory, "for Time Line update");
     return 1;

@@ -4,9 +4,9 @@
 
 #include "anim/anim_state.h"
 #include "anim/timeline_file.h"
-#include "app/host.h"
-#include "app/messages.h"
-#include "app/program.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "formats/formats_state.h"
 
 namespace qv {
 namespace {
@@ -17,7 +17,7 @@ constexpr int kMessageTimeLineChanged = 85;
 std::string DialogFolder() {
   const std::string& title = Anim().timeline.title;
   if (!title.empty()) return std::filesystem::path(title).parent_path().string();
-  return TheProgram().files.projPath;
+  return FileLoads().projPath;
 }
 
 std::string ChooseTimeLineToSave() {

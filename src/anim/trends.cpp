@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "anim/anim_state.h"
-#include "anim/spline.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/string_table.h"
-#include "app/text_words.h"
+#include "area/area_mask.h"
+#include "base/messages.h"
+#include "base/spline.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "ops/op_state.h"
 
 namespace qv {
@@ -164,7 +164,7 @@ TrendVar VarNamed(std::string_view name, OpId op, bool prefix) {
 }
 
 std::int32_t LiveValue(TrendVar variable) {
-  const AreaSelection& s = TheProgram().area.selection;
+  const AreaSelection& s = Area().selection;
   switch (variable) {
     case kTrendLevel: return s.transparencyLevel;
     case kTrendEdgeFade: return s.edgeFade;
@@ -177,7 +177,7 @@ std::int32_t LiveValue(TrendVar variable) {
 }
 
 void SetLiveValue(TrendVar variable, std::int32_t value) {
-  AreaSelection& s = TheProgram().area.selection;
+  AreaSelection& s = Area().selection;
   switch (variable) {
     case kTrendLevel: s.transparencyLevel = std::clamp(value, 0, 255); break;
     case kTrendEdgeFade: s.edgeFade = std::clamp(value, 0, 100); break;
@@ -688,7 +688,7 @@ void RemoveTrendOfSlot(const ParamSlot& slot) {
 }
 
 void InstallTrendHooks() {
-  OpsHooks& hooks = TheProgram().ops.hooks;
+  OpsHooks& hooks = Ops().hooks;
   hooks.writeTrend = WriteTrendLines;
   hooks.readTrend = ReadTrendLines;
   hooks.removeTrend = RemoveTrendOfSlot;

@@ -4,12 +4,12 @@
 #include <filesystem>
 
 #include "app/frame.h"
-#include "app/messages.h"
 #include "app/program.h"
 #include "app/settings.h"
-#include "app/string_table.h"
 #include "area/area_files.h"
 #include "area/area_mask.h"
+#include "base/messages.h"
+#include "base/string_table.h"
 #include "display/views.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"

@@ -8,13 +8,13 @@
 
 #include "anim/anim_state.h"
 #include "anim/timeline_file.h"
-#include "app/messages.h"
 #include "app/program.h"
-#include "app/progress.h"
 #include "app/settings.h"
-#include "app/string_table.h"
 #include "area/area_files.h"
 #include "area/area_mask.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/string_table.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"
 #include "ops/op_state.h"
@@ -29,8 +29,6 @@ constexpr int kNoteNoTimeLines = 1220;
 constexpr int kNoteNoFilmStrips = 1221;
 constexpr int kNoteNoProjects = 1222;
 constexpr std::size_t kSniffBytes = 20;
-
-FrameState& Frame() { return TheProgram().frame; }
 
 std::string Lower(std::string_view s) {
   std::string out(s);

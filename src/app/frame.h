@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "display/render_state.h"
-
 namespace qv {
 
 struct FrameState {
@@ -16,6 +14,9 @@ struct FrameState {
   bool quitRequested = false;   // ShutDown finished: the host ends the program
   bool started = false;
 };
+
+// The program's one FrameState (owned by the Program).
+FrameState& Frame();
 
 inline constexpr int kMaxCommandLineWords = 19;
 

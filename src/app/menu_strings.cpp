@@ -1,6 +1,6 @@
 // Texts of the menus and the tool bar. A command's menu text has the
 // command's own id.
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 namespace qv {
 namespace {

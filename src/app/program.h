@@ -1,42 +1,39 @@
 // All mutable program-wide state, one plain struct per subsystem, owned by a
-// single Program. Tests call ResetProgram() to start clean.
+// single Program. Each subsystem reaches its own state through the accessor
+// in its own header; only the top of the program (app, cli, the windows, the
+// tests) sees the whole. Tests call ResetProgram() to start clean.
 #pragma once
 
 #include <memory>
 #include <utility>
 
 #include "anim/anim_state.h"
-#include "app/crt_random.h"
 #include "app/frame.h"
-#include "app/host.h"
-#include "app/messages.h"
-#include "app/progress.h"
+#include "app/headless_host.h"
+#include "app/settings.h"
 #include "area/area_files.h"
 #include "area/area_mask.h"
-#include "display/render_state.h"
-#include "ops/apply_state.h"
-#include "display/views.h"
-#include "ops/op_state.h"
+#include "base/crt_random.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/preferences.h"
+#include "base/progress.h"
 #include "display/colour_reduce.h"
-#include "formats/formats_state.h"
-#include "app/settings.h"
+#include "display/render_state.h"
+#include "display/views.h"
 #include "extlib/palette_library.h"
+#include "formats/formats_state.h"
+#include "ops/apply_state.h"
+#include "ops/op_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 #include "store/undo.h"
 
 namespace qv {
 
-// The save choices the rest of the system reads (kept in the settings file).
-struct SaveChoices {
-  int type = 0;
-  int depth = 24;
-  int compress = 1;
-  int jpegQuality = 75;
-  int chopMem = 0;  // ChopMem: non-zero offers GIF and LZW-compressed TIFF
-};
-
 struct Program {
+  Program();
+
   std::unique_ptr<Host> host = std::make_unique<HeadlessHost>();
   LogState log;
   ProgressState progress;
@@ -60,7 +57,6 @@ struct Program {
 };
 
 Program& TheProgram();
-Host& TheHost();
 
 // Drops all state: the log is closed, every memory place is released without
 // a report, and the headless host is installed again.

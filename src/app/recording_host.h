@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/host.h"
+#include "base/host.h"
 #include "store/image_record.h"
 
 namespace qv {

@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/atomic_file.h"
 #include "app/program.h"
+#include "base/atomic_file.h"
 #include "display/render.h"
 #include "extlib/palette_library.h"
 #include "ops/op_state.h"
@@ -545,15 +545,6 @@ int SaveSettings() {
   if (!file.Open(path, "wb")) return 1;
   if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) return 1;
   return file.Commit() ? 0 : 1;
-}
-
-void RememberRecentFile(const std::string& path) {
-  auto& files = TheProgram().settings.lastFiles;
-  std::string entry = path.substr(0, kLastFileMax);
-  auto it = std::find(files.begin(), files.end(), entry);
-  if (it == files.end()) it = files.end() - 1;
-  std::rotate(files.begin(), it, it + 1);
-  files.front() = entry;
 }
 
 }  // namespace qv

@@ -5,18 +5,16 @@
 #include <cstring>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/program.h"
 #include "area/area_files.h"
 #include "area/area_mask.h"
 #include "area/stored_area.h"
+#include "base/messages.h"
 
 namespace qv {
 namespace {
 
 constexpr int kMessageNoSelectionToEdit = 72;
 
-AreaState& Area() { return TheProgram().area; }
 
 // Nearest-neighbour resample of w x h bytes into nw x nh.
 void Resample(const std::uint8_t* from, int w, int h, std::uint8_t* to, int nw, int nh) {

@@ -9,12 +9,14 @@
 #include <optional>
 #include <vector>
 
-#include "app/atomic_file.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
-#include "app/text_words.h"
-#include "ops/op_state.h"
+#include "area/area_mask.h"
+#include "area/key_colour.h"
+#include "base/atomic_file.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/text_words.h"
+#include "store/image_record.h"
 
 namespace qv {
 namespace {
@@ -24,7 +26,6 @@ constexpr int kMessageWrongType = 42;
 constexpr int kMessageShapeNotFound = 63;
 constexpr std::string_view kAreaHeader = "AREASELECT Pixanta:Q/v File";
 
-AreaState& Area() { return TheProgram().area; }
 
 
 // The mode words of the file, in the order the reader tries their prefixes.
@@ -149,7 +150,6 @@ bool WriteText(const std::filesystem::path& path, const std::string& text) {
 
 }  // namespace
 
-AreaFilesState& AreaFiles() { return TheProgram().areaFiles; }
 
 void InitIShape() {
   AreaFilesState& f = AreaFiles();
@@ -531,7 +531,7 @@ int LoadAreaFileCommand(std::string& areaPath) {
   if (files.empty()) return 2;
   if (LoadAreaFile(files.front()) != 0) return 1;
   areaPath = files.front();
-  ImageRecord* image = TheProgram().images.current;
+  ImageRecord* image = Images().current;
   return image && ImageIndex(image) >= 0 ? FinishLoadedSelection(image, -1) : 0;
 }
 

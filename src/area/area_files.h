@@ -24,6 +24,8 @@ struct AreaFilesState {
   std::int16_t loadedMode = 0;
   StoredArea* scratch = nullptr;  // "aream"
 };
+
+// The program's one AreaFilesState (owned by the Program).
 AreaFilesState& AreaFiles();
 
 inline constexpr std::size_t kAreaFileLineLimit = 197;

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/messages.h"
 #include "area/area_mask.h"
+#include "base/messages.h"
 
 namespace qv {
 namespace {

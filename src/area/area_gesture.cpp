@@ -1,9 +1,9 @@
 #include "area/area_gesture.h"
+#include "base/preferences.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/program.h"
 
 namespace qv {
 
@@ -62,7 +62,7 @@ int CornerToggleOf(int mode) {
 }
 
 bool DragsFromCorner(int mode, bool alt) {
-  const Settings& s = TheProgram().settings;
+  const Settings& s = Prefs();
   int setting = 0;
   switch (mode) {
     case kAreaIShape: setting = s.cornerShape; break;

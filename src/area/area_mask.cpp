@@ -8,12 +8,11 @@
 #include <numbers>
 #include <vector>
 
-#include "anim/spline.h"
 #include "area/area_files.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
-#include "ops/colour_space.h"
+#include "base/colour_space.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/spline.h"
 
 namespace qv {
 namespace {
@@ -22,7 +21,6 @@ constexpr int kMessageRedoWithoutSelection = 28;
 constexpr int kMessageNoVirtualMemory = 59;
 constexpr int kMessageNoRealMemory = 60;
 
-AreaState& Area() { return TheProgram().area; }
 
 // Vertical span of 255s at column x, clipped to the image.
 void Span(std::uint8_t* mask, int w, int h, int x, std::int64_t y0, std::int64_t y1) {

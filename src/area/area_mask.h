@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "area/key_colour.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -201,11 +202,19 @@ struct AreaState {
   ColourDiscriminator discriminator;
 
   bool maskWithAlpha = true;  // "WithAlpha"
+  KeyColourAccess keyColour;  // kept by the operations
   SplatterSettings splat;
   SplatterRun run;
   // The box the operation changed, as EndSplatter leaves it for the pipeline.
   std::int32_t changeBox[4] = {0, 0, 0, 0};
 };
+
+// The program's one AreaState (owned by the Program).
+AreaState& Area();
+
+// An image is leaving the table: a later image may get the same address, and
+// a selection made on this one is not its own.
+void ForgetAreaImage(const ImageRecord* image);
 
 // Building.
 int BuildAreaMask(ImageRecord* image, int viewIndex);  // 0 ok, 1 failure or stop

@@ -2,14 +2,23 @@
 
 #include <algorithm>
 
-#include "app/program.h"
+#include "area/area_mask.h"
 
 namespace qv {
-namespace {
 
-AreaState& Area() { return TheProgram().area; }
+KeyColour GetKeyColour() {
+  const KeyColourAccess& access = Area().keyColour;
+  return access.get ? access.get() : KeyColour{};
+}
 
-}  // namespace
+void SetKeyColour(const KeyColour& key) {
+  const KeyColourAccess& access = Area().keyColour;
+  if (access.set) access.set(key);
+}
+
+void ForgetAreaImage(const ImageRecord* image) {
+  if (Area().maskImage == image) Area().maskImage = nullptr;
+}
 
 int PresetEdgeFade(TransparencyPreset preset) {
   switch (preset) {

@@ -1,6 +1,6 @@
 // The names of the area modes and toolbox buttons, and of the transparency
 // settings that Trends can drive.
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 namespace qv {
 namespace {

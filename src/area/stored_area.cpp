@@ -5,19 +5,18 @@
 #include <memory>
 #include <vector>
 
-#include "app/fixed_text.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
 #include "area/area_files.h"
-#include "ops/op_state.h"
+#include "area/area_mask.h"
+#include "area/key_colour.h"
+#include "base/fixed_text.h"
+#include "base/messages.h"
+#include "base/progress.h"
 
 namespace qv {
 namespace {
 
 constexpr int kMessageNoMemory = 22;
 
-AreaState& Area() { return TheProgram().area; }
 
 bool IsBoxFamily(int mode) { return mode == kAreaRectangle || mode == kAreaEllipse || mode == kAreaRoundRect; }
 bool IsCurve(int mode) { return mode == kAreaPolyArc || mode == kAreaSpline || mode == kAreaBezier; }

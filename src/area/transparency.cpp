@@ -4,10 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/crt_random.h"
-#include "app/program.h"
 #include "area/area_mask.h"
 #include "area/area_options.h"
+#include "base/crt_random.h"
 #include "store/undo.h"
 
 namespace qv {
@@ -18,7 +17,6 @@ constexpr int kOpFirstAlphaTool = 3193;  // Key to Alpha .. Shave Alpha
 constexpr int kOpLastAlphaTool = 3197;
 constexpr int kSplatTries = 100;
 
-AreaState& Area() { return TheProgram().area; }
 
 bool AlphaMayLimit(const AlphaMaskRule& rule, bool redone) {
   if (rule.catalogueForbids || rule.affectAlpha) return false;

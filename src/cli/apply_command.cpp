@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/program.h"
-#include "app/string_table.h"
-#include "app/text_words.h"
 #include "area/area_mask.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "cli/area_args.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_host.h"

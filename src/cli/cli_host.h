@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host.h"
+#include "app/headless_host.h"
 
 namespace qv::cli {
 

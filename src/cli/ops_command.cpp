@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/string_table.h"
-#include "app/text_words.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "cli/cli_commands.h"
 #include "ops/op_catalogue.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/program.h"
-#include "app/text_words.h"
+#include "base/text_words.h"
 #include "cli/cli_commands.h"
 #include "display/render.h"
 #include "formats/byte_io.h"

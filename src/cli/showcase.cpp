@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/messages.h"
 #include "app/program.h"
+#include "base/messages.h"
 #include "cli/area_args.h"
 #include "cli/cli_commands.h"
 #include "display/render_state.h"

@@ -10,8 +10,8 @@
 #include "anim/anim_state.h"
 #include "anim/timeline_file.h"
 #include "app/program.h"
-#include "app/string_table.h"
 #include "area/stored_area.h"
+#include "base/string_table.h"
 #include "cli/cli_commands.h"
 #include "ops/op_state.h"
 

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <utility>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "display/colour_quantizer.h"
-#include "display/display_palettes.h"
+#include "extlib/palette_library.h"
+#include "store/display_palettes.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -20,7 +20,6 @@ namespace {
 constexpr const char* kNoWorkMemory = "Not enough memory to render";
 constexpr const char* kOutputTag = "rdux";
 
-ColourReduceState& State() { return TheProgram().reduce; }
 
 // Ordered-dither thresholds of the fixed palette, per channel.
 constexpr int kMr[21] = {16, 18, 7, 12, 3, 9, 2, 17, 5, 13, 10, 4, 11, 19, 8, 14, 20, 3, 16, 6, 1};
@@ -162,7 +161,7 @@ bool OrderedNearest(const ImageRecord* image, ReducedImage& out, const Palette& 
     ShowNote(kNoWorkMemory);
     return false;
   }
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   NearestSearch search(s);
   std::uint8_t* channels[3] = {pal.red, pal.green, pal.blue};
 
@@ -251,7 +250,7 @@ PaletteRecord RecordOf(const Palette& pal, int count) {
 bool MapNearest(const ImageRecord* image, ReducedImage& out, ErrorRows& errors, const Palette& pal, int colours,
                 bool ordered, int amount) {
   if (ordered) return OrderedNearest(image, out, pal, colours, amount);
-  NearestSearch search(State());
+  NearestSearch search(ReduceState());
   DiffuseColour(image, out, errors, amount, [&](int& r, int& g, int& b) {
     int i = search.Find(r, g, b);
     r = pal.red[i];
@@ -301,7 +300,7 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
                            int target, int source, bool ordered, bool store, int amount, int givenCount) {
   if (!image || !red || !green || !blue) return {};
   if (target < kReduce24Bits || target > kReduce2Colours) return {};
-  PaletteRecord& render = TheProgram().palettes.render;
+  PaletteRecord& render = PaletteLibrary().render;
   amount = std::clamp(amount, 0, 100);
   const Palette pal{red, green, blue};
 
@@ -470,13 +469,13 @@ ReducedImage ReduceColours(ImageRecord* image, std::uint8_t* red, std::uint8_t* 
 
 ReducedImage ReduceWithSettings(ImageRecord* image, std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue,
                                 int target) {
-  const ColourReduceState& s = State();
+  const ColourReduceState& s = ReduceState();
   return ReduceColours(image, red, green, blue, target, s.chooseColors, s.ordered != 0, true, s.ditherAmount);
 }
 
 ReducedImage ReduceFrame(ImageRecord* image, std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue, int target,
                          bool firstFrame) {
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   // Only colours chosen from the image change from frame to frame; every
   // other source gives the same palette anyway.
   const bool locking = s.lockAfterFirst && s.chooseColors == kPaletteChoose;
@@ -500,20 +499,20 @@ ReducedImage ReduceFrame(ImageRecord* image, std::uint8_t* red, std::uint8_t* gr
   return out;
 }
 
-int NumberOfColours() { return PaletteCount(TheProgram().palettes.render); }
+int NumberOfColours() { return PaletteCount(PaletteLibrary().render); }
 
-void SetNumberOfColours(int n) { TheProgram().palettes.render.count = std::clamp(n, 1, 256); }
+void SetNumberOfColours(int n) { PaletteLibrary().render.count = std::clamp(n, 1, 256); }
 
 char UsageLetter(int entry) {
   if (entry < 0 || entry >= kMaxPaletteEntries) return 'p';
   static constexpr char kLetters[3] = {'p', 'u', 's'};
-  std::uint8_t code = State().usage[entry];
+  std::uint8_t code = ReduceState().usage[entry];
   return code <= kUseSkip ? kLetters[code] : 'p';
 }
 
 void SetUsage(int entry, std::uint8_t code) {
   if (entry < 0 || entry >= kMaxPaletteEntries || code > kUseSkip) return;
-  State().usage[entry] = code;
+  ReduceState().usage[entry] = code;
 }
 
 }  // namespace qv

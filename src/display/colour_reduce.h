@@ -97,6 +97,9 @@ struct ColourReduceState {
   std::uint8_t lockedBlue[256]{};
 };
 
+// The program's one ColourReduceState (owned by the Program).
+ColourReduceState& ReduceState();
+
 // The result of a reduction; owns its buffer (a memory place).
 class ReducedImage {
  public:

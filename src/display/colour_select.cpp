@@ -9,10 +9,10 @@
 #include <cstring>
 #include <new>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "display/colour_quantizer.h"
+#include "display/colour_reduce.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -23,7 +23,6 @@ constexpr const char* kNoMemoryDetail = "for color quantization.";
 constexpr int kMaxPaint = 30;                     // painting radius cap, in cells
 constexpr int kLradSide = kMaxPaint + 1;          // offsets 0..30
 
-ColourReduceState& State() { return TheProgram().reduce; }
 
 // Level value of a 6-bit cell coordinate.
 constexpr int Level(int i) { return i * 255 / 63; }
@@ -49,7 +48,7 @@ void ComputeCellDistances(std::uint8_t* lrad) {
 
 // The grids, the distance table and the tree, allocated once.
 bool EnsureGrids() {
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   if (!s.rads) s.rads = AllocRealArray<std::uint8_t>(kGridCells, "rads");
   if (!s.regs) s.regs = AllocRealArray<std::uint8_t>(kGridCells, "regs");
   if (!s.tree) {
@@ -66,7 +65,7 @@ bool EnsureGrids() {
 }
 
 void ResetGrids() {
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   std::memset(s.rads, 255, kGridCells);
   std::memset(s.regs, 0, kGridCells);
   std::memset(s.tree->marker, 0, sizeof s.tree->marker);
@@ -97,7 +96,7 @@ void AddToTree(ColourTree& tree, int r, int g, int b, int entry) {
 // Puts a colour into the search: the tree, and the cells within `paint`
 // cells of its own in each channel where it is the closest so far.
 void AddColour(int r, int g, int b, int entry, int paint) {
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   AddToTree(*s.tree, r, g, b, entry);
   s.searchable[entry] = true;
   int cr = r >> 2, cg = g >> 2, cb = b >> 2;
@@ -127,7 +126,7 @@ int BaseRadius(int count) { return count >= 60 ? 12 : 12 + (60 - count) * 12 / 4
 int PaintRadius(int count) { return std::min(kMaxPaint, BaseRadius(count) + 4); }
 
 void KeepSearchCopy(const PaletteRecord& palette, int count) {
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   s.searchPalette = palette;
   s.searchPalette.count = count;
   s.searchCount = count;
@@ -141,7 +140,7 @@ void KeepSearchCopy(const PaletteRecord& palette, int count) {
 template <class Scan>
 int ChooseColours(PaletteRecord& palette, int count, int flag, Scan scan) {
   if (!EnsureGrids()) return -1;
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   // The grids hold one byte per index.
   count = std::clamp(count, 1, kMaxChosenColours);
   ResetGrids();
@@ -249,7 +248,7 @@ int SelectPaletteFromCells(const std::uint8_t* presence, PaletteRecord& palette,
 }
 
 int PrepareNearestSearch(const PaletteRecord& palette) {
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   int count = std::min(PaletteCount(palette), kMaxChosenColours);
   if (s.prepared && s.searchCount == count &&
       std::equal(palette.red, palette.red + count, s.searchPalette.red) &&
@@ -267,7 +266,7 @@ int PrepareNearestSearch(const PaletteRecord& palette) {
 }
 
 int NearestPaletteIndex(int red, int green, int blue) {
-  ColourReduceState& s = State();
+  ColourReduceState& s = ReduceState();
   if (!s.prepared) return 0;
   red = std::clamp(red, 0, 255);
   green = std::clamp(green, 0, 255);

@@ -15,10 +15,10 @@
 #include <string>
 #include <system_error>
 
-#include "app/atomic_file.h"
-#include "app/messages.h"
-#include "app/program.h"
+#include "base/atomic_file.h"
+#include "base/messages.h"
 #include "display/colour_reduce.h"
+#include "extlib/palette_library.h"
 
 namespace qv {
 namespace {
@@ -81,7 +81,7 @@ std::uint8_t CodeOfLetter(char c) {
 }  // namespace
 
 int SavePaletteUsage(const std::filesystem::path& path) {
-  int count = PaletteCount(TheProgram().palettes.render);
+  int count = PaletteCount(PaletteLibrary().render);
   AtomicFile file;
   bool ok = file.Open(path, "wb");
   if (ok) {
@@ -97,8 +97,8 @@ int SavePaletteUsage(const std::filesystem::path& path) {
 }
 
 int LoadPaletteUsage(const std::filesystem::path& path) {
-  ColourReduceState& s = TheProgram().reduce;
-  PaletteRecord& render = TheProgram().palettes.render;
+  ColourReduceState& s = ReduceState();
+  PaletteRecord& render = PaletteLibrary().render;
   File f(std::fopen(path.c_str(), "rb"));
   if (!f) {
     ShowMessage(kMessageCannotOpen);

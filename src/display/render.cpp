@@ -4,16 +4,23 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/host.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
-#include "display/display_palettes.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "display/render_rows.h"
+#include "display/render_state.h"
 #include "display/views.h"
+#include "store/display_palettes.h"
 #include "store/image_record.h"
 
 namespace qv {
 namespace {
+
+using dither::CarriedErrors;
+using dither::ErrorRows;
+using dither::Mode7Level;
+using dither::PixelSource;
+using dither::RenderRow;
 
 constexpr DisplayModeInfo kModes[kDisplayModeCount] = {
     {302, 24, 0},  {303, 8, kRenderDisplayEntries}, {304, 8, 256}, {305, 4, 16}, {306, 4, 16},
@@ -24,7 +31,6 @@ constexpr const char* kRenderTitle = "Render";
 constexpr int kNoMemoryMessage = 22;
 constexpr int kNoDibMessage = 0;
 
-DisplayState& Display() { return TheProgram().display; }
 
 void Put16(std::uint8_t* p, int v) {
   p[0] = static_cast<std::uint8_t>(v);
@@ -38,16 +44,8 @@ std::uint32_t Get32(const std::uint8_t* p) {
 }
 int Get16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
 
-int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-
-// The two-neighbour rule: half the sum of the error to the left and the
-// error stored by the row rendered before, rounding toward zero.
-int Diffuse(int value, int leftError, int rowError) { return Clamp255(value + (leftError + rowError) / 2); }
-
 bool DiffusionMode(int mode) { return mode == 1 || (mode >= 3 && mode <= 7 && mode != 2); }
 bool SerpentineMode(int mode) { return mode == 1 || mode == 3 || mode == 4 || mode == 5; }
-
-int Mode7Level(int index) { return 4 * index + index / 16; }
 
 void WriteColourTable(std::uint8_t* table, int mode) {
   auto put = [table](int i, int r, int g, int b) {
@@ -271,195 +269,6 @@ std::int32_t ClampToInt32(std::int64_t v) {
 }
 
 bool FitsToClient(const ViewRecord* view) { return view && view->placement != ViewPlacement::DocumentChild; }
-
-// ---- pixel sources -----------------------------------------------------------
-
-// The colour a window pixel shows before any dithering.
-struct PixelSource {
-  const std::int32_t* xmap = nullptr;
-  const std::uint8_t* row = nullptr;  // the image row, null off the image
-  bool blend = false;
-  bool alphaView = false;
-  int back[3] = {0, 0, 0};
-  int alpha[3] = {0, 0, 0};
-
-  const std::uint8_t* Pixel(int x) const {
-    if (!row) return nullptr;
-    std::int32_t ix = xmap[x];
-    return ix < 0 ? nullptr : row + std::size_t(ix) * 4;
-  }
-
-  void Colour(int x, int& r, int& g, int& b) const {
-    const std::uint8_t* p = Pixel(x);
-    if (!p) {
-      r = back[0], g = back[1], b = back[2];
-    } else if (alphaView) {
-      r = g = b = p[3];
-    } else if (blend && p[3] < 255) {
-      int a = p[3];
-      r = (p[0] * a + alpha[0] * (255 - a)) / 255;
-      g = (p[1] * a + alpha[1] * (255 - a)) / 255;
-      b = (p[2] * a + alpha[2] * (255 - a)) / 255;
-    } else {
-      r = p[0], g = p[1], b = p[2];
-    }
-  }
-
-  int Gray(int x) const {
-    if (alphaView) {
-      const std::uint8_t* p = Pixel(x);
-      if (p) return p[3];
-    }
-    int r, g, b;
-    Colour(x, r, g, b);
-    return Luminance(r, g, b);
-  }
-};
-
-// Visits the columns of a row in the order the error diffusion runs.
-template <class F>
-inline void Columns(int width, bool rightToLeft, F&& f) {
-  if (rightToLeft)
-    for (int x = width - 1; x >= 0; --x) f(x);
-  else
-    for (int x = 0; x < width; ++x) f(x);
-}
-
-void SetNibble(std::uint8_t* out, int x, int index) {
-  out[x >> 1] = static_cast<std::uint8_t>(out[x >> 1] | (index << ((x & 1) ? 0 : 4)));
-}
-
-struct ErrorRows {
-  std::int16_t* r;
-  std::int16_t* g;
-  std::int16_t* b;
-};
-
-// Mode 6 carries its left errors from one row into the next.
-struct CarriedErrors {
-  int r = 0, g = 0, b = 0;
-};
-
-int Shown565(int v, int mask, int shift) { return (v & mask) + ((v & mask) >> shift); }
-
-void RenderRow(int mode, const PixelSource& src, std::uint8_t* out, int width, bool rightToLeft,
-               const ErrorRows& e, CarriedErrors& carried) {
-  switch (mode) {
-    case kModeRgb24:
-      for (int x = 0; x < width; ++x) {
-        int r, g, b;
-        src.Colour(x, r, g, b);
-        out[3 * x] = std::uint8_t(b), out[3 * x + 1] = std::uint8_t(g), out[3 * x + 2] = std::uint8_t(r);
-      }
-      break;
-    case kModeRgb32:
-      for (int x = 0; x < width; ++x) {
-        int r, g, b, a = 255;
-        src.Colour(x, r, g, b);
-        if (const std::uint8_t* p = src.Pixel(x)) a = src.alphaView ? 0 : p[3];
-        std::uint8_t* o = out + 4 * x;
-        o[0] = std::uint8_t(b), o[1] = std::uint8_t(g), o[2] = std::uint8_t(r), o[3] = std::uint8_t(a);
-      }
-      break;
-    case kModeGray256:
-      for (int x = 0; x < width; ++x) out[x] = std::uint8_t(src.Gray(x));
-      break;
-    case kModeRgb16: {
-      int lr = carried.r, lg = carried.g, lb = carried.b;
-      for (int x = 0; x < width; ++x) {
-        int r, g, b;
-        src.Colour(x, r, g, b);
-        r = Diffuse(r, lr, e.r[x]);
-        g = Diffuse(g, lg, e.g[x]);
-        b = Diffuse(b, lb, e.b[x]);
-        e.r[x] = std::int16_t(lr = r - Shown565(r, 0xF8, 5));
-        e.g[x] = std::int16_t(lg = g - Shown565(g, 0xFC, 6));
-        e.b[x] = std::int16_t(lb = b - Shown565(b, 0xF8, 5));
-        out[3 * x] = std::uint8_t(b), out[3 * x + 1] = std::uint8_t(g), out[3 * x + 2] = std::uint8_t(r);
-      }
-      carried = {lr, lg, lb};
-      break;
-    }
-    case kModeColour256: {
-      int lr = 0, lg = 0, lb = 0;
-      Columns(width, rightToLeft, [&](int x) {
-        int r, g, b;
-        src.Colour(x, r, g, b);
-        r = Diffuse(r, lr, e.r[x]);
-        g = Diffuse(g, lg, e.g[x]);
-        b = Diffuse(b, lb, e.b[x]);
-        int index;
-        int top = r & 0xE0;
-        if (top == (g & 0xE0) && top == (b & 0xE0)) {
-          int k = kRenderGraySteps * (r + g + b) / 767;
-          index = k >= 3 ? kRenderGrayFirst + k : 0;
-        } else {
-          index = kRenderLevels.red[unsigned(r)] * 32 + kRenderLevels.green[unsigned(g)] * 4 +
-                  kRenderLevels.blue[unsigned(b)];
-        }
-        Rgb8 c = kRenderPalette[unsigned(index)];
-        e.r[x] = std::int16_t(lr = r - c.r);
-        e.g[x] = std::int16_t(lg = g - c.g);
-        e.b[x] = std::int16_t(lb = b - c.b);
-        out[x] = std::uint8_t(index);
-      });
-      break;
-    }
-    case kModeColour16: {
-      int lr = 0, lg = 0, lb = 0;
-      Columns(width, rightToLeft, [&](int x) {
-        int r, g, b;
-        src.Colour(x, r, g, b);
-        r = Diffuse(r, lr, e.r[x]);
-        g = Diffuse(g, lg, e.g[x]);
-        b = Diffuse(b, lb, e.b[x]);
-        int index = StandardColourIndex(r, g, b);
-        Rgb8 c = kStandardColours[std::size_t(index)];
-        e.r[x] = std::int16_t(lr = r - c.r);
-        e.g[x] = std::int16_t(lg = g - c.g);
-        e.b[x] = std::int16_t(lb = b - c.b);
-        SetNibble(out, x, index);
-      });
-      break;
-    }
-    case kModeGray16: {
-      int left = 0;
-      Columns(width, rightToLeft, [&](int x) {
-        int gray = Diffuse(src.Gray(x), left, e.r[x]);
-        int index = gray >> 4;
-        e.r[x] = std::int16_t(left = gray - 17 * index);
-        SetNibble(out, x, index);
-      });
-      break;
-    }
-    case kModeBlackWhite: {
-      int left = 0;
-      Columns(width, rightToLeft, [&](int x) {
-        int gray = Diffuse(src.Gray(x), left, e.r[x]);
-        if (gray > 192) {
-          out[x >> 3] = std::uint8_t(out[x >> 3] | (0x80 >> (x & 7)));
-          left = gray - 255;
-        } else {
-          left = gray;
-        }
-        e.r[x] = std::int16_t(left);
-      });
-      break;
-    }
-    case kModeGray64: {
-      int left = 0;
-      for (int x = 0; x < width; ++x) {
-        int gray = Diffuse(src.Gray(x), left, e.r[x]);
-        int index = gray / 4;
-        e.r[x] = std::int16_t(left = gray - Mode7Level(index));
-        out[x] = std::uint8_t(index);
-      }
-      break;
-    }
-    default:
-      break;
-  }
-}
 
 // Rows between progress reports.
 int ProgressStep(int mode, int rows) {

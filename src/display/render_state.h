@@ -55,6 +55,9 @@ struct DisplayState {
   int dithCapacity = 0;
 };
 
+// The program's one DisplayState (owned by the Program).
+DisplayState& Display();
+
 // How a view window sits in the main window. Maximised, minimised and
 // detached views fit their region into the client area with margins.
 enum class ViewPlacement : std::uint8_t { DocumentChild, Maximised, Minimised, Detached };

@@ -1,5 +1,5 @@
 // The texts of the zoom commands.
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 namespace qv {
 namespace {

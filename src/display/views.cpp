@@ -4,9 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/preferences.h"
+#include "base/progress.h"
 #include "display/render.h"
 #include "store/image_record.h"
 
@@ -18,7 +19,6 @@ constexpr int kChosenViewNotZoomed = 40;
 constexpr int kZoomWithoutImages = 58;
 constexpr int kNoImagesLoaded = 11;
 
-ViewsState& Views() { return TheProgram().views; }
 
 int AtLeastOne(int v) { return v < 1 ? 1 : v; }
 
@@ -46,7 +46,7 @@ std::int32_t MapEdge(int pos, int client, bool region, std::int32_t low, std::in
 void Changed(ViewRecord* view, bool fit) {
   view->reRender = 1;
   RefreshViewTitles(view->image);
-  if (fit && TheProgram().settings.keepAspect && view->placement == ViewPlacement::DocumentChild)
+  if (fit && Prefs().keepAspect && view->placement == ViewPlacement::DocumentChild)
     TheHost().FitViewWindow(view, false);
   TheHost().InvalidateView(view);
 }
@@ -135,7 +135,7 @@ ViewRecord* OpenView(ImageRecord* image, std::uint16_t kind) {
     return nullptr;
   }
   RefreshViewTitles(image);
-  if (TheProgram().settings.keepAspect && v.placement == ViewPlacement::DocumentChild) TheHost().FitViewWindow(&v, false);
+  if (Prefs().keepAspect && v.placement == ViewPlacement::DocumentChild) TheHost().FitViewWindow(&v, false);
   TheHost().InvalidateView(&v);
   return &v;
 }
@@ -467,7 +467,7 @@ void SetActionView(ViewRecord* view) {
   ViewSlot* slot = SlotOf(view);
   if (!slot || !slot->inUse || !view->image) return;
   Views().action = view;
-  ImageStore& images = TheProgram().images;
+  ImageStore& images = Images();
   images.current = view->image;
   images.currentAction = view->image;
 }
@@ -476,7 +476,7 @@ int ActionViewIndex() {
   int index = ViewIndexOf(Views().action);
   if (index >= 0) return index;
   // No view was chosen: the first one showing the action image.
-  std::vector<ViewRecord*> shown = ViewsOf(TheProgram().images.currentAction);
+  std::vector<ViewRecord*> shown = ViewsOf(Images().currentAction);
   return shown.empty() ? 0 : std::max(0, ViewIndexOf(shown.front()));
 }
 
@@ -502,7 +502,7 @@ void InvalidateViewAt(int index) {
 
 void ShowImageChange(ImageRecord* image, int x0, int y0, int x1, int y1, const ChangeDisplay& how) {
   if (!image) return;
-  const bool keepAspect = TheProgram().settings.keepAspect != 0;
+  const bool keepAspect = Prefs().keepAspect != 0;
   for (ViewRecord* v : ViewsOf(image)) {
     if (how.sizeChanged) {
       // The kept picture was made for the old size: no band of it lines up

@@ -60,6 +60,9 @@ struct ViewsState {
   ViewRecord* action = nullptr;
 };
 
+// The program's one ViewsState (owned by the Program).
+ViewsState& Views();
+
 // ---- table --------------------------------------------------------------
 
 // Shows an image in a view: reuses a view without an image or makes a new

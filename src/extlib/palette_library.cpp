@@ -7,15 +7,13 @@
 #include <system_error>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "display/display_palettes.h"
+#include "base/messages.h"
+#include "store/display_palettes.h"
 #include "store/memory_places.h"
 
 namespace qv {
 namespace {
 
-PaletteLibraryState& State() { return TheProgram().palettes; }
 
 void SetName(PaletteRecord& p, const char* name) {
   std::memset(p.name, 0, sizeof p.name);
@@ -33,9 +31,9 @@ void ShowLibraryMessage(int number, int kind, const char* detail) {
 }
 
 void PaletteWindowClosed() {
-  PaletteLibraryState& s = State();
+  PaletteLibraryState& s = PaletteLibrary();
   s.paletteWindow = nullptr;
-  if (TheProgram().ops.current == kRemapOpId && s.remapClosed) s.remapClosed();
+  if (s.remapClosed) s.remapClosed();
 }
 
 // Loaded libraries stay mapped (RTLD_NODELETE): windows and toolkit state
@@ -53,7 +51,7 @@ LibraryHandle LoadLibrary() {
 
 template <class Fn>
 Fn Entry(const char* name) {
-  void* symbol = ::dlsym(State().library.get(), name);
+  void* symbol = ::dlsym(PaletteLibrary().library.get(), name);
   if (!symbol) {
     std::string detail = std::string(kPaletteLibraryName) + " \"" + name + "\"";
     ShowMessageWith(90, detail);
@@ -65,7 +63,7 @@ Fn Entry(const char* name) {
 // was loaded only for this call (the palette window keeps it otherwise).
 template <class Fn, class Call>
 int WithEntry(const char* name, Call call) {
-  PaletteLibraryState& s = State();
+  PaletteLibraryState& s = PaletteLibrary();
   bool loadedHere = !s.library;
   if (loadedHere) {
     s.library = LoadLibrary();
@@ -98,7 +96,7 @@ void FillStandardPalettes(PaletteRecord& mapping, PaletteRecord& render) {
 PaletteLibraryState::PaletteLibraryState() { FillStandardPalettes(mapping, render); }
 
 void InitStandardPalettes() {
-  PaletteLibraryState& s = State();
+  PaletteLibraryState& s = PaletteLibrary();
   FillStandardPalettes(s.mapping, s.render);
 }
 
@@ -113,7 +111,7 @@ Rgb UnpackColour(std::uint32_t packed) {
 
 void SetCustomColour(int slot, const Rgb& c) {
   if (slot < 0 || slot >= 16) return;
-  PaletteLibraryState& s = State();
+  PaletteLibraryState& s = PaletteLibrary();
   s.customColours[slot] = PackColour(c);
   if (slot == 15) s.currentColour = s.customColours[slot];
 }
@@ -122,8 +120,8 @@ std::filesystem::path FindPluginFile(const std::string& name) {
   std::error_code ec;
   std::vector<std::filesystem::path> folders;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!State().searchOnly.empty()) {
-    folders.push_back(State().searchOnly);
+  if (!PaletteLibrary().searchOnly.empty()) {
+    folders.push_back(PaletteLibrary().searchOnly);
   } else if (!ec) {
     std::filesystem::path dir = exe.parent_path();
     folders.push_back(dir);
@@ -139,7 +137,7 @@ std::filesystem::path FindPluginFile(const std::string& name) {
 }
 
 int OpenPal(PaletteRecord* palette) {
-  PaletteLibraryState& s = State();
+  PaletteLibraryState& s = PaletteLibrary();
   if (!s.library) {
     s.library = LoadLibrary();
     if (!s.library) return 1;
@@ -154,7 +152,7 @@ int OpenPal(PaletteRecord* palette) {
 }
 
 int ClosePal() {
-  PaletteLibraryState& s = State();
+  PaletteLibraryState& s = PaletteLibrary();
   if (!s.library) return 0;  // nothing open
   auto fn = Entry<QvClosePal>("ClosePal");
   int result = fn ? fn() : 1;
@@ -172,7 +170,7 @@ int SavePal(PaletteRecord* palette) {
 }
 
 int AskCol(int* red, int* green, int* blue, const std::string& title) {
-  PaletteLibraryState& s = State();
+  PaletteLibraryState& s = PaletteLibrary();
   return WithEntry<QvAskCol>("AskCol", [&](QvAskCol fn) {
     return fn(s.instance, s.mainWindow, red, green, blue, s.library.get(), LendMemory, TakeMemoryBack,
               ShowLibraryMessage, s.customColours.data(), title.c_str());

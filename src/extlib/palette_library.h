@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings.h"
+#include "base/preferences.h"
 #include "extlib/qvpal_abi.h"
 
 namespace qv {
@@ -35,9 +35,13 @@ struct PaletteLibraryState {
   void* mainWindow = nullptr;
   // When set, the only folder searched for libraries (tests).
   std::filesystem::path searchOnly;
-  // Runs when the palette window closes while Remap is current.
+  // Runs when the palette window closes (the Remap settings refresh their
+  // colours when Remap is current).
   void (*remapClosed)() = nullptr;
 };
+
+// The program's one PaletteLibraryState (owned by the Program).
+PaletteLibraryState& PaletteLibrary();
 
 // Both standard palettes as every run starts with them.
 void FillStandardPalettes(PaletteRecord& mapping, PaletteRecord& render);

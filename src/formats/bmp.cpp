@@ -6,11 +6,11 @@
 #include <bit>
 #include <cstdio>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/byte_io.h"
 #include "formats/file_writing.h"
+#include "formats/formats_state.h"
 #include "formats/plausible_image.h"
 #include "store/image_record.h"
 
@@ -346,7 +346,7 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
   }
   BeginProgress("Reading BMP", static_cast<int>(h.height));
 
-  FilePalette& pal = TheProgram().files.palette;
+  FilePalette& pal = FileLoads().palette;
   for (auto& e : pal) e = {0, 0, 0, 255};
   std::uint32_t entries = h.coloursUsed;
   if (entries == 0 && h.bits < 16) entries = 1u << h.bits;
@@ -362,7 +362,7 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
   if (entries == 2) pal[255] = pal[1];
 
   std::array<int, 256> uses{};
-  bool counting = TheProgram().files.diagnostics && h.bits == 8;
+  bool counting = FileLoads().diagnostics && h.bits == 8;
   if (rle) {
     ByteReader data(file.subspan(h.dataOffset, std::min<std::uint64_t>(h.imageSize, available)));
     DecodeRle(image, h, data, pal, counting ? &uses : nullptr);

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/atomic_file.h"
-#include "app/messages.h"
+#include "base/atomic_file.h"
+#include "base/messages.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "formats/byte_io.h"
 #include "store/image_record.h"
 

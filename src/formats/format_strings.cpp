@@ -1,6 +1,6 @@
 // Texts of the image-file subsystem: the save dialog's type filters and
 // depth entries.
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 namespace qv {
 

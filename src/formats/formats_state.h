@@ -27,4 +27,7 @@ struct FileLoadState {
   std::vector<ImageRecord*> libraryImages;
 };
 
+// The program's one FileLoadState (owned by the Program).
+FileLoadState& FileLoads();
+
 }  // namespace qv

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
 #include "formats/file_writing.h"
+#include "formats/formats_state.h"
 #include "formats/plausible_image.h"
 #include "store/image_record.h"
 
@@ -239,7 +239,7 @@ ImageRecord* ReadGif(std::span<const std::uint8_t> file) {
   if (aspect) LogLine("Aspect byte: %d\n", aspect);
   if (!in.Ok()) return Refuse(kPrematureEof);
 
-  FilePalette& pal = TheProgram().files.palette;
+  FilePalette& pal = FileLoads().palette;
   for (auto& e : pal) e = {0, 0, 0, 255};
   if ((flags & 0x80) && !ReadColourTable(in, pal, 2 << (flags & 7))) return Refuse(kPrematureEof);
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <optional>
 
-#include "app/messages.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/byte_io.h"
 #include "formats/chunk_sink.h"
 #include "formats/image_files.h"

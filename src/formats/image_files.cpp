@@ -7,11 +7,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/settings.h"
+#include "base/messages.h"
+#include "base/preferences.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
+#include "formats/formats_state.h"
 #include "formats/gif.h"
 #include "formats/iff.h"
 #include "formats/loader_library.h"
@@ -88,7 +88,7 @@ bool CanOpen(const std::string& path) {
 bool FindElsewhere(std::string& path) {
   SplitPath s = Split(path);
   std::string leaf = s.ext.empty() ? s.base : s.base + "." + s.ext;
-  const FileLoadState& files = TheProgram().files;
+  const FileLoadState& files = FileLoads();
   for (const std::string* dir : {&files.projPath, &files.imagePath}) {
     if (dir->empty()) continue;
     std::string candidate = (std::filesystem::path(*dir) / leaf).string();
@@ -113,8 +113,8 @@ ImageRecord* NotYetReadable(Recognition kind, const std::string& path) {
 
 // Clears the one-load mark on every way out.
 struct LoadMark {
-  LoadMark() { TheProgram().files.loadRunning = true; }
-  ~LoadMark() { TheProgram().files.loadRunning = false; }
+  LoadMark() { FileLoads().loadRunning = true; }
+  ~LoadMark() { FileLoads().loadRunning = false; }
 };
 
 }  // namespace
@@ -185,7 +185,7 @@ Recognition RecognizeImage(std::span<const std::uint8_t> start, std::string_view
 }
 
 ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
-  FileLoadState& files = TheProgram().files;
+  FileLoadState& files = FileLoads();
   if (files.loadRunning) {
     ShowMessage(kMessageTwoLoads);
     return fallback;
@@ -212,7 +212,7 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
       code = kFileBmp;
       break;
     case Recognition::Gif:
-      if (TheProgram().save.chopMem == 0) {
+      if (SavePrefs().chopMem == 0) {
         ShowMessageFile(kMessageLzw, path);
         return fallback;
       }
@@ -293,10 +293,10 @@ int LoadImages(const std::vector<std::string>& paths) {
   for (std::string path : paths) {
     const ImageRecord* image = LoadAndAdd(path);
     if (!image) continue;
-    NewImageDetails& details = TheProgram().images.newImage;
+    NewImageDetails& details = Images().newImage;
     details.width = image->width;
     details.height = image->height;
-    if (loaded++ == 0) TheProgram().files.imagePath = Split(path).dir;
+    if (loaded++ == 0) FileLoads().imagePath = Split(path).dir;
     if (paths.size() == 1) RememberRecentFile(path);
   }
   return loaded;

@@ -8,9 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/preferences.h"
+#include "base/progress.h"
+#include "formats/formats_state.h"
 #include "formats/loader_api.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
@@ -74,7 +75,7 @@ int CbStep(int done) { return Progress(done); }
 void CbEnd() { EndProgress(); }
 ImageRecord* CbCreate(int width, int height, const char* tag) {
   ImageRecord* image = CreateLockedImage(width, height, tag ? tag : "ildr");
-  if (image) TheProgram().files.libraryImages.push_back(image);
+  if (image) FileLoads().libraryImages.push_back(image);
   return image;
 }
 void* CbAllocate(std::int64_t bytes, const char* tag) { return AllocReal(bytes, tag ? tag : "ildr"); }
@@ -86,7 +87,7 @@ int CbMessage(int number, int flag, const char* extra) {
   return ShowMessage(number);
 }
 
-QvLoaderInstance Instance() { return QvLoaderInstance{sizeof(QvLoaderInstance), TheProgram().save.chopMem}; }
+QvLoaderInstance Instance() { return QvLoaderInstance{sizeof(QvLoaderInstance), SavePrefs().chopMem}; }
 
 }  // namespace
 
@@ -113,7 +114,7 @@ ImageRecord* LoadThroughLibrary(const std::string& name, const std::string& imag
     return nullptr;
   }
   QvLoaderInstance instance = Instance();
-  auto& made = TheProgram().files.libraryImages;
+  auto& made = FileLoads().libraryImages;
   made.clear();
   ImageRecord* image = load(imagePath.c_str(), nullptr, &instance, CbBegin, CbNested, CbStep, CbEnd, CbCreate,
                             CbAllocate, CbFree, CbMessage);

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/messages.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
 #include "formats/file_writing.h"

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/messages.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/byte_io.h"
 #include "store/image_record.h"
 

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/byte_io.h"
+#include "formats/formats_state.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -149,7 +150,7 @@ ImageRecord* ReadRawFile(const std::string& path) {
     ShowMessageFile(kMessageCannotOpen, path);
     return nullptr;
   }
-  RawChoices& last = TheProgram().files.raw;
+  RawChoices& last = FileLoads().raw;
   RawImageRequest request;
   request.fileName = path;
   request.fileSize = size;

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "app/host.h"
+#include "base/host.h"
 
 namespace qv {
 

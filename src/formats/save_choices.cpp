@@ -4,9 +4,9 @@
 #include <array>
 #include <cctype>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/string_table.h"
+#include "base/messages.h"
+#include "base/preferences.h"
+#include "base/string_table.h"
 #include "formats/bmp.h"
 #include "formats/loader_api.h"
 #include "formats/loader_library.h"
@@ -146,7 +146,7 @@ int SaveImageFile(ImageRecord* image, const std::string& path, int type, int dep
       return SaveThroughLibrary(kJpegLibrary, path, image, std::clamp(quality, 0, 100));
     case kSaveTiff: {
       int option = 0;
-      if (compress && TheProgram().save.chopMem) option |= kTiffOptionCompress;
+      if (compress && SavePrefs().chopMem) option |= kTiffOptionCompress;
       if (depthEntry == kDepthAlpha && image->hasAlpha) option |= kTiffOptionAlpha;
       return SaveThroughLibrary(kTiffLibrary, path, image, option);
     }

@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/messages.h"
-#include "app/program.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/preferences.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
 #include "formats/still_writers.h"
@@ -63,9 +64,8 @@ int OwnDepthEntry(const ImageRecord* image, int type) {
 
 int SaveImageAs(ImageRecord* image) {
   if (!image) return 1;
-  Program& p = TheProgram();
-  SaveChoices& choices = p.save;
-  Settings& s = p.settings;
+  SaveChoices& choices = SavePrefs();
+  Settings& s = Prefs();
   SaveImageRequest request;
   request.title = "Save Image As";
   request.folder = s.savePath;
@@ -126,8 +126,8 @@ int SaveImageCommand(int id) {
   ImageRecord* image = nullptr;
   if (ImageCount() == 1) {
     image = ImageAt(0);
-  } else if (id != kSaveAsCommand && TheProgram().images.current && ImageIndex(TheProgram().images.current) >= 0) {
-    image = TheProgram().images.current;
+  } else if (id != kSaveAsCommand && Images().current && ImageIndex(Images().current) >= 0) {
+    image = Images().current;
   } else {
     image = ImageAt(TheHost().ChooseImage("Select Image to Save"));
   }

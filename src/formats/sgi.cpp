@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/messages.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/byte_io.h"
 #include "formats/tagged_buffer.h"
 #include "store/image_record.h"

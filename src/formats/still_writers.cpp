@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/messages.h"
-#include "app/program.h"
+#include "base/messages.h"
+#include "base/preferences.h"
 #include "formats/gif.h"
 #include "formats/iff.h"
 #include "formats/image_files.h"
@@ -33,7 +33,7 @@ int WriteStillImage(ImageRecord* image, const std::string& path, int type, int d
   switch (type) {
     case kSaveGif:
       // The desktop program writes LZW only while ChopMem allows it.
-      if (!TheProgram().save.chopMem) {
+      if (!SavePrefs().chopMem) {
         ShowMessageFile(kMessageLzw, path);
         return 1;
       }

@@ -9,8 +9,8 @@
 #include <ctime>
 #include <memory>
 
-#include "app/messages.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/byte_io.h"
 #include "formats/file_writing.h"
 #include "formats/plausible_image.h"

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "app/messages.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "formats/chunk_sink.h"
 #include "formats/image_files.h"
 #include "formats/tagged_buffer.h"

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/string_table.h"
 #include "area/area_mask.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/preferences.h"
+#include "base/progress.h"
+#include "base/string_table.h"
 #include "display/views.h"
+#include "ops/apply_state.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
@@ -34,7 +37,6 @@ constexpr OpId kMakeArea = 3191;
 constexpr OpId kPerspective = 3136;
 
 std::string Text(int id) { return std::string(LoadString(id)); }
-Settings& Prefs() { return TheProgram().settings; }
 
 // "Mask with Alpha" for one pass: the mask is limited by the image's alpha
 // where the operation allows it while the driver runs, and given back as
@@ -44,7 +46,7 @@ Settings& Prefs() { return TheProgram().settings; }
 class AlphaLimitedMask {
  public:
   AlphaLimitedMask(ImageRecord* image, const ApplyContext& c) {
-    AreaMask& m = TheProgram().area.mask;
+    AreaMask& m = Area().mask;
     AlphaMaskRule rule;
     rule.opId = static_cast<int>(c.op);
     rule.catalogueForbids = NoAlphaMaskA(c.op) || NoAlphaMaskB(c.op);
@@ -69,7 +71,7 @@ class AlphaLimitedMask {
     UnlockVirtual(m.place);
   }
   ~AlphaLimitedMask() {
-    const AreaMask& m = TheProgram().area.mask;
+    const AreaMask& m = Area().mask;
     if (!place_ || m.place != place_ || m.width != width_) return;
     auto* mask = static_cast<std::uint8_t*>(LockVirtual(place_));
     if (!mask) return;
@@ -90,13 +92,13 @@ class AlphaLimitedMask {
 
 // Draw First: whether a selection has made a mask for this image.
 bool MaskReady(const ImageRecord* image) {
-  const AreaState& a = TheProgram().area;
+  const AreaState& a = Area();
   return a.mask.place && a.selection.mode != 0 && a.mask.width == image->width && a.mask.height == image->height;
 }
 
 void SetBox(ApplyContext& c, ImageRecord* image) {
-  const AreaSelection& s = TheProgram().area.selection;
-  if (TheProgram().ops.workMethod == kDrawFirst && !MaskReady(image)) {
+  const AreaSelection& s = Area().selection;
+  if (Ops().workMethod == kDrawFirst && !MaskReady(image)) {
     c.x0 = 0;
     c.y0 = 0;
     c.x1 = image->width - 1;
@@ -147,7 +149,7 @@ void ShowChange(ImageRecord* image, const int box[4]) {
   ++image->changed;
   // The outline of the selection stays for the next effect only where the
   // effect is chosen after drawing.
-  AreaState& area = TheProgram().area;
+  AreaState& area = Area();
   const bool dropOutline = !DrawFirst() && area.shownOutline.count > 0;
   if (dropOutline) ClearPointList(area.shownOutline);
   if (!(p.generating && Prefs().inhibitDisplay)) {
@@ -163,8 +165,7 @@ void ShowChange(ImageRecord* image, const int box[4]) {
 
 }  // namespace
 
-ApplyState& Pipeline() { return TheProgram().apply; }
-ApplyContext& Ctx() { return TheProgram().apply.ctx; }
+ApplyContext& Ctx() { return Pipeline().ctx; }
 
 ColourOpsState::ColourOpsState() {
   for (auto& channel : histogramMap)
@@ -175,7 +176,7 @@ ColourOpsState::ColourOpsState() {
 }
 
 ImageRecord* ActionImage() {
-  ImageStore& s = TheProgram().images;
+  ImageStore& s = Images();
   if (s.currentAction && ImageIndex(s.currentAction) >= 0) return s.currentAction;
   if (s.current && ImageIndex(s.current) >= 0) return s.current;
   return ImageCount() > 0 ? ImageAt(0) : nullptr;
@@ -187,8 +188,8 @@ ImageRecord* SourceImage() {
   return ActionImage();
 }
 
-bool DrawFirst() { return TheProgram().ops.workMethod == kDrawFirst; }
-void SetWorkMethod(int method) { TheProgram().ops.workMethod = method == kDrawFirst ? kDrawFirst : kImmediatePainting; }
+bool DrawFirst() { return Ops().workMethod == kDrawFirst; }
+void SetWorkMethod(int method) { Ops().workMethod = method == kDrawFirst ? kDrawFirst : kImmediatePainting; }
 
 int AreaSelectionMade(int viewIndex) {
   if (DrawFirst()) return 0;
@@ -201,11 +202,11 @@ int RedoSelection(ImageRecord* image) {
   if (!shown.empty()) {
     SetActionView(shown.front());
   } else {
-    TheProgram().images.current = image;
-    TheProgram().images.currentAction = image;
+    Images().current = image;
+    Images().currentAction = image;
   }
   const int viewIndex = shown.empty() ? 0 : std::max(0, ViewIndexOf(shown.front()));
-  AreaSelection& s = TheProgram().area.selection;
+  AreaSelection& s = Area().selection;
   const std::int16_t shape = s.mode;
   const int code = BeginSelectionGesture(false, false);
   s.mode = kAreaRedo;
@@ -223,7 +224,7 @@ int NoChangeCancel() {
 
 int Apply(int command, int viewIndex) {
   ApplyState& p = Pipeline();
-  ImageStore& images = TheProgram().images;
+  ImageStore& images = Images();
   ImageRecord* action = ActionImage();
   // An Apply reached from inside a running one (a click while the progress
   // pumps events) must not start a second apply over the same context.
@@ -244,7 +245,7 @@ int Apply(int command, int viewIndex) {
         p.source = action;
         // The view showing the old source, else the first view, acts now.
         std::vector<ViewRecord*> shown = ViewsOf(source);
-        TheProgram().views.action = shown.empty() ? ViewAt(0) : shown.front();
+        Views().action = shown.empty() ? ViewAt(0) : shown.front();
         images.currentAction = source;
         images.current = source;
       } else if (command == kRemoveOtherImages) {
@@ -320,7 +321,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
   }
   if (c.affectAlpha && !action->hasAlpha) action->hasAlpha = 1;
 
-  AreaState& area = TheProgram().area;
+  AreaState& area = Area();
   const bool savedSplatter = area.splatter;
   if (op == kMakeArea) {
     p.suspendSplatter = true;
@@ -353,7 +354,7 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
         break;
       }
     }
-    if (TheProgram().ops.workMethod == kDrawFirst && !MaskReady(action) && area.mask.place && !splatter) {
+    if (Ops().workMethod == kDrawFirst && !MaskReady(action) && area.mask.place && !splatter) {
       // No selection yet: the effect covers the whole image.
       FreeVirtual(area.mask.place);
       area.mask.place = nullptr;
@@ -450,8 +451,8 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
     if (p.opBeforeMakeArea != 0 && IsCatalogued(p.opBeforeMakeArea)) {
       OpId back = p.opBeforeMakeArea;
       p.opBeforeMakeArea = 0;
-      TheProgram().ops.workMethod = p.methodBeforeMakeArea;
-      OpsState& ops = TheProgram().ops;
+      Ops().workMethod = p.methodBeforeMakeArea;
+      OpsState& ops = Ops();
       if (ops.hooks.markOperation) ops.hooks.markOperation(ops.current, back);
       ops.current = back;
       RefreshSettingsDialog();

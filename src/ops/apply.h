@@ -16,7 +16,6 @@ inline constexpr int kRemoveOtherImages = 3201;
 inline constexpr int kCloneActionAsSource = 3203;
 inline constexpr int kMessageNoChange = 65;
 
-ApplyState& Pipeline();
 ApplyContext& Ctx();
 
 // The image an apply changes: the current action image, else the current

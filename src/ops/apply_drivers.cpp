@@ -2,11 +2,12 @@
 #include <cstring>
 #include <string>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
-#include "app/string_table.h"
+#include "area/area_mask.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/string_table.h"
 #include "ops/apply.h"
+#include "ops/apply_state.h"
 #include "store/memory_places.h"
 #include "store/undo.h"
 
@@ -36,7 +37,7 @@ const char* DriverLetter(ApplyKind kind) {
 // The mask plane for the image's size, locked. A plane made here selects
 // everything: the image has no selection of its size.
 std::uint8_t* LockDriverMask(ImageRecord* image, ApplyKind kind) {
-  AreaMask& m = TheProgram().area.mask;
+  AreaMask& m = Area().mask;
   if (m.address) return m.address;
   const int w = image->width, h = image->height;
   if (m.place && (m.width != w || m.height != h)) {
@@ -64,7 +65,7 @@ std::uint8_t* LockDriverMask(ImageRecord* image, ApplyKind kind) {
 }
 
 void ReleaseMask() {
-  AreaMask& m = TheProgram().area.mask;
+  AreaMask& m = Area().mask;
   if (m.address) UnlockVirtual(m.place);
   m.address = nullptr;
   Ctx().mask = nullptr;
@@ -90,7 +91,7 @@ int Stop(ImageRecord* image) {
     return 1;
   }
   ReleaseUndo();
-  if (copy && copy->parent == image && TheProgram().undo.latest == copy) UndoLatest(image);
+  if (copy && copy->parent == image && UndoStack().latest == copy) UndoLatest(image);
   return 1;
 }
 
@@ -232,7 +233,7 @@ int RunDriver(ApplyKind kind) {
   BeginProgress(std::string(LoadString(static_cast<int>(c.op))), c.y1 - c.y0 + 1);
   c.undo = nullptr;
   if (kind != ApplyKind::Inspect) {
-    UndoState& u = TheProgram().undo;
+    UndoState& u = UndoStack();
     DropRedoLayers(image);
     if (c.splatPass) {
       // Always a copy, so that a stop can put the pass back.

@@ -112,4 +112,7 @@ struct ApplyState {
   ApplyHooks hooks;
 };
 
+// The program's one ApplyState (owned by the Program).
+ApplyState& Pipeline();
+
 }  // namespace qv

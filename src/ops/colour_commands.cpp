@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/program.h"
+#include "base/colour_space.h"
 #include "display/colour_palettes.h"
 #include "ops/apply.h"
-#include "ops/colour_space.h"
+#include "ops/apply_state.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
 
@@ -32,7 +32,7 @@ int BalanceSampleNow(int viewIndex) {
   }
   // The view the person works in is the one to measure when the window
   // knows it; otherwise the given one.
-  const auto& applyHere = TheProgram().ops.hooks.applyToCurrentView;
+  const auto& applyHere = Ops().hooks.applyToCurrentView;
   const int result = applyHere && CurrentOp() == kBalance ? applyHere() : Apply(static_cast<int>(kBalance), viewIndex);
   // An Apply that never reached the pick handler (no image, busy) must not
   // leave the next real Balance measuring instead of changing the image.

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/settings.h"
+#include "base/preferences.h"
 
 namespace qv {
 

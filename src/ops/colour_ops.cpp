@@ -6,15 +6,17 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/colour_space.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "display/colour_reduce.h"
-#include "display/display_palettes.h"
+#include "extlib/palette_library.h"
 #include "ops/apply.h"
-#include "ops/colour_space.h"
+#include "ops/apply_state.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
+#include "store/display_palettes.h"
+#include "store/image_record.h"
 #include "store/memory_places.h"
 
 namespace qv {
@@ -442,7 +444,7 @@ int BuildPalette(std::uint8_t*, std::uint8_t*) {
       ForSelected(0, [&](const std::uint8_t* p) { col.presence[(p[0] >> 2) * 4096 + (p[1] >> 2) * 64 + (p[2] >> 2)] = 1; }) != 0)
     return 1;
   if (ParamValue(kBuildPalette, 2) != 0) {
-    PaletteRecord& render = TheProgram().palettes.render;
+    PaletteRecord& render = PaletteLibrary().render;
     if (SelectPaletteFromCells(col.presence, render, NumberOfColours(), 0) != 0) return 1;
   }
   return 0;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/string_table.h"
+#include "base/messages.h"
+#include "base/string_table.h"
 #include "ops/op_state.h"
 #include "ops/op_table.h"
 

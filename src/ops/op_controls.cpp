@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "app/program.h"
-#include "app/string_table.h"
-#include "app/text_words.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "ops/op_state.h"
 
 namespace qv {
@@ -83,7 +82,7 @@ std::int32_t EditParam(OpId id, int slot, std::string_view text) {
 
 void RecoupleSize(OpId id) {
   if (id != kEnlarge && id != kReduce) return;
-  const OpsState& ops = TheProgram().ops;
+  const OpsState& ops = Ops();
   const std::int64_t oldSize[2] = {std::max(ops.oldWidth, 1), std::max(ops.oldHeight, 1)};
   const int percent[2] = {kXSize, kYSize};
   const int dimension[2] = {kXDim, kYDim};

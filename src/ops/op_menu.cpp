@@ -1,8 +1,7 @@
 #include "ops/op_menu.h"
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/string_table.h"
+#include "base/messages.h"
+#include "base/string_table.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
 
@@ -53,7 +52,7 @@ bool IsOperationCommand(int command) {
 }
 
 void OpenSettingsWindow(OpId previous, OpId current) {
-  OpsState& ops = TheProgram().ops;
+  OpsState& ops = Ops();
   // With exactly one image there is no doubt which one is to be resized.
   if ((current == kEnlarge || current == kReduce) && ImageCount() == 1) {
     ops.oldWidth = ImageAt(0)->width;
@@ -68,7 +67,7 @@ void OpenSettingsWindow(OpId previous, OpId current) {
 
 int SelectOperation(int command) {
   if (!IsOperationCommand(command)) return 1;
-  OpsState& ops = TheProgram().ops;
+  OpsState& ops = Ops();
   const OpId previous = ops.current;
   const OpId chosen = static_cast<OpId>(command);
   ops.current = chosen;
@@ -96,11 +95,11 @@ int SelectOperation(int command) {
 }
 
 void RefreshSettingsDialog() {
-  if (const auto& refresh = TheProgram().ops.hooks.refreshSettings) refresh();
+  if (const auto& refresh = Ops().hooks.refreshSettings) refresh();
 }
 
 void ToggleOperationControls() {
-  OpsState& ops = TheProgram().ops;
+  OpsState& ops = Ops();
   ops.showControls = !ops.showControls;
   OpenSettingsWindow(ops.current, ops.current);
 }

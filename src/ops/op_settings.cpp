@@ -3,8 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/fixed_text.h"
-#include "app/program.h"
+#include "base/fixed_text.h"
 #include "ops/op_state.h"
 #include "store/memory_places.h"
 
@@ -28,7 +27,7 @@ OpSettings MakeOpSettings(OpId id) {
     s.kinds[k] = slot.kind;
     if (const std::int32_t* v = BindingValue(slot.binding)) s.values[k] = *v;
   }
-  const OpsState& ops = TheProgram().ops;
+  const OpsState& ops = Ops();
   if (e.id == kTransition) CopyText(s.text, ops.transitionPointFile);
   if (e.id == kDistortion) CopyText(s.text, ops.distortionPointFile);
   return s;
@@ -38,7 +37,7 @@ OpSettings* SnapshotOpSettings(OpId id, bool attachTrends) {
   void* place = AllocReal(sizeof(OpSettings), "opset");
   if (!place) return nullptr;
   OpSettings* s = std::construct_at(static_cast<OpSettings*>(place), MakeOpSettings(id));
-  const auto& attach = TheProgram().ops.hooks.attachTrends;
+  const auto& attach = Ops().hooks.attachTrends;
   if (attachTrends && attach) attach(*s);
   return s;
 }
@@ -47,7 +46,7 @@ void FreeOpSettings(OpSettings* settings) { FreeReal(settings, "opset"); }
 
 int RestoreOpSettings(const OpSettings& settings) {
   if (!IsCatalogued(settings.id)) return 1;
-  OpsState& ops = TheProgram().ops;
+  OpsState& ops = Ops();
   ops.current = settings.id;
   for (int k = 0; k < kSlotCount; ++k) {
     if (settings.labelIds[k] == 0) continue;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/program.h"
+#include "area/area_mask.h"
 #include "ops/apply.h"
 #include "store/memory_places.h"
 
@@ -19,7 +19,6 @@ constexpr ProfileInfo kProfiles[kProfileCount] = {
 
 constexpr OpId kKeyIn = 3177;
 
-OpsState& Ops() { return TheProgram().ops; }
 
 }  // namespace
 
@@ -30,7 +29,7 @@ OpsState::OpsState() {
   values.assign(defaults.begin(), defaults.end());
   // The engine's own Apply entry; a GUI may replace it.
   hooks.areaSelectionExists = [] {
-    const AreaState& a = TheProgram().area;
+    const AreaState& a = Area();
     return a.mask.place != nullptr && a.selection.mode != 0;
   };
   hooks.applyToCurrentView = [] { return Apply(static_cast<int>(CurrentOp()), 0); };
@@ -73,7 +72,7 @@ void ValidateCurrentOp() {
     }
 }
 
-KeyColour GetKeyColour() {
+KeyColour KeyInColour() {
   KeyColour k;
   k.red = ParamValue(kKeyIn, 0);
   k.green = ParamValue(kKeyIn, 1);
@@ -85,7 +84,7 @@ KeyColour GetKeyColour() {
   return k;
 }
 
-void SetKeyColour(const KeyColour& key) {
+void SetKeyInColour(const KeyColour& key) {
   const std::int32_t six[] = {key.red, key.green, key.blue, key.redRange, key.greenRange, key.blueRange};
   for (int i = 0; i < 6; ++i) SetParamValue(kKeyIn, i, six[i]);
   Ops().keyExtra = key.extra;

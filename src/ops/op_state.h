@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "area/key_colour.h"
 #include "ops/op_catalogue.h"
 
 namespace qv {
@@ -55,21 +56,6 @@ struct OpsHooks {
   std::function<void(std::string_view keyword, std::string_view imageName)> imageLine;
 };
 
-// The key colour's ranges for hue, saturation and lightness; its R, G, B and
-// their ranges are the live parameters of Key In (shared with Key to Alpha).
-struct KeyColourExtra {
-  std::int32_t hueRange = 40;
-  std::int32_t saturationRange = 40;
-  std::int32_t lightnessRange = 40;
-  std::int32_t useHsl = 1;
-};
-
-struct KeyColour {
-  std::int32_t red = 0, green = 0, blue = 255;
-  std::int32_t redRange = 20, greenRange = 20, blueRange = 20;
-  KeyColourExtra extra;
-};
-
 // Working methods ("WorkMethod" in the settings file).
 inline constexpr int kWorkImmediatePainting = 0;  // making a selection applies the operation
 inline constexpr int kWorkDrawFirst = 1;          // the selection waits for an effect
@@ -94,6 +80,9 @@ struct OpsState {
   OpsHooks hooks;
 };
 
+// The program's one OpsState (owned by the Program).
+OpsState& Ops();
+
 // The live value behind a binding; null for a binding that names none.
 std::int32_t* BindingValue(ParamBinding binding);
 // The live value of an operation's slot (0 for a slot without a parameter).
@@ -106,8 +95,10 @@ OpId CurrentOp();
 // one not built yet the first that is.
 void ValidateCurrentOp();
 
-KeyColour GetKeyColour();
-void SetKeyColour(const KeyColour& key);
+// The key colour as the Key In settings keep it (the area reaches it through
+// GetKeyColour and SetKeyColour, wired to these by the program).
+KeyColour KeyInColour();
+void SetKeyInColour(const KeyColour& key);
 
 // The profile, or null when it was never made.
 std::int16_t* FindProfile(ProfileId id);

@@ -3,7 +3,7 @@
 // settings machinery.
 #include <vector>
 
-#include "app/string_table.h"
+#include "base/string_table.h"
 #include "ops/op_table.h"
 
 namespace qv {

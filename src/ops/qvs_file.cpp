@@ -7,11 +7,10 @@
 #include <optional>
 #include <vector>
 
-#include "app/atomic_file.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/string_table.h"
-#include "app/text_words.h"
+#include "base/atomic_file.h"
+#include "base/messages.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
 
@@ -161,7 +160,7 @@ void ReadTrendLine(const std::string& line, const OpEntry& e, std::map<std::stri
   if (close == std::string_view::npos) return;
   const ParamSlot* slot = SlotOfTrendLine(e, text.substr(0, close), seen);
   if (!slot) return;
-  const OpsHooks& hooks = TheProgram().ops.hooks;
+  const OpsHooks& hooks = Ops().hooks;
   if (remove && hooks.removeTrend) {
     hooks.removeTrend(*slot);
   } else if (!remove && hooks.readTrend) {
@@ -173,7 +172,7 @@ void ReadTrendLine(const std::string& line, const OpEntry& e, std::map<std::stri
 
 void ReadImageLine(std::string_view keyword, const std::vector<std::string>& words) {
   std::string_view name = words.size() > 1 ? std::string_view(words[1]) : std::string_view{};
-  const auto& hook = TheProgram().ops.hooks.imageLine;
+  const auto& hook = Ops().hooks.imageLine;
   if (hook && !name.empty()) {
     hook(keyword, name);
   } else {
@@ -215,7 +214,7 @@ std::string OpSettingsText(OpId id) {
       AppendProfile(out, info, curve.data());
     }
   }
-  const auto& writeTrend = TheProgram().ops.hooks.writeTrend;
+  const auto& writeTrend = Ops().hooks.writeTrend;
   for (int k = 0; k < n; ++k) {
     std::string key = TrendKey(LoadString(static_cast<int>(e.slots[k].labelId)));
     if (!(writeTrend && writeTrend(out, key, e.slots[k]))) out += "NoTrend[" + key + "]\n";

@@ -5,18 +5,17 @@
 #include <cstring>
 #include <new>
 
-#include "app/fixed_text.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
-#include "display/display_palettes.h"
-#include "display/views.h"
+#include "base/fixed_text.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/preferences.h"
+#include "base/progress.h"
+#include "store/display_palettes.h"
 #include "store/undo.h"
 
 namespace qv {
 namespace {
 
-ImageStore& Store() { return TheProgram().images; }
 
 constexpr int kMessageNoMemoryForImage = 7;
 constexpr int kCloneNameLimit = 13;  // shorter names get the "[clone]" suffix
@@ -53,8 +52,8 @@ ImageRecord* CreateImageReporting(int width, int height, const char* tag, bool& 
   image->dpiXNum = image->dpiYNum = 200;
   image->dpiXDen = image->dpiYDen = 1;
   image->frameIndex = kNoFrame;
-  image->saveOption = static_cast<std::uint16_t>(TheProgram().save.compress);
-  image->saveQuality = static_cast<std::uint16_t>(TheProgram().save.jpegQuality);
+  image->saveOption = static_cast<std::uint16_t>(SavePrefs().compress);
+  image->saveQuality = static_cast<std::uint16_t>(SavePrefs().jpegQuality);
   if (LockImage(image) != 0) {
     // LockImage has already released whatever it locked.
     return fail();
@@ -157,7 +156,7 @@ int EnsureAnnotation(ImageRecord* image, int size) {
 
 void FreeImage(ImageRecord* image) {
   if (!image) return;
-  ImageStore& s = Store();
+  ImageStore& s = Images();
   if (s.current == image || s.currentAction == image) {
     ImageRecord* first = nullptr;
     for (int i = 0; i < s.count && !first; ++i)
@@ -229,7 +228,7 @@ ImageRecord* CloneImage(ImageRecord* source, bool openView) {
 }
 
 int InitImageTable() {
-  ImageStore& s = Store();
+  ImageStore& s = Images();
   if (s.table) return 0;
   s.table = AllocRealArray<ImageRecord*>(kFirstTableCapacity, "theimgs");
   if (!s.table) return 1;
@@ -239,7 +238,7 @@ int InitImageTable() {
 }
 
 int AddImage(ImageRecord* image, bool openView) {
-  ImageStore& s = Store();
+  ImageStore& s = Images();
   if (!image) return 1;
   if (!s.table && InitImageTable() != 0) return 1;
   if (s.count >= s.capacity) {
@@ -269,7 +268,7 @@ int RemoveImage(ImageRecord* image) {
       if (image->changed) return 2;  // the save failed or was cancelled
     }
   }
-  ImageStore& s = Store();
+  ImageStore& s = Images();
   int index = ImageIndex(image);
   if (index >= 0) {
     std::copy(s.table + index + 1, s.table + s.count, s.table + index);
@@ -277,36 +276,34 @@ int RemoveImage(ImageRecord* image) {
   }
   // Views of the image go with it, whoever removes it (closing the last view,
   // "Remove Other Images", Exit that stops at a later image's question).
-  DropViewsOf(image);
+  for (auto listener : s.removalListeners) listener(image);
   DropImageLayers(image);
-  // A later image may get the same address: its selection is its own.
-  if (TheProgram().area.maskImage == image) TheProgram().area.maskImage = nullptr;
   FreeImage(image);
   return 0;
 }
 
 int ImageIndex(const ImageRecord* image) {
-  const ImageStore& s = Store();
+  const ImageStore& s = Images();
   for (int i = 0; i < s.count; ++i)
     if (s.table[i] == image) return i;
   return -1;
 }
 
 ImageRecord* ImageAt(int index) {
-  const ImageStore& s = Store();
+  const ImageStore& s = Images();
   return index >= 0 && index < s.count ? s.table[index] : nullptr;
 }
 
-int ImageCount() { return Store().count; }
+int ImageCount() { return Images().count; }
 
 std::string NextNewImageName() {
   char name[32];
-  std::snprintf(name, sizeof name, "NEW_%d", ++Store().newImageCounter);
+  std::snprintf(name, sizeof name, "NEW_%d", ++Images().newImageCounter);
   return name;
 }
 
 NewImageDetails ProposeNewImage() {
-  NewImageDetails d = Store().newImage;
+  NewImageDetails d = Images().newImage;
   d.name = NextNewImageName();
   return d;
 }
@@ -346,7 +343,7 @@ int CreateNewImage(const NewImageDetails& entered) {
   image->bitDepth = 24;
   image->undone = image->changed = image->frameIndex = 0;
 
-  Store().newImage = d;
+  Images().newImage = d;
   if (AddImage(image, true) != 0) {
     FreeImage(image);
     ShowMessage(kMessageNoMemoryForImage);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "store/memory_places.h"
 
@@ -76,7 +77,14 @@ struct ImageStore {
   ImageRecord* currentAction = nullptr;  // the image operations change
   int newImageCounter = 0;               // numbers "NEW_%d"
   NewImageDetails newImage;              // what was entered last time
+  // Told, in order, of an image leaving the table before it is freed (its
+  // views close, a selection made on it is forgotten). The program fills
+  // the list; the store knows nothing of who listens.
+  std::vector<void (*)(const ImageRecord*)> removalListeners;
 };
+
+// The program's one ImageStore (owned by the Program).
+ImageStore& Images();
 
 ImageRecord* CreateImage(int width, int height, const char* tag);
 ImageRecord* CreateLockedImage(int width, int height, const char* tag);

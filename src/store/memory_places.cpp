@@ -6,8 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "app/messages.h"
-#include "app/program.h"
+#include "base/messages.h"
 
 namespace qv {
 namespace {
@@ -16,7 +15,6 @@ constexpr int kFirstCapacity = 400;
 // Every block carries 4 bytes beyond the request.
 constexpr std::int64_t kSlack = 4;
 
-MemoryPlaces& Places() { return TheProgram().memory; }
 
 std::string TagText(const MemoryPlaces& m, int i) { return UnpackTag(m.tag[i]); }
 
@@ -153,7 +151,7 @@ std::string UnpackTag(std::uint32_t tag) {
 }
 
 void* AllocReal(std::int64_t size, const char* name) {
-  MemoryPlaces& m = Places();
+  MemoryPlaces& m = Memory();
   if (!ValidRequest(size)) return nullptr;
   int slot = ReserveSlot(m);
   if (!slot) return nullptr;
@@ -170,7 +168,7 @@ void* AllocReal(std::int64_t size, const char* name) {
 }
 
 void* FreeReal(void* address, const char* name) {
-  MemoryPlaces& m = Places();
+  MemoryPlaces& m = Memory();
   // A null pointer is what owners hold after an earlier free: nothing to do.
   if (!address) return nullptr;
   int i = FindAddress(m, address);
@@ -187,7 +185,7 @@ void* FreeReal(void* address, const char* name) {
 }
 
 PlaceHandle AllocVirtual(std::int64_t size, const char* name) {
-  MemoryPlaces& m = Places();
+  MemoryPlaces& m = Memory();
   if (!ValidRequest(size)) return nullptr;
   int slot = ReserveSlot(m);
   if (!slot) return nullptr;
@@ -202,7 +200,7 @@ PlaceHandle AllocVirtual(std::int64_t size, const char* name) {
 }
 
 void* LockVirtual(PlaceHandle handle) {
-  MemoryPlaces& m = Places();
+  MemoryPlaces& m = Memory();
   int i = FindHandle(m, handle);
   if (!i) {
     LogLine("Lock of unlisted virtual memory\n");
@@ -226,7 +224,7 @@ void* LockVirtual(PlaceHandle handle) {
 }
 
 int UnlockVirtual(PlaceHandle handle) {
-  MemoryPlaces& m = Places();
+  MemoryPlaces& m = Memory();
   int i = FindHandle(m, handle);
   if (!i) {
     LogLine("Unlock on unlisted memory\n");
@@ -245,7 +243,7 @@ int UnlockVirtual(PlaceHandle handle) {
 }
 
 int FreeVirtual(PlaceHandle handle) {
-  MemoryPlaces& m = Places();
+  MemoryPlaces& m = Memory();
   int i = FindHandle(m, handle);
   if (!i) {
     LogLine("Free again of virtual memory.\n");
@@ -265,15 +263,15 @@ int FreeVirtual(PlaceHandle handle) {
 }
 
 PlaceHandle HandleOfAddress(const void* address) {
-  const MemoryPlaces& m = Places();
+  const MemoryPlaces& m = Memory();
   int i = FindAddress(m, address);
   return i ? m.handle[i] : nullptr;
 }
 
-int PlaceOfHandle(PlaceHandle handle) { return FindHandle(Places(), handle); }
+int PlaceOfHandle(PlaceHandle handle) { return FindHandle(Memory(), handle); }
 
 std::int64_t PlaceSizeOfAddress(const void* address) {
-  const MemoryPlaces& m = Places();
+  const MemoryPlaces& m = Memory();
   int i = FindAddress(m, address);
   return i ? m.size[i] : 0;
 }
@@ -293,7 +291,7 @@ void* AllocNumbered(std::int64_t size, long number) {
 
 void MemoryReport() {
   if (!LogIsOpen()) return;
-  const MemoryPlaces& m = Places();
+  const MemoryPlaces& m = Memory();
   std::int64_t real = 0, virt = 0;
   for (int i = 1; i < m.capacity; ++i) {
     if (!m.handle[i]) continue;
@@ -310,14 +308,14 @@ void MemoryReport() {
 
 void MemoryCloseReport() {
   if (!LogIsOpen()) return;
-  const MemoryPlaces& m = Places();
+  const MemoryPlaces& m = Memory();
   WriteMaxLine(m);
   LogLine("\nIn use at close:%8lld real %8lld virtual %3ld places\n", static_cast<long long>(m.realTotal),
           static_cast<long long>(m.virtualTotal), static_cast<long>(m.placesInUse));
 }
 
 void FreeAllPlaces() {
-  MemoryPlaces& m = Places();
+  MemoryPlaces& m = Memory();
   int removed = 0;
   for (int i = 1; i < m.capacity; ++i) {
     if (!m.handle[i]) continue;

@@ -51,6 +51,9 @@ struct MemoryPlaces {
   PlaceFaults faults;
 };
 
+// The program's one MemoryPlaces (owned by the Program).
+MemoryPlaces& Memory();
+
 // Packs a name into a tag: padded with blanks, cut to 4 characters, first
 // character lowest. A null name gives four blanks.
 std::uint32_t PackTag(const char* name);

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/fixed_text.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
-#include "app/string_table.h"
+#include "base/fixed_text.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/string_table.h"
 
 namespace qv {
 namespace {
@@ -24,17 +24,16 @@ constexpr int kMessageLayerOfClosedImage = 106;
 constexpr int kOpEnlarge = 3173;
 constexpr int kOpReduce = 3174;
 
-UndoState& State() { return TheProgram().undo; }
 
 // How many entries the stack logically has (at least one, for N = 0).
-int Span() { return std::min(std::max(1, State().levels), State().capacity); }
+int Span() { return std::min(std::max(1, UndoStack().levels), UndoStack().capacity); }
 
 void ReportNoMemory() {
-  ShowMessage(State().levels != 0 ? kMessageNoMemoryForUndo : kMessageNoMemoryForUndoNoLevels);
+  ShowMessage(UndoStack().levels != 0 ? kMessageNoMemoryForUndo : kMessageNoMemoryForUndoNoLevels);
 }
 
 int EnsureStack() {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (u.stack) return 0;
   int capacity = u.levels + 4;
   u.stack = AllocRealArray<ImageRecord*>(capacity, "undo");
@@ -45,13 +44,13 @@ int EnsureStack() {
 
 void FreeLayer(ImageRecord* layer) {
   if (!layer) return;
-  if (State().latest == layer) State().latest = nullptr;
+  if (UndoStack().latest == layer) UndoStack().latest = nullptr;
   FreeImage(layer);
 }
 
 // Removes entry i, shifting the later ones up; the last becomes null.
 void RemoveEntry(int i) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   FreeLayer(u.stack[i]);
   std::copy(u.stack + i + 1, u.stack + u.capacity, u.stack + i);
   u.stack[u.capacity - 1] = nullptr;
@@ -59,7 +58,7 @@ void RemoveEntry(int i) {
 
 // Puts a layer at the top, pushing the oldest entry off the end.
 void PushLayer(ImageRecord* layer) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   int oldest = u.levels > 0 ? std::min(u.levels, u.capacity) - 1 : 0;
   FreeLayer(u.stack[oldest]);
   for (int i = oldest; i > 0; --i) u.stack[i] = u.stack[i - 1];
@@ -135,7 +134,7 @@ ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRe
 }
 
 int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (!image) return 1;
   if (wholeImage && (opId == kOpEnlarge || opId == kOpReduce)) {
     left = top = 0;
@@ -161,7 +160,7 @@ int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int o
 }
 
 void DropRedoLayers(ImageRecord* image) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (!u.stack) return;
   for (int i = 0; i < u.capacity;) {
     ImageRecord* layer = u.stack[i];
@@ -177,7 +176,7 @@ void DropRedoLayers(ImageRecord* image) {
 }
 
 int UndoLatest(ImageRecord* image) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (!u.stack || !u.stack[0] || u.stack[0]->parent != image) return 1;
   for (int i = 0; i < Span(); ++i) {
     ImageRecord* layer = u.stack[i];
@@ -215,7 +214,7 @@ int SwapWithLayer(ImageRecord* image, ImageRecord* layer, const char* title) {
 }
 
 int Undo() {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (ImageCount() == 0) {
     ShowMessage(kMessageNoImagesToUndo);
     return 1;
@@ -260,7 +259,7 @@ int Undo() {
 }
 
 int DeUndo() {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (ImageCount() == 0) {
     ShowMessage(kMessageNoImagesToUndo);
     return 1;
@@ -299,7 +298,7 @@ int DeUndo() {
 }
 
 int SetUndoLevels(int oldCount, int newCount) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   newCount = std::clamp(newCount, 0, kMaxUndoLevels);
   if (!u.stack) {
     u.levels = newCount;
@@ -327,11 +326,11 @@ int SetUndoLevels(int oldCount, int newCount) {
 }
 
 int ChangeUndoLevels(int requested) {
-  return SetUndoLevels(State().levels, std::clamp(requested, 0, kMaxUndoLevels));
+  return SetUndoLevels(UndoStack().levels, std::clamp(requested, 0, kMaxUndoLevels));
 }
 
 int UndoOrDeUndo() {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (ImageCount() == 0) {
     ShowMessage(kMessageNoImagesToUndo);
     return 1;
@@ -368,7 +367,7 @@ int UndoOrDeUndo() {
 }
 
 void DropImageLayers(ImageRecord* image) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (!u.stack || !image) return;
   for (int i = 0; i < u.capacity;) {
     if (u.stack[i] && u.stack[i]->parent == image)
@@ -379,7 +378,7 @@ void DropImageLayers(ImageRecord* image) {
 }
 
 void FreeUndoStack() {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (!u.stack) return;
   for (int i = 0; i < u.capacity; ++i) FreeLayer(u.stack[i]);
   FreeReal(u.stack, "undo");
@@ -407,7 +406,7 @@ int KeepWholeImageLayer(ImageRecord* image, ImageRecord* layer, int opId) {
 }
 
 int ReplaceNewestLayer(ImageRecord* image, ImageRecord* wholeImageLayer) {
-  UndoState& u = State();
+  UndoState& u = UndoStack();
   if (!u.stack) {
     FreeImage(wholeImageLayer);
     return 1;

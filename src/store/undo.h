@@ -25,6 +25,9 @@ struct UndoState {
   std::int32_t imageWidth = 0, imageHeight = 0;
 };
 
+// The program's one UndoState (owned by the Program).
+UndoState& UndoStack();
+
 // wholeImage: the operation replaces the whole picture (Enlarge and Reduce
 // with their whole-image setting), whatever rectangle is given.
 int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId = 0, bool wholeImage = false);

@@ -3,7 +3,7 @@
 #include <bit>
 
 #include "anim/anim_state.h"
-#include "app/fixed_text.h"
+#include "base/fixed_text.h"
 #include "ops/op_state.h"
 #include "support/program_fixture.h"
 

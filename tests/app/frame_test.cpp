@@ -6,7 +6,7 @@
 
 #include "app/commands.h"
 #include "app/settings.h"
-#include "app/string_table.h"
+#include "base/string_table.h"
 #include "formats/format_test_util.h"
 #include "ops/op_catalogue.h"
 #include "ops/op_state.h"

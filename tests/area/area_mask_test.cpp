@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "area_test_support.h"
-#include "ops/colour_space.h"
+#include "base/colour_space.h"
 #include "support/program_fixture.h"
 
 namespace qv {

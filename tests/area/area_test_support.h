@@ -14,7 +14,6 @@
 
 namespace qv::test {
 
-inline AreaState& Area() { return TheProgram().area; }
 inline AreaSelection& Sel() { return TheProgram().area.selection; }
 
 // A w x h image; colour(x, y) gives R, G, B (opaque).

@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "display/display_palettes.h"
 #include "display/views.h"
+#include "store/display_palettes.h"
 #include "store/image_record.h"
 #include "support/program_fixture.h"
 

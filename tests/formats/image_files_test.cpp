@@ -3,9 +3,9 @@
 #include <filesystem>
 
 #include "app/program.h"
-#include "app/string_table.h"
-#include "formats/image_files.h"
+#include "base/string_table.h"
 #include "formats/format_test_util.h"
+#include "formats/image_files.h"
 #include "formats/save_choices.h"
 #include "support/program_fixture.h"
 

@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "app/frame.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "display/render.h"
 #include "display/views.h"
-#include "ops/op_menu.h"
 #include "ops/apply.h"
 #include "ops/apply_test_support.h"
+#include "ops/op_menu.h"
 #include "store/undo.h"
 
 namespace qv::test {

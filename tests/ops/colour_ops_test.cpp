@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/colour_space.h"
 #include "ops/apply_test_support.h"
 #include "ops/colour_ops.h"
-#include "ops/colour_space.h"
 
 namespace qv::test {
 namespace {

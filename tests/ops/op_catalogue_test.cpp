@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/string_table.h"
+#include "base/string_table.h"
 #include "ops/op_catalogue.h"
 #include "ops/op_state.h"
 #include "support/program_fixture.h"

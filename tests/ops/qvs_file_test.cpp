@@ -2,8 +2,8 @@
 #include <sstream>
 #include <vector>
 
-#include "app/string_table.h"
-#include "app/text_words.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
 #include "ops/op_state.h"
 #include "ops/qvs_file.h"
 #include "support/program_fixture.h"

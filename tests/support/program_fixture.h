@@ -11,9 +11,9 @@
 
 #include <unistd.h>
 
-#include "app/messages.h"
 #include "app/program.h"
 #include "app/recording_host.h"
+#include "base/messages.h"
 
 namespace qv::test {
 

@@ -14,13 +14,13 @@
 
 #include "app/commands.h"
 #include "app/frame.h"
-#include "app/messages.h"
 #include "app/program.h"
-#include "app/string_table.h"
 #include "app/ui/help_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/qt_host.h"
 #include "area/ui/area_toolbox.h"
+#include "base/messages.h"
+#include "base/string_table.h"
 #include "extlib/palette_library.h"
 
 using namespace qv;

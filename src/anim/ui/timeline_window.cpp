@@ -17,9 +17,9 @@
 #include "anim/timeline_file.h"
 #include "anim/ui/timeline_dialogs.h"
 #include "app/commands.h"
-#include "app/messages.h"
 #include "app/program.h"
-#include "app/string_table.h"
+#include "base/messages.h"
+#include "base/string_table.h"
 
 namespace qv::ui {
 namespace {

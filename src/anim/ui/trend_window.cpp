@@ -14,7 +14,7 @@
 #include "anim/anim_state.h"
 #include "anim/ui/timeline_dialogs.h"
 #include "app/program.h"
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 namespace qv::ui {
 namespace {

@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/messages.h"
+#include "base/messages.h"
 
 namespace qv::ui {
 namespace {

@@ -23,7 +23,7 @@
 #include "app/commands.h"
 #include "app/frame.h"
 #include "app/program.h"
-#include "app/string_table.h"
+#include "base/string_table.h"
 #include "display/ui/view_window.h"
 #include "display/views.h"
 #include "ops/apply.h"

@@ -5,7 +5,7 @@
 #include <QMainWindow>
 #include <map>
 
-#include "app/host.h"
+#include "base/host.h"
 
 class QActionGroup;
 class QLabel;

@@ -6,7 +6,7 @@
 #include <QCursor>
 #include <array>
 
-#include "app/host.h"
+#include "base/host.h"
 
 class QWidget;
 

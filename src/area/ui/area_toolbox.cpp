@@ -13,18 +13,18 @@
 #include <QVBoxLayout>
 
 #include "app/commands.h"
-#include "app/messages.h"
 #include "app/program.h"
-#include "app/string_table.h"
 #include "app/settings.h"
+#include "app/ui/dialog_buttons.h"
 #include "area/area_files.h"
 #include "area/area_mask.h"
 #include "area/area_options.h"
 #include "area/ui/area_dialogs.h"
+#include "base/messages.h"
+#include "base/string_table.h"
+#include "display/ui/view_window.h"
 #include "ops/apply.h"
 #include "ops/op_state.h"
-#include "display/ui/view_window.h"
-#include "app/ui/dialog_buttons.h"
 
 namespace qv::ui {
 namespace {
@@ -36,8 +36,6 @@ constexpr int kToggleButtons[] = {kAreaEditArea, kAreaColourKey, kAreaSplatter, 
 constexpr int kCombinationButtons[] = {kAreaComplement, kAreaIntersection, kAreaUnion};
 constexpr int kHoldSquare = 9773, kHoldAspect = 9774, kHoldSource = 9775;
 constexpr int kSettingsButton = 9776, kHelpButton = 9781, kDiscriminatorButton = 9782;
-
-AreaState& Area() { return TheProgram().area; }
 
 // Builds the selection of a mode that needs no drawing on the image the
 // user works on.

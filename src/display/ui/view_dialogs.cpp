@@ -14,15 +14,15 @@
 #include <array>
 
 #include "app/commands.h"
-#include "app/messages.h"
 #include "app/program.h"
 #include "app/settings.h"
-#include "app/string_table.h"
-#include "display/render.h"
-#include "extlib/palette_library.h"
-#include "display/views.h"
-#include "store/image_record.h"
 #include "app/ui/dialog_buttons.h"
+#include "base/messages.h"
+#include "base/string_table.h"
+#include "display/render.h"
+#include "display/views.h"
+#include "extlib/palette_library.h"
+#include "store/image_record.h"
 
 namespace qv::ui {
 

@@ -17,11 +17,11 @@
 #include <cstdlib>
 
 #include "app/commands.h"
-#include "app/messages.h"
 #include "app/program.h"
-#include "area/area_gesture.h"
 #include "area/area_files.h"
+#include "area/area_gesture.h"
 #include "area/area_mask.h"
+#include "base/messages.h"
 #include "display/render.h"
 #include "display/views.h"
 #include "ops/apply.h"

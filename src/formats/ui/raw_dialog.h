@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <array>
 
-#include "app/host.h"
+#include "base/host.h"
 
 class QLabel;
 class QLineEdit;

@@ -10,7 +10,7 @@
 #include <QScrollBar>
 
 #include "app/program.h"
-#include "app/string_table.h"
+#include "base/string_table.h"
 #include "formats/save_choices.h"
 
 namespace qv::ui {

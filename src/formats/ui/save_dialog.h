@@ -6,7 +6,7 @@
 #include <QFileDialog>
 #include <vector>
 
-#include "app/host.h"
+#include "base/host.h"
 
 class QCheckBox;
 class QComboBox;

@@ -15,9 +15,9 @@
 
 #include "anim/trends.h"
 #include "app/commands.h"
-#include "app/messages.h"
 #include "app/program.h"
-#include "app/string_table.h"
+#include "base/messages.h"
+#include "base/string_table.h"
 #include "extlib/palette_library.h"
 #include "ops/apply.h"
 #include "ops/colour_commands.h"
@@ -537,7 +537,9 @@ void InstallOpSettingsHooks(QWidget* parent) {
   };
   // The palette window closed while Remap is current: its column shows the
   // palettes as they were edited there.
-  TheProgram().palettes.remapClosed = [] { RefreshSettingsDialog(); };
+  TheProgram().palettes.remapClosed = [] {
+    if (TheProgram().ops.current == kRemapOpId) RefreshSettingsDialog();
+  };
 }
 
 void RemoveOpSettingsHooks() {

@@ -17,11 +17,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/messages.h"
 #include "app/program.h"
+#include "app/ui/dialog_buttons.h"
+#include "base/messages.h"
 #include "extlib/palette_library.h"
 #include "store/image_record.h"
-#include "app/ui/dialog_buttons.h"
 
 namespace qv::ui {
 namespace {

@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 #include <map>
 
-#include "app/messages.h"
 #include "app/program.h"
+#include "base/messages.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 #include "store/undo.h"

@@ -12,6 +12,9 @@ struct CrtRandom {
   std::uint32_t state = 1;
 };
 
+// The program's one CrtRandom (owned by the Program).
+CrtRandom& RandomState();
+
 void Srand(std::uint32_t seed);
 int Rand();  // 0 .. 32767
 

@@ -1,4 +1,4 @@
-#include "app/progress.h"
+#include "base/progress.h"
 
 #include <gtest/gtest.h>
 

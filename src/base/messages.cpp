@@ -1,11 +1,10 @@
-#include "app/messages.h"
+#include "base/messages.h"
 
 #include <cstdarg>
 #include <ctime>
 
-#include "app/host.h"
-#include "app/program.h"
-#include "app/string_table.h"
+#include "base/host.h"
+#include "base/string_table.h"
 
 namespace qv {
 namespace {
@@ -136,7 +135,7 @@ std::string HelpKeywordOfTitle(std::string_view title) {
 }
 
 void OpenLog(bool createNew) {
-  LogState& log = TheProgram().log;
+  LogState& log = TheLog();
   log.file.reset();
   log.file.reset(std::fopen(kLogFileName, createNew ? "w" : "a"));
   if (!log.file) return;
@@ -154,12 +153,12 @@ void OpenLog(bool createNew) {
   }
 }
 
-void CloseLog() { TheProgram().log.file.reset(); }
+void CloseLog() { TheLog().file.reset(); }
 
-bool LogIsOpen() { return TheProgram().log.file != nullptr; }
+bool LogIsOpen() { return TheLog().file != nullptr; }
 
 void LogLine(const char* format, ...) {
-  std::FILE* f = TheProgram().log.file.get();
+  std::FILE* f = TheLog().file.get();
   if (!f) return;
   va_list args;
   va_start(args, format);

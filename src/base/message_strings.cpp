@@ -1,5 +1,5 @@
 // The texts of the numbered messages: message n is string 5000 + n.
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "display/display_palettes.h"
+#include "store/display_palettes.h"
 
 #include <string_view>
 

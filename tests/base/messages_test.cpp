@@ -1,11 +1,11 @@
-#include "app/messages.h"
+#include "base/messages.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <regex>
 
-#include "app/string_table.h"
+#include "base/string_table.h"
 #include "support/program_fixture.h"
 
 namespace qv {

@@ -1,4 +1,4 @@
-#include "anim/spline.h"
+#include "base/spline.h"
 
 #include <gtest/gtest.h>
 

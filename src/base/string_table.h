@@ -21,11 +21,11 @@ bool HasString(int id);
 std::vector<int> DuplicateStringIds();
 
 // The parts of the table, one per subsystem file (listed in string_table.cpp).
-std::span<const StringEntry> MessageStrings();    // app/message_strings.cpp
+std::span<const StringEntry> MessageStrings();    // base/message_strings.cpp
 std::span<const StringEntry> OperationStrings();  // ops/op_strings.cpp
 std::span<const StringEntry> FormatStrings();   // formats/format_strings.cpp
 std::span<const StringEntry> AreaStrings();     // area/area_strings.cpp
-std::span<const StringEntry> MessageStrings();  // app/message_strings.cpp
+std::span<const StringEntry> MessageStrings();  // base/message_strings.cpp
 std::span<const StringEntry> MenuStrings();     // app/menu_strings.cpp
 std::span<const StringEntry> ViewStrings();     // display/view_strings.cpp
 std::span<const StringEntry> AnimStrings();     // anim/anim_strings.cpp

@@ -1,11 +1,11 @@
-#include "app/host.h"
+#include "app/headless_host.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 
-#include "app/progress.h"
 #include "app/recording_host.h"
+#include "base/progress.h"
 #include "formats/save_image.h"
 #include "store/image_record.h"
 

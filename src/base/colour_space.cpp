@@ -1,4 +1,4 @@
-#include "ops/colour_space.h"
+#include "base/colour_space.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "anim/spline.h"
+#include "base/spline.h"
 
 #include <algorithm>
 
-#include "app/messages.h"
+#include "base/messages.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "app/text_words.h"
+#include "base/text_words.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
 // The program's one table of user-visible texts, keyed by numeric id. Each
 // subsystem keeps its own texts in its own file and lists them here.
-#include "app/string_table.h"
+#include "base/string_table.h"
 
 #include <algorithm>
 #include <vector>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host.h"
+#include "base/host.h"
 
 namespace qv {
 
@@ -40,6 +40,9 @@ struct ProgressState {
   bool paused = false;
   int pumping = 0;            // a pump running inside a pump must not pump again
 };
+
+// The program's one ProgressState (owned by the Program).
+ProgressState& ProgressStatus();
 
 void BeginSequence(const std::string& title, int total);
 bool SequenceStep(int current);  // the stop flag

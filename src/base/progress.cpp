@@ -1,15 +1,13 @@
-#include "app/progress.h"
+#include "base/progress.h"
 
 #include <cstdio>
 
-#include "app/host.h"
-#include "app/messages.h"
-#include "app/program.h"
+#include "base/host.h"
+#include "base/messages.h"
 
 namespace qv {
 namespace {
 
-ProgressState& State() { return TheProgram().progress; }
 
 int Percent(long long current, long long total) {
   return total > 0 ? static_cast<int>(current * 100 / total) : 0;
@@ -35,7 +33,7 @@ void Show() { TheHost().ShowProgress(CurrentProgressDisplay()); }
 }  // namespace
 
 ProgressDisplay CurrentProgressDisplay() {
-  const ProgressState& s = State();
+  const ProgressState& s = ProgressStatus();
   ProgressDisplay d;
   d.sequencePercent = Percent(s.sequenceCurrent, s.sequenceTotal);
   d.sequenceText = s.paused ? std::string("PAUSED") : s.sequenceText;
@@ -45,7 +43,7 @@ ProgressDisplay CurrentProgressDisplay() {
 }
 
 void BeginSequence(const std::string& title, int total) {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   s.sequenceTitle = title;
   s.sequenceText = title;
   s.sequenceTotal = total;
@@ -55,7 +53,7 @@ void BeginSequence(const std::string& title, int total) {
 }
 
 bool SequenceStep(int current) {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   s.sequenceCurrent = current;
   if (TheHost().IsMainMinimised())
     TheHost().SetMainTitle(TitleWithPercent(Percent(current, s.sequenceTotal)));
@@ -65,7 +63,7 @@ bool SequenceStep(int current) {
 }
 
 void EndSequence() {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   if (TheHost().IsMainMinimised()) TheHost().SetMainTitle(kMainTitle);
   s.stopRequested = false;
   s.sequenceText.clear();
@@ -77,7 +75,7 @@ void EndSequence() {
 }
 
 void BeginProgress(const std::string& title, int total, int step) {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   TheHost().SetProgressCursor(0);
   if (s.operationTotal > 0) s.enclosing.push_back({s.operationTitle, s.operationTotal, s.operationCurrent});
   s.operationCurrent = 0;
@@ -91,7 +89,7 @@ void BeginProgress(const std::string& title, int total, int step) {
 }
 
 int Progress(int current) {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   if (s.operationTotal == 0) return 0;
   s.operationCurrent = current;
   int percent = Percent(current, s.operationTotal);
@@ -114,15 +112,15 @@ int Progress(int current) {
   return s.stopRequested ? 1 : 0;
 }
 
-int ProgressNext() { return Progress(State().operationCurrent + 1); }
+int ProgressNext() { return Progress(ProgressStatus().operationCurrent + 1); }
 
 void SetProgressTotal(int total) {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   if (s.operationTotal > 0) s.operationTotal = total < 1 ? 1 : total;
 }
 
 void EndProgress() {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   if (s.depth == 0) return;
   TheHost().SetProgressCursor(-1);
   if (s.sequenceTotal == 0 && TheHost().IsMainMinimised()) TheHost().SetMainTitle(kMainTitle);
@@ -151,7 +149,7 @@ void EndProgress() {
 }
 
 void RequestStop() {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   if (!IsBusy()) return;
   s.stopRequested = true;
   s.sequenceText = s.sequenceTitle;
@@ -160,18 +158,18 @@ void RequestStop() {
 }
 
 void TogglePause() {
-  ProgressState& s = State();
+  ProgressState& s = ProgressStatus();
   if (!IsBusy()) return;
   s.paused = !s.paused;
   Show();
 }
 
-bool IsBusy() { return State().sequenceTotal > 0 || State().operationTotal > 0; }
+bool IsBusy() { return ProgressStatus().sequenceTotal > 0 || ProgressStatus().operationTotal > 0; }
 
-bool IsSequenceRunning() { return State().sequenceTotal > 0; }
+bool IsSequenceRunning() { return ProgressStatus().sequenceTotal > 0; }
 
 bool RefuseCloseWhileBusy() {
-  if (State().operationTotal == 0) return false;
+  if (ProgressStatus().operationTotal == 0) return false;
   ShowMessage(86);
   return true;
 }

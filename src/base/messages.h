@@ -24,6 +24,9 @@ struct LogState {
   std::unique_ptr<std::FILE, FileCloser> file;  // null while logging is off
 };
 
+// The program's one LogState (owned by the Program).
+LogState& TheLog();
+
 // The text of message n (empty for an unused number).
 std::string MessageText(int n);
 // "Message %03d": the title and the help keyword of message n.

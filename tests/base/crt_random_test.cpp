@@ -1,4 +1,4 @@
-#include "app/crt_random.h"
+#include "base/crt_random.h"
 
 #include <gtest/gtest.h>
 
