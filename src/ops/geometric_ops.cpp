@@ -298,8 +298,9 @@ int QuarterTurnWhole(ApplyContext& c, bool clockwise) {
   // (ty, h - 1 - tx) turning clockwise, (w - 1 - ty, tx) the other way.
   ProgressRun progress(kFlip, w);
   for (int ty0 = 0; ty0 < w; ty0 += kTile) {
-    if (Progress(ty0) != 0) return 1;
     const int ty1 = std::min(ty0 + kTile, w);
+    for (int ty = ty0; ty < ty1; ++ty)
+      if (Progress(ty) != 0) return 1;
     for (int tx0 = 0; tx0 < h; tx0 += kTile) {
       const int tx1 = std::min(tx0 + kTile, h);
       for (int ty = ty0; ty < ty1; ++ty) {

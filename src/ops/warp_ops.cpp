@@ -362,7 +362,9 @@ WarpSample MapSurface(const GeometricState& g, int x, int y) {
   std::uint8_t h4[4] = {0, 0, 0, 255};
   if (map.pixels && map.width > 0 && map.height > 0)
     SampleClamped(map, (x - g.sx0) * g.mapScaleX, (y - g.sy0) * g.mapScaleY, h4);
-  double h = (0.33 * h4[0] + 0.46 * h4[1] + 0.21 * h4[2] - g.midLevel) / 255;
+  // 0.33 R + 0.46 G + 0.21 B - Mid Level in hundredths, exactly: a flat
+  // map at the mid level moves nothing.
+  double h = (33 * h4[0] + 46 * h4[1] + 21 * h4[2] - 100 * g.midLevel) / 25500.0;
   if (g.mapHasAlpha && h4[3] < 255) h = h * h4[3] / 255;
   return {x + g.ax * h, y + g.ay * h, TruncToInt(g.shading * h * 5)};
 }
