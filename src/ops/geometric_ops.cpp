@@ -106,16 +106,13 @@ bool RotatedSample(const ApplyContext& c, const GeometricState& g, const std::ui
   s.gy = static_cast<std::int32_t>((syf - static_cast<float>(s.iy)) * 256.0f);
   const int w00 = (256 - s.gy) * (256 - s.gx), w10 = (256 - s.gy) * s.gx, w01 = s.gy * (256 - s.gx),
             w11 = s.gy * s.gx;
-  const int total = w00 + w10 + w01 + w11;
   const int width = c.image->width, height = c.image->height;
   auto maskAt = [&](std::int64_t mx, std::int64_t my) -> int {
     if (mx < 0 || my < 0 || mx >= width || my >= height) return 0;
     return mask[my * width + mx];
   };
-  const int m = (maskAt(s.ix, s.iy) * w00 + maskAt(s.ix + 1, s.iy) * w10 + maskAt(s.ix, s.iy + 1) * w01 +
-                 maskAt(s.ix + 1, s.iy + 1) * w11) /
-                total;
-  coverage = Clamp255(m);
+  coverage = WeightedChannel(maskAt(s.ix, s.iy), maskAt(std::int64_t{s.ix} + 1, s.iy), maskAt(s.ix, std::int64_t{s.iy} + 1),
+                             maskAt(std::int64_t{s.ix} + 1, std::int64_t{s.iy} + 1), w00, w10, w01, w11);
   if (coverage == 0) return false;
   Blend4(CopyPixel(c, s.ix, s.iy), CopyPixel(c, std::int64_t{s.ix} + 1, s.iy), CopyPixel(c, s.ix, std::int64_t{s.iy} + 1),
          CopyPixel(c, std::int64_t{s.ix} + 1, std::int64_t{s.iy} + 1), s.gx, s.gy, colour);

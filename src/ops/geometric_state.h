@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ops/bilinear.h"
+#include "ops/pixel_plane.h"
 
 namespace qv {
 
