@@ -57,7 +57,11 @@ PixelPlane CopyPlane(const ApplyContext& c) {
 // Steps 5 and 6 of every warp: the sample blended through the mask, shaded.
 inline void StoreWarped(std::uint8_t* p, int m, const std::uint8_t s[4], int shade, bool affectAlpha) {
   int b[4];
-  for (int k = 0; k < 4; ++k) b[k] = (s[k] * m + p[k] * (255 - m)) / 255;
+  if (m == 255) {
+    for (int k = 0; k < 4; ++k) b[k] = s[k];
+  } else {
+    for (int k = 0; k < 4; ++k) b[k] = (s[k] * m + p[k] * (255 - m)) / 255;
+  }
   if (affectAlpha) {
     p[3] = static_cast<std::uint8_t>(b[3]);
     return;
