@@ -39,10 +39,16 @@ const std::string kApplyUsage = std::string(
     "  --op NAME|ID        the operation (\"Contrast\", \"3181\"; see 'pixqv-cli ops')\n"
     "  --set Label=value   a parameter of the operation by its label; repeatable,\n"
     "                      applied after --settings; clamped to the dial range\n"
+    "                      (values in a Trend's wider range, such as Dome below\n"
+    "                      0, come through --settings)\n"
     "  --settings FILE     an op-settings file (.QVS) read first\n"
-    "  --source IMG        the source image of operations that use one\n"
+    "  --source IMG        the source image of operations that use one (Surface\n"
+    "                      Warp's height map, Perspective's picture); without it\n"
+    "                      IN serves as its own source\n"
     "  --type T            bmp, tif, jpg, ... (default: from OUT's extension)\n"
-    "  --depth N           bit depth (default 24)\n"
+    "  --depth N           bit depth (default 24; 32 for the new image that Rotate\n"
+    "                      makes with \"In Place=0\", which carries its coverage\n"
+    "                      as alpha)\n"
     "  --compress B        1 to compress where the type allows it\n"
     "  --quality Q         JPEG quality, 0 to 100 (default 75)\n"
     "\n"
@@ -100,7 +106,7 @@ int RunApply(const std::vector<std::string_view>& input) {
   std::vector<std::string> files;
   std::vector<std::string_view> sets;
   std::string settings, source, opName;
-  int type = -1, bits = 24, compress = 1, quality = 75;
+  int type = -1, bits = 0, compress = 1, quality = 75;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
     bool hasValue = i + 1 < args.size();
@@ -133,7 +139,11 @@ int RunApply(const std::vector<std::string_view>& input) {
   if (op == 0) return Usage("no operation named '" + opName + "' (see 'pixqv-cli ops')");
   if (type < 0) type = SaveTypeOfPath(files[1]);
   if (type < 0) return Usage("cannot tell the output type from '" + files[1] + "'; use --type");
-  const int entry = DepthEntryForBits(type, bits);
+  // Without --depth a picture is written at 24 bits, and a new image that
+  // carries its coverage as alpha (Rotate without "In Place") at 32 where
+  // the type offers it.
+  const bool depthGiven = bits != 0;
+  const int entry = DepthEntryForBits(type, depthGiven ? bits : 24);
   if (entry < 0) return Usage(std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
 
   CliHost& host = InstallHost<CliHost>("apply", true);
@@ -170,7 +180,12 @@ int RunApply(const std::vector<std::string_view>& input) {
     if (!why.empty()) return Fail(why);
     return Fail(result == 2 ? "cancelled" : "stopped or failed");
   }
-  const int saved = SaveImageFile(image, files[1], type, entry, compress, quality);
+  // An operation that made a new image leaves IN's picture as it was: OUT
+  // receives the new one.
+  ImageRecord* written = Ctx().result ? Ctx().result : image;
+  int resultEntry = entry;
+  if (written != image && !depthGiven && DepthEntryForBits(type, 32) >= 0) resultEntry = DepthEntryForBits(type, 32);
+  const int saved = SaveImageFile(written, files[1], type, resultEntry, compress, quality);
   std::string why = host.Flush(saved != 0);
   if (saved != 0) return Fail("cannot write " + files[1] + (why.empty() ? "" : ": " + why));
   return 0;

@@ -117,6 +117,10 @@ void SetBox(ApplyContext& c, ImageRecord* image) {
     c.rx = s.radiusX;
     c.ry = s.radiusY;
   }
+  c.sx0 = c.x0;
+  c.sy0 = c.y0;
+  c.sx1 = c.x1;
+  c.sy1 = c.y1;
   c.x0 = std::clamp(c.x0, 0, image->width - 1);
   c.x1 = std::clamp(c.x1, 0, image->width - 1);
   c.y0 = std::clamp(c.y0, 0, image->height - 1);
@@ -439,7 +443,10 @@ int ApplyOperation(OpId op, ImageRecord* action, int viewIndex) {
   if (Prefs().showChron) ChronographEnd(started, name);
 
   p.sizeChanged = action->width != oldWidth || action->height != oldHeight;
-  if (changed) {
+  if (changed && c.result) {
+    const int whole[4] = {0, 0, c.result->width - 1, c.result->height - 1};
+    ShowChange(c.result, whole);
+  } else if (changed) {
     ShowChange(action, changeBox);
   } else {
     InvalidateViewAt(viewIndex);

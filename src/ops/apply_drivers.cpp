@@ -155,6 +155,17 @@ int PixelLoop(ApplyContext& c) {
   return 0;
 }
 
+// Warps with a row routine: one call per row of the box, which skips the
+// pixels outside the mask itself.
+int RowLoop(ApplyContext& c) {
+  RowWorker worker = c.routines.rowWorker;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (Progress(y - c.y0) != 0) return 1;
+    worker(Pixel(c.image, c.x0, y), c.x0, c.x1, y, c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0);
+  }
+  return 0;
+}
+
 int GenerationLoop(ApplyContext& c) {
   if (c.routines.prePass) c.routines.prePass();
   const int count = c.generationCount < 1 ? 1 : c.generationCount;
@@ -257,12 +268,19 @@ int RunDriver(ApplyKind kind) {
     }
   }
 
+  if (c.undo) {
+    c.copyX = c.undo->originX;
+    c.copyY = c.undo->originY;
+    c.copyWidth = c.undo->width;
+    c.copyHeight = c.undo->height;
+  }
+
   int result = 0;
   switch (kind) {
     case ApplyKind::Point: result = PointLoop(c); break;
     case ApplyKind::Value: result = ValueLoop(c); break;
-    case ApplyKind::Pixel:
-    case ApplyKind::Warp: result = PixelLoop(c); break;
+    case ApplyKind::Pixel: result = PixelLoop(c); break;
+    case ApplyKind::Warp: result = c.routines.rowWorker ? RowLoop(c) : PixelLoop(c); break;
     case ApplyKind::Generation: result = GenerationLoop(c); break;
     case ApplyKind::Image: result = c.routines.imageWorker(image->pixels, c.mask) != 0 ? 1 : 0; break;
     case ApplyKind::Inspect: result = c.routines.imageWorker(image->pixels, c.mask) != 0 ? 1 : 0; break;
@@ -271,7 +289,13 @@ int RunDriver(ApplyKind kind) {
   EndProgress();
   ReleaseMask();
   UnlockImage(image);
+  ImageRecord* layer = c.splatPass ? nullptr : c.undo;
   ReleaseUndo();
+  if (c.result && layer) {
+    // The action image was left as it was: its copy restores nothing.
+    layer->undone = 1;
+    DropRedoLayers(image);
+  }
   return result == 0 ? 0 : 1;
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "display/colour_palettes.h"
+#include "ops/geometric_state.h"
 #include "ops/op_catalogue.h"
 
 namespace qv {
@@ -24,11 +25,18 @@ struct ApplyContext {
   ApplyKind kind = ApplyKind::Point;
   std::int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // the box, inclusive
   std::int32_t cx = 0, cy = 0, rx = 0, ry = 0;  // selection centre and half sizes
+  // The selection's rectangle as drawn, before the box was clamped to the image.
+  std::int32_t sx0 = 0, sy0 = 0, sx1 = 0, sy1 = 0;
   std::uint8_t* mask = nullptr;                  // locked AreaMask, width x height
   // The undo copy of the box as it was; null when none was taken. In a
   // splatter pass it is the pass's own copy, never a layer on the stack.
   ImageRecord* undo = nullptr;
   bool splatPass = false;
+  // Where the undo copy lies in the image and its size (0 x 0 without one).
+  std::int32_t copyX = 0, copyY = 0, copyWidth = 0, copyHeight = 0;
+  // An operation that makes a new image instead of changing the action image
+  // (Rotate with "In Place" off): the pipeline redraws and counts this one.
+  ImageRecord* result = nullptr;
   // Source image (operations with NeedsSource).
   std::uint8_t* sourcePixels = nullptr;
   std::uint32_t* sourceRows = nullptr;
@@ -109,6 +117,7 @@ struct ApplyState {
   // The look-up tables "rhist", "ghist", "bhist", "ahist".
   std::int32_t* tables[4] = {nullptr, nullptr, nullptr, nullptr};
   ColourOpsState colour;
+  GeometricState geometric;
   ApplyHooks hooks;
 };
 

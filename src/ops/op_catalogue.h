@@ -52,6 +52,9 @@ using PointWorker = void (*)(std::uint8_t* pixel, int mask);
 using ValueWorker = std::uint32_t (*)(std::uint32_t pixel);
 using PixelWorker = void (*)(std::uint8_t* pixel, int x, int y, int mask);
 using ImageWorker = int (*)(std::uint8_t* pixels, std::uint8_t* mask);
+// A Warp operation's worker for one row of the box from x0 to x1: the same
+// bytes as its pixel worker over the masked pixels, without a call per pixel.
+using RowWorker = void (*)(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow);
 using MappingRoutine = WarpSample (*)(int x, int y);
 using FinishRoutine = void (*)();
 
@@ -64,6 +67,7 @@ struct OpRoutines {
   ImageWorker imageWorker = nullptr;  // Image and Inspect drivers
   MappingRoutine mapping = nullptr;
   FinishRoutine finish = nullptr;
+  RowWorker rowWorker = nullptr;  // optional, Warp driver
 };
 
 // What an effect family contributes: the routines of some operations.

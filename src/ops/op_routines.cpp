@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ops/colour_ops.h"
+#include "ops/geometric_ops.h"
 #include "ops/op_catalogue.h"
 
 namespace qv {
@@ -12,6 +13,8 @@ namespace {
 
 constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
     ColourOperationRoutines,
+    WarpOperationRoutines,
+    GeometricOperationRoutines,
 };
 
 }  // namespace

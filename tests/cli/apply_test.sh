@@ -71,6 +71,6 @@ if "$cli" apply in.bmp none.bmp --op contrast --set amount=0 2>err.txt; then
 fi
 grep -q 'The settings for this operation will produce no change.' err.txt || { cat err.txt; exit 1; }
 [ ! -e none.bmp ] || { echo "nothing must be written"; exit 1; }
-if "$cli" apply in.bmp x.bmp --op Swirl 2>err.txt; then echo "Swirl is not built yet"; exit 1; fi
+if "$cli" apply in.bmp x.bmp --op "Motion Blur" 2>err.txt; then echo "Motion Blur is not built yet"; exit 1; fi
 grep -q 'not available yet' err.txt || { cat err.txt; exit 1; }
 echo "apply ok"

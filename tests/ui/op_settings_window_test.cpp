@@ -1,5 +1,6 @@
 // The Operations menu and the operation settings window, driven offscreen.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -12,6 +13,7 @@
 
 #include "app/commands.h"
 #include "ops/apply.h"
+#include "store/image_record.h"
 #include "ops/colour_commands.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
@@ -296,6 +298,30 @@ class OpSettingsWindowTest : public QObject {
     QVERIFY(!TheProgram().ops.showControls);
     app.window->UpdateCommands();
     QVERIFY(!app.window->ActionOf(3997)->isChecked());
+  }
+
+  // Operations that use a source list every loaded image; choosing one
+  // makes it the source of the next apply.
+  void sourceComboBoxChoosesTheSource() {
+    const int before = ImageCount();
+    for (int i = 0; i < 2; ++i) {
+      ImageRecord* image = CreateImage(4, 4, "test");
+      QVERIFY(image);
+      std::snprintf(image->name, sizeof image->name, "map%d", i);
+      QCOMPARE(AddImage(image, false), 0);
+    }
+    Choose(3128);  // Surface Warp
+    auto* combo = Find<QComboBox>("source6500");
+    QVERIFY(combo);
+    QCOMPARE(combo->count(), before + 2);
+    QCOMPARE(combo->itemText(before + 1), QStringLiteral("map1"));
+    combo->setCurrentIndex(before + 1);
+    Q_EMIT combo->activated(before + 1);
+    QCOMPARE(Pipeline().source, ImageAt(before + 1));
+    Choose(3181);  // Contrast uses no source
+    QVERIFY(!Find<QComboBox>("source6500"));
+    Pipeline().source = nullptr;
+    while (ImageCount() > before) RemoveImage(ImageAt(ImageCount() - 1));
   }
 
   void cleanupTestCase() { app.Stop(); }

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -25,6 +26,7 @@
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
 #include "ops/ui/colour_controls.h"
+#include "store/image_record.h"
 
 namespace qv::ui {
 namespace {
@@ -82,6 +84,7 @@ void OpSettingsWindow::Clear() {
   swatches_.clear();
   swatchFirstSlot_.clear();
   oldSize_ = nullptr;
+  source_ = nullptr;
   apply_ = nullptr;
   colour_ = {};
   // The old rows may be the very sender of the signal that brought us here
@@ -164,6 +167,17 @@ void OpSettingsWindow::ShowOperation(OpId id) {
   }
   if (rows_.empty()) grid->addWidget(new QLabel(QStringLiteral("No settings"), body_), gridRow++, 0, 1, 4);
   AddColourControls(grid, gridRow);
+  if (NeedsSource(op_)) {
+    // The source combo box (6500): every loaded image; the one chosen is
+    // the source of the next apply.
+    source_ = new QComboBox(body_);
+    source_->setObjectName(QStringLiteral("source6500"));
+    connect(source_, &QComboBox::activated, this, [](int index) {
+      if (index >= 0 && index < ImageCount()) Pipeline().source = ImageAt(index);
+    });
+    grid->addWidget(new QLabel(QStringLiteral("Source"), body_), gridRow, 0);
+    grid->addWidget(source_, gridRow++, 1, 1, 3);
+  }
   if (op_ == kEnlarge || op_ == kReduce) {
     oldSize_ = new QLabel(body_);
     grid->addWidget(oldSize_, gridRow++, 0, 1, 4);
@@ -282,6 +296,15 @@ void OpSettingsWindow::Refresh() {
     apply_->setToolTip(built ? QString() : why);
   }
   RefreshColourControls();
+  if (source_) {
+    const QSignalBlocker block(source_);
+    source_->clear();
+    const ImageRecord* chosen = SourceImage();
+    for (int i = 0; i < ImageCount(); ++i) {
+      source_->addItem(QString::fromLocal8Bit(ImageAt(i)->name));
+      if (ImageAt(i) == chosen) source_->setCurrentIndex(i);
+    }
+  }
   if (oldSize_) {
     const OpsState& ops = TheProgram().ops;
     oldSize_->setText(QStringLiteral("Old Width: %1   Old Height: %2").arg(ops.oldWidth).arg(ops.oldHeight));

@@ -10,6 +10,7 @@
 #include "ops/op_catalogue.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -76,6 +77,7 @@ class OpSettingsWindow : public QWidget {
   QWidget* body_ = nullptr;
   QVBoxLayout* layout_ = nullptr;
   QLabel* oldSize_ = nullptr;
+  QComboBox* source_ = nullptr;  // operations that use a source image
   std::vector<Row> rows_;
   std::vector<QPushButton*> swatches_;
   std::vector<int> swatchFirstSlot_;  // the red row of each swatch
