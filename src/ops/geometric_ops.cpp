@@ -7,9 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/messages.h"
-#include "app/program.h"
-#include "app/progress.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "area/area_mask.h"
 #include "ops/apply.h"
 #include "ops/bilinear.h"
@@ -24,7 +23,6 @@ constexpr int kMessageNoMemoryForResult = 70;
 constexpr std::uint8_t kClear[4] = {0, 0, 0, 0};
 
 GeometricState& Geo() { return Pipeline().geometric; }
-AreaState& Area() { return TheProgram().area; }
 
 // A nested progress run with the operation's own title, ended on every way out.
 class ProgressRun {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/crt_random.h"
-#include "app/messages.h"
-#include "app/string_table.h"
+#include "base/crt_random.h"
+#include "base/messages.h"
+#include "base/string_table.h"
 #include "ops/apply.h"
 #include "ops/bilinear.h"
 #include "ops/geometric_ops.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/progress.h"
+#include "base/progress.h"
 #include "app/recording_host.h"
 #include "ops/apply_test_support.h"
 #include "ops/bilinear.h"
