@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "app/messages.h"
 #include "app/program.h"
@@ -42,6 +43,58 @@ struct Header {
   bool hasMasks = false;
   std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
 };
+
+// Four-byte loads and stores in place of byte moves (little-endian hosts;
+// others take the plain loops). A store may run one byte past the pixel it
+// makes, into the next pixel's place, so the last pixel of a row is moved
+// byte by byte.
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void Store32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+// R G B A <-> B G R A: the first and third bytes swapped.
+inline std::uint32_t SwapRedBlue(std::uint32_t v) { return (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16); }
+
+void RgbaToBgr(const std::uint8_t* p, std::uint8_t* d, int width) {
+  int x = 0;
+  if constexpr (kLittleEndian)
+    for (; x + 1 < width; ++x) Store32(d + 3 * x, SwapRedBlue(Load32(p + 4 * x)));
+  for (; x < width; ++x) {
+    d[3 * x] = p[4 * x + 2];
+    d[3 * x + 1] = p[4 * x + 1];
+    d[3 * x + 2] = p[4 * x];
+  }
+}
+
+void RgbaToBgra(const std::uint8_t* p, std::uint8_t* d, int width) {
+  for (int x = 0; x < width; ++x) {
+    if constexpr (kLittleEndian) {
+      Store32(d + 4 * x, SwapRedBlue(Load32(p + 4 * x)));
+    } else {
+      d[4 * x] = p[4 * x + 2];
+      d[4 * x + 1] = p[4 * x + 1];
+      d[4 * x + 2] = p[4 * x];
+      d[4 * x + 3] = p[4 * x + 3];
+    }
+  }
+}
+
+// B G R rows into R G B A pixels, each pixel keeping the alpha it has.
+void BgrToRgba(const std::uint8_t* s, std::uint8_t* out, int width) {
+  int x = 0;
+  if constexpr (kLittleEndian)
+    for (; x + 1 < width; ++x)
+      Store32(out + 4 * x, (Load32(out + 4 * x) & 0xFF000000u) | (SwapRedBlue(Load32(s + 3 * x)) & 0x00FFFFFFu));
+  for (; x < width; ++x) {
+    out[4 * x] = s[3 * x + 2];
+    out[4 * x + 1] = s[3 * x + 1];
+    out[4 * x + 2] = s[3 * x];
+  }
+}
 
 ImageRecord* Refuse(const char* note, const char* logLine = nullptr) {
   if (logLine) LogLine("%s", logLine);
@@ -181,11 +234,7 @@ void DecodePlain(ImageRecord* image, const Header& h, std::span<const std::uint8
         }
         break;
       case 24:
-        for (int x = 0; x < width; ++x, out += 4) {
-          out[0] = s[3 * x + 2];
-          out[1] = s[3 * x + 1];
-          out[2] = s[3 * x];
-        }
+        BgrToRgba(s, out, width);
         break;
       case 32:
         for (int x = 0; x < width; ++x, out += 4) {
@@ -422,6 +471,7 @@ void WriteFileHeader(ByteWriter& w, int width, int height, int depth, std::uint3
 
 std::uint32_t RowSize(int depth, int width) { return static_cast<std::uint32_t>(FileStride(depth, width)); }
 
+
 int Store(const std::vector<std::uint8_t>& bytes, const std::string& path) {
   return StoreImageBytes(bytes, path, [] { ShowNote("Unable to Create file."); });
 }
@@ -434,29 +484,32 @@ std::vector<std::uint8_t> EncodeBmp(ImageRecord* image, int depth) {
   if (LockImage(image) != 0) return {};
   const int width = image->width, height = image->height;
   const std::uint32_t rowSize = RowSize(depth, width);
-  ByteWriter w;
-  w.Reserve(54 + std::size_t{rowSize} * height);
-  WriteFileHeader(w, width, height, depth, rowSize, 0);
+  ByteWriter header;
+  WriteFileHeader(header, width, height, depth, rowSize, 0);
+  // One buffer for the whole file, each row converted straight into it; the
+  // row padding is the buffer's own zeros.
+  std::vector<std::uint8_t> out(header.Size() + std::size_t{rowSize} * height);
+  std::copy(header.Data().begin(), header.Data().end(), out.begin());
   BeginProgress("Saving BMP", height);
   for (int y = height - 1; y >= 0; --y) {
     const std::uint8_t* p = PixelAt(image, 0, y);
-    std::size_t start = w.Size();
-    for (int x = 0; x < width; ++x, p += 4) {
-      if (depth == 16) {
-        w.U16LE(static_cast<std::uint16_t>(((p[0] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[2] >> 3)));
-      } else {
-        w.U8(p[2]);
-        w.U8(p[1]);
-        w.U8(p[0]);
-        if (depth == 32) w.U8(p[3]);
+    std::uint8_t* d = out.data() + header.Size() + std::size_t{rowSize} * static_cast<std::size_t>(height - 1 - y);
+    if (depth == 24) {
+      RgbaToBgr(p, d, width);
+    } else if (depth == 32) {
+      RgbaToBgra(p, d, width);
+    } else {
+      for (int x = 0; x < width; ++x, p += 4, d += 2) {
+        const auto v = static_cast<std::uint16_t>(((p[0] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[2] >> 3));
+        d[0] = static_cast<std::uint8_t>(v);
+        d[1] = static_cast<std::uint8_t>(v >> 8);
       }
     }
-    w.Zeros(rowSize - (w.Size() - start));
     if ((height - 1 - y) % 8 == 0) Progress(height - 1 - y);
   }
   EndProgress();
   UnlockImage(image);
-  return w.Data();
+  return out;
 }
 
 std::vector<std::uint8_t> EncodeBmpIndexed(const IndexedImage& image, int depth) {

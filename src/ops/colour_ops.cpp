@@ -207,9 +207,7 @@ int PrepareColorize() {
   return 0;
 }
 
-void ColorizeWorker(std::uint8_t* p, int m) {
-  const ColourOpsState& col = Col();
-  const bool alpha = Ctx().affectAlpha;
+inline void Colorize(const ColourOpsState& col, bool alpha, std::uint8_t* p, int m) {
   const int in[3] = {alpha ? p[3] : p[0], alpha ? p[3] : p[1], alpha ? p[3] : p[2]};
   int out[3] = {in[0], in[1], in[2]};
   if (col.values[0]) {
@@ -237,6 +235,15 @@ void ColorizeWorker(std::uint8_t* p, int m) {
   } else {
     p[3] = static_cast<std::uint8_t>(Luminance(r, g, b));
   }
+}
+
+void ColorizeWorker(std::uint8_t* p, int m) { Colorize(Col(), Ctx().affectAlpha, p, m); }
+
+void ColorizeRow(std::uint8_t* p, const std::uint8_t* mask, int count) {
+  const ColourOpsState& col = Col();
+  const bool alpha = Ctx().affectAlpha;
+  for (int i = 0; i < count; ++i, p += 4)
+    if (mask[i]) Colorize(col, alpha, p, mask[i]);
 }
 
 int PrepareRemap() {
@@ -288,6 +295,16 @@ std::uint32_t MonochromeWorker(std::uint32_t pixel) {
   return pixel;
 }
 
+void MonochromeRow(std::uint32_t* values, int count) {
+  const bool luminance = Col().values[0] != 0;
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t b[4];
+    std::memcpy(b, &values[i], 4);
+    b[0] = b[1] = b[2] = static_cast<std::uint8_t>(MonochromeGrey(b[0], b[1], b[2], luminance));
+    std::memcpy(&values[i], b, 4);
+  }
+}
+
 int PrepareMonochrome() {
   V()[0] = ParamValue(kMonochrome, 0);
   return 0;
@@ -331,23 +348,36 @@ int SampleSelection(std::uint8_t*, std::uint8_t*) {
   // Every sum and extreme of the two passes depends on a pixel only through
   // its R, G, B, H, S and L, so one walk over the pixels gathers their
   // histograms and the second pass runs over the histograms instead.
-  std::array<std::int64_t, 3 * 256 + 361 + 2 * 101> bins{};
+  // Neighbouring pixels mostly fall in the same bins: two sets of bins,
+  // taken in turn, let one count start before the last has been stored.
+  constexpr std::size_t kBins = 3 * 256 + 361 + 2 * 101;
+  std::array<std::int32_t, 2 * kBins> twin{};
+  std::array<std::int64_t, kBins> bins{};
+  std::size_t turn = 0;
+  std::int64_t n = 0;
+  auto merge = [&] {
+    for (std::size_t i = 0; i < kBins; ++i) bins[i] += std::int64_t{twin[i]} + twin[kBins + i];
+    twin.fill(0);
+  };
+  if (ForSelected(0, [&](const std::uint8_t* p) {
+        std::int32_t* b = twin.data() + turn;
+        turn ^= kBins;
+        ++b[p[0]];
+        ++b[256 + p[1]];
+        ++b[512 + p[2]];
+        const Hsl h = RgbToHsl(p[0], p[1], p[2]);
+        ++b[768 + h.h];
+        ++b[768 + 361 + h.s];
+        ++b[768 + 361 + 101 + h.l];
+        // The 32-bit counts are emptied into the wide ones long before they fill.
+        if ((++n & 0x3FFFFFF) == 0) merge();
+      }) != 0)
+    return 1;
+  merge();
   std::int64_t* rgb[3] = {bins.data(), bins.data() + 256, bins.data() + 512};
   std::int64_t* hue = bins.data() + 768;
   std::int64_t* sat = hue + 361;
   std::int64_t* light = sat + 101;
-  std::int64_t n = 0;
-  if (ForSelected(0, [&](const std::uint8_t* p) {
-        ++rgb[0][p[0]];
-        ++rgb[1][p[1]];
-        ++rgb[2][p[2]];
-        const Hsl h = RgbToHsl(p[0], p[1], p[2]);
-        ++hue[h.h];
-        ++sat[h.s];
-        ++light[h.l];
-        ++n;
-      }) != 0)
-    return 1;
   const std::int64_t count = n == 0 ? 1 : n;
   int mean[3];
   for (int k = 0; k < 3; ++k) {
@@ -449,17 +479,17 @@ int BuildPalette(std::uint8_t*, std::uint8_t*) {
 }
 
 const OpRoutineEntry kRoutines[] = {
-    {kContrast, {PrepareContrast, nullptr, LookupTableWorker}},
-    {kBrightness, {PrepareBrightness, nullptr, LookupTableWorker}},
-    {kGamma, {PrepareGamma, nullptr, LookupTableWorker}},
-    {kColorFill, {PrepareColorFill, nullptr, LookupTableWorker}},
-    {kBalance, {PrepareBalance, nullptr, LookupTableWorker}},
+    {kContrast, {PrepareContrast, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kBrightness, {PrepareBrightness, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kGamma, {PrepareGamma, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kColorFill, {PrepareColorFill, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kBalance, {PrepareBalance, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
     // Inspect while gathering; otherwise the pipeline fills the tables from the map.
-    {kHistogram, {nullptr, nullptr, LookupTableWorker, nullptr, nullptr, GatherHistogram}},
+    {kHistogram, {nullptr, nullptr, LookupTableWorker, nullptr, nullptr, GatherHistogram, nullptr, nullptr, LookupTableRow}},
     {kSample, {nullptr, nullptr, nullptr, nullptr, nullptr, SampleSelection}},
-    {kColorize, {PrepareColorize, nullptr, ColorizeWorker}},
+    {kColorize, {PrepareColorize, nullptr, ColorizeWorker, nullptr, nullptr, nullptr, nullptr, nullptr, ColorizeRow}},
     {kRemap, {PrepareRemap, nullptr, RemapWorker}},
-    {kMonochrome, {PrepareMonochrome, nullptr, nullptr, MonochromeWorker}},
+    {kMonochrome, {PrepareMonochrome, nullptr, nullptr, MonochromeWorker, nullptr, nullptr, nullptr, nullptr, nullptr, MonochromeRow}},
     {kBuildPalette, {nullptr, nullptr, nullptr, nullptr, nullptr, BuildPalette}},
     {kKeyToAlpha, {PrepareKeyToAlpha, nullptr, KeyToAlphaWorker}},
     {kInvertAlpha, {PrepareAlpha, nullptr, InvertAlphaWorker}},

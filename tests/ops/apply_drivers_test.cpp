@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ops/apply_test_support.h"
+#include "app/progress.h"
 #include "store/memory_places.h"
+#include "store/undo.h"
 
 namespace qv::test {
 namespace {
@@ -26,24 +30,24 @@ class DriverResultsTest : public ApplyTest {
   // A random picture, the action image, and a mask that is random inside a
   // box a little smaller than the picture: 0, 255 and everything between,
   // in runs as a soft-edged selection has them.
-  ImageRecord* RandomPicture(std::uint32_t seed) {
+  ImageRecord* RandomPicture(std::uint32_t seed, int width = kWidth, int height = kHeight) {
     std::uint32_t s = seed;
     auto next = [&s] {
       s = s * 1664525u + 1013904223u;
       return s >> 8;
     };
-    ImageRecord* image = Add(kWidth, kHeight, [&](int, int) {
+    ImageRecord* image = Add(width, height, [&](int, int) {
       return std::array<int, 4>{int(next() & 255), int(next() & 255), int(next() & 255), int(next() & 255)};
     });
     image->hasAlpha = 1;
     SelectEntireImage();
     EXPECT_EQ(BuildAreaMask(image, 0), 0);
     AreaSelection& sel = TheProgram().area.selection;
-    sel.left = 2, sel.top = 3, sel.right = kWidth - 4, sel.bottom = kHeight - 2;
+    sel.left = 2, sel.top = 3, sel.right = width - 4, sel.bottom = height - 2;
     AreaMask& m = TheProgram().area.mask;
     auto* mask = static_cast<std::uint8_t*>(LockVirtual(m.place));
     int value = 0, run = 0;
-    for (int i = 0; i < kWidth * kHeight; ++i) {
+    for (int i = 0; i < width * height; ++i) {
       if (run-- <= 0) {
         run = int(next() % 9);
         const std::uint32_t kind = next() % 4;
@@ -147,12 +151,122 @@ TEST_F(DriverResultsTest, EveryColourOperationThroughAPartialMaskGivesTheSameByt
       table += line;
       if (mode == 1) table += std::string("},  // ") + kCases[i].name + "\n";
       EXPECT_EQ(result, 0) << kCases[i].name;
-      if (mode == 0) EXPECT_NE(after, before) << kCases[i].name << " changed nothing";
-      if (i < std::size(kExpected))
+      if (mode == 0) {
+        EXPECT_NE(after, before) << kCases[i].name << " changed nothing";
+      }
+      if (i < std::size(kExpected)) {
         EXPECT_EQ(sum, kExpected[i][mode]) << kCases[i].name << (mode == 0 ? " (RGB)" : " (alpha)");
+      }
     }
   }
   EXPECT_EQ(std::size(kExpected), std::size(kCases)) << "table:\n" << table;
+}
+
+// Workers whose result depends on the pixel, its place and its mask value,
+// as an effect's would.
+void PointShade(std::uint8_t* p, int m) {
+  p[0] = static_cast<std::uint8_t>(p[0] * m / 255 + p[2] / 3);
+  p[3] = static_cast<std::uint8_t>(p[3] ^ m);
+}
+void PointShadeRow(std::uint8_t* p, const std::uint8_t* mask, int count) {
+  for (int i = 0; i < count; ++i, p += 4)
+    if (mask[i]) PointShade(p, mask[i]);
+}
+std::uint32_t ValueTwist(std::uint32_t v) { return (v * 2654435761u) ^ (v >> 7); }
+void PixelPlace(std::uint8_t* p, int x, int y, int m) {
+  p[1] = static_cast<std::uint8_t>(x * 7 + y * 3 + m);
+  p[2] = static_cast<std::uint8_t>(p[2] + (x ^ y));
+}
+// A warp reads the picture as it was, from the undo copy of the box.
+void WarpFromCopy(std::uint8_t* p, int x, int y, int m) {
+  ImageRecord* copy = Ctx().undo;
+  const int sx = copy->width - 1 - (x - Ctx().x0) % copy->width, sy = (y - Ctx().y0) % copy->height;
+  const std::uint8_t* s = PixelAt(copy, sx, sy);
+  for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>((s[k] * m + p[k] * (255 - m)) / 255);
+}
+int WholeImage(std::uint8_t* pixels, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  for (int y = c.y0; y <= c.y1; ++y)
+    for (int x = c.x0; x <= c.x1; ++x) {
+      const std::size_t at = static_cast<std::size_t>(y) * c.image->width + x;
+      pixels[at * 4] = static_cast<std::uint8_t>(pixels[at * 4] + mask[at]);
+    }
+  return 0;
+}
+
+class ThreadedDriverTest : public DriverResultsTest {
+ protected:
+  // Publishes a worker of each kind over a box of some 70 000 pixels, enough
+  // to be shared out, with this many threads.
+  ImageRecord* Publish(std::uint32_t seed, int threads) {
+    ResetProgram();
+    host = &InstallHost<RecordingHost>();
+    EXPECT_EQ(InitImageTable(), 0);
+    ImageRecord* image = RandomPicture(seed, 331, 229);
+    SetUndoLevels(TheProgram().undo.levels, 1);
+    TheProgram().settings.threads = threads;
+    ApplyContext& c = Ctx();
+    c = ApplyContext{};
+    c.image = image;
+    c.op = 3181;
+    c.x0 = 2, c.y0 = 3, c.x1 = 327, c.y1 = 227;
+    c.routines.pointWorker = PointShade;
+    c.routines.valueWorker = ValueTwist;
+    c.routines.pixelWorker = PixelPlace;
+    c.routines.imageWorker = WholeImage;
+    return image;
+  }
+
+  std::vector<std::uint8_t> After(ApplyKind kind, int threads, bool rowWorker) {
+    ImageRecord* image = Publish(77, threads);
+    if (rowWorker) Ctx().routines.pointRow = PointShadeRow;
+    if (kind == ApplyKind::Warp) Ctx().routines.pixelWorker = WarpFromCopy;
+    EXPECT_EQ(RunDriver(kind), 0);
+    EXPECT_EQ(image->lockCount, 0);
+    return Pixels(image);
+  }
+};
+
+TEST_F(ThreadedDriverTest, EveryDriverGivesTheSameBytesWithOneThreadAndWithSeveral) {
+  const ApplyKind kinds[] = {ApplyKind::Point, ApplyKind::Value, ApplyKind::Pixel, ApplyKind::Generation,
+                             ApplyKind::Warp, ApplyKind::Image};
+  for (ApplyKind kind : kinds)
+    for (bool rowWorker : {false, true}) {
+      if (rowWorker && kind != ApplyKind::Point) continue;
+      const std::vector<std::uint8_t> one = After(kind, 1, rowWorker);
+      for (int threads : {2, 3, 8})
+        EXPECT_EQ(After(kind, threads, rowWorker), one) << ApplyKindName(kind) << " with " << threads << " threads";
+    }
+}
+
+// Rows past the first hundred wait, on the other threads, until this thread
+// has reported twice: the stop then comes with work still running.
+std::atomic<bool> released{false};
+std::thread::id reporter;
+void HeldBack(std::uint8_t* p, int x, int y, int m) {
+  if (y > 100 && std::this_thread::get_id() != reporter)
+    while (!released.load()) std::this_thread::yield();
+  PixelPlace(p, x, y, m);
+}
+
+TEST_F(ThreadedDriverTest, AStopWhileTheRowsAreSharedOutPutsTheBoxBack) {
+  for (int threads : {1, 3}) {
+    ImageRecord* image = Publish(5, threads);
+    const std::vector<std::uint8_t> before = Pixels(image);
+    Ctx().routines.pixelWorker = HeldBack;
+    reporter = std::this_thread::get_id();
+    released = false;
+    int reports = 0;
+    host->onPump = [&] {
+      if (++reports < 2) return;
+      RequestStop();
+      released = true;
+    };
+    EXPECT_EQ(RunDriver(ApplyKind::Pixel), 1) << threads;
+    EXPECT_EQ(Pixels(image), before) << threads;
+    EXPECT_EQ(image->lockCount, 0);
+    EXPECT_FALSE(IsBusy());
+  }
 }
 
 }  // namespace
