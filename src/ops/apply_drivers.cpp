@@ -152,7 +152,7 @@ int ValueLoop(ApplyContext& c) {
   const ValueRowWorker row = c.routines.valueRow;
   const bool alpha = c.affectAlpha;
   const int count = c.x1 - c.x0 + 1;
-  return ForBoxRows(c, [&](int y) {
+  return ForBoxRows(c, [worker, row, alpha, count, &c](int y) {
     const BoxRow r = RowOf(c, y);
     // A few hundred values at a time through the worker, then blended back.
     constexpr int kBlock = 256;
@@ -161,11 +161,9 @@ int ValueLoop(ApplyContext& c) {
       const int n = std::min(kBlock, count - from);
       std::uint8_t* p = r.pixels + std::size_t{4} * from;
       const std::uint8_t* mp = r.mask + from;
-      for (int i = 0; i < n; ++i) {
-        std::uint8_t in[4] = {p[4 * i], p[4 * i + 1], p[4 * i + 2], p[4 * i + 3]};
-        if (alpha) in[0] = in[1] = in[2] = in[3];
-        std::memcpy(&values[i], in, 4);
-      }
+      std::memcpy(values, p, std::size_t{4} * n);
+      if (alpha)
+        for (int i = 0; i < n; ++i) values[i] = (values[i] >> 24) * 0x01010101u;
       if (row) {
         row(values, n);
       } else {

@@ -297,12 +297,21 @@ std::uint32_t MonochromeWorker(std::uint32_t pixel) {
 
 void MonochromeRow(std::uint32_t* values, int count) {
   const bool luminance = Col().values[0] != 0;
-  for (int i = 0; i < count; ++i) {
-    std::uint8_t b[4];
-    std::memcpy(b, &values[i], 4);
-    b[0] = b[1] = b[2] = static_cast<std::uint8_t>(MonochromeGrey(b[0], b[1], b[2], luminance));
-    std::memcpy(&values[i], b, 4);
-  }
+  // A value holds the pixel's bytes in memory order.
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  constexpr int kR = kLittle ? 0 : 24, kG = kLittle ? 8 : 16, kB = kLittle ? 16 : 8;
+  constexpr std::uint32_t kAlpha = kLittle ? 0xFF000000u : 0xFFu;
+  auto row = [&](auto grey) {
+    for (int i = 0; i < count; ++i) {
+      const std::uint32_t v = values[i];
+      const std::uint32_t g = grey((v >> kR) & 255, (v >> kG) & 255, (v >> kB) & 255);
+      values[i] = (v & kAlpha) | g << kR | g << kG | g << kB;
+    }
+  };
+  if (luminance)
+    row([](std::uint32_t r, std::uint32_t g, std::uint32_t b) { return (30 * r + 59 * g + 11 * b + 50) / 100; });
+  else
+    row([](std::uint32_t r, std::uint32_t g, std::uint32_t b) { return (r + g + b + 1) / 3; });
 }
 
 int PrepareMonochrome() {
@@ -348,36 +357,23 @@ int SampleSelection(std::uint8_t*, std::uint8_t*) {
   // Every sum and extreme of the two passes depends on a pixel only through
   // its R, G, B, H, S and L, so one walk over the pixels gathers their
   // histograms and the second pass runs over the histograms instead.
-  // Neighbouring pixels mostly fall in the same bins: two sets of bins,
-  // taken in turn, let one count start before the last has been stored.
-  constexpr std::size_t kBins = 3 * 256 + 361 + 2 * 101;
-  std::array<std::int32_t, 2 * kBins> twin{};
-  std::array<std::int64_t, kBins> bins{};
-  std::size_t turn = 0;
-  std::int64_t n = 0;
-  auto merge = [&] {
-    for (std::size_t i = 0; i < kBins; ++i) bins[i] += std::int64_t{twin[i]} + twin[kBins + i];
-    twin.fill(0);
-  };
-  if (ForSelected(0, [&](const std::uint8_t* p) {
-        std::int32_t* b = twin.data() + turn;
-        turn ^= kBins;
-        ++b[p[0]];
-        ++b[256 + p[1]];
-        ++b[512 + p[2]];
-        const Hsl h = RgbToHsl(p[0], p[1], p[2]);
-        ++b[768 + h.h];
-        ++b[768 + 361 + h.s];
-        ++b[768 + 361 + 101 + h.l];
-        // The 32-bit counts are emptied into the wide ones long before they fill.
-        if ((++n & 0x3FFFFFF) == 0) merge();
-      }) != 0)
-    return 1;
-  merge();
+  std::array<std::int64_t, 3 * 256 + 361 + 2 * 101> bins{};
   std::int64_t* rgb[3] = {bins.data(), bins.data() + 256, bins.data() + 512};
   std::int64_t* hue = bins.data() + 768;
   std::int64_t* sat = hue + 361;
   std::int64_t* light = sat + 101;
+  std::int64_t n = 0;
+  if (ForSelected(0, [&](const std::uint8_t* p) {
+        ++rgb[0][p[0]];
+        ++rgb[1][p[1]];
+        ++rgb[2][p[2]];
+        const Hsl h = RgbToHsl(p[0], p[1], p[2]);
+        ++hue[h.h];
+        ++sat[h.s];
+        ++light[h.l];
+        ++n;
+      }) != 0)
+    return 1;
   const std::int64_t count = n == 0 ? 1 : n;
   int mean[3];
   for (int k = 0; k < 3; ++k) {
@@ -501,9 +497,13 @@ const OpRoutineEntry kRoutines[] = {
 std::span<const OpRoutineEntry> ColourOperationRoutines() { return kRoutines; }
 
 int MonochromeGrey(int r, int g, int b, bool luminance) {
-  const double grey = luminance ? 0.3 * r + 0.59 * g + 0.11 * b : (r + g + b) * 0.3333333333333333;
-  const float rounded = static_cast<float>(grey + 0.5);
-  return std::clamp(static_cast<int>(rounded), 0, 255);
+  // The grey has always been the weighted sum in double precision plus a
+  // half, rounded to single precision and truncated. In hundredths the sum
+  // is a whole number, and where that plus a half is not whole it is at
+  // least 1/100 (1/6 for the average) from the next whole number, far more
+  // than either rounding moves it: whole-number arithmetic gives the same
+  // grey for every colour, and the compiler can vectorise it.
+  return luminance ? (30 * r + 59 * g + 11 * b + 50) / 100 : (r + g + b + 1) / 3;
 }
 
 }  // namespace qv
