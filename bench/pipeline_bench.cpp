@@ -3,9 +3,11 @@
 // whole Apply (the selection's mask already made, as in Draw First; no undo
 // levels, so a Point operation keeps no copy). "Full" runs Contrast the way
 // Immediate Painting does: the mask is built and the undo copy taken on
-// every apply.
+// every apply. Operations run with one thread and with every core, over the
+// whole picture and through a soft-edged selection.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "app/program.h"
@@ -13,6 +15,7 @@
 #include "ops/apply.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
+#include "store/memory_places.h"
 #include "store/undo.h"
 
 namespace {
@@ -45,6 +48,29 @@ qv::ImageRecord* Setup(bool drawFirst, int undoLevels) {
   return image;
 }
 
+// A soft-edged selection as a drawn ellipse gives it: 255 inside, a 24-pixel
+// fringe falling to 0, 0 outside; most of the picture is covered.
+void SoftEllipseMask() {
+  qv::AreaMask& m = qv::TheProgram().area.mask;
+  auto* mask = static_cast<std::uint8_t*>(qv::LockVirtual(m.place));
+  const double r = kSide * 0.55, fringe = 24;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      const double dx = x - kSide / 2.0, dy = (y - kSide / 2.0) * 1.2;
+      const double inside = (r - std::sqrt(dx * dx + dy * dy)) / fringe;
+      mask[static_cast<std::size_t>(y) * kSide + x] =
+          static_cast<std::uint8_t>(inside >= 1 ? 255 : inside <= 0 ? 0 : inside * 255);
+    }
+  qv::UnlockVirtual(m.place);
+}
+
+// Arguments of the operation benchmarks: threads (0 every core) and mask
+// (0 everything selected, 1 the soft ellipse). Rates are by the clock, the
+// only measure that shows what more threads bring.
+void ThreadsAndMask(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"threads", "soft"})->Args({1, 0})->Args({1, 1})->Args({0, 1})->UseRealTime();
+}
+
 void SetRate(benchmark::State& state) {
   state.counters["MP/s"] =
       benchmark::Counter(double(kSide) * kSide / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
@@ -52,6 +78,8 @@ void SetRate(benchmark::State& state) {
 
 void RunOperation(benchmark::State& state, qv::OpId op, void (*configure)()) {
   Setup(true, 0);
+  qv::TheProgram().settings.threads = static_cast<int>(state.range(0));
+  if (state.range(1)) SoftEllipseMask();
   if (configure) configure();
   for (auto _ : state) {
     int result = qv::Apply(static_cast<int>(op), 0);
@@ -64,7 +92,7 @@ void RunOperation(benchmark::State& state, qv::OpId op, void (*configure)()) {
 
 #define OPERATION(name, id, configure)                                          \
   void BM_##name(benchmark::State& state) { RunOperation(state, id, configure); } \
-  BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)
+  BENCHMARK(BM_##name)->Apply(ThreadsAndMask)->Unit(benchmark::kMillisecond)
 
 OPERATION(Contrast, 3181, nullptr);
 OPERATION(Brightness, 3182, [] { qv::SetParamValue(3182, 0, 10); });
@@ -116,7 +144,8 @@ int WholeImage(std::uint8_t* pixels, std::uint8_t*) {
 
 void BM_Driver(benchmark::State& state) {
   const auto kind = static_cast<qv::ApplyKind>(state.range(0));
-  qv::ImageRecord* image = Setup(true, 1);
+  qv::ImageRecord* image = Setup(true, static_cast<int>(state.range(2)));
+  qv::TheProgram().settings.threads = static_cast<int>(state.range(1));
   for (auto _ : state) {
     qv::ApplyContext& c = qv::Ctx();
     c = qv::ApplyContext{};
@@ -134,6 +163,12 @@ void BM_Driver(benchmark::State& state) {
   SetRate(state);
   qv::ResetProgram();
 }
-BENCHMARK(BM_Driver)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
+// Every kind with one thread and with every core, keeping one undo level
+// (the copy the desktop program takes) and keeping none (the command line).
+BENCHMARK(BM_Driver)
+    ->ArgNames({"kind", "threads", "undo"})
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 6, 1), {1, 0}, {1, 0}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

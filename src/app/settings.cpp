@@ -492,6 +492,9 @@ void Visit(V& v, Program& p) {
   SplatterSettings& sp = area.splat;
   v.Numbers("Splatter", "20 9 0 100 1 0",
             {&sp.number, &sp.seed, &sp.shape, &sp.sizing, &sp.holdSquare, &sp.inFromEdge});
+  // Threads for row work: 0 every core, 1 the user-interface thread alone.
+  v.Numbers("Threads", "0", {&s.threads});
+  if (V::kReading) s.threads = std::clamp(s.threads, 0, 64);
 
   KeyColour key = GetKeyColour();
   KeyColourExtra& e = key.extra;

@@ -302,6 +302,7 @@ int TraceMaskOutline() {
   AreaState& a = Area();
   ClearPointList(a.shownOutline);
   if (!a.mask.place) return 1;
+  if (!a.traceOutline) return 0;
   int w = a.mask.width, h = a.mask.height;
   std::size_t count = static_cast<std::size_t>(w) * h;
   auto* edges = static_cast<std::uint8_t*>(AllocReal(static_cast<std::int64_t>(count), "Tmask"));

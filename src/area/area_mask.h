@@ -184,6 +184,7 @@ struct AreaState {
   PreviousMask previous;
   PointList previousOutline{nullptr, 0, 0, "Lxli"};
   PointList shownOutline{nullptr, 0, 0, "Dpoi"};  // traced for the views
+  bool traceOutline = true;  // false where no view shows it (the command line)
   bool loadedSelection = false;  // an area file or cell gave a selection
   // The image the mask was last made on (null when none, or when that build
   // was stopped), and whether Redo made it: Immediate Painting applies only

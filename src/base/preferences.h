@@ -70,6 +70,7 @@ struct Settings {
   int filmHeight = 72;
   int viewAdjust = 0;
   int keepLog = 0;
+  int threads = 0;  // for row work; 0 every core
   int modAlpha = 2;  // 0 RGB only, 1 alpha only, 2 alpha in view
   int keepAspect = 1;
   int paletteBeep = 0;

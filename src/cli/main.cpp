@@ -29,8 +29,19 @@ void PrintUsage(std::FILE* out) {
                "options:\n"
                "  -h, --help     show this help; 'pixqv-cli <command> --help' for a command\n"
                "  --version      print the version and exit\n"
+               "  --threads N    threads for the work on rows (default: every core; 1: one)\n"
                "\n"
                "exit status: 0 success, 1 failure, 2 bad usage\n");
+}
+
+bool ParseThreads(std::string_view text, int& count) {
+  if (text.empty() || text.size() > 2) return false;
+  count = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    count = count * 10 + (c - '0');
+  }
+  return count >= 1 && count <= 64;
 }
 
 }  // namespace
@@ -65,12 +76,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, " (see pixqv-cli --help)\n");
     return kExitUsage;
   }
-  std::vector<std::string_view> rest(args.begin() + 1, args.end());
-  for (auto a : rest) {
+  std::vector<std::string_view> rest;
+  int threads = 0;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string_view a = args[i];
     if (a == "--help" || a == "-h") {
       std::fwrite(command->usage.data(), 1, command->usage.size(), stdout);
       return 0;
     }
+    if (a == "--threads") {
+      if (i + 1 >= args.size() || !ParseThreads(args[i + 1], threads)) {
+        std::fprintf(stderr, "pixqv-cli: --threads wants a count from 1 to 64\n");
+        return kExitUsage;
+      }
+      ++i;
+      continue;
+    }
+    rest.push_back(a);
   }
   // Long work shows one updating progress line on a terminal; Ctrl-C stops it.
   auto& host = qv::InstallHost<qv::HeadlessHost>();
@@ -79,5 +101,8 @@ int main(int argc, char** argv) {
   // The LZW patents expired long ago: scripts read and write GIF and
   // LZW-compressed TIFF whatever ChopMem says in the desktop program.
   qv::TheProgram().save.chopMem = 1;
+  qv::TheProgram().settings.threads = threads;
+  // Nothing shows the outline of a selection here.
+  qv::TheProgram().area.traceOutline = false;
   return command->run(rest);
 }

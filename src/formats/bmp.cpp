@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "base/messages.h"
 #include "base/progress.h"
@@ -42,6 +44,58 @@ struct Header {
   bool hasMasks = false;
   std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
 };
+
+// Four-byte loads and stores in place of byte moves (little-endian hosts;
+// others take the plain loops). A store may run one byte past the pixel it
+// makes, into the next pixel's place, so the last pixel of a row is moved
+// byte by byte.
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void Store32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+// R G B A <-> B G R A: the first and third bytes swapped.
+inline std::uint32_t SwapRedBlue(std::uint32_t v) { return (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16); }
+
+void RgbaToBgr(const std::uint8_t* p, std::uint8_t* d, int width) {
+  int x = 0;
+  if constexpr (kLittleEndian)
+    for (; x + 1 < width; ++x) Store32(d + 3 * x, SwapRedBlue(Load32(p + 4 * x)));
+  for (; x < width; ++x) {
+    d[3 * x] = p[4 * x + 2];
+    d[3 * x + 1] = p[4 * x + 1];
+    d[3 * x + 2] = p[4 * x];
+  }
+}
+
+void RgbaToBgra(const std::uint8_t* p, std::uint8_t* d, int width) {
+  for (int x = 0; x < width; ++x) {
+    if constexpr (kLittleEndian) {
+      Store32(d + 4 * x, SwapRedBlue(Load32(p + 4 * x)));
+    } else {
+      d[4 * x] = p[4 * x + 2];
+      d[4 * x + 1] = p[4 * x + 1];
+      d[4 * x + 2] = p[4 * x];
+      d[4 * x + 3] = p[4 * x + 3];
+    }
+  }
+}
+
+// B G R rows into opaque R G B A pixels.
+void BgrToRgba(const std::uint8_t* s, std::uint8_t* out, int width) {
+  int x = 0;
+  if constexpr (kLittleEndian)
+    for (; x + 1 < width; ++x) Store32(out + 4 * x, 0xFF000000u | SwapRedBlue(Load32(s + 3 * x)));
+  for (; x < width; ++x) {
+    out[4 * x] = s[3 * x + 2];
+    out[4 * x + 1] = s[3 * x + 1];
+    out[4 * x + 2] = s[3 * x];
+    out[4 * x + 3] = 255;
+  }
+}
 
 ImageRecord* Refuse(const char* note, const char* logLine = nullptr) {
   if (logLine) LogLine("%s", logLine);
@@ -181,11 +235,7 @@ void DecodePlain(ImageRecord* image, const Header& h, std::span<const std::uint8
         }
         break;
       case 24:
-        for (int x = 0; x < width; ++x, out += 4) {
-          out[0] = s[3 * x + 2];
-          out[1] = s[3 * x + 1];
-          out[2] = s[3 * x];
-        }
+        BgrToRgba(s, out, width);
         break;
       case 32:
         for (int x = 0; x < width; ++x, out += 4) {
@@ -339,7 +389,10 @@ ImageRecord* ReadBmp(std::span<const std::uint8_t> file) {
     return Refuse("BMP file image data truncated.");
   }
 
-  ImageRecord* image = CreateImage(static_cast<int>(h.width), static_cast<int>(h.height), "ibmp");
+  // Plain 24- and 32-bit rows write all four bytes of every pixel.
+  const bool everyByte = !rle && (h.bits == 24 || h.bits == 32);
+  ImageRecord* image = (everyByte ? CreateImageToFill : CreateImage)(static_cast<int>(h.width),
+                                                                    static_cast<int>(h.height), "ibmp");
   if (!image || LockImage(image) != 0) {
     FreeImage(image);
     return Refuse("No real memory for image");
@@ -422,8 +475,60 @@ void WriteFileHeader(ByteWriter& w, int width, int height, int depth, std::uint3
 
 std::uint32_t RowSize(int depth, int width) { return static_cast<std::uint32_t>(FileStride(depth, width)); }
 
+
 int Store(const std::vector<std::uint8_t>& bytes, const std::string& path) {
   return StoreImageBytes(bytes, path, [] { ShowNote("Unable to Create file."); });
+}
+
+}  // namespace
+
+namespace {
+
+// One row of the image as the file has it, padding included (d holds
+// rowSize bytes).
+void BmpRow(const std::uint8_t* p, std::uint8_t* d, int width, int depth, std::uint32_t rowSize) {
+  std::size_t used = 0;
+  if (depth == 24) {
+    RgbaToBgr(p, d, width);
+    used = std::size_t{3} * width;
+  } else if (depth == 32) {
+    RgbaToBgra(p, d, width);
+    used = std::size_t{4} * width;
+  } else {
+    for (int x = 0; x < width; ++x, p += 4) {
+      const auto v = static_cast<std::uint16_t>(((p[0] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[2] >> 3));
+      d[2 * x] = static_cast<std::uint8_t>(v);
+      d[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+    used = std::size_t{2} * width;
+  }
+  std::fill(d + used, d + rowSize, std::uint8_t{0});
+}
+
+// The header, then each row from the bottom one up, made in `chunk` (a
+// whole number of rows) and handed to put(bytes, count) as it fills; false
+// when put failed. The image is locked by the caller.
+template <class Put>
+bool EmitBmp(ImageRecord* image, int depth, std::span<std::uint8_t> chunk, Put put) {
+  const int width = image->width, height = image->height;
+  const std::uint32_t rowSize = RowSize(depth, width);
+  ByteWriter header;
+  WriteFileHeader(header, width, height, depth, rowSize, 0);
+  if (!put(header.Data().data(), header.Size())) return false;
+  const std::size_t rowsPerChunk = std::max<std::size_t>(1, chunk.size() / rowSize);
+  BeginProgress("Saving BMP", height);
+  std::size_t filled = 0;
+  bool ok = true;
+  for (int y = height - 1; y >= 0 && ok; --y) {
+    BmpRow(PixelAt(image, 0, y), chunk.data() + filled * rowSize, width, depth, rowSize);
+    if (++filled == rowsPerChunk || y == 0) {
+      ok = put(chunk.data(), filled * rowSize);
+      filled = 0;
+    }
+    if ((height - 1 - y) % 8 == 0) Progress(height - 1 - y);
+  }
+  EndProgress();
+  return ok;
 }
 
 }  // namespace
@@ -432,31 +537,17 @@ std::vector<std::uint8_t> EncodeBmp(ImageRecord* image, int depth) {
   if (!image || (depth != 32 && depth != 24 && depth != 16)) return {};
   if (depth == 32 && !image->hasAlpha) depth = 24;
   if (LockImage(image) != 0) return {};
-  const int width = image->width, height = image->height;
-  const std::uint32_t rowSize = RowSize(depth, width);
-  ByteWriter w;
-  w.Reserve(54 + std::size_t{rowSize} * height);
-  WriteFileHeader(w, width, height, depth, rowSize, 0);
-  BeginProgress("Saving BMP", height);
-  for (int y = height - 1; y >= 0; --y) {
-    const std::uint8_t* p = PixelAt(image, 0, y);
-    std::size_t start = w.Size();
-    for (int x = 0; x < width; ++x, p += 4) {
-      if (depth == 16) {
-        w.U16LE(static_cast<std::uint16_t>(((p[0] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[2] >> 3)));
-      } else {
-        w.U8(p[2]);
-        w.U8(p[1]);
-        w.U8(p[0]);
-        if (depth == 32) w.U8(p[3]);
-      }
-    }
-    w.Zeros(rowSize - (w.Size() - start));
-    if ((height - 1 - y) % 8 == 0) Progress(height - 1 - y);
-  }
-  EndProgress();
+  // The rows are made in place, straight into the file's bytes.
+  const std::uint32_t rowSize = RowSize(depth, image->width);
+  std::vector<std::uint8_t> out(54 + std::size_t{rowSize} * image->height);
+  std::size_t at = 0;
+  EmitBmp(image, depth, std::span(out).subspan(54), [&](const std::uint8_t* bytes, std::size_t count) {
+    if (bytes != out.data() + at) std::copy_n(bytes, count, out.data() + at);
+    at += count;
+    return true;
+  });
   UnlockImage(image);
-  return w.Data();
+  return out;
 }
 
 std::vector<std::uint8_t> EncodeBmpIndexed(const IndexedImage& image, int depth) {
@@ -501,12 +592,30 @@ int WriteBmp(ImageRecord* image, const std::string& path, int depth) {
     if (ReduceImageForSave(image, depth == 8 ? 1 : depth == 4 ? 3 : 5, reduced) != 0) return 1;
     return WriteBmpIndexed(reduced, path, depth);
   }
-  auto bytes = EncodeBmp(image, depth);
-  if (bytes.empty()) {
+  if (depth != 32 && depth != 24 && depth != 16) return 1;
+  if (depth == 32 && !image->hasAlpha) depth = 24;
+  // Rows go to the file a few hundred kilobytes at a time: no copy of the
+  // whole file is ever made.
+  std::vector<std::uint8_t> chunk;
+  const std::size_t rowSize = RowSize(depth, image->width);
+  try {
+    chunk.resize(std::max<std::size_t>(rowSize, std::size_t{256} << 10));
+  } catch (const std::bad_alloc&) {
+    chunk.clear();
+  }
+  if (chunk.empty() || LockImage(image) != 0) {
     ShowNote("Not enough memory for save");
     return 1;
   }
-  return Store(bytes, path);
+  const int r = StoreImageWith(
+      [&](std::FILE* f) {
+        return EmitBmp(image, depth, chunk, [f](const std::uint8_t* bytes, std::size_t count) {
+          return std::fwrite(bytes, 1, count, f) == count;
+        });
+      },
+      path, [] { ShowNote("Unable to Create file."); });
+  UnlockImage(image);
+  return r;
 }
 
 }  // namespace qv

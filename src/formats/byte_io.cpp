@@ -126,9 +126,15 @@ std::vector<std::uint8_t> ReadFileRange(const std::string& path, std::uint64_t o
 }
 
 int WriteFileSafely(const std::string& path, std::span<const std::uint8_t> bytes) {
+  return WriteFileSafelyWith(path, [&](std::FILE* f) {
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  });
+}
+
+int WriteFileSafelyWith(const std::string& path, const std::function<bool(std::FILE*)>& write) {
   AtomicFile file;
   if (!file.Open(path, "wb")) return 1;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  const bool ok = write(file.get());
   return ok && file.Commit() ? 0 : 2;
 }
 

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -79,5 +81,8 @@ std::vector<std::uint8_t> ReadFileRange(const std::string& path, std::uint64_t o
 // the replaced file's permissions). 0 on success, 1 when the file
 // could not be created, 2 when writing failed (the target is untouched).
 int WriteFileSafely(const std::string& path, std::span<const std::uint8_t> bytes);
+// The same, for a file written piece by piece: write returns false when a
+// write failed.
+int WriteFileSafelyWith(const std::string& path, const std::function<bool(std::FILE*)>& write);
 
 }  // namespace qv

@@ -16,7 +16,14 @@ constexpr int kMessageCannotSaveType = 103;
 
 int StoreImageBytes(std::span<const std::uint8_t> bytes, const std::string& path,
                     const std::function<void()>& cannotCreate) {
-  const int r = WriteFileSafely(path, bytes);
+  return StoreImageWith(
+      [&](std::FILE* f) { return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
+      path, cannotCreate);
+}
+
+int StoreImageWith(const std::function<bool(std::FILE*)>& write, const std::string& path,
+                   const std::function<void()>& cannotCreate) {
+  const int r = WriteFileSafelyWith(path, write);
   if (r == 1) cannotCreate();
   if (r == 2) ShowMessage(kMessageWriteProblem);
   return r == 0 ? 0 : 1;

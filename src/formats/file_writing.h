@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <span>
 #include <string>
@@ -16,6 +17,9 @@ struct ImageRecord;
 // writer's own report; a failed write message 26. 0 on success, else 1.
 int StoreImageBytes(std::span<const std::uint8_t> bytes, const std::string& path,
                     const std::function<void()>& cannotCreate);
+// The same for a file written piece by piece (WriteFileSafelyWith).
+int StoreImageWith(const std::function<bool(std::FILE*)>& write, const std::string& path,
+                   const std::function<void()>& cannotCreate);
 
 // True (after message 103 saying why) when a side of the image exceeds
 // what the format's fields hold.

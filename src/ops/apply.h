@@ -34,6 +34,7 @@ int RunDriver(ApplyKind kind);
 
 // The look-up-table worker and its four tables (null when they cannot be had).
 void LookupTableWorker(std::uint8_t* pixel, int mask);
+void LookupTableRow(std::uint8_t* pixels, const std::uint8_t* mask, int count);
 std::int32_t* LookupTable(int channel);  // 0 R, 1 G, 2 B, 3 A
 
 // What a Prepare returns when its settings would change nothing: message 65,

@@ -1,4 +1,5 @@
 // The seven drivers of the apply pipeline and the look-up-table worker.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "base/string_table.h"
 #include "ops/apply.h"
 #include "ops/apply_state.h"
+#include "ops/row_bands.h"
 #include "store/memory_places.h"
 #include "store/undo.h"
 
@@ -104,55 +106,100 @@ inline std::uint8_t MaskAt(const ApplyContext& c, int x, int y) {
   return c.mask[static_cast<std::size_t>(y) * c.image->width + x];
 }
 
+// Boxes smaller than this run on one thread: waking the others would cost
+// more than it saves.
+constexpr std::int64_t kSharedPixels = 1 << 16;
+
+// The rows of the box, row by row on this thread or in bands over the
+// worker threads when the worker allows it; progress and a stop are seen on
+// this thread either way. work(y) changes row y of the image.
+
+template <class RowWork>
+int ForBoxRows(const ApplyContext& c, RowWork work) {
+  const std::int64_t pixels = std::int64_t{c.x1 - c.x0 + 1} * (c.y1 - c.y0 + 1);
+  const int threads = !c.routines.inPixelOrder && pixels >= kSharedPixels ? RowThreads() : 1;
+  const int y0 = c.y0;
+  return RunRowBands(
+      c.y1 - c.y0 + 1, threads,
+      [&](int first, int end) {
+        for (int r = first; r < end; ++r) work(y0 + r);
+      },
+      [](int done) { return Progress(done); });
+}
+
+struct BoxRow {
+  std::uint8_t* pixels;
+  const std::uint8_t* mask;
+};
+inline BoxRow RowOf(const ApplyContext& c, int y) {
+  return {Pixel(c.image, c.x0, y), c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0};
+}
+
 int PointLoop(ApplyContext& c) {
-  PointWorker worker = c.routines.pointWorker;
-  for (int y = c.y0; y <= c.y1; ++y) {
-    if (Progress(y - c.y0) != 0) return 1;
-    std::uint8_t* p = Pixel(c.image, c.x0, y);
-    const std::uint8_t* m = c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0;
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++m)
-      if (*m) worker(p, *m);
-  }
-  return 0;
+  const PointWorker worker = c.routines.pointWorker;
+  const PointRowWorker row = c.routines.pointRow;
+  const int count = c.x1 - c.x0 + 1;
+  return ForBoxRows(c, [&](int y) {
+    const BoxRow r = RowOf(c, y);
+    if (row) return row(r.pixels, r.mask, count);
+    std::uint8_t* p = r.pixels;
+    for (int x = 0; x < count; ++x, p += 4)
+      if (r.mask[x]) worker(p, r.mask[x]);
+  });
 }
 
 int ValueLoop(ApplyContext& c) {
-  ValueWorker worker = c.routines.valueWorker;
-  for (int y = c.y0; y <= c.y1; ++y) {
-    if (Progress(y - c.y0) != 0) return 1;
-    std::uint8_t* p = Pixel(c.image, c.x0, y);
-    const std::uint8_t* mp = c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0;
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
-      const int m = *mp;
-      if (!m) continue;
-      std::uint8_t in[4] = {p[0], p[1], p[2], p[3]};
-      if (c.affectAlpha) in[0] = in[1] = in[2] = p[3];
-      std::uint32_t value;
-      std::memcpy(&value, in, 4);
-      std::uint32_t out = worker(value);
-      std::uint8_t e[4];
-      std::memcpy(e, &out, 4);
-      const int k = 255 - m;
-      if (!c.affectAlpha) {
-        p[0] = static_cast<std::uint8_t>((e[0] * m + p[0] * k) / 255);
-        p[1] = static_cast<std::uint8_t>((e[1] * m + p[1] * k) / 255);
-        p[2] = static_cast<std::uint8_t>((e[2] * m + p[2] * k) / 255);
+  const ValueWorker worker = c.routines.valueWorker;
+  const ValueRowWorker row = c.routines.valueRow;
+  const bool alpha = c.affectAlpha;
+  const int count = c.x1 - c.x0 + 1;
+  return ForBoxRows(c, [worker, row, alpha, count, &c](int y) {
+    const BoxRow r = RowOf(c, y);
+    // A few hundred values at a time through the worker, then blended back.
+    constexpr int kBlock = 256;
+    std::uint32_t values[kBlock];
+    for (int from = 0; from < count; from += kBlock) {
+      const int n = std::min(kBlock, count - from);
+      std::uint8_t* p = r.pixels + std::size_t{4} * from;
+      const std::uint8_t* mp = r.mask + from;
+      std::memcpy(values, p, std::size_t{4} * n);
+      if (alpha)
+        for (int i = 0; i < n; ++i) values[i] = (values[i] >> 24) * 0x01010101u;
+      if (row) {
+        row(values, n);
       } else {
-        p[3] = static_cast<std::uint8_t>((p[3] * k + m * ((e[0] + e[1] + e[2]) / 3)) / 255);
+        for (int i = 0; i < n; ++i)
+          if (mp[i]) values[i] = worker(values[i]);
+      }
+      for (int i = 0; i < n; ++i, p += 4) {
+        const int m = mp[i];
+        if (!m) continue;
+        std::uint8_t e[4];
+        std::memcpy(e, &values[i], 4);
+        const int k = 255 - m;
+        if (!alpha && m == 255) {
+          p[0] = e[0], p[1] = e[1], p[2] = e[2];
+        } else if (!alpha) {
+          p[0] = static_cast<std::uint8_t>((e[0] * m + p[0] * k) / 255);
+          p[1] = static_cast<std::uint8_t>((e[1] * m + p[1] * k) / 255);
+          p[2] = static_cast<std::uint8_t>((e[2] * m + p[2] * k) / 255);
+        } else {
+          p[3] = static_cast<std::uint8_t>((p[3] * k + m * ((e[0] + e[1] + e[2]) / 3)) / 255);
+        }
       }
     }
-  }
-  return 0;
+  });
 }
 
 int PixelLoop(ApplyContext& c) {
-  PixelWorker worker = c.routines.pixelWorker;
-  for (int y = c.y0; y <= c.y1; ++y) {
-    if (Progress(y - c.y0) != 0) return 1;
-    for (int x = c.x0; x <= c.x1; ++x)
-      if (int m = MaskAt(c, x, y)) worker(Pixel(c.image, x, y), x, y, m);
-  }
-  return 0;
+  const PixelWorker worker = c.routines.pixelWorker;
+  const int x0 = c.x0, count = c.x1 - c.x0 + 1;
+  return ForBoxRows(c, [&](int y) {
+    const BoxRow r = RowOf(c, y);
+    std::uint8_t* p = r.pixels;
+    for (int i = 0; i < count; ++i, p += 4)
+      if (const int m = r.mask[i]) worker(p, x0 + i, y, m);
+  });
 }
 
 // Warps with a row routine: one call per row of the box, which skips the
@@ -226,6 +273,53 @@ void LookupTableWorker(std::uint8_t* p, int m) {
     const int g = (tg[a] * m + a * k) / 255;
     const int b = (tb[a] * m + a * k) / 255;
     p[3] = static_cast<std::uint8_t>(r / 3 + g / 3 + b / 3);
+  }
+}
+
+void LookupTableRow(std::uint8_t* p, const std::uint8_t* mask, int count) {
+  const ApplyState& s = Pipeline();
+  const std::int32_t* tr = s.tables[0];
+  const std::int32_t* tg = s.tables[1];
+  const std::int32_t* tb = s.tables[2];
+  if (s.ctx.affectAlpha) {
+    for (int i = 0; i < count; ++i, p += 4) {
+      const int m = mask[i];
+      if (!m) continue;
+      const int a = p[3], k = 255 - m;
+      const int r = (tr[a] * m + a * k) / 255;
+      const int g = (tg[a] * m + a * k) / 255;
+      const int b = (tb[a] * m + a * k) / 255;
+      p[3] = static_cast<std::uint8_t>(r / 3 + g / 3 + b / 3);
+    }
+    return;
+  }
+  auto full = [&](std::uint8_t* q) {
+    q[0] = static_cast<std::uint8_t>(tr[q[0]]);
+    q[1] = static_cast<std::uint8_t>(tg[q[1]]);
+    q[2] = static_cast<std::uint8_t>(tb[q[2]]);
+  };
+  int i = 0;
+  while (i < count) {
+    // Eight fully covered pixels at a time where the mask allows it.
+    if (i + 8 <= count) {
+      std::uint64_t eight;
+      std::memcpy(&eight, mask + i, 8);
+      if (eight == ~std::uint64_t{0}) {
+        for (int j = 0; j < 8; ++j) full(p + 4 * j);
+        i += 8, p += 32;
+        continue;
+      }
+    }
+    const int m = mask[i];
+    if (m == 255) {
+      full(p);
+    } else if (m) {
+      const int k = 255 - m;
+      p[0] = static_cast<std::uint8_t>((tr[p[0]] * m + p[0] * k) / 255);
+      p[1] = static_cast<std::uint8_t>((tg[p[1]] * m + p[1] * k) / 255);
+      p[2] = static_cast<std::uint8_t>((tb[p[2]] * m + p[2] * k) / 255);
+    }
+    ++i, p += 4;
   }
 }
 

@@ -209,9 +209,7 @@ int PrepareColorize() {
   return 0;
 }
 
-void ColorizeWorker(std::uint8_t* p, int m) {
-  const ColourOpsState& col = Col();
-  const bool alpha = Ctx().affectAlpha;
+inline void Colorize(const ColourOpsState& col, bool alpha, std::uint8_t* p, int m) {
   const int in[3] = {alpha ? p[3] : p[0], alpha ? p[3] : p[1], alpha ? p[3] : p[2]};
   int out[3] = {in[0], in[1], in[2]};
   if (col.values[0]) {
@@ -239,6 +237,15 @@ void ColorizeWorker(std::uint8_t* p, int m) {
   } else {
     p[3] = static_cast<std::uint8_t>(Luminance(r, g, b));
   }
+}
+
+void ColorizeWorker(std::uint8_t* p, int m) { Colorize(Col(), Ctx().affectAlpha, p, m); }
+
+void ColorizeRow(std::uint8_t* p, const std::uint8_t* mask, int count) {
+  const ColourOpsState& col = Col();
+  const bool alpha = Ctx().affectAlpha;
+  for (int i = 0; i < count; ++i, p += 4)
+    if (mask[i]) Colorize(col, alpha, p, mask[i]);
 }
 
 int PrepareRemap() {
@@ -288,6 +295,25 @@ std::uint32_t MonochromeWorker(std::uint32_t pixel) {
   b[0] = b[1] = b[2] = grey;
   std::memcpy(&pixel, b, 4);
   return pixel;
+}
+
+void MonochromeRow(std::uint32_t* values, int count) {
+  const bool luminance = Col().values[0] != 0;
+  // A value holds the pixel's bytes in memory order.
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  constexpr int kR = kLittle ? 0 : 24, kG = kLittle ? 8 : 16, kB = kLittle ? 16 : 8;
+  constexpr std::uint32_t kAlpha = kLittle ? 0xFF000000u : 0xFFu;
+  auto row = [&](auto grey) {
+    for (int i = 0; i < count; ++i) {
+      const std::uint32_t v = values[i];
+      const std::uint32_t g = grey((v >> kR) & 255, (v >> kG) & 255, (v >> kB) & 255);
+      values[i] = (v & kAlpha) | g << kR | g << kG | g << kB;
+    }
+  };
+  if (luminance)
+    row([](std::uint32_t r, std::uint32_t g, std::uint32_t b) { return (30 * r + 59 * g + 11 * b + 50) / 100; });
+  else
+    row([](std::uint32_t r, std::uint32_t g, std::uint32_t b) { return (r + g + b + 1) / 3; });
 }
 
 int PrepareMonochrome() {
@@ -451,17 +477,17 @@ int BuildPalette(std::uint8_t*, std::uint8_t*) {
 }
 
 const OpRoutineEntry kRoutines[] = {
-    {kContrast, {PrepareContrast, nullptr, LookupTableWorker}},
-    {kBrightness, {PrepareBrightness, nullptr, LookupTableWorker}},
-    {kGamma, {PrepareGamma, nullptr, LookupTableWorker}},
-    {kColorFill, {PrepareColorFill, nullptr, LookupTableWorker}},
-    {kBalance, {PrepareBalance, nullptr, LookupTableWorker}},
+    {kContrast, {PrepareContrast, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kBrightness, {PrepareBrightness, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kGamma, {PrepareGamma, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kColorFill, {PrepareColorFill, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
+    {kBalance, {PrepareBalance, nullptr, LookupTableWorker, nullptr, nullptr, nullptr, nullptr, nullptr, LookupTableRow}},
     // Inspect while gathering; otherwise the pipeline fills the tables from the map.
-    {kHistogram, {nullptr, nullptr, LookupTableWorker, nullptr, nullptr, GatherHistogram}},
+    {kHistogram, {nullptr, nullptr, LookupTableWorker, nullptr, nullptr, GatherHistogram, nullptr, nullptr, LookupTableRow}},
     {kSample, {nullptr, nullptr, nullptr, nullptr, nullptr, SampleSelection}},
-    {kColorize, {PrepareColorize, nullptr, ColorizeWorker}},
+    {kColorize, {PrepareColorize, nullptr, ColorizeWorker, nullptr, nullptr, nullptr, nullptr, nullptr, ColorizeRow}},
     {kRemap, {PrepareRemap, nullptr, RemapWorker}},
-    {kMonochrome, {PrepareMonochrome, nullptr, nullptr, MonochromeWorker}},
+    {kMonochrome, {PrepareMonochrome, nullptr, nullptr, MonochromeWorker, nullptr, nullptr, nullptr, nullptr, nullptr, MonochromeRow}},
     {kBuildPalette, {nullptr, nullptr, nullptr, nullptr, nullptr, BuildPalette}},
     {kKeyToAlpha, {PrepareKeyToAlpha, nullptr, KeyToAlphaWorker}},
     {kInvertAlpha, {PrepareAlpha, nullptr, InvertAlphaWorker}},
@@ -473,9 +499,13 @@ const OpRoutineEntry kRoutines[] = {
 std::span<const OpRoutineEntry> ColourOperationRoutines() { return kRoutines; }
 
 int MonochromeGrey(int r, int g, int b, bool luminance) {
-  const double grey = luminance ? 0.3 * r + 0.59 * g + 0.11 * b : (r + g + b) * 0.3333333333333333;
-  const float rounded = static_cast<float>(grey + 0.5);
-  return std::clamp(static_cast<int>(rounded), 0, 255);
+  // The grey has always been the weighted sum in double precision plus a
+  // half, rounded to single precision and truncated. In hundredths the sum
+  // is a whole number, and where that plus a half is not whole it is at
+  // least 1/100 (1/6 for the average) from the next whole number, far more
+  // than either rounding moves it: whole-number arithmetic gives the same
+  // grey for every colour, and the compiler can vectorise it.
+  return luminance ? (30 * r + 59 * g + 11 * b + 50) / 100 : (r + g + b + 1) / 3;
 }
 
 }  // namespace qv

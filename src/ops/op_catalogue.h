@@ -57,6 +57,12 @@ using ImageWorker = int (*)(std::uint8_t* pixels, std::uint8_t* mask);
 using RowWorker = void (*)(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow);
 using MappingRoutine = WarpSample (*)(int x, int y);
 using FinishRoutine = void (*)();
+// Row forms a worker may add, called once per row instead of once per
+// pixel and giving the same bytes: a Point row changes `count` pixels by
+// their mask values (a pixel whose mask is 0 stays); a Value row maps
+// `count` values in place.
+using PointRowWorker = void (*)(std::uint8_t* pixels, const std::uint8_t* mask, int count);
+using ValueRowWorker = void (*)(std::uint32_t* values, int count);
 
 struct OpRoutines {
   PrepareRoutine prepare = nullptr;
@@ -68,6 +74,13 @@ struct OpRoutines {
   MappingRoutine mapping = nullptr;
   FinishRoutine finish = nullptr;
   RowWorker rowWorker = nullptr;  // optional, Warp driver
+  PointRowWorker pointRow = nullptr;
+  ValueRowWorker valueRow = nullptr;
+  // The Point, Value, Pixel and Warp drivers share the rows out over
+  // threads: a worker that keeps state from pixel to pixel (a running random
+  // sequence, a sum) or reads pixels it has already changed asks for one
+  // thread in row order here.
+  bool inPixelOrder = false;
 };
 
 // What an effect family contributes: the routines of some operations.

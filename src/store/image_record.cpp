@@ -21,7 +21,7 @@ constexpr int kMessageNoMemoryForImage = 7;
 constexpr int kCloneNameLimit = 13;  // shorter names get the "[clone]" suffix
 
 // CreateImage with a flag telling whether the failure was already reported.
-ImageRecord* CreateImageReporting(int width, int height, const char* tag, bool& reported) {
+ImageRecord* CreateImageReporting(int width, int height, const char* tag, bool& reported, bool opaque = true) {
   reported = false;
   void* header = AllocReal(sizeof(ImageRecord), tag);
   if (!header) return nullptr;
@@ -59,7 +59,7 @@ ImageRecord* CreateImageReporting(int width, int height, const char* tag, bool& 
     return fail();
   }
   ResetRowTable(image);
-  ForceOpaqueAlpha(image);
+  if (opaque) ForceOpaqueAlpha(image);
   UnlockImage(image);
   return image;
 }
@@ -72,6 +72,11 @@ void FillDefaultPalette(ImageRecord* image) { FillRenderPalette(image->red, imag
 ImageRecord* CreateImage(int width, int height, const char* tag) {
   bool reported;
   return CreateImageReporting(width, height, tag, reported);
+}
+
+ImageRecord* CreateImageToFill(int width, int height, const char* tag) {
+  bool reported;
+  return CreateImageReporting(width, height, tag, reported, false);
 }
 
 ImageRecord* CreateLockedImage(int width, int height, const char* tag) {

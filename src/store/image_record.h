@@ -87,6 +87,9 @@ struct ImageStore {
 ImageStore& Images();
 
 ImageRecord* CreateImage(int width, int height, const char* tag);
+// An image whose pixels are all zero, alpha too, for a reader that writes
+// every byte of every pixel next: it saves a pass over the whole plane.
+ImageRecord* CreateImageToFill(int width, int height, const char* tag);
 ImageRecord* CreateLockedImage(int width, int height, const char* tag);
 void FreeImage(ImageRecord* image);
 int LockImage(ImageRecord* image);    // 0 ok, 1 pixel place, 4 row place

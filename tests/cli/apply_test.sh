@@ -66,6 +66,14 @@ alphas splat-inverted.bmp | paste before.txt - |
 "$cli" mask 100x100 band.pgm --area ellipse:50,50,2000000000,1
 [ "$(convert band.pgm txt:- | grep -c 'gray(255)')" = 300 ] || { echo "the flat ellipse is not rows 49 to 51"; exit 1; }
 
+# Rows shared out over threads give the same file as one thread.
+convert -size 400x300 plasma:fractal -depth 8 -type TrueColor BMP3:wide.bmp
+"$cli" apply wide.bmp t1.bmp --op Colorize --set Hue=200 --area ellipse:200,150,180,120 --threads 1 2>/dev/null
+"$cli" apply wide.bmp t3.bmp --op Colorize --set Hue=200 --area ellipse:200,150,180,120 --threads 3 2>/dev/null
+cmp -s t1.bmp t3.bmp || { echo "three threads gave other bytes than one"; exit 1; }
+if "$cli" apply wide.bmp t0.bmp --op Contrast --threads 0 2>err.txt; then echo "--threads 0 must be refused"; exit 1; fi
+grep -q 'threads wants a count' err.txt || { cat err.txt; exit 1; }
+
 if "$cli" apply in.bmp none.bmp --op contrast --set amount=0 2>err.txt; then
   echo "an apply that changes nothing must fail"; exit 1
 fi

@@ -342,6 +342,17 @@ TEST_F(ColourOpsTest, MonochromeRoundsInSinglePrecision) {
   ExpectRow(image, {{13, 13, 13, 255}, {27, 27, 27, 255}, {30, 30, 30, 9}, {255, 255, 255, 255}});
   EXPECT_EQ(MonochromeGrey(10, 20, 31, false), 20);
   EXPECT_EQ(MonochromeGrey(255, 255, 255, false), 255);
+  // Every colour as the floating-point formula gives it.
+  int wrong = 0;
+  for (int r = 0; r < 256; ++r)
+    for (int g = 0; g < 256; ++g)
+      for (int b = 0; b < 256; ++b)
+        for (bool luminance : {false, true}) {
+          const double grey = luminance ? 0.3 * r + 0.59 * g + 0.11 * b : (r + g + b) * 0.3333333333333333;
+          const int want = std::clamp(static_cast<int>(static_cast<float>(grey + 0.5)), 0, 255);
+          if (MonochromeGrey(r, g, b, luminance) != want && ++wrong < 5) ADD_FAILURE() << r << "," << g << "," << b;
+        }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(ColourOpsTest, HistogramGatherEqualizeAndMapApply) {
