@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/program.h"
+#include "base/preferences.h"
 
 namespace qv {
 namespace {
@@ -131,7 +131,7 @@ Pool& ThePool() {
 }  // namespace
 
 int RowThreads() {
-  const int chosen = TheProgram().settings.threads;
+  const int chosen = Prefs().threads;
   if (chosen > 0) return chosen;
   return std::max(1u, std::thread::hardware_concurrency());
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ops/apply_test_support.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "store/memory_places.h"
 #include "store/undo.h"
 
