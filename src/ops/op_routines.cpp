@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "ops/colour_ops.h"
+#include "ops/lighting_ops.h"
+#include "ops/pattern_ops.h"
 #include "ops/op_catalogue.h"
 
 namespace qv {
@@ -12,6 +14,8 @@ namespace {
 
 constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
     ColourOperationRoutines,
+    LightingOperationRoutines,
+    PatternOperationRoutines,
 };
 
 }  // namespace

@@ -1,0 +1,33 @@
+// The Lighting group (Asterize, Annular, Shine) and the Plasma group's Aura
+// and Lightning: their routines, and the preset profiles of Asterize and
+// Annular.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "ops/op_catalogue.h"
+
+namespace qv {
+
+std::span<const OpRoutineEntry> LightingOperationRoutines();
+
+inline constexpr OpId kAsterizeOp = 3111;
+inline constexpr OpId kAnnularOp = 3112;
+
+// The presets of an operation, in the order of its dialog's buttons (empty
+// for an operation without presets).
+std::span<const std::string_view> PresetNames(OpId op);
+// Sets the preset's profile and parameters; 0 done, 1 no such preset or no
+// memory for the profile (message 22). The profile window, when open, is
+// refreshed through the settings window's refresh hook.
+int ApplyPreset(OpId op, std::string_view name);
+
+// A profile sampled at position t (0..200) as the operations read it.
+int SampleProfile(const std::int16_t* profile, double t);
+// Edge and peak colours of Asterize and Annular: the peak runs from white
+// (saturation 0) to the edge colour (100).
+void EdgeAndPeak(OpId op, int edge[3], int peak[3]);
+
+}  // namespace qv
