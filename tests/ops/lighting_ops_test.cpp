@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/crt_random.h"
+#include "ops/apply_test_support.h"
+#include "ops/lighting_ops.h"
+
+namespace qv::test {
+namespace {
+
+constexpr OpId kAsterize = 3111, kAnnular = 3112, kShine = 3114, kAura = 3212;
+using Px = std::array<int, 4>;
+
+class LightingOpsTest : public ApplyTest {
+ protected:
+  ImageRecord* Dark(int w, int h, int v = 0) {
+    ImageRecord* image = Add(w, h, [v](int, int) { return Px{v, v, v, 255}; });
+    SelectRect(0, 0, w - 1, h - 1);
+    return image;
+  }
+};
+
+TEST_F(LightingOpsTest, AsterizeArmsRepeatEveryQuarterTurnAndFadeAtTheRim) {
+  ImageRecord* image = Dark(81, 81);
+  ASSERT_EQ(Run(kAsterize), 0);
+  // Centre (40, 40), radii 40: the four arms map onto each other by quarter turns.
+  for (int y = 0; y < 81; y += 3)
+    for (int x = 0; x < 81; x += 3) {
+      const int dx = x - 40, dy = y - 40;
+      ASSERT_EQ(At(image, x, y), At(image, 40 - dy, 40 + dx)) << x << "," << y;
+    }
+  // Along an arm the light fades toward the rim, and beyond it nothing is lit.
+  EXPECT_GT(At(image, 40, 10)[2], At(image, 40, 2)[2]);
+  EXPECT_GT(At(image, 40, 2)[2], 0);
+  EXPECT_EQ(At(image, 1, 1), (Px{0, 0, 0, 255}));  // d >= 1
+  EXPECT_EQ(At(image, 20, 10), (Px{0, 0, 0, 255}));  // between the arms
+  // One pixel worked out apart: on the vertical arm at d = 0.25 the profile
+  // sample is its peak 255, less a quarter: s = 255 - 63 = 192; the colour
+  // is between edge (64, 64, 255) and the white peak.
+  const int s = 255 - static_cast<int>(255 * 0.25);
+  const int col[3] = {(64 * (256 - s) + 255 * s) / 256, (64 * (256 - s) + 255 * s) / 256, 255};
+  EXPECT_EQ(At(image, 40, 30), (Px{col[0] * s / 256, col[1] * s / 256, col[2] * s / 256, 255}));
+}
+
+TEST_F(LightingOpsTest, AsterizeRotationBeyondTwoTurnsIsTheSameStar) {
+  ImageRecord* a = Dark(61, 61);
+  SetParamValue(kAsterize, 5, 30);
+  ASSERT_EQ(Run(kAsterize), 0);
+  ImageRecord* b = Dark(61, 61);
+  SetParamValue(kAsterize, 5, 30 - 360 * 5);
+  ASSERT_EQ(Run(kAsterize), 0);
+  ImageRecord* c = Dark(61, 61);
+  SetParamValue(kAsterize, 5, 30 + 360 * 3);
+  ASSERT_EQ(Run(kAsterize), 0);
+  EXPECT_EQ(Pixels(a), Pixels(b));
+  EXPECT_EQ(Pixels(a), Pixels(c));
+}
+
+TEST_F(LightingOpsTest, PresetsSetProfilesAndParameters) {
+  ASSERT_EQ(ApplyPreset(kAsterize, "solar flare"), 0);
+  Srand(5);
+  const std::int16_t* arm = FindProfile(ProfileId::Arm);
+  for (int i = 0; i <= 200; ++i) ASSERT_EQ(arm[i], Rand() & 255) << i;
+  EXPECT_EQ(ParamValue(kAsterize, 6), 1);
+  EXPECT_EQ(ParamValue(kAsterize, 4), 5);
+  ASSERT_EQ(ApplyPreset(kAsterize, "Sparkle"), 0);
+  EXPECT_EQ(arm[50], 0);
+  EXPECT_EQ(arm[75], 255);
+  EXPECT_EQ(arm[112], 255);
+  EXPECT_EQ(arm[100], 5);
+  EXPECT_EQ(arm[125], 0);
+  EXPECT_EQ(ParamValue(kAsterize, 6), 20);
+  EXPECT_EQ(ParamValue(kAsterize, 5), 9);
+  ASSERT_EQ(ApplyPreset(kAnnular, "St Elmo's Fire"), 0);
+  const std::int16_t* shape = FindProfile(ProfileId::Shape);
+  EXPECT_EQ(shape[50], 150);
+  EXPECT_EQ(shape[0], 0);
+  EXPECT_EQ(shape[200], 0);
+  EXPECT_EQ(ParamValue(kAnnular, 2), 240);
+  EXPECT_EQ(ParamValue(kAnnular, 4), 1);
+  EXPECT_EQ(ApplyPreset(kAnnular, "Sparkle"), 1);
+  EXPECT_EQ(ApplyPreset(kShine, "Even Glow"), 1);
+  EXPECT_EQ(PresetNames(kAnnular).size(), 6u);
+}
+
+TEST_F(LightingOpsTest, AnnularBrightRingLightsTheOuterQuarterAndAdditiveNeverDarkens) {
+  ImageRecord* image = Dark(101, 101);
+  ASSERT_EQ(ApplyPreset(kAnnular, "Bright Ring"), 0);
+  ASSERT_EQ(Run(kAnnular), 0);
+  for (int x = 50; x <= 100; ++x) {
+    const double d = (x - 50) / 50.0;
+    const bool lit = At(image, x, 50)[2] > 0;
+    if (d < 0.74) EXPECT_FALSE(lit) << x;
+    if (d > 0.76 && d < 0.99) EXPECT_TRUE(lit) << x;
+  }
+  ImageRecord* bright = Add(101, 101, [](int x, int y) { return Px{(x * 5) % 256, 250, (y * 3) % 256, 255}; });
+  SelectRect(0, 0, 100, 100);
+  const auto before = Pixels(bright);
+  SetParamValue(kAnnular, 4, 1);
+  ASSERT_EQ(ApplyPreset(kAnnular, "Halo"), 0);
+  ASSERT_EQ(Run(kAnnular), 0);
+  const auto after = Pixels(bright);
+  for (std::size_t i = 0; i < after.size(); ++i) ASSERT_GE(after[i], before[i]) << i;
+  EXPECT_NE(after, before);
+}
+
+TEST_F(LightingOpsTest, ShineSpreadsBrightPixelsAndLeavesTheSelectionAlone) {
+  ImageRecord* image = Dark(41, 41);
+  LockImage(image);
+  std::fill_n(PixelAt(image, 20, 20), 3, 255);
+  UnlockImage(image);
+  const AreaSelection before = TheProgram().area.selection;
+  ASSERT_EQ(Run(kShine), 0);
+  // Width 5, Height 20: the pixel 2 to the right gets weight 60 of a white
+  // pixel, n = 25: c = 60 * 255 / 85 = 180.
+  EXPECT_EQ(At(image, 22, 20)[0], 60 * 255 / 85);
+  EXPECT_EQ(At(image, 20, 30)[1], 50 * 255 / 75);
+  EXPECT_EQ(At(image, 25, 20)[0], 0);  // weight 0 at the arm's end
+  EXPECT_EQ(At(image, 21, 21)[0], 0);
+  EXPECT_EQ(TheProgram().area.selection.left, before.left);
+  EXPECT_EQ(TheProgram().area.selection.right, before.right);
+
+  ImageRecord* same = Dark(21, 21, 250);
+  const auto pixels = Pixels(same);
+  SetParamValue(kShine, 3, 100);  // nothing is brighter than 768
+  ASSERT_EQ(Run(kShine), 0);
+  EXPECT_EQ(Pixels(same), pixels);
+  SetParamValue(kShine, 2, 0);
+  EXPECT_EQ(Run(kShine), 2);
+  EXPECT_EQ(host->MessageNumbers().back(), 65);
+}
+
+TEST_F(LightingOpsTest, AuraRepeatsPerSeedAndStaysWithinItsWidth) {
+  auto halo = [&](int seed, int spokes) {
+    ImageRecord* image = Dark(120, 120);
+    SelectRect(50, 50, 69, 69);
+    SetParamValue(kAura, 3, seed);
+    SetParamValue(kAura, 4, spokes);
+    EXPECT_EQ(Run(kAura), 0);
+    return image;
+  };
+  ImageRecord* a = halo(5, 200);
+  const auto first = Pixels(a);
+  EXPECT_EQ(Pixels(halo(5, 200)), first);
+  EXPECT_NE(Pixels(halo(6, 200)), first);
+  // hw = trunc(sqrt(19^2 + 19^2) * 0.2) = 5: lit just outside, dark past 5.
+  EXPECT_NE(At(a, 48, 60), (Px{0, 0, 0, 255}));
+  for (int x = 0; x < 120; ++x) {
+    ASSERT_EQ(At(a, x, 44), (Px{0, 0, 0, 255})) << x;
+    ASSERT_EQ(At(a, 44, x), (Px{0, 0, 0, 255})) << x;
+  }
+  EXPECT_EQ(At(a, 60, 60), (Px{0, 0, 0, 255}));  // the selection itself is the source
+  // No spokes: every spoke index is the first one.
+  ImageRecord* none = halo(5, 0);
+  EXPECT_NE(At(none, 48, 60), (Px{0, 0, 0, 255}));
+  // Width 0 cancels without a word.
+  const std::size_t messages = host->MessageNumbers().size();
+  SetParamValue(kAura, 0, 0);
+  EXPECT_EQ(Run(kAura), 2);
+  EXPECT_EQ(host->MessageNumbers().size(), messages);
+}
+
+}  // namespace
+}  // namespace qv::test
