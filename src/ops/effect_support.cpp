@@ -100,6 +100,8 @@ void RestoreMaskBox(const std::uint8_t* bytes, int x0, int y0, int x1, int y1) {
   UnlockVirtual(m.place);
 }
 
+const AreaSelection& TheAreaSelection() { return TheProgram().area.selection; }
+
 bool MaskWithAlphaOn() { return TheProgram().area.maskWithAlpha; }
 void RefreshOperationSettings() {
   if (TheProgram().ops.hooks.refreshSettings) TheProgram().ops.hooks.refreshSettings();

@@ -13,6 +13,7 @@
 namespace qv {
 
 struct ImageRecord;
+struct AreaSelection;
 
 inline int Clamp0To255(long v) { return static_cast<int>(std::clamp<long>(v, 0, 255)); }
 inline int Lum(int r, int g, int b) { return Luminance(r, g, b); }
@@ -78,6 +79,7 @@ TransparencyNow CurrentTransparencyValues();
 // (bytes: the box's rows, x0..x1 each).
 void RestoreMaskBox(const std::uint8_t* bytes, int x0, int y0, int x1, int y1);
 bool MaskWithAlphaOn();
+const AreaSelection& TheAreaSelection();
 // The settings window (and an open profile window) shows the live values again.
 void RefreshOperationSettings();
 bool Generating();

@@ -5,6 +5,7 @@
 #include "app/crt_random.h"
 #include "ops/apply_test_support.h"
 #include "ops/lighting_ops.h"
+#include "area/area_mask.h"
 
 namespace qv::test {
 namespace {
@@ -159,6 +160,61 @@ TEST_F(LightingOpsTest, AuraRepeatsPerSeedAndStaysWithinItsWidth) {
   SetParamValue(kAura, 0, 0);
   EXPECT_EQ(Run(kAura), 2);
   EXPECT_EQ(host->MessageNumbers().size(), messages);
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+constexpr OpId kLightning = 3211;
+
+class LightningTest : public ApplyTest {
+ protected:
+  ImageRecord* Bolt(int seed, int branching, bool path = false) {
+    ImageRecord* image = Add(120, 100, [](int, int) { return Px{0, 0, 0, 255}; });
+    AreaSelection& s = TheProgram().area.selection;
+    if (path) {
+      SetWorkMethod(kDrawFirst);  // the path is all the bolt needs
+      s.mode = kAreaPolygon;
+      ClearPointList(s.capture);
+      for (auto [x, y] : {std::pair{10, 10}, {100, 80}, {110, 10}}) PushPoint(s.capture, x, y, 0);
+      s.left = 10, s.top = 10, s.right = 110, s.bottom = 80;
+    } else {
+      SelectRect(20, 10, 100, 90);
+    }
+    SetParamValue(kLightning, 3, seed);
+    SetParamValue(kLightning, 2, branching);
+    EXPECT_EQ(path ? Apply(static_cast<int>(kLightning), 0) : Run(kLightning), 0);
+    return image;
+  }
+  static bool LitNear(ImageRecord* image, int x, int y, int r) {
+    for (int yy = std::max(y - r, 0); yy <= std::min(y + r, image->height - 1); ++yy)
+      for (int xx = std::max(x - r, 0); xx <= std::min(x + r, image->width - 1); ++xx)
+        if (At(image, xx, yy)[2] > 0) return true;
+    return false;
+  }
+};
+
+TEST_F(LightningTest, RepeatsPerSeedAndRunsBetweenItsEnds) {
+  const auto first = Pixels(Bolt(19, 10));
+  EXPECT_EQ(Pixels(Bolt(19, 10)), first);
+  EXPECT_NE(Pixels(Bolt(20, 10)), first);
+  // Direction 45 crosses the selection ellipse from its upper right to its
+  // lower left; nothing is lit outside the selection.
+  ImageRecord* one = Bolt(19, 0);
+  EXPECT_TRUE(LitNear(one, 60 + 28, 50 - 28, 6));
+  EXPECT_TRUE(LitNear(one, 60 - 28, 50 + 28, 8));
+  EXPECT_FALSE(LitNear(one, 10, 50, 5));
+  EXPECT_FALSE(LitNear(one, 110, 95, 4));
+}
+
+TEST_F(LightningTest, PathModeRunsFromTheFirstToTheNextToLastPoint) {
+  ImageRecord* image = Bolt(19, 0, true);
+  EXPECT_TRUE(LitNear(image, 10, 10, 3));
+  EXPECT_TRUE(LitNear(image, 100, 80, 8));
+  EXPECT_FALSE(LitNear(image, 112, 8, 6));
 }
 
 }  // namespace
