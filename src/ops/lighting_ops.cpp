@@ -206,10 +206,9 @@ void MakeShinePlane(const ApplyContext& c) {
     }
 }
 
-// The bright pixel at (x, y) of the copy (bit 24 set), or 0.
+// The bright pixel at (x, y) of the copy (bit 24 set), or 0, read from the
+// copy itself when there was no memory for the plane.
 inline std::uint32_t Tap(const ApplyContext& c, int x, int y) {
-  if (x < sh.left || y < sh.top || x >= sh.left + sh.w || y >= sh.top + sh.h) return 0;
-  if (sh.bright) return sh.bright[static_cast<std::size_t>(y - sh.top) * sh.w + (x - sh.left)];
   if (!c.mask[static_cast<std::size_t>(y) * c.image->width + x]) return 0;
   const CopyView copy(c.undo);
   const std::uint8_t* s = copy.At(x, y);
@@ -222,15 +221,29 @@ void ShineWorker(std::uint8_t* p, int x, int y, int) {
   if (!sh.made) MakeShinePlane(c);
   long sumW = 0, sum[3] = {0, 0, 0};
   auto add = [&](std::uint32_t v, long w) {
-    if (!v) return;
     sumW += w;
     sum[0] += w * static_cast<long>(v & 255);
     sum[1] += w * static_cast<long>((v >> 8) & 255);
     sum[2] += w * static_cast<long>((v >> 16) & 255);
   };
   const long wd = sh.width == 0 ? 1 : sh.width, ht = sh.height == 0 ? 1 : sh.height;
-  for (int dx = -sh.width; dx <= sh.width; ++dx) add(Tap(c, x + dx, y), (sh.width - std::abs(dx)) * 100 / wd);
-  for (int dy = -sh.height; dy <= sh.height; ++dy) add(Tap(c, x, y + dy), (sh.height - std::abs(dy)) * 100 / ht);
+  // The taps that lie in the copy.
+  const int xa = std::max(x - sh.width, sh.left), xb = std::min(x + sh.width, sh.left + sh.w - 1);
+  const int ya = std::max(y - sh.height, sh.top), yb = std::min(y + sh.height, sh.top + sh.h - 1);
+  if (sh.bright) {
+    const std::uint32_t* row = sh.bright + static_cast<std::size_t>(y - sh.top) * sh.w - sh.left;
+    for (int xx = xa; xx <= xb; ++xx)
+      if (const std::uint32_t v = row[xx]) add(v, (sh.width - std::abs(xx - x)) * 100 / wd);
+    const std::uint32_t* column = sh.bright + (x - sh.left);
+    for (int yy = ya; yy <= yb; ++yy)
+      if (const std::uint32_t v = column[static_cast<std::size_t>(yy - sh.top) * sh.w])
+        add(v, (sh.height - std::abs(yy - y)) * 100 / ht);
+  } else {
+    for (int xx = xa; xx <= xb; ++xx)
+      if (const std::uint32_t v = Tap(c, xx, y)) add(v, (sh.width - std::abs(xx - x)) * 100 / wd);
+    for (int yy = ya; yy <= yb; ++yy)
+      if (const std::uint32_t v = Tap(c, x, yy)) add(v, (sh.height - std::abs(yy - y)) * 100 / ht);
+  }
   if (sumW < 1) return;
   const long a = sh.amount * 255 / 100, n = sh.width + sh.height;
   int old[3], out[3];

@@ -132,6 +132,28 @@ TEST_F(LightingOpsTest, ShineSpreadsBrightPixelsAndLeavesTheSelectionAlone) {
   EXPECT_EQ(host->MessageNumbers().back(), 65);
 }
 
+TEST_F(LightingOpsTest, ShineWithoutMemoryForItsPlaneGivesTheSameBytes) {
+  auto shine = [&](bool withPlane) {
+    ImageRecord* image = Add(60, 50, [](int x, int y) {
+      const int v = (x * 37 + y * 91) % 256;
+      return Px{v, (v * 3) % 256, 255 - v, 255};
+    });
+    SelectRect(5, 5, 50, 40);
+    SetParamValue(kShine, 3, 60);
+    int sameSize = 0;
+    // The undo copy comes first, the plane of bright pixels second.
+    TheProgram().memory.faults.allocate = [&](std::int64_t bytes) {
+      return !withPlane && bytes == 46 * 36 * 4 && ++sameSize == 2;
+    };
+    EXPECT_EQ(Run(kShine), 0);
+    TheProgram().memory.faults.allocate = nullptr;
+    EXPECT_EQ(sameSize >= 2, !withPlane);
+    return Pixels(image);
+  };
+  const auto fast = shine(true);
+  EXPECT_EQ(shine(false), fast);
+}
+
 TEST_F(LightingOpsTest, AuraRepeatsPerSeedAndStaysWithinItsWidth) {
   auto halo = [&](int seed, int spokes) {
     ImageRecord* image = Dark(120, 120);
@@ -155,6 +177,12 @@ TEST_F(LightingOpsTest, AuraRepeatsPerSeedAndStaysWithinItsWidth) {
   // No spokes: every spoke index is the first one.
   ImageRecord* none = halo(5, 0);
   EXPECT_NE(At(none, 48, 60), (Px{0, 0, 0, 255}));
+  // Arrays that cannot be had: message 22 naming the operation.
+  SetParamValue(kAura, 4, 200);
+  TheProgram().memory.faults.allocate = [](std::int64_t bytes) { return bytes == 201 * 8; };
+  EXPECT_EQ(Run(kAura), 2);
+  TheProgram().memory.faults.allocate = nullptr;
+  EXPECT_EQ(host->MessageNumbers().back(), 22);
   // Width 0 cancels without a word.
   const std::size_t messages = host->MessageNumbers().size();
   SetParamValue(kAura, 0, 0);
