@@ -356,6 +356,37 @@ int StoreCurve(ProfileId id, OpId op, const Curve& curve) {
 
 }  // namespace
 
+int DrawProfileLine(ProfileId id, int i0, int v0, int i1, int v1) {
+  std::int16_t* p = EnsureProfile(id);
+  if (!p) return 1;
+  const int maximum = InfoOf(id).maximum;
+  i0 = std::clamp(i0, 0, kProfileLength - 1);
+  i1 = std::clamp(i1, 0, kProfileLength - 1);
+  if (i1 < i0) {
+    std::swap(i0, i1);
+    std::swap(v0, v1);
+  }
+  for (int i = i0; i <= i1; ++i) {
+    const long v = i1 == i0 ? v1 : v0 + static_cast<long>(v1 - v0) * (i - i0) / (i1 - i0);
+    p[i] = static_cast<std::int16_t>(std::clamp<long>(v, 0, maximum));
+  }
+  return 0;
+}
+
+bool ProfileOf(OpId op, ProfileId& id, std::string_view& title) {
+  if (op == kAsterizeOp) {
+    id = ProfileId::Arm;
+    title = "Asterize Arm Profile";
+    return true;
+  }
+  if (op == kAnnularOp) {
+    id = ProfileId::Shape;
+    title = "Annular Radial Profile";
+    return true;
+  }
+  return false;
+}
+
 int SampleProfile(const std::int16_t* profile, double t) {
   if (!(t >= 0 && t < 200)) return 0;
   const int ip = static_cast<int>(t);
