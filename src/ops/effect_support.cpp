@@ -46,6 +46,7 @@ namespace {
 
 // Entry index within 0..count - 1 and the record's 1024 entries.
 inline int Wrap(long i, int count) {
+  if (i >= 0 && i < count) return static_cast<int>(i);
   long e = i % count;
   if (e < 0) e += count;
   return static_cast<int>(std::clamp<long>(e, 0, kMaxPaletteEntries - 1));
@@ -60,7 +61,7 @@ void LookUp(const PaletteLookup& l, T t, int out[3]) {
   if (l.smooth) {
     const int g = static_cast<int>((t - static_cast<T>(i)) * 256);
     const int e1 = Wrap(i, l.count);
-    const int e2 = Wrap(e1 + 1, l.count);
+    const int e2 = e1 + 1 < l.count ? std::min(e1 + 1, kMaxPaletteEntries - 1) : 0;
     out[0] = (p.red[e2] * g + p.red[e1] * (256 - g)) / 256;
     out[1] = (p.green[e2] * g + p.green[e1] * (256 - g)) / 256;
     out[2] = (p.blue[e2] * g + p.blue[e1] * (256 - g)) / 256;

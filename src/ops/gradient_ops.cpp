@@ -17,6 +17,7 @@ constexpr OpId kLinearFill = 3146, kConcentric = 3147, kRadiating = 3148, kOutli
 
 struct GradientSettings {
   PaletteLookup lookup;
+  bool affectAlpha = false;
   int n = 1;
   float cycF = 0;
   double cyc = 0;
@@ -34,13 +35,14 @@ void PreparePalette(long cycle, int smoothSlotValue) {
   gs.lookup.count = gs.n;
   gs.lookup.smooth = smoothSlotValue != 0;
   gs.cycF = CycleOffset(cycle, gs.n);
+  gs.affectAlpha = Ctx().affectAlpha;
   gs.cyc = gs.cycF;
 }
 
 // The palette colour into the pixel by m (the alpha by its luminance with
 // affect-alpha on).
 inline void Paint(std::uint8_t* p, const int col[3], int m) {
-  if (Ctx().affectAlpha) {
+  if (gs.affectAlpha) {
     p[3] = static_cast<std::uint8_t>((p[3] * (255 - m) + m * Lum(col[0], col[1], col[2])) / 255);
   } else {
     BlendRgb(p, col, m);
@@ -163,30 +165,68 @@ void KeepDrawnMask(const ApplyContext& c) {
     std::copy_n(c.mask + static_cast<std::size_t>(y) * w + c.x0, span, os.drawn.begin() + (y - c.y0) * span);
 }
 
+// For every pixel of the box, the nearest column of its row at or left of
+// it (and at or right of it) holding a pixel on the other side of the edge;
+// made once per generation, since the mask stays put while one runs.
+struct RowNearest {
+  int generation = -1;
+  int x0 = 0, y0 = 0, width = 0;
+  std::vector<int> left, right;  // image columns; kNone where there is none
+  static constexpr int kNone = -1000000000;
+};
+RowNearest rn;
+
+void MakeRowNearest(const ApplyContext& c) {
+  rn.generation = c.generation;
+  rn.x0 = c.x0, rn.y0 = c.y0, rn.width = c.x1 - c.x0 + 1;
+  const std::size_t n = static_cast<std::size_t>(rn.width) * (c.y1 - c.y0 + 1);
+  rn.left.assign(n, RowNearest::kNone);
+  rn.right.assign(n, RowNearest::kNone);
+  const int w = c.image->width;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    const std::uint8_t* mr = c.mask + static_cast<std::size_t>(y) * w;
+    int* l = &rn.left[static_cast<std::size_t>(y - c.y0) * rn.width];
+    int* r = &rn.right[static_cast<std::size_t>(y - c.y0) * rn.width];
+    int last = RowNearest::kNone;
+    for (int x = c.x0; x <= c.x1; ++x) {
+      if (os.inside ? mr[x] == 0 : mr[x] != 0) last = x;
+      l[x - c.x0] = last;
+    }
+    last = RowNearest::kNone;
+    for (int x = c.x1; x >= c.x0; --x) {
+      if (os.inside ? mr[x] == 0 : mr[x] != 0) last = x;
+      r[x - c.x0] = last;
+    }
+  }
+}
+
 void OutlineWorker(std::uint8_t* p, int x, int y, int m) {
   const ApplyContext& c = Ctx();
   if (c.generation == 0 && x == c.x0 && y == c.y0) KeepDrawnMask(c);
+  if (c.generation != rn.generation || (x == c.x0 && y == c.y0)) MakeRowNearest(c);
   if (os.inside ? m == 0 : m != 0) return;
-  // The nearest pixel on the other side of the edge within the band: rows
-  // top to bottom, each left to right, the first of equal distances.
-  const int w = os.w, width = c.image->width;
+  // The nearest pixel on the other side of the edge within the band, the
+  // first in reading order (rows top to bottom, each left to right) of
+  // equal distances: in each row the nearer of the nearest columns on
+  // either side, the left one on a tie.
+  const int w = os.w;
   const long limit = static_cast<long>(w) * w + 1;
   long best = limit;
   int nx = 0, ny = 0;
   const int ya = std::max(y - w, c.y0), yb = std::min(y + w, c.y1);
-  const int xa = std::max(x - w, c.x0), xb = std::min(x + w, c.x1);
   for (int yy = ya; yy <= yb; ++yy) {
     const long dy2 = static_cast<long>(yy - y) * (yy - y);
     if (dy2 >= best) continue;
-    const std::uint8_t* mr = c.mask + static_cast<std::size_t>(yy) * width;
-    for (int xx = xa; xx <= xb; ++xx) {
-      if (os.inside ? mr[xx] != 0 : mr[xx] == 0) continue;
-      const long d2 = dy2 + static_cast<long>(xx - x) * (xx - x);
-      if (d2 < best) {
-        best = d2;
-        nx = xx;
-        ny = yy;
-      }
+    const std::size_t at = static_cast<std::size_t>(yy - rn.y0) * rn.width + (x - rn.x0);
+    const int l = rn.left[at], r = rn.right[at];
+    const long dl = l == RowNearest::kNone ? limit : x - l, dr = r == RowNearest::kNone ? limit : r - x;
+    const long dx = std::min(dl, dr);
+    if (dx > w) continue;
+    const long d2 = dy2 + dx * dx;
+    if (d2 < best) {
+      best = d2;
+      nx = dl <= dr ? l : r;
+      ny = yy;
     }
   }
   if (best >= limit) return;
@@ -221,7 +261,7 @@ void OutlineWorker(std::uint8_t* p, int x, int y, int m) {
   else
     BlendRgb(p, col, k);
   if (c.nextMask && c.generation + 1 < os.generations)
-    c.nextMask[static_cast<std::size_t>(y) * width + x] = os.inside ? 0 : 255;
+    c.nextMask[static_cast<std::size_t>(y) * c.image->width + x] = os.inside ? 0 : 255;
 }
 
 // The selection's mask as drawn, without the generations' marks.
@@ -230,6 +270,7 @@ void FinishOutline() {
     RestoreMaskBox(os.drawn.data(), os.x0, os.y0, os.x1, os.y1);
   os.drawn.clear();
   os.x1 = os.y1 = -1;
+  rn = {};
 }
 
 OpRoutines GenerationOp(PrepareRoutine prepare, PixelWorker worker, FinishRoutine finish = nullptr) {

@@ -185,5 +185,45 @@ TEST_F(PatternOpsTest, OutlinePaintsBandsOutsideAndGivesTheSelectionBack) {
   EXPECT_EQ(host->MessageNumbers().back(), 65);
 }
 
+TEST_F(PatternOpsTest, OutlineCrystalTakesTheNearestSelectedPixelFirstInReadingOrder) {
+  ImageRecord* image = Varied(50, 40);
+  const auto before = Pixels(image);
+  SetWorkMethod(kDrawFirst);
+  AreaSelection& s = TheProgram().area.selection;
+  s.mode = kAreaEllipse;
+  SetSelectionBox(s, 12, 9, 33, 27);
+  ASSERT_EQ(FinishSelection(image, 0, 0), 0);
+  AreaMask& area = TheProgram().area.mask;
+  std::vector<std::uint8_t> mask(50 * 40);
+  auto* bytes = static_cast<std::uint8_t*>(LockVirtual(area.place));
+  std::copy_n(bytes, mask.size(), mask.begin());
+  UnlockVirtual(area.place);
+  SetParamValue(kOutline, 6, 1);  // Crystal
+  ASSERT_EQ(Run(kOutline), 0);
+  // Every pixel outside within 8 of the selection takes the copy's pixel at
+  // its nearest selected pixel, the first in reading order of equal ones.
+  int painted = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 50; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * 50 + x;
+      Px expected{before[i * 4], before[i * 4 + 1], before[i * 4 + 2], 255};
+      if (!mask[i]) {
+        int best = 65, bx = -1, by = -1;
+        for (int yy = std::max(y - 8, 0); yy <= std::min(y + 8, 39); ++yy)
+          for (int xx = std::max(x - 8, 0); xx <= std::min(x + 8, 49); ++xx) {
+            const int d2 = (xx - x) * (xx - x) + (yy - y) * (yy - y);
+            if (mask[static_cast<std::size_t>(yy) * 50 + xx] && d2 < best) best = d2, bx = xx, by = yy;
+          }
+        if (bx >= 0) {
+          const std::size_t j = static_cast<std::size_t>(by) * 50 + bx;
+          expected = {before[j * 4], before[j * 4 + 1], before[j * 4 + 2], 255};
+          ++painted;
+        }
+      }
+      ASSERT_EQ(At(image, x, y), expected) << x << "," << y;
+    }
+  EXPECT_GT(painted, 300);
+}
+
 }  // namespace
 }  // namespace qv::test
