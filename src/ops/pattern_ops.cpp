@@ -40,6 +40,17 @@ GridRange AnchoredGrid(long lo, long hi, long c, long s) {
   return {((lo - s - c + 1) / s) * s + c, ((s - c + hi - 1) / s) * s + c};
 }
 
+// What a worker starts from: the image and mask, the copy, the box.
+struct Work {
+  const ApplyContext& c;
+  Plane img;
+  CopyView copy;
+  Box box;
+  bool alpha;
+  explicit Work(std::uint8_t* mask)
+      : c(Ctx()), img(c.image, mask), copy(c.undo), box(BoxOf(c)), alpha(c.affectAlpha) {}
+};
+
 // What each Prepare keeps for its worker.
 struct PatternSettings {
   SelectionRect sel;
@@ -51,6 +62,14 @@ struct PatternSettings {
 };
 PatternSettings g;
 
+// A Prepare's start: its settings cleared, the selection rectangle kept.
+ApplyContext& Begin() {
+  ApplyContext& c = Ctx();
+  g = {};
+  g.sel = CurrentSelectionRect(c);
+  return c;
+}
+
 void ReadColour(OpId op, int first, int out[3]) {
   for (int k = 0; k < 3; ++k) out[k] = Channel(op, first + k);
 }
@@ -58,9 +77,7 @@ void ReadColour(OpId op, int first, int out[3]) {
 // ---- Pixelize
 
 int PreparePixelize() {
-  ApplyContext& c = Ctx();
-  g = {};
-  g.sel = CurrentSelectionRect(c);
+  ApplyContext& c = Begin();
   ReadColour(kPixelize, 0, g.colour);
   g.w = Size(kPixelize, 3);
   g.h = Size(kPixelize, 4);
@@ -70,11 +87,7 @@ int PreparePixelize() {
 }
 
 int PixelizeWorker(std::uint8_t*, std::uint8_t* mask) {
-  const ApplyContext& c = Ctx();
-  Plane img(c.image, mask);
-  CopyView copy(c.undo);
-  const Box box = BoxOf(c);
-  const bool alpha = c.affectAlpha;
+  [[maybe_unused]] const auto& [c, img, copy, box, alpha] = Work(mask);
   const GridRange cols = AnchoredGrid(g.sel.x0, g.sel.x1, c.cx, g.w);
   const GridRange rows = AnchoredGrid(g.sel.y0, g.sel.y1, c.cy, g.h);
   for (long y = rows.first; y <= rows.last; y += g.h) {
@@ -131,9 +144,7 @@ int PixelizeWorker(std::uint8_t*, std::uint8_t* mask) {
 // ---- Random Tile
 
 int PrepareRandomTile() {
-  ApplyContext& c = Ctx();
-  g = {};
-  g.sel = CurrentSelectionRect(c);
+  ApplyContext& c = Begin();
   ReadColour(kRandomTile, 0, g.background);
   g.w = Size(kRandomTile, 3);
   g.h = Size(kRandomTile, 4);
@@ -146,11 +157,7 @@ int PrepareRandomTile() {
 }
 
 int RandomTileWorker(std::uint8_t*, std::uint8_t* mask) {
-  const ApplyContext& c = Ctx();
-  Plane img(c.image, mask);
-  CopyView copy(c.undo);
-  const Box box = BoxOf(c);
-  const bool alpha = c.affectAlpha;
+  [[maybe_unused]] const auto& [c, img, copy, box, alpha] = Work(mask);
   for (int y = box.y0; y <= box.y1; ++y) {
     std::uint8_t* p = img.At(box.x0, y);
     const std::uint8_t* m = &img.MaskAt(box.x0, y);
@@ -202,8 +209,7 @@ int RandomTileWorker(std::uint8_t*, std::uint8_t* mask) {
 // ---- 3-D Net
 
 int PrepareNet() {
-  ApplyContext& c = Ctx();
-  g = {};
+  ApplyContext& c = Begin();
   ReadColour(kNet, 0, g.colour);
   g.w = Size(kNet, 3);
   g.h = Size(kNet, 4);
@@ -242,10 +248,11 @@ void NetLine(const Plane& img, const Box& box, bool alpha, long ax, long ay, lon
 }
 
 int NetWorker(std::uint8_t*, std::uint8_t* mask) {
-  const ApplyContext& c = Ctx();
-  Plane img(c.image, mask);
-  CopyView copy(c.undo);
-  const Box box = BoxOf(c);
+  const Work wk(mask);  // named: the lambdas below capture its parts
+  const ApplyContext& c = wk.c;
+  const Plane& img = wk.img;
+  const CopyView& copy = wk.copy;
+  const Box& box = wk.box;
   auto present = [&](long x, long y) {
     return box.Has(static_cast<int>(x), static_cast<int>(y)) && copy.Has(static_cast<int>(x), static_cast<int>(y)) &&
            img.MaskAt(static_cast<int>(x), static_cast<int>(y)) != 0;
@@ -278,9 +285,7 @@ int NetWorker(std::uint8_t*, std::uint8_t* mask) {
 // ---- Cellular
 
 int PrepareCellular() {
-  ApplyContext& c = Ctx();
-  g = {};
-  g.sel = CurrentSelectionRect(c);
+  ApplyContext& c = Begin();
   ReadColour(kCellular, 0, g.colour);
   g.discrete = ParamValue(kCellular, 3) != 0;
   g.translucent = ParamValue(kCellular, 4) != 0;
@@ -294,11 +299,12 @@ int PrepareCellular() {
 }
 
 int CellularWorker(std::uint8_t*, std::uint8_t* mask) {
-  const ApplyContext& c = Ctx();
-  Plane img(c.image, mask);
-  CopyView copy(c.undo);
-  const Box box = BoxOf(c);
-  const bool alpha = c.affectAlpha;
+  const Work wk(mask);  // named: the lambdas below capture its parts
+  const ApplyContext& c = wk.c;
+  const Plane& img = wk.img;
+  const CopyView& copy = wk.copy;
+  const Box& box = wk.box;
+  const bool alpha = wk.alpha;
   const long W = g.w, H = g.h, D = g.D;
   const GridRange cols = AnchoredGrid(g.sel.x0, g.sel.x1, c.cx, W);
   const GridRange rows = AnchoredGrid(g.sel.y0, g.sel.y1, c.cy, H);
@@ -357,9 +363,7 @@ int CellularWorker(std::uint8_t*, std::uint8_t* mask) {
 // ---- Lined
 
 int PrepareLined() {
-  ApplyContext& c = Ctx();
-  g = {};
-  g.sel = CurrentSelectionRect(c);
+  ApplyContext& c = Begin();
   ReadColour(kLined, 0, g.colour);
   g.placeBackground = ParamValue(kLined, 3) != 0;
   ReadColour(kLined, 4, g.background);
@@ -371,11 +375,7 @@ int PrepareLined() {
 // With "Place Background" off the rows beyond the line keep their pixels;
 // a first sample point outside the copy takes the copy's nearest pixel.
 int LinedWorker(std::uint8_t*, std::uint8_t* mask) {
-  const ApplyContext& c = Ctx();
-  Plane img(c.image, mask);
-  CopyView copy(c.undo);
-  const Box box = BoxOf(c);
-  const bool alpha = c.affectAlpha;
+  [[maybe_unused]] const auto& [c, img, copy, box, alpha] = Work(mask);
   const long H = g.h;
   const GridRange bands = AnchoredGrid(g.sel.y0, g.sel.y1, c.cy, H);
   int sample[3] = {0, 0, 0};
