@@ -56,10 +56,13 @@ void FreeList() {
 }
 
 // Room for one more segment; false (message 22) when the list cannot grow.
+// Settings far beyond the dials (a width and branching that fork without
+// end) meet the ceiling instead of taking all the memory there is.
+constexpr long kMostSegments = 1L << 20;
 bool MakeRoom() {
   if (lg.count < lg.room) return true;
   const long room = lg.room * 2 + 32;
-  auto* grown = AllocRealArray<BoltSegment>(room, "LIGS");
+  auto* grown = room <= kMostSegments ? AllocRealArray<BoltSegment>(room, "LIGS") : nullptr;
   if (!grown) {
     ShowMessageWith(kMessageNoMemory, std::string(LoadString(static_cast<int>(kLightning))));
     return false;

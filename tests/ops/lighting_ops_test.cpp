@@ -92,8 +92,11 @@ TEST_F(LightingOpsTest, AnnularBrightRingLightsTheOuterQuarterAndAdditiveNeverDa
   for (int x = 50; x <= 100; ++x) {
     const double d = (x - 50) / 50.0;
     const bool lit = At(image, x, 50)[2] > 0;
-    if (d < 0.74) EXPECT_FALSE(lit) << x;
-    if (d > 0.76 && d < 0.99) EXPECT_TRUE(lit) << x;
+    if (d < 0.74) {
+      EXPECT_FALSE(lit) << x;
+    } else if (d > 0.76 && d < 0.99) {
+      EXPECT_TRUE(lit) << x;
+    }
   }
   ImageRecord* bright = Add(101, 101, [](int x, int y) { return Px{(x * 5) % 256, 250, (y * 3) % 256, 255}; });
   SelectRect(0, 0, 100, 100);
@@ -236,6 +239,20 @@ TEST_F(LightningTest, RepeatsPerSeedAndRunsBetweenItsEnds) {
   EXPECT_TRUE(LitNear(one, 60 - 28, 50 + 28, 8));
   EXPECT_FALSE(LitNear(one, 10, 50, 5));
   EXPECT_FALSE(LitNear(one, 110, 95, 4));
+}
+
+TEST_F(LightningTest, AListThatCannotGrowStopsWithMessage22AndTheImageBack) {
+  // The first growth of the list (room for 32 becomes 96) fails.
+  TheProgram().memory.faults.allocate = [](std::int64_t bytes) { return bytes >= 96 * 88 && bytes < 96 * 88 + 16; };
+  ImageRecord* image = Add(120, 100, [](int x, int y) { return Px{x, y, 7, 255}; });
+  const auto before = Pixels(image);
+  SelectRect(10, 10, 110, 90);
+  SetParamValue(kLightning, 0, 100);  // as wide as the selection: many live branches
+  SetParamValue(kLightning, 2, 100);
+  EXPECT_EQ(Run(kLightning), 1);
+  TheProgram().memory.faults.allocate = nullptr;
+  EXPECT_EQ(host->MessageNumbers().back(), 22);
+  EXPECT_EQ(Pixels(image), before);
 }
 
 TEST_F(LightningTest, PathModeRunsFromTheFirstToTheNextToLastPoint) {

@@ -103,6 +103,21 @@ TEST_F(PatternOpsTest, NetOverBlackIsAFlatGridAndOverWhiteIsLiftedFully) {
   EXPECT_EQ(At(white, 45, 50), (Px{255, 255, 255, 255}));
 }
 
+TEST_F(PatternOpsTest, NetLineWhoseEndsCoincidePaintsItsOneSquare) {
+  ImageRecord* image = Add(60, 20, [](int x, int y) { return x == 35 && y == 14 ? Px{128, 128, 127, 255} : Px{0, 0, 0, 255}; });
+  SelectRect(25, 5, 35, 15);
+  SetParamValue(kNet, 3, 10);  // spacing
+  SetParamValue(kNet, 4, 10);
+  SetParamValue(kNet, 5, 20);  // movement: brightness 383 lifts by 10 across, 0 up
+  SetParamValue(kNet, 6, 1);
+  ASSERT_EQ(Run(kNet), 0);
+  // Knots from the widened box's corner (5, 4): (25, 14) and (35, 14) are
+  // the selected ones; the second is drawn at (25, 14), on the first.
+  EXPECT_EQ(At(image, 25, 14), (Px{0, 255, 255, 255}));
+  EXPECT_EQ(At(image, 26, 15), (Px{0, 255, 255, 255}));
+  EXPECT_EQ(At(image, 27, 14), (Px{0, 0, 0, 255}));
+}
+
 TEST_F(PatternOpsTest, CellularFadeZeroIsFlatAndFullFadeReachesTheEdgeColourMidSide) {
   ImageRecord* image = Varied(41, 41);
   const auto before = Pixels(image);
