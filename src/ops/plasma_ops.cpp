@@ -226,6 +226,7 @@ std::span<const OpRoutineEntry> PlasmaOperationRoutines() {
     OpRoutines aura;
     aura.prepare = PrepareAura;
     aura.imageWorker = AuraWorker;
+    aura.finish = FreeAuraArrays;  // also when the driver could not start
     std::vector<OpRoutineEntry> t = {{kAura, aura}};
     auto lightning = LightningRoutines();
     t.insert(t.end(), lightning.begin(), lightning.end());

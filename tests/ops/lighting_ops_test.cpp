@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/crt_random.h"
+#include "app/progress.h"
+#include "display/display_palettes.h"
 #include "ops/apply_test_support.h"
 #include "ops/lighting_ops.h"
 #include "area/area_mask.h"
@@ -56,6 +59,42 @@ TEST_F(LightingOpsTest, AsterizeRotationBeyondTwoTurnsIsTheSameStar) {
   ASSERT_EQ(Run(kAsterize), 0);
   EXPECT_EQ(Pixels(a), Pixels(b));
   EXPECT_EQ(Pixels(a), Pixels(c));
+}
+
+TEST_F(LightingOpsTest, WithAffectAlphaOnlyTheAlphaTakesTheLight) {
+  ImageRecord* image = Add(41, 41, [](int, int) { return Px{10, 20, 30, 40}; });
+  SelectRect(0, 0, 40, 40);
+  TheProgram().settings.modAlpha = kAffectAlphaOnly;
+  ASSERT_EQ(Run(kAsterize), 0);
+  // The vertical arm at d = 0.25, worked out from the alpha 40 as in the
+  // colour case: A is the luminance of the three results.
+  const int s = 255 - static_cast<int>(255 * 0.25);
+  int r[3];
+  const int col[3] = {(64 * (256 - s) + 255 * s) / 256, (64 * (256 - s) + 255 * s) / 256, 255};
+  for (int k = 0; k < 3; ++k) r[k] = ((256 - s) * 40 + col[k] * s) / 256;
+  EXPECT_EQ(At(image, 20, 15), (Px{10, 20, 30, Luminance(r[0], r[1], r[2])}));
+  EXPECT_EQ(At(image, 0, 0), (Px{10, 20, 30, 40}));
+}
+
+TEST_F(LightingOpsTest, AStopPutsTheImageAndTheSelectionBack) {
+  for (OpId op : {kAura, OpId{3211}, OpId{3144}, OpId{3149}}) {
+    ImageRecord* image = Add(80, 80, [](int x, int y) { return Px{x, y, 100, 255}; });
+    SelectRect(10, 10, 69, 69);
+    const auto before = Pixels(image);
+    int pumps = 0;
+    host->onPump = [&] {
+      if (++pumps == 2) RequestStop();
+    };
+    EXPECT_EQ(Run(op), 1) << op;
+    host->onPump = nullptr;
+    EXPECT_EQ(Pixels(image), before) << op;
+    AreaMask& m = TheProgram().area.mask;
+    auto* bytes = static_cast<std::uint8_t*>(LockVirtual(m.place));
+    EXPECT_EQ(bytes[40 * 80 + 40], 255) << op;
+    EXPECT_EQ(bytes[40 * 80 + 5], 0) << op;
+    EXPECT_EQ(std::count(bytes, bytes + 80 * 80, 255), 60 * 60) << op;
+    UnlockVirtual(m.place);
+  }
 }
 
 TEST_F(LightingOpsTest, PresetsSetProfilesAndParameters) {
