@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 
 #include "extlib/qvpal_abi.h"
-#include "gpl_format.h"
+#include "extlib/gpl_format.h"
 
 #define QVPAL_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,6 +1,7 @@
 // pixqv-cli apply: one operation applied to an image file, the result saved.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,10 @@
 #include "cli/reduce_args.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
+#include "extlib/gpl_format.h"
 #include "ops/apply.h"
+#include "ops/effect_support.h"
+#include "ops/lighting_ops.h"
 #include "ops/op_catalogue.h"
 #include "ops/op_state.h"
 #include "ops/qvs_file.h"
@@ -26,7 +30,8 @@ namespace qv::cli {
 namespace {
 
 const std::string kApplyUsage = std::string(
-    "usage: pixqv-cli apply IN OUT --op NAME|ID [--set \"Label=value\" ...] [--settings FILE.QVS]\n"
+    "usage: pixqv-cli apply IN OUT --op NAME|ID [--preset NAME] [--palette FILE.gpl]\n"
+    "                       [--set \"Label=value\" ...] [--settings FILE.QVS]\n"
     "                       [--area SPEC [area options]] [--source IMG]\n"
     "                       [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
     "                       [--reduce P] [--colours N] [--dither D] [--dither-amount P]\n"
@@ -37,6 +42,11 @@ const std::string kApplyUsage = std::string(
     "or the operation fails, is cancelled or would change nothing; 2 on bad usage.\n"
     "\n"
     "  --op NAME|ID        the operation (\"Contrast\", \"3181\"; see 'pixqv-cli ops')\n"
+    "  --preset NAME       a preset of Asterize or Annular (\"Four Star\", \"Halo\",\n"
+    "                      ...; case ignored): its profile and parameters, set\n"
+    "                      before --settings and --set\n"
+    "  --palette FILE.gpl  the mapping palette of the gradient fills and Outline\n"
+    "                      (GIMP palette format)\n"
     "  --set Label=value   a parameter of the operation by its label; repeatable,\n"
     "                      applied after --settings; clamped to the dial range\n"
     "                      (values in a Trend's wider range, such as Dome below\n"
@@ -57,6 +67,18 @@ const std::string kApplyUsage = std::string(
     "Without --area the whole image is changed. With --splat the operation runs\n"
     "once per splat, as the program's Splatter does.\n"
     "\n") + std::string(kAreaOptionsHelp);
+
+// A palette file's text; a palette of 1024 entries with long names stays
+// well below the limit.
+bool ReadPaletteFile(const std::string& path, std::string& text) {
+  constexpr std::size_t kLargest = 1 << 20;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  text.resize(kLargest);
+  in.read(text.data(), static_cast<std::streamsize>(kLargest));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return !in.bad();
+}
 
 int Fail(const std::string& why) { return Exit("apply", kExitFailure, why); }
 int Usage(const std::string& why) { return Exit("apply", kExitUsage, why); }
@@ -105,13 +127,19 @@ int RunApply(const std::vector<std::string_view>& input) {
   if (!TakeReduceOptions(args, reduce, areaError)) return Usage(areaError);
   std::vector<std::string> files;
   std::vector<std::string_view> sets;
-  std::string settings, source, opName;
+  std::string settings, source, opName, preset, palette;
+  bool hasPreset = false;
   int type = -1, bits = 0, compress = 1, quality = 75;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
     bool hasValue = i + 1 < args.size();
     if (a == "--op" && hasValue) {
       opName = args[++i];
+    } else if (a == "--preset" && hasValue) {
+      preset = args[++i];
+      hasPreset = true;
+    } else if (a == "--palette" && hasValue) {
+      palette = args[++i];
     } else if (a == "--set" && hasValue) {
       sets.push_back(args[++i]);
     } else if (a == "--settings" && hasValue) {
@@ -137,6 +165,17 @@ int RunApply(const std::vector<std::string_view>& input) {
   if (opName.empty()) return Usage("--op is required (see 'pixqv-cli ops')");
   const OpId op = OpNamed(opName);
   if (op == 0) return Usage("no operation named '" + opName + "' (see 'pixqv-cli ops')");
+  if (hasPreset) {
+    const auto names = PresetNames(op);
+    bool known = false;
+    for (auto n : names) known = known || EqualsNoCase(n, preset);
+    if (!known) {
+      std::string list;
+      for (auto n : names) list += (list.empty() ? "" : ", ") + std::string("\"") + std::string(n) + "\"";
+      return Usage(names.empty() ? std::string(OpName(op)) + " has no presets"
+                                 : "no preset named '" + preset + "' (" + std::string(OpName(op)) + ": " + list + ")");
+    }
+  }
   if (type < 0) type = SaveTypeOfPath(files[1]);
   if (type < 0) return Usage("cannot tell the output type from '" + files[1] + "'; use --type");
   // Without --depth a picture is written at 24 bits, and a new image that
@@ -149,6 +188,14 @@ int RunApply(const std::vector<std::string_view>& input) {
   CliHost& host = InstallHost<CliHost>("apply", true);
   ApplyReduceOptions(reduce);
   if (InitImageTable() != 0) return Fail("no memory for the image table");
+  if (!palette.empty()) {
+    std::string text;
+    PaletteRecord record{};
+    if (!ReadPaletteFile(palette, text)) return Fail("cannot read " + palette);
+    if (!qvpal::ParseGpl(text, record)) return Fail(palette + " is not a GIMP palette");
+    MutableMappingPalette() = record;
+  }
+  if (hasPreset && ApplyPreset(op, preset) != 0) return Fail(host.Flush(true));
   if (!settings.empty() && LoadOpSettingsFile(settings) != 0) return Fail(host.Flush(true));
   // Nobody can undo a one-shot apply: only the operations that read their
   // copy while they work take one.

@@ -8,6 +8,7 @@
 #include "base/string_table.h"
 #include "base/text_words.h"
 #include "cli/cli_commands.h"
+#include "ops/lighting_ops.h"
 #include "ops/op_catalogue.h"
 
 namespace qv::cli {
@@ -57,6 +58,9 @@ void PrintJson(const std::vector<const OpEntry*>& ops) {
              ", \"max\": " + std::to_string(s.dialMax) + ", \"trendMin\": " + std::to_string(s.trendMin) +
              ", \"trendMax\": " + std::to_string(s.trendMax) + ", \"wrap\": " + std::to_string(s.wrap) + "}";
     }
+    out += "], \"presets\": [";
+    const auto presets = PresetNames(e.id);
+    for (std::size_t k = 0; k < presets.size(); ++k) out += (k ? ", " : "") + JsonString(presets[k]);
     out += "]}";
   }
   out += ops.empty() ? "]\n" : "\n]\n";

@@ -226,6 +226,7 @@ int GenerationLoop(ApplyContext& c) {
     }
     std::memcpy(saved, c.mask, maskBytes);
   }
+  c.nextMask = saved;
   PixelWorker worker = c.routines.pixelWorker;
   int result = 0;
   for (int g = 0; g < count && result == 0; ++g) {
@@ -239,6 +240,7 @@ int GenerationLoop(ApplyContext& c) {
     }
     if (saved) std::memcpy(c.mask, saved, maskBytes);
   }
+  c.nextMask = nullptr;
   FreeReal(saved, "msk2");
   return result;
 }

@@ -44,6 +44,10 @@ struct ApplyContext {
   bool affectAlpha = false;
   int generation = 0;
   int generationCount = 1;  // set by a Generation operation's Prepare
+  // The mask the Generation driver puts back after each generation ("msk2");
+  // what an operation marks in it holds for the next generation. Null with
+  // one generation.
+  std::uint8_t* nextMask = nullptr;
   OpRoutines routines;
 };
 

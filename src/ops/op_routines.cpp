@@ -6,6 +6,8 @@
 
 #include "ops/colour_ops.h"
 #include "ops/geometric_ops.h"
+#include "ops/lighting_ops.h"
+#include "ops/pattern_ops.h"
 #include "ops/op_catalogue.h"
 
 namespace qv {
@@ -15,6 +17,8 @@ constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
     ColourOperationRoutines,
     WarpOperationRoutines,
     GeometricOperationRoutines,
+    LightingOperationRoutines,
+    PatternOperationRoutines,
 };
 
 }  // namespace

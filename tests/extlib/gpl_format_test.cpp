@@ -1,4 +1,4 @@
-#include "gpl_format.h"
+#include "extlib/gpl_format.h"
 
 #include <gtest/gtest.h>
 

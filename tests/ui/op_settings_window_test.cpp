@@ -19,6 +19,7 @@
 #include "ops/op_state.h"
 #include "ops/ui/colour_controls.h"
 #include "ops/ui/op_settings_window.h"
+#include "ops/ui/profile_window.h"
 #include "ui/ui_test_support.h"
 
 using namespace qv;
@@ -322,6 +323,39 @@ class OpSettingsWindowTest : public QObject {
     QVERIFY(!Find<QComboBox>("source6500"));
     Pipeline().source = nullptr;
     while (ImageCount() > before) RemoveImage(ImageAt(ImageCount() - 1));
+  }
+
+  void lightingPresetsSwatchesAndProfileWindow() {
+    ui::OpSettingsWindow* w = Choose(3111);
+    QVERIFY(Find<QLabel>("edgeSwatch") && Find<QLabel>("peakSwatch"));
+    // Center Saturation 0: a white peak; the edge is the arm colour.
+    SetParamValue(3111, 3, 0);
+    w->Refresh();
+    QVERIFY(Find<QLabel>("peakSwatch")->styleSheet().contains(QStringLiteral("rgb(255,255,255)")));
+    const QString arm = QStringLiteral("rgb(%1,%2,%3)").arg(ParamValue(3111, 0)).arg(ParamValue(3111, 1)).arg(ParamValue(3111, 2));
+    QVERIFY(Find<QLabel>("edgeSwatch")->styleSheet().contains(arm));
+    Click("editProfile");
+    ui::ProfileWindow* profile = w->Profile();
+    QVERIFY(profile && profile->isVisible());
+    QCOMPARE(profile->windowTitle(), QStringLiteral("Asterize Arm Profile"));
+    // A preset refreshes the rows; a stroke draws the profile.
+    Click("preset2");  // "Hex Lens"
+    QCOMPARE(ParamValue(3111, 6), 6);
+    QCOMPARE(Find<QLineEdit>("edit6")->text(), QStringLiteral("6"));
+    ui::MapCurve* curve = profile->Curve();
+    const QPoint at(curve->width() / 2, curve->height() - 3);
+    QTest::mousePress(curve, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(curve, Qt::LeftButton, {}, at);
+    const QPoint point = curve->MapPointAt(at);
+    QCOMPARE(int(FindProfile(ProfileId::Arm)[point.x()]), point.y());
+    QVERIFY(point.y() < 10);
+    // Leaving the operation closes the window.
+    Choose(3112);
+    QTRY_VERIFY(!w->Profile());
+    Click("editProfile");
+    QCOMPARE(w->Profile()->windowTitle(), QStringLiteral("Annular Radial Profile"));
+    Choose(3146);
+    QVERIFY(Find<QPushButton>("editPalette"));
   }
 
   void cleanupTestCase() { app.Stop(); }

@@ -51,7 +51,7 @@ void HistogramView::paintEvent(QPaintEvent*) {
     if (marker >= 0 && marker <= 255) p.drawLine(QPointF(xOf(marker), r.top()), QPointF(xOf(marker), r.bottom()));
 }
 
-MapCurve::MapCurve(QWidget* parent) : QWidget(parent) {
+MapCurve::MapCurve(QWidget* parent, CurveSource source) : QWidget(parent), source_(std::move(source)) {
   setObjectName(QStringLiteral("mapCurve"));
   setMinimumSize(sizeHint());
   setCursor(Qt::CrossCursor);
@@ -59,9 +59,22 @@ MapCurve::MapCurve(QWidget* parent) : QWidget(parent) {
 
 QPoint MapCurve::MapPointAt(QPoint at) const {
   const QRect r = Inner(this);
-  const int index = (at.x() - r.left()) * 255 / std::max(1, r.width());
-  const int value = (r.bottom() - at.y()) * 255 / std::max(1, r.height());
+  const int last = source_.length - 1;
+  const int index = std::clamp((at.x() - r.left()) * last / std::max(1, r.width()), 0, last);
+  const int value = std::clamp((r.bottom() - at.y()) * source_.maximum / std::max(1, r.height()), 0, source_.maximum);
   return {index, value};
+}
+
+int MapCurve::ValueAt(int curve, int index) const {
+  if (source_.value) return source_.value(curve, index);
+  return Pipeline().colour.histogramMap[curve][index];
+}
+
+void MapCurve::DrawLine(int i0, int v0, int i1, int v1) {
+  if (source_.draw)
+    source_.draw(i0, v0, i1, v1);
+  else
+    DrawMapLine(channels_, i0, v0, i1, v1);
 }
 
 void MapCurve::paintEvent(QPaintEvent*) {
@@ -75,15 +88,15 @@ void MapCurve::paintEvent(QPaintEvent*) {
     p.drawLine(r.left() + k * r.width() / 4, r.top(), r.left() + k * r.width() / 4, r.bottom());
     p.drawLine(r.left(), r.top() + k * r.height() / 4, r.right(), r.top() + k * r.height() / 4);
   }
-  const auto& map = Pipeline().colour.histogramMap;
-  auto xOf = [&r](int i) { return r.left() + i * r.width() / 255.0; };
-  auto yOf = [&r](int v) { return r.bottom() - std::clamp(v, 0, 255) * r.height() / 255.0; };
+  const double last = source_.length - 1, top = source_.maximum;
+  auto xOf = [&r, last](int i) { return r.left() + i * r.width() / last; };
+  auto yOf = [&r, top, this](int v) { return r.bottom() - std::clamp(v, 0, source_.maximum) * r.height() / top; };
   p.setRenderHint(QPainter::Antialiasing);
-  for (int c = 0; c < 3; ++c) {
+  for (int c = 0; c < source_.curves; ++c) {
     QPainterPath path;
-    path.moveTo(xOf(0), yOf(map[c][0]));
-    for (int i = 1; i < 256; ++i) path.lineTo(xOf(i), yOf(map[c][i]));
-    p.setPen(QPen(kCurveColours[c], 1));
+    path.moveTo(xOf(0), yOf(ValueAt(c, 0)));
+    for (int i = 1; i < source_.length; ++i) path.lineTo(xOf(i), yOf(ValueAt(c, i)));
+    p.setPen(QPen(source_.curves == 1 ? QColor(Qt::black) : kCurveColours[c % 3], 1));
     p.drawPath(path);
   }
 }
@@ -92,7 +105,7 @@ void MapCurve::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   drawing_ = true;
   last_ = MapPointAt(event->position().toPoint());
-  DrawMapLine(channels_, last_.x(), last_.y(), last_.x(), last_.y());
+  DrawLine(last_.x(), last_.y(), last_.x(), last_.y());
   update();
   Q_EMIT Edited();
 }
@@ -101,7 +114,7 @@ void MapCurve::mouseMoveEvent(QMouseEvent* event) {
   if (!drawing_) return;
   // A fast stroke skips indexes: the line between the two readings fills them.
   const QPoint now = MapPointAt(event->position().toPoint());
-  DrawMapLine(channels_, last_.x(), last_.y(), now.x(), now.y());
+  DrawLine(last_.x(), last_.y(), now.x(), now.y());
   last_ = now;
   update();
   Q_EMIT Edited();

@@ -4,6 +4,8 @@
 // colour state through the commands of ops/colour_commands.h.
 #pragma once
 
+#include <functional>
+
 #include <QAbstractScrollArea>
 #include <QWidget>
 
@@ -24,15 +26,26 @@ class HistogramView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 };
 
-// The area of the map window where the three maps are drawn and edited:
-// value range 0..255 both ways, pressing and dragging the mouse draws the
-// chosen maps along the pointer's path.
+// What a curve window shows and edits: `curves` curves over the indexes
+// 0..length - 1 with values 0..maximum. Without `value` and `draw` it is
+// the histogram's three maps.
+struct CurveSource {
+  int length = 256;
+  int maximum = 255;
+  int curves = 3;
+  std::function<int(int curve, int index)> value;
+  // Draws the line between two (index, value) points of the pointer's path.
+  std::function<void(int i0, int v0, int i1, int v1)> draw;
+};
+
+// The area of a curve window where its curves are drawn and edited:
+// pressing and dragging the mouse draws the curves along the pointer's path.
 class MapCurve : public QWidget {
   Q_OBJECT
 
  public:
-  explicit MapCurve(QWidget* parent);
-  QSize sizeHint() const override { return {258, 258}; }
+  explicit MapCurve(QWidget* parent, CurveSource source = {});
+  QSize sizeHint() const override { return {source_.length + 2 < 258 ? 258 : source_.length + 2, 258}; }
   void SetChannels(unsigned channels) { channels_ = channels; }
   // The map index and value under a point of the widget.
   QPoint MapPointAt(QPoint widgetPoint) const;
@@ -47,6 +60,10 @@ class MapCurve : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  void DrawLine(int i0, int v0, int i1, int v1);
+  int ValueAt(int curve, int index) const;
+
+  CurveSource source_;
   unsigned channels_ = 7;
   bool drawing_ = false;
   QPoint last_;

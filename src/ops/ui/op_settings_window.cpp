@@ -27,6 +27,9 @@
 #include "ops/op_state.h"
 #include "ops/ui/colour_controls.h"
 #include "store/image_record.h"
+#include "ops/ui/profile_window.h"
+#include "ops/effect_support.h"
+#include "ops/lighting_ops.h"
 
 namespace qv::ui {
 namespace {
@@ -101,6 +104,8 @@ void OpSettingsWindow::Clear() {
 void OpSettingsWindow::ShowOperation(OpId id) {
   op_ = IsCatalogued(id) ? id : OpAt(0).id;
   if (mapWindow_ && op_ != kHistogram) mapWindow_->close();
+  // Leaving the operation closes its profile window.
+  if (profileWindow_ && profileWindow_->Operation() != op_) profileWindow_->close();
   Clear();
   setWindowTitle(Q(SettingsWindowTitle(op_)));
   auto* grid = new QGridLayout(body_);
@@ -274,6 +279,13 @@ void OpSettingsWindow::PaintSwatches() {
     const Rgb c = ColorizeSwatch();
     colour_.colorizeSwatch->setStyleSheet(ColourSheet(c.red, c.green, c.blue));
   }
+  if (colour_.edge) {
+    int edge[3], peak[3];
+    EdgeAndPeak(op_, edge, peak);
+    colour_.edge->setStyleSheet(ColourSheet(edge[0], edge[1], edge[2]));
+    colour_.peak->setStyleSheet(ColourSheet(peak[0], peak[1], peak[2]));
+  }
+  if (profileWindow_) profileWindow_->Curve()->update();
 }
 
 void OpSettingsWindow::Refresh() {
@@ -313,6 +325,47 @@ void OpSettingsWindow::Refresh() {
 }
 
 ColourMapWindow* OpSettingsWindow::MapWindow() const { return mapWindow_.data(); }
+ProfileWindow* OpSettingsWindow::Profile() const { return profileWindow_.data(); }
+
+// Asterize and Annular: the "Edge" and "Peak" colours, the profile window
+// and the preset buttons.
+void OpSettingsWindow::AddLightingControls(QGridLayout* grid, int& gridRow) {
+  grid->addWidget(new QLabel(QStringLiteral("Edge"), body_), gridRow, 0);
+  colour_.edge = NewSwatch(body_, QStringLiteral("edgeSwatch"));
+  grid->addWidget(colour_.edge, gridRow++, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Peak"), body_), gridRow, 0);
+  colour_.peak = NewSwatch(body_, QStringLiteral("peakSwatch"));
+  grid->addWidget(colour_.peak, gridRow++, 1, 1, 2);
+  auto* edit = NewButton(body_, QStringLiteral("Edit Profile"), QStringLiteral("editProfile"));
+  connect(edit, &QPushButton::clicked, this, [this] { ShowProfile(); });
+  grid->addWidget(edit, gridRow++, 0, 1, 2);
+  auto* presets = new QGridLayout;
+  const auto names = PresetNames(op_);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const QString name = Q(names[i]);
+    auto* button = NewButton(body_, name, QStringLiteral("preset%1").arg(i));
+    connect(button, &QPushButton::clicked, this, [this, i] {
+      const auto all = PresetNames(op_);
+      if (i < all.size() && ApplyPreset(op_, all[i]) == 0) Refresh();
+    });
+    presets->addWidget(button, static_cast<int>(i / 4), static_cast<int>(i % 4));
+  }
+  grid->addLayout(presets, gridRow++, 0, 1, 4);
+}
+
+// The gradient fills and Outline take their colours from the mapping palette.
+void OpSettingsWindow::AddPaletteButton(QGridLayout* grid, int& gridRow) {
+  auto* button = NewButton(body_, QStringLiteral("Edit Palette..."), QStringLiteral("editPalette"));
+  connect(button, &QPushButton::clicked, this, [] { OpenPal(&MutableMappingPalette()); });
+  grid->addWidget(button, gridRow++, 0, 1, 2);
+}
+
+void OpSettingsWindow::ShowProfile() {
+  if (profileWindow_ && profileWindow_->Operation() != op_) profileWindow_->close();
+  if (!profileWindow_) profileWindow_ = new ProfileWindow(this, op_);
+  profileWindow_->show();
+  profileWindow_->raise();
+}
 
 void OpSettingsWindow::OperationChosen(OpId previous, OpId current) {
   if (previous == kHistogram && mapWindow_) mapWindow_->close();
@@ -324,6 +377,12 @@ void OpSettingsWindow::AddColourControls(QGridLayout* grid, int& gridRow) {
     case kBalance: AddBalanceControls(grid, gridRow); break;
     case kHistogram: AddHistogramControls(grid, gridRow); break;
     case kRemap: AddRemapControls(grid, gridRow); break;
+    case kAsterizeOp:
+    case kAnnularOp: AddLightingControls(grid, gridRow); break;
+    case 3146:  // Linear Fill, Concentric, Radiating, Outline
+    case 3147:
+    case 3148:
+    case 3149: AddPaletteButton(grid, gridRow); break;
     case kSample: {
       grid->addWidget(new QLabel(QStringLiteral("Sample"), body_), gridRow, 0);
       colour_.sampleSwatch = NewSwatch(body_, QStringLiteral("sampleSwatch"));

@@ -24,6 +24,7 @@ namespace qv::ui {
 class ColourMapWindow;
 class HistogramView;
 class RemapColumn;
+class ProfileWindow;
 
 class OpSettingsWindow : public QWidget {
   Q_OBJECT
@@ -55,6 +56,8 @@ class OpSettingsWindow : public QWidget {
   const std::vector<QPushButton*>& Swatches() const { return swatches_; }
   // Histogram's "Color Map" window, while it is open.
   ColourMapWindow* MapWindow() const;
+  // The open profile window of Asterize or Annular, or null.
+  ProfileWindow* Profile() const;
 
  protected:
   void moveEvent(QMoveEvent* event) override;
@@ -68,6 +71,9 @@ class OpSettingsWindow : public QWidget {
   void AddBalanceControls(QGridLayout* grid, int& gridRow);
   void AddHistogramControls(QGridLayout* grid, int& gridRow);
   void AddRemapControls(QGridLayout* grid, int& gridRow);
+  void AddLightingControls(QGridLayout* grid, int& gridRow);
+  void AddPaletteButton(QGridLayout* grid, int& gridRow);
+  void ShowProfile();
   void RefreshColourControls();
   void ShowMap();
   void Changed(int slot);
@@ -96,8 +102,11 @@ class OpSettingsWindow : public QWidget {
     QLabel* markers = nullptr;
     QLineEdit* paletteSize = nullptr;
     RemapColumn* remap = nullptr;
+    QLabel* edge = nullptr;            // Asterize, Annular: the "Edge" and "Peak" colours
+    QLabel* peak = nullptr;
   } colour_;
   QPointer<ColourMapWindow> mapWindow_;
+  QPointer<ProfileWindow> profileWindow_;
 };
 
 // Wires the engine's settings-window hooks to one window under `parent`

@@ -1,0 +1,296 @@
+#include "ops/gradient_ops.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "ops/apply.h"
+#include "ops/effect_support.h"
+#include "ops/op_state.h"
+#include "store/image_record.h"
+
+namespace qv {
+namespace {
+
+constexpr OpId kLinearFill = 3146, kConcentric = 3147, kRadiating = 3148, kOutline = 3149;
+
+struct GradientSettings {
+  PaletteLookup lookup;
+  bool affectAlpha = false;
+  int n = 1;
+  float cycF = 0;
+  double cyc = 0;
+  // Linear Fill
+  float ux = 0, uy = 0, pmin = 0, pmax = 1;
+  // Concentric, Radiating
+  double bx = 0, by = 0, qx = 1, qy = 1;
+};
+GradientSettings gs;
+
+void PreparePalette(long cycle, int smoothSlotValue) {
+  gs = {};
+  gs.n = MappingCount();
+  gs.lookup.palette = &MappingPalette();
+  gs.lookup.count = gs.n;
+  gs.lookup.smooth = smoothSlotValue != 0;
+  gs.cycF = CycleOffset(cycle, gs.n);
+  gs.affectAlpha = Ctx().affectAlpha;
+  gs.cyc = gs.cycF;
+}
+
+// The palette colour into the pixel by m (the alpha by its luminance with
+// affect-alpha on).
+inline void Paint(std::uint8_t* p, const int col[3], int m) {
+  if (gs.affectAlpha) {
+    p[3] = static_cast<std::uint8_t>((p[3] * (255 - m) + m * Lum(col[0], col[1], col[2])) / 255);
+  } else {
+    BlendRgb(p, col, m);
+  }
+}
+
+// ---- Linear Fill
+
+int PrepareLinearFill() {
+  const ApplyContext& c = Ctx();
+  PreparePalette(ParamValue(kLinearFill, 1), ParamValue(kLinearFill, 2));
+  const float a = static_cast<float>(ParamValue(kLinearFill, 0) - 180) * 0.0174532925239284f;
+  gs.ux = std::sin(a);
+  gs.uy = -std::cos(a);
+  const int xs[2] = {c.x0, c.x1}, ys[2] = {c.y0, c.y1};
+  bool first = true;
+  for (int x : xs)
+    for (int y : ys) {
+      const float p = static_cast<float>(x - c.cx) * gs.ux + static_cast<float>(y - c.cy) * gs.uy;
+      if (first || p < gs.pmin) gs.pmin = p;
+      if (first || p > gs.pmax) gs.pmax = p;
+      first = false;
+    }
+  if (gs.pmax == gs.pmin) gs.pmax = gs.pmin + 1;
+  return 0;
+}
+
+void LinearFillWorker(std::uint8_t* p, int x, int y, int m) {
+  if (!m) return;
+  const ApplyContext& c = Ctx();
+  const float proj = static_cast<float>(x - c.cx) * gs.ux + static_cast<float>(y - c.cy) * gs.uy;
+  const float t = (proj - gs.pmin) / (gs.pmax - gs.pmin) * static_cast<float>(gs.n - 1) + gs.cycF;
+  int col[3];
+  gs.lookup.Colour(t, col);
+  Paint(p, col, m);
+}
+
+// ---- Concentric and Radiating: the same biased centre
+
+void BiasedCentre(OpId op) {
+  const ApplyContext& c = Ctx();
+  gs.bx = c.cx + (c.x1 - c.cx) * ParamValue(op, 1) * 0.01;
+  gs.by = c.cy + (c.cy - c.y1) * ParamValue(op, 2) * 0.01;
+  gs.qx = std::max({std::fabs(c.x0 - gs.bx), std::fabs(gs.bx - c.x1), 1.0});
+  gs.qy = std::max({std::fabs(c.y0 - gs.by), std::fabs(gs.by - c.y1), 1.0});
+}
+
+int PrepareConcentric() {
+  PreparePalette(ParamValue(kConcentric, 0), ParamValue(kConcentric, 3));
+  BiasedCentre(kConcentric);
+  return 0;
+}
+
+void ConcentricWorker(std::uint8_t* p, int x, int y, int m) {
+  if (!m) return;
+  const double u = (x - gs.bx) / gs.qx, v = (y - gs.by) / gs.qy;
+  double t = (1 - std::sqrt(u * u + v * v)) * (gs.n - 1) + gs.cyc;
+  if (t < 0) t = 0;
+  int col[3];
+  gs.lookup.Colour(t, col);
+  Paint(p, col, m);
+}
+
+int PrepareRadiating() {
+  PreparePalette(ParamValue(kRadiating, 0), ParamValue(kRadiating, 3));
+  BiasedCentre(kRadiating);
+  return 0;
+}
+
+void RadiatingWorker(std::uint8_t* p, int x, int y, int m) {
+  if (!m) return;
+  double phi = std::atan2(y - gs.by, x - gs.bx) + 1.570796;
+  if (phi < 0) phi += 6.2831853;
+  const double t = (gs.n - 1) * phi * 0.15915494327375637 + gs.cyc;
+  int col[3];
+  gs.lookup.Colour(t, col);
+  Paint(p, col, m);
+}
+
+// ---- Outline
+
+struct OutlineSettings {
+  int w = 8, generations = 1;
+  bool inside = false, repeat = false, crystal = false;
+  double sc = 0;
+  TransparencyNow tr;
+  // The mask of the box as the selection drew it: the generations mark
+  // their bands into the driver's copy, and the selection gets it back.
+  std::vector<std::uint8_t> drawn;
+  int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+};
+OutlineSettings os;
+
+int PrepareOutline() {
+  ApplyContext& c = Ctx();
+  PreparePalette(ParamValue(kOutline, 2), ParamValue(kOutline, 4));
+  os.w = std::clamp(ParamValue(kOutline, 0), 0, 4000);
+  os.generations = std::clamp(ParamValue(kOutline, 1), 0, 400);
+  if (os.w == 0 || os.generations == 0) return NoChangeCancel();
+  os.inside = ParamValue(kOutline, 3) != 0;
+  os.repeat = ParamValue(kOutline, 5) != 0;
+  os.crystal = ParamValue(kOutline, 6) != 0;
+  os.tr = CurrentTransparencyValues();
+  WidenBox(c, static_cast<long>(os.generations) * os.w, static_cast<long>(os.generations) * os.w);
+  const int n = gs.n;
+  os.sc = (os.repeat || os.generations < 2) ? double(n - 1) / os.w : double(n - 1) / (double(os.generations) * os.w);
+  c.generationCount = os.generations;
+  os.drawn.clear();
+  os.x1 = os.y1 = -1;
+  return 0;
+}
+
+// Keeps the mask of the box as drawn, once, before the first pixel.
+void KeepDrawnMask(const ApplyContext& c) {
+  const int w = c.image->width;
+  os.x0 = c.x0, os.y0 = c.y0, os.x1 = c.x1, os.y1 = c.y1;
+  const std::size_t span = static_cast<std::size_t>(c.x1 - c.x0 + 1);
+  os.drawn.resize(span * static_cast<std::size_t>(c.y1 - c.y0 + 1));
+  for (int y = c.y0; y <= c.y1; ++y)
+    std::copy_n(c.mask + static_cast<std::size_t>(y) * w + c.x0, span, os.drawn.begin() + (y - c.y0) * span);
+}
+
+// For every pixel of the box, the nearest column of its row at or left of
+// it (and at or right of it) holding a pixel on the other side of the edge;
+// made once per generation, since the mask stays put while one runs.
+struct RowNearest {
+  int generation = -1;
+  int x0 = 0, y0 = 0, width = 0;
+  std::vector<int> left, right;  // image columns; kNone where there is none
+  static constexpr int kNone = -1000000000;
+};
+RowNearest rn;
+
+void MakeRowNearest(const ApplyContext& c) {
+  rn.generation = c.generation;
+  rn.x0 = c.x0, rn.y0 = c.y0, rn.width = c.x1 - c.x0 + 1;
+  const std::size_t n = static_cast<std::size_t>(rn.width) * (c.y1 - c.y0 + 1);
+  rn.left.assign(n, RowNearest::kNone);
+  rn.right.assign(n, RowNearest::kNone);
+  const int w = c.image->width;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    const std::uint8_t* mr = c.mask + static_cast<std::size_t>(y) * w;
+    int* l = &rn.left[static_cast<std::size_t>(y - c.y0) * rn.width];
+    int* r = &rn.right[static_cast<std::size_t>(y - c.y0) * rn.width];
+    int last = RowNearest::kNone;
+    for (int x = c.x0; x <= c.x1; ++x) {
+      if (os.inside ? mr[x] == 0 : mr[x] != 0) last = x;
+      l[x - c.x0] = last;
+    }
+    last = RowNearest::kNone;
+    for (int x = c.x1; x >= c.x0; --x) {
+      if (os.inside ? mr[x] == 0 : mr[x] != 0) last = x;
+      r[x - c.x0] = last;
+    }
+  }
+}
+
+void OutlineWorker(std::uint8_t* p, int x, int y, int m) {
+  const ApplyContext& c = Ctx();
+  if (c.generation == 0 && x == c.x0 && y == c.y0) KeepDrawnMask(c);
+  if (c.generation != rn.generation || (x == c.x0 && y == c.y0)) MakeRowNearest(c);
+  if (os.inside ? m == 0 : m != 0) return;
+  // The nearest pixel on the other side of the edge within the band, the
+  // first in reading order (rows top to bottom, each left to right) of
+  // equal distances: in each row the nearer of the nearest columns on
+  // either side, the left one on a tie.
+  const int w = os.w;
+  const long limit = static_cast<long>(w) * w + 1;
+  long best = limit;
+  int nx = 0, ny = 0;
+  const int ya = std::max(y - w, c.y0), yb = std::min(y + w, c.y1);
+  for (int yy = ya; yy <= yb; ++yy) {
+    const long dy2 = static_cast<long>(yy - y) * (yy - y);
+    if (dy2 >= best) continue;
+    const std::size_t at = static_cast<std::size_t>(yy - rn.y0) * rn.width + (x - rn.x0);
+    const int l = rn.left[at], r = rn.right[at];
+    const long dl = l == RowNearest::kNone ? limit : x - l, dr = r == RowNearest::kNone ? limit : r - x;
+    const long dx = std::min(dl, dr);
+    if (dx > w) continue;
+    const long d2 = dy2 + dx * dx;
+    if (d2 < best) {
+      best = d2;
+      nx = dl <= dr ? l : r;
+      ny = yy;
+    }
+  }
+  if (best >= limit) return;
+  double t = std::sqrt(static_cast<double>(best)) * os.sc + gs.cyc;
+  if (os.generations >= 2 && !os.repeat) t += double(gs.n - 1) / os.generations * c.generation;
+  int col[3];
+  if (os.crystal) {
+    CopyView copy(c.undo);
+    const std::uint8_t* s = copy.At(nx, ny);
+    for (int k = 0; k < 3; ++k) col[k] = c.affectAlpha ? s[3] : s[k];
+  } else {
+    gs.lookup.Colour(t, col);
+  }
+  int k;
+  if (os.inside) {
+    k = m;
+  } else if (os.tr.level == 255 && os.tr.edgeFade == 0 && os.tr.grow == 100) {
+    k = 255;
+  } else {
+    // Crystal too takes the weight of the palette position it would have.
+    const long a = Clamp0To255(static_cast<long>(t / gs.n * 255));
+    const long P = os.tr.grow * 255L / 100, p0 = P - P * os.tr.edgeFade / 100;
+    if (a <= p0)
+      k = os.tr.level;
+    else if (a < P)
+      k = static_cast<int>((P - a) * os.tr.level / std::max<long>(P - p0, 1));
+    else
+      k = 0;
+  }
+  if (c.affectAlpha)
+    p[3] = static_cast<std::uint8_t>((Lum(col[0], col[1], col[2]) * k + p[3] * (255 - k)) / 255);
+  else
+    BlendRgb(p, col, k);
+  if (c.nextMask && c.generation + 1 < os.generations)
+    c.nextMask[static_cast<std::size_t>(y) * c.image->width + x] = os.inside ? 0 : 255;
+}
+
+// The selection's mask as drawn, without the generations' marks.
+void FinishOutline() {
+  if (os.x1 >= os.x0 && os.y1 >= os.y0 && !os.drawn.empty())
+    RestoreMaskBox(os.drawn.data(), os.x0, os.y0, os.x1, os.y1);
+  os.drawn.clear();
+  os.x1 = os.y1 = -1;
+  rn = {};
+}
+
+OpRoutines GenerationOp(PrepareRoutine prepare, PixelWorker worker, FinishRoutine finish = nullptr) {
+  OpRoutines r;
+  r.prepare = prepare;
+  r.pixelWorker = worker;
+  r.finish = finish;
+  return r;
+}
+
+}  // namespace
+
+std::span<const OpRoutineEntry> GradientOperationRoutines() {
+  static const OpRoutineEntry table[] = {
+      {kLinearFill, GenerationOp(PrepareLinearFill, LinearFillWorker)},
+      {kConcentric, GenerationOp(PrepareConcentric, ConcentricWorker)},
+      {kRadiating, GenerationOp(PrepareRadiating, RadiatingWorker)},
+      {kOutline, GenerationOp(PrepareOutline, OutlineWorker, FinishOutline)},
+  };
+  return table;
+}
+
+}  // namespace qv

@@ -1,0 +1,457 @@
+// Asterize, Annular and Shine, and the presets of the first two.
+#include "ops/lighting_ops.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/crt_random.h"
+#include "base/messages.h"
+#include "base/string_table.h"
+#include "base/text_words.h"
+#include "ops/apply.h"
+#include "ops/effect_support.h"
+#include "ops/op_state.h"
+#include "store/image_record.h"
+#include "ops/plasma_ops.h"
+#include "store/memory_places.h"
+
+namespace qv {
+namespace {
+
+constexpr OpId kShine = 3114;
+constexpr int kMessageNoMemory = 22;
+
+// What the Prepare of Asterize or Annular keeps for the per-pixel worker.
+struct LightSettings {
+  const std::int16_t* profile = nullptr;
+  int edge[3] = {0, 0, 0}, peak[3] = {255, 255, 255};
+  double rx = 1, ry = 1;
+  double wn = 0.0001;
+  double rotation = 0;
+  long arms = 4;
+  bool centreSpot = false, additive = false, taper = true, armWidthSet = true;
+  // The row whose v was worked out last.
+  int row = -1;
+  double v = 0;
+};
+LightSettings ls;
+
+const std::int16_t* ProfileFor(ProfileId id, OpId op) {
+  const std::int16_t* p = EnsureProfile(id);
+  if (!p) ShowMessageWith(kMessageNoMemory, std::string(LoadString(static_cast<int>(op))));
+  return p;
+}
+
+void PrepareCommon(OpId op) {
+  const ApplyContext& c = Ctx();
+  EdgeAndPeak(op, ls.edge, ls.peak);
+  ls.rx = c.rx == 0 ? 1 : c.rx;
+  ls.ry = c.ry == 0 ? 1 : c.ry;
+  ls.row = -1;
+}
+
+// The colour of light of strength s between the edge and the peak colour.
+inline void LightColour(int s, int col[3]) {
+  for (int k = 0; k < 3; ++k) col[k] = (ls.edge[k] * (256 - s) + ls.peak[k] * s) / 256;
+}
+
+inline void Input(const std::uint8_t* p, bool alpha, int in[3]) {
+  for (int k = 0; k < 3; ++k) in[k] = alpha ? p[3] : p[k];
+}
+
+inline void Output(std::uint8_t* p, bool alpha, const int r[3]) {
+  if (alpha) {
+    p[3] = static_cast<std::uint8_t>(Lum(r[0], r[1], r[2]));
+  } else {
+    for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>(r[k]);
+  }
+}
+
+// The distance from the centre in radii; the row part once per row.
+inline double Distance(int x, int y) {
+  const ApplyContext& c = Ctx();
+  if (y != ls.row) {
+    ls.row = y;
+    ls.v = std::abs(y - c.cy) / ls.ry;
+  }
+  const double u = std::abs(x - c.cx) / ls.rx;
+  return std::max(std::sqrt(u * u + ls.v * ls.v), 0.0001);
+}
+
+// ---- Asterize
+
+int PrepareAsterize() {
+  ls.profile = ProfileFor(ProfileId::Arm, kAsterizeOp);
+  if (!ls.profile) return 1;
+  PrepareCommon(kAsterizeOp);
+  const long width = ParamValue(kAsterizeOp, 4);
+  const long armWidth = width == 0 ? 1 : width;
+  const long rx = static_cast<long>(ls.rx), ry = static_cast<long>(ls.ry);
+  const double wx = static_cast<double>(armWidth * rx / 100), wy = static_cast<double>(armWidth * ry / 100);
+  ls.wn = std::max(std::sqrt((std::fabs(wx) / ls.rx) * (std::fabs(wx) / ls.rx) + (std::fabs(wy) / ls.ry) * (std::fabs(wy) / ls.ry)),
+                   0.0001);
+  ls.armWidthSet = width != 0;
+  ls.rotation = ParamValue(kAsterizeOp, 5);
+  ls.arms = ParamValue(kAsterizeOp, 6);
+  ls.centreSpot = ParamValue(kAsterizeOp, 7) != 0;
+  ls.additive = ParamValue(kAsterizeOp, 8) != 0;
+  ls.taper = ParamValue(kAsterizeOp, 9) != 0;
+  return 0;
+}
+
+void AsterizeWorker(std::uint8_t* p, int x, int y, int m) {
+  const ApplyContext& c = Ctx();
+  const double d = Distance(x, y);
+  if (d >= 1) return;  // beyond the rim the star adds nothing
+  // The angle around the centre in (0, 360], whatever the rotation.
+  double alpha = -std::atan2(static_cast<double>(x - c.cx), static_cast<double>(y - c.cy)) * 57.29577951 -
+                 ls.rotation + 180;
+  if (alpha <= 0 || alpha > 360) {
+    alpha = std::fmod(alpha, 360.0);
+    if (alpha <= 0) alpha += 360;
+  }
+  double t = static_cast<double>(ls.arms) * alpha * 0.5555555555555556 + 100;
+  const double k = std::trunc(t * 0.005);
+  t -= 200 * k;
+  if (ls.taper) t = (t - 100) / ls.wn * d + 100;
+  int s = SampleProfile(ls.profile, t);
+  s -= static_cast<int>(s * d);
+  if (ls.centreSpot && ls.armWidthSet && d < ls.wn) s = std::max(s, Clamp0To255(static_cast<long>(285 - 255 * d / ls.wn)));
+  if (s <= 0) return;
+  int in[3], out[3], col[3];
+  const bool alphaOnly = c.affectAlpha;
+  Input(p, alphaOnly, in);
+  LightColour(s, col);
+  for (int ch = 0; ch < 3; ++ch)
+    out[ch] = ls.additive ? Clamp0To255(in[ch] + col[ch] * s / 256) : Clamp0To255(((256 - s) * in[ch] + col[ch] * s) / 256);
+  int r[3];
+  for (int ch = 0; ch < 3; ++ch) r[ch] = (in[ch] * (255 - m) + out[ch] * m) / 255;
+  Output(p, alphaOnly, r);
+}
+
+// ---- Annular
+
+int PrepareAnnular() {
+  ls.profile = ProfileFor(ProfileId::Shape, kAnnularOp);
+  if (!ls.profile) return 1;
+  PrepareCommon(kAnnularOp);
+  ls.additive = ParamValue(kAnnularOp, 4) != 0;
+  return 0;
+}
+
+void AnnularWorker(std::uint8_t* p, int x, int y, int m) {
+  const double d = Distance(x, y);
+  if (d >= 1) return;
+  const int s = SampleProfile(ls.profile, d * 200);
+  if (s <= 0) return;
+  int in[3], out[3], col[3];
+  const bool alphaOnly = Ctx().affectAlpha;
+  Input(p, alphaOnly, in);
+  LightColour(s, col);
+  const int sm = m * s / 255;
+  for (int ch = 0; ch < 3; ++ch)
+    out[ch] = ls.additive ? Clamp0To255(in[ch] + col[ch] * sm / 256) : Clamp0To255(((256 - sm) * in[ch] + col[ch] * sm) / 256);
+  Output(p, alphaOnly, out);
+}
+
+// ---- Shine
+
+struct ShineSettings {
+  int width = 5, height = 20;
+  long amount = 100, threshold = 0;
+  // Bright masked pixels of the undo copy, packed R | G << 8 | B << 16 with
+  // bit 24 set; 0 for the others. Made before the first pixel.
+  std::uint32_t* bright = nullptr;
+  int left = 0, top = 0, w = 0, h = 0;
+  bool made = false;
+};
+ShineSettings sh;
+
+void FreeShinePlane() {
+  sh.bright = static_cast<std::uint32_t*>(FreeReal(sh.bright, "shpl"));
+  sh.made = false;
+}
+
+int PrepareShine() {
+  FreeShinePlane();
+  sh.width = std::clamp(ParamValue(kShine, 0), 0, 4000);
+  sh.height = std::clamp(ParamValue(kShine, 1), 0, 4000);
+  sh.amount = ParamValue(kShine, 2);
+  if (sh.amount == 0 || (sh.width == 0 && sh.height == 0)) return NoChangeCancel();
+  sh.threshold = ParamValue(kShine, 3) * 768L / 100;
+  return 0;
+}
+
+// The plane of bright masked pixels over the copy.
+void MakeShinePlane(const ApplyContext& c) {
+  sh.made = true;
+  CopyView copy(c.undo);
+  sh.left = copy.left, sh.top = copy.top, sh.w = copy.width, sh.h = copy.height;
+  if (!copy.pixels) return;
+  sh.bright = AllocRealArray<std::uint32_t>(static_cast<std::int64_t>(sh.w) * sh.h, "shpl");
+  if (!sh.bright) return;  // each tap is then read from the copy itself
+  const int width = c.image->width;
+  for (int y = 0; y < sh.h; ++y)
+    for (int x = 0; x < sh.w; ++x) {
+      const std::uint8_t* s = copy.At(sh.left + x, sh.top + y);
+      const std::uint8_t m = c.mask[static_cast<std::size_t>(sh.top + y) * width + sh.left + x];
+      const int v[3] = {c.affectAlpha ? s[3] : s[0], c.affectAlpha ? s[3] : s[1], c.affectAlpha ? s[3] : s[2]};
+      sh.bright[static_cast<std::size_t>(y) * sh.w + x] =
+          m != 0 && v[0] + v[1] + v[2] > sh.threshold ? 0x1000000u | v[0] | v[1] << 8 | v[2] << 16 : 0;
+    }
+}
+
+// The bright pixel at (x, y) of the copy (bit 24 set), or 0, read from the
+// copy itself when there was no memory for the plane.
+inline std::uint32_t Tap(const ApplyContext& c, int x, int y) {
+  if (!c.mask[static_cast<std::size_t>(y) * c.image->width + x]) return 0;
+  const CopyView copy(c.undo);
+  const std::uint8_t* s = copy.At(x, y);
+  const int v[3] = {c.affectAlpha ? s[3] : s[0], c.affectAlpha ? s[3] : s[1], c.affectAlpha ? s[3] : s[2]};
+  return v[0] + v[1] + v[2] > sh.threshold ? 0x1000000u | v[0] | v[1] << 8 | v[2] << 16 : 0;
+}
+
+void ShineWorker(std::uint8_t* p, int x, int y, int) {
+  const ApplyContext& c = Ctx();
+  if (!sh.made) MakeShinePlane(c);
+  long sumW = 0, sum[3] = {0, 0, 0};
+  auto add = [&](std::uint32_t v, long w) {
+    sumW += w;
+    sum[0] += w * static_cast<long>(v & 255);
+    sum[1] += w * static_cast<long>((v >> 8) & 255);
+    sum[2] += w * static_cast<long>((v >> 16) & 255);
+  };
+  const long wd = sh.width == 0 ? 1 : sh.width, ht = sh.height == 0 ? 1 : sh.height;
+  // The taps that lie in the copy.
+  const int xa = std::max(x - sh.width, sh.left), xb = std::min(x + sh.width, sh.left + sh.w - 1);
+  const int ya = std::max(y - sh.height, sh.top), yb = std::min(y + sh.height, sh.top + sh.h - 1);
+  if (sh.bright) {
+    const std::uint32_t* row = sh.bright + static_cast<std::size_t>(y - sh.top) * sh.w - sh.left;
+    for (int xx = xa; xx <= xb; ++xx)
+      if (const std::uint32_t v = row[xx]) add(v, (sh.width - std::abs(xx - x)) * 100 / wd);
+    const std::uint32_t* column = sh.bright + (x - sh.left);
+    for (int yy = ya; yy <= yb; ++yy)
+      if (const std::uint32_t v = column[static_cast<std::size_t>(yy - sh.top) * sh.w])
+        add(v, (sh.height - std::abs(yy - y)) * 100 / ht);
+  } else {
+    for (int xx = xa; xx <= xb; ++xx)
+      if (const std::uint32_t v = Tap(c, xx, y)) add(v, (sh.width - std::abs(xx - x)) * 100 / wd);
+    for (int yy = ya; yy <= yb; ++yy)
+      if (const std::uint32_t v = Tap(c, x, yy)) add(v, (sh.height - std::abs(yy - y)) * 100 / ht);
+  }
+  if (sumW < 1) return;
+  const long a = sh.amount * 255 / 100, n = sh.width + sh.height;
+  int old[3], out[3];
+  Input(p, c.affectAlpha, old);
+  for (int k = 0; k < 3; ++k) {
+    const long cc = (sum[k] + old[k] * n) / (sumW + n);
+    out[k] = Clamp0To255((cc * a + old[k] * (255 - a)) / 255);
+  }
+  Output(p, c.affectAlpha, out);
+}
+
+// ---- Presets
+
+using Curve = std::array<std::int16_t, kProfileLength>;
+
+Curve Mirrored(int (*half)(int)) {
+  Curve p{};
+  for (int i = 0; i <= 100; ++i) p[i] = p[200 - i] = static_cast<std::int16_t>(Clamp0To255(half(i)));
+  return p;
+}
+Curve Each(int (*f)(int)) {
+  Curve p{};
+  for (int i = 0; i < kProfileLength; ++i) p[i] = static_cast<std::int16_t>(Clamp0To255(f(i)));
+  return p;
+}
+Curve SolarFlare() {
+  Curve p{};
+  Srand(5);
+  for (int i = 0; i < kProfileLength; ++i) p[i] = static_cast<std::int16_t>(Rand() & 255);
+  return p;
+}
+
+struct AsterizePreset {
+  std::string_view name;
+  Curve (*curve)();
+  int taper, arms, rotation, saturation, armWidth;
+};
+const AsterizePreset kAsterizePresets[] = {
+    {"Vert Glare", [] { return Mirrored([](int i) { return 255 - (100 - i) * (100 - i) * 255 / 10000; }); }, 1, 2, 0, 50, 10},
+    {"Four Star", [] { return DefaultProfile(); }, 1, 4, 0, 0, 10},
+    {"Hex Lens", [] { return Mirrored([](int i) { return i * 255 / 100; }); }, 1, 6, 30, 0, 10},
+    {"Oct Lens", [] { return Mirrored([](int i) { return i * 255 / 100; }); }, 0, 8, 0, 0, 10},
+    {"Solar Flare", SolarFlare, 0, 1, 0, 0, 5},
+    {"Even Glow", [] { return Each([](int) { return 127; }); }, 0, 1, 0, 50, 50},
+    {"Sparkle",
+     [] {
+       return Each([](int i) {
+         if (i < 51 || i >= 125) return 0;
+         return i <= 100 ? 255 - std::abs(75 - i) * 10 : 255 - std::abs(112 - i) * 20;
+       });
+     },
+     0, 20, 9, 0, 10},
+    {"Flash", [] { return Each([](int i) { return std::max(0, 255 - std::abs(100 - i) * 4); }); }, 0, 10, 18, 10, 10},
+};
+
+struct AnnularPreset {
+  std::string_view name;
+  Curve (*curve)();
+  int saturation;
+  int colour[3];  // -1: left as it is
+  int additive;   // -1: left as it is
+};
+const AnnularPreset kAnnularPresets[] = {
+    {"Even Glow", [] { return Each([](int i) { return 255 - 255 * i / 200; }); }, 50, {-1, -1, -1}, -1},
+    {"Flat Glare", [] { return Each([](int) { return 96; }); }, 50, {-1, -1, -1}, -1},
+    {"Bright Ring",
+     [] {
+       return Each([](int i) {
+         if (i < 150) return 0;
+         if (i < 170) return 255 * (i - 150) / 20;
+         if (i < 180) return 255;
+         return 255 * (200 - i) / 20;
+       });
+     },
+     0, {-1, -1, -1}, -1},
+    {"Halo", [] { return Mirrored([](int i) { return i * 255 / 100; }); }, 0, {-1, -1, -1}, -1},
+    {"Milk Ripples",
+     [] {
+       return Each([](int i) {
+         int k = i % 40;
+         if (k > 30) k = (40 - k) * 3;
+         return (255 - (30 - k) * (30 - k) * 255 / 900) * (400 - i) / 400;
+       });
+     },
+     20, {255, 76, 76}, -1},
+    {"St Elmo's Fire",
+     [] {
+       return Each([](int i) {
+         const int e = std::abs(i - 50);
+         return (75 - e * e * 75 / (i < 50 ? 2500 : 22500)) * 2;
+       });
+     },
+     0, {92, 92, 240}, 1},
+};
+
+constexpr std::string_view kAsterizePresetNames[] = {"Vert Glare", "Four Star",   "Hex Lens", "Oct Lens",
+                                                     "Solar Flare", "Even Glow", "Sparkle",  "Flash"};
+constexpr std::string_view kAnnularPresetNames[] = {"Even Glow", "Flat Glare",   "Bright Ring",
+                                                    "Halo",      "Milk Ripples", "St Elmo's Fire"};
+
+int StoreCurve(ProfileId id, OpId op, const Curve& curve) {
+  std::int16_t* p = EnsureProfile(id);
+  if (!p) {
+    ShowMessageWith(kMessageNoMemory, std::string(LoadString(static_cast<int>(op))));
+    return 1;
+  }
+  std::copy(curve.begin(), curve.end(), p);
+  return 0;
+}
+
+}  // namespace
+
+int DrawProfileLine(ProfileId id, int i0, int v0, int i1, int v1) {
+  std::int16_t* p = EnsureProfile(id);
+  if (!p) return 1;
+  const int maximum = InfoOf(id).maximum;
+  i0 = std::clamp(i0, 0, kProfileLength - 1);
+  i1 = std::clamp(i1, 0, kProfileLength - 1);
+  if (i1 < i0) {
+    std::swap(i0, i1);
+    std::swap(v0, v1);
+  }
+  for (int i = i0; i <= i1; ++i) {
+    const long v = i1 == i0 ? v1 : v0 + static_cast<long>(v1 - v0) * (i - i0) / (i1 - i0);
+    p[i] = static_cast<std::int16_t>(std::clamp<long>(v, 0, maximum));
+  }
+  return 0;
+}
+
+bool ProfileOf(OpId op, ProfileId& id, std::string_view& title) {
+  if (op == kAsterizeOp) {
+    id = ProfileId::Arm;
+    title = "Asterize Arm Profile";
+    return true;
+  }
+  if (op == kAnnularOp) {
+    id = ProfileId::Shape;
+    title = "Annular Radial Profile";
+    return true;
+  }
+  return false;
+}
+
+int SampleProfile(const std::int16_t* profile, double t) {
+  if (!(t >= 0 && t < 200)) return 0;
+  const int ip = static_cast<int>(t);
+  const int f = std::min(std::abs(static_cast<int>((t - ip) * 256)), 255);
+  return (profile[ip] * (256 - f) + profile[ip + 1] * f) / 256;
+}
+
+void EdgeAndPeak(OpId op, int edge[3], int peak[3]) {
+  const long sat = ParamValue(op, 3);
+  for (int k = 0; k < 3; ++k) {
+    edge[k] = Clamp0To255(ParamValue(op, k));
+    peak[k] = Clamp0To255(((edge[k] - 255) * sat + 25500) / 100);
+  }
+}
+
+std::span<const std::string_view> PresetNames(OpId op) {
+  if (op == kAsterizeOp) return kAsterizePresetNames;
+  if (op == kAnnularOp) return kAnnularPresetNames;
+  return {};
+}
+
+int ApplyPreset(OpId op, std::string_view name) {
+  if (op == kAsterizeOp) {
+    for (const AsterizePreset& p : kAsterizePresets) {
+      if (!EqualsNoCase(p.name, name)) continue;
+      if (StoreCurve(ProfileId::Arm, op, p.curve()) != 0) return 1;
+      SetParamValue(op, 9, p.taper);
+      SetParamValue(op, 6, p.arms);
+      SetParamValue(op, 5, p.rotation);
+      SetParamValue(op, 3, p.saturation);
+      SetParamValue(op, 4, p.armWidth);
+      RefreshOperationSettings();
+      return 0;
+    }
+  } else if (op == kAnnularOp) {
+    for (const AnnularPreset& p : kAnnularPresets) {
+      if (!EqualsNoCase(p.name, name)) continue;
+      if (StoreCurve(ProfileId::Shape, op, p.curve()) != 0) return 1;
+      SetParamValue(op, 3, p.saturation);
+      for (int k = 0; k < 3; ++k)
+        if (p.colour[k] >= 0) SetParamValue(op, k, p.colour[k]);
+      if (p.additive >= 0) SetParamValue(op, 4, p.additive);
+      RefreshOperationSettings();
+      return 0;
+    }
+  }
+  return 1;
+}
+
+std::span<const OpRoutineEntry> LightingOperationRoutines() {
+  static const std::vector<OpRoutineEntry> table = [] {
+    OpRoutines asterize, annular, shine;
+    asterize.prepare = PrepareAsterize;
+    asterize.pixelWorker = AsterizeWorker;
+    annular.prepare = PrepareAnnular;
+    annular.pixelWorker = AnnularWorker;
+    shine.prepare = PrepareShine;
+    shine.pixelWorker = ShineWorker;
+    shine.finish = FreeShinePlane;
+    std::vector<OpRoutineEntry> t = {{kAsterizeOp, asterize}, {kAnnularOp, annular}, {kShine, shine}};
+    auto plasma = PlasmaOperationRoutines();
+    t.insert(t.end(), plasma.begin(), plasma.end());
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace qv
