@@ -73,7 +73,6 @@ struct OpRoutines {
   ImageWorker imageWorker = nullptr;  // Image and Inspect drivers
   MappingRoutine mapping = nullptr;
   FinishRoutine finish = nullptr;
-  RowWorker rowWorker = nullptr;  // optional, Warp driver
   PointRowWorker pointRow = nullptr;
   ValueRowWorker valueRow = nullptr;
   // The Point, Value, Pixel and Warp drivers share the rows out over
@@ -81,6 +80,7 @@ struct OpRoutines {
   // sequence, a sum) or reads pixels it has already changed asks for one
   // thread in row order here.
   bool inPixelOrder = false;
+  RowWorker rowWorker = nullptr;  // optional, Warp driver
 };
 
 // What an effect family contributes: the routines of some operations.
