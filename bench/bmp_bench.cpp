@@ -7,25 +7,20 @@
 #include <vector>
 
 #include "app/program.h"
+#include "effect_bench.h"
 #include "formats/bmp.h"
 #include "formats/byte_io.h"
 #include "store/image_record.h"
 
 namespace {
 
-constexpr int kSide = 2048;
+using bench::kSide;
 
-qv::ImageRecord* Picture() {
-  qv::ImageRecord* image = qv::CreateImage(kSide, kSide, "bnch");
-  qv::LockImage(image);
-  for (int y = 0; y < kSide; ++y)
-    for (int x = 0; x < kSide; ++x) {
-      std::uint8_t* p = qv::PixelAt(image, x, y);
-      p[0] = static_cast<std::uint8_t>(x), p[1] = static_cast<std::uint8_t>(y), p[2] = static_cast<std::uint8_t>(x ^ y);
-    }
-  qv::UnlockImage(image);
-  return image;
+void Paint(int x, int y, std::uint8_t* p) {
+  p[0] = static_cast<std::uint8_t>(x), p[1] = static_cast<std::uint8_t>(y), p[2] = static_cast<std::uint8_t>(x ^ y);
 }
+
+qv::ImageRecord* Picture() { return bench::PaintedImage(Paint); }
 
 void BM_BmpEncode24(benchmark::State& state) {
   qv::ResetProgram();

@@ -5,46 +5,27 @@
 // Immediate Painting does: the mask is built and the undo copy taken on
 // every apply. Operations run with one thread and with every core, over the
 // whole picture and through a soft-edged selection.
-#include <benchmark/benchmark.h>
-
 #include <cmath>
-#include <cstring>
+#include <thread>
+#include <vector>
 
-#include "app/program.h"
-#include "area/area_mask.h"
-#include "ops/apply.h"
-#include "ops/op_state.h"
-#include "store/image_record.h"
+#include "effect_bench.h"
 #include "store/memory_places.h"
-#include "store/undo.h"
 
 namespace {
 
-constexpr int kSide = 2048;  // 4 megapixels
+using bench::kSide;
+
+// The shared picture with an alpha ramp, so that alpha operations have work.
+void PaintWithAlpha(int x, int y, std::uint8_t* p) {
+  bench::RampsAndNoise(x, y, p);
+  p[3] = static_cast<std::uint8_t>((x + y) & 255);
+}
 
 qv::ImageRecord* Setup(bool drawFirst, int undoLevels) {
-  qv::ResetProgram();
-  qv::InstallHost<qv::HeadlessHost>().SetQuiet(true);
-  qv::InitImageTable();
-  qv::ImageRecord* image = qv::CreateLockedImage(kSide, kSide, "bnch");
-  unsigned seed = 99;
-  for (int y = 0; y < kSide; ++y)
-    for (int x = 0; x < kSide; ++x) {
-      seed = seed * 214013u + 2531011u;
-      std::uint8_t* p = qv::PixelAt(image, x, y);
-      p[0] = static_cast<std::uint8_t>(x * 255 / kSide);
-      p[1] = static_cast<std::uint8_t>(y * 255 / kSide);
-      p[2] = static_cast<std::uint8_t>((seed >> 16) & 255);
-      p[3] = static_cast<std::uint8_t>((x + y) & 255);
-    }
-  qv::UnlockImage(image);
-  qv::AddImage(image, false);
-  qv::TheProgram().images.currentAction = image;
-  qv::TheProgram().area.selection.mode = qv::kAreaEntire;
-  qv::BuildAreaMask(image, 0);
+  qv::ImageRecord* image = bench::Setup(PaintWithAlpha, false);
   qv::SetWorkMethod(drawFirst ? qv::kDrawFirst : qv::kImmediatePainting);
   qv::SetUndoLevels(qv::TheProgram().undo.levels, undoLevels);
-  qv::TheProgram().settings.modAlpha = qv::kAffectRgbOnly;
   return image;
 }
 
@@ -71,21 +52,14 @@ void ThreadsAndMask(benchmark::internal::Benchmark* b) {
   b->ArgNames({"threads", "soft"})->Args({1, 0})->Args({1, 1})->Args({0, 1})->UseRealTime();
 }
 
-void SetRate(benchmark::State& state) {
-  state.counters["MP/s"] =
-      benchmark::Counter(double(kSide) * kSide / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
-}
+using bench::SetRate;
 
 void RunOperation(benchmark::State& state, qv::OpId op, void (*configure)()) {
   Setup(true, 0);
   qv::TheProgram().settings.threads = static_cast<int>(state.range(0));
   if (state.range(1)) SoftEllipseMask();
   if (configure) configure();
-  for (auto _ : state) {
-    int result = qv::Apply(static_cast<int>(op), 0);
-    if (result != 0) state.SkipWithError("the apply failed");
-    benchmark::DoNotOptimize(result);
-  }
+  bench::ApplyEachIteration(state, op);
   SetRate(state);
   qv::ResetProgram();
 }
@@ -170,5 +144,36 @@ BENCHMARK(BM_Driver)
     ->ArgsProduct({benchmark::CreateDenseRange(0, 6, 1), {1, 0}, {1, 0}})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// The memory's own limit, for setting the drivers against: a bare in-place
+// table look-up over a 4-megapixel RGBA plane (no mask, no driver, no
+// undo), split into as many row bands as threads. What two threads gain
+// here is the most any driver can gain.
+void BM_BareLookup(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  std::vector<std::uint8_t> plane(std::size_t{kSide} * kSide * 4);
+  for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<std::uint8_t>(i * 7);
+  std::uint8_t table[256];
+  for (int i = 0; i < 256; ++i) table[i] = static_cast<std::uint8_t>(255 - i);
+  auto band = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; i += 4) {
+      plane[i] = table[plane[i]];
+      plane[i + 1] = table[plane[i + 1]];
+      plane[i + 2] = table[plane[i + 2]];
+    }
+  };
+  for (auto _ : state) {
+    std::vector<std::thread> workers;
+    const std::size_t step = plane.size() / static_cast<std::size_t>(threads) / 4 * 4;
+    for (int t = 1; t < threads; ++t)
+      workers.emplace_back(band, step * static_cast<std::size_t>(t),
+                           t + 1 == threads ? plane.size() : step * static_cast<std::size_t>(t + 1));
+    band(0, threads == 1 ? plane.size() : step);
+    for (auto& w : workers) w.join();
+    benchmark::DoNotOptimize(plane.data());
+  }
+  SetRate(state);
+}
+BENCHMARK(BM_BareLookup)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "effect_bench.h"
 #include "formats/byte_io.h"
 #include "formats/gif.h"
 #include "formats/image_files.h"
@@ -20,24 +21,18 @@
 
 namespace {
 
-constexpr int kSide = 2048;
+using bench::kSide;
 
 // Smooth ramps with a fine pattern, every colour one of the default
 // palette's, so that the 256-colour reduction keeps the picture.
-qv::ImageRecord* Picture() {
-  qv::ImageRecord* image = qv::CreateImage(kSide, kSide, "bnch");
-  qv::LockImage(image);
-  for (int y = 0; y < kSide; ++y)
-    for (int x = 0; x < kSide; ++x) {
-      std::uint8_t* p = qv::PixelAt(image, x, y);
-      const int r = x * 7 / kSide, g = y * 8 / kSide, b = ((x ^ y) >> 3) & 3;
-      p[0] = static_cast<std::uint8_t>(r * 255 / 6);
-      p[1] = static_cast<std::uint8_t>(g * 255 / 7);
-      p[2] = static_cast<std::uint8_t>(b * 85);
-    }
-  qv::UnlockImage(image);
-  return image;
+void Paint(int x, int y, std::uint8_t* p) {
+  const int r = x * 7 / kSide, g = y * 8 / kSide, b = ((x ^ y) >> 3) & 3;
+  p[0] = static_cast<std::uint8_t>(r * 255 / 6);
+  p[1] = static_cast<std::uint8_t>(g * 255 / 7);
+  p[2] = static_cast<std::uint8_t>(b * 85);
 }
+
+qv::ImageRecord* Picture() { return bench::PaintedImage(Paint); }
 
 bool Keep() { return std::getenv("QV_BENCH_KEEP") != nullptr; }
 

@@ -26,6 +26,27 @@ void SetNibble(std::uint8_t* out, int x, int index) {
 
 int Shown565(int v, int mask, int shift) { return (v & mask) + ((v & mask) >> shift); }
 
+// The colour modes' error diffusion: the error left of the pixel, per
+// channel, and the row before's in the error rows.
+struct ColourDiffusion {
+  const ErrorRows& e;
+  int lr = 0, lg = 0, lb = 0;
+
+  // The source colour at x with the errors added.
+  void Take(const PixelSource& src, int x, int& r, int& g, int& b) const {
+    src.Colour(x, r, g, b);
+    r = Diffuse(r, lr, e.r[x]);
+    g = Diffuse(g, lg, e.g[x]);
+    b = Diffuse(b, lb, e.b[x]);
+  }
+  // What the shown colour missed becomes the error at x and to its right.
+  void Leave(int x, int r, int g, int b, int shownR, int shownG, int shownB) {
+    e.r[x] = std::int16_t(lr = r - shownR);
+    e.g[x] = std::int16_t(lg = g - shownG);
+    e.b[x] = std::int16_t(lb = b - shownB);
+  }
+};
+
 }  // namespace
 
 void RenderRow(int mode, const PixelSource& src, std::uint8_t* out, int width, bool rightToLeft,
@@ -51,29 +72,21 @@ void RenderRow(int mode, const PixelSource& src, std::uint8_t* out, int width, b
       for (int x = 0; x < width; ++x) out[x] = std::uint8_t(src.Gray(x));
       break;
     case kModeRgb16: {
-      int lr = carried.r, lg = carried.g, lb = carried.b;
+      ColourDiffusion d{e, carried.r, carried.g, carried.b};
       for (int x = 0; x < width; ++x) {
         int r, g, b;
-        src.Colour(x, r, g, b);
-        r = Diffuse(r, lr, e.r[x]);
-        g = Diffuse(g, lg, e.g[x]);
-        b = Diffuse(b, lb, e.b[x]);
-        e.r[x] = std::int16_t(lr = r - Shown565(r, 0xF8, 5));
-        e.g[x] = std::int16_t(lg = g - Shown565(g, 0xFC, 6));
-        e.b[x] = std::int16_t(lb = b - Shown565(b, 0xF8, 5));
+        d.Take(src, x, r, g, b);
+        d.Leave(x, r, g, b, Shown565(r, 0xF8, 5), Shown565(g, 0xFC, 6), Shown565(b, 0xF8, 5));
         out[3 * x] = std::uint8_t(b), out[3 * x + 1] = std::uint8_t(g), out[3 * x + 2] = std::uint8_t(r);
       }
-      carried = {lr, lg, lb};
+      carried = {d.lr, d.lg, d.lb};
       break;
     }
     case kModeColour256: {
-      int lr = 0, lg = 0, lb = 0;
+      ColourDiffusion d{e};
       Columns(width, rightToLeft, [&](int x) {
         int r, g, b;
-        src.Colour(x, r, g, b);
-        r = Diffuse(r, lr, e.r[x]);
-        g = Diffuse(g, lg, e.g[x]);
-        b = Diffuse(b, lb, e.b[x]);
+        d.Take(src, x, r, g, b);
         int index;
         int top = r & 0xE0;
         if (top == (g & 0xE0) && top == (b & 0xE0)) {
@@ -84,26 +97,19 @@ void RenderRow(int mode, const PixelSource& src, std::uint8_t* out, int width, b
                   kRenderLevels.blue[unsigned(b)];
         }
         Rgb8 c = kRenderPalette[unsigned(index)];
-        e.r[x] = std::int16_t(lr = r - c.r);
-        e.g[x] = std::int16_t(lg = g - c.g);
-        e.b[x] = std::int16_t(lb = b - c.b);
+        d.Leave(x, r, g, b, c.r, c.g, c.b);
         out[x] = std::uint8_t(index);
       });
       break;
     }
     case kModeColour16: {
-      int lr = 0, lg = 0, lb = 0;
+      ColourDiffusion d{e};
       Columns(width, rightToLeft, [&](int x) {
         int r, g, b;
-        src.Colour(x, r, g, b);
-        r = Diffuse(r, lr, e.r[x]);
-        g = Diffuse(g, lg, e.g[x]);
-        b = Diffuse(b, lb, e.b[x]);
+        d.Take(src, x, r, g, b);
         int index = StandardColourIndex(r, g, b);
         Rgb8 c = kStandardColours[std::size_t(index)];
-        e.r[x] = std::int16_t(lr = r - c.r);
-        e.g[x] = std::int16_t(lg = g - c.g);
-        e.b[x] = std::int16_t(lb = b - c.b);
+        d.Leave(x, r, g, b, c.r, c.g, c.b);
         SetNibble(out, x, index);
       });
       break;

@@ -143,16 +143,23 @@ int PixelizeWorker(std::uint8_t*, std::uint8_t* mask) {
 
 // ---- Random Tile
 
-int PrepareRandomTile() {
+// Random Tile and 3-D Net share their first slots: a colour, the tile's
+// width and height, and how far a tile may move, which widens the box.
+ApplyContext& BeginTiles(OpId op, int colour[3]) {
   ApplyContext& c = Begin();
-  ReadColour(kRandomTile, 0, g.background);
-  g.w = Size(kRandomTile, 3);
-  g.h = Size(kRandomTile, 4);
-  g.moveX = std::clamp(ParamValue(kRandomTile, 5), 0, 100000);
-  g.moveY = std::clamp(ParamValue(kRandomTile, 6), 0, 100000);
+  ReadColour(op, 0, colour);
+  g.w = Size(op, 3);
+  g.h = Size(op, 4);
+  g.moveX = std::clamp(ParamValue(op, 5), 0, 100000);
+  g.moveY = std::clamp(ParamValue(op, 6), 0, 100000);
+  WidenBox(c, g.moveX, g.moveY);
+  return c;
+}
+
+int PrepareRandomTile() {
+  BeginTiles(kRandomTile, g.background);
   g.amount = std::clamp(ParamValue(kRandomTile, 7), 0, 100);
   g.border = std::clamp(ParamValue(kRandomTile, 8), 0, 100000);
-  WidenBox(c, g.moveX, g.moveY);
   return 0;
 }
 
@@ -209,14 +216,8 @@ int RandomTileWorker(std::uint8_t*, std::uint8_t* mask) {
 // ---- 3-D Net
 
 int PrepareNet() {
-  ApplyContext& c = Begin();
-  ReadColour(kNet, 0, g.colour);
-  g.w = Size(kNet, 3);
-  g.h = Size(kNet, 4);
-  g.moveX = std::clamp(ParamValue(kNet, 5), 0, 100000);
-  g.moveY = std::clamp(ParamValue(kNet, 6), 0, 100000);
+  BeginTiles(kNet, g.colour);
   g.border = std::clamp(ParamValue(kNet, 7), 1, 1000);  // the line width
-  WidenBox(c, g.moveX, g.moveY);
   return 0;
 }
 
