@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "base/colour_space.h"
 #include "base/messages.h"
@@ -15,6 +17,7 @@
 #include "ops/apply_state.h"
 #include "ops/op_menu.h"
 #include "ops/op_state.h"
+#include "ops/row_bands.h"
 #include "store/display_palettes.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
@@ -352,30 +355,72 @@ int GatherHistogram(std::uint8_t*, std::uint8_t*) {
   return 0;
 }
 
+// Histograms of R, G, B, H, S and L of the selected pixels: every sum and
+// extreme Sample reports depends on a pixel only through those six values.
+struct SampleBins {
+  static constexpr int kHue = 768, kSat = kHue + 361, kLight = kSat + 101, kSize = kLight + 101;
+  std::int64_t count[kSize] = {};
+  std::int64_t pixels = 0;
+
+  void AddRow(const std::uint8_t* p, const std::uint8_t* m, int width) {
+    for (int x = 0; x < width; ++x, p += 4, ++m) {
+      if (!*m) continue;
+      ++count[p[0]];
+      ++count[256 + p[1]];
+      ++count[512 + p[2]];
+      const Hsl h = RgbToHsl(p[0], p[1], p[2]);
+      ++count[kHue + h.h];
+      ++count[kSat + h.s];
+      ++count[kLight + h.l];
+      ++pixels;
+    }
+  }
+};
+
+// Counts the box's rows, in bands over the worker threads when the box is
+// large: each band counts into its own bins and adds them to the totals,
+// and whole-number sums come out the same in any order.
+int GatherSampleBins(SampleBins& totals) {
+  const ApplyContext& c = Ctx();
+  const int rows = c.y1 - c.y0 + 1, width = c.x1 - c.x0 + 1, y0 = c.y0;
+  ImageRecord* image = c.image;
+  const std::uint8_t* mask = c.mask + c.x0;
+  const std::size_t stride = static_cast<std::size_t>(image->width);
+  const int threads = std::int64_t{width} * rows >= (1 << 16) ? RowThreads() : 1;
+  if (threads == 1) {
+    for (int r = 0; r < rows; ++r) {
+      if (Progress(r) != 0) return 1;
+      totals.AddRow(PixelAt(image, c.x0, y0 + r), mask + (y0 + r) * stride, width);
+    }
+    return 0;
+  }
+  std::mutex merging;
+  const int x0 = c.x0;
+  return RunRowBands(
+      rows, threads,
+      [&](int first, int end) {
+        auto band = std::make_unique<SampleBins>();
+        for (int r = first; r < end; ++r) band->AddRow(PixelAt(image, x0, y0 + r), mask + (y0 + r) * stride, width);
+        std::lock_guard lock(merging);
+        for (int i = 0; i < SampleBins::kSize; ++i) totals.count[i] += band->count[i];
+        totals.pixels += band->pixels;
+      },
+      [](int done) { return Progress(done); });
+}
+
 int SampleSelection(std::uint8_t*, std::uint8_t*) {
   const ApplyContext& c = Ctx();
   const int lines = c.y1 - c.y0 + 1;
   SetProgressTotal(2 * lines);
-  // Every sum and extreme of the two passes depends on a pixel only through
-  // its R, G, B, H, S and L, so one walk over the pixels gathers their
-  // histograms and the second pass runs over the histograms instead.
-  std::array<std::int64_t, 3 * 256 + 361 + 2 * 101> bins{};
-  std::int64_t* rgb[3] = {bins.data(), bins.data() + 256, bins.data() + 512};
-  std::int64_t* hue = bins.data() + 768;
-  std::int64_t* sat = hue + 361;
-  std::int64_t* light = sat + 101;
-  std::int64_t n = 0;
-  if (ForSelected(0, [&](const std::uint8_t* p) {
-        ++rgb[0][p[0]];
-        ++rgb[1][p[1]];
-        ++rgb[2][p[2]];
-        const Hsl h = RgbToHsl(p[0], p[1], p[2]);
-        ++hue[h.h];
-        ++sat[h.s];
-        ++light[h.l];
-        ++n;
-      }) != 0)
-    return 1;
+  // One walk over the pixels gathers the histograms; the second pass runs
+  // over the histograms instead of the pixels.
+  auto bins = std::make_unique<SampleBins>();
+  if (GatherSampleBins(*bins) != 0) return 1;
+  const std::int64_t* rgb[3] = {bins->count, bins->count + 256, bins->count + 512};
+  const std::int64_t* hue = bins->count + SampleBins::kHue;
+  const std::int64_t* sat = bins->count + SampleBins::kSat;
+  const std::int64_t* light = bins->count + SampleBins::kLight;
+  const std::int64_t n = bins->pixels;
   const std::int64_t count = n == 0 ? 1 : n;
   int mean[3];
   for (int k = 0; k < 3; ++k) {

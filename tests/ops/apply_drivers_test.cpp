@@ -239,6 +239,27 @@ TEST_F(ThreadedDriverTest, EveryDriverGivesTheSameBytesWithOneThreadAndWithSever
     }
 }
 
+// Sample counts its histograms in bands when the box is large; the twelve
+// values must not depend on how the rows were shared out.
+TEST_F(DriverResultsTest, SampleGivesTheSameValuesWithOneThreadAndWithSeveral) {
+  auto measure = [&](int threads, bool extremes) {
+    ResetProgram();
+    EXPECT_EQ(InitImageTable(), 0);
+    RandomPicture(31, 331, 229);
+    TheProgram().settings.threads = threads;
+    SetParamValue(3187, 1, extremes ? 1 : 0);
+    EXPECT_EQ(Apply(3187, 0), 0);
+    const SampleColour& s = Pipeline().colour.sample;
+    return std::array<int, 12>{s.red,        s.green,      s.blue,       s.redRange,        s.greenRange,
+                               s.blueRange,  s.hue,        s.saturation, s.lightness,       s.hueRange,
+                               s.saturationRange, s.lightnessRange};
+  };
+  for (bool extremes : {false, true}) {
+    const auto one = measure(1, extremes);
+    for (int threads : {2, 3, 8}) EXPECT_EQ(measure(threads, extremes), one) << threads << " threads";
+  }
+}
+
 // Rows past the first hundred wait, on the other threads, until this thread
 // has reported twice: the stop then comes with work still running.
 std::atomic<bool> released{false};
