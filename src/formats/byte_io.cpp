@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/atomic_file.h"
+#include "base/huge_pages.h"
 #include "base/messages.h"
 
 namespace qv {
@@ -109,6 +110,8 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& out, std:
   long end = std::ftell(f.get());
   if (end < 0 || static_cast<std::uint64_t>(end) > maxBytes) return false;
   std::rewind(f.get());
+  out.reserve(static_cast<std::size_t>(end));
+  AdviseHugePages(out.data(), out.capacity());
   out.resize(static_cast<std::size_t>(end));
   std::size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), f.get());
   out.resize(got);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/huge_pages.h"
 #include "base/messages.h"
 
 namespace qv {
@@ -22,7 +23,10 @@ std::string TagText(const MemoryPlaces& m, int i) { return UnpackTag(m.tag[i]); 
 PlaceHandle PlatformAlloc(MemoryPlaces& m, std::int64_t bytes) {
   if (m.faults.allocate && m.faults.allocate(bytes)) return nullptr;
   if (static_cast<std::uint64_t>(bytes) > SIZE_MAX) return nullptr;
-  return static_cast<PlaceHandle>(std::calloc(1, static_cast<std::size_t>(bytes)));
+  void* block = std::calloc(1, static_cast<std::size_t>(bytes));
+  // Picture planes are touched whole soon after they are made.
+  if (bytes >= (std::int64_t{4} << 20)) AdviseHugePages(block, static_cast<std::size_t>(bytes));
+  return static_cast<PlaceHandle>(block);
 }
 
 void* PlatformLock(MemoryPlaces& m, PlaceHandle h) {
