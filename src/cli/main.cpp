@@ -1,5 +1,6 @@
 // pixqv-cli: the headless face of Pixanta: Q/v, for scripts and render farms.
 // Exit codes: 0 success, 1 failure (one-line reason on stderr), 2 bad usage.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -48,6 +49,8 @@ bool ParseThreads(std::string_view text, int& count) {
 
 int main(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
+  // "--threads N" may come before the command as well as after it.
+  if (args.size() >= 3 && args[0] == "--threads") std::rotate(args.begin(), args.begin() + 2, args.begin() + 3);
   if (args.empty()) {
     PrintUsage(stderr);
     return kExitUsage;

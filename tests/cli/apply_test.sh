@@ -70,6 +70,8 @@ alphas splat-inverted.bmp | paste before.txt - |
 convert -size 400x300 plasma:fractal -depth 8 -type TrueColor BMP3:wide.bmp
 "$cli" apply wide.bmp t1.bmp --op Colorize --set Hue=200 --area ellipse:200,150,180,120 --threads 1 2>/dev/null
 "$cli" apply wide.bmp t3.bmp --op Colorize --set Hue=200 --area ellipse:200,150,180,120 --threads 3 2>/dev/null
+"$cli" --threads 2 apply wide.bmp t2.bmp --op Colorize --set Hue=200 --area ellipse:200,150,180,120 2>/dev/null
+cmp -s t1.bmp t2.bmp || { echo "--threads before the command was not taken"; exit 1; }
 cmp -s t1.bmp t3.bmp || { echo "three threads gave other bytes than one"; exit 1; }
 if "$cli" apply wide.bmp t0.bmp --op Contrast --threads 0 2>err.txt; then echo "--threads 0 must be refused"; exit 1; fi
 grep -q 'threads wants a count' err.txt || { cat err.txt; exit 1; }
