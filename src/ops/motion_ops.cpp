@@ -14,6 +14,7 @@
 #include "ops/apply.h"
 #include "ops/effect_support.h"
 #include "ops/op_state.h"
+#include "ops/tap_sums.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -140,35 +141,26 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
   const int a = std::max(x0, copy.left + ms.maxOx), b = std::min(x1, copy.left + copy.width - 1 + ms.minOx);
   const int chOf[3] = {s.alpha ? 3 : 0, s.alpha ? 3 : 1, s.alpha ? 3 : 2};
   const std::size_t width = static_cast<std::size_t>(s.width);
+  constexpr int kStretch = 128;
+  alignas(16) std::int32_t sw[kStretch], sums[kStretch * 4];
   for (int x = x0; x <= x1;) {
-    if (!rowsIn || x < a || x > b) {
+    const int n = std::min(kStretch, b - x + 1) & ~3;
+    if (!rowsIn || x < a || n <= 0) {
       MotionBlurWorker(row + std::size_t{4} * (x - x0), x, y, 0);
       ++x;
       continue;
     }
-    constexpr int kStretch = 128;
-    const int n = std::min(kStretch, b - x + 1);
-    std::int32_t sw[kStretch], sr[kStretch], sg[kStretch], sb[kStretch];
-    std::memset(sw, 0, sizeof(int32_t) * n);
-    std::memset(sr, 0, sizeof(int32_t) * n);
-    std::memset(sg, 0, sizeof(int32_t) * n);
-    std::memset(sb, 0, sizeof(int32_t) * n);
+    std::memset(sw, 0, sizeof(std::int32_t) * n);
+    std::memset(sums, 0, sizeof(std::int32_t) * 4 * n);
     for (std::size_t k = 0; k < ms.w.size(); ++k) {
       const int sx = x - ms.ox[k], sy = y - ms.oy[k];
-      const std::uint8_t* q = copy.At(sx, sy);
-      const std::uint8_t* mk = s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx);
-      const std::int32_t wk = ms.w[k];
-      for (int i = 0; i < n; ++i) {
-        const std::int32_t wi = mk[i] ? wk : 0;
-        sw[i] += wi;
-        sr[i] += wi * q[4 * i + chOf[0]];
-        sg[i] += wi * q[4 * i + chOf[1]];
-        sb[i] += wi * q[4 * i + chOf[2]];
-      }
+      AddMaskedTap(sums, sw, copy.At(sx, sy), s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx),
+                   ms.w[k], n);
     }
     for (int i = 0; i < n; ++i) {
       Sums sum;
-      sum.w = sw[i], sum.s[0] = sr[i], sum.s[1] = sg[i], sum.s[2] = sb[i];
+      sum.w = sw[i];
+      for (int ch = 0; ch < 3; ++ch) sum.s[ch] = sums[4 * i + chOf[ch]];
       Finish(row + std::size_t{4} * (x - x0 + i), sum, 400, s.alpha);
     }
     x += n;

@@ -19,6 +19,7 @@
 #include "ops/apply.h"
 #include "ops/effect_support.h"
 #include "ops/op_state.h"
+#include "ops/tap_sums.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
@@ -217,31 +218,33 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
   const CopyView copy(c.undo);
   const int first = c.affectAlpha ? 3 : 0, last = c.affectAlpha ? 3 : 2;
   const Interior in = InteriorOf(copy, x0, x1, y, t.kernel.r);
-  const long full = t.kernel.full;
-  // Sums fit 32 bits and the reciprocal is exact while 255 x W stays small.
+  const std::int64_t full = t.kernel.full;
+  // Sums fit 32 bits while 255 x W does; the integer reciprocal is exact
+  // while 255 x W x W stays below 2^32, the double one beyond.
   const bool fast = full > 0 && full < (1L << 22);
+  const bool integerReciprocal = 255 * full * full < (std::int64_t{1} << 32);
+  const std::uint64_t reciprocal = full > 0 ? ((std::uint64_t{1} << 32) + full - 1) / full : 0;
+  const double inv = full > 0 ? 1.0 / static_cast<double>(full) : 0;
+  constexpr int kStretch = 64;
+  alignas(16) std::int32_t sum[kStretch * 4];
   for (int x = x0; x <= x1;) {
-    if (!fast || x < in.a || x > in.b) {
+    const int n = std::min(kStretch, in.b - x + 1) & ~3;
+    if (!fast || x < in.a || n <= 0) {
       SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]);
       ++x;
       continue;
     }
-    constexpr int kStretch = 64;
-    const int n = std::min(kStretch, in.b - x + 1);
-    std::int32_t sum[kStretch * 4];
-    std::memset(sum, 0, sizeof(sum));
-    for (const Kernel::Tap& k : t.kernel.taps) {
-      const std::uint8_t* q = copy.At(x + k.dx, y + k.dy);
-      const std::int32_t w = k.w;
-      for (int i = 0; i < n * 4; ++i) sum[i] += w * q[i];
-    }
-    const double inv = 1.0 / static_cast<double>(full);
+    std::memset(sum, 0, sizeof(std::int32_t) * 4 * n);
+    for (const Kernel::Tap& k : t.kernel.taps) AddTap(sum, copy.At(x + k.dx, y + k.dy), k.w, n);
     for (int i = 0; i < n; ++i) {
       const int m = maskRow[x - x0 + i];
       if (!m) continue;
       int avg[4];
-      for (int ch = first; ch <= last; ++ch)
-        avg[ch] = static_cast<int>((static_cast<double>(sum[i * 4 + ch]) + 0.5) * inv);
+      for (int ch = first; ch <= last; ++ch) {
+        const std::int32_t v = sum[i * 4 + ch];
+        avg[ch] = integerReciprocal ? static_cast<int>((static_cast<std::uint64_t>(v) * reciprocal) >> 32)
+                                    : static_cast<int>((static_cast<double>(v) + 0.5) * inv);
+      }
       std::uint8_t* p = row + std::size_t{4} * (x - x0 + i);
       if (Sharpen)
         StoreSharpen(p, avg, first, last, m);
@@ -405,6 +408,19 @@ inline int ShaveChannel(const std::uint8_t* const* window, int n, int ch, int ce
   return (mean * m + centre * (255 - m)) / 255;
 }
 
+inline void ShaveJudge(std::uint8_t* p, const std::uint8_t* const* window, int n, const std::uint8_t* centre, int m,
+                       bool alpha) {
+  if (alpha) {
+    const int v = ShaveChannel(window, n, 3, centre[3], m);
+    if (v >= 0) p[3] = static_cast<std::uint8_t>(v);
+    return;
+  }
+  for (int ch = 0; ch < 3; ++ch) {
+    const int v = ShaveChannel(window, n, ch, centre[ch], m);
+    if (v >= 0) p[ch] = static_cast<std::uint8_t>(v);
+  }
+}
+
 void ShaveWorker(std::uint8_t* p, int x, int y, int m) {
   if (!m) return;
   const ApplyContext& c = Ctx();
@@ -417,16 +433,7 @@ void ShaveWorker(std::uint8_t* p, int x, int y, int m) {
   for (int yy = ya; yy <= yb; ++yy)
     for (int xx = xa; xx <= xb; ++xx)
       if (copy.Has(xx, yy)) window[n++] = copy.At(xx, yy);
-  const std::uint8_t* centre = copy.At(x, y);
-  if (c.affectAlpha) {
-    const int v = ShaveChannel(window, n, 3, centre[3], m);
-    if (v >= 0) p[3] = static_cast<std::uint8_t>(v);
-    return;
-  }
-  for (int ch = 0; ch < 3; ++ch) {
-    const int v = ShaveChannel(window, n, ch, centre[ch], m);
-    if (v >= 0) p[ch] = static_cast<std::uint8_t>(v);
-  }
+  ShaveJudge(p, window, n, copy.At(x, y), m, c.affectAlpha);
 }
 
 // Most of a picture is smooth: a pixel whose whole window equals it keeps
@@ -463,6 +470,18 @@ void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mask
         flat = false;
       }
       if (flat) continue;
+      // The window in the copy's own order, without a bounds test per pixel.
+      const std::uint8_t* window[9];
+      int n = 0;
+      if (t.direction == 0) {
+        for (const std::uint8_t* r : {q - stride, q, q + stride}) window[n++] = r - 4, window[n++] = r, window[n++] = r + 4;
+      } else if (t.direction == 1) {
+        window[n++] = q - stride, window[n++] = q, window[n++] = q + stride;
+      } else {
+        window[n++] = q - 4, window[n++] = q, window[n++] = q + 4;
+      }
+      ShaveJudge(row + std::size_t{4} * (x - x0), window, n, q, m, c.affectAlpha);
+      continue;
     }
     ShaveWorker(row + std::size_t{4} * (x - x0), x, y, m);
   }
@@ -495,10 +514,16 @@ int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
       const std::uint8_t* q = copy.At(x, y);
       const int v = Sum3(q);
       long d = 0, n = 0;
-      if (x > copy.left) d += v - Sum3(q - 4), ++n;
-      if (x < cx1) d += Sum3(q + 4) - v, ++n;
-      if (y > copy.top) d += v - Sum3(copy.At(x, y - 1)), ++n;
-      if (y < cy1) d += Sum3(copy.At(x, y + 1)) - v, ++n;
+      if (x > copy.left && x < cx1 && y > copy.top && y < cy1) {
+        // All four neighbours: the left and right terms leave right - left.
+        d = Sum3(q + 4) - Sum3(q - 4) + Sum3(copy.At(x, y + 1)) - Sum3(copy.At(x, y - 1));
+        n = 4;
+      } else {
+        if (x > copy.left) d += v - Sum3(q - 4), ++n;
+        if (x < cx1) d += Sum3(q + 4) - v, ++n;
+        if (y > copy.top) d += v - Sum3(copy.At(x, y - 1)), ++n;
+        if (y < cy1) d += Sum3(copy.At(x, y + 1)) - v, ++n;
+      }
       const int g = Clamp0To255((d * t.multiply) / std::max<long>(n, 1) / 3 + 127);
       if (c.affectAlpha) {
         const int b = (g * m + p[3] * (255 - m)) / 255;
@@ -560,21 +585,28 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
   const int cx1 = copy.left + copy.width - 1, cy1 = copy.top + copy.height - 1;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
+    if (y < copy.top || y > cy1) continue;
+    const bool up = y > copy.top, down = y < cy1;
+    // The copy's rows around y, from its left edge.
+    const std::uint8_t* row = copy.At(copy.left, y);
+    const std::uint8_t* above = up ? copy.At(copy.left, y - 1) : nullptr;
+    const std::uint8_t* below = down ? copy.At(copy.left, y + 1) : nullptr;
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
       const int m = *mp;
-      if (!m || !copy.Has(x, y)) continue;
-      const std::uint8_t* q = copy.At(x, y);
+      if (!m || x < copy.left || x > cx1) continue;
+      const std::size_t at = std::size_t{4} * static_cast<std::size_t>(x - copy.left);
+      const std::uint8_t* q = row + at;
       const int l = LumOf(q);
       int col[3] = {t.table[0][l], t.table[1][l], t.table[2][l]};
       if (t.shading != 0) {
         long d = 0, n = 0;
-        const bool left = x > copy.left, up = y > copy.top;
+        const bool left = x > copy.left;
         if (left) d += l - LumOf(q - 4), ++n;
-        if (up) d += l - LumOf(copy.At(x, y - 1)), ++n;
-        if (left && up) d += l - LumOf(copy.At(x - 1, y - 1)), ++n;
-        if (x < cx1 && y < cy1) d += LumOf(copy.At(x + 1, y + 1)) - l, ++n;
+        if (up) d += l - LumOf(above + at), ++n;
+        if (left && up) d += l - LumOf(above + at - 4), ++n;
+        if (x < cx1 && down) d += LumOf(below + at + 4) - l, ++n;
         if (n > 0)
           for (int& v : col) v = Clamp0To255(v + t.shading * d / n / 10);
       }
@@ -663,17 +695,28 @@ struct CanvasView {
 // The canvas' grain at (x, y): each channel's distance from its spread average.
 void Grain(const CanvasView& cv, int x, int y, const std::uint8_t* s, int g[3]) {
   const int r = t.kernel.r;
-  const int xa = std::max(x - r, 0), xb = std::min(x + r, cv.width - 1);
-  const int ya = std::max(y - r, 0), yb = std::min(y + r, cv.height - 1);
   long w = 0, sum[3] = {0, 0, 0};
-  for (int yy = ya; yy <= yb; ++yy) {
-    const std::uint8_t* q = cv.At(xa, yy);
-    for (int xx = xa; xx <= xb; ++xx, q += 4) {
-      const int k = t.kernel.Weight(xx - x, yy - y);
-      w += k;
-      sum[0] += k * q[0];
-      sum[1] += k * q[1];
-      sum[2] += k * q[2];
+  if (x >= r && y >= r && x + r < cv.width && y + r < cv.height) {
+    // The whole window in the canvas: only the taps that weigh.
+    for (const Kernel::Tap& k : t.kernel.taps) {
+      const std::uint8_t* q = cv.At(x + k.dx, y + k.dy);
+      sum[0] += k.w * q[0];
+      sum[1] += k.w * q[1];
+      sum[2] += k.w * q[2];
+    }
+    w = t.kernel.full;
+  } else {
+    const int xa = std::max(x - r, 0), xb = std::min(x + r, cv.width - 1);
+    const int ya = std::max(y - r, 0), yb = std::min(y + r, cv.height - 1);
+    for (int yy = ya; yy <= yb; ++yy) {
+      const std::uint8_t* q = cv.At(xa, yy);
+      for (int xx = xa; xx <= xb; ++xx, q += 4) {
+        const int k = t.kernel.Weight(xx - x, yy - y);
+        w += k;
+        sum[0] += k * q[0];
+        sum[1] += k * q[1];
+        sum[2] += k * q[2];
+      }
     }
   }
   if (w == 0) w = 1;

@@ -363,6 +363,8 @@ TEST_F(TextureOpsTest, WithAffectAlphaOnlyTheAlphaChanges) {
 
 TEST_F(TextureOpsTest, RowRoutinesGiveTheWorkersBytes) {
   for (OpId op : {kBlurOp, kSharpenOp, kShaveOp}) ExpectSameBothWays(op);
+  SetParamValue(kBlurOp, 0, 100);  // W past the integer reciprocal's reach
+  ExpectSameBothWays(kBlurOp);
   SetParamValue(kBlurOp, 0, 57);
   SetParamValue(kShaveOp, 1, 1);
   ExpectSameBothWays(kBlurOp);
