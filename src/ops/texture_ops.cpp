@@ -514,17 +514,19 @@ int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
       const std::uint8_t* q = copy.At(x, y);
       const int v = Sum3(q);
       long d = 0, n = 0;
+      int g;
       if (x > copy.left && x < cx1 && y > copy.top && y < cy1) {
-        // All four neighbours: the left and right terms leave right - left.
+        // All four neighbours: the left and right terms leave right - left,
+        // and the count is the constant 4.
         d = Sum3(q + 4) - Sum3(q - 4) + Sum3(copy.At(x, y + 1)) - Sum3(copy.At(x, y - 1));
-        n = 4;
+        g = Clamp0To255((d * t.multiply) / 4 / 3 + 127);
       } else {
         if (x > copy.left) d += v - Sum3(q - 4), ++n;
         if (x < cx1) d += Sum3(q + 4) - v, ++n;
         if (y > copy.top) d += v - Sum3(copy.At(x, y - 1)), ++n;
         if (y < cy1) d += Sum3(copy.At(x, y + 1)) - v, ++n;
+        g = Clamp0To255((d * t.multiply) / std::max<long>(n, 1) / 3 + 127);
       }
-      const int g = Clamp0To255((d * t.multiply) / std::max<long>(n, 1) / 3 + 127);
       if (c.affectAlpha) {
         const int b = (g * m + p[3] * (255 - m)) / 255;
         p[3] = static_cast<std::uint8_t>(Lum(b, b, b));
@@ -601,14 +603,20 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
       const int l = LumOf(q);
       int col[3] = {t.table[0][l], t.table[1][l], t.table[2][l]};
       if (t.shading != 0) {
-        long d = 0, n = 0;
-        const bool left = x > copy.left;
-        if (left) d += l - LumOf(q - 4), ++n;
-        if (up) d += l - LumOf(above + at), ++n;
-        if (left && up) d += l - LumOf(above + at - 4), ++n;
-        if (x < cx1 && down) d += LumOf(below + at + 4) - l, ++n;
-        if (n > 0)
-          for (int& v : col) v = Clamp0To255(v + t.shading * d / n / 10);
+        const bool left = x > copy.left, downRight = down && x < cx1;
+        if (left && up && downRight) {
+          // Every term present: a constant count of 4.
+          const long d = 3L * l - LumOf(q - 4) - LumOf(above + at) - LumOf(above + at - 4) + LumOf(below + at + 4) - l;
+          for (int& v : col) v = Clamp0To255(v + t.shading * d / 4 / 10);
+        } else {
+          long d = 0, n = 0;
+          if (left) d += l - LumOf(q - 4), ++n;
+          if (up) d += l - LumOf(above + at), ++n;
+          if (left && up) d += l - LumOf(above + at - 4), ++n;
+          if (downRight) d += LumOf(below + at + 4) - l, ++n;
+          if (n > 0)
+            for (int& v : col) v = Clamp0To255(v + t.shading * d / n / 10);
+        }
       }
       if (c.affectAlpha) {
         int b[3];
@@ -827,6 +835,16 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
   }
   const Plane img(c.image, mask);
   const long xy = X * Y;
+  // The division by X x Y as a multiplication: exact while |sum| x X x Y,
+  // at most (X x Y)^2 x A, stays below 2^32.
+  const bool byReciprocal = static_cast<std::uint64_t>(xy) * static_cast<std::uint64_t>(xy) * static_cast<std::uint64_t>(A) <
+                            (std::uint64_t{1} << 32);
+  const std::uint64_t reciprocal = ((std::uint64_t{1} << 32) + static_cast<std::uint64_t>(xy) - 1) / static_cast<std::uint64_t>(xy);
+  auto divide = [&](long v) -> int {
+    if (!byReciprocal) return static_cast<int>(v / xy);
+    const std::uint64_t q = (static_cast<std::uint64_t>(v < 0 ? -v : v) * reciprocal) >> 32;
+    return v < 0 ? -static_cast<int>(q) : static_cast<int>(q);
+  };
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       freeTables();
@@ -850,8 +868,7 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
       const long wul = (Y - ey) * (X - ex), wur = (Y - ey) * ex, wll = ey * (X - ex), wlr = ey * ex;
       int n[3];
       for (int k = 0; k < 3; ++k)
-        n[k] = static_cast<int>((wul * upper[k][col] + wur * upper[k][col + X] + wll * lower[k][col] +
-                                 wlr * lower[k][col + X]) / xy);
+        n[k] = divide(wul * upper[k][col] + wur * upper[k][col + X] + wll * lower[k][col] + wlr * lower[k][col + X]);
       if (gray) n[1] = n[2] = n[0];
       int r[3];
       for (int k = 0; k < 3; ++k) r[k] = Clamp0To255(p[k] + n[k]);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/crt_random.h"
 #include "base/progress.h"
 #include "ops/effect_support.h"
 #include "ops/row_equivalence.h"
@@ -231,6 +232,40 @@ TEST_F(TextureOpsTest, DitherRepeatsAndGrayNoiseIsTheSameInEveryChannel) {
     varied = varied || p[0] != At(gray, 0, 7)[0];
   }
   EXPECT_TRUE(varied);
+}
+
+TEST_F(TextureOpsTest, DitherDrawsItsLatticeInOrderAndInterpolatesTowardZero) {
+  ImageRecord* image = Flat(10, 7, Px{128, 128, 128, 255});
+  SetParamValue(kDitherOp, 0, 4);
+  SetParamValue(kDitherOp, 1, 3);
+  ASSERT_EQ(Run(kDitherOp), 0);
+  // The lattice drawn apart: columns 0, 4, 8, 12 (below 10 + 4), six draws
+  // a column, then three a column whenever a row is a multiple of 3.
+  const long a = 40 * 255 / 100, h = a / 2;
+  auto noise = [&] { return static_cast<long>(Rand()) * a / 32767 - h; };
+  long up[3][4], low[3][4];
+  Srand(3);
+  for (int c = 0; c < 4; ++c) {
+    for (auto& u : up) u[c] = noise();
+    for (auto& l : low) l[c] = noise();
+  }
+  for (int y = 0; y < 7; ++y) {
+    if (y % 3 == 0)
+      for (int c = 0; c < 4; ++c)
+        for (int k = 0; k < 3; ++k) up[k][c] = low[k][c], low[k][c] = noise();
+    const long ey = y % 3;
+    for (int x = 0; x < 10; ++x) {
+      const int c = x / 4;
+      const long ex = x % 4;
+      Px expected{0, 0, 0, 255};
+      for (int k = 0; k < 3; ++k) {
+        const long sum = (3 - ey) * (4 - ex) * up[k][c] + (3 - ey) * ex * up[k][c + 1] + ey * (4 - ex) * low[k][c] +
+                         ey * ex * low[k][c + 1];
+        expected[static_cast<std::size_t>(k)] = Clamp0To255(128 + sum / 12);
+      }
+      ASSERT_EQ(At(image, x, y), expected) << x << "," << y;
+    }
+  }
 }
 
 TEST_F(TextureOpsTest, ApplyCanvasTilesOrStretchesTheSourceAndAFlatCanvasOnlyMixes) {
