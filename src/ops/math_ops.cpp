@@ -11,6 +11,7 @@
 #include "ops/bilinear.h"
 #include "ops/effect_support.h"
 #include "ops/op_state.h"
+#include "ops/tap_sums.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -97,6 +98,9 @@ int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
   const CopyView copy(c.undo);
   const Plane img(c.image, mask);
   const int r = static_cast<int>(mt.radius);
+  const long full = (2L * r + 1) * (2L * r + 1);
+  // The largest numerator: the multiplied deviation of a whole window.
+  const ExactDivider byFull(full, std::max(mt.multiply, 1L) * 255 * full);
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     const int ya = std::max(y - r, copy.top), yb = std::min(y + r, copy.top + copy.height - 1);
@@ -113,15 +117,20 @@ int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
           for (int ch = 0; ch < 3; ++ch) sum[ch] += q[ch];
       }
       if (n == 0) n = 1;
+      // Whole windows share one count: divide by it through its reciprocal.
+      const bool whole = n == full;
       long mean[3], dev[3] = {0, 0, 0};
-      for (int ch = 0; ch < 3; ++ch) mean[ch] = sum[ch] / n;
+      for (int ch = 0; ch < 3; ++ch) mean[ch] = whole ? byFull(sum[ch]) : sum[ch] / n;
       for (int yy = ya; yy <= yb; ++yy) {
         const std::uint8_t* q = copy.At(xa, yy);
         for (int xx = xa; xx <= xb; ++xx, q += 4)
           for (int ch = 0; ch < 3; ++ch) dev[ch] += std::labs(mean[ch] - q[ch]);
       }
       int v[3];
-      for (int ch = 0; ch < 3; ++ch) v[ch] = Clamp0To255(mt.multiply * dev[ch] / n + (mt.add ? p[ch] : 0));
+      for (int ch = 0; ch < 3; ++ch) {
+        const long kd = mt.multiply * dev[ch];
+        v[ch] = Clamp0To255((whole ? byFull(kd) : kd / n) + (mt.add ? p[ch] : 0));
+      }
       StoreMixed(p, v, m, c.affectAlpha);
     }
   }

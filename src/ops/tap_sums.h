@@ -74,3 +74,25 @@ inline void AddMaskedTap(std::int32_t* sums, std::int32_t* weights, const std::u
 }
 
 }  // namespace qv
+
+namespace qv {
+
+// Division of non-negative numerators up to `most` by a fixed positive
+// divisor, as one multiplication where that is exact (most x d < 2^32),
+// else as a plain division: trunc(v / d) either way.
+struct ExactDivider {
+  std::uint64_t d = 1, reciprocal = 0;
+  bool fast = false;
+  ExactDivider() = default;
+  ExactDivider(std::int64_t divisor, std::int64_t most) {
+    d = static_cast<std::uint64_t>(divisor < 1 ? 1 : divisor);
+    fast = most >= 0 && static_cast<std::uint64_t>(most) < (std::uint64_t{1} << 32) / d;
+    reciprocal = ((std::uint64_t{1} << 32) + d - 1) / d;
+  }
+  std::int64_t operator()(std::int64_t v) const {
+    if (fast && v >= 0) return static_cast<std::int64_t>((static_cast<std::uint64_t>(v) * reciprocal) >> 32);
+    return v / static_cast<std::int64_t>(d);
+  }
+};
+
+}  // namespace qv

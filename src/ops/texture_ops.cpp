@@ -99,6 +99,7 @@ struct TextureSettings {
   ImageRecord* canvas = nullptr;
   long tile = 1, transparency = 0, emboss = 0;
   bool bw = false, fromCopy = false;
+  ExactDivider grainDivider;  // by the whole kernel's weight
 };
 TextureSettings t;
 
@@ -421,6 +422,29 @@ inline void ShaveJudge(std::uint8_t* p, const std::uint8_t* const* window, int n
   }
 }
 
+// A whole window of N pixels: the four channels counted together, without
+// branches on the values (noise would make every branch a guess).
+template <int N>
+inline void ShaveFull(std::uint8_t* p, const std::uint8_t* const* window, const std::uint8_t* centre, int m, bool alpha) {
+  int sum[4] = {0, 0, 0, 0}, lower[4] = {0, 0, 0, 0}, higher[4] = {0, 0, 0, 0};
+  for (int i = 0; i < N; ++i)
+    for (int ch = 0; ch < 4; ++ch) {
+      const int v = window[i][ch];
+      sum[ch] += v;
+      lower[ch] += v < centre[ch];
+      higher[ch] += v > centre[ch];
+    }
+  const int first = alpha ? 3 : 0, last = alpha ? 3 : 2;
+  for (int ch = first; ch <= last; ++ch) {
+    int diff = lower[ch] + higher[ch];
+    if (lower[ch] == 0 || higher[ch] == 0) diff *= 2;
+    if (t.direction != 0) diff *= 4;
+    if (diff <= 16 - t.severity) continue;
+    const int mean = (sum[ch] - centre[ch]) / (N - 1);
+    p[ch] = static_cast<std::uint8_t>((mean * m + centre[ch] * (255 - m)) / 255);
+  }
+}
+
 void ShaveWorker(std::uint8_t* p, int x, int y, int m) {
   if (!m) return;
   const ApplyContext& c = Ctx();
@@ -480,7 +504,10 @@ void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mask
       } else {
         window[n++] = q - 4, window[n++] = q, window[n++] = q + 4;
       }
-      ShaveJudge(row + std::size_t{4} * (x - x0), window, n, q, m, c.affectAlpha);
+      if (n == 9)
+        ShaveFull<9>(row + std::size_t{4} * (x - x0), window, q, m, c.affectAlpha);
+      else
+        ShaveFull<3>(row + std::size_t{4} * (x - x0), window, q, m, c.affectAlpha);
       continue;
     }
     ShaveWorker(row + std::size_t{4} * (x - x0), x, y, m);
@@ -684,7 +711,9 @@ int PrepareCanvas() {
     c.x1 = c.image->width - 1, c.y1 = c.image->height - 1;
   }
   if (p <= 0) t.amount = 0;  // no grain without a spread
-  return BuildKernel(std::max<long>(p, 0));
+  if (BuildKernel(std::max<long>(p, 0)) != 0) return 1;
+  t.grainDivider = ExactDivider(t.kernel.full, 255 * t.kernel.full);
+  return 0;
 }
 
 void FinishCanvas() { FreeKernel(); }
@@ -711,6 +740,11 @@ void Grain(const CanvasView& cv, int x, int y, const std::uint8_t* s, int g[3]) 
       sum[0] += k.w * q[0];
       sum[1] += k.w * q[1];
       sum[2] += k.w * q[2];
+    }
+    if (t.grainDivider.d == static_cast<std::uint64_t>(t.kernel.full) && t.kernel.full > 0) {
+      for (int ch = 0; ch < 3; ++ch) g[ch] = static_cast<int>((s[ch] - t.grainDivider(sum[ch])) * t.amount / 5);
+      if (t.bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
+      return;
     }
     w = t.kernel.full;
   } else {
