@@ -29,9 +29,10 @@ struct MotionSettings {
   long dx = 0, dy = 0;
   std::vector<int> ox, oy, w;
   int minOx = 0, maxOx = 0, minOy = 0, maxOy = 0;
-  // Spiral Blur.
+  // Spiral Blur: sin and cos of the turn at each step j along the arc.
   double rot = 0;
   long rmax = 0;
+  std::vector<double> turnSin, turnCos;
 };
 MotionSettings ms;
 
@@ -184,6 +185,15 @@ int PrepareSpiralBlur() {
   c.x1 = static_cast<std::int32_t>(ClampTo(c.cx + e + l, w));
   c.y0 = static_cast<std::int32_t>(ClampTo(c.cy - e - l, h));
   c.y1 = static_cast<std::int32_t>(ClampTo(c.cy + e + l, h));
+  const double step = ms.rot / static_cast<double>(l);
+  const std::size_t steps = static_cast<std::size_t>(std::max<long>(ms.rmax, 0)) + 1;
+  ms.turnSin.resize(steps);
+  ms.turnCos.resize(steps);
+  for (std::size_t j = 0; j < steps; ++j) {
+    const double a = step * static_cast<double>(j);
+    ms.turnSin[j] = std::sin(a);
+    ms.turnCos[j] = std::cos(a);
+  }
   return 0;
 }
 
@@ -208,6 +218,50 @@ void SpiralBlurWorker(std::uint8_t* p, int x, int y, int) {
     if (const std::uint8_t* q = s.Usable(sx, sy)) sum.Add(q, w, s.alpha);
   }
   Finish(p, sum, l, s.alpha);
+}
+
+// The sample offsets of the spiral by the angle-sum rule from the turn
+// tables, with a guard: wherever the product could lie within the rule's
+// error of a whole number, trunc could differ from the one of sin and cos
+// themselves, and those are asked instead. The bound takes the rounding of
+// phi = turn + phi0 (half an ulp of |phi|), the libm and table errors and
+// the few roundings of the rule, times 4.
+inline long GuardedTrunc(double approx, double exact(double), double phi, double j, double bound) {
+  const double v = approx * j;
+  const double nearest = std::nearbyint(v);
+  if (std::fabs(v - nearest) > bound) return static_cast<long>(v);
+  return static_cast<long>(exact(phi) * j);
+}
+
+void SpiralBlurFast(const Sampler& s, std::uint8_t* p, int x, int y) {
+  const long cx = s.c.cx, cy = s.c.cy, l = ms.length;
+  const double ex = static_cast<double>(cx - x), ey = static_cast<double>(y - cy);
+  const double d = std::sqrt(ex * ex + ey * ey);
+  const long dd = static_cast<long>(d);
+  const double ll = static_cast<double>(l);
+  const double phi0 = std::atan2(ex, ey) - d / ll * ms.rot;
+  const double step = ms.rot / ll;
+  const double s0 = std::sin(phi0), c0 = std::cos(phi0);
+  Sums sum;
+  const long last = std::min(dd, ms.rmax);
+  for (long j = std::max<long>(0, dd - l + 1); j <= last; ++j) {
+    const long w = j + l - dd;
+    if (w <= 0) continue;
+    const double turn = step * static_cast<double>(j);
+    const double phi = turn + phi0;
+    const double jj = static_cast<double>(j);
+    const double sa = ms.turnSin[static_cast<std::size_t>(j)], ca = ms.turnCos[static_cast<std::size_t>(j)];
+    const double bound = 4 * (jj * ((std::fabs(turn) + std::fabs(phi0)) * 1.2e-16 + 1e-15) + 1e-13);
+    const long sx = cx + GuardedTrunc(sa * c0 + ca * s0, std::sin, phi, jj, bound);
+    const long sy = cy - GuardedTrunc(ca * c0 - sa * s0, std::cos, phi, jj, bound);
+    if (const std::uint8_t* q = s.Usable(sx, sy)) sum.Add(q, w, s.alpha);
+  }
+  Finish(p, sum, l, s.alpha);
+}
+
+void SpiralBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
+  const Sampler s;
+  for (int x = x0; x <= x1; ++x) SpiralBlurFast(s, row + std::size_t{4} * (x - x0), x, y);
 }
 
 // ---- Explode
@@ -243,7 +297,7 @@ void ExplodeWorker(std::uint8_t* p, int x, int y, int) {
 
 const OpRoutineEntry kMotionRoutines[] = {
     {kMotionBlurOp, {.prepare = PrepareMotionBlur, .pixelWorker = MotionBlurWorker, .rowWorker = MotionBlurRow}},
-    {kSpiralBlurOp, {.prepare = PrepareSpiralBlur, .pixelWorker = SpiralBlurWorker}},
+    {kSpiralBlurOp, {.prepare = PrepareSpiralBlur, .pixelWorker = SpiralBlurWorker, .rowWorker = SpiralBlurRow}},
     {kExplodeOp, {.prepare = PrepareExplode, .pixelWorker = ExplodeWorker}},
 };
 

@@ -250,5 +250,15 @@ TEST_F(MotionMathTest, MotionBlurRowsGiveTheWorkersBytes) {
   }
 }
 
+TEST_F(MotionMathTest, SpiralBlurByTheAngleSumRuleGivesTheWorkersBytes) {
+  // Rotation 0 and 90 put many samples exactly on whole numbers, where the
+  // guard must hand them to sin and cos; large turns test its bound.
+  for (int rotation : {0, 90, 120, -360, 7919, -99999}) {
+    SetParamValue(kSpiralBlurOp, 1, rotation);
+    SetParamValue(kSpiralBlurOp, 0, rotation == 7919 ? 3 : 20);
+    ExpectSameBothWays(kSpiralBlurOp);
+  }
+}
+
 }  // namespace
 }  // namespace qv::test
