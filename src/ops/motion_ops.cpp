@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/messages.h"
 #include "ops/apply.h"
 #include "ops/effect_support.h"
 #include "ops/op_state.h"
@@ -22,6 +23,8 @@ namespace {
 
 // Degrees to radians with the factor the streaks have always used.
 constexpr double kRadiansPerDegree = 0.0174532925239284;
+constexpr int kMessageNoMemory = 22;
+constexpr long kLongestStreak = 1 << 20;
 
 struct MotionSettings {
   long length = 0, amount = 0, keep = 0;
@@ -94,6 +97,11 @@ int PrepareMotionBlur() {
   ms.amount = ParamValue(kMotionBlurOp, 2);
   ms.keep = 100 - ms.amount;
   if (ms.amount == 0 || ms.length == 0) return NoChangeCancel();
+  // A streak far longer than any picture would only fill memory.
+  if (ms.length > kLongestStreak) {
+    ShowMessage(kMessageNoMemory);
+    return 1;
+  }
   const double a = ParamValue(kMotionBlurOp, 1) * kRadiansPerDegree;
   const long l = ms.length;
   ms.dx = static_cast<long>(std::sin(a) * static_cast<double>(l));

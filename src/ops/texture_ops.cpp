@@ -31,6 +31,7 @@ constexpr int kMessageNoResultMemory = 70;
 constexpr int kOutlinePosition = 16150;
 // Kernels wider than this would take minutes a pixel; no trend reaches it.
 constexpr int kMaxSpread = 1000;
+constexpr long kLongestSpacing = 1 << 20;
 
 constexpr float kFalloff[41] = {0.984f, 0.975f, 0.947f, 0.934f, 0.915f, 0.896f, 0.876f, 0.852f, 0.831f, 0.807f, 0.782f,
                                 0.757f, 0.731f, 0.707f, 0.683f, 0.659f, 0.632f, 0.607f, 0.573f, 0.545f, 0.513f, 0.481f,
@@ -847,6 +848,11 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
   const long amount = ParamValue(kDitherOp, 2);
   const bool gray = ParamValue(kDitherOp, 3) != 0;
   const std::int64_t entries = std::int64_t{c.image->width} + X;
+  // Spacings far beyond the picture would only ask for tables of no use.
+  if (X > kLongestSpacing || Y > kLongestSpacing) {
+    ShowMessage(kMessageNoMemory);
+    return 1;
+  }
   const char* tags[6] = {"rhi1", "ghi1", "bhi1", "rhi2", "ghi2", "bhi2"};
   std::int32_t* table[6] = {};
   auto freeTables = [&] {

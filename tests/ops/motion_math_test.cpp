@@ -114,6 +114,15 @@ TEST_F(MotionMathTest, NoChangeSettingsCancelWithMessage65) {
   }
 }
 
+TEST_F(MotionMathTest, AStreakLongerThanAnyPictureIsRefusedWithMessage22) {
+  ImageRecord* image = Varied(9, 9);
+  const auto before = Pixels(image);
+  SetParamValue(kMotionBlurOp, 0, 2000000000);
+  EXPECT_EQ(Run(kMotionBlurOp), 2);
+  EXPECT_EQ(host->MessageNumbers().back(), 22);
+  EXPECT_EQ(Pixels(image), before);
+}
+
 TEST_F(MotionMathTest, DerivativeSignedOrAbsoluteAddedOrAboutGrey) {
   // Red falls by 10 a pixel: D = -10 away from the left column and top row
   // (the top row has no upper term, the left column no left term).
