@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/crt_random.h"
 #include "ops/effect_support.h"
 #include "ops/math_ops.h"
 #include "ops/motion_ops.h"
@@ -161,6 +162,28 @@ TEST_F(MotionMathTest, VarianceOfAFlatAreaIsZeroAndOfAStepIsItsMeanDeviation) {
   SelectRect(0, 0, 8, 8);
   ASSERT_EQ(Run(kVarianceOp), 0);
   EXPECT_EQ(At(step, 4, 4), (Px{160, 160, 160, 255}));
+}
+
+TEST_F(MotionMathTest, VarianceOfNoiseFollowsItsRuleInsideAndAtTheEdges) {
+  Srand(5);
+  ImageRecord* image = Add(19, 14, [](int, int) { return Px{Rand() & 255, Rand() & 255, Rand() & 255, 255}; });
+  const auto before = Pixels(image);
+  SelectRect(0, 0, 18, 13);
+  SetParamValue(kVarianceOp, 1, 3);
+  ASSERT_EQ(Run(kVarianceOp), 0);
+  for (int y = 0; y < 14; ++y)
+    for (int x = 0; x < 19; ++x)
+      for (int ch = 0; ch < 3; ++ch) {
+        long n = 0, sum = 0, dev = 0;
+        for (int pass = 0; pass < 2; ++pass)
+          for (int yy = std::max(y - 2, 0); yy <= std::min(y + 2, 13); ++yy)
+            for (int xx = std::max(x - 2, 0); xx <= std::min(x + 2, 18); ++xx) {
+              const int v = before[(static_cast<std::size_t>(yy) * 19 + xx) * 4 + ch];
+              if (pass == 0) sum += v, ++n;
+              else dev += std::labs(sum / n - v);
+            }
+        ASSERT_EQ(At(image, x, y)[static_cast<std::size_t>(ch)], Clamp0To255(3 * dev / n)) << x << "," << y;
+      }
 }
 
 TEST_F(MotionMathTest, AddImagesAndSubtractOfSameSizePicturesCombineEveryPixel) {

@@ -94,6 +94,30 @@ TEST_F(TextureOpsTest, ReliefOfAFlatAreaIsMidGreyAndItsDepthScalesSlopes) {
   EXPECT_EQ(At(ramp, 5, 5)[0], 127 + 8 / 2);  // two of the four neighbours are across the ramp
 }
 
+TEST_F(TextureOpsTest, ReliefOfNoiseFollowsItsRuleInsideAndAtTheEdges) {
+  Srand(11);
+  ImageRecord* image = Add(23, 17, [](int, int) { return Px{Rand() & 255, Rand() & 255, Rand() & 255, 255}; });
+  const auto before = Pixels(image);
+  SelectRect(0, 0, 22, 16);
+  SetParamValue(kReliefOp, 0, -7);
+  ASSERT_EQ(Run(kReliefOp), 0);
+  auto sum3 = [&](int x, int y) {
+    const std::uint8_t* q = &before[(static_cast<std::size_t>(y) * 23 + x) * 4];
+    return q[0] + q[1] + q[2];
+  };
+  for (int y = 0; y < 17; ++y)
+    for (int x = 0; x < 23; ++x) {
+      long d = 0, n = 0;
+      const int v = sum3(x, y);
+      if (x > 0) d += v - sum3(x - 1, y), ++n;
+      if (x < 22) d += sum3(x + 1, y) - v, ++n;
+      if (y > 0) d += v - sum3(x, y - 1), ++n;
+      if (y < 16) d += sum3(x, y + 1) - v, ++n;
+      const int g = Clamp0To255(d * -7 / n / 3 + 127);
+      ASSERT_EQ(At(image, x, y), (Px{g, g, g, 255})) << x << "," << y;
+    }
+}
+
 TEST_F(TextureOpsTest, ShaveRemovesALoneSpeckButKeepsOneTouchingALine) {
   auto picture = [&](bool line) {
     ImageRecord* image = Add(9, 9, [line](int x, int y) {
