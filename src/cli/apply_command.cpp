@@ -19,6 +19,7 @@
 #include "extlib/gpl_format.h"
 #include "ops/apply.h"
 #include "ops/effect_support.h"
+#include "ops/op_controls.h"
 #include "ops/lighting_ops.h"
 #include "ops/op_catalogue.h"
 #include "ops/op_state.h"
@@ -108,7 +109,9 @@ bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
   const OpEntry& e = OpOf(op);
   for (int k = 0; k < LabelledSlotCount(e); ++k) {
     const ParamSlot& slot = e.slots[k];
-    if (!EqualsNoCase(LoadString(static_cast<int>(slot.labelId)), label)) continue;
+    // The dialog's own row text names the row too ("Depth" for Relief).
+    if (!EqualsNoCase(LoadString(static_cast<int>(slot.labelId)), label) && !EqualsNoCase(RowLabel(op, k), label))
+      continue;
     SetParamValue(op, k, std::clamp(value, slot.dialMin, slot.dialMax));
     return true;
   }

@@ -228,6 +228,7 @@ int GenerationLoop(ApplyContext& c) {
   }
   c.nextMask = saved;
   PixelWorker worker = c.routines.pixelWorker;
+  RowWorker row = c.routines.rowWorker;
   int result = 0;
   for (int g = 0; g < count && result == 0; ++g) {
     c.generation = g;
@@ -235,6 +236,10 @@ int GenerationLoop(ApplyContext& c) {
       if (Progress(y - c.y0) != 0) {
         result = 1;
         break;
+      }
+      if (row) {
+        row(Pixel(c.image, c.x0, y), c.x0, c.x1, y, c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0);
+        continue;
       }
       for (int x = c.x0; x <= c.x1; ++x) worker(Pixel(c.image, x, y), x, y, MaskAt(c, x, y));
     }

@@ -80,7 +80,7 @@ struct OpRoutines {
   // sequence, a sum) or reads pixels it has already changed asks for one
   // thread in row order here.
   bool inPixelOrder = false;
-  RowWorker rowWorker = nullptr;  // optional, Warp driver
+  RowWorker rowWorker = nullptr;  // optional, Warp and Generation drivers
 };
 
 // What an effect family contributes: the routines of some operations.

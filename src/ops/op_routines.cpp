@@ -7,8 +7,11 @@
 #include "ops/colour_ops.h"
 #include "ops/geometric_ops.h"
 #include "ops/lighting_ops.h"
+#include "ops/math_ops.h"
+#include "ops/motion_ops.h"
 #include "ops/pattern_ops.h"
 #include "ops/op_catalogue.h"
+#include "ops/texture_ops.h"
 
 namespace qv {
 namespace {
@@ -19,6 +22,9 @@ constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
     GeometricOperationRoutines,
     LightingOperationRoutines,
     PatternOperationRoutines,
+    TextureOperationRoutines,
+    MotionOperationRoutines,
+    MathOperationRoutines,
 };
 
 }  // namespace

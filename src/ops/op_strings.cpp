@@ -35,6 +35,7 @@ constexpr StringEntry kSettingsTexts[] = {
     {16132, "Splatter"},
     {16133, "Color Map"},
     {16134, "No area selection on this image: draw one to apply the effect."},
+    {16150, "Outline Position"},
 };
 
 }  // namespace

@@ -81,6 +81,10 @@ if "$cli" apply in.bmp none.bmp --op contrast --set amount=0 2>err.txt; then
 fi
 grep -q 'The settings for this operation will produce no change.' err.txt || { cat err.txt; exit 1; }
 [ ! -e none.bmp ] || { echo "nothing must be written"; exit 1; }
-if "$cli" apply in.bmp x.bmp --op "Motion Blur" 2>err.txt; then echo "Motion Blur is not built yet"; exit 1; fi
-grep -q 'not available yet' err.txt || { cat err.txt; exit 1; }
+# An operation not built yet (the first the listing marks, while there is one).
+missing=$("$cli" ops | awk '/\[not yet available\]/ { print $1; exit }')
+if [ -n "$missing" ]; then
+  if "$cli" apply in.bmp x.bmp --op "$missing" 2>err.txt; then echo "$missing is not built yet"; exit 1; fi
+  grep -q 'not available yet' err.txt || { cat err.txt; exit 1; }
+fi
 echo "apply ok"

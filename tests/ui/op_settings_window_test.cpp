@@ -133,6 +133,22 @@ class OpSettingsWindowTest : public QObject {
     QCOMPARE(Choose(3187)->windowTitle(), QStringLiteral("Sample Contents"));
   }
 
+  void namedChoicesAndContoursTwoSwatches() {
+    // Shave's "Direction" and Add Images' "On Gray" are chosen by name.
+    ui::OpSettingsWindow* w = Choose(3157);
+    QComboBox* direction = w->Rows()[1].choice;
+    QVERIFY(direction && !w->Rows()[1].bar);
+    QCOMPARE(direction->itemText(2), QStringLiteral("Remove Vertical Features"));
+    direction->activated(2);
+    QCOMPARE(ParamValue(3157, 1), 2);
+    QComboBox* mode = Choose(3163)->Rows()[0].choice;
+    QVERIFY(mode);
+    QCOMPARE(mode->itemText(0), QStringLiteral("Add and average"));
+    QVERIFY(Choose(3163)->findChild<QComboBox*>(QStringLiteral("source6500")));
+    // Contour: the line colour and the background colour.
+    QCOMPARE(Choose(3159)->Swatches().size(), std::size_t{2});
+  }
+
   void enlargeRowsAreCoupled() {
     TheProgram().ops.oldWidth = 400;
     TheProgram().ops.oldHeight = 300;

@@ -30,6 +30,8 @@
 #include "ops/ui/profile_window.h"
 #include "ops/effect_support.h"
 #include "ops/lighting_ops.h"
+#include "ops/math_ops.h"
+#include "ops/texture_ops.h"
 
 namespace qv::ui {
 namespace {
@@ -41,6 +43,13 @@ constexpr int kLoadSettingsCommand = 628;
 constexpr int kSaveSettingsCommand = 629;
 
 QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// Rows whose values are chosen by name: Shave's "Direction", Add Images' "On Gray".
+std::span<const std::string_view> ChoiceNames(OpId op, int slot) {
+  if (op == kShaveOp && slot == 1) return ShaveDirectionNames();
+  if (op == kAddImagesOp && slot == 0) return AddImagesModeNames();
+  return {};
+}
 
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -129,6 +138,15 @@ void OpSettingsWindow::ShowOperation(OpId id) {
         Changed(k);
       });
       grid->addWidget(row.colour, gridRow, 1);
+    } else if (const auto names = ChoiceNames(op_, k); !names.empty()) {
+      row.choice = new QComboBox(body_);
+      row.choice->setObjectName(QStringLiteral("choice%1").arg(k));
+      for (std::string_view n : names) row.choice->addItem(Q(n));
+      connect(row.choice, &QComboBox::activated, this, [this, k](int index) {
+        SetParamValue(op_, k, index);
+        Changed(k);
+      });
+      grid->addWidget(row.choice, gridRow, 1, 1, 2);
     } else if (IsSwitchRow(s)) {
       row.check = new QCheckBox(body_);
       connect(row.check, &QCheckBox::clicked, this, [this, k](bool on) {
@@ -153,8 +171,10 @@ void OpSettingsWindow::ShowOperation(OpId id) {
   // A swatch under every red, green and blue trio shows the colour they make.
   for (std::size_t i = 0; i + 2 < rows_.size(); ++i) {
     const int k = rows_[i].slot;
-    if (EndsWith(LabelOf(e.slots[k]), "Red") && EndsWith(LabelOf(e.slots[k + 1]), "Green") &&
-        EndsWith(LabelOf(e.slots[k + 2]), "Blue")) {
+    // Contour's background trio is labelled "Red backgound", "Green background" ...
+    const bool background = op_ == kContourOp && k == 3;
+    if (background || (EndsWith(LabelOf(e.slots[k]), "Red") && EndsWith(LabelOf(e.slots[k + 1]), "Green") &&
+                       EndsWith(LabelOf(e.slots[k + 2]), "Blue"))) {
       auto* swatch = new QPushButton(body_);
       swatch->setObjectName(QStringLiteral("swatch%1").arg(swatches_.size()));
       swatch->setFixedHeight(18);
@@ -298,6 +318,10 @@ void OpSettingsWindow::Refresh() {
       row.edit->setModified(false);
     }
     if (row.check) row.check->setChecked(v != 0);
+    if (row.choice) {
+      const QSignalBlocker block(row.choice);
+      row.choice->setCurrentIndex(std::clamp(v, 0, row.choice->count() - 1));
+    }
   }
   if (apply_) {
     // An effect not built yet shows its settings but cannot be applied.

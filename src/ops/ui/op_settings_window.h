@@ -49,6 +49,7 @@ class OpSettingsWindow : public QWidget {
     QLineEdit* edit = nullptr;     // number rows
     QCheckBox* check = nullptr;    // switches
     QPushButton* colour = nullptr; // packed colours
+    QComboBox* choice = nullptr;   // a value chosen by name
     QPushButton* trend = nullptr;
   };
   const std::vector<Row>& Rows() const { return rows_; }

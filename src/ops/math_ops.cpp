@@ -1,0 +1,276 @@
+// Derivative, Variance, Add Images and Subtract.
+#include "ops/math_ops.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "base/messages.h"
+#include "base/progress.h"
+#include "ops/apply.h"
+#include "ops/bilinear.h"
+#include "ops/effect_support.h"
+#include "ops/op_state.h"
+#include "ops/tap_sums.h"
+#include "store/image_record.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMessageNoResultMemory = 70;
+
+struct MathSettings {
+  long multiply = 1, radius = 0;
+  bool onGray = false, add = false;
+  int mode = 0;  // Add Images' "On Gray"
+  ImageRecord* source = nullptr;
+  bool fromCopy = false;
+};
+MathSettings mt;
+
+// v blended into the current pixel by m; with affect-alpha the alpha takes
+// the luminance of the blend with the alpha instead.
+inline void StoreMixed(std::uint8_t* p, const int v[3], int m, bool alpha) {
+  if (alpha) {
+    int b[3];
+    for (int ch = 0; ch < 3; ++ch) b[ch] = (v[ch] * m + p[3] * (255 - m)) / 255;
+    p[3] = static_cast<std::uint8_t>(Lum(b[0], b[1], b[2]));
+    return;
+  }
+  for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((p[ch] * (255 - m) + v[ch] * m) / 255);
+}
+
+// ---- Derivative
+
+int PrepareDerivative() {
+  mt.multiply = ParamValue(kDerivativeOp, 0);
+  mt.onGray = ParamValue(kDerivativeOp, 1) != 0;
+  mt.add = ParamValue(kDerivativeOp, 2) != 0;
+  WidenBox(Ctx(), 1, 1);
+  return 0;
+}
+
+int DerivativeWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const Plane img(c.image, mask);
+  const long k = mt.multiply;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      const int m = *mp;
+      if (!m || !copy.Has(x, y)) continue;
+      const std::uint8_t* q = copy.At(x, y);
+      const bool left = x > copy.left, up = y > copy.top;
+      const std::uint8_t* u = up ? copy.At(x, y - 1) : nullptr;
+      int v[3];
+      for (int ch = 0; ch < 3; ++ch) {
+        long d = 0;
+        if (left) d += q[ch] - q[ch - 4];
+        if (up) d += q[ch] - u[ch];
+        const long cur = p[ch];
+        const long dk = d * k;
+        if (mt.add)
+          v[ch] = Clamp0To255((mt.onGray ? dk : std::labs(dk)) + cur);
+        else
+          v[ch] = Clamp0To255(mt.onGray ? dk + 127 : std::labs(dk));
+      }
+      StoreMixed(p, v, m, c.affectAlpha);
+    }
+  }
+  return 0;
+}
+
+// ---- Variance
+
+int PrepareVariance() {
+  mt.radius = std::clamp(ParamValue(kVarianceOp, 0), 0, 10000);
+  mt.multiply = ParamValue(kVarianceOp, 1);
+  mt.add = ParamValue(kVarianceOp, 2) != 0;
+  WidenBox(Ctx(), mt.radius, mt.radius);
+  return 0;
+}
+
+int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const Plane img(c.image, mask);
+  const int r = static_cast<int>(mt.radius);
+  const long full = (2L * r + 1) * (2L * r + 1);
+  // The largest numerator: the multiplied deviation of a whole window.
+  const ExactDivider byFull(full, std::max(mt.multiply, 1L) * 255 * full);
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
+    const int ya = std::max(y - r, copy.top), yb = std::min(y + r, copy.top + copy.height - 1);
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      const int m = *mp;
+      if (!m) continue;
+      const int xa = std::max(x - r, copy.left), xb = std::min(x + r, copy.left + copy.width - 1);
+      long n = 0, sum[3] = {0, 0, 0};
+      for (int yy = ya; yy <= yb; ++yy) {
+        const std::uint8_t* q = copy.At(xa, yy);
+        for (int xx = xa; xx <= xb; ++xx, q += 4, ++n)
+          for (int ch = 0; ch < 3; ++ch) sum[ch] += q[ch];
+      }
+      if (n == 0) n = 1;
+      // Whole windows share one count: divide by it through its reciprocal.
+      const bool whole = n == full;
+      long mean[3], dev[3] = {0, 0, 0};
+      for (int ch = 0; ch < 3; ++ch) mean[ch] = whole ? byFull(sum[ch]) : sum[ch] / n;
+      for (int yy = ya; yy <= yb; ++yy) {
+        const std::uint8_t* q = copy.At(xa, yy);
+        for (int xx = xa; xx <= xb; ++xx, q += 4)
+          for (int ch = 0; ch < 3; ++ch) dev[ch] += std::labs(mean[ch] - q[ch]);
+      }
+      int v[3];
+      for (int ch = 0; ch < 3; ++ch) {
+        const long kd = mt.multiply * dev[ch];
+        v[ch] = Clamp0To255((whole ? byFull(kd) : kd / n) + (mt.add ? p[ch] : 0));
+      }
+      StoreMixed(p, v, m, c.affectAlpha);
+    }
+  }
+  return 0;
+}
+
+// ---- Add Images and Subtract
+
+ImageRecord* ChosenSource() {
+  ImageRecord* chosen = Pipeline().source;
+  if (!chosen || ImageIndex(chosen) < 0) chosen = ImageCount() > 0 ? ImageAt(0) : Ctx().image;
+  return chosen;
+}
+
+int PrepareCombine(OpId op) {
+  ApplyContext& c = Ctx();
+  mt.mode = std::clamp(ParamValue(op, 0), 0, op == kAddImagesOp ? 2 : 1);
+  mt.source = ChosenSource();
+  mt.fromCopy = mt.source == c.image;
+  if (mt.fromCopy) {
+    c.x0 = 0, c.y0 = 0;
+    c.x1 = c.image->width - 1, c.y1 = c.image->height - 1;
+  }
+  return 0;
+}
+int PrepareAddImages() { return PrepareCombine(kAddImagesOp); }
+int PrepareSubtract() { return PrepareCombine(kSubtractOp); }
+
+inline int Combine(bool add, int mode, int s, int t) {
+  if (add) {
+    if (mode == 0) return Clamp0To255((s + t) / 2);
+    if (mode == 1) return Clamp0To255(s + t);
+    return Clamp0To255(s + t - 127);
+  }
+  return mode ? Clamp0To255(t - s + 127) : std::abs(s - t);
+}
+
+template <bool Add>
+int CombineWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  PixelPlane src;
+  bool srcAlpha = true;
+  ImageRecord* locked = nullptr;
+  if (mt.fromCopy) {
+    if (!c.undo) return 1;
+    src = PixelPlane{c.undo->pixels, c.undo->rows, 0, 0, c.undo->width, c.undo->height};
+    srcAlpha = c.image->hasAlpha != 0;
+  } else {
+    if (!mt.source || ImageIndex(mt.source) < 0 || LockImage(mt.source) != 0) {
+      ShowMessage(kMessageNoResultMemory);
+      return 1;
+    }
+    locked = mt.source;
+    src = PixelPlane{mt.source->pixels, mt.source->rows, 0, 0, mt.source->width, mt.source->height};
+    srcAlpha = mt.source->hasAlpha != 0;
+  }
+  const Plane img(c.image, mask);
+  const bool alpha = c.affectAlpha;
+  const long sw = src.width, sh = src.height;
+  const long w2 = std::max(2L * c.rx, 1L), h2 = std::max(2L * c.ry, 1L);
+  const bool oneToOne = std::labs(sw - w2) < 3 && std::labs(sh - h2) < 3;
+  auto srcAt = [&](long x, long y) {
+    return src.pixels + (static_cast<std::size_t>(src.rows[y]) + static_cast<std::size_t>(x)) * 4;
+  };
+  int result = 0;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (y % 8 == 0 && Progress(y - c.y0) != 0) {
+      result = 1;
+      break;
+    }
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      const int m = *mp;
+      if (!m) continue;
+      const int tc[3] = {alpha ? p[3] : p[0], alpha ? p[3] : p[1], alpha ? p[3] : p[2]};
+      int s[3], a;
+      if (oneToOne) {
+        const std::uint8_t* q = srcAt(std::clamp<long>(long{x} - c.sx0, 0, sw - 1), std::clamp<long>(long{y} - c.sy0, 0, sh - 1));
+        for (int ch = 0; ch < 3; ++ch) s[ch] = q[ch];
+        a = srcAlpha ? q[3] : 255;
+      } else {
+        const double sxf = static_cast<double>(x - c.cx) / static_cast<double>(w2) * static_cast<double>(sw) +
+                           static_cast<double>((sw + 1) / 2);
+        const double syf = static_cast<double>(y - c.cy) / static_cast<double>(h2) * static_cast<double>(sh) +
+                           static_cast<double>((sh + 1) / 2);
+        SamplePoint sp;
+        if (!SplitPosition(sxf, syf, sp)) continue;
+        // A neighbour outside the source, or transparent there, lends the
+        // target's own colour and no coverage.
+        const std::uint8_t own[4] = {static_cast<std::uint8_t>(tc[0]), static_cast<std::uint8_t>(tc[1]),
+                                     static_cast<std::uint8_t>(tc[2]), 0};
+        auto neighbour = [&](std::int64_t nx, std::int64_t ny, std::uint8_t out[4]) {
+          if (nx >= 0 && ny >= 0 && nx < sw && ny < sh) {
+            const std::uint8_t* q = srcAt(static_cast<long>(nx), static_cast<long>(ny));
+            const int qa = srcAlpha ? q[3] : 255;
+            if (qa != 0) {
+              out[0] = q[0], out[1] = q[1], out[2] = q[2], out[3] = static_cast<std::uint8_t>(qa);
+              return;
+            }
+          }
+          std::copy(own, own + 4, out);
+        };
+        std::uint8_t n00[4], n10[4], n01[4], n11[4], mixed[4];
+        neighbour(sp.ix, sp.iy, n00);
+        neighbour(std::int64_t{sp.ix} + 1, sp.iy, n10);
+        neighbour(sp.ix, std::int64_t{sp.iy} + 1, n01);
+        neighbour(std::int64_t{sp.ix} + 1, std::int64_t{sp.iy} + 1, n11);
+        Blend4(n00, n10, n01, n11, sp.gx, sp.gy, mixed);
+        for (int ch = 0; ch < 3; ++ch) s[ch] = mixed[ch];
+        a = mixed[3];
+      }
+      if (a == 0) continue;
+      const int w = m * a / 255;
+      int out[3];
+      for (int ch = 0; ch < 3; ++ch) out[ch] = (tc[ch] * (255 - w) + Combine(Add, mt.mode, s[ch], tc[ch]) * w) / 255;
+      if (alpha) {
+        p[3] = static_cast<std::uint8_t>(Lum(out[0], out[1], out[2]));
+      } else {
+        for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>(out[ch]);
+      }
+    }
+  }
+  if (locked) UnlockImage(locked);
+  return result;
+}
+
+const OpRoutineEntry kMathRoutines[] = {
+    {kDerivativeOp, {.prepare = PrepareDerivative, .imageWorker = DerivativeWorker}},
+    {kVarianceOp, {.prepare = PrepareVariance, .imageWorker = VarianceWorker}},
+    {kAddImagesOp, {.prepare = PrepareAddImages, .imageWorker = CombineWorker<true>}},
+    {kSubtractOp, {.prepare = PrepareSubtract, .imageWorker = CombineWorker<false>}},
+};
+
+constexpr std::string_view kAddModes[] = {"Add and average", "Absolute add", "Add about gray"};
+
+}  // namespace
+
+std::span<const std::string_view> AddImagesModeNames() { return kAddModes; }
+
+std::span<const OpRoutineEntry> MathOperationRoutines() { return kMathRoutines; }
+
+}  // namespace qv

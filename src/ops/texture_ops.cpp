@@ -1,0 +1,962 @@
+// Blur, Sharpen, Remove, Shave, Relief, Elevations, Contour, Apply Canvas and
+// Dither. The Generation ones (Blur, Sharpen, Remove, Shave) have a row
+// routine beside the per-pixel worker: it takes the pixels whose whole
+// window lies in the copy a row at a time and hands every other pixel to the
+// worker, so both give the same bytes.
+#include "ops/texture_ops.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "base/crt_random.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/string_table.h"
+#include "ops/apply.h"
+#include "ops/effect_support.h"
+#include "ops/op_state.h"
+#include "ops/tap_sums.h"
+#include "store/image_record.h"
+#include "store/memory_places.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMessageNoMemory = 22;
+constexpr int kMessageNoResultMemory = 70;
+constexpr int kOutlinePosition = 16150;
+// Kernels wider than this would take minutes a pixel; no trend reaches it.
+constexpr int kMaxSpread = 1000;
+constexpr long kLongestSpacing = 1 << 20;
+
+constexpr float kFalloff[41] = {0.984f, 0.975f, 0.947f, 0.934f, 0.915f, 0.896f, 0.876f, 0.852f, 0.831f, 0.807f, 0.782f,
+                                0.757f, 0.731f, 0.707f, 0.683f, 0.659f, 0.632f, 0.607f, 0.573f, 0.545f, 0.513f, 0.481f,
+                                0.448f, 0.415f, 0.382f, 0.35f,  0.318f, 0.288f, 0.258f, 0.23f,  0.202f, 0.175f, 0.15f,
+                                0.127f, 0.104f, 0.083f, 0.064f, 0.047f, 0.033f, 0.025f, 0.0f};
+
+inline std::uint8_t* PixelOf(ImageRecord* image, int x, int y) {
+  return image->pixels + (static_cast<std::size_t>(image->rows[y]) + static_cast<std::size_t>(x)) * 4;
+}
+inline const std::uint8_t* PixelOf(const ImageRecord* image, int x, int y) {
+  return image->pixels + (static_cast<std::size_t>(image->rows[y]) + static_cast<std::size_t>(x)) * 4;
+}
+
+// ---- The spread kernel of Blur, Sharpen and Apply Canvas
+
+struct Kernel {
+  std::int16_t* weights = nullptr;  // memory place "gauss"
+  int r = 0;
+  // The taps with a weight, so that a window skips the zeros.
+  struct Tap {
+    int dx, dy, w;
+  };
+  std::vector<Tap> taps;
+  long full = 0;  // W of a window wholly inside the copy
+  int Weight(int dx, int dy) const { return weights[std::abs(dx) + std::abs(dy) * (r + 1)]; }
+};
+
+void FillKernel(std::int16_t* out, int r, float s) {
+  for (int j = 0; j <= r; ++j)
+    for (int i = 0; i <= r; ++i) {
+      int w = 0;
+      if (s > 0) {
+        const float d = std::sqrt(static_cast<float>(i * i + j * j)) / s;
+        if (d < 1) {
+          const int k = static_cast<int>(d * 40);
+          const float f = d * 40 - static_cast<float>(k);
+          w = static_cast<int>((f * kFalloff[k + 1] + (1 - f) * kFalloff[k]) * 100);
+        }
+      }
+      out[i + j * (r + 1)] = static_cast<std::int16_t>(w);
+    }
+}
+
+// What the Texture Prepares keep for their workers.
+struct TextureSettings {
+  Kernel kernel;
+  long amount = 0;  // Sharpen's "Amount", Apply Canvas' grain
+  // Remove's samples.
+  std::int32_t* sx = nullptr;
+  std::int32_t* sy = nullptr;
+  std::uint8_t* sr = nullptr;
+  std::uint8_t* sg = nullptr;
+  std::uint8_t* sb = nullptr;
+  long capacity = 0, count = 0;
+  double invArea = 1;
+  // Shave.
+  int severity = 0, direction = 0;
+  // Relief, Elevations.
+  long multiply = 0, shading = 0;
+  int table[3][256] = {};
+  // Contour.
+  int line[3] = {0, 0, 0}, background[3] = {0, 0, 0};
+  int interval = 1;
+  bool applyBackground = false, edges = false;
+  // Apply Canvas.
+  ImageRecord* canvas = nullptr;
+  long tile = 1, transparency = 0, emboss = 0;
+  bool bw = false, fromCopy = false;
+  ExactDivider grainDivider;  // by the whole kernel's weight
+};
+TextureSettings t;
+
+int BuildKernel(long p) {
+  const long r64 = (std::max<long>(p, 0) + 9) / 10;
+  if (r64 > kMaxSpread) {
+    ShowMessage(kMessageNoMemory);
+    return 1;
+  }
+  const int r = static_cast<int>(r64);
+  const std::int64_t cells = (std::int64_t{r} + 1) * (std::int64_t{r} + 1);
+  t.kernel.weights = AllocRealArray<std::int16_t>(cells, "gauss");
+  if (!t.kernel.weights) {
+    ShowMessage(kMessageNoMemory);
+    return 1;
+  }
+  t.kernel.r = r;
+  FillKernel(t.kernel.weights, r, static_cast<float>(p) * 0.1f);
+  t.kernel.taps.clear();
+  t.kernel.full = 0;
+  for (int dy = -r; dy <= r; ++dy)
+    for (int dx = -r; dx <= r; ++dx)
+      if (const int w = t.kernel.Weight(dx, dy)) {
+        t.kernel.taps.push_back({dx, dy, w});
+        t.kernel.full += w;
+      }
+  return 0;
+}
+
+void FreeKernel() {
+  t.kernel.weights = static_cast<std::int16_t*>(FreeReal(t.kernel.weights, "gauss"));
+  t.kernel.taps.clear();
+}
+
+// The weighted average of the copy around (x, y), each channel of `first`..`last`;
+// false when no weight falls in the copy.
+bool SpreadAverage(const CopyView& copy, int x, int y, int first, int last, int avg[4]) {
+  const int r = t.kernel.r;
+  const int xa = std::max(x - r, copy.left), xb = std::min(x + r, copy.left + copy.width - 1);
+  const int ya = std::max(y - r, copy.top), yb = std::min(y + r, copy.top + copy.height - 1);
+  long w = 0, s[4] = {0, 0, 0, 0};
+  for (int yy = ya; yy <= yb; ++yy) {
+    const std::uint8_t* q = copy.At(xa, yy);
+    for (int xx = xa; xx <= xb; ++xx, q += 4) {
+      const int k = t.kernel.Weight(xx - x, yy - y);
+      w += k;
+      for (int ch = first; ch <= last; ++ch) s[ch] += k * q[ch];
+    }
+  }
+  if (w == 0) return false;
+  for (int ch = first; ch <= last; ++ch) avg[ch] = static_cast<int>(s[ch] / w);
+  return true;
+}
+
+// ---- Blur and Sharpen
+
+int PrepareSpread(long p) {
+  if (BuildKernel(p) != 0) return 1;
+  WidenBox(Ctx(), t.kernel.r, t.kernel.r);
+  return 0;
+}
+
+int PrepareBlur() {
+  const long p = ParamValue(kBlurOp, 0);
+  if (p <= 0) return NoChangeCancel();
+  return PrepareSpread(p);
+}
+
+int PrepareSharpen() {
+  t.amount = ParamValue(kSharpenOp, 0);
+  const long p = ParamValue(kSharpenOp, 1);
+  if (t.amount == 0 || p <= 0) return NoChangeCancel();
+  return PrepareSpread(p);
+}
+
+inline void StoreBlur(std::uint8_t* p, const int avg[4], int first, int last, int m) {
+  for (int ch = first; ch <= last; ++ch) p[ch] = static_cast<std::uint8_t>((avg[ch] * m + p[ch] * (255 - m)) / 255);
+}
+
+inline void StoreSharpen(std::uint8_t* p, const int avg[4], int first, int last, int m) {
+  for (int ch = first; ch <= last; ++ch) {
+    const long old = p[ch];
+    p[ch] = static_cast<std::uint8_t>(Clamp0To255((((old - avg[ch]) * t.amount / 50 + old) * m + old * (255 - m)) / 255));
+  }
+}
+
+template <bool Sharpen>
+void SpreadWorker(std::uint8_t* p, int x, int y, int m) {
+  if (!m) return;
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const int first = c.affectAlpha ? 3 : 0, last = c.affectAlpha ? 3 : 2;
+  int avg[4];
+  if (!SpreadAverage(copy, x, y, first, last, avg)) return;
+  if (Sharpen)
+    StoreSharpen(p, avg, first, last, m);
+  else
+    StoreBlur(p, avg, first, last, m);
+}
+
+// Splits a row x0..x1 into the part whose windows of half size r lie wholly
+// in the copy (a..b, empty when a > b) and the rest.
+struct Interior {
+  int a, b;
+};
+Interior InteriorOf(const CopyView& copy, int x0, int x1, int y, int r) {
+  if (y - r < copy.top || y + r > copy.top + copy.height - 1) return {x1 + 1, x1};
+  return {std::max(x0, copy.left + r), std::min(x1, copy.left + copy.width - 1 - r)};
+}
+
+// Interior pixels: the sums of all taps a stretch of pixels at a time (the
+// integer sums come out the same in any order), then the division by the
+// constant W as a multiplication by its reciprocal, exact for these sizes.
+template <bool Sharpen>
+void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const int first = c.affectAlpha ? 3 : 0, last = c.affectAlpha ? 3 : 2;
+  const Interior in = InteriorOf(copy, x0, x1, y, t.kernel.r);
+  const std::int64_t full = t.kernel.full;
+  // Sums fit 32 bits while 255 x W does; the integer reciprocal is exact
+  // while 255 x W x W stays below 2^32, the double one beyond.
+  const bool fast = full > 0 && full < (1L << 22);
+  const bool integerReciprocal = 255 * full * full < (std::int64_t{1} << 32);
+  const std::uint64_t reciprocal = full > 0 ? ((std::uint64_t{1} << 32) + full - 1) / full : 0;
+  const double inv = full > 0 ? 1.0 / static_cast<double>(full) : 0;
+  constexpr int kStretch = 64;
+  alignas(16) std::int32_t sum[kStretch * 4];
+  for (int x = x0; x <= x1;) {
+    const int n = std::min(kStretch, in.b - x + 1) & ~3;
+    if (!fast || x < in.a || n <= 0) {
+      SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]);
+      ++x;
+      continue;
+    }
+    std::memset(sum, 0, sizeof(std::int32_t) * 4 * n);
+    for (const Kernel::Tap& k : t.kernel.taps) AddTap(sum, copy.At(x + k.dx, y + k.dy), k.w, n);
+    for (int i = 0; i < n; ++i) {
+      const int m = maskRow[x - x0 + i];
+      if (!m) continue;
+      int avg[4];
+      for (int ch = first; ch <= last; ++ch) {
+        const std::int32_t v = sum[i * 4 + ch];
+        avg[ch] = integerReciprocal ? static_cast<int>((static_cast<std::uint64_t>(v) * reciprocal) >> 32)
+                                    : static_cast<int>((static_cast<double>(v) + 0.5) * inv);
+      }
+      std::uint8_t* p = row + std::size_t{4} * (x - x0 + i);
+      if (Sharpen)
+        StoreSharpen(p, avg, first, last, m);
+      else
+        StoreBlur(p, avg, first, last, m);
+    }
+    x += n;
+  }
+}
+
+// ---- Remove
+
+int PrepareRemove() {
+  const long amount = ParamValue(kRemoveOp, 0);
+  if (amount <= 0) return NoChangeCancel();
+  t.capacity = (3 * amount + 48) * 2;
+  t.count = 0;
+  const char* tags[5] = {"xrem", "yrem", "rrem", "grem", "brem"};
+  t.sx = AllocRealArray<std::int32_t>(t.capacity, tags[0]);
+  t.sy = AllocRealArray<std::int32_t>(t.capacity, tags[1]);
+  t.sr = AllocRealArray<std::uint8_t>(t.capacity, tags[2]);
+  t.sg = AllocRealArray<std::uint8_t>(t.capacity, tags[3]);
+  t.sb = AllocRealArray<std::uint8_t>(t.capacity, tags[4]);
+  if (!t.sx || !t.sy || !t.sr || !t.sg || !t.sb) {
+    ShowMessage(kMessageNoMemory);
+    return 1;
+  }
+  return 0;
+}
+
+void FreeRemove() {
+  t.sx = static_cast<std::int32_t*>(FreeReal(t.sx, "xrem"));
+  t.sy = static_cast<std::int32_t*>(FreeReal(t.sy, "yrem"));
+  t.sr = static_cast<std::uint8_t*>(FreeReal(t.sr, "rrem"));
+  t.sg = static_cast<std::uint8_t*>(FreeReal(t.sg, "grem"));
+  t.sb = static_cast<std::uint8_t*>(FreeReal(t.sb, "brem"));
+  t.count = 0;
+}
+
+void FinishRemove() { FreeRemove(); }
+
+void RecordSample(const ApplyContext& c, int x, int y) {
+  // Narrow boxes with many scan lines find more edges than the arrays
+  // hold; the ones past the end add nothing the others do not.
+  if (t.count >= t.capacity) return;
+  const std::uint8_t* p = PixelOf(c.image, x, y);
+  t.sx[t.count] = x;
+  t.sy[t.count] = y;
+  if (c.affectAlpha) {
+    t.sr[t.count] = p[3];
+  } else {
+    t.sr[t.count] = p[0];
+    t.sg[t.count] = p[1];
+    t.sb[t.count] = p[2];
+  }
+  ++t.count;
+}
+
+void RemovePrePass() {
+  const ApplyContext& c = Ctx();
+  const long amount = std::max<long>(ParamValue(kRemoveOp, 0), 1);
+  const int w = c.image->width, h = c.image->height;
+  const SelectionRect sel{c.sx0, c.sy0, c.sx1, c.sy1};
+  const double areaW = std::max<double>(static_cast<double>(sel.x1) - sel.x0, 1);
+  const double areaH = std::max<double>(static_cast<double>(sel.y1) - sel.y0, 1);
+  t.invArea = 1 / (areaW * areaH);
+  t.count = 0;
+  // The scan range: one pixel around the box, one in from the image's edges.
+  const int sx0 = std::max(c.x0 - 1, 1), sx1 = std::min(c.x1 + 1, w - 2);
+  const int sy0 = std::max(c.y0 - 1, 1), sy1 = std::min(c.y1 + 1, h - 2);
+  auto mask = [&](int x, int y) { return c.mask[static_cast<std::size_t>(y) * w + x]; };
+  if (sx0 <= sx1 && sy0 <= sy1) {
+    const int stepY = static_cast<int>(std::max<long>((sy1 - sy0) / amount, 1));
+    const int stepX = static_cast<int>(std::max<long>((sx1 - sx0) / amount, 1));
+    const int lines = (sy1 - sy0) / stepY + (sx1 - sx0) / stepX + 2;
+    BeginProgress(std::string(LoadString(kOutlinePosition)), lines);
+    int done = 0;
+    for (int y = sy0; y <= sy1; y += stepY) {
+      Progress(done++);
+      for (int x = sx0; x <= sx1; ++x)
+        if (mask(x, y) == 0 && mask(x + 1, y) != 0) {
+          RecordSample(c, x, y);
+          break;
+        }
+      for (int x = sx1; x >= sx0; --x)
+        if (mask(x, y) == 0 && mask(x - 1, y) != 0) {
+          RecordSample(c, x, y);
+          break;
+        }
+    }
+    for (int x = sx0; x <= sx1; x += stepX) {
+      Progress(done++);
+      for (int y = sy0; y <= sy1; ++y)
+        if (mask(x, y) == 0 && mask(x, y + 1) != 0) {
+          RecordSample(c, x, y);
+          break;
+        }
+      for (int y = sy1; y >= sy0; --y)
+        if (mask(x, y) == 0 && mask(x, y - 1) != 0) {
+          RecordSample(c, x, y);
+          break;
+        }
+    }
+    EndProgress();
+  }
+  if (t.count == 0) RecordSample(c, std::clamp(c.x0 - 1, 0, w - 1), std::clamp(c.y0 - 1, 0, h - 1));
+}
+
+void RemoveWorker(std::uint8_t* p, int x, int y, int m) {
+  if (!m || t.count == 0) return;
+  const bool alpha = Ctx().affectAlpha;
+  double sw = 0, s[3] = {0, 0, 0};
+  for (long i = 0; i < t.count; ++i) {
+    const double dx = static_cast<double>(x) - t.sx[i], dy = static_cast<double>(y) - t.sy[i];
+    double d2 = dx * dx + dy * dy;
+    if (d2 == 0) d2 = 0.0001;
+    double w = 1 / d2 - t.invArea;
+    if (w < 1e-7) w = 1e-7;
+    sw += w;
+    s[0] += w * t.sr[i];
+    if (!alpha) {
+      s[1] += w * t.sg[i];
+      s[2] += w * t.sb[i];
+    }
+  }
+  if (alpha) {
+    const int v = static_cast<int>(s[0] / sw);
+    p[3] = static_cast<std::uint8_t>((v * m + p[3] * (255 - m)) / 255);
+    return;
+  }
+  for (int ch = 0; ch < 3; ++ch) {
+    const int v = static_cast<int>(s[ch] / sw);
+    p[ch] = static_cast<std::uint8_t>((v * m + p[ch] * (255 - m)) / 255);
+  }
+}
+
+// ---- Shave
+
+int PrepareShave() {
+  t.severity = std::clamp(ParamValue(kShaveOp, 0), 0, 16);
+  t.direction = std::clamp(ParamValue(kShaveOp, 1), 0, 2);
+  if (t.severity == 0) return NoChangeCancel();
+  WidenBox(Ctx(), 1, 1);
+  return 0;
+}
+
+// One channel judged over its window: the new value, or -1 to keep it.
+inline int ShaveChannel(const std::uint8_t* const* window, int n, int ch, int centre, int m) {
+  int sum = 0, diff = 0, lower = 0, higher = 0;
+  for (int i = 0; i < n; ++i) {
+    const int v = window[i][ch];
+    sum += v;
+    if (v < centre) ++lower;
+    if (v > centre) ++higher;
+  }
+  diff = lower + higher;
+  if (lower == 0 || higher == 0) diff *= 2;
+  if (t.direction != 0) diff *= 4;
+  if (diff <= 16 - t.severity) return -1;
+  const int mean = (sum - centre) / std::max(n - 1, 1);
+  return (mean * m + centre * (255 - m)) / 255;
+}
+
+inline void ShaveJudge(std::uint8_t* p, const std::uint8_t* const* window, int n, const std::uint8_t* centre, int m,
+                       bool alpha) {
+  if (alpha) {
+    const int v = ShaveChannel(window, n, 3, centre[3], m);
+    if (v >= 0) p[3] = static_cast<std::uint8_t>(v);
+    return;
+  }
+  for (int ch = 0; ch < 3; ++ch) {
+    const int v = ShaveChannel(window, n, ch, centre[ch], m);
+    if (v >= 0) p[ch] = static_cast<std::uint8_t>(v);
+  }
+}
+
+// A whole window of N pixels: the four channels counted together, without
+// branches on the values (noise would make every branch a guess).
+template <int N>
+inline void ShaveFull(std::uint8_t* p, const std::uint8_t* const* window, const std::uint8_t* centre, int m, bool alpha) {
+  int sum[4] = {0, 0, 0, 0}, lower[4] = {0, 0, 0, 0}, higher[4] = {0, 0, 0, 0};
+  for (int i = 0; i < N; ++i)
+    for (int ch = 0; ch < 4; ++ch) {
+      const int v = window[i][ch];
+      sum[ch] += v;
+      lower[ch] += v < centre[ch];
+      higher[ch] += v > centre[ch];
+    }
+  const int first = alpha ? 3 : 0, last = alpha ? 3 : 2;
+  for (int ch = first; ch <= last; ++ch) {
+    int diff = lower[ch] + higher[ch];
+    if (lower[ch] == 0 || higher[ch] == 0) diff *= 2;
+    if (t.direction != 0) diff *= 4;
+    if (diff <= 16 - t.severity) continue;
+    const int mean = (sum[ch] - centre[ch]) / (N - 1);
+    p[ch] = static_cast<std::uint8_t>((mean * m + centre[ch] * (255 - m)) / 255);
+  }
+}
+
+void ShaveWorker(std::uint8_t* p, int x, int y, int m) {
+  if (!m) return;
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  if (!copy.Has(x, y)) return;
+  const std::uint8_t* window[9];
+  int n = 0;
+  const int ya = t.direction == 2 ? y : y - 1, yb = t.direction == 2 ? y : y + 1;
+  const int xa = t.direction == 1 ? x : x - 1, xb = t.direction == 1 ? x : x + 1;
+  for (int yy = ya; yy <= yb; ++yy)
+    for (int xx = xa; xx <= xb; ++xx)
+      if (copy.Has(xx, yy)) window[n++] = copy.At(xx, yy);
+  ShaveJudge(p, window, n, copy.At(x, y), m, c.affectAlpha);
+}
+
+// Most of a picture is smooth: a pixel whose whole window equals it keeps
+// every channel, so the row skips it without judging the channels.
+void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const bool inRows = y - 1 >= copy.top && y + 1 <= copy.top + copy.height - 1;
+  const int a = std::max(x0, copy.left + 1), b = std::min(x1, copy.left + copy.width - 2);
+  for (int x = x0; x <= x1; ++x) {
+    const int m = maskRow[x - x0];
+    if (!m) continue;
+    if (inRows && x >= a && x <= b) {
+      const std::uint8_t* q = copy.At(x, y);
+      const std::size_t stride = copy.At(x, y + 1) - q;
+      std::uint32_t centre, left, right, up, down;
+      std::memcpy(&centre, q, 4);
+      std::memcpy(&left, q - 4, 4);
+      std::memcpy(&right, q + 4, 4);
+      std::memcpy(&up, q - stride, 4);
+      std::memcpy(&down, q + stride, 4);
+      const std::uint32_t keep = c.affectAlpha ? 0xFF000000u : 0x00FFFFFFu;
+      bool flat = ((left ^ centre) & keep) == 0 && ((right ^ centre) & keep) == 0;
+      bool flatV = ((up ^ centre) & keep) == 0 && ((down ^ centre) & keep) == 0;
+      if (t.direction == 1) flat = flatV;
+      else if (t.direction == 0 && flat && flatV) {
+        std::uint32_t d[4];
+        std::memcpy(&d[0], q - stride - 4, 4);
+        std::memcpy(&d[1], q - stride + 4, 4);
+        std::memcpy(&d[2], q + stride - 4, 4);
+        std::memcpy(&d[3], q + stride + 4, 4);
+        for (std::uint32_t v : d) flat = flat && ((v ^ centre) & keep) == 0;
+      } else if (t.direction == 0) {
+        flat = false;
+      }
+      if (flat) continue;
+      // The window in the copy's own order, without a bounds test per pixel.
+      const std::uint8_t* window[9];
+      int n = 0;
+      if (t.direction == 0) {
+        for (const std::uint8_t* r : {q - stride, q, q + stride}) window[n++] = r - 4, window[n++] = r, window[n++] = r + 4;
+      } else if (t.direction == 1) {
+        window[n++] = q - stride, window[n++] = q, window[n++] = q + stride;
+      } else {
+        window[n++] = q - 4, window[n++] = q, window[n++] = q + 4;
+      }
+      if (n == 9)
+        ShaveFull<9>(row + std::size_t{4} * (x - x0), window, q, m, c.affectAlpha);
+      else
+        ShaveFull<3>(row + std::size_t{4} * (x - x0), window, q, m, c.affectAlpha);
+      continue;
+    }
+    ShaveWorker(row + std::size_t{4} * (x - x0), x, y, m);
+  }
+}
+
+// ---- Relief
+
+int PrepareRelief() {
+  t.multiply = ParamValue(kReliefOp, 0);
+  if (t.multiply == 0) return NoChangeCancel();
+  WidenBox(Ctx(), 3, 3);
+  return 0;
+}
+
+inline int Sum3(const std::uint8_t* q) { return q[0] + q[1] + q[2]; }
+
+int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const Plane img(c.image, mask);
+  const int cx1 = copy.left + copy.width - 1, cy1 = copy.top + copy.height - 1;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
+    if (!copy.Has(c.x0, y)) continue;
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      const int m = *mp;
+      if (!m || !copy.Has(x, y)) continue;
+      const std::uint8_t* q = copy.At(x, y);
+      const int v = Sum3(q);
+      long d = 0, n = 0;
+      int g;
+      if (x > copy.left && x < cx1 && y > copy.top && y < cy1) {
+        // All four neighbours: the left and right terms leave right - left,
+        // and the count is the constant 4.
+        d = Sum3(q + 4) - Sum3(q - 4) + Sum3(copy.At(x, y + 1)) - Sum3(copy.At(x, y - 1));
+        g = Clamp0To255((d * t.multiply) / 4 / 3 + 127);
+      } else {
+        if (x > copy.left) d += v - Sum3(q - 4), ++n;
+        if (x < cx1) d += Sum3(q + 4) - v, ++n;
+        if (y > copy.top) d += v - Sum3(copy.At(x, y - 1)), ++n;
+        if (y < cy1) d += Sum3(copy.At(x, y + 1)) - v, ++n;
+        g = Clamp0To255((d * t.multiply) / std::max<long>(n, 1) / 3 + 127);
+      }
+      if (c.affectAlpha) {
+        const int b = (g * m + p[3] * (255 - m)) / 255;
+        p[3] = static_cast<std::uint8_t>(Lum(b, b, b));
+      } else {
+        for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((g * m + p[ch] * (255 - m)) / 255);
+      }
+    }
+  }
+  return 0;
+}
+
+// ---- Elevations
+
+void ElevationTables(int sea, bool usePalette) {
+  if (usePalette) {
+    const PaletteRecord& pal = MappingPalette();
+    const long n = std::clamp(MappingCount(), 1, kMaxPaletteEntries), h = n / 2;
+    for (long l = 0; l < 256; ++l) {
+      const long q = l < sea ? l * h * 256 / std::max(sea, 1)
+                             : h * 256 + (n - h - 1) * (l - sea) * 256 / std::max(255 - sea, 1);
+      const long e = std::clamp<long>(q / 256, 0, n - 1), f = q & 255;
+      // At the top of the range f is 0 and the next entry lies past the
+      // palette: the last entry stands in for it.
+      const long e1 = std::min(e + 1, n - 1);
+      t.table[0][l] = static_cast<int>((pal.red[e1] * f + pal.red[e] * (255 - f)) / 255);
+      t.table[1][l] = static_cast<int>((pal.green[e1] * f + pal.green[e] * (255 - f)) / 255);
+      t.table[2][l] = static_cast<int>((pal.blue[e1] * f + pal.blue[e] * (255 - f)) / 255);
+    }
+    return;
+  }
+  for (int l = 0; l < 256; ++l) {
+    if (l < sea) {
+      t.table[0][l] = t.table[1][l] = 100 * l / std::max(sea, 1);
+      t.table[2][l] = 195 * l / std::max(sea, 1) + 60;
+    } else {
+      const int d = l - sea, dd = std::max(255 - sea, 1);
+      t.table[0][l] = 195 * d / dd + 60;
+      t.table[1][l] = 135 * d / dd + 120;
+      t.table[2][l] = Clamp0To255(455 * d / dd - 200);
+    }
+  }
+}
+
+int PrepareElevations() {
+  const int sea = std::clamp(ParamValue(kElevationsOp, 0), 0, 255);
+  t.shading = ParamValue(kElevationsOp, 1);
+  WidenBox(Ctx(), 5, 5);
+  ElevationTables(sea, ParamValue(kElevationsOp, 2) != 0);
+  return 0;
+}
+
+inline int LumOf(const std::uint8_t* q) { return Lum(q[0], q[1], q[2]); }
+
+int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const Plane img(c.image, mask);
+  const int cx1 = copy.left + copy.width - 1, cy1 = copy.top + copy.height - 1;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
+    if (y < copy.top || y > cy1) continue;
+    const bool up = y > copy.top, down = y < cy1;
+    // The copy's rows around y, from its left edge.
+    const std::uint8_t* row = copy.At(copy.left, y);
+    const std::uint8_t* above = up ? copy.At(copy.left, y - 1) : nullptr;
+    const std::uint8_t* below = down ? copy.At(copy.left, y + 1) : nullptr;
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      const int m = *mp;
+      if (!m || x < copy.left || x > cx1) continue;
+      const std::size_t at = std::size_t{4} * static_cast<std::size_t>(x - copy.left);
+      const std::uint8_t* q = row + at;
+      const int l = LumOf(q);
+      int col[3] = {t.table[0][l], t.table[1][l], t.table[2][l]};
+      if (t.shading != 0) {
+        const bool left = x > copy.left, downRight = down && x < cx1;
+        if (left && up && downRight) {
+          // Every term present: a constant count of 4.
+          const long d = 3L * l - LumOf(q - 4) - LumOf(above + at) - LumOf(above + at - 4) + LumOf(below + at + 4) - l;
+          for (int& v : col) v = Clamp0To255(v + t.shading * d / 4 / 10);
+        } else {
+          long d = 0, n = 0;
+          if (left) d += l - LumOf(q - 4), ++n;
+          if (up) d += l - LumOf(above + at), ++n;
+          if (left && up) d += l - LumOf(above + at - 4), ++n;
+          if (downRight) d += LumOf(below + at + 4) - l, ++n;
+          if (n > 0)
+            for (int& v : col) v = Clamp0To255(v + t.shading * d / n / 10);
+        }
+      }
+      if (c.affectAlpha) {
+        int b[3];
+        for (int ch = 0; ch < 3; ++ch) b[ch] = (col[ch] * m + p[3] * (255 - m)) / 255;
+        p[3] = static_cast<std::uint8_t>(Lum(b[0], b[1], b[2]));
+      } else {
+        BlendRgb(p, col, m);
+      }
+    }
+  }
+  return 0;
+}
+
+// ---- Contour
+
+int PrepareContour() {
+  for (int k = 0; k < 3; ++k) {
+    t.line[k] = Clamp0To255(ParamValue(kContourOp, k));
+    t.background[k] = Clamp0To255(ParamValue(kContourOp, 3 + k));
+  }
+  t.applyBackground = ParamValue(kContourOp, 6) != 0;
+  t.interval = ParamValue(kContourOp, 7);
+  if (t.interval <= 0) t.interval = 1;
+  t.edges = ParamValue(kContourOp, 8) != 0;
+  WidenBox(Ctx(), 1, 1);
+  return 0;
+}
+
+void ContourWorker(std::uint8_t* p, int x, int y, int m) {
+  const CopyView copy(Ctx().undo);
+  if (!copy.Has(x, y)) return;
+  const int l = LumOf(copy.At(x, y));
+  auto at = [&](int nx, int ny) { return copy.Has(nx, ny) ? LumOf(copy.At(nx, ny)) : l; };
+  const int n[4] = {at(x + 1, y - 1), at(x + 1, y), at(x, y + 1), at(x + 1, y + 1)};
+  bool line = false;
+  for (int v : n)
+    line = line || (t.edges ? std::abs(l - v) >= t.interval : v / t.interval != l / t.interval);
+  if (line)
+    BlendRgb(p, t.line, m);
+  else if (t.applyBackground)
+    BlendRgb(p, t.background, m);
+}
+
+// ---- Apply Canvas
+
+ImageRecord* ChosenSource() {
+  ImageRecord* chosen = Pipeline().source;
+  if (!chosen || ImageIndex(chosen) < 0) chosen = ImageCount() > 0 ? ImageAt(0) : Ctx().image;
+  return chosen;
+}
+
+int PrepareCanvas() {
+  ApplyContext& c = Ctx();
+  const long p = ParamValue(kApplyCanvasOp, 0);
+  t.amount = ParamValue(kApplyCanvasOp, 1);
+  t.tile = ParamValue(kApplyCanvasOp, 2);
+  t.transparency = ParamValue(kApplyCanvasOp, 3);
+  t.emboss = ParamValue(kApplyCanvasOp, 4);
+  t.bw = ParamValue(kApplyCanvasOp, 5) != 0;
+  if ((p <= 0 || t.amount == 0) && t.transparency == 0 && t.emboss == 0) return NoChangeCancel();
+  t.canvas = ChosenSource();
+  t.fromCopy = t.canvas == c.image;
+  if (t.fromCopy) {
+    c.x0 = 0, c.y0 = 0;
+    c.x1 = c.image->width - 1, c.y1 = c.image->height - 1;
+  }
+  if (p <= 0) t.amount = 0;  // no grain without a spread
+  if (BuildKernel(std::max<long>(p, 0)) != 0) return 1;
+  t.grainDivider = ExactDivider(t.kernel.full, 255 * t.kernel.full);
+  return 0;
+}
+
+void FinishCanvas() { FreeKernel(); }
+
+// The canvas as the worker reads it, at 0, 0.
+struct CanvasView {
+  const std::uint8_t* pixels = nullptr;
+  const std::uint32_t* rows = nullptr;
+  int width = 0, height = 0;
+  bool alpha = true;
+  const std::uint8_t* At(int x, int y) const {
+    return pixels + (static_cast<std::size_t>(rows[y]) + static_cast<std::size_t>(x)) * 4;
+  }
+};
+
+// The canvas' grain at (x, y): each channel's distance from its spread average.
+void Grain(const CanvasView& cv, int x, int y, const std::uint8_t* s, int g[3]) {
+  const int r = t.kernel.r;
+  long w = 0, sum[3] = {0, 0, 0};
+  if (x >= r && y >= r && x + r < cv.width && y + r < cv.height) {
+    // The whole window in the canvas: only the taps that weigh.
+    for (const Kernel::Tap& k : t.kernel.taps) {
+      const std::uint8_t* q = cv.At(x + k.dx, y + k.dy);
+      sum[0] += k.w * q[0];
+      sum[1] += k.w * q[1];
+      sum[2] += k.w * q[2];
+    }
+    if (t.grainDivider.d == static_cast<std::uint64_t>(t.kernel.full) && t.kernel.full > 0) {
+      for (int ch = 0; ch < 3; ++ch) g[ch] = static_cast<int>((s[ch] - t.grainDivider(sum[ch])) * t.amount / 5);
+      if (t.bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
+      return;
+    }
+    w = t.kernel.full;
+  } else {
+    const int xa = std::max(x - r, 0), xb = std::min(x + r, cv.width - 1);
+    const int ya = std::max(y - r, 0), yb = std::min(y + r, cv.height - 1);
+    for (int yy = ya; yy <= yb; ++yy) {
+      const std::uint8_t* q = cv.At(xa, yy);
+      for (int xx = xa; xx <= xb; ++xx, q += 4) {
+        const int k = t.kernel.Weight(xx - x, yy - y);
+        w += k;
+        sum[0] += k * q[0];
+        sum[1] += k * q[1];
+        sum[2] += k * q[2];
+      }
+    }
+  }
+  if (w == 0) w = 1;
+  for (int ch = 0; ch < 3; ++ch) g[ch] = static_cast<int>((s[ch] - sum[ch] / w) * t.amount / 5);
+  if (t.bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
+}
+
+int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  CanvasView cv;
+  ImageRecord* locked = nullptr;
+  if (t.fromCopy) {
+    if (!c.undo) return 1;
+    cv.pixels = c.undo->pixels;
+    cv.rows = c.undo->rows;
+    cv.width = c.undo->width;
+    cv.height = c.undo->height;
+    cv.alpha = c.image->hasAlpha != 0;
+  } else {
+    if (!t.canvas || ImageIndex(t.canvas) < 0 || LockImage(t.canvas) != 0) {
+      ShowMessage(kMessageNoResultMemory);
+      return 1;
+    }
+    locked = t.canvas;
+    cv.pixels = t.canvas->pixels;
+    cv.rows = t.canvas->rows;
+    cv.width = t.canvas->width;
+    cv.height = t.canvas->height;
+    cv.alpha = t.canvas->hasAlpha != 0;
+  }
+  const Plane img(c.image, mask);
+  const std::int64_t cw = cv.width, ch = cv.height;
+  const std::int64_t spanX = std::max(c.x1 - c.x0, 1), spanY = std::max(c.y1 - c.y0, 1);
+  const bool grain = t.amount != 0;
+  int result = 0;
+  for (int y = c.y0; y <= c.y1 && result == 0; ++y) {
+    if (y % 8 == 0 && Progress(y - c.y0) != 0) {
+      result = 1;
+      break;
+    }
+    const int sy = static_cast<int>(t.tile ? (y - c.y0) % ch : (y - c.y0) * (ch - 1) / spanY);
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      const int m = *mp;
+      if (!m) continue;
+      const int sx = static_cast<int>(t.tile ? (x - c.x0) % cw : (x - c.x0) * (cw - 1) / spanX);
+      const std::uint8_t* s = cv.At(sx, sy);
+      const int tc[3] = {c.affectAlpha ? p[3] : p[0], c.affectAlpha ? p[3] : p[1], c.affectAlpha ? p[3] : p[2]};
+      const int a = m * (cv.alpha ? s[3] : 255) / 255;
+      int g[3] = {0, 0, 0};
+      if (grain) Grain(cv, sx, sy, s, g);
+      int col[3] = {tc[0], tc[1], tc[2]};
+      if (t.transparency != 0)
+        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>((s[k] * t.transparency + tc[k] * (100 - t.transparency)) / 100);
+      if (t.emboss != 0) {
+        const int ux = std::max(sx - 1, 0), uy = std::max(sy - 1, 0);
+        const std::uint8_t* up = cv.At(sx, uy);
+        const std::uint8_t* left = cv.At(ux, sy);
+        const std::uint8_t* ul = cv.At(ux, uy);
+        int e[3];
+        for (int k = 0; k < 3; ++k) e[k] = 3 * s[k] - ul[k] - up[k] - left[k];
+        if (t.bw) e[0] = e[1] = e[2] = (e[0] + e[1] + e[2]) / 3;
+        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>(col[k] + e[k] * t.emboss / 100);
+      }
+      int out[3];
+      for (int k = 0; k < 3; ++k) out[k] = (tc[k] * (255 - a) + a * Clamp0To255(col[k] + g[k])) / 255;
+      if (c.affectAlpha) {
+        p[3] = static_cast<std::uint8_t>(Lum(out[0], out[1], out[2]));
+      } else {
+        for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>(out[k]);
+      }
+    }
+  }
+  if (locked) UnlockImage(locked);
+  return result;
+}
+
+// ---- Dither
+
+int PrepareDither() { return 0; }
+
+int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  const long X = std::max(ParamValue(kDitherOp, 0), 1), Y = std::max(ParamValue(kDitherOp, 1), 1);
+  const long amount = ParamValue(kDitherOp, 2);
+  const bool gray = ParamValue(kDitherOp, 3) != 0;
+  const std::int64_t entries = std::int64_t{c.image->width} + X;
+  // Spacings far beyond the picture would only ask for tables of no use.
+  if (X > kLongestSpacing || Y > kLongestSpacing) {
+    ShowMessage(kMessageNoMemory);
+    return 1;
+  }
+  const char* tags[6] = {"rhi1", "ghi1", "bhi1", "rhi2", "ghi2", "bhi2"};
+  std::int32_t* table[6] = {};
+  auto freeTables = [&] {
+    for (int k = 0; k < 6; ++k) table[k] = static_cast<std::int32_t*>(FreeReal(table[k], tags[k]));
+  };
+  for (int k = 0; k < 6; ++k)
+    if (!(table[k] = AllocRealArray<std::int32_t>(entries, tags[k]))) {
+      freeTables();
+      ShowMessage(kMessageNoMemory);
+      return 1;
+    }
+  std::int32_t* upper[3] = {table[0], table[1], table[2]};
+  std::int32_t* lower[3] = {table[3], table[4], table[5]};
+  const long A = std::max<long>(amount * 255 / 100, 1), h = A / 2;
+  auto noise = [&] { return static_cast<std::int32_t>(Rand() * A / 32767 - h); };
+  Srand(3);
+  for (std::int64_t col = 0; col < entries; col += X) {
+    for (auto* u : upper) u[col] = noise();
+    for (auto* l : lower) l[col] = noise();
+  }
+  const Plane img(c.image, mask);
+  const long xy = X * Y;
+  // The division by X x Y as a multiplication: exact while |sum| x X x Y,
+  // at most (X x Y)^2 x A, stays below 2^32.
+  const bool byReciprocal = static_cast<std::uint64_t>(xy) * static_cast<std::uint64_t>(xy) * static_cast<std::uint64_t>(A) <
+                            (std::uint64_t{1} << 32);
+  const std::uint64_t reciprocal = ((std::uint64_t{1} << 32) + static_cast<std::uint64_t>(xy) - 1) / static_cast<std::uint64_t>(xy);
+  auto divide = [&](long v) -> int {
+    if (!byReciprocal) return static_cast<int>(v / xy);
+    const std::uint64_t q = (static_cast<std::uint64_t>(v < 0 ? -v : v) * reciprocal) >> 32;
+    return v < 0 ? -static_cast<int>(q) : static_cast<int>(q);
+  };
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (y % 8 == 0 && Progress(y - c.y0) != 0) {
+      freeTables();
+      return 1;
+    }
+    const long ey = Y == 1 ? 0 : y % Y;
+    if (ey == 0)
+      for (std::int64_t col = 0; col < entries; col += X)
+        for (int k = 0; k < 3; ++k) {
+          upper[k][col] = lower[k][col];
+          lower[k][col] = noise();
+        }
+    long col = c.x0 - c.x0 % X;
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      if (x > c.x0 && x % X == 0) col += X;
+      const int m = *mp;
+      if (!m) continue;
+      const long ex = X == 1 ? 0 : x % X;
+      const long wul = (Y - ey) * (X - ex), wur = (Y - ey) * ex, wll = ey * (X - ex), wlr = ey * ex;
+      int n[3];
+      for (int k = 0; k < 3; ++k)
+        n[k] = divide(wul * upper[k][col] + wur * upper[k][col + X] + wll * lower[k][col] + wlr * lower[k][col + X]);
+      if (gray) n[1] = n[2] = n[0];
+      int r[3];
+      for (int k = 0; k < 3; ++k) r[k] = Clamp0To255(p[k] + n[k]);
+      if (c.affectAlpha) {
+        int q[3];
+        for (int k = 0; k < 3; ++k) q[k] = (r[k] * m + p[3] * (255 - m)) / 255;
+        p[3] = static_cast<std::uint8_t>(Lum(q[0], q[1], q[2]));
+      } else {
+        for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>((p[k] * (255 - m) + r[k] * m) / 255);
+      }
+    }
+  }
+  freeTables();
+  return 0;
+}
+
+void FinishSpread() { FreeKernel(); }
+
+const OpRoutineEntry kTextureRoutines[] = {
+    {kReliefOp, {.prepare = PrepareRelief, .imageWorker = ReliefWorker}},
+    {kDitherOp, {.prepare = PrepareDither, .imageWorker = DitherWorker}},
+    {kElevationsOp, {.prepare = PrepareElevations, .imageWorker = ElevationsWorker}},
+    {kSharpenOp,
+     {.prepare = PrepareSharpen, .pixelWorker = SpreadWorker<true>, .finish = FinishSpread, .rowWorker = SpreadRow<true>}},
+    {kBlurOp,
+     {.prepare = PrepareBlur, .pixelWorker = SpreadWorker<false>, .finish = FinishSpread, .rowWorker = SpreadRow<false>}},
+    {kRemoveOp,
+     {.prepare = PrepareRemove, .prePass = RemovePrePass, .pixelWorker = RemoveWorker, .finish = FinishRemove}},
+    {kShaveOp, {.prepare = PrepareShave, .pixelWorker = ShaveWorker, .rowWorker = ShaveRow}},
+    {kApplyCanvasOp, {.prepare = PrepareCanvas, .imageWorker = CanvasWorker, .finish = FinishCanvas}},
+    {kContourOp, {.prepare = PrepareContour, .pixelWorker = ContourWorker}},
+};
+
+constexpr std::string_view kShaveDirections[] = {"All directions", "Remove Horizontal Features",
+                                                 "Remove Vertical Features"};
+
+}  // namespace
+
+std::vector<std::int16_t> SpreadKernel(int p) {
+  const int r = (std::max(p, 0) + 9) / 10;
+  if (r > kMaxSpread) return {};
+  std::vector<std::int16_t> k(static_cast<std::size_t>(r + 1) * (r + 1));
+  FillKernel(k.data(), r, static_cast<float>(p) * 0.1f);
+  return k;
+}
+
+std::span<const std::string_view> ShaveDirectionNames() { return kShaveDirections; }
+
+std::span<const OpRoutineEntry> TextureOperationRoutines() { return kTextureRoutines; }
+
+}  // namespace qv
