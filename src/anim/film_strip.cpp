@@ -7,6 +7,7 @@
 
 #include "anim/anim_state.h"
 #include "anim/timeline.h"
+#include "base/host.h"
 #include "base/messages.h"
 #include "base/preferences.h"
 #include "base/progress.h"
@@ -22,7 +23,10 @@ constexpr int kMessageNewFilm = 4;
 constexpr int kMessageNoFilm = 19;
 constexpr int kMessageNoMemory = 22;
 constexpr int kMessageNewFrame = 50;
+constexpr int kMessageEmptyFilm = 56;
 constexpr int kMessageNoTimer = 77;
+constexpr int kMessageRendering = 100;
+constexpr int kFilmStep = 8;  // Rewind and Forward
 
 constexpr const char* kSlotTableTag = "flms";
 constexpr const char* kFlagsTag = "FmUsed";
@@ -439,6 +443,87 @@ std::string FilmTimeText(int millisPerFrame) {
   char text[32];
   std::snprintf(text, sizeof text, "%02ld:%02ld.%03ld", (t / 60000) % 60, (t / 1000) % 60, t % 1000);
   return text;
+}
+
+// ---- window commands ----
+
+int FilmWindowCommand(int id, int value) {
+  FilmStrip& f = Film();
+  const long frames = f.length > 0 ? f.length : FrameCount();
+  const long at = f.current;
+  switch (id) {
+    case 9700: HelpOn("Filmstrip"); return 0;
+    case 9701:
+      if (f.playing) {
+        StopPlayback();
+        return 0;
+      }
+      return StartPlayback();
+    case 9702: SetCurrentFilmFrame(0); return 0;
+    case 9703: SetCurrentFilmFrame(frames - 1); return 0;
+    case 9704: SetCurrentFilmFrame(at - kFilmStep); return 0;
+    case 9705: SetCurrentFilmFrame(at + kFilmStep); return 0;
+    case 9706: StopPlayback(); return 0;
+    case 9707: return EjectFilmCommand() == 1 ? 1 : 0;
+    case 9708: SetCurrentFilmFrame(static_cast<long>(std::clamp(value, 0, 1000)) * frames / 1001); return 0;
+    case 9710: SetCurrentFilmFrame(at + 1); return 0;
+    case 9711: SetCurrentFilmFrame(at - 1); return 0;
+    case 9712: SetPlaybackSpeed(value); return 0;
+    default: return 1;
+  }
+}
+
+int EjectFilmCommand() {
+  if (!FilmHasSlots()) {
+    ShowMessage(kMessageEmptyFilm);
+    return 1;
+  }
+  MessageRequest r;
+  r.kind = MessageKind::Plain;
+  r.dialog = "EjectFilm";
+  r.title = "Eject Film Strip";
+  r.text = "Eject Film Strip";
+  r.buttons = {"Save film strip before ejecting", "OK  - Eject film strip and discard", "CANCEL  - Do not eject"};
+  r.results = {1, 2, 0};
+  r.closeResult = 0;
+  switch (TheHost().RunMessage(r)) {
+    case 1:
+      if (SaveFilmCommand() != 0) return 2;
+      [[fallthrough]];
+    case 2:
+      EjectFilm();
+      return 0;
+    default: return 2;
+  }
+}
+
+int LoadFilmCommand() {
+  Settings& s = Prefs();
+  std::vector<std::string> files = TheHost().ChooseFiles({"Load Film strip", "Film strips (*.FLM)", s.filmPath, false});
+  if (files.empty()) return 2;
+  const int result = LoadFilmStrip(files.front());
+  if (result == 0) {
+    s.filmPath = std::filesystem::path(files.front()).parent_path().string();
+    RememberRecentFile(files.front());
+  }
+  return result;
+}
+
+int SaveFilmCommand() {
+  Settings& s = Prefs();
+  std::string name = TheHost().ChooseSaveFile({"Save Film strip", "Film strips (*.FLM)", s.filmPath, false});
+  if (name.empty()) return 2;
+  std::filesystem::path path(name);
+  if (!path.has_extension()) path += ".FLM";
+  const int result = SaveFilmStrip(path);
+  if (result == 0) s.filmPath = path.parent_path().string();
+  return result;
+}
+
+bool RefuseFilmClose() {
+  if (!Film().rendering) return false;
+  ShowMessageWith(kMessageRendering, "Cannot close the film.");
+  return true;
 }
 
 }  // namespace qv

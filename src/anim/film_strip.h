@@ -117,6 +117,19 @@ void StopPlayback();
 void SetPlaybackSpeed(int speed);
 // Moves the selected frame (clamped to the film) and redraws.
 void SetCurrentFilmFrame(long frame);
+// The film strip window's controls (9700..9712): value is the slider's
+// position for 9708 (0..1000) and the new speed for 9712. 0 done, 1 refused.
+int FilmWindowCommand(int id, int value = 0);
+// "Eject Film Strip": save first, eject, or keep (message 56 when empty).
+// 0 ejected, 1 failed, 2 kept.
+int EjectFilmCommand();
+// Menu 3010 and 3020: the file dialogs, then the file. 0 done, 1 failed,
+// 2 cancelled. The folder is remembered in FilmPath.
+int LoadFilmCommand();
+int SaveFilmCommand();
+// Closing the window while its frames are rendered: message 100, true.
+bool RefuseFilmClose();
+
 // "%3ld /%3ld" of the selected frame (from 1) and the total.
 std::string FilmPositionText();
 // "%02ld:%02ld.%03ld": the time of the selected frame.
