@@ -271,6 +271,48 @@ TEST_F(FilmStripTest, StatusTextsShowPositionAndTime) {
   EXPECT_EQ(Film().current, 999);
 }
 
+TEST_F(FilmStripTest, WindowControlsMoveTheSelectionWithinTheFilm) {
+  ASSERT_EQ(ChangeFrameCount(20), 0);
+  auto after = [](int id, int value = 0) {
+    EXPECT_EQ(FilmWindowCommand(id, value), 0) << id;
+    return Film().current;
+  };
+  EXPECT_EQ(after(9705), 8);
+  EXPECT_EQ(after(9705), 16);
+  EXPECT_EQ(after(9705), 19);  // at most the last frame
+  EXPECT_EQ(after(9711), 18);
+  EXPECT_EQ(after(9704), 10);
+  EXPECT_EQ(after(9702), 0);
+  EXPECT_EQ(after(9711), 0);
+  EXPECT_EQ(after(9703), 19);
+  EXPECT_EQ(after(9708, 1000), 19);  // value * F / 1001
+  EXPECT_EQ(after(9708, 500), 9);
+  EXPECT_EQ(after(9708, 0), 0);
+  EXPECT_EQ(after(9710), 1);
+  EXPECT_EQ(FilmWindowCommand(9712, 50), 0);
+  EXPECT_EQ(Prefs().filmSpeed, 50);
+}
+
+TEST_F(FilmStripTest, EjectAsksThenSavesDiscardsOrKeeps) {
+  EXPECT_EQ(EjectFilmCommand(), 1);
+  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{56});
+  host->messages.clear();
+  PlaceSolid(1, 40);
+  EXPECT_EQ(EjectFilmCommand(), 2);  // without an answer: nothing is lost
+  ASSERT_EQ(host->messages.size(), 1u);
+  EXPECT_EQ(host->messages[0].title, "Eject Film Strip");
+  EXPECT_EQ(host->messages[0].buttons.size(), 3u);
+  EXPECT_TRUE(FilmHasSlots());
+  // Save first: the save dialog is cancelled, so the film stays.
+  host->answers = {1};
+  EXPECT_EQ(EjectFilmCommand(), 2);
+  EXPECT_TRUE(FilmHasSlots());
+  host->answers = {2};
+  EXPECT_EQ(EjectFilmCommand(), 0);
+  EXPECT_FALSE(FilmHasSlots());
+  EXPECT_EQ(Film().length, 7);
+}
+
 TEST_F(FilmStripTest, SavedFilmHasPlanesAndZerosForEmptySlotsAndLoadsBack) {
   Prefs().filmWidth = 3;
   Prefs().filmHeight = 2;
