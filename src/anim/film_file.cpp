@@ -13,6 +13,7 @@
 #include "anim/trends.h"
 #include "base/atomic_file.h"
 #include "base/messages.h"
+#include "base/preferences.h"
 #include "base/progress.h"
 #include "store/image_record.h"
 

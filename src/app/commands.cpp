@@ -353,9 +353,9 @@ const CommandEntry kCommands[] = {
     {902, Menu::Filmstrip, kT | kS, 0, DoAnimateFilm, CHECK(Film().playing), nullptr},
     {904, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(904), WITH(902)},
     {905, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(905), WITH(902)},
-    {3027, Menu::Filmstrip, kRadio | kS, 3, DoFilmUpdate, CHECK(S().filmScrolling == 0), WITH(901)},
-    {3025, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 1), WITH(901)},
-    {3029, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 2), WITH(901)},
+    {3027, Menu::Filmstrip, kRadio | kS, 3, DoFilmUpdate, CHECK(S().filmScrolling == 0), HostHasWindows},
+    {3025, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 1), HostHasWindows},
+    {3029, Menu::Filmstrip, kRadio, 3, DoFilmUpdate, CHECK(S().filmScrolling == 2), HostHasWindows},
     // Operations (the catalogue's groups join this menu)
     {3997, Menu::Operations, kT | kTB, 0, DoOperationControls, CHECK(TheProgram().ops.showControls), nullptr},
     {628, Menu::Operations, kB | kS, 0, DoLoadOpSettings, nullptr, nullptr},
