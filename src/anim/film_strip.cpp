@@ -482,7 +482,7 @@ int EjectFilmCommand() {
   r.kind = MessageKind::Plain;
   r.dialog = "EjectFilm";
   r.title = "Eject Film Strip";
-  r.text = "Eject Film Strip";
+  r.text = "Eject the film strip and free its frames?";
   r.buttons = {"Save film strip before ejecting", "OK  - Eject film strip and discard", "CANCEL  - Do not eject"};
   r.results = {1, 2, 0};
   r.closeResult = 0;
