@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMdiArea>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 

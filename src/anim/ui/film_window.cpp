@@ -205,20 +205,20 @@ FilmWindow::FilmWindow(QWidget* parent) : QWidget(parent) {
 
   connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
   FilmStrip& f = Film();
-  f.startTimer = [this](int, int ms) {
-    timer_.start(ms);
-    return timer_.isActive();
+  // The hooks outlive a closed window until the next one replaces them.
+  QPointer<FilmWindow> self(this);
+  f.startTimer = [self](int, int ms) {
+    if (!self) return false;
+    self->timer_.start(ms);
+    return self->timer_.isActive();
   };
-  f.stopTimer = [this](int) { timer_.stop(); };
+  f.stopTimer = [self](int) {
+    if (self) self->timer_.stop();
+  };
   Refresh();
 }
 
-FilmWindow::~FilmWindow() {
-  FilmStrip& f = Film();
-  StopPlayback();
-  f.startTimer = nullptr;
-  f.stopTimer = nullptr;
-}
+FilmWindow::~FilmWindow() { timer_.stop(); }
 
 QPushButton* FilmWindow::AddButton(const QString& text, int id) {
   auto* b = new QPushButton(text, this);
