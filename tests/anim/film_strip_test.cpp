@@ -450,6 +450,23 @@ TEST_F(FilmStripTest, OneFrameOfAFilmFileLoadsAsAnImage) {
   EXPECT_EQ(LoadImageFile(nullptr, path), nullptr);  // cancelled: no message
   EXPECT_TRUE(chooser.messages.empty());
 
+  // The last frame of the largest film lies past 12 GiB (a sparse file).
+  {
+    std::fstream big("big.flm", std::ios::binary | std::ios::out | std::ios::trunc);
+    const Bytes header = Header(1024, 1024, 4096);
+    big.write(reinterpret_cast<const char*>(header.data()), 16);
+    big.seekp(16 + std::streamoff{4095} * 3 * 1024 * 1024 + 1024 * 1024 + 5);  // green, x = 5
+    big.put(char(77));
+  }
+  fs::resize_file("big.flm", 16 + std::uintmax_t{4096} * 3 * 1024 * 1024);
+  chooser.answer = 4095;
+  std::string bigPath = "big.flm";
+  ImageRecord* last = LoadImageFile(nullptr, bigPath);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(At(last, 5, 0), (Colour{0, 77, 0}));
+  EXPECT_EQ(last->frameIndex, 4095);
+  FreeImage(last);
+
   // The last frame cut short; a short header; another file's magic.
   Bytes cut = FilmFile(5, 3, 4);
   cut.resize(cut.size() - 1);
