@@ -63,7 +63,7 @@ struct NewFrames {
 
 // Whether cutting the TimeLine to `frames` would drop anything the user made.
 bool ShorteningLoses(int frames) {
-  if (frames >= FrameCount()) return false;
+  if (std::max(frames, kMinFrames) >= FrameCount()) return false;
   return LevelsInUse() > 0 || !Trends().empty();
 }
 
