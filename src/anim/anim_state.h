@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "anim/film_strip.h"
 #include "anim/timeline.h"
 #include "anim/trends.h"
 
@@ -14,6 +15,7 @@ struct AnimState {
   TrendState trends;
   TrendHooks trendHooks;
   std::function<void()> redrawTimeLine;  // the TimeLine window, when open
+  FilmStrip film;
 };
 
 // The program's one AnimState (owned by the Program).

@@ -16,11 +16,11 @@ class MessagesTest : public test::ProgramTest {};
 TEST(MessageCatalogue, EveryNumberHasItsTextAndTheGapsStayEmpty) {
   int present = 0;
   for (int n = 0; n <= 106; ++n) {
-    bool unused = n == 88 || n == 89 || (n >= 92 && n <= 95);
+    bool unused = n == 88 || n == 89 || (n >= 93 && n <= 95);
     EXPECT_EQ(HasString(kMessageBase + n), !unused) << "message " << n;
     present += HasString(kMessageBase + n);
   }
-  EXPECT_EQ(present, 101);
+  EXPECT_EQ(present, 102);
   EXPECT_FALSE(HasString(kMessageBase + 107));
   EXPECT_EQ(MessageText(0), "Not enough memory to render.");
   EXPECT_EQ(MessageText(7), "Not enough memory for new image.");
@@ -30,6 +30,7 @@ TEST(MessageCatalogue, EveryNumberHasItsTextAndTheGapsStayEmpty) {
             "The area selection could not be placed in the Time Line,\n"
             "because the Time Line position has been lost.");
   EXPECT_EQ(MessageText(88), "");
+  EXPECT_EQ(MessageText(92), "Film strip file is damaged.");
   EXPECT_TRUE(DuplicateStringIds().empty());
 }
 
