@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "anim/sequence.h"
 #include "anim/timeline.h"
 #include "anim/trends.h"
 
@@ -13,6 +14,7 @@ struct AnimState {
   TimeLineState timeline;
   TrendState trends;
   TrendHooks trendHooks;
+  SequenceState sequence;
   std::function<void()> redrawTimeLine;  // the TimeLine window, when open
 };
 

@@ -57,6 +57,7 @@ const std::vector<Command>& Commands() {
       RenderCommand(),
       SampleCommand(),
       TimeLineCommand(),
+      GenerateFramesCommand(),
   };
   return commands;
 }

@@ -20,6 +20,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "anim/ui/sequence_dialogs.h"
 #include "anim/ui/timeline_window.h"
 #include "app/program.h"
 #include "app/ui/help_window.h"
@@ -401,6 +402,8 @@ int QtHost::RunWindowCommand(int id) {
       return result;
     }
     case 709: return RunAlphaViewDialog(Parent());
+    case 613: return RunSequenceControls(Parent());
+    case 9493: return RunFrameRate(Parent());
     case 364: return RunViewColours(Parent());
     default: return RunOptionDialog(id, Parent());
   }
