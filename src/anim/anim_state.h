@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "anim/film_strip.h"
 #include "anim/sequence.h"
 #include "anim/timeline.h"
 #include "anim/trends.h"
@@ -16,6 +17,7 @@ struct AnimState {
   TrendHooks trendHooks;
   SequenceState sequence;
   std::function<void()> redrawTimeLine;  // the TimeLine window, when open
+  FilmStrip film;
 };
 
 // The program's one AnimState (owned by the Program).

@@ -1,4 +1,5 @@
-// The texts of the TimeLine window's buttons and of the Trend window's menu.
+// The texts of the TimeLine window's buttons, of the Trend window's menu and
+// of the film strip window's controls.
 #include "base/string_table.h"
 
 namespace qv {
@@ -32,6 +33,18 @@ constexpr StringEntry kAnimStrings[] = {
     {8033, "Trend Position"},
     {8034, "Set Extents"},
     {8035, "Use Splines"},
+    {9700, "Help on Filmstrip"},
+    {9701, "Play Filmstrip"},
+    {9702, "Seek to Beginning"},
+    {9703, "Seek to End"},
+    {9704, "Rewind"},
+    {9705, "Forward"},
+    {9706, "Stop Filmstrip"},
+    {9707, "Eject Filmstrip"},
+    {9708, "Frame Position"},
+    {9710, "Right one Frame"},
+    {9711, "Left one Frame"},
+    {9712, "Animation Speed"},
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "anim/anim_state.h"
+#include "anim/film_strip.h"
 #include "anim/timeline_file.h"
 #include "area/area_mask.h"
 #include "area/stored_area.h"
@@ -54,6 +55,14 @@ const TimeFileRecord* FileAt(int level, int frame, int row, std::int64_t* videoF
   if (c.key == kCellEmpty) return nullptr;
   if (videoFrame) *videoFrame = c.videoFrame;
   return FileRecordOf(c.key);
+}
+
+// The film step: the frame's picture fitted into its slot, which becomes
+// the film's current frame.
+int PlaceOnFilm(const ImageRecord& image, int frame) {
+  if (PlaceImage(image, frame) != 0) return 1;
+  SetCurrentFilmFrame(frame);
+  return 0;
 }
 
 // Everything a run changes and must give back, and what each frame starts
@@ -346,7 +355,7 @@ int Run::Frame(int f, bool writing) {
     file = NameOf(f);
     if (SaveFrame(image, file, r_.type, r_.depthEntry, r_.compress, r_.quality) != 0) return 1;
   }
-  if (writing && r_.film && image && s_.placeOnFilm && s_.placeOnFilm(image, f) != 0) return 1;
+  if (writing && r_.film && image && PlaceOnFilm(*image, f) != 0) return 1;
   if (writing && r_.frameDone) {
     const long ms = static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
@@ -447,6 +456,7 @@ int Run::Go() {
     if (!existing.empty() && !r_.replace && AskReplace(kMessageOutputExists, existing) == 0) return endEarly(2);
   }
 
+  if (r_.film && EnsureFilm() != 0) return endEarly(1);
   // The unsaved marks stay the images' own: generation keeps its copies
   // apart instead of clearing the marks.
   for (int i = 0; i < ImageCount(); ++i) DropImageLayers(ImageAt(i));
@@ -497,7 +507,7 @@ GenerateRequest RequestFromSettings() {
   r.quality = s.seq.quality;
   r.accumulate = s.accumulate != 0;
   r.hideOpControls = s.hideOp != 0;
-  r.film = static_cast<bool>(Sequence().placeOnFilm);
+  r.film = Film().windowOpen;
   return r;
 }
 

@@ -49,7 +49,8 @@ struct GenerateRequest {
   int quality = 75;
   bool accumulate = false;       // frames build on the previous result
   bool replace = false;          // existing outputs are replaced unasked
-  bool film = false;             // each frame goes into the film strip
+  bool film = false;             // each frame goes into the film strip (made
+                                 // for the TimeLine's frames when absent)
   bool hideOpControls = false;
   // With accumulate on, frames before `begin` are generated unwritten first,
   // so that a range matches the same frames of a whole run.
@@ -78,10 +79,6 @@ struct SequenceState {
   std::vector<ImageRecord*> levelResults;  // one per level, null when none
   // Images generation loaded, by the name they were loaded under.
   std::vector<std::pair<std::string, ImageRecord*>> loaded;
-  // The film step (film strip window open, or --film): places a frame.
-  std::function<int(ImageRecord* image, int frame)> placeOnFilm;
-  // A new frame count for the film strip as the TimeLine's changes.
-  std::function<int(long oldCount, long newCount)> resizeFilm;
   // The desktop shows the action image of each level in the current view.
   std::function<void(ImageRecord* image)> showAction;
 };
@@ -118,7 +115,7 @@ long JiffiesPerFrame(long millis);
 // current frame (all from 1). 0 taken; otherwise the message number (32,
 // 30 or 46) shown, with the current frame corrected in `current`. A new
 // total resizes the TimeLine, the film and the Trends, and puts the range
-// back to 1..total.
+// back to 1..total (the film strip follows the TimeLine's frame count).
 struct SequenceRange {
   int total = 7;
   int begin = 1;

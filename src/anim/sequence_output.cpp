@@ -128,9 +128,7 @@ int TakeSequenceRange(SequenceRange& r) {
   }
   TimeLineState& t = Anim().timeline;
   if (r.total != t.frames) {
-    const int old = t.frames;
     if (ChangeFrameCount(r.total) != 0) return 1;
-    if (Sequence().resizeFilm) Sequence().resizeFilm(old, r.total);
     r.begin = 1;
     r.finish = r.total;
   } else {

@@ -152,6 +152,8 @@ int ChangeFrameCount(int frames) {
   frames = std::clamp(frames, kMinFrames, kMaxFrames);
   const int old = t.frames;
   if (frames == old) return 0;
+  // The film follows first: when it cannot, the count stays as it was.
+  if (ResizeFilm(old, frames) != 0) return 1;
   // Every new row first, so that a failure leaves the grid as it was.
   std::array<std::array<Cell*, kMaxLevels>, 4> grown{};
   std::int32_t* outf = t.outf ? AllocRealArray<std::int32_t>(frames, "outf") : nullptr;
@@ -168,6 +170,7 @@ int ChangeFrameCount(int frames) {
         if (r) FreeReal(r, kRowTags[row]);
     if (outf) FreeReal(outf, "outf");
     ShowMessageWith(kMessageNoMemory, "Adding to Time Line");
+    (void)ResizeFilm(frames, old);
     return 1;
   }
   for (int row = 0; row < 4; ++row)

@@ -238,6 +238,15 @@ int DoShowTimeLine(int id) {
 
 int DoGenerate(int) { return GenerateCommand(); }
 
+// The film strip: its window, its files and its playback.
+int DoShowFilm(int id) {
+  TheHost().OpenToolWindow(id);
+  return 0;
+}
+int DoLoadFilm(int) { return LoadFilmCommand(); }
+int DoSaveFilm(int) { return SaveFilmCommand(); }
+int DoAnimateFilm(int) { return FilmWindowCommand(9701); }
+
 int DoStop(int) {
   RequestStop();
   return 0;
@@ -337,14 +346,14 @@ const CommandEntry kCommands[] = {
     {912, Menu::Area, 0, 0, DoWindow, nullptr, HostHasWindows},
     {393, Menu::Area, kT, 0, DoToggle, TOGGLE(393), nullptr},
     // Filmstrip
-    {901, Menu::Filmstrip, kT | kTB, 0, nullptr, nullptr, nullptr},
-    {3010, Menu::Filmstrip, kB | kS, 0, nullptr, nullptr, nullptr},
-    {3020, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
+    {901, Menu::Filmstrip, kT | kTB, 0, DoShowFilm, CHECK(Film().windowOpen), HostHasWindows},
+    {3010, Menu::Filmstrip, kR | kS, 0, DoLoadFilm, nullptr, nullptr},
+    {3020, Menu::Filmstrip, kB, 0, DoSaveFilm, nullptr, FilmHasSlots},
     {3022, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
     {3024, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
     {3026, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
-    {908, Menu::Filmstrip, kS, 0, nullptr, nullptr, nullptr},
-    {902, Menu::Filmstrip, kS, 0, nullptr, nullptr, nullptr},
+    {908, Menu::Filmstrip, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {902, Menu::Filmstrip, kT | kS, 0, DoAnimateFilm, CHECK(Film().playing), nullptr},
     {904, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(904), WITH(902)},
     {905, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(905), WITH(902)},
     {3027, Menu::Filmstrip, kRadio | kS, 3, DoFilmUpdate, CHECK(S().filmScrolling == 0), WITH(901)},

@@ -27,7 +27,6 @@
 namespace qv {
 namespace {
 
-constexpr int kNoteNoFilmStrips = 1221;
 constexpr int kNoteNoProjects = 1222;
 constexpr std::size_t kSniffBytes = 20;
 
@@ -166,7 +165,7 @@ int OpenFile(const std::string& path) {
   int result = 1;
   std::string opened = path;
   if (startsWith("ZFLM")) {
-    ShowNote(LoadString(kNoteNoFilmStrips), path);
+    result = LoadFilmStrip(path) == 0 ? 0 : 1;
   } else if (startsWith("QVPROJ")) {
     ShowNote(LoadString(kNoteNoProjects), path);
   } else {
@@ -203,6 +202,7 @@ int ShutDown() {
   FreeUndoStack();
   FreeProfiles();
   FreeTimeLineState();
+  FreeFilm();
   FreeTrendState();
   FreeAreaState();
   FreeAllPlaces();

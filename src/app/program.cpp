@@ -14,6 +14,9 @@ std::unique_ptr<Program>& Slot() {
 Program::Program() {
   images.removalListeners = {&DropViewsOf, &ForgetAreaImage};
   area.keyColour = {&KeyInColour, &SetKeyInColour};
+  apply.hooks.updateFilmStrip = [](ImageRecord* image) {
+    if (image) UpdateFilmAfterOperation(*image);
+  };
 }
 
 Program& TheProgram() { return *Slot(); }
@@ -39,6 +42,7 @@ AreaFilesState& AreaFiles() { return TheProgram().areaFiles; }
 OpsState& Ops() { return TheProgram().ops; }
 ApplyState& Pipeline() { return TheProgram().apply; }
 AnimState& Anim() { return TheProgram().anim; }
+FilmStrip& Film() { return TheProgram().anim.film; }
 FrameState& Frame() { return TheProgram().frame; }
 
 void ResetProgram() {

@@ -82,6 +82,15 @@ struct RawImageRequest {
   std::string blueExtension = ".blu";
 };
 
+// "Select Video Frame": which frame of an animation file to load as an
+// image. frame counts from 0; secondsPerFrame gives each frame's time.
+struct VideoFrameRequest {
+  std::string fileName;
+  long frames = 1;
+  double secondsPerFrame = 0.07;
+  long frame = 0;  // the proposal
+};
+
 // The four outputs of the progress display.
 struct ProgressDisplay {
   int sequencePercent = 0;
@@ -148,6 +157,9 @@ class Host {
   // "Raw Image Load"; false when cancelled. Without a person the proposal
   // is taken.
   virtual bool EditRawImage(RawImageRequest&) { return true; }
+  // "Select Video Frame": the chosen frame (from 0), or -1 when cancelled.
+  // Without a person the proposal is taken.
+  virtual long ChooseVideoFrame(const VideoFrameRequest& request) { return request.frame; }
   // Opens (or brings forward) the tool window a command shows.
   virtual void OpenToolWindow(int /*command*/) {}
   // Whether the tool window a command shows and hides is on the screen.

@@ -5,7 +5,7 @@ namespace qv {
 namespace {
 
 constexpr StringEntry kMessages[] = {
-    // Numbered messages (88, 89 and 92 to 95 are not used).
+    // Numbered messages (88, 89 and 93 to 95 are not used).
     {5000, "Not enough memory to render."},
     {5001, "Not enough real memory for film."},
     {5002, "Not enough real memory for film record."},
@@ -96,6 +96,7 @@ constexpr StringEntry kMessages[] = {
     {5087, "There is no image loaded or specified in the Time Line."},
     {5090, "Could not find the routine in the DLL."},
     {5091, "The sequence output file already exists."},
+    {5092, "Film strip file is damaged."},
     {5096, "The paste buffer is empty."},
     {5097, "Cannot talk to Zelvane."},
     {5098, "The AVI file contains no video stream."},

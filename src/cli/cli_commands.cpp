@@ -12,9 +12,10 @@ constexpr std::string_view kInfoUsage =
     "usage: pixqv-cli info FILE...\n"
     "\n"
     "Reads each image file and prints its file type, format, size, bit depth,\n"
-    "alpha, resolution, author, annotation and first header bytes. A file that\n"
-    "cannot be read gets the program's reason on stderr, and the exit status is\n"
-    "then 1.\n";
+    "alpha, resolution, author, annotation and first header bytes; for a film\n"
+    "strip (.FLM) also its frame count (the rest describes its first frame). A\n"
+    "file that cannot be read gets the program's reason on stderr, and the exit\n"
+    "status is then 1.\n";
 
 const std::string kConvertUsage = std::string(
     "usage: pixqv-cli convert IN OUT [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
@@ -31,7 +32,9 @@ const std::string kConvertUsage = std::string(
     "                        the type offers, so an image's alpha is kept where it can be)\n"
     "  --compress B          1 to compress where the type allows it (Targa: run-length,\n"
     "                        TIFF: LZW, PNG: zlib level 6; 0 stores)\n"
-    "  --quality Q           JPEG quality, 0 to 100 (default 75)\n") +
+    "  --quality Q           JPEG quality, 0 to 100 (default 75)\n"
+    "  --frame N             which frame of a film strip (.FLM) to read, from 1\n"
+    "                        (default 1); a frame past the last fails\n") +
     std::string(kReduceOptionsHelp) +
     "\n"
     "A headerless RAW input (a name with .raw or .red) is read as \"Raw Image Load\"\n"
@@ -58,6 +61,7 @@ const std::vector<Command>& Commands() {
       SampleCommand(),
       TimeLineCommand(),
       GenerateFramesCommand(),
+      FilmCommand(),
   };
   return commands;
 }

@@ -32,6 +32,11 @@ void CliHost::ShowProgress(const ProgressDisplay& d) {
   dirty_ = true;
 }
 
+long CliHost::ChooseVideoFrame(const VideoFrameRequest& request) {
+  framesOffered = request.frames;
+  return videoFrame < request.frames ? videoFrame : -1;
+}
+
 void CliHost::FinishLine() {
   if (dirty_) std::fputc('\n', stderr);
   dirty_ = false;

@@ -18,6 +18,11 @@ class CliHost : public HeadlessHost {
   int RunMessage(const MessageRequest& request) override;
   void ShowNote(const std::string& text) override;
   void ShowProgress(const ProgressDisplay& display) override;
+  // "Select Video Frame" answered with videoFrame (from 0); a frame past the
+  // file's last is refused, and framesOffered keeps how many there were.
+  long ChooseVideoFrame(const VideoFrameRequest& request) override;
+  long videoFrame = 0;
+  long framesOffered = 0;
 
   // Prints every kept message but the last as a warning ("pixqv-cli CMD:
   // ..."); the last is returned when keepLast, else printed too.

@@ -65,6 +65,12 @@ int RunInfo(const std::vector<std::string_view>& args) {
     std::printf("  type:       %d (%s)\n", image->fileType, std::string(FileTypeExtension(image->fileType)).c_str());
     std::printf("  format:     %s\n", image->format);
     std::printf("  size:       %d x %d\n", image->width, image->height);
+    if (image->fileType == kFileFlm) {
+      // The frame read is the first; the file's header says how many follow.
+      const std::vector<std::uint8_t> count = ReadFileRange(path, 12, 4);
+      ByteReader header(count);
+      std::printf("  frames:     %u\n", header.U32LE());
+    }
     std::printf("  depth:      %u bit\n", image->bitDepth);
     std::printf("  alpha:      %s\n", image->hasAlpha ? "yes" : "no");
     std::printf("  resolution: %d/%d x %d/%d dpi\n", image->dpiXNum, image->dpiXDen, image->dpiYNum, image->dpiYDen);
@@ -104,6 +110,10 @@ int RunConvert(const std::vector<std::string_view>& input) {
       if (!ParseInt(args[++i], 0, 1, compress)) return Exit(kName, kExitUsage, "--compress wants 0 or 1");
     } else if (a == "--quality" && hasValue) {
       if (!ParseInt(args[++i], 0, 100, quality)) return Exit(kName, kExitUsage, "--quality wants 0 to 100");
+    } else if (a == "--frame" && hasValue) {
+      int frame = 0;
+      if (!ParseInt(args[++i], 1, 1 << 30, frame)) return Exit(kName, kExitUsage, "--frame wants a frame number from 1");
+      host.videoFrame = frame - 1;
     } else if (a == "--chopmem") {
       // Accepted from older scripts: the LZW features are always on here.
     } else if (!a.empty() && a[0] == '-') {
@@ -124,6 +134,10 @@ int RunConvert(const std::vector<std::string_view>& input) {
   ApplyReduceOptions(reduce);
   if (InitImageTable() != 0) return Exit(kName, kExitFailure, "no memory for the image table");
   ImageRecord* image = LoadImageFile(nullptr, files[0]);
+  if (!image && host.framesOffered > 0 && host.videoFrame >= host.framesOffered)
+    return Exit(kName, kExitFailure,
+                "cannot read " + files[0] + ": frame " + std::to_string(host.videoFrame + 1) + " asked of " +
+                    std::to_string(host.framesOffered));
   if (!image) return Exit(kName, kExitFailure, "cannot read " + files[0] + ": " + host.Flush(true));
   int result = SaveImageFile(image, files[1], type, entry, compress, quality);
   FreeImage(image);

@@ -240,7 +240,10 @@ int RunGenerate(const std::vector<std::string_view>& args) {
   if (result == 0) {
     if (!film.empty()) {
       std::string why;
-      if (SaveAttachedFilm(film, why) != 0) return Fail(why);
+      if (SaveAttachedFilm(film, why) != 0) {
+        const std::string message = host.Flush(true);
+        return Fail(message.empty() ? why : why + ": " + message);
+      }
     }
     host.Flush(false);
     return 0;

@@ -1,16 +1,24 @@
 #include "cli/generate_film.h"
 
+#include "anim/film_strip.h"
+#include "app/program.h"
+
 namespace qv::cli {
 
-// The film strip engine is not part of this build yet: --film is refused
-// with a reason rather than writing nothing.
-int AttachFilm(int, int, std::string& why) {
-  why = "this build has no film strip yet (--film)";
-  return 1;
+int AttachFilm(int width, int height, std::string& why) {
+  FilmStrip& film = Film();
+  film.frameWidth = width;
+  film.frameHeight = height;
+  if (EnsureFilm() != 0) {
+    why = "no memory for a film strip of " + std::to_string(width) + "x" + std::to_string(height);
+    return 1;
+  }
+  return 0;
 }
 
-int SaveAttachedFilm(const std::string&, std::string& why) {
-  why = "this build has no film strip yet (--film)";
+int SaveAttachedFilm(const std::string& path, std::string& why) {
+  if (SaveFilmStrip(path) == 0) return 0;
+  why = "cannot write the film strip " + path;
   return 1;
 }
 

@@ -13,6 +13,7 @@
 #include "formats/byte_io.h"
 #include "formats/formats_state.h"
 #include "formats/gif.h"
+#include "formats/film_frame.h"
 #include "formats/iff.h"
 #include "formats/loader_library.h"
 #include "formats/pcx.h"
@@ -243,6 +244,7 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
     // The IFF reader sets the type itself (ILBM or TRIM); I-RAW keeps 0.
     case Recognition::Iff: image = ReadIffFile(path); break;
     case Recognition::Ppm: image = ReadPpmFile(path), code = kFilePpm; break;
+    case Recognition::FilmStrip: image = ReadFilmFrameFile(path), code = kFileFlm; break;
     case Recognition::Sgi: image = ReadSgiFile(path), code = kFileRgb; break;
     case Recognition::Raw: image = ReadRawFile(path), code = kFileRaw; break;
     case Recognition::IRaw: image = ReadIRawFile(path); break;

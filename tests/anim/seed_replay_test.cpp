@@ -1,4 +1,4 @@
-// The area-file and TimeLine fuzzers' seeds through the same bodies in the
+// The area-file, TimeLine and film strip fuzzers' seeds through the same bodies in the
 // normal suite (and so under the sanitizers), whole and cut short as the
 // fuzzer's first mutations cut them.
 #include <filesystem>
@@ -30,6 +30,7 @@ int ReplaySeeds(const char* folder, void (*body)(const std::uint8_t*, std::size_
 TEST(AnimSeedReplayTest, AreaAndTimeLineSeedsReadWriteAndReadBackTheSame) {
   EXPECT_GE(ReplaySeeds("area_file", fuzz::FuzzAreaFile), 9);
   EXPECT_GE(ReplaySeeds("timeline", fuzz::FuzzTimeLine), 3);
+  EXPECT_GE(ReplaySeeds("film", fuzz::FuzzFilm), 2);
   ResetProgram();
 }
 

@@ -104,13 +104,13 @@ TEST_F(FrameTest, OpenerRoutesByTheFirstBytes) {
   EXPECT_EQ(OpenFile(MakeFile("job.qvp", "QVPROJ v1")), 1);
   EXPECT_EQ(OpenFile(MakeFile("x", "Z")), 1);
   ProcessCommandLine({"/e:run.qvt,3,out"});
-  ASSERT_EQ(host->notes.size(), 3u);
-  EXPECT_NE(host->notes[0].find("Film strip"), std::string::npos);
-  EXPECT_NE(host->notes[1].find("Project"), std::string::npos);
-  EXPECT_NE(host->notes[2].find("run.qvt"), std::string::npos);
+  ASSERT_EQ(host->notes.size(), 2u);
+  EXPECT_NE(host->notes[0].find("Project"), std::string::npos);
+  EXPECT_NE(host->notes[1].find("run.qvt"), std::string::npos);
   // Neither film strips nor projects go to the image reader, which would
-  // find a one-byte file too small.
-  EXPECT_EQ(host->MessageNumbers(), std::vector<int>{79});
+  // find a one-byte file too small: the film strip loader finds the header
+  // cut short.
+  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{92, 79}));
   EXPECT_EQ(ImageCount(), 0);
   EXPECT_FALSE(TheProgram().frame.quitRequested);
   EXPECT_TRUE(TheProgram().settings.lastFiles[0].empty());

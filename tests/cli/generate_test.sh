@@ -43,6 +43,11 @@ for n in 01 02 03 04 05 06 07 08 09 10 11 12; do
   cmp one/f00$n.bmp three/g01$n.bmp || fail "frame $n of a chunk differs"
 done
 
+# The film strip: generated into it equals it assembled from the frames.
+"$cli" generate "$tml" --image in.bmp --film gen.flm --film-size 32x24
+"$cli" film made.flm one/f00*.bmp --size 32x24
+cmp gen.flm made.flm || fail "generate --film differs from film of the frames"
+
 # Accumulating: a range replays the frames before it, unwritten.
 mkdir acc part
 "$cli" generate "$tml" --image in.bmp --out acc/a.bmp --accumulate

@@ -1,16 +1,24 @@
-// The bodies of the area-file and TimeLine fuzz targets, shared by the
+// The bodies of the area-file, TimeLine and film strip fuzz targets, shared by the
 // libFuzzer programs and the normal suite's replay of their seeds.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string>
 #include <string_view>
+
+#include <unistd.h>
 
 #include "anim/anim_state.h"
 #include "anim/timeline_file.h"
 #include "app/program.h"
 #include "app/recording_host.h"
 #include "area/area_files.h"
+#include "formats/film_frame.h"
 #include "store/image_record.h"
 
 namespace qv::fuzz {
@@ -56,6 +64,34 @@ inline void FuzzTimeLine(const std::uint8_t* data, std::size_t size) {
       EffectiveContent(level, frames - 1, row);
     }
   if (ReadTimeLineText(written) != 0 || TimeLineText("fuzz") != written) __builtin_trap();
+}
+
+// A film strip file, whole (it must read from a file: films pass 4 GiB) and
+// one frame of it. A film that loads saves again as the same bytes.
+inline void FuzzFilm(const std::uint8_t* data, std::size_t size) {
+  ResetProgram();
+  InstallHost<RecordingHost>();
+  if (InitImageTable() != 0) __builtin_trap();
+  ImageRecord* frame = ReadFilmFrame(std::span<const std::uint8_t>(data, size), "fuzz.flm");
+  if (frame) FreeImage(frame);
+  const auto dir = std::filesystem::temp_directory_path();
+  const auto in = dir / ("qv-film-fuzz-" + std::to_string(::getpid()) + ".flm");
+  const auto out = dir / ("qv-film-fuzz-" + std::to_string(::getpid()) + "-out.flm");
+  {
+    std::ofstream file(in, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  if (LoadFilmStrip(in) == 0 && Film().length == FrameCount() && size >= 16 &&
+      (data[12] | data[13] << 8) >= 2) {
+    if (SaveFilmStrip(out) != 0) __builtin_trap();
+    std::ifstream file(out, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (written.size() > size || written.compare(0, written.size(), reinterpret_cast<const char*>(data), written.size()) != 0)
+      __builtin_trap();
+  }
+  std::error_code ec;
+  std::filesystem::remove(in, ec);
+  std::filesystem::remove(out, ec);
 }
 
 }  // namespace qv::fuzz

@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "anim/ui/film_window.h"
 #include "anim/ui/trend_window.h"
 #include "app/commands.h"
 #include "app/frame.h"
@@ -449,6 +450,7 @@ void MainWindow::ShowAtStart() {
   // The tool windows the settings left open; the area toolbox always is.
   SyncChronograph(this, area_);
   if (!TheHost().ToolWindowShown(kShowToolbox)) TheHost().RunWindowCommand(kShowToolbox);
+  if (p.settings.showFilm && !TheHost().ToolWindowShown(kFilmCommand)) TheHost().OpenToolWindow(kFilmCommand);
   UpdateCommands();
 }
 

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "anim/ui/sequence_dialogs.h"
+#include "anim/ui/film_window.h"
 #include "anim/ui/timeline_window.h"
 #include "app/program.h"
 #include "app/ui/help_window.h"
@@ -248,9 +249,15 @@ bool QtHost::EditRawImage(RawImageRequest& request) { return RunRawImageDialog(P
 void QtHost::OpenToolWindow(int command) {
   if (command == kColourReduceCommand) OpenColourReduceWindow(Parent());
   if (command == kTimeLineCommand && window_) ToggleTimeLineWindow(window_->DocumentArea());
+  if (command == kFilmCommand && window_) ToggleFilmWindow(window_->DocumentArea());
+}
+
+long QtHost::ChooseVideoFrame(const VideoFrameRequest& request) {
+  return RunSelectVideoFrame(Parent(), request.frames, request.secondsPerFrame, request.frame);
 }
 
 bool QtHost::ToolWindowShown(int command) {
+  if (command == kFilmCommand) return window_ && FindFilmWindow(window_->DocumentArea());
   return command == kShowToolboxCommand && toolbox_ && toolbox_->isVisible();
 }
 
@@ -404,6 +411,7 @@ int QtHost::RunWindowCommand(int id) {
     case 709: return RunAlphaViewDialog(Parent());
     case 613: return RunSequenceControls(Parent());
     case 9493: return RunFrameRate(Parent());
+    case kFilmResolutionCommand: return RunFilmResolutionDialog(Parent());
     case 364: return RunViewColours(Parent());
     default: return RunOptionDialog(id, Parent());
   }

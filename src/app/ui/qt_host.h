@@ -43,6 +43,7 @@ class QtHost : public Host {
   bool EditRawImage(RawImageRequest& request) override;
   void OpenToolWindow(int command) override;
   bool ToolWindowShown(int command) override;
+  long ChooseVideoFrame(const VideoFrameRequest& request) override;
   int ChooseImage(const std::string& title) override;
   void RedrawViews() override;
   void ShowStatusText(const std::string& text) override;
