@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/preferences.h"
+
 namespace qv {
 
 struct ImageRecord;

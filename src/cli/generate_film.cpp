@@ -7,9 +7,12 @@ namespace qv::cli {
 
 int AttachFilm(int width, int height, std::string& why) {
   FilmStrip& film = Film();
+  Prefs().filmWidth = width;
+  Prefs().filmHeight = height;
   film.frameWidth = width;
   film.frameHeight = height;
-  if (EnsureFilm() != 0) {
+  if (EnsureFilm() != 0 ||
+      ((film.frameWidth != width || film.frameHeight != height) && RescaleFilm(width, height) != 0)) {
     why = "no memory for a film strip of " + std::to_string(width) + "x" + std::to_string(height);
     return 1;
   }
