@@ -78,6 +78,23 @@ if [ "$pixqv" != none ]; then
   cmp last.bmp viacli.bmp || fail "/e: does not clamp the frame"
 fi
 
+# Ctrl-C stops after the frame being made: exit 1, every frame written is
+# whole (one per JSON line) and equals the same frame made alone.
+"$cli" sample big.bmp --size 2400x1800
+mkdir stop
+"$cli" generate "$tml" --image big.bmp --out stop/f.bmp --json >stop.json 2>stop.err &
+pid=$!
+n=0
+until [ -s stop.json ] || [ $n -ge 600 ]; do sleep 0.05; n=$((n + 1)); done
+kill -INT $pid
+set +e; wait $pid; code=$?; set -e
+written=$(ls stop | wc -l)
+[ "$code" -eq 1 ] || fail "Ctrl-C: exit $code after $written frames"
+grep -q "stopped after frame $written (Ctrl-C)" stop.err || fail "Ctrl-C: $(cat stop.err)"
+[ "$written" -eq "$(wc -l <stop.json)" ] || fail "Ctrl-C: a frame without its line"
+"$cli" generate "$tml" --image big.bmp --frames "$written" --out alone.bmp --exact
+cmp alone.bmp "$(printf stop/f%04d.bmp "$written")" || fail "Ctrl-C: the last frame is not whole"
+
 # Bad usage: 2 with a reason; failures: 1 with the program's message.
 expect() {
   code=$1; shift
