@@ -93,7 +93,8 @@ class Run {
   SequenceState::Kept* KeptOf(ImageRecord* image);
   SequenceState::Kept* Keep(ImageRecord* image);
   void StartFrame();
-  void EndFrame();
+  void EndFrame(int f);
+  bool NamedAt(const std::string& path, int f) const;
   void Finish();
   std::string NameOf(int frame) const;
   bool LaterLevelWants(int level, int f, int levels) const;
@@ -152,6 +153,8 @@ ImageRecord* Run::Resolve(const TimeFileRecord& record, int level) {
   // An image of the table under this file name (or, without a file, this
   // display name) that the frame has not changed equals its file.
   ImageRecord* found = nullptr;
+  for (const auto& [loadedPath, image] : s_.loaded)
+    if (loadedPath == path && ImageIndex(image) >= 0) found = image;
   for (int i = 0; i < ImageCount() && !found; ++i) {
     ImageRecord* image = ImageAt(i);
     if (std::find(frameImages_.begin(), frameImages_.end(), image) != frameImages_.end()) continue;
@@ -316,7 +319,20 @@ void RestorePicture(ImageRecord* image, ImageRecord* original) {
   image->hasAlpha = original->hasAlpha;
 }
 
-void Run::EndFrame() {
+bool Run::NamedAt(const std::string& path, int f) const {
+  if (f >= FrameCount()) return false;
+  const std::filesystem::path project(FileLoads().projPath);
+  for (int level = 0; level < levels_; ++level)
+    for (int row : {kRowSource, kRowAction})
+      if (const TimeFileRecord* r = FileAt(level, f, row)) {
+        const std::string name(r->fileName, strnlen(r->fileName, sizeof r->fileName));
+        if (LevelNamed(name.c_str()) == kNotALevel && ResolveTimeLinePath(name, folder_, project).string() == path)
+          return true;
+      }
+  return false;
+}
+
+void Run::EndFrame(int f) {
   for (ImageRecord* image : frameImages_) {
     if (ImageIndex(image) < 0) continue;
     image->changed = 0;  // made by the run: nothing to save
@@ -333,6 +349,23 @@ void Run::EndFrame() {
     RestorePicture(k.image, k.original);
     k.image->changed = k.startChanged;
     DropImageLayers(k.image);
+  }
+  // A file the next frame does not name goes, with generation's copy of
+  // it: a sequence of a thousand pictures never holds more than a frame's.
+  for (std::size_t i = s_.loaded.size(); i-- > 0;) {
+    ImageRecord* image = s_.loaded[i].second;
+    if (NamedAt(s_.loaded[i].first, f + 1)) continue;
+    s_.loaded.erase(s_.loaded.begin() + static_cast<std::ptrdiff_t>(i));
+    if (SequenceState::Kept* k = KeptOf(image)) {
+      const std::size_t index = static_cast<std::size_t>(k - s_.kept.data());
+      FreeImage(k->original);
+      s_.kept.erase(s_.kept.begin() + static_cast<std::ptrdiff_t>(index));
+      frameMarks_.erase(frameMarks_.begin() + static_cast<std::ptrdiff_t>(index));
+    }
+    if (ImageIndex(image) >= 0) {
+      image->changed = 0;
+      RemoveImage(image);
+    }
   }
 }
 
@@ -361,7 +394,7 @@ int Run::Frame(int f, bool writing) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
     r_.frameDone(f + 1, file, ms);
   }
-  EndFrame();
+  EndFrame(f);
   return 0;
 }
 
@@ -462,6 +495,7 @@ int Run::Go() {
   for (int i = 0; i < ImageCount(); ++i) DropImageLayers(ImageAt(i));
   s_.running = true;
   s_.kept.clear();
+  s_.loaded.clear();
   s_.levelResults.assign(static_cast<std::size_t>(std::max(levels_, 1)), nullptr);
   Ops().workMethod = kDrawFirst;  // no selection: the whole image
   folder_ = std::filesystem::path(Anim().timeline.title).parent_path();
