@@ -17,6 +17,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation2
   # tests: unit tests, fuzzers and sanitizers, screenshots, outside peers
   libgtest-dev clang libclang-rt-14-dev xvfb netpbm imagemagick ffmpeg
+  # the render-farm test: a single-node Slurm and GNU parallel
+  slurmctld slurmd slurm-client munge parallel
   # benchmarks (libvips-tools: the peer of Rotate)
   libbenchmark-dev libvips-tools
 )

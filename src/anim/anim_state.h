@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "anim/film_strip.h"
+#include "anim/sequence.h"
 #include "anim/timeline.h"
 #include "anim/trends.h"
 
@@ -14,6 +15,7 @@ struct AnimState {
   TimeLineState timeline;
   TrendState trends;
   TrendHooks trendHooks;
+  SequenceState sequence;
   std::function<void()> redrawTimeLine;  // the TimeLine window, when open
   FilmStrip film;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "anim/sequence.h"
 #include "app/frame.h"
 #include "app/program.h"
 #include "app/settings.h"
@@ -235,6 +236,8 @@ int DoShowTimeLine(int id) {
   return 0;
 }
 
+int DoGenerate(int) { return GenerateCommand(); }
+
 // The film strip: its window, its files and its playback.
 int DoShowFilm(int id) {
   TheHost().OpenToolWindow(id);
@@ -290,12 +293,12 @@ const CommandEntry kCommands[] = {
     {9898, Menu::File, kB | kS, 0, DoExit, nullptr, nullptr},
     // TimeLine
     {209, Menu::TimeLine, kT | kTB, 0, DoShowTimeLine, CHECK(TheProgram().anim.timeline.windowOpen), HostHasWindows},
-    {613, Menu::TimeLine, 0, 0, nullptr, nullptr, nullptr},
+    {613, Menu::TimeLine, 0, 0, DoWindow, nullptr, HostHasWindows},
     {202, Menu::TimeLine, kT | kS, 0, DoToggle, TOGGLE(202), WITH(201)},
     {203, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(203), WITH(201)},
     {204, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(204), WITH(201)},
-    {9493, Menu::TimeLine, kS, 0, nullptr, nullptr, nullptr},
-    {201, Menu::TimeLine, kR | kS | kTB, 0, nullptr, nullptr, nullptr},
+    {9493, Menu::TimeLine, kS, 0, DoWindow, nullptr, HostHasWindows},
+    {201, Menu::TimeLine, kR | kS | kTB, 0, DoGenerate, nullptr, nullptr},
     // Display
     {310, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(310), nullptr},
     {302, Menu::Display, kR | kRadio, 1, DoDisplayMode, MODE(302), nullptr},

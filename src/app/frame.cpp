@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "anim/anim_state.h"
+#include "anim/sequence.h"
 #include "anim/timeline_file.h"
 #include "app/program.h"
 #include "app/settings.h"
@@ -17,6 +18,7 @@
 #include "base/string_table.h"
 #include "extlib/palette_library.h"
 #include "formats/image_files.h"
+#include "formats/save_choices.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
@@ -25,7 +27,6 @@
 namespace qv {
 namespace {
 
-constexpr int kNoteNoTimeLines = 1220;
 constexpr int kNoteNoProjects = 1222;
 constexpr std::size_t kSniffBytes = 20;
 
@@ -35,6 +36,45 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
+// "/e:TIMELINE,FRAME,OUT": one frame of a TimeLine written under exactly
+// that name, its type from its extension (24-bit BMP without one). 0 written.
+int RunBatchFrame(std::string_view args) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0; parts.size() < 3;) {
+    const std::size_t comma = parts.size() == 2 ? std::string_view::npos : args.find(',', start);
+    parts.emplace_back(args.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (parts.empty() || parts[0].empty()) return 1;
+  if (LoadTimeLine(parts[0]) != 0) return 1;
+  if (parts.size() < 3 || parts[2].empty()) {
+    // A TimeLine without a frame and a name is only loaded, for a look.
+    return 0;
+  }
+  long frame = 1;
+  if (std::sscanf(parts[1].c_str(), "%ld", &frame) != 1) frame = 1;
+  frame = std::clamp<long>(frame, 1, FrameCount());
+  GenerateRequest request;
+  request.begin = request.finish = static_cast<int>(frame);
+  request.save = true;
+  request.exact = true;
+  request.outPath = parts[2];
+  std::string pathAndName, extension;
+  SplitOutputPath(parts[2], pathAndName, extension);
+  const auto chosen = ExtensionChoice(extension);
+  request.type = chosen ? chosen->type : kSaveBitmap;
+  request.depthEntry = chosen ? chosen->depthEntry : kDepth24;
+  if (const ImageRecord* current = Images().current) {
+    request.compress = current->saveOption;
+    request.quality = current->saveQuality ? current->saveQuality : 75;
+  }
+  request.replace = true;  // a batch frame is written as named, like a save
+  request.accumulate = Prefs().accumulate != 0;
+  request.replayFromStart = true;
+  return Generate(request) == 0 ? 0 : 1;
+}
+
 // "/name:first,second,third".
 void RunCommandWord(const std::string& word) {
   std::string_view rest = std::string_view(word).substr(1);
@@ -42,9 +82,8 @@ void RunCommandWord(const std::string& word) {
   std::string name = Lower(rest.substr(0, colon));
   std::string_view args = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
   if (!name.empty() && name.front() == 'e') {
-    std::string timeline(args.substr(0, args.find(',')));
     LogLine("Batch command: \"%s\"\n", word.c_str());
-    ShowNote(LoadString(kNoteNoTimeLines), timeline);
+    Frame().batchResult = RunBatchFrame(args);
     return;
   }
   if (name == "close") ShutDown();
@@ -67,6 +106,18 @@ bool IsCommandWord(const std::string& word) {
 }  // namespace
 
 bool IsIconWord(const std::string& word) { return Lower(word.substr(0, 5)) == "/icon"; }
+
+bool IsHeadlessBatch(const std::vector<std::string>& words) {
+  bool batch = false, close = false;
+  const std::size_t count = std::min<std::size_t>(words.size(), kMaxCommandLineWords);
+  for (std::size_t i = 0; i < count && !words[i].empty(); ++i) {
+    if (!IsCommandWord(words[i])) continue;
+    const std::string name = Lower(std::string_view(words[i]).substr(1, words[i].find(':') - 1));
+    batch = batch || (!name.empty() && name.front() == 'e');
+    close = close || name == "close";
+  }
+  return batch && close;
+}
 
 int StartUp() {
   FrameState& f = Frame();
@@ -146,6 +197,7 @@ int ShutDown() {
   }
   ClosePal();
   SaveSettings();
+  FreeSequenceState();
   MemoryCloseReport();
   FreeUndoStack();
   FreeProfiles();

@@ -1,6 +1,7 @@
 // Start-up, shut-down, the command line and the general file opener.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ struct FrameState {
   bool exiting = false;         // ShutDown is running or has run
   bool quitRequested = false;   // ShutDown finished: the host ends the program
   bool started = false;
+  int batchResult = 0;          // "/e:": 0 the frame was written, 1 it was not
 };
 
 // The program's one FrameState (owned by the Program).
@@ -22,6 +24,9 @@ inline constexpr int kMaxCommandLineWords = 19;
 
 // Whether the first command-line word asks for a minimised start.
 bool IsIconWord(const std::string& word);
+// Whether the words hold a batch frame ("/e:...") and "/close": the program
+// then runs without windows.
+bool IsHeadlessBatch(const std::vector<std::string>& words);
 
 // Everything of start-up that is not a window: tables, palettes, settings,
 // the log. 0 on failure (the program ends), 1 when started.

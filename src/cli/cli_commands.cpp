@@ -60,6 +60,7 @@ const std::vector<Command>& Commands() {
       RenderCommand(),
       SampleCommand(),
       TimeLineCommand(),
+      GenerateFramesCommand(),
       FilmCommand(),
   };
   return commands;

@@ -45,6 +45,7 @@ int DepthEntryForBits(int type, int bits);     // file_commands.cpp
 // A whole number within [low, high]; false for anything else.
 bool ParseInt(std::string_view text, long low, long high, int& out);  // file_commands.cpp
 Command ApplyCommand();                        // apply_command.cpp
+Command GenerateFramesCommand();               // generate_command.cpp
 // raw_args.cpp: a --raw-size, --raw-start or --raw-layout option at args[i]
 // (i then at its value): 1 taken, 0 not one of them, -1 bad (why says).
 int ParseRawOption(const std::vector<std::string_view>& args, std::size_t& i, std::string& why);

@@ -189,8 +189,11 @@ TimeLineWindow::TimeLineWindow(QWidget* parent) : QWidget(parent) {
     Refresh();
   });
   connect(add(QStringLiteral("Save"), 6401), &QPushButton::clicked, this, [] { SaveTimeLineCommand(); });
-  // Generation is not part of the program yet.
-  add(QStringLiteral("Generate"), 6402)->setEnabled(CommandAvailable(201));
+  // The same command as the menu's, refused while a sequence runs.
+  connect(add(QStringLiteral("Generate"), 6402), &QPushButton::clicked, this, [this] {
+    RouteCommand(201);
+    Refresh();
+  });
   connect(add(QStringLiteral("Sizing"), 6409), &QPushButton::clicked, this, [this] {
     if (RunCellSizing(this)) Refresh();
   });

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "anim/ui/sequence_dialogs.h"
 #include "app/frame.h"
 #include "app/program.h"
 #include "app/ui/main_window.h"
@@ -9,11 +10,20 @@
 #include "extlib/palette_library.h"
 
 int main(int argc, char** argv) {
+  std::vector<std::string> words(argv + 1, argv + argc);
+  if (qv::IsHeadlessBatch(words)) {
+    // A batch frame with "/close" (a render farm's job) needs no display.
+    qv::InstallHost<qv::HeadlessHost>();
+    if (!qv::StartUp()) return 1;
+    qv::ProcessCommandLine(words);
+    const int result = qv::TheProgram().frame.batchResult;
+    qv::ResetProgram();
+    return result;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Pixanta: Q/v"));
   QApplication::setQuitOnLastWindowClosed(false);
 
-  std::vector<std::string> words(argv + 1, argv + argc);
   qv::Program& program = qv::TheProgram();
   auto& host = qv::InstallHost<qv::ui::QtHost>();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -23,6 +33,7 @@ int main(int argc, char** argv) {
   }
   program.frame.iconic = !words.empty() && qv::IsIconWord(words.front());
   if (!qv::StartUp()) return 0;
+  qv::ui::InstallSequenceHooks();
 
   int result = 0;
   {

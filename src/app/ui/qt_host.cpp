@@ -20,6 +20,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "anim/ui/sequence_dialogs.h"
 #include "anim/ui/film_window.h"
 #include "anim/ui/timeline_window.h"
 #include "app/program.h"
@@ -408,6 +409,8 @@ int QtHost::RunWindowCommand(int id) {
       return result;
     }
     case 709: return RunAlphaViewDialog(Parent());
+    case 613: return RunSequenceControls(Parent());
+    case 9493: return RunFrameRate(Parent());
     case kFilmResolutionCommand: return RunFilmResolutionDialog(Parent());
     case 364: return RunViewColours(Parent());
     default: return RunOptionDialog(id, Parent());
