@@ -4,7 +4,9 @@
 
 #include <functional>
 
+#include "anim/avi.h"
 #include "anim/film_strip.h"
+#include "anim/flic.h"
 #include "anim/sequence.h"
 #include "anim/timeline.h"
 #include "anim/trends.h"
@@ -18,6 +20,8 @@ struct AnimState {
   SequenceState sequence;
   std::function<void()> redrawTimeLine;  // the TimeLine window, when open
   FilmStrip film;
+  FlicRunState flicRun;  // appends of one run, kept between calls
+  AviWriter avi;          // the AVI output of a run
 };
 
 // The program's one AnimState (owned by the Program).

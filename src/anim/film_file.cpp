@@ -9,6 +9,7 @@
 
 #include "anim/anim_state.h"
 #include "anim/film_strip.h"
+#include "anim/flic.h"
 #include "anim/timeline.h"
 #include "anim/trends.h"
 #include "base/atomic_file.h"
@@ -172,8 +173,8 @@ int LoadFilmStrip(const std::filesystem::path& path) {
   const std::size_t got = std::fread(header, 1, sizeof header, in.get());
   if (got < 4 || std::memcmp(header, "ZFLM", 4) != 0) {
     if (got >= 6 && header[5] == 0xAF && (header[4] == 0x11 || header[4] == 0x12)) {
-      ShowNote("FLIC file recognised; this version cannot read it into the film strip yet.", name);
-      return 1;
+      in.reset();
+      return LoadFlicIntoFilm(name);
     }
     ShowNote("File is not a Zelvane film strip", name);
     return 1;

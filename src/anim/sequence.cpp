@@ -386,7 +386,11 @@ int Run::Frame(int f, bool writing) {
       return 1;
     }
     file = NameOf(f);
-    if (SaveFrame(image, file, r_.type, r_.depthEntry, r_.compress, r_.quality) != 0) return 1;
+    int saved = 0;
+    if (r_.type == kSeqTypeFlc) saved = AppendFlicFrame(image, file, f, f + 1 == FrameCount());
+    else if (r_.type == kSeqTypeAvi) saved = AddAviFrame(image, file, DepthBits(r_.depthEntry, image) == 8 ? 8 : 24);
+    else saved = SaveFrame(image, file, r_.type, r_.depthEntry, r_.compress, r_.quality);
+    if (saved != 0) return 1;
   }
   if (writing && r_.film && image && PlaceOnFilm(*image, f) != 0) return 1;
   if (writing && r_.frameDone) {
@@ -505,6 +509,7 @@ int Run::Go() {
   BeginSequence(kSequenceTitle, r_.finish - r_.begin + 1);
 
   const int first = r_.accumulate && r_.replayFromStart ? 0 : r_.begin - 1;
+  if (r_.save && r_.type == kSeqTypeAvi) ArmAvi(NameOf(0));
   int result = 0;
   for (int f = first; f <= r_.finish - 1; ++f) {
     if (Frame(f, f >= r_.begin - 1) != 0) {
@@ -516,6 +521,8 @@ int Run::Go() {
       break;
     }
   }
+  if (r_.save && r_.type == kSeqTypeAvi && CloseAvi() != 0) result = 1;
+  if (r_.save && r_.type == kSeqTypeFlc) EndFlicRun();
   Finish();
   return result;
 }

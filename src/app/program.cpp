@@ -17,6 +17,22 @@ Program::Program() {
   apply.hooks.updateFilmStrip = [](ImageRecord* image) {
     if (image) UpdateFilmAfterOperation(*image);
   };
+  files.animationFiles.readFlic = &ReadFlicFrameFile;
+  files.animationFiles.readAvi = &ReadAviFrameFile;
+  // A still saved as an animation is a file of one frame.
+  files.animationFiles.saveFlic = [](ImageRecord* image, const std::string& path, int) {
+    const int r = AppendFlicFrame(image, path, 0, false);
+    EndFlicRun();
+    return r;
+  };
+  files.animationFiles.saveAvi = [](ImageRecord* image, const std::string& path, int bits) {
+    ArmAvi(path);
+    if (AddAviFrame(image, path, bits) != 0) {
+      (void)CloseAvi();
+      return 1;
+    }
+    return CloseAvi();
+  };
 }
 
 Program& TheProgram() { return *Slot(); }

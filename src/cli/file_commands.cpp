@@ -71,6 +71,23 @@ int RunInfo(const std::vector<std::string_view>& args) {
       ByteReader header(count);
       std::printf("  frames:     %u\n", header.U32LE());
     }
+    if (image->fileType == kFileFlc || image->fileType == kFileAvi) {
+      long frames = 0;
+      double seconds = 0;
+      FlicHeader flic;
+      AviSummary avi;
+      if (image->fileType == kFileFlc && ParseFlicHeader(ReadFileRange(path, 0, kFlicHeaderBytes), flic)) {
+        frames = flic.frames;
+        seconds = FlicSecondsPerFrame(flic);
+      } else if (image->fileType == kFileAvi && SummariseAvi(path, avi)) {
+        frames = avi.frames;
+        seconds = avi.secondsPerFrame;
+      }
+      const double ms = seconds * 1000.0;
+      std::printf("  frames:     %ld\n", frames);
+      if (ms == static_cast<double>(static_cast<long>(ms))) std::printf("  frame time: %ld ms\n", static_cast<long>(ms));
+      else std::printf("  frame time: %.2f ms\n", ms);
+    }
     std::printf("  depth:      %u bit\n", image->bitDepth);
     std::printf("  alpha:      %s\n", image->hasAlpha ? "yes" : "no");
     std::printf("  resolution: %d/%d x %d/%d dpi\n", image->dpiXNum, image->dpiXDen, image->dpiYNum, image->dpiYDen);

@@ -15,6 +15,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_host.h"
 #include "cli/generate_film.h"
+#include "cli/reduce_args.h"
 #include "formats/image_files.h"
 #include "formats/save_choices.h"
 #include "store/image_record.h"
@@ -27,6 +28,7 @@ constexpr std::string_view kGenerateUsage =
     "usage: pixqv-cli generate TIMELINE.tml [--frames A[-B] | --chunk K/N] [--image IMG]\n"
     "           [--out DIR/NAME.EXT [--counter C] [--exact]] [--film FILE.FLM [--film-size WxH]]\n"
     "           [--type T] [--depth N] [--compress 0|1] [--quality Q] [--replace] [--accumulate] [--json]\n"
+    "           [--ms N] [--lock-palette] [reduction options]\n"
     "\n"
     "Generates the frames of a TimeLine: for each frame, every level in turn\n"
     "(source, action image, area, operation with its Trends), then the frame is\n"
@@ -44,9 +46,12 @@ constexpr std::string_view kGenerateUsage =
     "  --film FILE.FLM   every generated frame placed into a film strip, saved at\n"
     "                    the end\n"
     "  --film-size WxH   the film's frame size (default 96x72)\n"
-    "  --type T          bmp, gif, iff, jpg, pcx, tga, tif, trm (default: from the\n"
-    "                    extension: 24 bits for BMP, IFF, TIF, TRM; 8 for GIF and\n"
-    "                    PCX; lossy for JPG; 24/32 with alpha for TGA)\n"
+    "  --type T          bmp, flc, gif, iff, jpg, pcx, tga, tif, trm, avi (default:\n"
+    "                    from the extension: 24 bits for BMP, IFF, TIF, TRM, AVI;\n"
+    "                    8 for FLC, GIF and PCX; lossy for JPG; 24/32 with alpha\n"
+    "                    for TGA). FLC and AVI write every frame into the one file\n"
+    "                    named by --out (a FLIC ends with a ring frame back to\n"
+    "                    frame 1 when the TimeLine's last frame is generated)\n"
     "  --depth N         bit depth (32, 24, 16, 8, 4, 1 as the type offers)\n"
     "  --compress B      1 to compress where the type allows it (default 1)\n"
     "  --quality Q       JPEG quality, 0 to 100 (default 75)\n"
@@ -54,6 +59,8 @@ constexpr std::string_view kGenerateUsage =
     "  --accumulate      each frame builds on the previous one; a range is then\n"
     "                    reached by generating the frames before it unwritten\n"
     "  --json            one line per frame written: {\"frame\", \"file\", \"ms\"}\n"
+    "  --ms N            milliseconds per frame of FLC and AVI files (default 70)\n"
+    "  --lock-palette    8-bit animation frames keep the first frame's palette\n"
     "\n"
     "An output name holding \"*\" is refused. Ctrl-C stops after the frame being\n"
     "made; the frames written stay.\n"
@@ -96,7 +103,13 @@ std::string JsonLine(int frame, const std::string& file, long ms) {
          "}\n";
 }
 
-int RunGenerate(const std::vector<std::string_view>& args) {
+int RunGenerate(const std::vector<std::string_view>& input) {
+  std::vector<std::string_view> args = input;
+  ReduceOptions reduce;
+  std::string reduceError;
+  if (!TakeReduceOptions(args, reduce, reduceError)) return Usage(reduceError);
+  int millis = 70;
+  bool lockPalette = false;
   std::string timeline, image, out, film, filmSize;
   std::string_view framesText, chunkText;
   int counter = 1, type = -1, bits = 0, compress = 1, quality = 75;
@@ -136,9 +149,13 @@ int RunGenerate(const std::vector<std::string_view>& args) {
       accumulate = true;
     } else if (a == "--json") {
       json = true;
+    } else if (a == "--ms" && hasValue) {
+      if (!ParseInt(value(), 1, 1000000, millis)) return Usage("--ms wants milliseconds per frame, 1 to 1000000");
+    } else if (a == "--lock-palette") {
+      lockPalette = true;
     } else if (a.size() > 1 && a.front() == '-') {
       constexpr std::string_view kWithValue[] = {"--frames", "--chunk", "--image", "--out", "--counter", "--film",
-                                                 "--film-size", "--type", "--depth", "--compress", "--quality"};
+                                                 "--film-size", "--type", "--depth", "--compress", "--quality", "--ms"};
       for (std::string_view known : kWithValue)
         if (a == known) return Usage(std::string(a) + " needs a value (see --help)");
       return Usage("unknown option '" + std::string(a) + "' (see --help)");
@@ -167,8 +184,10 @@ int RunGenerate(const std::vector<std::string_view>& args) {
     const auto chosen = ExtensionChoice(request.extension);
     if (type < 0) type = chosen ? chosen->type : (exact && request.extension.empty() ? kSaveBitmap : -1);
     if (type < 0) return Usage("cannot tell the output type from '" + out + "'; use --type");
-    if (type == kSaveFlick || type == kSaveAvi)
-      return Usage(std::string(SaveTypeName(type)) + " files are not written by generate yet; write numbered frames");
+    // One file takes every frame: processes sharing the frames would write
+    // into each other's file.
+    if ((type == kSaveFlick || type == kSaveAvi) && chunks > 0)
+      return Usage(std::string(SaveTypeName(type)) + " files take every frame in one run: --chunk is for numbered files");
     int entry = bits ? DepthEntryForBits(type, bits) : -1;
     if (bits && entry < 0)
       return Usage(std::to_string(bits) + "-bit is not offered for " + std::string(SaveTypeName(type)));
@@ -187,6 +206,9 @@ int RunGenerate(const std::vector<std::string_view>& args) {
     return Usage("--film-size wants WxH, each side from 1 to 1024");
 
   CliHost& host = InstallHost<CliHost>("generate", false);
+  Prefs().animMillis = millis;
+  ApplyReduceOptions(reduce);
+  if (lockPalette) TheProgram().reduce.lockAfterFirst = 1;
   if (InitImageTable() != 0) return Fail("no memory for the image table");
   // Generation keeps its own copies of what it changes: nothing to undo.
   SetUndoLevels(TheProgram().undo.levels, 0);

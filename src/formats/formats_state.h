@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ struct FileLoadState {
   RawChoices raw;            // what "RawDlg" starts with next time
   // Images a loader library made during its call, freed if it fails.
   std::vector<ImageRecord*> libraryImages;
+  // The animation files' readers and one-frame writers, which live above
+  // this layer (installed by the program).
+  struct AnimationFiles {
+    std::function<ImageRecord*(const std::string&)> readFlic, readAvi;
+    std::function<int(ImageRecord*, const std::string&, int bits)> saveFlic, saveAvi;
+  } animationFiles;
 };
 
 // The program's one FileLoadState (owned by the Program).

@@ -245,6 +245,14 @@ ImageRecord* LoadImageFile(ImageRecord* fallback, std::string& path) {
     case Recognition::Iff: image = ReadIffFile(path); break;
     case Recognition::Ppm: image = ReadPpmFile(path), code = kFilePpm; break;
     case Recognition::FilmStrip: image = ReadFilmFrameFile(path), code = kFileFlm; break;
+    case Recognition::Flic:
+      if (!files.animationFiles.readFlic) return NotYetReadable(kind, path), fallback;
+      image = files.animationFiles.readFlic(path), code = kFileFlc;
+      break;
+    case Recognition::Avi:
+      if (!files.animationFiles.readAvi) return NotYetReadable(kind, path), fallback;
+      image = files.animationFiles.readAvi(path), code = kFileAvi;
+      break;
     case Recognition::Sgi: image = ReadSgiFile(path), code = kFileRgb; break;
     case Recognition::Raw: image = ReadRawFile(path), code = kFileRaw; break;
     case Recognition::IRaw: image = ReadIRawFile(path); break;

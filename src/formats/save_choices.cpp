@@ -8,6 +8,7 @@
 #include "base/preferences.h"
 #include "base/string_table.h"
 #include "formats/bmp.h"
+#include "formats/formats_state.h"
 #include "formats/loader_api.h"
 #include "formats/loader_library.h"
 #include "formats/still_writers.h"
@@ -149,6 +150,13 @@ int SaveImageFile(ImageRecord* image, const std::string& path, int type, int dep
       if (compress && SavePrefs().chopMem) option |= kTiffOptionCompress;
       if (depthEntry == kDepthAlpha && image->hasAlpha) option |= kTiffOptionAlpha;
       return SaveThroughLibrary(kTiffLibrary, path, image, option);
+    }
+    case kSaveFlick:
+    case kSaveAvi: {
+      const auto& hooks = FileLoads().animationFiles;
+      const auto& save = type == kSaveFlick ? hooks.saveFlic : hooks.saveAvi;
+      if (!save) return 1;
+      return save(image, path, type == kSaveFlick ? 8 : DepthBits(depthEntry, image) == 8 ? 8 : 24);
     }
     default:
       return WriteStillImage(image, path, type, depthEntry, compress);

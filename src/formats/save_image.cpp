@@ -108,7 +108,9 @@ int SaveImageAs(ImageRecord* image) {
 int SaveToOwnFile(ImageRecord* image) {
   if (!image) return 1;
   const int type = SaveTypeOfImage(image);
-  if (!image->path[0] || type < 0) return SaveImageAs(image);
+  // A frame of an animation file would replace the whole animation with
+  // that one frame: it is saved under a name the user picks.
+  if (!image->path[0] || type < 0 || type == kSaveFlick || type == kSaveAvi) return SaveImageAs(image);
   const std::string path = image->path;
   const int compress = image->saveOption ? 1 : 0;
   const int quality = std::clamp<int>(image->saveQuality, 0, 100);
