@@ -104,37 +104,63 @@ int PrepareFire() {
 
 inline double Smooth(double f) { return f * f * (3 - 2 * f); }
 
-// Lattice `which` at (u, v) cells, smoothly between its points.
-double Ruffle(int which, double u, double v) {
+// A sine from a table of a quarter of a degree with straight lines
+// between: the flames need shape, not the last digit, and it is the same
+// on every machine.
+constexpr int kSineSteps = 1440;
+struct SineTable {
+  double value[kSineSteps + 1];
+  SineTable() {
+    for (int i = 0; i <= kSineSteps; ++i) value[i] = std::sin(2 * kPi * i / kSineSteps);
+  }
+};
+const SineTable& Sines() {
+  static const SineTable table;
+  return table;
+}
+inline double Sine(double radians) {
+  double turns = radians * (1 / (2 * kPi));
+  turns -= std::floor(turns);
+  const double at = turns * kSineSteps;
+  const int i = std::min(static_cast<int>(at), kSineSteps - 1);
+  const double* v = Sines().value;
+  return v[i] + (v[i + 1] - v[i]) * (at - i);
+}
+
+// Lattices `first` and `first + 1` at (u, v) cells, smoothly between their
+// points, mixed by the phase: a whole turn of "Propagate" comes back to the
+// same ruffle. `other` gets the mix a quarter turn on, for a second,
+// independent-looking ruffle from the same lattices.
+inline double Turning(int first, double u, double v, double* other = nullptr) {
   const double fu = std::floor(u), fv = std::floor(v);
   const double su = Smooth(u - fu), sv = Smooth(v - fv);
   const int i0 = static_cast<int>(static_cast<long long>(fu) & (kLattice - 1)), i1 = (i0 + 1) & (kLattice - 1);
   const int j0 = static_cast<int>(static_cast<long long>(fv) & (kLattice - 1)), j1 = (j0 + 1) & (kLattice - 1);
-  const double* f = &fl.field[std::size_t(which) * kLattice * kLattice];
-  const double top = f[j0 * kLattice + i0] + (f[j0 * kLattice + i1] - f[j0 * kLattice + i0]) * su;
-  const double bottom = f[j1 * kLattice + i0] + (f[j1 * kLattice + i1] - f[j1 * kLattice + i0]) * su;
-  return top + (bottom - top) * sv;
-}
-
-// Two lattices mixed by the phase: a whole turn of "Propagate" comes back
-// to the same ruffle.
-inline double Turning(int first, double u, double v) {
-  return Ruffle(first, u, v) * fl.cosP + Ruffle(first + 1, u, v) * fl.sinP;
+  double at[2];
+  for (int k = 0; k < 2; ++k) {
+    const double* f = &fl.field[std::size_t(first + k) * kLattice * kLattice];
+    const double top = f[j0 * kLattice + i0] + (f[j0 * kLattice + i1] - f[j0 * kLattice + i0]) * su;
+    const double bottom = f[j1 * kLattice + i0] + (f[j1 * kLattice + i1] - f[j1 * kLattice + i0]) * su;
+    at[k] = top + (bottom - top) * sv;
+  }
+  if (other) *other = at[1] * fl.cosP - at[0] * fl.sinP;
+  return at[0] * fl.cosP + at[1] * fl.sinP;
 }
 
 // How far up its flame (0 at the base, 1 at the tip) a point lies that is
 // `across` pixels along the front and `up` pixels from the edge.
 double FlamePosition(double across, double up) {
   if (fl.distortion > 0) {
-    const double u = across / fl.cell, v = up / fl.cell;
+    double sideways;
+    const double lift = Turning(0, across / fl.cell, up / fl.cell, &sideways);
     const double amount = fl.distortion * fl.tongueWidth;
-    across += amount * Turning(0, u, v);
-    up += amount * Turning(0, v + 11, u + 7);  // another part of the same lattices
+    across += amount * sideways;
+    up += amount * lift;
   }
-  double along = std::max(up, 0.0) / fl.length;
+  const double along = std::max(up, 0.0) / fl.length;
   if (fl.wobbleAmount > 0 && fl.wobbles > 0)
     across += fl.wobbleAmount * fl.tongueWidth * 0.5 * std::min(along, 1.0) *
-              std::sin(2 * kPi * fl.wobbles * along - fl.phase + fl.swayPhase + across / fl.tongueWidth);
+              Sine(2 * kPi * fl.wobbles * along - fl.phase + fl.swayPhase + across / fl.tongueWidth);
   double height = 1;
   if (fl.tongues > 0) {
     const double q = std::clamp(across / fl.tongueWidth, 0.0, static_cast<double>(fl.tongues));
@@ -142,12 +168,12 @@ double FlamePosition(double across, double up) {
     const double f = q - k;
     const double h = fl.height[std::size_t(k)] + (fl.height[std::size_t(k) + 1] - fl.height[std::size_t(k)]) * Smooth(f);
     // Each tongue is tallest in its middle.
-    height = (1 - 0.6 * (1 - std::sin(kPi * f))) * std::max(1 - fl.latTurb * 0.5 * h, 0.0);
+    height = (1 - 0.6 * (1 - 4 * f * (1 - f))) * std::max(1 - fl.latTurb * 0.5 * h, 0.0);
   }
   if (height <= 0) return 2;
   double t = along / height;
   if (fl.longStructure > 0 && fl.longTurb > 0) {
-    const double wave = std::sin(2 * kPi * (fl.longStructure * along + Turning(2, across / fl.cell, up / fl.cell)) - fl.phase);
+    const double wave = Sine(2 * kPi * (fl.longStructure * along + Turning(2, across / fl.cell, up / fl.cell)) - fl.phase);
     t *= 1 + fl.longTurb * 0.15 * (1 + wave);
   }
   return t;
@@ -159,7 +185,7 @@ double FlameColour(double t, int col[3]) {
   const int i = std::min(static_cast<int>(seg), 2);
   const double f = seg - i;
   for (int ch = 0; ch < 3; ++ch)
-    col[ch] = static_cast<int>(std::lround(fl.colour[i][ch] + (fl.colour[i + 1][ch] - fl.colour[i][ch]) * f));
+    col[ch] = static_cast<int>(fl.colour[i][ch] + (fl.colour[i + 1][ch] - fl.colour[i][ch]) * f + 0.5);
   return t <= 1 ? 1 : std::max(0.0, 1 - (t - 1) * 4);
 }
 
@@ -206,6 +232,10 @@ int FireWorker(std::uint8_t*, std::uint8_t* mask) {
     return 1;
   }
   const double stepLength = EdgeSteps(c, img, steps);
+  // t grows at least as fast as the distance up, less what the ruffles can
+  // move a point back (each lattice mix stays within 0.71), and the flame
+  // has faded out at t = 1.25.
+  const double beyond = 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75;
   SetProgressTotal(bh);
   int result = 0;
   for (int y = c.y0; y <= c.y1; ++y) {
@@ -218,11 +248,13 @@ int FireWorker(std::uint8_t*, std::uint8_t* mask) {
     const std::uint8_t* m = &img.MaskAt(c.x0, y);
     for (int i = 0; i < bw; ++i, p += 4) {
       if (row[i] < 0 || m[i] == 0) continue;
+      const double up = row[i] * stepLength;
+      if (up > beyond) continue;  // past every tip and its fade
       const int x = c.x0 + i;
-      const double t = FlamePosition(x * fl.lx + y * fl.ly - fl.latMin, row[i] * stepLength);
+      const double t = FlamePosition(x * fl.lx + y * fl.ly - fl.latMin, up);
       int col[3];
       const double cover = FlameColour(t, col);
-      const int level = static_cast<int>(std::lround(cover * m[i]));
+      const int level = static_cast<int>(cover * m[i] + 0.5);
       if (level == 0) continue;
       for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
     }

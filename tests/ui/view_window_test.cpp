@@ -535,6 +535,7 @@ class ViewWindowTest : public QObject {
     TheProgram().ops.current = 3136;
     ResetParamValues();
     ShowPerspectiveHandles(v->Record());
+    v->repaint();  // rendered before it is grabbed
     // The handles are white; the picture never is (its green is 40 or 200).
     const Rgb line = TheProgram().settings.lineHandle;
     const QRgb handle = qRgb(line.red, line.green, line.blue);
