@@ -67,6 +67,7 @@ inline qv::ImageRecord* Setup(Painter paint, bool ellipse) {
   qv::SetWorkMethod(qv::kDrawFirst);
   qv::SetUndoLevels(qv::TheProgram().undo.levels, 0);
   qv::TheProgram().settings.modAlpha = qv::kAffectRgbOnly;
+  qv::TheProgram().settings.threads = 1;  // the rates are one thread's
   return image;
 }
 

@@ -13,5 +13,7 @@ EFFECT(Annular, 3112, false, kWhole, nullptr);
 EFFECT(Shine, 3114, false, kWhole, nullptr);
 EFFECT(Aura, 3212, true, kAuraBox, nullptr);
 EFFECT(Lightning, 3211, true, 1025.0 * 1025.0, nullptr);
+EFFECT(Refract, 3113, false, kWhole, nullptr);
+EFFECT(Fire, 3213, false, kWhole, nullptr);
 
 }  // namespace

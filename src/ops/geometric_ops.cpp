@@ -569,6 +569,8 @@ const OpRoutineEntry kRoutines[] = {
 
 }  // namespace
 
+void PerspectiveProjection(int actionWidth, double m[9]) { PerspectiveMatrix(actionWidth, m); }
+
 std::span<const OpRoutineEntry> GeometricOperationRoutines() { return kRoutines; }
 
 }  // namespace qv

@@ -16,4 +16,8 @@ inline constexpr OpId kDome = 3131, kCaricature = 3132, kSwirl = 3133, kWaves = 
 std::span<const OpRoutineEntry> WarpOperationRoutines();
 std::span<const OpRoutineEntry> GeometricOperationRoutines();
 
+// Perspective's projection as the current settings make it for an action
+// image this wide: [[Xu, Xv, tx], [Yu, Yv, ty], [Zu, Zv, tz]].
+void PerspectiveProjection(int actionWidth, double m[9]);
+
 }  // namespace qv

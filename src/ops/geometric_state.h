@@ -11,6 +11,7 @@
 namespace qv {
 
 struct ImageRecord;
+struct ViewRecord;
 
 struct GeometricState {
   // Elliptic coordinates: the selection's centre and half sizes (a half
@@ -48,6 +49,8 @@ struct GeometricState {
   // Perspective: the adjugate of the projection, row by row, and the picture.
   double inverse[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
   ImageRecord* picture = nullptr;
+  // The view showing Perspective's handles; null while none does.
+  ViewRecord* handlesView = nullptr;
 };
 
 }  // namespace qv

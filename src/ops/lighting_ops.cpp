@@ -15,6 +15,7 @@
 #include "base/text_words.h"
 #include "ops/apply.h"
 #include "ops/effect_support.h"
+#include "ops/glass_flame_ops.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
 #include "ops/plasma_ops.h"
@@ -357,8 +358,12 @@ int StoreCurve(ProfileId id, OpId op, const Curve& curve) {
 }  // namespace
 
 int DrawProfileLine(ProfileId id, int i0, int v0, int i1, int v1) {
+  const bool fresh = !FindProfile(id);
   std::int16_t* p = EnsureProfile(id);
   if (!p) return 1;
+  // A Refract curve never drawn changes nothing; drawing starts from that.
+  if (fresh && IsRefractCurve(id))
+    for (int i = 0; i < kProfileLength; ++i) p[i] = static_cast<std::int16_t>(RefractIdentity(id, i));
   const int maximum = InfoOf(id).maximum;
   i0 = std::clamp(i0, 0, kProfileLength - 1);
   i1 = std::clamp(i1, 0, kProfileLength - 1);
@@ -382,6 +387,11 @@ bool ProfileOf(OpId op, ProfileId& id, std::string_view& title) {
   if (op == kAnnularOp) {
     id = ProfileId::Shape;
     title = "Annular Radial Profile";
+    return true;
+  }
+  if (op == kRefractOp) {
+    id = ProfileId::CcL;  // the one that shapes the glass first
+    title = "Refract Color Curves";
     return true;
   }
   return false;
@@ -447,6 +457,8 @@ std::span<const OpRoutineEntry> LightingOperationRoutines() {
     shine.pixelWorker = ShineWorker;
     shine.finish = FreeShinePlane;
     std::vector<OpRoutineEntry> t = {{kAsterizeOp, asterize}, {kAnnularOp, annular}, {kShine, shine}};
+    auto refract = RefractRoutines();
+    t.insert(t.end(), refract.begin(), refract.end());
     auto plasma = PlasmaOperationRoutines();
     t.insert(t.end(), plasma.begin(), plasma.end());
     return t;

@@ -3,6 +3,7 @@
 #include "base/messages.h"
 #include "base/string_table.h"
 #include "ops/op_state.h"
+#include "ops/perspective_handles.h"
 #include "store/image_record.h"
 
 namespace qv {
@@ -72,6 +73,7 @@ int SelectOperation(int command) {
   const OpId chosen = static_cast<OpId>(command);
   ops.current = chosen;
   ops.showControls = true;
+  if (chosen != previous) RemovePerspectiveHandles();
   if (ops.hooks.markOperation) ops.hooks.markOperation(previous, chosen);
 
   const bool drawFirst = ops.workMethod == kWorkDrawFirst;

@@ -14,6 +14,7 @@
 #include "base/string_table.h"
 #include "ops/apply.h"
 #include "ops/effect_support.h"
+#include "ops/glass_flame_ops.h"
 #include "ops/lightning_op.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
@@ -230,6 +231,8 @@ std::span<const OpRoutineEntry> PlasmaOperationRoutines() {
     std::vector<OpRoutineEntry> t = {{kAura, aura}};
     auto lightning = LightningRoutines();
     t.insert(t.end(), lightning.begin(), lightning.end());
+    auto fire = FireRoutines();
+    t.insert(t.end(), fire.begin(), fire.end());
     return t;
   }();
   return table;

@@ -45,4 +45,28 @@ fails 1 "$cli" apply in.bmp x.bmp --op "Linear Fill" --palette missing.gpl
 # Settings that would change nothing: message 65, exit 1.
 fails 1 "$cli" apply in.bmp x.bmp --op Outline --set Width=0
 grep -q 'no change' err.txt || { echo "no message 65"; cat err.txt; exit 1; }
+# Fire: the same seed gives the same flames, another seed others; they rise
+# from the bottom edge in the base colour (blue).
+"$cli" apply in.bmp fire1.bmp --op Fire 2>/dev/null
+"$cli" apply in.bmp fire2.bmp --op Fire --set Seed=5 2>/dev/null
+"$cli" apply in.bmp fire3.bmp --op Fire --set Seed=6 2>/dev/null
+cmp -s fire1.bmp fire2.bmp || { echo "Fire differs for one seed"; exit 1; }
+if cmp -s fire1.bmp fire3.bmp; then echo "Fire is the same for another seed"; exit 1; fi
+convert fire1.bmp txt:- | grep '^20,29:' | grep -q ',25[0-5])' || { echo "no base colour at the edge"; exit 1; }
+
+# Refract's curves come with its settings: "RcS" at zero leaves what the
+# glass shows without colour.
+convert -size 40x30 gradient:red-blue -swirl 90 BMP3:colour.bmp
+{
+  printf 'QVOPSET Pixanta:Q/v File\n\nRefract: 180\nRcS 0 200 0 255\n'
+  i=0
+  while [ $i -le 200 ]; do printf ' 0'; [ $((i % 20)) = 19 ] && printf '\n'; i=$((i + 1)); done
+  printf '\n'
+} >grey.qvs
+"$cli" apply colour.bmp grey.bmp --op Refract --settings grey.qvs 2>/dev/null
+convert grey.bmp txt:- | awk -F'[(),]' 'NR > 1 { d = $3 - $4; e = $4 - $5; if (d < -2 || d > 2 || e < -2 || e > 2) bad = 1 } END { exit bad }' ||
+  { echo "Refract's RcS curve was not applied"; exit 1; }
+"$cli" apply colour.bmp plain.bmp --op Refract 2>/dev/null
+moved=$(compare -metric AE colour.bmp plain.bmp null: 2>&1 || true)
+[ "$moved" != 0 ] || { echo "Refract changed nothing"; exit 1; }
 echo ok

@@ -28,6 +28,8 @@
 #include "formats/save_choices.h"
 #include "formats/ui/save_dialog.h"
 #include "ops/apply.h"
+#include "ops/op_menu.h"
+#include "ops/perspective_handles.h"
 #include "ops/ui/chronograph_window.h"
 #include "store/image_record.h"
 
@@ -517,6 +519,55 @@ class ViewWindowTest : public QObject {
     QCOMPARE(left->View()->Record()->image, kept);
     left->View()->repaint();
     left->close();
+    QTRY_COMPARE(window->DocumentArea()->subWindowList().size(), 0);
+  }
+
+  // Perspective's handles: drawn over the action view, dragged to move the
+  // picture, gone once another operation is chosen.
+  void perspectiveHandlesAreDrawnAndDragged() {
+    QCOMPARE(OpenFile(bmpPath), 0);
+    QTRY_COMPARE(window->DocumentArea()->subWindowList().size(), 1);
+    auto* frame = dynamic_cast<ui::ViewSubWindow*>(window->DocumentArea()->subWindowList()[0]);
+    QVERIFY(frame);
+    ui::ViewWindow* v = frame->View();
+    QTRY_COMPARE(v->size(), QSize(120, 80));
+    SetWorkMethod(kImmediatePainting);
+    TheProgram().ops.current = 3136;
+    ResetParamValues();
+    ShowPerspectiveHandles(v->Record());
+    v->repaint();  // rendered before it is grabbed
+    // The handles are white; the picture never is (its green is 40 or 200).
+    const Rgb line = TheProgram().settings.lineHandle;
+    const QRgb handle = qRgb(line.red, line.green, line.blue);
+    QCOMPARE(handle, qRgb(255, 255, 255));
+    // The centre's ring, four pixels around (x, 40).
+    auto ringAt = [&](int x) {
+      const QImage shot = v->grab().toImage();
+      for (QPoint p : {QPoint(x - 4, 40), QPoint(x - 3, 40), QPoint(x + 3, 40), QPoint(x + 4, 40), QPoint(x, 36),
+                       QPoint(x, 37), QPoint(x, 43), QPoint(x, 44)})
+        if (shot.pixel(p) == handle) return true;
+      return false;
+    };
+    QVERIFY(ringAt(60));
+    QVERIFY(!ringAt(100));
+    const int selectionMode = TheProgram().area.selection.mode;
+
+    // The centre dragged 40 pixels right: "X Dist" 40 x 2 x 480 / 120.
+    QTest::mousePress(v, Qt::LeftButton, {}, QPoint(61, 41));
+    QTest::mouseMove(v, QPoint(80, 41));
+    QTest::mouseMove(v, QPoint(101, 41));
+    QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(101, 41));
+    QCOMPARE(ParamValue(3136, 3), 320);
+    QCOMPARE(TheProgram().area.selection.mode, selectionMode);  // no selection was drawn
+    QVERIFY(ringAt(100));
+    QVERIFY(!ringAt(60));
+
+    // Another operation takes them away.
+    QCOMPARE(SelectOperation(3133), 0);
+    QCOMPARE(PerspectiveHandlesView(), nullptr);
+    QVERIFY(!ringAt(100));
+    SetWorkMethod(kDrawFirst);
+    frame->close();
     QTRY_COMPARE(window->DocumentArea()->subWindowList().size(), 0);
   }
 

@@ -25,6 +25,7 @@
 #include "display/render.h"
 #include "display/views.h"
 #include "ops/apply.h"
+#include "ops/op_menu.h"
 #include "store/image_record.h"
 
 namespace qv::ui {
@@ -188,6 +189,7 @@ void ViewWindow::paintEvent(QPaintEvent*) {
     p.fillRect(0, bitmap_.height(), width(), height() - bitmap_.height(), Qt::black);
   }
   DrawOutline(p);
+  DrawPerspectiveHandles(p);
   const Settings& s = TheProgram().settings;
   QPen pen(Colour(s.lineDash1), 1, Qt::DashLine);
   p.setBackground(Colour(s.lineDash2));
@@ -263,6 +265,49 @@ void ViewWindow::DrawOutline(QPainter& p) {
   }
 }
 
+void ViewWindow::DrawPerspectiveHandles(QPainter& p) {
+  ImageRecord* image = record_->image;
+  const ImageRecord* picture = PerspectivePicture();
+  if (!image || !picture || PerspectiveHandlesView() != record_) return;
+  const PerspectiveFrame f = PerspectiveFrameFor(image->width, image->height, picture->width, picture->height);
+  auto at = [&](int h) {
+    const HandlePoint& pt = f.point[h];
+    return WindowPoint(static_cast<int>(std::clamp(pt.x, -1e6, 1e6)), static_cast<int>(std::clamp(pt.y, -1e6, 1e6)));
+  };
+  p.setBackgroundMode(Qt::TransparentMode);
+  p.setPen(QPen(Colour(TheProgram().settings.lineHandle), 1));
+  p.setBrush(Qt::NoBrush);
+  if (f.Whole()) p.drawPolygon(QPolygon{at(kHandleTopLeft), at(kHandleTopRight), at(kHandleBottomRight), at(kHandleBottomLeft)});
+  for (int h = 0; h < kHandleCount; ++h) {
+    if (!f.point[h].visible) continue;
+    const QPoint c = at(h);
+    if (h == kHandleCentre) p.drawEllipse(c, 4, 4);
+    else if (h <= kHandleBottomLeft) p.drawRect(c.x() - 3, c.y() - 3, 6, 6);
+    else p.drawRect(c.x() - 2, c.y() - 2, 4, 4);
+  }
+}
+
+bool ViewWindow::GrabPerspectiveHandle(QPoint window) {
+  ImageRecord* image = record_->image;
+  const ImageRecord* picture = PerspectivePicture();
+  if (!image || !picture || PerspectiveHandlesView() != record_) return false;
+  const PerspectiveFrame f = PerspectiveFrameFor(image->width, image->height, picture->width, picture->height);
+  // Within a few screen pixels, whatever the zoom.
+  int best = kHandleNone, bestD = 7 * 7;
+  for (int h = 0; h < kHandleCount; ++h) {
+    const HandlePoint& pt = f.point[h];
+    if (!pt.visible) continue;
+    const QPoint w = WindowPoint(static_cast<int>(std::clamp(pt.x, -1e6, 1e6)), static_cast<int>(std::clamp(pt.y, -1e6, 1e6)));
+    const int d = (w - window).x() * (w - window).x() + (w - window).y() * (w - window).y();
+    if (d <= bestD) best = h, bestD = d;
+  }
+  if (best == kHandleNone) return false;
+  perspective_ = BeginPerspectiveDrag(image->width, image->height, picture->width, picture->height, f.point[best].x,
+                                      f.point[best].y, 0);
+  perspective_.handle = best;
+  return true;
+}
+
 void ViewWindow::resizeEvent(QResizeEvent*) {
   if (record_->renderState == 1) record_->renderState = kRenderStateResized;
   record_->reRender = 1;
@@ -286,6 +331,12 @@ void ViewWindow::mousePressEvent(QMouseEvent* e) {
   if (views.tool == ViewTool::Magnify || views.tool == ViewTool::MagnifyOneToOne) {
     if (e->button() != Qt::LeftButton) return;
     gesture_ = Gesture::Zoom;
+    press_ = pos;
+    return;
+  }
+  // Perspective's handles come before a new selection.
+  if (e->button() == Qt::LeftButton && gesture_ == Gesture::None && GrabPerspectiveHandle(pos)) {
+    gesture_ = Gesture::Perspective;
     press_ = pos;
     return;
   }
@@ -361,6 +412,11 @@ void ViewWindow::mouseMoveEvent(QMouseEvent* e) {
     QPoint ip = ImagePoint(pos);
     PushPoint(a.selection.capture, ip.x(), ip.y(), kPenDown);
     drawn_ << pos;
+  } else if (gesture_ == Gesture::Perspective) {
+    const QPoint from = ImagePoint(press_), to = ImagePoint(pos);
+    DragPerspective(perspective_, perspective_.pressX + (to.x() - from.x()), perspective_.pressY + (to.y() - from.y()),
+                    e->modifiers() & Qt::ShiftModifier, e->modifiers() & Qt::ControlModifier);
+    RefreshSettingsDialog();
   } else if (gesture_ == Gesture::FreehandMove) {
     // The whole outline follows the mouse.
     QPoint by = pos - current_;
@@ -411,6 +467,9 @@ void ViewWindow::mouseReleaseEvent(QMouseEvent* e) {
     }
     case Gesture::FreehandMove:
       if (e->button() == Qt::RightButton) gesture_ = Gesture::Freehand;
+      break;
+    case Gesture::Perspective:
+      if (e->button() == Qt::LeftButton) gesture_ = Gesture::None;
       break;
     case Gesture::EditBox: {
       gesture_ = Gesture::None;

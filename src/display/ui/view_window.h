@@ -12,6 +12,8 @@ class QScrollBar;
 #include <cstdint>
 #include <span>
 
+#include "ops/perspective_handles.h"
+
 namespace qv {
 struct ViewRecord;
 }
@@ -59,13 +61,16 @@ class ViewWindow : public QWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  enum class Gesture { None, Zoom, Box, Freehand, FreehandMove, Points, EditBox };
+  enum class Gesture { None, Zoom, Box, Freehand, FreehandMove, Points, EditBox, Perspective };
   QPoint ImagePoint(QPoint window) const;
   QPoint WindowPoint(int x, int y) const;
   void SyncClient();
   void FinishBox(QPoint end, Qt::KeyboardModifiers mods);
   void Finish();
   void DrawOutline(QPainter& p);
+  // Perspective's handles, when they are shown in this view.
+  void DrawPerspectiveHandles(QPainter& p);
+  bool GrabPerspectiveHandle(QPoint window);
   void Repaint();
   void ShowPixelAt(QPoint window);
 
@@ -78,6 +83,7 @@ class ViewWindow : public QWidget {
   int mode_ = 0;
   int corner_ = 0;  // Edit Area: the corner being dragged
   bool pointsOpen_ = false;
+  PerspectiveDrag perspective_;  // the handle being dragged
 };
 
 // The frame of a view: a close that the engine refuses (rendering, or a

@@ -32,6 +32,11 @@
 #include "ops/lighting_ops.h"
 #include "ops/math_ops.h"
 #include "ops/texture_ops.h"
+#include "ops/geometric_ops.h"
+#include "ops/glass_flame_ops.h"
+#include "ops/perspective_handles.h"
+#include "display/views.h"
+#include "base/host.h"
 
 namespace qv::ui {
 namespace {
@@ -273,6 +278,8 @@ void OpSettingsWindow::AddButtons() {
 }
 
 void OpSettingsWindow::Changed(int) {
+  if (op_ == kPerspective)
+    if (ViewRecord* view = PerspectiveHandlesView()) TheHost().InvalidateView(view);
   if (op_ == kEnlarge || op_ == kReduce) {
     RecoupleSize(op_);
     Refresh();
@@ -407,6 +414,26 @@ void OpSettingsWindow::AddColourControls(QGridLayout* grid, int& gridRow) {
     case 3147:
     case 3148:
     case 3149: AddPaletteButton(grid, gridRow); break;
+    case kRefractOp: {
+      auto* edit = NewButton(body_, QStringLiteral("Edit Curves"), QStringLiteral("editProfile"));
+      connect(edit, &QPushButton::clicked, this, [this] { ShowProfile(); });
+      grid->addWidget(edit, gridRow++, 0, 1, 2);
+      break;
+    }
+    case kPerspective: {
+      // The handles go on the action view; the dialog's values follow a drag.
+      colour_.handles = NewButton(body_, QStringLiteral("Handles"), QStringLiteral("perspectiveHandles"));
+      colour_.handles->setCheckable(true);
+      colour_.handles->setToolTip(QStringLiteral("Drag the picture's centre, corners and edges in the action view"));
+      connect(colour_.handles, &QPushButton::toggled, this, [this](bool on) {
+        if (on) ShowPerspectiveHandles(ViewAt(ActionViewIndex()));
+        else RemovePerspectiveHandles();
+        const QSignalBlocker block(colour_.handles);
+        colour_.handles->setChecked(PerspectiveHandlesView() != nullptr);
+      });
+      grid->addWidget(colour_.handles, gridRow++, 0, 1, 2);
+      break;
+    }
     case kSample: {
       grid->addWidget(new QLabel(QStringLiteral("Sample"), body_), gridRow, 0);
       colour_.sampleSwatch = NewSwatch(body_, QStringLiteral("sampleSwatch"));
@@ -594,6 +621,10 @@ void OpSettingsWindow::RefreshColourControls() {
     colour_.paletteSize->setModified(false);
   }
   if (colour_.remap) colour_.remap->Reload();
+  if (colour_.handles) {
+    const QSignalBlocker block(colour_.handles);
+    colour_.handles->setChecked(PerspectiveHandlesView() != nullptr);
+  }
 }
 
 void OpSettingsWindow::moveEvent(QMoveEvent* event) {

@@ -105,6 +105,7 @@ class OpSettingsWindow : public QWidget {
     RemapColumn* remap = nullptr;
     QLabel* edge = nullptr;            // Asterize, Annular: the "Edge" and "Peak" colours
     QLabel* peak = nullptr;
+    QPushButton* handles = nullptr;    // Perspective: its handles in the action view
   } colour_;
   QPointer<ColourMapWindow> mapWindow_;
   QPointer<ProfileWindow> profileWindow_;

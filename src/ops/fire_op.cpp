@@ -1,0 +1,278 @@
+// Fire: flames that rise inside the selection from its edge, the side the
+// "Direction" points away from (0 upward, 90 to the left, 180 downward, 270
+// to the right). Across the flame front "Lat Structure" tongues stand side by
+// side, their heights varied by "Lat Turb"; along them "Long Structure" bands
+// of heat, varied by "Long Turb", travel toward the tips as "Propagate" turns
+// (a whole turn brings the same picture back, so a Trend of it loops);
+// "Wobbles" sways the tongues, "Wobble Amount" far, and "Distortion" ruffles
+// everything on a small scale. A flame reaches "Length" tenths of a percent
+// of the selection's depth along the direction and is coloured from "Base
+// Color" through "Mid Color" and "End Color" to "Tip Color", beyond which it
+// fades out. The random heights and ruffles are drawn from the C library
+// generator seeded with "Seed".
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/crt_random.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/string_table.h"
+#include "ops/apply.h"
+#include "ops/effect_support.h"
+#include "ops/glass_flame_ops.h"
+#include "ops/op_state.h"
+#include "store/image_record.h"
+#include "store/memory_places.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMessageNoMemory = 22;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDegree = kPi / 180;
+constexpr int kLattice = 32;  // the ruffles repeat every 32 cells
+constexpr int kFields = 4;
+
+struct Flame {
+  double hx = 0, hy = -1;  // the way the flames rise
+  double lx = 1, ly = 0;   // across them
+  double latMin = 0;
+  double length = 1;       // of a flame at full height, in pixels
+  double tongueWidth = 1;
+  double cell = 3;         // of the ruffles, in pixels
+  int tongues = 0;
+  double latTurb = 0, longStructure = 0, longTurb = 0, wobbles = 0, wobbleAmount = 0, distortion = 0;
+  double cosP = 1, sinP = 0, phase = 0;
+  double swayPhase = 0;
+  int colour[4][3] = {};
+  std::vector<double> height;  // per tongue, 0..1
+  std::vector<double> field;   // kFields lattices of kLattice x kLattice, -0.5..0.5
+};
+Flame fl;
+
+inline double R() { return Rand() * 3.051850947599719e-5; }
+
+int Clamped(int slot, int lo, int hi) { return std::clamp(ParamValue(kFireOp, slot), lo, hi); }
+
+int PrepareFire() {
+  const ApplyContext& c = Ctx();
+  const int length = Clamped(0, 0, 8000);
+  if (length == 0) return NoChangeCancel();
+  const double direction = std::fmod(static_cast<double>(ParamValue(kFireOp, 1)), 360.0) * kDegree;
+  fl.hx = -std::sin(direction);
+  fl.hy = -std::cos(direction);
+  fl.lx = std::cos(direction);
+  fl.ly = -std::sin(direction);
+  // The box's depth along the flames and its width across them.
+  double hMin = 1e300, hMax = -1e300, lMin = 1e300, lMax = -1e300;
+  for (int corner = 0; corner < 4; ++corner) {
+    const double x = corner & 1 ? c.x1 : c.x0, y = corner & 2 ? c.y1 : c.y0;
+    hMin = std::min(hMin, x * fl.hx + y * fl.hy), hMax = std::max(hMax, x * fl.hx + y * fl.hy);
+    lMin = std::min(lMin, x * fl.lx + y * fl.ly), lMax = std::max(lMax, x * fl.lx + y * fl.ly);
+  }
+  fl.latMin = lMin;
+  fl.length = std::max((hMax - hMin + 1) * length / 1000, 0.5);
+  fl.tongues = Clamped(8, 0, 800);
+  fl.tongueWidth = (lMax - lMin + 1) / std::max(fl.tongues, 1);
+  fl.cell = std::max(fl.tongueWidth / 2, 3.0);
+  fl.latTurb = Clamped(9, 0, 800) / 100.0;
+  fl.longStructure = Clamped(10, 0, 800);
+  fl.longTurb = Clamped(11, 0, 800) / 100.0;
+  fl.wobbles = Clamped(12, 0, 200);
+  fl.wobbleAmount = Clamped(13, 0, 1000) / 100.0;
+  fl.distortion = Clamped(14, 0, 1000) / 100.0;
+  fl.phase = std::fmod(static_cast<double>(ParamValue(kFireOp, 2)), 360.0) * kDegree;
+  fl.cosP = std::cos(fl.phase);
+  fl.sinP = std::sin(fl.phase);
+  for (int i = 0; i < 4; ++i) {
+    const std::uint32_t packed = static_cast<std::uint32_t>(ParamValue(kFireOp, 4 + i));
+    for (int ch = 0; ch < 3; ++ch) fl.colour[i][ch] = static_cast<int>((packed >> (8 * ch)) & 255);
+  }
+  // The draws, in this order: a height per tongue and one beyond the last,
+  // the sway's phase, then the ruffle lattices one after the other.
+  Srand(static_cast<std::uint32_t>(ParamValue(kFireOp, 3)));
+  fl.height.assign(static_cast<std::size_t>(fl.tongues) + 2, 0);
+  for (double& h : fl.height) h = R();
+  fl.swayPhase = R() * 2 * kPi;
+  fl.field.assign(std::size_t{kFields} * kLattice * kLattice, 0);
+  for (double& v : fl.field) v = R() - 0.5;
+  return 0;
+}
+
+inline double Smooth(double f) { return f * f * (3 - 2 * f); }
+
+// A sine from a table of a quarter of a degree with straight lines
+// between: the flames need shape, not the last digit, and it is the same
+// on every machine.
+constexpr int kSineSteps = 1440;
+struct SineTable {
+  double value[kSineSteps + 1];
+  SineTable() {
+    for (int i = 0; i <= kSineSteps; ++i) value[i] = std::sin(2 * kPi * i / kSineSteps);
+  }
+};
+const SineTable& Sines() {
+  static const SineTable table;
+  return table;
+}
+inline double Sine(double radians) {
+  double turns = radians * (1 / (2 * kPi));
+  turns -= std::floor(turns);
+  const double at = turns * kSineSteps;
+  const int i = std::min(static_cast<int>(at), kSineSteps - 1);
+  const double* v = Sines().value;
+  return v[i] + (v[i + 1] - v[i]) * (at - i);
+}
+
+// Lattices `first` and `first + 1` at (u, v) cells, smoothly between their
+// points, mixed by the phase: a whole turn of "Propagate" comes back to the
+// same ruffle. `other` gets the mix a quarter turn on, for a second,
+// independent-looking ruffle from the same lattices.
+inline double Turning(int first, double u, double v, double* other = nullptr) {
+  const double fu = std::floor(u), fv = std::floor(v);
+  const double su = Smooth(u - fu), sv = Smooth(v - fv);
+  const int i0 = static_cast<int>(static_cast<long long>(fu) & (kLattice - 1)), i1 = (i0 + 1) & (kLattice - 1);
+  const int j0 = static_cast<int>(static_cast<long long>(fv) & (kLattice - 1)), j1 = (j0 + 1) & (kLattice - 1);
+  double at[2];
+  for (int k = 0; k < 2; ++k) {
+    const double* f = &fl.field[std::size_t(first + k) * kLattice * kLattice];
+    const double top = f[j0 * kLattice + i0] + (f[j0 * kLattice + i1] - f[j0 * kLattice + i0]) * su;
+    const double bottom = f[j1 * kLattice + i0] + (f[j1 * kLattice + i1] - f[j1 * kLattice + i0]) * su;
+    at[k] = top + (bottom - top) * sv;
+  }
+  if (other) *other = at[1] * fl.cosP - at[0] * fl.sinP;
+  return at[0] * fl.cosP + at[1] * fl.sinP;
+}
+
+// How far up its flame (0 at the base, 1 at the tip) a point lies that is
+// `across` pixels along the front and `up` pixels from the edge.
+double FlamePosition(double across, double up) {
+  if (fl.distortion > 0) {
+    double sideways;
+    const double lift = Turning(0, across / fl.cell, up / fl.cell, &sideways);
+    const double amount = fl.distortion * fl.tongueWidth;
+    across += amount * sideways;
+    up += amount * lift;
+  }
+  const double along = std::max(up, 0.0) / fl.length;
+  if (fl.wobbleAmount > 0 && fl.wobbles > 0)
+    across += fl.wobbleAmount * fl.tongueWidth * 0.5 * std::min(along, 1.0) *
+              Sine(2 * kPi * fl.wobbles * along - fl.phase + fl.swayPhase + across / fl.tongueWidth);
+  double height = 1;
+  if (fl.tongues > 0) {
+    const double q = std::clamp(across / fl.tongueWidth, 0.0, static_cast<double>(fl.tongues));
+    const int k = std::min(static_cast<int>(q), fl.tongues);
+    const double f = q - k;
+    const double h = fl.height[std::size_t(k)] + (fl.height[std::size_t(k) + 1] - fl.height[std::size_t(k)]) * Smooth(f);
+    // Each tongue is tallest in its middle.
+    height = (1 - 0.6 * (1 - 4 * f * (1 - f))) * std::max(1 - fl.latTurb * 0.5 * h, 0.0);
+  }
+  if (height <= 0) return 2;
+  double t = along / height;
+  if (fl.longStructure > 0 && fl.longTurb > 0) {
+    const double wave = Sine(2 * kPi * (fl.longStructure * along + Turning(2, across / fl.cell, up / fl.cell)) - fl.phase);
+    t *= 1 + fl.longTurb * 0.15 * (1 + wave);
+  }
+  return t;
+}
+
+// The flame's colour at t and how much of it covers the picture (0..1).
+double FlameColour(double t, int col[3]) {
+  const double seg = std::clamp(t, 0.0, 1.0) * 3;
+  const int i = std::min(static_cast<int>(seg), 2);
+  const double f = seg - i;
+  for (int ch = 0; ch < 3; ++ch)
+    col[ch] = static_cast<int>(fl.colour[i][ch] + (fl.colour[i + 1][ch] - fl.colour[i][ch]) * f + 0.5);
+  return t <= 1 ? 1 : std::max(0.0, 1 - (t - 1) * 4);
+}
+
+// Steps from the selection's edge for every pixel of the box, walking
+// against the direction one row (or column) at a time: -1 outside the
+// selection. Returns the length of one step in pixels.
+double EdgeSteps(const ApplyContext& c, const Plane& img, std::int32_t* steps) {
+  const int bw = c.x1 - c.x0 + 1;
+  const bool vertical = std::fabs(fl.hy) >= std::fabs(fl.hx);
+  const double major = vertical ? std::fabs(fl.hy) : std::fabs(fl.hx);
+  const double sx = fl.hx / major, sy = fl.hy / major;
+  auto at = [&](int x, int y) -> std::int32_t& { return steps[std::size_t(y - c.y0) * bw + (x - c.x0)]; };
+  auto visit = [&](int x, int y, int px, int py) {
+    if (img.MaskAt(x, y) == 0) {
+      at(x, y) = -1;
+      return;
+    }
+    const bool before = px >= c.x0 && px <= c.x1 && py >= c.y0 && py <= c.y1;
+    at(x, y) = before && at(px, py) >= 0 ? at(px, py) + 1 : 0;
+  };
+  if (vertical) {
+    const int dy = sy < 0 ? -1 : 1;
+    for (int n = 0; n <= c.y1 - c.y0; ++n) {
+      const int y = dy < 0 ? c.y1 - n : c.y0 + n;
+      for (int x = c.x0; x <= c.x1; ++x) visit(x, y, static_cast<int>(std::floor(x - sx + 0.5)), y - dy);
+    }
+  } else {
+    const int dx = sx < 0 ? -1 : 1;
+    for (int n = 0; n <= c.x1 - c.x0; ++n) {
+      const int x = dx < 0 ? c.x1 - n : c.x0 + n;
+      for (int y = c.y0; y <= c.y1; ++y) visit(x, y, x - dx, static_cast<int>(std::floor(y - sy + 0.5)));
+    }
+  }
+  return std::sqrt(sx * sx + sy * sy);
+}
+
+int FireWorker(std::uint8_t*, std::uint8_t* mask) {
+  const ApplyContext& c = Ctx();
+  const Plane img(c.image, mask);
+  const int bw = c.x1 - c.x0 + 1, bh = c.y1 - c.y0 + 1;
+  std::int32_t* steps = AllocRealArray<std::int32_t>(std::int64_t{bw} * bh, "fird");
+  if (!steps) {
+    ShowMessageWith(kMessageNoMemory, std::string(LoadString(static_cast<int>(kFireOp))));
+    return 1;
+  }
+  const double stepLength = EdgeSteps(c, img, steps);
+  // t grows at least as fast as the distance up, less what the ruffles can
+  // move a point back (each lattice mix stays within 0.71), and the flame
+  // has faded out at t = 1.25.
+  const double beyond = 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75;
+  SetProgressTotal(bh);
+  int result = 0;
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (Progress(y - c.y0) != 0) {
+      result = 1;
+      break;
+    }
+    const std::int32_t* row = steps + std::size_t(y - c.y0) * bw;
+    std::uint8_t* p = img.At(c.x0, y);
+    const std::uint8_t* m = &img.MaskAt(c.x0, y);
+    for (int i = 0; i < bw; ++i, p += 4) {
+      if (row[i] < 0 || m[i] == 0) continue;
+      const double up = row[i] * stepLength;
+      if (up > beyond) continue;  // past every tip and its fade
+      const int x = c.x0 + i;
+      const double t = FlamePosition(x * fl.lx + y * fl.ly - fl.latMin, up);
+      int col[3];
+      const double cover = FlameColour(t, col);
+      const int level = static_cast<int>(cover * m[i] + 0.5);
+      if (level == 0) continue;
+      for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
+    }
+  }
+  FreeReal(steps, "fird");
+  return result;
+}
+
+}  // namespace
+
+std::span<const OpRoutineEntry> FireRoutines() {
+  static const OpRoutineEntry table[] = {[] {
+    OpRoutineEntry e{kFireOp, {}};
+    e.routines.prepare = PrepareFire;
+    e.routines.imageWorker = FireWorker;
+    return e;
+  }()};
+  return table;
+}
+
+}  // namespace qv
