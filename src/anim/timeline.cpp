@@ -366,6 +366,12 @@ int AddOpAt(int level, int frame) {
   return 0;
 }
 
+int AreaToCursorCell() {
+  if (!GridExists() && CreateGrid() != 0) return 1;
+  const TimeLineCursor& cursor = TL().cursor;
+  return AddAreaAt(cursor.level, std::clamp(cursor.frame, 0, FrameCount() - 1));
+}
+
 TimeFileRecord* AddFileAt(int level, int frame, int row) {
   TimeFileRecord* r = NewFileRecord();
   if (!r) {

@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "anim/timeline.h"
+
 namespace qv {
 namespace {
 
@@ -14,6 +16,7 @@ std::unique_ptr<Program>& Slot() {
 Program::Program() {
   images.removalListeners = {&DropViewsOf, &ForgetAreaImage};
   area.keyColour = {&KeyInColour, &SetKeyInColour};
+  apply.hooks.areaToTimeLine = &AreaToCursorCell;
 }
 
 Program& TheProgram() { return *Slot(); }

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "ops/collage_ops.h"
 #include "ops/colour_ops.h"
 #include "ops/geometric_ops.h"
 #include "ops/lighting_ops.h"
@@ -19,6 +20,8 @@ constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
     GeometricOperationRoutines,
     LightingOperationRoutines,
     PatternOperationRoutines,
+    CollageOperationRoutines,
+    AlphaOperationRoutines,
 };
 
 }  // namespace
