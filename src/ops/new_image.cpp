@@ -21,7 +21,12 @@ ImageRecord* StartNewImage(std::int64_t width, std::int64_t height, const char* 
     ShowMessage(kMessageNoMemoryForResult);
     return nullptr;
   }
-  ImageRecord* made = CreateLockedImage(static_cast<int>(width), static_cast<int>(height), tag);
+  // Clear, alpha too: what a worker leaves alone is transparent black.
+  ImageRecord* made = CreateImageToFill(static_cast<int>(width), static_cast<int>(height), tag);
+  if (made && LockImage(made) != 0) {
+    FreeImage(made);
+    made = nullptr;
+  }
   if (!made) ShowMessage(kMessageNoMemoryForResult);
   return made;
 }

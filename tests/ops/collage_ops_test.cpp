@@ -7,7 +7,6 @@
 #include "anim/timeline.h"
 #include "app/recording_host.h"
 #include "base/progress.h"
-#include "display/views.h"
 #include "ops/apply_test_support.h"
 #include "ops/collage_ops.h"
 #include "ops/op_menu.h"
@@ -23,6 +22,15 @@ Px Noise(int x, int y) {
   h = (h ^ (h >> 13)) * 0x5bd1e995u;
   return {static_cast<int>(h & 255), static_cast<int>((h >> 8) & 255), static_cast<int>((h >> 16) & 255), 255};
 }
+
+// Remembers, beside each image added, whether a view was asked for.
+struct ViewWishHost : RecordingHost {
+  std::vector<bool> withView;
+  void ImageAdded(ImageRecord* image, bool view) override {
+    RecordingHost::ImageAdded(image, view);
+    withView.push_back(view);
+  }
+};
 
 class CollageTest : public ApplyTest {
  protected:
@@ -60,6 +68,7 @@ class CollageTest : public ApplyTest {
 // ---- the new-image operations ---------------------------------------------
 
 TEST_F(CollageTest, ClipOfAnEllipseIsARectangleWithClearCornersAndItsOwnRecord) {
+  auto& views = InstallHost<ViewWishHost>();
   ImageRecord* image = Add(21, 15, Noise);
   image->dpiXNum = 300, image->dpiXDen = 1, image->dpiYNum = 150, image->dpiYDen = 1;
   SelectEllipse(10, 7, 6, 4);
@@ -87,10 +96,12 @@ TEST_F(CollageTest, ClipOfAnEllipseIsARectangleWithClearCornersAndItsOwnRecord) 
   EXPECT_EQ(Pipeline().source, piece);
   EXPECT_EQ(Pixels(image), before);
   EXPECT_NE(Undo(), 0);
-  EXPECT_FALSE(ViewsOf(piece).empty());
+  ASSERT_EQ(views.added.back(), piece);
+  EXPECT_TRUE(views.withView.back());
 }
 
 TEST_F(CollageTest, ClipDisplaySwitchAndClipAlphaPixels) {
+  auto& views = InstallHost<ViewWishHost>();
   ImageRecord* image = Add(6, 4, [](int x, int y) { return Px{x * 40, y * 60, 7, x * 10 + y}; });
   Select(1, 1, 3, 2);
   SetParamValue(kClip, 0, 0);  // "As Source" off
@@ -99,7 +110,8 @@ TEST_F(CollageTest, ClipDisplaySwitchAndClipAlphaPixels) {
   ASSERT_EQ(Apply(kClip), 0);
   ImageRecord* piece = Ctx().result;
   ASSERT_NE(piece, nullptr);
-  EXPECT_TRUE(ViewsOf(piece).empty());
+  ASSERT_EQ(views.added.back(), piece);
+  EXPECT_FALSE(views.withView.back());
   EXPECT_GE(ImageIndex(piece), 0);  // made all the same
   EXPECT_EQ(Pipeline().source, nullptr);
   // Clip Alpha: the alpha as grey with the mask as alpha...
@@ -335,6 +347,7 @@ TEST_F(CollageTest, SoftenAlphaRampsHardEdgesOnly) {
     const bool in = x >= 5 && x < 25 && y >= 5 && y < 25;
     return Px{9, 9, 9, in ? 255 : 0};
   });
+  image->hasAlpha = 1;
   SelectWhole();
   SetParamValue(kSoftenAlpha, 0, 5);
   ASSERT_EQ(Apply(kSoftenAlpha), 0);
