@@ -369,6 +369,17 @@ int AddOpAt(int level, int frame) {
   return 0;
 }
 
+int AreaToCursorCell() {
+  // Making the grid puts the cursor on its first op; the selection goes
+  // where the cursor stood.
+  TimeLineCursor& cursor = TL().cursor;
+  const int level = cursor.level, frame = std::clamp(cursor.frame, 0, FrameCount() - 1);
+  if (!GridExists() && CreateGrid() != 0) return 1;
+  cursor.level = level;
+  cursor.frame = frame;
+  return AddAreaAt(level, frame);
+}
+
 TimeFileRecord* AddFileAt(int level, int frame, int row) {
   TimeFileRecord* r = NewFileRecord();
   if (!r) {

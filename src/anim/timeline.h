@@ -131,6 +131,9 @@ int AssignFiles(const std::vector<std::string>& names, TimeFileRecord* record, i
 // to the next key. 0 ok, 1 no memory.
 int AddAreaAt(int level, int frame);
 int AddOpAt(int level, int frame);
+// Make Area: the current selection becomes the area cell at the cursor (the
+// grid is made first when there is none). 0 ok, 1 no memory.
+int AreaToCursorCell();
 // A new empty file record at a cell, for its dialog to fill (null when out
 // of memory); the dialog keeps it or removes it.
 TimeFileRecord* AddFileAt(int level, int frame, int row);

@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "anim/timeline.h"
+
 namespace qv {
 namespace {
 
@@ -33,6 +35,7 @@ Program::Program() {
     }
     return CloseAvi();
   };
+  apply.hooks.areaToTimeLine = &AreaToCursorCell;
 }
 
 Program& TheProgram() { return *Slot(); }

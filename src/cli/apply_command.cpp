@@ -19,9 +19,9 @@
 #include "extlib/gpl_format.h"
 #include "ops/apply.h"
 #include "ops/effect_support.h"
-#include "ops/op_controls.h"
 #include "ops/lighting_ops.h"
 #include "ops/op_catalogue.h"
+#include "ops/op_controls.h"
 #include "ops/op_state.h"
 #include "ops/qvs_file.h"
 #include "store/image_record.h"
@@ -54,16 +54,22 @@ const std::string kApplyUsage = std::string(
     "                      0, come through --settings)\n"
     "  --settings FILE     an op-settings file (.QVS) read first\n"
     "  --source IMG        the source image of operations that use one (Surface\n"
-    "                      Warp's height map, Perspective's picture); without it\n"
-    "                      IN serves as its own source\n"
+    "                      Warp's height map, Perspective's picture, the picture\n"
+    "                      Place, Merge and Key In lay in, Make Alpha's with\n"
+    "                      \"With Source=1\"); without it IN serves as its own\n"
+    "                      source\n"
     "  --type T            bmp, tif, jpg, ... (default: from OUT's extension)\n"
-    "  --depth N           bit depth (default 24; 32 for the new image that Rotate\n"
-    "                      makes with \"In Place=0\", which carries its coverage\n"
-    "                      as alpha)\n"
+    "  --depth N           bit depth (default 24; 32 for a new image, which carries\n"
+    "                      its coverage as alpha: Rotate with \"In Place=0\", Clip,\n"
+    "                      Clip Alpha, Enlarge and Reduce with \"Replace=0\")\n"
     "  --compress B        1 to compress where the type allows it\n"
     "  --quality Q         JPEG quality, 0 to 100 (default 75)\n"
     "\n"
     "Below 24 bits the result is reduced to a palette:\n") + std::string(kReduceOptionsHelp) + std::string(
+    "\n"
+    "Clip, Clip Alpha, and Enlarge and Reduce with \"Replace=0\" leave IN's\n"
+    "picture as it was: OUT receives the new image they make. Make Area only\n"
+    "changes a TimeLine and is refused here (see 'pixqv-cli timeline').\n"
     "\n"
     "Without --area the whole image is changed. With --splat the operation runs\n"
     "once per splat, as the program's Splatter does.\n"
@@ -80,6 +86,8 @@ bool ReadPaletteFile(const std::string& path, std::string& text) {
   text.resize(static_cast<std::size_t>(in.gcount()));
   return !in.bad();
 }
+
+constexpr OpId kMakeAreaOp = 3191;
 
 int Fail(const std::string& why) { return Exit("apply", kExitFailure, why); }
 int Usage(const std::string& why) { return Exit("apply", kExitUsage, why); }
@@ -109,9 +117,11 @@ bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
   const OpEntry& e = OpOf(op);
   for (int k = 0; k < LabelledSlotCount(e); ++k) {
     const ParamSlot& slot = e.slots[k];
-    // The dialog's own row text names the row too ("Depth" for Relief).
-    if (!EqualsNoCase(LoadString(static_cast<int>(slot.labelId)), label) && !EqualsNoCase(RowLabel(op, k), label))
-      continue;
+    // A row the dialog names differently answers to that name as well
+    // (Clip Alpha's unlabelled switch is "Assign the Result as Source").
+    const bool named = !label.empty() && (EqualsNoCase(LoadString(static_cast<int>(slot.labelId)), label) ||
+                                          EqualsNoCase(RowLabel(op, k), label));
+    if (!named) continue;
     SetParamValue(op, k, std::clamp(value, slot.dialMin, slot.dialMax));
     return true;
   }
@@ -168,6 +178,8 @@ int RunApply(const std::vector<std::string_view>& input) {
   if (opName.empty()) return Usage("--op is required (see 'pixqv-cli ops')");
   const OpId op = OpNamed(opName);
   if (op == 0) return Usage("no operation named '" + opName + "' (see 'pixqv-cli ops')");
+  // Its only effect is on a TimeLine, which this command neither reads nor writes.
+  if (op == kMakeAreaOp) return Usage("Make Area changes a TimeLine, not an image; nothing to write to " + files[1]);
   if (hasPreset) {
     const auto names = PresetNames(op);
     bool known = false;

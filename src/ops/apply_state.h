@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "display/colour_palettes.h"
+#include "ops/collage_state.h"
 #include "ops/geometric_state.h"
 #include "ops/op_catalogue.h"
 
@@ -100,6 +101,9 @@ struct ColourOpsState {
 struct ApplyHooks {
   std::function<void(ImageRecord*)> updateFilmStrip;
   std::function<int()> applyToSequence;  // Apply To Sequence, when requested
+  // Make Area: the current selection into the TimeLine's area cell at its
+  // cursor. 0 done, 1 failed.
+  std::function<int()> areaToTimeLine;
 };
 
 struct ApplyState {
@@ -122,6 +126,7 @@ struct ApplyState {
   std::int32_t* tables[4] = {nullptr, nullptr, nullptr, nullptr};
   ColourOpsState colour;
   GeometricState geometric;
+  CollageState collage;
   ApplyHooks hooks;
 };
 

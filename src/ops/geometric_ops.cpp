@@ -13,6 +13,7 @@
 #include "ops/apply.h"
 #include "ops/bilinear.h"
 #include "ops/geometric_ops.h"
+#include "ops/new_image.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
 
@@ -142,15 +143,8 @@ int RotateInPlace(ApplyContext& c, const GeometricState& g, std::uint8_t* mask) 
 int RotateToNewImage(ApplyContext& c, const GeometricState& g, std::uint8_t* mask) {
   ImageRecord* action = c.image;
   const std::int64_t w = g.bx1 - g.bx0 + 1, h = g.by1 - g.by0 + 1;
-  if (w <= 0 || h <= 0 || w > kMaxImagePixels || h > kMaxImagePixels || w * h > kMaxImagePixels) {
-    ShowMessage(kMessageNoMemoryForResult);
-    return 1;
-  }
-  ImageRecord* result = CreateLockedImage(static_cast<int>(w), static_cast<int>(h), "irot");
-  if (!result) {
-    ShowMessage(kMessageNoMemoryForResult);
-    return 1;
-  }
+  ImageRecord* result = StartNewImage(w, h, "irot");
+  if (!result) return 1;
   {
     ProgressRun progress(kRotate, static_cast<int>(h));
     for (int row = 0; row < h; ++row) {
@@ -174,22 +168,8 @@ int RotateToNewImage(ApplyContext& c, const GeometricState& g, std::uint8_t* mas
       }
     }
   }
-  const std::string name = NextNewImageName();
-  std::snprintf(result->name, sizeof result->name, "%s", name.c_str());
-  result->hasAlpha = 1;
-  result->dpiXNum = action->dpiXNum;
-  result->dpiXDen = action->dpiXDen;
-  result->dpiYNum = action->dpiYNum;
-  result->dpiYDen = action->dpiYDen;
-  result->changed = 0;  // the pipeline counts the change
-  UnlockImage(result);
-  if (AddImage(result, true) != 0) {
-    FreeImage(result);
-    ShowMessage(kMessageNoMemoryForResult);
-    return 1;
-  }
-  c.result = result;
-  return 0;
+  NewImagePlacement placement;  // a turned piece keeps no parent
+  return FinishNewImage(result, action, placement);
 }
 
 int RotateWorker(std::uint8_t*, std::uint8_t* mask) {

@@ -2,6 +2,7 @@
 
 #include "base/messages.h"
 #include "base/string_table.h"
+#include "ops/apply_state.h"
 #include "ops/op_state.h"
 #include "ops/perspective_handles.h"
 #include "store/image_record.h"
@@ -11,6 +12,7 @@ namespace {
 
 constexpr OpId kEnlarge = 3173;
 constexpr OpId kReduce = 3174;
+constexpr OpId kMakeArea = 3191;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
@@ -71,6 +73,12 @@ int SelectOperation(int command) {
   OpsState& ops = Ops();
   const OpId previous = ops.current;
   const OpId chosen = static_cast<OpId>(command);
+  // Make Area is a passing choice: once it has handed its selection over,
+  // the operation (and working method) it interrupted come back.
+  if (chosen == kMakeArea && previous != kMakeArea) {
+    Pipeline().opBeforeMakeArea = previous;
+    Pipeline().methodBeforeMakeArea = ops.workMethod;
+  }
   ops.current = chosen;
   ops.showControls = true;
   if (chosen != previous) RemovePerspectiveHandles();

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "ops/collage_ops.h"
 #include "ops/colour_ops.h"
 #include "ops/geometric_ops.h"
 #include "ops/lighting_ops.h"
@@ -25,6 +26,8 @@ constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
     TextureOperationRoutines,
     MotionOperationRoutines,
     MathOperationRoutines,
+    CollageOperationRoutines,
+    AlphaOperationRoutines,
 };
 
 }  // namespace

@@ -44,6 +44,8 @@ namespace {
 constexpr OpId kEnlarge = 3173;
 constexpr OpId kReduce = 3174;
 constexpr OpId kBalance = 3184, kHistogram = 3185, kSample = 3187, kColorize = 3188, kRemap = 3189;
+constexpr OpId kMakeArea = 3191;
+constexpr int kUpdateTimeLineText = 16151;
 constexpr int kLoadSettingsCommand = 628;
 constexpr int kSaveSettingsCommand = 629;
 
@@ -195,7 +197,7 @@ void OpSettingsWindow::ShowOperation(OpId id) {
       swatchFirstSlot_.push_back(k);
     }
   }
-  if (rows_.empty()) grid->addWidget(new QLabel(QStringLiteral("No settings"), body_), gridRow++, 0, 1, 4);
+  if (rows_.empty() && op_ != kMakeArea) grid->addWidget(new QLabel(QStringLiteral("No settings"), body_), gridRow++, 0, 1, 4);
   AddColourControls(grid, gridRow);
   if (NeedsSource(op_)) {
     // The source combo box (6500): every loaded image; the one chosen is
@@ -442,6 +444,15 @@ void OpSettingsWindow::AddColourControls(QGridLayout* grid, int& gridRow) {
       colour_.sampleText->setObjectName(QStringLiteral("sampleText"));
       colour_.sampleText->setTextInteractionFlags(Qt::TextSelectableByMouse);
       grid->addWidget(colour_.sampleText, gridRow++, 0, 1, 4);
+      break;
+    }
+    case kMakeArea: {
+      // AreDlg: the switch holds for the session, on until turned off.
+      auto* update = new QCheckBox(Q(LoadString(kUpdateTimeLineText)), body_);
+      update->setObjectName(QStringLiteral("updateTimeLine"));
+      update->setChecked(TheProgram().apply.collage.updateTimeLine);
+      connect(update, &QCheckBox::toggled, this, [](bool on) { TheProgram().apply.collage.updateTimeLine = on; });
+      grid->addWidget(update, gridRow++, 0, 1, 4);
       break;
     }
     case kColorize:

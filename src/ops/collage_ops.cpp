@@ -1,0 +1,614 @@
+// The Collage operations: Clip and Clip Alpha cut the selection out into a
+// new image; Place, Merge and Key In lay a picture into the action image;
+// Enlarge and Reduce resample the box to a new size; Make Area hands the
+// selection to the TimeLine.
+#include "ops/collage_ops.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/messages.h"
+#include "base/progress.h"
+#include "ops/apply.h"
+#include "ops/bilinear.h"
+#include "ops/effect_support.h"
+#include "ops/new_image.h"
+#include "ops/op_state.h"
+#include "store/image_record.h"
+#include "store/memory_places.h"
+#include "store/undo.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMessageNoMemoryForResult = 70;
+
+CollageState& Col() { return Pipeline().collage; }
+
+// Stop is asked at every eighth row of the box, as the workers of this
+// group have always done: a row is short work.
+inline bool Stopped(int row) { return row % 8 == 0 && Progress(row) != 0; }
+
+inline std::int64_t ClampTo(std::int64_t v, std::int64_t low, std::int64_t high) {
+  return v < low ? low : v > high ? high : v;
+}
+
+void WholeImageBox(ApplyContext& c) {
+  c.x0 = 0;
+  c.y0 = 0;
+  c.x1 = c.image->width - 1;
+  c.y1 = c.image->height - 1;
+}
+
+// The new colour of a pixel mixed with weight w (0..255) towards s; with
+// affect-alpha the alpha is mixed as a grey and stored as the luminance.
+inline void MixInto(std::uint8_t* p, const int s[3], int w, bool affectAlpha) {
+  const int k = 255 - w;
+  if (affectAlpha) {
+    const int a = p[3];
+    p[3] = static_cast<std::uint8_t>(Lum((s[0] * w + a * k) / 255, (s[1] * w + a * k) / 255, (s[2] * w + a * k) / 255));
+    return;
+  }
+  if (w == 255) {
+    p[0] = static_cast<std::uint8_t>(s[0]), p[1] = static_cast<std::uint8_t>(s[1]), p[2] = static_cast<std::uint8_t>(s[2]);
+    return;
+  }
+  p[0] = static_cast<std::uint8_t>((s[0] * w + p[0] * k) / 255);
+  p[1] = static_cast<std::uint8_t>((s[1] * w + p[1] * k) / 255);
+  p[2] = static_cast<std::uint8_t>((s[2] * w + p[2] * k) / 255);
+}
+
+// ---- Clip and Clip Alpha ----------------------------------------------------
+
+int PrepareClip() { return 0; }
+
+// The box becomes a new image: each selected pixel's colour (or, for Clip
+// Alpha, its alpha as grey) with the mask as its alpha.
+int CutOut(OpId op, const char* tag, bool alphaAsGrey) {
+  ApplyContext& c = Ctx();
+  ImageRecord* action = c.image;
+  const int w = c.x1 - c.x0 + 1, h = c.y1 - c.y0 + 1;
+  ImageRecord* piece = StartNewImage(w, h, tag);
+  if (!piece) return 1;
+  const bool hasAlpha = action->hasAlpha != 0;
+  for (int row = 0; row < h; ++row) {
+    if (Stopped(row)) {
+      FreeImage(piece);
+      return 1;
+    }
+    const int y = c.y0 + row;
+    const std::uint8_t* p = PixelAt(action, c.x0, y);
+    const std::uint8_t* mp = c.mask + static_cast<std::size_t>(y) * action->width + c.x0;
+    std::uint8_t* out = PixelAt(piece, 0, row);
+    for (int i = 0; i < w; ++i, p += 4, out += 4) {
+      const int m = mp[i];
+      if (!m) continue;  // the new image starts clear
+      if (!alphaAsGrey) {
+        out[0] = p[0], out[1] = p[1], out[2] = p[2], out[3] = static_cast<std::uint8_t>(m);
+      } else if (hasAlpha) {
+        out[0] = out[1] = out[2] = p[3];
+        out[3] = static_cast<std::uint8_t>(m);
+      } else {
+        out[0] = out[1] = out[2] = out[3] = 255;
+      }
+    }
+  }
+  NewImagePlacement placement;
+  placement.openView = ParamValue(op, 1) != 0;  // "Display Clip"
+  placement.parent = action;
+  placement.originX = c.x0;
+  placement.originY = c.y0;
+  if (FinishNewImage(piece, action, placement) != 0) return 1;
+  // "As Source" (Clip Alpha: "Assign the Result as Source").
+  if (ParamValue(op, 0) != 0) Pipeline().source = piece;
+  return 0;
+}
+
+int ClipWorker(std::uint8_t*, std::uint8_t*) { return CutOut(kClip, "iclip", false); }
+int ClipAlphaWorker(std::uint8_t*, std::uint8_t*) { return CutOut(kClipAlpha, "iaclip", true); }
+
+// ---- Place ------------------------------------------------------------------
+
+int PreparePlace() {
+  ApplyContext& c = Ctx();
+  ImageRecord* picture = CollagePicture(c.image);
+  Col().picture = picture;
+  if (picture == c.image) {
+    WholeImageBox(c);
+    return 0;
+  }
+  // The picture's centre lands on the selection's centre.
+  const std::int64_t hw = std::max(picture->width / 2, 1), hh = std::max(picture->height / 2, 1);
+  const std::int64_t left = std::int64_t{c.cx} - hw, top = std::int64_t{c.cy} - hh;
+  const std::int64_t right = left + picture->width - 1, bottom = top + picture->height - 1;
+  const std::int64_t w = c.image->width, h = c.image->height;
+  c.sx0 = static_cast<std::int32_t>(left);
+  c.sy0 = static_cast<std::int32_t>(top);
+  c.sx1 = static_cast<std::int32_t>(right);
+  c.sy1 = static_cast<std::int32_t>(bottom);
+  c.x0 = static_cast<std::int32_t>(ClampTo(left, 0, w - 1));
+  c.x1 = static_cast<std::int32_t>(ClampTo(right, 0, w - 1));
+  c.y0 = static_cast<std::int32_t>(ClampTo(top, 0, h - 1));
+  c.y1 = static_cast<std::int32_t>(ClampTo(bottom, 0, h - 1));
+  return 0;
+}
+
+int PlaceWorker(std::uint8_t*, std::uint8_t* mask) {
+  ApplyContext& c = Ctx();
+  PictureRead src;
+  if (!src.Open(Col().picture)) return 1;
+  ImageRecord* image = c.image;
+  const bool onlyInArea = ParamValue(kPlace, 0) != 0;
+  const bool affectAlpha = c.affectAlpha;
+  const std::int64_t shiftX = (src.width + 1) / 2 - std::int64_t{c.cx};
+  const std::int64_t shiftY = (src.height + 1) / 2 - std::int64_t{c.cy};
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (Stopped(y - c.y0)) return 1;
+    const std::int64_t sy = ClampTo(shiftY + y, 0, src.height - 1);
+    std::uint8_t* p = PixelAt(image, c.x0, y);
+    const std::uint8_t* mp = mask + static_cast<std::size_t>(y) * image->width;
+    for (int x = c.x0; x <= c.x1; ++x, p += 4) {
+      const int m = onlyInArea ? mp[x] : 255;
+      if (!m) continue;
+      const std::uint8_t* s = src.At(ClampTo(shiftX + x, 0, src.width - 1), sy);
+      const int w = m * (src.hasAlpha ? s[3] : 255) / 255;
+      if (!w) continue;
+      const int colour[3] = {s[0], s[1], s[2]};
+      MixInto(p, colour, w, affectAlpha);
+    }
+  }
+  return 0;
+}
+
+// ---- Merge ------------------------------------------------------------------
+
+int PrepareMerge() {
+  ApplyContext& c = Ctx();
+  Col().picture = CollagePicture(c.image);
+  if (Col().picture == c.image) WholeImageBox(c);
+  return 0;
+}
+
+// Where an output column samples the picture.
+struct Column {
+  std::int32_t ix, gx;
+  bool use0, use1;  // columns ix and ix + 1 lie inside the picture
+};
+
+inline Column ColumnAt(double sxf, int width) {
+  Column col{};
+  SamplePoint s;
+  if (!SplitPosition(sxf, 0, s)) return col;
+  col.ix = s.ix;
+  col.gx = s.gx;
+  col.use0 = s.ix >= 0 && s.ix < width;
+  col.use1 = s.ix >= -1 && s.ix < width - 1;
+  return col;
+}
+
+int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
+  ApplyContext& c = Ctx();
+  PictureRead src;
+  if (!src.Open(Col().picture)) return 1;
+  ImageRecord* image = c.image;
+  const bool warp = ParamValue(kMerge, 0) != 0;
+  const bool affectAlpha = c.affectAlpha;
+  const int W = src.width, H = src.height;
+  const double spanX = std::max(std::int64_t{c.sx1} - c.sx0, std::int64_t{1});
+  const double spanY = std::max(std::int64_t{c.sy1} - c.sy0, std::int64_t{1});
+  // Without the warp a column samples the same place on every row.
+  std::vector<Column> columns;
+  if (!warp) {
+    columns.resize(static_cast<std::size_t>(c.x1 - c.x0 + 1));
+    for (int x = c.x0; x <= c.x1; ++x)
+      columns[static_cast<std::size_t>(x - c.x0)] = ColumnAt((x - c.sx0) / spanX * (W - 1), W);
+  }
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (Stopped(y - c.y0)) return 1;
+    const double syf = (y - c.sy0) / spanY * (H - 1);
+    SamplePoint row;
+    if (!SplitPosition(0, syf, row)) continue;
+    const std::int32_t iy = row.iy, gy = row.gy;
+    const bool useRow0 = iy >= 0 && iy < H, useRow1 = iy >= -1 && iy < H - 1;
+    const std::uint8_t* mp = mask + static_cast<std::size_t>(y) * image->width;
+    // The row's shape and the picture row's opaque extent.
+    double L = 0, R = 1, SL = 0, SR = 0;
+    if (warp) {
+      int first = -1, last = -1;
+      for (int x = c.x0; x <= c.x1; ++x)
+        if (mp[x]) {
+          if (first < 0) first = x;
+          last = x;
+        }
+      if (last <= first) {
+        L = static_cast<double>((std::int64_t{c.sx0} + c.sx1) / 2);
+        R = L + 1;
+      } else {
+        L = first;
+        R = last;
+      }
+      const std::int64_t pickRow = ClampTo(iy, 0, H - 1);
+      int sl = -1, sr = -1;
+      for (int sx = 0; sx < W; ++sx) {
+        const int a = src.hasAlpha ? src.At(sx, pickRow)[3] : 255;
+        if (a) {
+          if (sl < 0) sl = sx;
+          sr = sx;
+        }
+      }
+      if (sl < 0) sl = sr = W / 2;
+      SL = sl;
+      SR = sr;
+    }
+    const int w00y = 256 - gy, w01y = gy;
+    std::uint8_t* p = PixelAt(image, c.x0, y);
+    for (int x = c.x0; x <= c.x1; ++x, p += 4) {
+      const int m = mp[x];
+      if (!m) continue;
+      const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
+      const Column col = warp ? ColumnAt((x - L) / (R - L) * (SR - SL) + SL, W) : columns[static_cast<std::size_t>(x - c.x0)];
+      const int wx0 = 256 - col.gx, wx1 = col.gx;
+      const std::int64_t weights[4] = {std::int64_t{w00y} * wx0, std::int64_t{w00y} * wx1, std::int64_t{w01y} * wx0,
+                                       std::int64_t{w01y} * wx1};
+      const bool usable[4] = {useRow0 && col.use0, useRow0 && col.use1, useRow1 && col.use0, useRow1 && col.use1};
+      const std::int64_t nx[4] = {col.ix, std::int64_t{col.ix} + 1, col.ix, std::int64_t{col.ix} + 1};
+      const std::int64_t ny[4] = {iy, iy, std::int64_t{iy} + 1, std::int64_t{iy} + 1};
+      std::int64_t sum[3] = {0, 0, 0}, alpha = 0;
+      for (int n = 0; n < 4; ++n) {
+        const std::uint8_t* s = usable[n] ? src.At(nx[n], ny[n]) : nullptr;
+        const int a = s ? (src.hasAlpha ? s[3] : 255) : 0;
+        if (a) {
+          alpha += a * weights[n];
+          for (int ch = 0; ch < 3; ++ch) sum[ch] += s[ch] * weights[n];
+        } else {
+          for (int ch = 0; ch < 3; ++ch) sum[ch] += t[ch] * weights[n];
+        }
+      }
+      const int a = static_cast<int>(ClampTo(alpha / 65536, 0, 255));
+      if (!a) continue;
+      const int s[3] = {static_cast<int>(ClampTo(sum[0] / 65536, 0, 255)), static_cast<int>(ClampTo(sum[1] / 65536, 0, 255)),
+                        static_cast<int>(ClampTo(sum[2] / 65536, 0, 255))};
+      const int w = m * a / 255;
+      const int k = 255 - w;
+      int mixed[3];
+      for (int ch = 0; ch < 3; ++ch) mixed[ch] = (k * t[ch] + w * s[ch]) / 255;
+      if (affectAlpha) {
+        p[3] = static_cast<std::uint8_t>(Lum(mixed[0], mixed[1], mixed[2]));
+      } else {
+        p[0] = static_cast<std::uint8_t>(mixed[0]), p[1] = static_cast<std::uint8_t>(mixed[1]), p[2] = static_cast<std::uint8_t>(mixed[2]);
+      }
+    }
+  }
+  return 0;
+}
+
+// ---- Key In -----------------------------------------------------------------
+
+int PrepareKeyIn() {
+  ApplyContext& c = Ctx();
+  Col().picture = CollagePicture(c.image);
+  if (Col().picture == c.image) WholeImageBox(c);
+  return 0;
+}
+
+// The key colour's verdict on a colour: 0 at the key, 255 beyond its ranges.
+inline int KeyDistance(const int colour[3], const int key[3], const int range[3]) {
+  long d[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    d[ch] = std::labs(colour[ch] - key[ch]) * 255 / std::max(range[ch], 1);
+    if (d[ch] > 255) return 255;
+  }
+  const double length = std::sqrt(static_cast<double>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+  return Clamp0To255((static_cast<long>(length + 0.5) + 1) / 3);
+}
+
+int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
+  ApplyContext& c = Ctx();
+  PictureRead src;
+  if (!src.Open(Col().picture)) return 1;
+  ImageRecord* image = c.image;
+  const int key[3] = {ParamValue(kKeyIn, 0), ParamValue(kKeyIn, 1), ParamValue(kKeyIn, 2)};
+  const int range[3] = {ParamValue(kKeyIn, 3), ParamValue(kKeyIn, 4), ParamValue(kKeyIn, 5)};
+  const bool onSource = ParamValue(kKeyIn, 6) != 0, inverse = ParamValue(kKeyIn, 7) != 0;
+  const bool soft = ParamValue(kKeyIn, 8) != 0;
+  const bool affectAlpha = c.affectAlpha;
+  const std::int64_t sw = src.width, sh = src.height;
+  const std::int64_t w2 = std::max<std::int64_t>(2 * std::int64_t{c.rx}, 1);
+  const std::int64_t h2 = std::max<std::int64_t>(2 * std::int64_t{c.ry}, 1);
+  // A picture about the selection's size is laid 1:1 from its corner;
+  // any other is stretched over the selection around its centre.
+  const bool oneToOne = std::llabs(sw - w2) < 3 && std::llabs(sh - h2) < 3;
+  const double halfW = static_cast<double>((sw + 1) / 2), halfH = static_cast<double>((sh + 1) / 2);
+  auto alphaOf = [&](const std::uint8_t* s) { return src.hasAlpha ? int{s[3]} : 255; };
+  for (int y = c.y0; y <= c.y1; ++y) {
+    if (Stopped(y - c.y0)) return 1;
+    std::uint8_t* p = PixelAt(image, c.x0, y);
+    const std::uint8_t* mp = mask + static_cast<std::size_t>(y) * image->width;
+    const double syf = static_cast<double>(y - c.cy) / static_cast<double>(h2) * static_cast<double>(sh) + halfH;
+    for (int x = c.x0; x <= c.x1; ++x, p += 4) {
+      const int m = mp[x];
+      if (!m) continue;
+      const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
+      int s[3], tested[3] = {0, 0, 0}, a = 0;
+      if (oneToOne) {
+        const std::uint8_t* q = src.At(ClampTo(std::int64_t{x} - c.sx0, 0, sw - 1), ClampTo(std::int64_t{y} - c.sy0, 0, sh - 1));
+        for (int ch = 0; ch < 3; ++ch) s[ch] = tested[ch] = q[ch];
+        a = alphaOf(q);
+      } else {
+        const double sxf = static_cast<double>(x - c.cx) / static_cast<double>(w2) * static_cast<double>(sw) + halfW;
+        SamplePoint at;
+        if (!SplitPosition(sxf, syf, at)) continue;
+        if (src.Inside(at.ix, at.iy)) {
+          const std::uint8_t* q = src.At(at.ix, at.iy);
+          tested[0] = q[0], tested[1] = q[1], tested[2] = q[2];
+        }
+        const std::int64_t wx[2] = {256 - at.gx, at.gx}, wy[2] = {256 - at.gy, at.gy};
+        std::int64_t sum[3] = {0, 0, 0}, alpha = 0;
+        for (int n = 0; n < 4; ++n) {
+          const std::int64_t nx = std::int64_t{at.ix} + (n & 1), ny = std::int64_t{at.iy} + (n >> 1);
+          const std::int64_t weight = wx[n & 1] * wy[n >> 1];
+          const std::uint8_t* q = src.Inside(nx, ny) ? src.At(nx, ny) : nullptr;
+          const int qa = q ? alphaOf(q) : 0;
+          if (qa) {
+            alpha += qa * weight;
+            for (int ch = 0; ch < 3; ++ch) sum[ch] += q[ch] * weight;
+          } else {
+            for (int ch = 0; ch < 3; ++ch) sum[ch] += t[ch] * weight;
+          }
+        }
+        a = static_cast<int>(ClampTo(alpha / 65536, 0, 255));
+        for (int ch = 0; ch < 3; ++ch) s[ch] = static_cast<int>(ClampTo(sum[ch] / 65536, 0, 255));
+      }
+      if (!a) continue;
+      if (!onSource) tested[0] = p[0], tested[1] = p[1], tested[2] = p[2];
+      int q = KeyDistance(tested, key, range);
+      if (onSource == inverse) {
+        q = 255 - q;
+      } else if (!soft && q < 255) {
+        q = 0;
+      }
+      int w = a * m / 255;
+      if (soft) {
+        w = w * q / 255;
+      } else if (q == 0) {
+        w = 0;
+      }
+      if (!w) continue;
+      const int k = 255 - w;
+      int mixed[3];
+      for (int ch = 0; ch < 3; ++ch) mixed[ch] = (t[ch] * k + s[ch] * w) / 255;
+      if (affectAlpha) {
+        p[3] = static_cast<std::uint8_t>(Lum(mixed[0], mixed[1], mixed[2]));
+      } else {
+        p[0] = static_cast<std::uint8_t>(mixed[0]), p[1] = static_cast<std::uint8_t>(mixed[1]), p[2] = static_cast<std::uint8_t>(mixed[2]);
+      }
+    }
+  }
+  return 0;
+}
+
+// ---- Enlarge and Reduce -----------------------------------------------------
+
+// Slots of the size rows.
+constexpr int kXSize = 0, kYSize = 1, kXDim = 2, kYDim = 3, kReplace = 4, kConstantZoom = 5;
+
+int PrepareResize(OpId op) {
+  ApplyContext& c = Ctx();
+  CollageState& s = Col();
+  if (ParamValue(op, kConstantZoom) != 0) {
+    s.newWidth = (std::int64_t{c.x1} - c.x0 + 1) * ParamValue(op, kXSize) / 100;
+    s.newHeight = (std::int64_t{c.y1} - c.y0 + 1) * ParamValue(op, kYSize) / 100;
+  } else {
+    s.newWidth = ParamValue(op, kXDim);
+    s.newHeight = ParamValue(op, kYDim);
+  }
+  // A zoom that rounds to nothing still gives a pixel.
+  s.newWidth = std::max<std::int64_t>(s.newWidth, 1);
+  s.newHeight = std::max<std::int64_t>(s.newHeight, 1);
+  return 0;
+}
+int PrepareEnlarge() { return PrepareResize(kEnlarge); }
+int PrepareReduce() { return PrepareResize(kReduce); }
+
+// The source column (or row) of each output one and its fraction in 256ths.
+struct Taps {
+  std::int32_t* whole = nullptr;
+  std::int32_t* fraction = nullptr;
+  const char* wholeTag;
+  const char* fractionTag;
+  Taps(std::int64_t count, const char* a, const char* b) : wholeTag(a), fractionTag(b) {
+    whole = AllocRealArray<std::int32_t>(count, a);
+    fraction = AllocRealArray<std::int32_t>(count, b);
+  }
+  ~Taps() {
+    FreeReal(whole, wholeTag);
+    FreeReal(fraction, fractionTag);
+  }
+  Taps(const Taps&) = delete;
+  Taps& operator=(const Taps&) = delete;
+  bool Ok() const { return whole && fraction; }
+};
+
+// Output position j samples j x step + first (single precision, as the
+// program always has), never beyond the last pixel.
+inline void Tap(std::int64_t j, float step, int first, int last, std::int32_t& whole, std::int32_t& fraction) {
+  const float s = static_cast<float>(j) * step + static_cast<float>(first);
+  std::int32_t i = static_cast<std::int32_t>(std::min(s, static_cast<float>(last)));
+  i = std::min(i, last);
+  whole = i;
+  fraction = std::clamp(static_cast<std::int32_t>((s - static_cast<float>(i)) * 256.0f), 0, 256);
+}
+
+int Resize(OpId op) {
+  ApplyContext& c = Ctx();
+  ImageRecord* action = c.image;
+  const CollageState& s = Col();
+  const bool enlarge = op == kEnlarge;
+  ImageRecord* made = StartNewImage(s.newWidth, s.newHeight, enlarge ? "ienl" : "ired");
+  if (!made) return 1;
+  const int newW = made->width, newH = made->height;
+  Taps columns(newW, "xval", "xrac");
+  if (!columns.Ok()) {
+    FreeImage(made);
+    ShowMessage(kMessageNoMemoryForResult);
+    return 1;
+  }
+  const float stepX = enlarge ? static_cast<float>(c.x1 - c.x0) / static_cast<float>(std::max(newW - 1, 1))
+                              : static_cast<float>(c.x1 - c.x0 + 1) / static_cast<float>(std::max(newW, 1));
+  const float stepY = enlarge ? static_cast<float>(c.y1 - c.y0) / static_cast<float>(std::max(newH - 1, 1))
+                              : static_cast<float>(c.y1 - c.y0 + 1) / static_cast<float>(std::max(newH, 1));
+  const int width = action->width, height = action->height;
+  for (int j = 0; j < newW; ++j) Tap(j, stepX, c.x0, width - 1, columns.whole[j], columns.fraction[j]);
+  const std::int32_t* xval = columns.whole;
+  const std::int32_t* xrac = columns.fraction;
+  for (int row = 0; row < newH; ++row) {
+    if (Stopped(row)) {
+      FreeImage(made);
+      return 1;
+    }
+    std::int32_t iy, gy;
+    Tap(row, stepY, c.y0, height - 1, iy, gy);
+    const int iy1 = iy == height - 1 ? iy : iy + 1;
+    const std::uint8_t* r0 = PixelAt(action, 0, iy);
+    const std::uint8_t* r1 = PixelAt(action, 0, iy1);
+    const std::uint8_t* m0 = c.mask + static_cast<std::size_t>(iy) * width;
+    const std::uint8_t* m1 = c.mask + static_cast<std::size_t>(iy1) * width;
+    std::uint8_t* out = PixelAt(made, 0, row);
+    const int wy0 = 256 - gy, wy1 = gy;
+    for (int j = 0; j < newW; ++j, out += 4) {
+      const int ix = xval[j], ix1 = ix == width - 1 ? ix : ix + 1, gx = xrac[j];
+      const int w00 = wy0 * (256 - gx), w10 = wy0 * gx, w01 = wy1 * (256 - gx), w11 = wy1 * gx;
+      const int k = WeightedChannel(m0[ix], m0[ix1], m1[ix], m1[ix1], w00, w10, w01, w11);
+      if (!k) continue;  // the new image starts clear
+      const std::uint8_t* a = r0 + 4 * ix;
+      const std::uint8_t* b = r0 + 4 * ix1;
+      const std::uint8_t* d = r1 + 4 * ix;
+      const std::uint8_t* e = r1 + 4 * ix1;
+      for (int ch = 0; ch < 3; ++ch) out[ch] = static_cast<std::uint8_t>(WeightedChannel(a[ch], b[ch], d[ch], e[ch], w00, w10, w01, w11));
+      out[3] = static_cast<std::uint8_t>(k);
+    }
+  }
+  if (ParamValue(op, kReplace) == 0) {
+    NewImagePlacement placement;
+    placement.parent = action;
+    placement.originX = c.x0;
+    placement.originY = c.y0;
+    return FinishNewImage(made, action, placement);
+  }
+  // "Replace": the new picture takes the action image's place and the undo
+  // copy becomes a layer of the whole old picture, so that Undo brings back
+  // its size as well as its pixels. The bodies change hands, not the
+  // bytes; each record keeps its own count of locks.
+  ImageRecord* layer = c.undo;
+  if (!layer) {
+    FreeImage(made);
+    return 1;
+  }
+  made->hasAlpha = 1;
+  made->dpiXNum = action->dpiXNum;
+  made->dpiXDen = action->dpiXDen;
+  made->dpiYNum = action->dpiYNum;
+  made->dpiYDen = action->dpiYDen;
+  const std::uint16_t actionLocks = action->lockCount, layerLocks = layer->lockCount, madeLocks = made->lockCount;
+  SwapImageBodies(action, made);  // action: the new picture; made: the old one
+  SwapImageBodies(layer, made);   // layer: the old picture; made: the box's copy
+  action->lockCount = actionLocks;
+  layer->lockCount = layerLocks;
+  made->lockCount = madeLocks;
+  layer->originX = -1;
+  layer->originY = -1;
+  FreeImage(made);
+  c.copyX = c.copyY = 0;
+  c.copyWidth = layer->width;
+  c.copyHeight = layer->height;
+  action->changed = 0;  // the pipeline's count makes it 1
+  c.x0 = 0;
+  c.y0 = 0;
+  c.x1 = newW - 1;
+  c.y1 = newH - 1;
+  return 0;
+}
+
+int EnlargeWorker(std::uint8_t*, std::uint8_t*) { return Resize(kEnlarge); }
+int ReduceWorker(std::uint8_t*, std::uint8_t*) { return Resize(kReduce); }
+
+// ---- Make Area --------------------------------------------------------------
+
+int PrepareMakeArea() {
+  WholeImageBox(Ctx());
+  return 0;
+}
+
+int MakeAreaWorker(std::uint8_t*, std::uint8_t*) {
+  const ApplyState& p = Pipeline();
+  if (!p.collage.updateTimeLine || !p.hooks.areaToTimeLine) return 0;
+  return p.hooks.areaToTimeLine() == 0 ? 0 : 1;
+}
+
+OpRoutines ImageRoutines(PrepareRoutine prepare, ImageWorker worker) {
+  OpRoutines r;
+  r.prepare = prepare;
+  r.imageWorker = worker;
+  return r;
+}
+
+const OpRoutineEntry kRoutines[] = {
+    {kClip, ImageRoutines(PrepareClip, ClipWorker)},
+    {kMerge, ImageRoutines(PrepareMerge, MergeWorker)},
+    {kKeyIn, ImageRoutines(PrepareKeyIn, KeyInWorker)},
+    {kPlace, ImageRoutines(PreparePlace, PlaceWorker)},
+    {kEnlarge, ImageRoutines(PrepareEnlarge, EnlargeWorker)},
+    {kReduce, ImageRoutines(PrepareReduce, ReduceWorker)},
+    {kClipAlpha, ImageRoutines(PrepareClip, ClipAlphaWorker)},
+    {kMakeArea, ImageRoutines(PrepareMakeArea, MakeAreaWorker)},
+};
+
+}  // namespace
+
+ImageRecord* CollagePicture(ImageRecord* action) {
+  ImageRecord* chosen = Pipeline().source;
+  if (chosen && ImageIndex(chosen) >= 0) return chosen;
+  return ImageCount() > 0 ? ImageAt(0) : action;
+}
+
+bool PictureRead::Open(ImageRecord* picture) {
+  const ApplyContext& c = Ctx();
+  if (!picture || picture == c.image) {
+    // The box is the whole image, so its copy is the whole picture as it was.
+    const ImageRecord* copy = c.undo;
+    if (!copy || !copy->pixels || c.copyWidth < 1 || c.copyHeight < 1) {
+      ShowMessage(kMessageNoMemoryForResult);
+      return false;
+    }
+    pixels_ = copy->pixels;
+    rows_ = copy->rows;
+    width = c.copyWidth;
+    height = c.copyHeight;
+    hasAlpha = copy->hasAlpha != 0;
+    return true;
+  }
+  if (LockImage(picture) != 0) {
+    ShowMessage(kMessageNoMemoryForResult);
+    return false;
+  }
+  locked_ = picture;
+  pixels_ = picture->pixels;
+  rows_ = picture->rows;
+  width = picture->width;
+  height = picture->height;
+  hasAlpha = picture->hasAlpha != 0;
+  return true;
+}
+
+PictureRead::~PictureRead() {
+  if (locked_) UnlockImage(locked_);
+}
+
+std::span<const OpRoutineEntry> CollageOperationRoutines() { return kRoutines; }
+
+}  // namespace qv
