@@ -263,15 +263,22 @@ int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
       const std::uint8_t* q[4] = {row0 && col.use0 ? row0 + left : nullptr, row0 && col.use1 ? row0 + left + 4 : nullptr,
                                   row1 && col.use0 ? row1 + left : nullptr, row1 && col.use1 ? row1 + left + 4 : nullptr};
       int sum[3] = {0, 0, 0}, alpha = 0;
-      for (int n = 0; n < 4; ++n) {
-        const std::uint8_t* s = q[n];
-        const int qa = s ? (hasAlpha ? s[3] : 255) : 0;
-        const int wn = weights[n];
-        if (qa) {
-          alpha += qa * wn;
-          sum[0] += s[0] * wn, sum[1] += s[1] * wn, sum[2] += s[2] * wn;
-        } else {
-          sum[0] += t[0] * wn, sum[1] += t[1] * wn, sum[2] += t[2] * wn;
+      if (q[0] && q[1] && q[2] && q[3] && (!hasAlpha || (q[0][3] & q[1][3] & q[2][3] & q[3][3]) == 255)) {
+        // Inside an opaque picture every neighbour counts whole.
+        for (int ch = 0; ch < 3; ++ch)
+          sum[ch] = q[0][ch] * weights[0] + q[1][ch] * weights[1] + q[2][ch] * weights[2] + q[3][ch] * weights[3];
+        alpha = 255 * 65536;
+      } else {
+        for (int n = 0; n < 4; ++n) {
+          const std::uint8_t* s = q[n];
+          const int qa = s ? (hasAlpha ? s[3] : 255) : 0;
+          const int wn = weights[n];
+          if (qa) {
+            alpha += qa * wn;
+            sum[0] += s[0] * wn, sum[1] += s[1] * wn, sum[2] += s[2] * wn;
+          } else {
+            sum[0] += t[0] * wn, sum[1] += t[1] * wn, sum[2] += t[2] * wn;
+          }
         }
       }
       const int a = Clamp0To255(alpha / 65536);
