@@ -197,6 +197,7 @@ int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
   if (!src.Open(Col().picture)) return 1;
   ImageRecord* image = c.image;
   const bool warp = ParamValue(kMerge, 0) != 0;
+  const bool hasAlpha = src.hasAlpha;
   const bool affectAlpha = c.affectAlpha;
   const int W = src.width, H = src.height;
   const double spanX = std::max(std::int64_t{c.sx1} - c.sx0, std::int64_t{1});
@@ -215,6 +216,8 @@ int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
     if (!SplitPosition(0, syf, row)) continue;
     const std::int32_t iy = row.iy, gy = row.gy;
     const bool useRow0 = iy >= 0 && iy < H, useRow1 = iy >= -1 && iy < H - 1;
+    const std::uint8_t* row0 = useRow0 ? src.At(0, iy) : nullptr;
+    const std::uint8_t* row1 = useRow1 ? src.At(0, std::int64_t{iy} + 1) : nullptr;
     const std::uint8_t* mp = mask + static_cast<std::size_t>(y) * image->width;
     // The row's shape and the picture row's opaque extent.
     double L = 0, R = 1, SL = 0, SR = 0;
@@ -252,27 +255,35 @@ int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
       if (!m) continue;
       const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
       const Column col = warp ? ColumnAt((x - L) / (R - L) * (SR - SL) + SL, W) : columns[static_cast<std::size_t>(x - c.x0)];
+      // Weights in 65536ths; a fraction left of the picture is negative, so
+      // the sums can be too (and are clamped).
       const int wx0 = 256 - col.gx, wx1 = col.gx;
-      const std::int64_t weights[4] = {std::int64_t{w00y} * wx0, std::int64_t{w00y} * wx1, std::int64_t{w01y} * wx0,
-                                       std::int64_t{w01y} * wx1};
-      const bool usable[4] = {useRow0 && col.use0, useRow0 && col.use1, useRow1 && col.use0, useRow1 && col.use1};
-      const std::int64_t nx[4] = {col.ix, std::int64_t{col.ix} + 1, col.ix, std::int64_t{col.ix} + 1};
-      const std::int64_t ny[4] = {iy, iy, std::int64_t{iy} + 1, std::int64_t{iy} + 1};
-      std::int64_t sum[3] = {0, 0, 0}, alpha = 0;
-      for (int n = 0; n < 4; ++n) {
-        const std::uint8_t* s = usable[n] ? src.At(nx[n], ny[n]) : nullptr;
-        const int a = s ? (src.hasAlpha ? s[3] : 255) : 0;
-        if (a) {
-          alpha += a * weights[n];
-          for (int ch = 0; ch < 3; ++ch) sum[ch] += s[ch] * weights[n];
-        } else {
-          for (int ch = 0; ch < 3; ++ch) sum[ch] += t[ch] * weights[n];
+      const int weights[4] = {w00y * wx0, w00y * wx1, w01y * wx0, w01y * wx1};
+      const std::ptrdiff_t left = std::ptrdiff_t{4} * col.ix;
+      const std::uint8_t* q[4] = {row0 && col.use0 ? row0 + left : nullptr, row0 && col.use1 ? row0 + left + 4 : nullptr,
+                                  row1 && col.use0 ? row1 + left : nullptr, row1 && col.use1 ? row1 + left + 4 : nullptr};
+      int sum[3] = {0, 0, 0}, alpha = 0;
+      if (q[0] && q[1] && q[2] && q[3] && (!hasAlpha || (q[0][3] & q[1][3] & q[2][3] & q[3][3]) == 255)) {
+        // Inside an opaque picture every neighbour counts whole.
+        for (int ch = 0; ch < 3; ++ch)
+          sum[ch] = q[0][ch] * weights[0] + q[1][ch] * weights[1] + q[2][ch] * weights[2] + q[3][ch] * weights[3];
+        alpha = 255 * 65536;
+      } else {
+        for (int n = 0; n < 4; ++n) {
+          const std::uint8_t* s = q[n];
+          const int qa = s ? (hasAlpha ? s[3] : 255) : 0;
+          const int wn = weights[n];
+          if (qa) {
+            alpha += qa * wn;
+            sum[0] += s[0] * wn, sum[1] += s[1] * wn, sum[2] += s[2] * wn;
+          } else {
+            sum[0] += t[0] * wn, sum[1] += t[1] * wn, sum[2] += t[2] * wn;
+          }
         }
       }
-      const int a = static_cast<int>(ClampTo(alpha / 65536, 0, 255));
+      const int a = Clamp0To255(alpha / 65536);
       if (!a) continue;
-      const int s[3] = {static_cast<int>(ClampTo(sum[0] / 65536, 0, 255)), static_cast<int>(ClampTo(sum[1] / 65536, 0, 255)),
-                        static_cast<int>(ClampTo(sum[2] / 65536, 0, 255))};
+      const int s[3] = {Clamp0To255(sum[0] / 65536), Clamp0To255(sum[1] / 65536), Clamp0To255(sum[2] / 65536)};
       const int w = m * a / 255;
       const int k = 255 - w;
       int mixed[3];
@@ -296,16 +307,21 @@ int PrepareKeyIn() {
   return 0;
 }
 
-// The key colour's verdict on a colour: 0 at the key, 255 beyond its ranges.
-inline int KeyDistance(const int colour[3], const int key[3], const int range[3]) {
-  long d[3];
-  for (int ch = 0; ch < 3; ++ch) {
-    d[ch] = std::labs(colour[ch] - key[ch]) * 255 / std::max(range[ch], 1);
-    if (d[ch] > 255) return 255;
+// Each channel's distance from the key in 255ths of its range, per value.
+struct KeyTables {
+  long d[3][256];
+  KeyTables(const int key[3], const int range[3]) {
+    for (int ch = 0; ch < 3; ++ch)
+      for (int v = 0; v < 256; ++v) d[ch][v] = std::labs(v - key[ch]) * 255 / std::max(range[ch], 1);
   }
-  const double length = std::sqrt(static_cast<double>(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
-  return Clamp0To255((static_cast<long>(length + 0.5) + 1) / 3);
-}
+  // The key colour's verdict on a colour: 0 at the key, 255 beyond its ranges.
+  int Distance(const int colour[3]) const {
+    const long r = d[0][colour[0]], g = d[1][colour[1]], b = d[2][colour[2]];
+    if (r > 255 || g > 255 || b > 255) return 255;
+    const double length = std::sqrt(static_cast<double>(r * r + g * g + b * b));
+    return Clamp0To255((static_cast<long>(length + 0.5) + 1) / 3);
+  }
+};
 
 int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
   ApplyContext& c = Ctx();
@@ -317,6 +333,7 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
   const bool onSource = ParamValue(kKeyIn, 6) != 0, inverse = ParamValue(kKeyIn, 7) != 0;
   const bool soft = ParamValue(kKeyIn, 8) != 0;
   const bool affectAlpha = c.affectAlpha;
+  const KeyTables keyTables(key, range);
   const std::int64_t sw = src.width, sh = src.height;
   const std::int64_t w2 = std::max<std::int64_t>(2 * std::int64_t{c.rx}, 1);
   const std::int64_t h2 = std::max<std::int64_t>(2 * std::int64_t{c.ry}, 1);
@@ -330,13 +347,14 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
     std::uint8_t* p = PixelAt(image, c.x0, y);
     const std::uint8_t* mp = mask + static_cast<std::size_t>(y) * image->width;
     const double syf = static_cast<double>(y - c.cy) / static_cast<double>(h2) * static_cast<double>(sh) + halfH;
+    const std::uint8_t* laidRow = oneToOne ? src.At(0, ClampTo(std::int64_t{y} - c.sy0, 0, sh - 1)) : nullptr;
     for (int x = c.x0; x <= c.x1; ++x, p += 4) {
       const int m = mp[x];
       if (!m) continue;
       const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
       int s[3], tested[3] = {0, 0, 0}, a = 0;
       if (oneToOne) {
-        const std::uint8_t* q = src.At(ClampTo(std::int64_t{x} - c.sx0, 0, sw - 1), ClampTo(std::int64_t{y} - c.sy0, 0, sh - 1));
+        const std::uint8_t* q = laidRow + 4 * ClampTo(std::int64_t{x} - c.sx0, 0, sw - 1);
         for (int ch = 0; ch < 3; ++ch) s[ch] = tested[ch] = q[ch];
         a = alphaOf(q);
       } else {
@@ -366,7 +384,7 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
       }
       if (!a) continue;
       if (!onSource) tested[0] = p[0], tested[1] = p[1], tested[2] = p[2];
-      int q = KeyDistance(tested, key, range);
+      int q = keyTables.Distance(tested);
       if (onSource == inverse) {
         q = 255 - q;
       } else if (!soft && q < 255) {
@@ -483,12 +501,21 @@ int Resize(OpId op) {
     for (int j = 0; j < newW; ++j, out += 4) {
       const int ix = xval[j], ix1 = ix == width - 1 ? ix : ix + 1, gx = xrac[j];
       const int w00 = wy0 * (256 - gx), w10 = wy0 * gx, w01 = wy1 * (256 - gx), w11 = wy1 * gx;
-      const int k = WeightedChannel(m0[ix], m0[ix1], m1[ix], m1[ix1], w00, w10, w01, w11);
-      if (!k) continue;  // the new image starts clear
       const std::uint8_t* a = r0 + 4 * ix;
       const std::uint8_t* b = r0 + 4 * ix1;
       const std::uint8_t* d = r1 + 4 * ix;
       const std::uint8_t* e = r1 + 4 * ix1;
+      // The fractions are never negative here, so the weights sum to 65536
+      // and a fully selected neighbourhood needs no clamping.
+      if ((m0[ix] & m0[ix1] & m1[ix] & m1[ix1]) == 255) {
+        out[0] = static_cast<std::uint8_t>((a[0] * w00 + b[0] * w10 + d[0] * w01 + e[0] * w11) >> 16);
+        out[1] = static_cast<std::uint8_t>((a[1] * w00 + b[1] * w10 + d[1] * w01 + e[1] * w11) >> 16);
+        out[2] = static_cast<std::uint8_t>((a[2] * w00 + b[2] * w10 + d[2] * w01 + e[2] * w11) >> 16);
+        out[3] = 255;
+        continue;
+      }
+      const int k = WeightedChannel(m0[ix], m0[ix1], m1[ix], m1[ix1], w00, w10, w01, w11);
+      if (!k) continue;  // the new image starts clear
       for (int ch = 0; ch < 3; ++ch) out[ch] = static_cast<std::uint8_t>(WeightedChannel(a[ch], b[ch], d[ch], e[ch], w00, w10, w01, w11));
       out[3] = static_cast<std::uint8_t>(k);
     }
