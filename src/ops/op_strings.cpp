@@ -26,8 +26,8 @@ constexpr StringEntry kSettingsTexts[] = {
     {16118, "Rotation"},
     {16119, "Frequency"},
     {16120, "Half Waves"},
-    {16150, "Assign the Result as Source"},
-    {16151, "Update the Time Line with this selection"},
+    {16160, "Assign the Result as Source"},
+    {16161, "Update the Time Line with this selection"},
     // The Apply entry.
     {3200, "Swap Action Image & Source"},
     {3201, "Remove Other Images"},

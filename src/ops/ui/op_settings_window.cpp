@@ -45,7 +45,7 @@ constexpr OpId kEnlarge = 3173;
 constexpr OpId kReduce = 3174;
 constexpr OpId kBalance = 3184, kHistogram = 3185, kSample = 3187, kColorize = 3188, kRemap = 3189;
 constexpr OpId kMakeArea = 3191;
-constexpr int kUpdateTimeLineText = 16151;
+constexpr int kUpdateTimeLineText = 16161;
 constexpr int kLoadSettingsCommand = 628;
 constexpr int kSaveSettingsCommand = 629;
 
