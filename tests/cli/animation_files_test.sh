@@ -19,7 +19,7 @@ ppmmake rgb:00/80/ff 40 30 >blue.ppm
 ppmmake rgb:20/c0/20 40 30 >green.ppm
 
 # A film of three pictures as FLC, AVI and FLM: the same frames come back.
-"$cli" film film.flc red.ppm blue.ppm green.ppm --size 40x30 --ms 50
+"$cli" film film.flc red.ppm blue.ppm green.ppm --size 40x30 --ms 50 --reduce choose
 "$cli" film film.avi red.ppm blue.ppm green.ppm --size 40x30 --ms 50
 "$cli" film film.flm red.ppm blue.ppm green.ppm --size 40x30
 "$cli" info film.flc >info.txt
@@ -40,7 +40,7 @@ if "$cli" convert film.flc x.bmp --frame 4 2>err.txt; then fail "frame 4 of 3 re
 grep -q "frame 4 asked of 3" err.txt || fail "no frame count: $(cat err.txt)"
 
 # An animation given to film brings all its frames: FLC -> AVI -> FLM.
-"$cli" film again.avi film.flc --size 40x30 --depth 8
+"$cli" film again.avi film.flc --size 40x30
 "$cli" film again.flm again.avi --size 40x30
 "$cli" convert again.flm again3.bmp --frame 3
 cmp -s again3.bmp flm3.bmp || fail "frame 3 lost on the way FLC -> AVI -> FLM"
