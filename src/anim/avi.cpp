@@ -367,6 +367,17 @@ int SaveFilmAsAvi(const std::string& path, int bits) {
   return result;
 }
 
+int SaveFilmAsAviCommand(int bits) {
+  Settings& s = Prefs();
+  std::string name = TheHost().ChooseSaveFile({"Save Film as AVI", "Video for Windows (*.AVI)", s.filmPath, false});
+  if (name.empty()) return 2;
+  std::filesystem::path path(name);
+  if (!path.has_extension()) path += ".AVI";
+  const int result = SaveFilmAsAvi(path.string(), bits);
+  if (result == 0) s.filmPath = path.parent_path().string();
+  return result;
+}
+
 // ---------------------------------------------------------------- reader
 
 namespace {

@@ -65,6 +65,9 @@ bool AviOpen();
 // Menus 3024 and 3026: every present film frame at 8 or 24 bits. Empty
 // slots are skipped (message 74, once); no present slot: message 19.
 int SaveFilmAsAvi(const std::string& path, int bits);
+// The menu commands: the file dialog "Save Film as AVI", then the film.
+// 0 done, 1 failed, 2 cancelled. The folder is remembered in FilmPath.
+int SaveFilmAsAviCommand(int bits);
 
 // Reads the frame chosen in "Select Video Frame" (headless: the first).
 ImageRecord* ReadAviFrameFile(const std::string& path);

@@ -90,6 +90,9 @@ int AppendFlicFrame(ImageRecord* image, const std::string& path, long frame, boo
 // by the ring frame. Empty slots are skipped (message 74, once); no present
 // slot: message 19.
 int SaveFilmAsFlic(const std::string& path);
+// The menu command: the file dialog "Save Film as FLIC", then the film.
+// 0 done, 1 failed, 2 cancelled. The folder is remembered in FilmPath.
+int SaveFilmAsFlicCommand();
 // A run of appends has ended: the decoding kept between calls is dropped.
 void EndFlicRun();
 

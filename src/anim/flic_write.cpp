@@ -13,6 +13,7 @@
 #include "anim/anim_state.h"
 #include "anim/film_strip.h"
 #include "anim/flic.h"
+#include "base/host.h"
 #include "base/messages.h"
 #include "base/preferences.h"
 #include "base/progress.h"
@@ -483,6 +484,17 @@ int SaveFilmAsFlic(const std::string& path) {
   }
   EndProgress();
   EndFlicRun();
+  return result;
+}
+
+int SaveFilmAsFlicCommand() {
+  Settings& s = Prefs();
+  std::string name = TheHost().ChooseSaveFile({"Save Film as FLIC", "Flick (*.FLC)", s.filmPath, false});
+  if (name.empty()) return 2;
+  std::filesystem::path path(name);
+  if (!path.has_extension()) path += ".FLC";
+  const int result = SaveFilmAsFlic(path.string());
+  if (result == 0) s.filmPath = path.parent_path().string();
   return result;
 }
 

@@ -245,6 +245,8 @@ int DoShowFilm(int id) {
 }
 int DoLoadFilm(int) { return LoadFilmCommand(); }
 int DoSaveFilm(int) { return SaveFilmCommand(); }
+int DoSaveFilmFlic(int) { return SaveFilmAsFlicCommand(); }
+int DoSaveFilmAvi(int id) { return SaveFilmAsAviCommand(id == 3024 ? 8 : 24); }
 int DoAnimateFilm(int) { return FilmWindowCommand(9701); }
 
 int DoStop(int) {
@@ -349,9 +351,9 @@ const CommandEntry kCommands[] = {
     {901, Menu::Filmstrip, kT | kTB, 0, DoShowFilm, CHECK(Film().windowOpen), HostHasWindows},
     {3010, Menu::Filmstrip, kR | kS, 0, DoLoadFilm, nullptr, nullptr},
     {3020, Menu::Filmstrip, kB, 0, DoSaveFilm, nullptr, FilmHasSlots},
-    {3022, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
-    {3024, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
-    {3026, Menu::Filmstrip, 0, 0, nullptr, nullptr, nullptr},
+    {3022, Menu::Filmstrip, 0, 0, DoSaveFilmFlic, nullptr, FilmHasSlots},
+    {3024, Menu::Filmstrip, 0, 0, DoSaveFilmAvi, nullptr, FilmHasSlots},
+    {3026, Menu::Filmstrip, 0, 0, DoSaveFilmAvi, nullptr, FilmHasSlots},
     {908, Menu::Filmstrip, kS, 0, DoWindow, nullptr, HostHasWindows},
     {902, Menu::Filmstrip, kT | kS, 0, DoAnimateFilm, CHECK(Film().playing), nullptr},
     {904, Menu::Filmstrip, kT, 0, DoToggle, TOGGLE(904), WITH(902)},

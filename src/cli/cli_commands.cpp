@@ -26,14 +26,15 @@ const std::string kConvertUsage = std::string(
     "LZW-compressed TIFF are always read and written here (--chopmem is accepted\n"
     "and changes nothing).\n"
     "\n"
-    "  --type T              bmp, gif, iff, jpg, pcx, tga, tif, trm, fs, png\n"
+    "  --type T              bmp, flc, gif, iff, jpg, pcx, tga, tif, trm, avi, fs, png\n"
     "                        (default: from OUT's extension)\n"
     "  --depth N             32, 24, 16, 8, 4 or 1, as the type offers (default: the fullest\n"
     "                        the type offers, so an image's alpha is kept where it can be)\n"
     "  --compress B          1 to compress where the type allows it (Targa: run-length,\n"
     "                        TIFF: LZW, PNG: zlib level 6; 0 stores)\n"
     "  --quality Q           JPEG quality, 0 to 100 (default 75)\n"
-    "  --frame N             which frame of a film strip (.FLM) to read, from 1\n"
+    "  --frame N             which frame of a film strip (.FLM), FLIC (.FLC, .FLI) or\n"
+    "                        AVI to read, from 1\n"
     "                        (default 1); a frame past the last fails\n") +
     std::string(kReduceOptionsHelp) +
     "\n"

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "fuzz/anim_fuzz_targets.h"
+#include "fuzz/animation_fuzz_targets.h"
 #include "support/program_fixture.h"
 
 namespace qv {
@@ -31,6 +32,12 @@ TEST(AnimSeedReplayTest, AreaAndTimeLineSeedsReadWriteAndReadBackTheSame) {
   EXPECT_GE(ReplaySeeds("area_file", fuzz::FuzzAreaFile), 9);
   EXPECT_GE(ReplaySeeds("timeline", fuzz::FuzzTimeLine), 3);
   EXPECT_GE(ReplaySeeds("film", fuzz::FuzzFilm), 2);
+  ResetProgram();
+}
+
+TEST(AnimSeedReplayTest, FlicAndAviSeedsReadWithoutFault) {
+  EXPECT_GE(ReplaySeeds("flic", fuzz::FuzzFlic), 2);
+  EXPECT_GE(ReplaySeeds("avi", fuzz::FuzzAvi), 5);
   ResetProgram();
 }
 

@@ -337,6 +337,11 @@ TEST_F(SequenceTest, BusyRunningAndStoppedRunsEndCleanly) {
 
 TEST_F(SequenceTest, AFailedSaveLeavesThePreviousFile) {
   ImageRecord* image = Picture(6, 6, 0);
+  // A writer that fails after writing part of its file.
+  TheProgram().files.animationFiles.saveFlic = [](ImageRecord*, const std::string& path, int) {
+    std::ofstream(path) << "part";
+    return 1;
+  };
   std::ofstream("frame.flc") << "previous";
   EXPECT_EQ(SaveFrame(image, "frame.flc", kSaveFlick, kDepth8, 1, 75), 1);
   EXPECT_EQ(Bytes("frame.flc"), "previous");
