@@ -213,18 +213,8 @@ void ShaveAlphaWorker(std::uint8_t* p, int x, int y, int m) {
   }
 }
 
-OpRoutines ImageRoutines(PrepareRoutine prepare, ImageWorker worker) {
-  OpRoutines r;
-  r.prepare = prepare;
-  r.imageWorker = worker;
-  return r;
-}
-
-OpRoutines PixelRoutines(PrepareRoutine prepare, PixelWorker worker, FinishRoutine finish) {
-  OpRoutines r;
-  r.prepare = prepare;
-  r.pixelWorker = worker;
-  r.finish = finish;
+OpRoutines InOrderPixelRoutines(PrepareRoutine prepare, PixelWorker worker, FinishRoutine finish) {
+  OpRoutines r = PixelRoutines(prepare, worker, finish);
   // Both read alpha their earlier pixels may have changed, some rows away.
   r.inPixelOrder = true;
   return r;
@@ -232,8 +222,8 @@ OpRoutines PixelRoutines(PrepareRoutine prepare, PixelWorker worker, FinishRouti
 
 const OpRoutineEntry kRoutines[] = {
     {kMakeAlpha, ImageRoutines(PrepareMakeAlpha, MakeAlphaWorker)},
-    {kSoftenAlpha, PixelRoutines(PrepareSoftenAlpha, SoftenAlphaWorker, FinishSoftenAlpha)},
-    {kShaveAlpha, PixelRoutines(PrepareShaveAlpha, ShaveAlphaWorker, nullptr)},
+    {kSoftenAlpha, InOrderPixelRoutines(PrepareSoftenAlpha, SoftenAlphaWorker, FinishSoftenAlpha)},
+    {kShaveAlpha, InOrderPixelRoutines(PrepareShaveAlpha, ShaveAlphaWorker, nullptr)},
 };
 
 }  // namespace

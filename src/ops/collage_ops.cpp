@@ -577,13 +577,6 @@ int MakeAreaWorker(std::uint8_t*, std::uint8_t*) {
   return p.hooks.areaToTimeLine() == 0 ? 0 : 1;
 }
 
-OpRoutines ImageRoutines(PrepareRoutine prepare, ImageWorker worker) {
-  OpRoutines r;
-  r.prepare = prepare;
-  r.imageWorker = worker;
-  return r;
-}
-
 const OpRoutineEntry kRoutines[] = {
     {kClip, ImageRoutines(PrepareClip, ClipWorker)},
     {kMerge, ImageRoutines(PrepareMerge, MergeWorker)},

@@ -533,13 +533,6 @@ int PerspectiveWorker(std::uint8_t*, std::uint8_t*) {
   return 0;
 }
 
-OpRoutines ImageRoutines(PrepareRoutine prepare, ImageWorker worker) {
-  OpRoutines r;
-  r.prepare = prepare;
-  r.imageWorker = worker;
-  return r;
-}
-
 const OpRoutineEntry kRoutines[] = {
     {kRotate, ImageRoutines(PrepareRotate, RotateWorker)},
     {kFlip, ImageRoutines(PrepareFlip, FlipWorker)},

@@ -273,22 +273,14 @@ void FinishOutline() {
   rn = {};
 }
 
-OpRoutines GenerationOp(PrepareRoutine prepare, PixelWorker worker, FinishRoutine finish = nullptr) {
-  OpRoutines r;
-  r.prepare = prepare;
-  r.pixelWorker = worker;
-  r.finish = finish;
-  return r;
-}
-
 }  // namespace
 
 std::span<const OpRoutineEntry> GradientOperationRoutines() {
   static const OpRoutineEntry table[] = {
-      {kLinearFill, GenerationOp(PrepareLinearFill, LinearFillWorker)},
-      {kConcentric, GenerationOp(PrepareConcentric, ConcentricWorker)},
-      {kRadiating, GenerationOp(PrepareRadiating, RadiatingWorker)},
-      {kOutline, GenerationOp(PrepareOutline, OutlineWorker, FinishOutline)},
+      {kLinearFill, PixelRoutines(PrepareLinearFill, LinearFillWorker)},
+      {kConcentric, PixelRoutines(PrepareConcentric, ConcentricWorker)},
+      {kRadiating, PixelRoutines(PrepareRadiating, RadiatingWorker)},
+      {kOutline, PixelRoutines(PrepareOutline, OutlineWorker, FinishOutline)},
   };
   return table;
 }

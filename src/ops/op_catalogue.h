@@ -83,6 +83,22 @@ struct OpRoutines {
   RowWorker rowWorker = nullptr;  // optional, Warp and Generation drivers
 };
 
+// The two commonest shapes of an entry: a preparation with a whole-image
+// worker, and a preparation with a per-pixel worker and a finish.
+constexpr OpRoutines ImageRoutines(PrepareRoutine prepare, ImageWorker worker) {
+  OpRoutines r;
+  r.prepare = prepare;
+  r.imageWorker = worker;
+  return r;
+}
+constexpr OpRoutines PixelRoutines(PrepareRoutine prepare, PixelWorker worker, FinishRoutine finish = nullptr) {
+  OpRoutines r;
+  r.prepare = prepare;
+  r.pixelWorker = worker;
+  r.finish = finish;
+  return r;
+}
+
 // What an effect family contributes: the routines of some operations.
 struct OpRoutineEntry {
   OpId id;

@@ -427,23 +427,16 @@ int LinedWorker(std::uint8_t*, std::uint8_t* mask) {
   return 0;
 }
 
-OpRoutines ImageOp(PrepareRoutine prepare, ImageWorker worker) {
-  OpRoutines r;
-  r.prepare = prepare;
-  r.imageWorker = worker;
-  return r;
-}
-
 }  // namespace
 
 std::span<const OpRoutineEntry> PatternOperationRoutines() {
   static const std::vector<OpRoutineEntry> table = [] {
     std::vector<OpRoutineEntry> t = {
-        {kNet, ImageOp(PrepareNet, NetWorker)},
-        {kRandomTile, ImageOp(PrepareRandomTile, RandomTileWorker)},
-        {kPixelize, ImageOp(PreparePixelize, PixelizeWorker)},
-        {kCellular, ImageOp(PrepareCellular, CellularWorker)},
-        {kLined, ImageOp(PrepareLined, LinedWorker)},
+        {kNet, ImageRoutines(PrepareNet, NetWorker)},
+        {kRandomTile, ImageRoutines(PrepareRandomTile, RandomTileWorker)},
+        {kPixelize, ImageRoutines(PreparePixelize, PixelizeWorker)},
+        {kCellular, ImageRoutines(PrepareCellular, CellularWorker)},
+        {kLined, ImageRoutines(PrepareLined, LinedWorker)},
     };
     auto more = GradientOperationRoutines();
     t.insert(t.end(), more.begin(), more.end());
