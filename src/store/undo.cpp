@@ -108,7 +108,12 @@ ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRe
   top = std::clamp(top, 0, image->height - 1);
   bottom = std::clamp(bottom, 0, image->height - 1);
   int w = right - left + 1, h = bottom - top + 1;
-  ImageRecord* layer = CreateLockedImage(w, h, "iund");
+  // Every byte of the copy is written below, so it is not made opaque first.
+  ImageRecord* layer = CreateImageToFill(w, h, "iund");
+  if (layer && LockImage(layer) != 0) {
+    FreeImage(layer);
+    layer = nullptr;
+  }
   if (!layer) {
     ReportNoMemory();
     return nullptr;
