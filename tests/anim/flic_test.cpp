@@ -15,12 +15,15 @@
 #include "formats/format_test_util.h"
 #include "formats/image_files.h"
 #include "store/image_record.h"
+#include "support/peer_tools.h"
 #include "support/program_fixture.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Capture;
+using test::HaveFfmpeg;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes ReadAll(const fs::path& p) {
@@ -151,19 +154,6 @@ std::vector<ChunkInfo> Chunks(const Bytes& f) {
     out.push_back(info);
     if (size < 16) break;
     at += size;
-  }
-  return out;
-}
-
-bool HaveFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") == 0; }
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
   }
   return out;
 }

@@ -75,4 +75,19 @@ class ApplyTest : public ProgramTest {
   }
 };
 
+// An affect-alpha apply: every colour byte kept, and alpha changed somewhere.
+inline ::testing::AssertionResult OnlyAlphaChanged(const std::vector<std::uint8_t>& before,
+                                                   const std::vector<std::uint8_t>& after) {
+  if (before.size() != after.size()) return ::testing::AssertionFailure() << "the picture changed size";
+  bool alphaChanged = false;
+  for (std::size_t i = 0; i < after.size(); i += 4) {
+    for (std::size_t c = 0; c < 3; ++c)
+      if (after[i + c] != before[i + c])
+        return ::testing::AssertionFailure() << "colour byte " << i + c << " changed";
+    alphaChanged = alphaChanged || after[i + 3] != before[i + 3];
+  }
+  if (!alphaChanged) return ::testing::AssertionFailure() << "no alpha changed";
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace qv::test

@@ -252,15 +252,7 @@ TEST_F(MotionMathTest, WithAffectAlphaOnlyTheAlphaChanges) {
     SelectRect(4, 4, 19, 15);
     const auto before = Pixels(image);
     ASSERT_EQ(Run(op), 0) << op;
-    const auto after = Pixels(image);
-    bool alphaChanged = false;
-    for (std::size_t i = 0; i < after.size(); i += 4) {
-      ASSERT_EQ(after[i], before[i]) << op;
-      ASSERT_EQ(after[i + 1], before[i + 1]) << op;
-      ASSERT_EQ(after[i + 2], before[i + 2]) << op;
-      alphaChanged = alphaChanged || after[i + 3] != before[i + 3];
-    }
-    EXPECT_TRUE(alphaChanged) << op;
+    EXPECT_TRUE(OnlyAlphaChanged(before, Pixels(image))) << op;
   }
 }
 
