@@ -1,0 +1,131 @@
+// The lighting, gradient and pattern operations give the bytes they gave
+// before their inner loops were reworked for speed, through a partly
+// covering mask, in both affect modes, and the same bytes whether their rows
+// run on one thread or are shared out.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ops/apply_test_support.h"
+#include "store/memory_places.h"
+
+namespace qv::test {
+namespace {
+
+// Big enough for the drivers to share the rows out over threads.
+constexpr int kWidth = 263, kHeight = 257;
+
+std::uint64_t Fnv(const std::vector<std::uint8_t>& bytes) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (std::uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+  return h;
+}
+
+struct Case {
+  const char* name;
+  OpId op;
+  void (*configure)();
+};
+
+const Case kCases[] = {
+    {"Asterize", 3111, nullptr},
+    {"AsterizeTurned", 3111,
+     [] { SetParamValue(3111, 5, -1000), SetParamValue(3111, 6, 7), SetParamValue(3111, 7, 1), SetParamValue(3111, 8, 1); }},
+    {"Annular", 3112, nullptr},
+    {"AnnularAdditive", 3112, [] { SetParamValue(3112, 4, 1); }},
+    {"Shine", 3114, [] { SetParamValue(3114, 0, 7), SetParamValue(3114, 1, 13), SetParamValue(3114, 3, 30); }},
+    {"LinearFill", 3146, [] { SetParamValue(3146, 0, 33); }},
+    {"LinearFillStepped", 3146, [] { SetParamValue(3146, 0, 250), SetParamValue(3146, 1, 77), SetParamValue(3146, 2, 0); }},
+    {"Concentric", 3147, [] { SetParamValue(3147, 1, 30), SetParamValue(3147, 2, -45); }},
+    {"ConcentricStepped", 3147, [] { SetParamValue(3147, 0, 200), SetParamValue(3147, 3, 0); }},
+    {"Radiating", 3148, [] { SetParamValue(3148, 1, -20), SetParamValue(3148, 2, 60); }},
+    {"RadiatingCycled", 3148, [] { SetParamValue(3148, 0, -99999); }},
+    {"Pixelize", 3143, [] { SetParamValue(3143, 3, 7), SetParamValue(3143, 4, 5), SetParamValue(3143, 5, 1); }},
+};
+
+// Recorded from the per-pixel code before it was reworked: RGB-only, then alpha-only.
+const std::uint64_t kExpected[][2] = {
+    {0x3c757f61fd16eae5ull, 0x9bacfd5927091083ull},  // Asterize
+    {0xf03aaeb66916cc19ull, 0x9d1c60f692398287ull},  // AsterizeTurned
+    {0x2e70bfed01b99b04ull, 0xcc41ed5ff346353cull},  // Annular
+    {0xac01d08f0a6572c7ull, 0xb7f837b262b3b22eull},  // AnnularAdditive
+    {0xd93dc02c05ef1280ull, 0xa12d10f7eaf81a08ull},  // Shine
+    {0x45352157a56a9219ull, 0x0c9eafb73af64a46ull},  // LinearFill
+    {0xe99dd6ed3858021dull, 0xce5ca2a678994953ull},  // LinearFillStepped
+    {0xedb603015c056ba5ull, 0xff1c73f5c4157e8bull},  // Concentric
+    {0x18187fccf6358ad4ull, 0xf598173ec9d5d96bull},  // ConcentricStepped
+    {0xe9eb1a0d616383e9ull, 0xed6846e857a31de6ull},  // Radiating
+    {0x14ec069d7781ba14ull, 0x78b65f56549aef35ull},  // RadiatingCycled
+    {0x6d786044b31cdbfaull, 0xf59ef85a55a3e808ull},  // Pixelize
+};
+
+class LightingPatternBytesTest : public ApplyTest {
+ protected:
+  // A random picture selected by a rectangle inside it, with a mask of runs
+  // of 0, 255 and values between, as a soft-edged selection has them.
+  ImageRecord* RandomPicture(std::uint32_t seed) {
+    std::uint32_t s = seed;
+    auto next = [&s] {
+      s = s * 1664525u + 1013904223u;
+      return s >> 8;
+    };
+    ImageRecord* image = Add(kWidth, kHeight, [&](int, int) {
+      return std::array<int, 4>{int(next() & 255), int(next() & 255), int(next() & 255), int(next() & 255)};
+    });
+    image->hasAlpha = 1;
+    SelectRect(5, 3, kWidth - 9, kHeight - 2);
+    EXPECT_EQ(BuildAreaMask(image, 0), 0);
+    AreaMask& m = TheProgram().area.mask;
+    auto* mask = static_cast<std::uint8_t*>(LockVirtual(m.place));
+    int value = 0, run = 0;
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      if (run-- <= 0) {
+        run = int(next() % 9);
+        const std::uint32_t kind = next() % 4;
+        value = kind == 0 ? 0 : kind == 1 ? 255 : int(next() % 254) + 1;
+      }
+      if (mask[i]) mask[i] = static_cast<std::uint8_t>(value);
+    }
+    UnlockVirtual(m.place);
+    SetWorkMethod(kDrawFirst);
+    return image;
+  }
+
+  std::uint64_t Result(const Case& c, int mode, int threads) {
+    ResetProgram();
+    EXPECT_EQ(InitImageTable(), 0);
+    ImageRecord* image = RandomPicture(977u + static_cast<std::uint32_t>(c.op));
+    TheProgram().settings.modAlpha = mode == 0 ? kAffectRgbOnly : kAffectAlphaOnly;
+    TheProgram().settings.threads = threads;
+    if (c.configure) c.configure();
+    const std::vector<std::uint8_t> before = Pixels(image);
+    EXPECT_EQ(Apply(static_cast<int>(c.op), 0), 0) << c.name;
+    const std::vector<std::uint8_t> after = Pixels(image);
+    EXPECT_NE(after, before) << c.name << " changed nothing";
+    return Fnv(after);
+  }
+};
+
+TEST_F(LightingPatternBytesTest, EachOperationGivesItsFormerBytesOnOneThreadAndOnSeveral) {
+  std::string table;
+  for (std::size_t i = 0; i < std::size(kCases); ++i) {
+    for (int mode = 0; mode < 2; ++mode) {
+      const std::uint64_t one = Result(kCases[i], mode, 1);
+      EXPECT_EQ(Result(kCases[i], mode, 3), one) << kCases[i].name << " differs when its rows are shared out";
+      char line[96];
+      std::snprintf(line, sizeof line, "%s0x%016llxull", mode == 0 ? "    {" : ", ", static_cast<unsigned long long>(one));
+      table += line;
+      if (mode == 1) table += std::string("},  // ") + kCases[i].name + "\n";
+      if (i < std::size(kExpected)) {
+        EXPECT_EQ(one, kExpected[i][mode]) << kCases[i].name << (mode == 0 ? " (RGB)" : " (alpha)");
+      }
+    }
+  }
+  EXPECT_EQ(std::size(kExpected), std::size(kCases)) << "table:\n" << table;
+}
+
+}  // namespace
+}  // namespace qv::test
