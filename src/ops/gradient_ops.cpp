@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/colour_palettes.h"
 #include "ops/apply.h"
 #include "ops/effect_support.h"
 #include "ops/op_state.h"
@@ -25,8 +26,43 @@ struct GradientSettings {
   float ux = 0, uy = 0, pmin = 0, pmax = 1;
   // Concentric, Radiating
   double bx = 0, by = 0, qx = 1, qy = 1;
+  // What each column and row adds to a pixel's position on the ramp
+  // (Linear Fill's projections, Concentric's squared distances), worked
+  // out once per apply over the image's width and height.
+  std::vector<float> colF, rowF;
+  std::vector<double> colD, rowD;
 };
 GradientSettings gs;
+
+// The mapping palette's colour at t, as PaletteLookup::Colour gives it,
+// inlined into the per-pixel workers.
+inline int WrapEntry(long i, int count) {
+  if (i >= 0 && i < count) return static_cast<int>(i);
+  long e = i % count;
+  if (e < 0) e += count;
+  return static_cast<int>(std::clamp<long>(e, 0, kMaxPaletteEntries - 1));
+}
+template <class T>
+inline void LookUp(T t, int out[3]) {
+  const PaletteLookup& l = gs.lookup;
+  const PaletteRecord& p = *l.palette;
+  if (!std::isfinite(t)) t = 0;
+  t = std::clamp<T>(t, T(-1e9), T(1e9));
+  const long i = static_cast<long>(t);
+  if (l.smooth) {
+    const int g = static_cast<int>((t - static_cast<T>(i)) * 256);
+    const int e1 = WrapEntry(i, l.count);
+    const int e2 = e1 + 1 < l.count ? std::min(e1 + 1, kMaxPaletteEntries - 1) : 0;
+    out[0] = Clamp0To255((p.red[e2] * g + p.red[e1] * (256 - g)) / 256);
+    out[1] = Clamp0To255((p.green[e2] * g + p.green[e1] * (256 - g)) / 256);
+    out[2] = Clamp0To255((p.blue[e2] * g + p.blue[e1] * (256 - g)) / 256);
+  } else {
+    const int e = WrapEntry(i, l.count);
+    out[0] = p.red[e];
+    out[1] = p.green[e];
+    out[2] = p.blue[e];
+  }
+}
 
 void PreparePalette(long cycle, int smoothSlotValue) {
   gs = {};
@@ -67,16 +103,19 @@ int PrepareLinearFill() {
       first = false;
     }
   if (gs.pmax == gs.pmin) gs.pmax = gs.pmin + 1;
+  gs.colF.resize(static_cast<std::size_t>(c.image->width));
+  gs.rowF.resize(static_cast<std::size_t>(c.image->height));
+  for (int x = 0; x < c.image->width; ++x) gs.colF[static_cast<std::size_t>(x)] = static_cast<float>(x - c.cx) * gs.ux;
+  for (int y = 0; y < c.image->height; ++y) gs.rowF[static_cast<std::size_t>(y)] = static_cast<float>(y - c.cy) * gs.uy;
   return 0;
 }
 
 void LinearFillWorker(std::uint8_t* p, int x, int y, int m) {
   if (!m) return;
-  const ApplyContext& c = Ctx();
-  const float proj = static_cast<float>(x - c.cx) * gs.ux + static_cast<float>(y - c.cy) * gs.uy;
+  const float proj = gs.colF[static_cast<std::size_t>(x)] + gs.rowF[static_cast<std::size_t>(y)];
   const float t = (proj - gs.pmin) / (gs.pmax - gs.pmin) * static_cast<float>(gs.n - 1) + gs.cycF;
   int col[3];
-  gs.lookup.Colour(t, col);
+  LookUp(t, col);
   Paint(p, col, m);
 }
 
@@ -90,19 +129,34 @@ void BiasedCentre(OpId op) {
   gs.qy = std::max({std::fabs(c.y0 - gs.by), std::fabs(gs.by - c.y1), 1.0});
 }
 
+// The squared distances across and down from the biased centre in its radii.
+void SquaredDistances() {
+  const ApplyContext& c = Ctx();
+  gs.colD.resize(static_cast<std::size_t>(c.image->width));
+  gs.rowD.resize(static_cast<std::size_t>(c.image->height));
+  for (int x = 0; x < c.image->width; ++x) {
+    const double u = (x - gs.bx) / gs.qx;
+    gs.colD[static_cast<std::size_t>(x)] = u * u;
+  }
+  for (int y = 0; y < c.image->height; ++y) {
+    const double v = (y - gs.by) / gs.qy;
+    gs.rowD[static_cast<std::size_t>(y)] = v * v;
+  }
+}
+
 int PrepareConcentric() {
   PreparePalette(ParamValue(kConcentric, 0), ParamValue(kConcentric, 3));
   BiasedCentre(kConcentric);
+  SquaredDistances();
   return 0;
 }
 
 void ConcentricWorker(std::uint8_t* p, int x, int y, int m) {
   if (!m) return;
-  const double u = (x - gs.bx) / gs.qx, v = (y - gs.by) / gs.qy;
-  double t = (1 - std::sqrt(u * u + v * v)) * (gs.n - 1) + gs.cyc;
+  double t = (1 - std::sqrt(gs.colD[static_cast<std::size_t>(x)] + gs.rowD[static_cast<std::size_t>(y)])) * (gs.n - 1) + gs.cyc;
   if (t < 0) t = 0;
   int col[3];
-  gs.lookup.Colour(t, col);
+  LookUp(t, col);
   Paint(p, col, m);
 }
 
@@ -118,7 +172,7 @@ void RadiatingWorker(std::uint8_t* p, int x, int y, int m) {
   if (phi < 0) phi += 6.2831853;
   const double t = (gs.n - 1) * phi * 0.15915494327375637 + gs.cyc;
   int col[3];
-  gs.lookup.Colour(t, col);
+  LookUp(t, col);
   Paint(p, col, m);
 }
 

@@ -36,9 +36,12 @@ struct LightSettings {
   double rotation = 0;
   long arms = 4;
   bool centreSpot = false, additive = false, taper = true, armWidthSet = true;
-  // The row whose v was worked out last.
-  int row = -1;
-  double v = 0;
+  bool alpha = false;
+  int cx = 0, cy = 0;
+  // The squared distances across and down from the centre in radii, per
+  // column and row of the image: worked out once, and read alike by rows
+  // on any thread.
+  std::vector<double> u2, v2;
 };
 LightSettings ls;
 
@@ -53,7 +56,19 @@ void PrepareCommon(OpId op) {
   EdgeAndPeak(op, ls.edge, ls.peak);
   ls.rx = c.rx == 0 ? 1 : c.rx;
   ls.ry = c.ry == 0 ? 1 : c.ry;
-  ls.row = -1;
+  ls.cx = c.cx;
+  ls.cy = c.cy;
+  ls.alpha = c.affectAlpha;
+  ls.u2.resize(static_cast<std::size_t>(c.image->width));
+  ls.v2.resize(static_cast<std::size_t>(c.image->height));
+  for (int x = 0; x < c.image->width; ++x) {
+    const double u = std::abs(x - c.cx) / ls.rx;
+    ls.u2[static_cast<std::size_t>(x)] = u * u;
+  }
+  for (int y = 0; y < c.image->height; ++y) {
+    const double v = std::abs(y - c.cy) / ls.ry;
+    ls.v2[static_cast<std::size_t>(y)] = v * v;
+  }
 }
 
 // The colour of light of strength s between the edge and the peak colour.
@@ -73,15 +88,9 @@ inline void Output(std::uint8_t* p, bool alpha, const int r[3]) {
   }
 }
 
-// The distance from the centre in radii; the row part once per row.
+// The distance from the centre in radii.
 inline double Distance(int x, int y) {
-  const ApplyContext& c = Ctx();
-  if (y != ls.row) {
-    ls.row = y;
-    ls.v = std::abs(y - c.cy) / ls.ry;
-  }
-  const double u = std::abs(x - c.cx) / ls.rx;
-  return std::max(std::sqrt(u * u + ls.v * ls.v), 0.0001);
+  return std::max(std::sqrt(ls.u2[static_cast<std::size_t>(x)] + ls.v2[static_cast<std::size_t>(y)]), 0.0001);
 }
 
 // ---- Asterize
@@ -106,11 +115,10 @@ int PrepareAsterize() {
 }
 
 void AsterizeWorker(std::uint8_t* p, int x, int y, int m) {
-  const ApplyContext& c = Ctx();
   const double d = Distance(x, y);
   if (d >= 1) return;  // beyond the rim the star adds nothing
   // The angle around the centre in (0, 360], whatever the rotation.
-  double alpha = -std::atan2(static_cast<double>(x - c.cx), static_cast<double>(y - c.cy)) * 57.29577951 -
+  double alpha = -std::atan2(static_cast<double>(x - ls.cx), static_cast<double>(y - ls.cy)) * 57.29577951 -
                  ls.rotation + 180;
   if (alpha <= 0 || alpha > 360) {
     alpha = std::fmod(alpha, 360.0);
@@ -125,7 +133,7 @@ void AsterizeWorker(std::uint8_t* p, int x, int y, int m) {
   if (ls.centreSpot && ls.armWidthSet && d < ls.wn) s = std::max(s, Clamp0To255(static_cast<long>(285 - 255 * d / ls.wn)));
   if (s <= 0) return;
   int in[3], out[3], col[3];
-  const bool alphaOnly = c.affectAlpha;
+  const bool alphaOnly = ls.alpha;
   Input(p, alphaOnly, in);
   LightColour(s, col);
   for (int ch = 0; ch < 3; ++ch)
@@ -151,7 +159,7 @@ void AnnularWorker(std::uint8_t* p, int x, int y, int m) {
   const int s = SampleProfile(ls.profile, d * 200);
   if (s <= 0) return;
   int in[3], out[3], col[3];
-  const bool alphaOnly = Ctx().affectAlpha;
+  const bool alphaOnly = ls.alpha;
   Input(p, alphaOnly, in);
   LightColour(s, col);
   const int sm = m * s / 255;
