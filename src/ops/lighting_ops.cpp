@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -177,13 +179,17 @@ struct ShineSettings {
   // bit 24 set; 0 for the others. Made before the first pixel.
   std::uint32_t* bright = nullptr;
   int left = 0, top = 0, w = 0, h = 0;
-  bool made = false;
+  // Set once the plane is made; rows on other threads wait for it on the lock.
+  std::atomic<bool> made{false};
+  std::mutex making;
+  // The weight of a tap |dx| across (|dy| down) from the pixel.
+  std::vector<long> across, down;
 };
 ShineSettings sh;
 
 void FreeShinePlane() {
   sh.bright = static_cast<std::uint32_t*>(FreeReal(sh.bright, "shpl"));
-  sh.made = false;
+  sh.made.store(false);
 }
 
 int PrepareShine() {
@@ -193,12 +199,16 @@ int PrepareShine() {
   sh.amount = ParamValue(kShine, 2);
   if (sh.amount == 0 || (sh.width == 0 && sh.height == 0)) return NoChangeCancel();
   sh.threshold = ParamValue(kShine, 3) * 768L / 100;
+  const long wd = sh.width == 0 ? 1 : sh.width, ht = sh.height == 0 ? 1 : sh.height;
+  sh.across.resize(static_cast<std::size_t>(sh.width) + 1);
+  sh.down.resize(static_cast<std::size_t>(sh.height) + 1);
+  for (int d = 0; d <= sh.width; ++d) sh.across[static_cast<std::size_t>(d)] = (sh.width - d) * 100 / wd;
+  for (int d = 0; d <= sh.height; ++d) sh.down[static_cast<std::size_t>(d)] = (sh.height - d) * 100 / ht;
   return 0;
 }
 
 // The plane of bright masked pixels over the copy.
 void MakeShinePlane(const ApplyContext& c) {
-  sh.made = true;
   CopyView copy(c.undo);
   sh.left = copy.left, sh.top = copy.top, sh.w = copy.width, sh.h = copy.height;
   if (!copy.pixels) return;
@@ -227,7 +237,13 @@ inline std::uint32_t Tap(const ApplyContext& c, int x, int y) {
 
 void ShineWorker(std::uint8_t* p, int x, int y, int) {
   const ApplyContext& c = Ctx();
-  if (!sh.made) MakeShinePlane(c);
+  if (!sh.made.load(std::memory_order_acquire)) {
+    const std::lock_guard<std::mutex> hold(sh.making);
+    if (!sh.made.load(std::memory_order_relaxed)) {
+      MakeShinePlane(c);
+      sh.made.store(true, std::memory_order_release);
+    }
+  }
   long sumW = 0, sum[3] = {0, 0, 0};
   auto add = [&](std::uint32_t v, long w) {
     sumW += w;
@@ -235,23 +251,24 @@ void ShineWorker(std::uint8_t* p, int x, int y, int) {
     sum[1] += w * static_cast<long>((v >> 8) & 255);
     sum[2] += w * static_cast<long>((v >> 16) & 255);
   };
-  const long wd = sh.width == 0 ? 1 : sh.width, ht = sh.height == 0 ? 1 : sh.height;
+  const long* across = sh.across.data();
+  const long* down = sh.down.data();
   // The taps that lie in the copy.
   const int xa = std::max(x - sh.width, sh.left), xb = std::min(x + sh.width, sh.left + sh.w - 1);
   const int ya = std::max(y - sh.height, sh.top), yb = std::min(y + sh.height, sh.top + sh.h - 1);
   if (sh.bright) {
     const std::uint32_t* row = sh.bright + static_cast<std::size_t>(y - sh.top) * sh.w - sh.left;
     for (int xx = xa; xx <= xb; ++xx)
-      if (const std::uint32_t v = row[xx]) add(v, (sh.width - std::abs(xx - x)) * 100 / wd);
+      if (const std::uint32_t v = row[xx]) add(v, across[std::abs(xx - x)]);
     const std::uint32_t* column = sh.bright + (x - sh.left);
     for (int yy = ya; yy <= yb; ++yy)
       if (const std::uint32_t v = column[static_cast<std::size_t>(yy - sh.top) * sh.w])
-        add(v, (sh.height - std::abs(yy - y)) * 100 / ht);
+        add(v, down[std::abs(yy - y)]);
   } else {
     for (int xx = xa; xx <= xb; ++xx)
-      if (const std::uint32_t v = Tap(c, xx, y)) add(v, (sh.width - std::abs(xx - x)) * 100 / wd);
+      if (const std::uint32_t v = Tap(c, xx, y)) add(v, across[std::abs(xx - x)]);
     for (int yy = ya; yy <= yb; ++yy)
-      if (const std::uint32_t v = Tap(c, x, yy)) add(v, (sh.height - std::abs(yy - y)) * 100 / ht);
+      if (const std::uint32_t v = Tap(c, x, yy)) add(v, down[std::abs(yy - y)]);
   }
   if (sumW < 1) return;
   const long a = sh.amount * 255 / 100, n = sh.width + sh.height;
