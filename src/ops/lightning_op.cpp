@@ -47,6 +47,9 @@ struct LightningSettings {
   // Stamps of one radius: 255 - distance / radius x 255 for each offset.
   int stampRadius = -1;
   std::vector<double> stamp;
+  // Per row of the stamp, the farthest offset either side whose light is
+  // above 0 (-1: none): beyond it a stamp cannot brighten anything.
+  std::vector<int> reach;
 };
 LightningSettings lg;
 
@@ -145,9 +148,11 @@ void StampPoint(const Plane& img, const ApplyContext& c, long px, long py, int r
   const long ya = std::max<long>(py - rr, c.y0), yb = std::min<long>(py + rr, c.y1);
   const int side = 2 * rr + 1;
   for (long y = ya; y <= yb; ++y) {
-    const double* row = &lg.stamp[static_cast<std::size_t>(y - py + rr) * side + (xa - px + rr)];
-    std::uint8_t* p = img.At(static_cast<int>(xa), static_cast<int>(y)) + 2;
-    for (long x = xa; x <= xb; ++x, p += 4, ++row) {
+    const int reach = lg.reach[static_cast<std::size_t>(y - py + rr)];
+    const long x0 = std::max(xa, px - reach), x1 = std::min(xb, px + reach);
+    const double* row = &lg.stamp[static_cast<std::size_t>(y - py + rr) * side + (x0 - px + rr)];
+    std::uint8_t* p = img.At(static_cast<int>(x0), static_cast<int>(y)) + 2;
+    for (long x = x0; x <= x1; ++x, p += 4, ++row) {
       const int v = Clamp0To255(static_cast<long>(*row * f));
       if (v > *p) *p = static_cast<std::uint8_t>(v);
     }
@@ -161,6 +166,10 @@ void StampLine(const Plane& img, const ApplyContext& c, long ax, long ay, long b
     for (int dy = -rr; dy <= rr; ++dy)
       for (int dx = -rr; dx <= rr; ++dx)
         lg.stamp[static_cast<std::size_t>(dy + rr) * side + dx + rr] = 255 - std::sqrt(double(dx * dx + dy * dy)) / rr * 255;
+    lg.reach.assign(static_cast<std::size_t>(side), -1);
+    for (int dy = -rr; dy <= rr; ++dy)
+      for (int dx = 0; dx <= rr && lg.stamp[static_cast<std::size_t>(dy + rr) * side + dx + rr] > 0; ++dx)
+        lg.reach[static_cast<std::size_t>(dy + rr)] = dx;
     lg.stampRadius = rr;
   }
   // A line that cannot reach the box stamps nothing there.

@@ -43,6 +43,7 @@ const Case kCases[] = {
     {"ConcentricStepped", 3147, [] { SetParamValue(3147, 0, 200), SetParamValue(3147, 3, 0); }},
     {"Radiating", 3148, [] { SetParamValue(3148, 1, -20), SetParamValue(3148, 2, 60); }},
     {"RadiatingCycled", 3148, [] { SetParamValue(3148, 0, -99999); }},
+    {"Lightning", 3211, [] { SetParamValue(3211, 0, 12), SetParamValue(3211, 2, 40); }},
     {"Pixelize", 3143, [] { SetParamValue(3143, 3, 7), SetParamValue(3143, 4, 5), SetParamValue(3143, 5, 1); }},
 };
 
@@ -59,6 +60,7 @@ const std::uint64_t kExpected[][2] = {
     {0x476891c077ad807eull, 0x8179977ed085f8d2ull},  // ConcentricStepped
     {0x89d33119a335b6b5ull, 0x96b76ab9f7735d99ull},  // Radiating
     {0xdf24eb7b24b4d0dfull, 0x0f7cc0f0a700cb19ull},  // RadiatingCycled
+    {0x1a7ccb77bff2f172ull, 0x0caabdbcc6f0eb6bull},  // Lightning
     {0x58166f504d6c4572ull, 0x66e7f101f31e724dull},  // Pixelize
 };
 
