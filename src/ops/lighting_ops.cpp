@@ -90,9 +90,12 @@ inline void Output(std::uint8_t* p, bool alpha, const int r[3]) {
   }
 }
 
-// The distance from the centre in radii.
+// The distance from the centre in radii, or 1 for any pixel at or beyond
+// the rim (whose square root is never below 1).
 inline double Distance(int x, int y) {
-  return std::max(std::sqrt(ls.u2[static_cast<std::size_t>(x)] + ls.v2[static_cast<std::size_t>(y)]), 0.0001);
+  const double q = ls.u2[static_cast<std::size_t>(x)] + ls.v2[static_cast<std::size_t>(y)];
+  if (q >= 1) return 1;
+  return std::max(std::sqrt(q), 0.0001);
 }
 
 // ---- Asterize

@@ -116,25 +116,35 @@ int PixelizeWorker(std::uint8_t*, std::uint8_t* mask) {
       const int avgAlpha = static_cast<int>(sum[3] / n);
       const int wx0 = static_cast<int>(std::max<long>(x, box.x0));
       const int wx1 = static_cast<int>(std::min<long>(x + g.w - 1, box.x1));
+      if (wx1 < wx0) continue;
+      // Columns before this one are the cell's left border.
+      const int borderEnd = static_cast<int>(std::clamp<long>(x + g.border, wx0, static_cast<long>(wx1) + 1));
       for (int yy = wy0; yy <= wy1; ++yy) {
         const bool borderRow = yy - y < g.border;
         std::uint8_t* p = img.At(wx0, yy);
         const std::uint8_t* m = &img.MaskAt(wx0, yy);
-        for (int xx = wx0; xx <= wx1; ++xx, p += 4, ++m) {
-          if (!*m) continue;
-          const bool border = borderRow || xx - x < g.border;
-          if (alpha) {
-            const int v = border ? g.colour[0] : avgAlpha;
-            p[3] = static_cast<std::uint8_t>((v * *m + p[3] * (255 - *m)) / 255);
-          } else if (*m == 255) {
-            const int* col = border ? g.colour : avg;
-            p[0] = static_cast<std::uint8_t>(col[0]);
-            p[1] = static_cast<std::uint8_t>(col[1]);
-            p[2] = static_cast<std::uint8_t>(col[2]);
-          } else {
-            BlendRgb(p, border ? g.colour : avg, *m);
-          }
+        const int split = borderRow ? wx1 + 1 : borderEnd;
+        if (alpha) {
+          for (int xx = wx0; xx <= wx1; ++xx, p += 4, ++m)
+            if (*m) {
+              const int v = xx < split ? g.colour[0] : avgAlpha;
+              p[3] = static_cast<std::uint8_t>((v * *m + p[3] * (255 - *m)) / 255);
+            }
+          continue;
         }
+        auto fill = [&](int from, int to, const int* col) {
+          const std::uint8_t c0 = static_cast<std::uint8_t>(col[0]), c1 = static_cast<std::uint8_t>(col[1]),
+                             c2 = static_cast<std::uint8_t>(col[2]);
+          for (int xx = from; xx < to; ++xx, p += 4, ++m) {
+            if (*m == 255) {
+              p[0] = c0, p[1] = c1, p[2] = c2;
+            } else if (*m) {
+              BlendRgb(p, col, *m);
+            }
+          }
+        };
+        fill(wx0, split, g.colour);
+        fill(split, wx1 + 1, avg);
       }
     }
   }
