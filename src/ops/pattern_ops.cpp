@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "base/crt_random.h"
@@ -133,11 +134,19 @@ int PixelizeWorker(std::uint8_t*, std::uint8_t* mask) {
           continue;
         }
         auto fill = [&](int from, int to, const int* col) {
-          const std::uint8_t c0 = static_cast<std::uint8_t>(col[0]), c1 = static_cast<std::uint8_t>(col[1]),
-                             c2 = static_cast<std::uint8_t>(col[2]);
+          // Fully covered pixels take the colour in one word, their alpha kept.
+          const std::uint8_t colourBytes[4] = {static_cast<std::uint8_t>(col[0]), static_cast<std::uint8_t>(col[1]),
+                                               static_cast<std::uint8_t>(col[2]), 0};
+          static constexpr std::uint8_t kAlphaBytes[4] = {0, 0, 0, 255};
+          std::uint32_t colour, alphaOnly;
+          std::memcpy(&colour, colourBytes, 4);
+          std::memcpy(&alphaOnly, kAlphaBytes, 4);
           for (int xx = from; xx < to; ++xx, p += 4, ++m) {
             if (*m == 255) {
-              p[0] = c0, p[1] = c1, p[2] = c2;
+              std::uint32_t v;
+              std::memcpy(&v, p, 4);
+              v = (v & alphaOnly) | colour;
+              std::memcpy(p, &v, 4);
             } else if (*m) {
               BlendRgb(p, col, *m);
             }
