@@ -80,6 +80,11 @@ void PreparePalette(long cycle, int smoothSlotValue) {
 inline void Paint(std::uint8_t* p, const int col[3], int m) {
   if (gs.affectAlpha) {
     p[3] = static_cast<std::uint8_t>((p[3] * (255 - m) + m * Lum(col[0], col[1], col[2])) / 255);
+  } else if (m == 255) {
+    // What the blend gives at full coverage, without its divisions.
+    p[0] = static_cast<std::uint8_t>(col[0]);
+    p[1] = static_cast<std::uint8_t>(col[1]);
+    p[2] = static_cast<std::uint8_t>(col[2]);
   } else {
     BlendRgb(p, col, m);
   }
