@@ -143,6 +143,10 @@ void AsterizeWorker(std::uint8_t* p, int x, int y, int m) {
   LightColour(s, col);
   for (int ch = 0; ch < 3; ++ch)
     out[ch] = ls.additive ? Clamp0To255(in[ch] + col[ch] * s / 256) : Clamp0To255(((256 - s) * in[ch] + col[ch] * s) / 256);
+  if (m == 255) {  // what the blend below gives at full coverage
+    Output(p, alphaOnly, out);
+    return;
+  }
   int r[3];
   for (int ch = 0; ch < 3; ++ch) r[ch] = (in[ch] * (255 - m) + out[ch] * m) / 255;
   Output(p, alphaOnly, r);
