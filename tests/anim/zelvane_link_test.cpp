@@ -85,9 +85,9 @@ TEST_F(ZelvaneLinkTest, DistortionSendsRowsAndTakesBackAShiftedFrame) {
   ASSERT_EQ(Run(kDistortion), 0);
   EXPECT_EQ(Pixels(small), before);
   const std::vector<std::string> expected = {
-      "C 11 Zelvane Qv -> A", "P 23 ImageS 2,2,test,0,0 -> A", "P 22 LineS 0 -> A", "P 22 LineS 1 -> A",
+      "C 11 Zelvane Qv -> A", "P 20 ImageS 2,2,,200,200 -> A", "P 22 LineS 0 -> A", "P 22 LineS 1 -> A",
       "P 6 DrawS -> A", "P 12 Distort YES -> A", "P " + std::to_string(Ops().distortionPointFile.size() + 10) +
-      " Points \"" + Ops().distortionPointFile + "\" -> A", "P 12 Distort YES -> A", "P 14 DoFrame 1,30 -> A",
+      " Points \"" + Ops().distortionPointFile + "\" -> A", "P 12 Distort YES -> A", "P 13 DoFrame 1,30 -> A",
       "R 9 Result 0 -> A", "R 9 Result 1 -> A", "D 0  -> A"};
   EXPECT_EQ(TraceLines(), expected);
 
@@ -108,6 +108,7 @@ TEST_F(ZelvaneLinkTest, TransitionWithoutPairsRunsFromStartToEndThroughTheRounde
   Pipeline().source = end;
   Ops().transitionPointFile = PointFile("# none\n");
   const auto s = Pixels(start), e = Pixels(end);
+  SelectEntireImage();
   Frame(kTransition, 1, 3);
   ASSERT_EQ(Run(kTransition), 0);
   EXPECT_EQ(Pixels(start), s);
