@@ -34,6 +34,9 @@ using Clock = std::chrono::steady_clock;
 constexpr OpId kDistortionOp = 3199;
 constexpr OpId kTransitionOp = 3198;
 constexpr int kMessageNoSource = 12;
+// Rows sent (or asked for) before their answers are read: each still has
+// its own answer, but the companion need not wait for this side to turn.
+constexpr int kRowsInFlight = 32;
 
 bool Executable(const fs::path& p) {
   std::error_code ec;
@@ -121,14 +124,21 @@ int SendImage(ZelvaneConversation& z, const ImageRecord& image, const std::uint8
   if (int r = z.PokeText(head); r != 0) return r == 2 ? 2 : Failed(head, z.Why());
   const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
   std::vector<std::uint8_t> line(static_cast<std::size_t>(wire::LineBufferBytes(static_cast<std::uint64_t>(image.width))), 0);
-  for (int y = 0; y < image.height; ++y) {
-    z.progressAt = done;
-    if (Progress(done++) != 0) return 2;
-    char command[wire::kCommandBytes] = {};
-    std::snprintf(command, sizeof command, end ? "LineE %d" : "LineS %d", y);
-    std::memcpy(line.data(), command, sizeof command);
-    std::memcpy(line.data() + wire::kCommandBytes, pixels + static_cast<std::size_t>(rows[y]) * 4, rowBytes);
-    if (int r = z.Poke(line.data(), line.size()); r != 0) return r == 2 ? 2 : Failed(command, z.Why());
+  char command[wire::kCommandBytes] = {};
+  for (int y0 = 0; y0 < image.height; y0 += kRowsInFlight) {
+    const int y1 = std::min(image.height, y0 + kRowsInFlight);
+    for (int y = y0; y < y1; ++y) {
+      z.progressAt = done;
+      if (Progress(done++) != 0) return 2;
+      std::snprintf(command, sizeof command, end ? "LineE %d" : "LineS %d", y);
+      std::memcpy(line.data(), command, sizeof command);
+      std::memcpy(line.data() + wire::kCommandBytes, pixels + static_cast<std::size_t>(rows[y]) * 4, rowBytes);
+      if (int r = z.Send(wire::kPoke, line.data(), line.size(), command); r != 0) return r == 2 ? 2 : Failed(command, z.Why());
+    }
+    for (int y = y0; y < y1; ++y) {
+      std::snprintf(command, sizeof command, end ? "LineE %d" : "LineS %d", y);
+      if (int r = z.Await(command, nullptr, 0); r != 0) return r == 2 ? 2 : Failed(command, z.Why());
+    }
   }
   const char* draw = end ? "DrawE" : "DrawS";
   if (int r = z.PokeText(draw); r != 0) return r == 2 ? 2 : Failed(draw, z.Why());
@@ -235,79 +245,89 @@ void ZelvaneConversation::Disconnect() {
   fd_ = -1;
 }
 
-int ZelvaneConversation::Transact(std::uint8_t kind, const void* data, std::size_t length, std::string_view command,
-                                  std::string* answer, std::size_t answerLimit) {
+int ZelvaneConversation::Wait(short events, Clock::time_point deadline, int millis) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      why_ = "no answer within " + std::to_string(millis / 1000) + " s";
+      return 1;
+    }
+    pollfd p{fd_, events, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
+    if (n > 0) return 0;
+    if (n < 0 && errno != EINTR) {
+      why_ = std::strerror(errno);
+      return 1;
+    }
+    // The user may stop while the companion works.
+    if (n == 0 && Progress(progressAt) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+      why_ = "stopped";
+      return 2;
+    }
+  }
+}
+
+int ZelvaneConversation::SendBytes(const void* bytes, std::size_t size, Clock::time_point deadline, int millis) {
+  const auto* at = static_cast<const char*>(bytes);
+  while (size > 0) {
+    if (int w = Wait(POLLOUT, deadline, millis); w != 0) return w;
+    // A companion gone away must not kill this program with SIGPIPE.
+    const ssize_t n = ::send(fd_, at, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR) continue;
+      why_ = std::string("the companion went away (") + std::strerror(errno) + ")";
+      return 1;
+    }
+    at += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int ZelvaneConversation::ReceiveBytes(void* bytes, std::size_t size, Clock::time_point deadline, int millis) {
+  auto* at = static_cast<char*>(bytes);
+  while (size > 0) {
+    if (int w = Wait(POLLIN, deadline, millis); w != 0) return w;
+    const ssize_t n = ::recv(fd_, at, size, MSG_DONTWAIT);
+    if (n == 0) {
+      why_ = "the companion went away";
+      return 1;
+    }
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR) continue;
+      why_ = std::string("the companion went away (") + std::strerror(errno) + ")";
+      return 1;
+    }
+    at += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int ZelvaneConversation::Send(std::uint8_t kind, const void* data, std::size_t length, std::string_view command) {
   if (fd_ < 0) {
     why_ = "not connected";
     return 1;
   }
-  const auto deadline = Clock::now() + std::chrono::milliseconds(CommandMillis(command));
-  // Waits for the socket; the user may stop meanwhile. 0 ready, 1 timed out or gone, 2 stopped.
-  auto wait = [&](short events) {
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) {
-        why_ = "no answer within " + std::to_string(CommandMillis(command) / 1000) + " s";
-        return 1;
-      }
-      pollfd p{fd_, events, 0};
-      const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
-      if (n > 0) return 0;
-      if (n < 0 && errno != EINTR) {
-        why_ = std::strerror(errno);
-        return 1;
-      }
-      if (n == 0 && Progress(progressAt) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        why_ = "stopped";
-        return 2;
-      }
-    }
-  };
-  auto send = [&](const void* bytes, std::size_t size) {
-    const auto* at = static_cast<const char*>(bytes);
-    while (size > 0) {
-      if (int w = wait(POLLOUT); w != 0) return w;
-      // A companion gone away must not kill this program with SIGPIPE.
-      const ssize_t n = ::send(fd_, at, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n < 0) {
-        if (errno == EAGAIN || errno == EINTR) continue;
-        why_ = std::string("the companion went away (") + std::strerror(errno) + ")";
-        return 1;
-      }
-      at += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-  };
-  auto receive = [&](void* bytes, std::size_t size) {
-    auto* at = static_cast<char*>(bytes);
-    while (size > 0) {
-      if (int w = wait(POLLIN); w != 0) return w;
-      const ssize_t n = ::recv(fd_, at, size, MSG_DONTWAIT);
-      if (n == 0) {
-        why_ = "the companion went away";
-        return 1;
-      }
-      if (n < 0) {
-        if (errno == EAGAIN || errno == EINTR) continue;
-        why_ = std::string("the companion went away (") + std::strerror(errno) + ")";
-        return 1;
-      }
-      at += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-  };
-
+  const int millis = CommandMillis(command);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(millis);
   const std::string header = wire::FrameHeader(kind, static_cast<std::uint32_t>(length));
-  if (int r = send(header.data(), header.size()); r != 0) return r;
-  if (length > 0)
-    if (int r = send(data, length); r != 0) return r;
+  if (int r = SendBytes(header.data(), header.size(), deadline, millis); r != 0) return r;
+  return length > 0 ? SendBytes(data, length, deadline, millis) : 0;
+}
+
+int ZelvaneConversation::Await(std::string_view command, std::string* answer, std::size_t answerLimit) {
+  if (fd_ < 0) {
+    why_ = "not connected";
+    return 1;
+  }
+  const int millis = CommandMillis(command);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(millis);
   for (;;) {
     std::uint8_t head[wire::kHeaderBytes];
-    if (int r = receive(head, sizeof head); r != 0) return r;
+    if (int r = ReceiveBytes(head, sizeof head, deadline, millis); r != 0) return r;
     const std::uint32_t size = wire::GetU32(head + 1);
     const std::size_t limit = head[0] == wire::kAck && answer ? answerLimit : wire::kTextFrameLimit;
     if (size > limit) {
@@ -317,13 +337,11 @@ int ZelvaneConversation::Transact(std::uint8_t kind, const void* data, std::size
       return 1;
     }
     std::string payload(size, '\0');
-    if (int r = receive(payload.data(), size); r != 0) return r;
+    if (int r = ReceiveBytes(payload.data(), size, deadline, millis); r != 0) return r;
     if (head[0] == wire::kAdvise) {
       std::uint8_t ack[4];
       wire::PutU32(ack, wire::kAdviseAck);
-      const std::string reply = wire::FrameHeader(wire::kAck, 4);
-      if (int r = send(reply.data(), reply.size()); r != 0) return r;
-      if (int r = send(ack, 4); r != 0) return r;
+      if (int r = Send(wire::kAck, ack, sizeof ack, command); r != 0) return r;
       continue;
     }
     if (head[0] == wire::kAck) {
@@ -333,6 +351,12 @@ int ZelvaneConversation::Transact(std::uint8_t kind, const void* data, std::size
     why_ = head[0] == wire::kNack ? "refused: " + payload : "unexpected answer";
     return 1;
   }
+}
+
+int ZelvaneConversation::Transact(std::uint8_t kind, const void* data, std::size_t length, std::string_view command,
+                                  std::string* answer, std::size_t answerLimit) {
+  if (int r = Send(kind, data, length, command); r != 0) return r;
+  return Await(command, answer, answerLimit);
 }
 
 bool PointFileNameFits(std::string_view name, std::string& why) {
@@ -396,15 +420,34 @@ int ZelvaneWorker(std::uint8_t* pixels, std::uint8_t*) {
   if (r == 0) {
     frame.resize(rowBytes * static_cast<std::size_t>(image.height));
     BeginProgress("Receive", image.height);
-    for (int y = 0; y < image.height && r == 0; ++y) {
-      z.progressAt = y;
-      if (Progress(y) != 0) {
-        r = 2;
-        break;
+    // Room for the reply header and a line buffer's tail, no more.
+    const std::size_t limit = std::max<std::size_t>(wire::kTextFrameLimit, wire::kCommandBytes + rowBytes + 2);
+    std::string answer;
+    for (int y0 = 0; y0 < image.height && r == 0; y0 += kRowsInFlight) {
+      const int y1 = std::min(image.height, y0 + kRowsInFlight);
+      for (int y = y0; y < y1 && r == 0; ++y) {
+        z.progressAt = y;
+        if (Progress(y) != 0) {
+          r = 2;
+          break;
+        }
+        const std::string command = "Result " + std::to_string(y);
+        r = z.Send(wire::kRequest, command.c_str(), command.size() + 1, command);
+        if (r == 1) Failed(command, z.Why());
       }
-      const std::string command = "Result " + std::to_string(y);
-      r = z.Request(command, frame.data() + static_cast<std::size_t>(y) * rowBytes, rowBytes);
-      if (r == 1) Failed(command, z.Why());
+      for (int y = y0; y < y1 && r == 0; ++y) {
+        const std::string command = "Result " + std::to_string(y);
+        r = z.Await(command, &answer, limit);
+        if (r == 0 && answer.size() < wire::kCommandBytes + rowBytes) {
+          r = 1;
+          Failed(command, "answer of " + std::to_string(answer.size()) + " bytes, " +
+                              std::to_string(wire::kCommandBytes + rowBytes) + " wanted");
+        } else if (r == 0) {
+          std::memcpy(frame.data() + static_cast<std::size_t>(y) * rowBytes, answer.data() + wire::kCommandBytes, rowBytes);
+        } else if (r == 1) {
+          Failed(command, z.Why());
+        }
+      }
     }
     EndProgress();
   }

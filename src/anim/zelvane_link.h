@@ -3,6 +3,7 @@
 // zelvane_wire.h), the two operations' work, and "Edit in Zelvane".
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,6 +36,10 @@ class ZelvaneConversation {
   // Asks and copies `length` bytes from offset 12 of the answer into `row`;
   // an answer shorter than that is a failure and copies nothing.
   int Request(const std::string& command, std::uint8_t* row, std::size_t length);
+  // The two halves of a transaction, so that many can be under way at once
+  // (each frame still gets its own answer, in order).
+  int Send(std::uint8_t kind, const void* data, std::size_t length, std::string_view command);
+  int Await(std::string_view command, std::string* answer, std::size_t answerLimit);
   void Disconnect();
   bool Connected() const { return fd_ >= 0; }
   const std::string& Why() const { return why_; }
@@ -42,8 +47,12 @@ class ZelvaneConversation {
   int progressAt = 0;  // passed to Progress while waiting
 
  private:
+  using Clock = std::chrono::steady_clock;
   int Transact(std::uint8_t kind, const void* data, std::size_t length, std::string_view command,
                std::string* answer, std::size_t answerLimit);
+  int Wait(short events, Clock::time_point deadline, int millis);
+  int SendBytes(const void* bytes, std::size_t size, Clock::time_point deadline, int millis);
+  int ReceiveBytes(void* bytes, std::size_t size, Clock::time_point deadline, int millis);
   int fd_ = -1;
   std::string why_;
 };
