@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "ops/apply_state.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
+#include "store/memory_places.h"
 
 namespace qv {
 namespace {
@@ -37,6 +39,21 @@ constexpr int kMessageNoSource = 12;
 // Rows sent (or asked for) before their answers are read: each still has
 // its own answer, but the companion need not wait for this side to turn.
 constexpr int kRowsInFlight = 32;
+constexpr int kMessageNoMemory = 22;
+
+// A real place for the length of one transfer.
+struct TransferPlace {
+  TransferPlace(std::int64_t size, const char* tag) : bytes(static_cast<std::uint8_t*>(AllocReal(size, tag))), name(tag) {
+    if (!bytes) ShowMessage(kMessageNoMemory);
+  }
+  ~TransferPlace() {
+    if (bytes) FreeReal(bytes, name);
+  }
+  TransferPlace(const TransferPlace&) = delete;
+  TransferPlace& operator=(const TransferPlace&) = delete;
+  std::uint8_t* bytes;
+  const char* name;
+};
 
 bool Executable(const fs::path& p) {
   std::error_code ec;
@@ -123,7 +140,10 @@ int SendImage(ZelvaneConversation& z, const ImageRecord& image, const std::uint8
   const std::string head = ImageCommand(end ? "ImageE" : "ImageS", image);
   if (int r = z.PokeText(head); r != 0) return r == 2 ? 2 : Failed(head, z.Why());
   const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
-  std::vector<std::uint8_t> line(static_cast<std::size_t>(wire::LineBufferBytes(static_cast<std::uint64_t>(image.width))), 0);
+  const std::int64_t lineBytes = static_cast<std::int64_t>(wire::LineBufferBytes(static_cast<std::uint64_t>(image.width)));
+  TransferPlace place(lineBytes, "TRbu");
+  if (!place.bytes) return 1;
+  std::uint8_t* line = place.bytes;
   char command[wire::kCommandBytes] = {};
   for (int y0 = 0; y0 < image.height; y0 += kRowsInFlight) {
     const int y1 = std::min(image.height, y0 + kRowsInFlight);
@@ -131,9 +151,9 @@ int SendImage(ZelvaneConversation& z, const ImageRecord& image, const std::uint8
       z.progressAt = done;
       if (Progress(done++) != 0) return 2;
       std::snprintf(command, sizeof command, end ? "LineE %d" : "LineS %d", y);
-      std::memcpy(line.data(), command, sizeof command);
-      std::memcpy(line.data() + wire::kCommandBytes, pixels + static_cast<std::size_t>(rows[y]) * 4, rowBytes);
-      if (int r = z.Send(wire::kPoke, line.data(), line.size(), command); r != 0) return r == 2 ? 2 : Failed(command, z.Why());
+      std::memcpy(line, command, sizeof command);
+      std::memcpy(line + wire::kCommandBytes, pixels + static_cast<std::size_t>(rows[y]) * 4, rowBytes);
+      if (int r = z.Send(wire::kPoke, line, static_cast<std::size_t>(lineBytes), command); r != 0) return r == 2 ? 2 : Failed(command, z.Why());
     }
     for (int y = y0; y < y1; ++y) {
       std::snprintf(command, sizeof command, end ? "LineE %d" : "LineS %d", y);
@@ -416,9 +436,13 @@ int ZelvaneWorker(std::uint8_t* pixels, std::uint8_t*) {
   // Received aside and copied only when every row came: a frame half
   // received is never passed off as the result.
   const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 4;
-  std::vector<std::uint8_t> frame;
+  std::unique_ptr<TransferPlace> received;
   if (r == 0) {
-    frame.resize(rowBytes * static_cast<std::size_t>(image.height));
+    received = std::make_unique<TransferPlace>(static_cast<std::int64_t>(rowBytes) * image.height, "TAtx");
+    if (!received->bytes) r = 1;
+  }
+  std::uint8_t* frame = r == 0 ? received->bytes : nullptr;
+  if (r == 0) {
     BeginProgress("Receive", image.height);
     // Room for the reply header and a line buffer's tail, no more.
     const std::size_t limit = std::max<std::size_t>(wire::kTextFrameLimit, wire::kCommandBytes + rowBytes + 2);
@@ -443,7 +467,7 @@ int ZelvaneWorker(std::uint8_t* pixels, std::uint8_t*) {
           Failed(command, "answer of " + std::to_string(answer.size()) + " bytes, " +
                               std::to_string(wire::kCommandBytes + rowBytes) + " wanted");
         } else if (r == 0) {
-          std::memcpy(frame.data() + static_cast<std::size_t>(y) * rowBytes, answer.data() + wire::kCommandBytes, rowBytes);
+          std::memcpy(frame + static_cast<std::size_t>(y) * rowBytes, answer.data() + wire::kCommandBytes, rowBytes);
         } else if (r == 1) {
           Failed(command, z.Why());
         }
@@ -454,7 +478,7 @@ int ZelvaneWorker(std::uint8_t* pixels, std::uint8_t*) {
   if (r != 0) return 1;
   z.Disconnect();
   for (int y = 0; y < image.height; ++y)
-    std::memcpy(pixels + static_cast<std::size_t>(image.rows[y]) * 4, frame.data() + static_cast<std::size_t>(y) * rowBytes, rowBytes);
+    std::memcpy(pixels + static_cast<std::size_t>(image.rows[y]) * 4, frame + static_cast<std::size_t>(y) * rowBytes, rowBytes);
   return 0;
 }
 
