@@ -5,12 +5,12 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include <filesystem>
 
 #include "anim/zelvane_link.h"
+#include "base/messages.h"
 #include "ops/op_state.h"
 
 namespace qv {
@@ -24,12 +24,12 @@ std::string& PointFileOf(OpId op) {
 
 // A name that cannot be kept whole is refused, never cut; the box goes back
 // to the name in force.
-bool Accept(QWidget* parent, QLineEdit* box, OpId op, const QString& typed) {
+bool Accept(QLineEdit* box, OpId op, const QString& typed) {
   std::string name = typed.trimmed().toStdString();
   if (!name.empty()) name = std::filesystem::absolute(name).lexically_normal().string();
   std::string why;
   if (!PointFileNameFits(name, why)) {
-    QMessageBox::warning(parent, QStringLiteral("Point File"), QString::fromStdString(why));
+    ShowNote(why);
     box->setText(QString::fromStdString(PointFileOf(op)));
     return false;
   }
@@ -54,7 +54,7 @@ void AddZelvaneControls(QWidget* body, QGridLayout* grid, int& gridRow, OpId op)
   grid->addWidget(edit, gridRow++, 0, 1, 2);
 
   QObject::connect(box, &QLineEdit::editingFinished, body, [body, box, op] {
-    if (box->text().trimmed().toStdString() != PointFileOf(op)) Accept(body, box, op, box->text());
+    if (box->text().trimmed().toStdString() != PointFileOf(op)) Accept(box, op, box->text());
   });
   QObject::connect(browse, &QPushButton::clicked, body, [body, box, op] {
     // Starts in the folder of the point file in force.
@@ -62,10 +62,10 @@ void AddZelvaneControls(QWidget* body, QGridLayout* grid, int& gridRow, OpId op)
     const QString name = QFileDialog::getSaveFileName(
         body, QStringLiteral("Point File"), current.isEmpty() ? QString() : QFileInfo(current).absolutePath(),
         QStringLiteral("Point files (*.zpt);;All files (*)"), nullptr, QFileDialog::DontConfirmOverwrite);
-    if (!name.isEmpty()) Accept(body, box, op, name);
+    if (!name.isEmpty()) Accept(box, op, name);
   });
   QObject::connect(edit, &QPushButton::clicked, body, [body, box, op] {
-    if (box->text().trimmed().toStdString() != PointFileOf(op) && !Accept(body, box, op, box->text())) return;
+    if (box->text().trimmed().toStdString() != PointFileOf(op) && !Accept(box, op, box->text())) return;
     (void)EditInZelvane(PointFileOf(op), op == kDistortionOp ? 1 : 2);
   });
 }
