@@ -102,8 +102,9 @@ Reply Session::Handle(std::uint8_t kind, std::string_view payload) {
   }
   if (trace) {
     std::string line(1, static_cast<char>(kind >= 32 && kind < 127 ? kind : '?'));
-    line += " " + std::to_string(payload.size()) + " " + Shown(text) + " -> " + static_cast<char>(r.kind);
-    if (r.kind == wire::kNack) line += " " + Shown(r.payload);
+    line.append(1, ' ').append(std::to_string(payload.size())).append(1, ' ').append(Shown(text));
+    line.append(" -> ").append(1, static_cast<char>(r.kind));
+    if (r.kind == wire::kNack) line.append(1, ' ').append(Shown(r.payload));
     trace(line);
   }
   return r;
