@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "anim/timeline.h"
+#include "anim/zelvane_link.h"
 
 namespace qv {
 namespace {
@@ -36,6 +37,8 @@ Program::Program() {
     return CloseAvi();
   };
   apply.hooks.areaToTimeLine = &AreaToCursorCell;
+  apply.hooks.linkPrepare = &PrepareZelvane;
+  apply.hooks.linkWorker = &ZelvaneWorker;
 }
 
 Program& TheProgram() { return *Slot(); }

@@ -1,12 +1,15 @@
 // pixqv-cli apply: one operation applied to an image file, the result saved.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "anim/zelvane_link.h"
 #include "app/program.h"
+#include "base/messages.h"
 #include "area/area_mask.h"
 #include "base/string_table.h"
 #include "base/text_words.h"
@@ -36,6 +39,7 @@ const std::string kApplyUsage = std::string(
     "                       [--area SPEC [area options]] [--source IMG]\n"
     "                       [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
     "                       [--reduce P] [--colours N] [--dither D] [--dither-amount P]\n"
+    "                       [--point-file P.zpt]\n"
     "\n"
     "Reads IN, applies one operation through the apply pipeline (mask, undo\n"
     "copy, progress) and writes the result to OUT. Progress goes to stderr.\n"
@@ -61,6 +65,9 @@ const std::string kApplyUsage = std::string(
     "                      combine with IN, the picture Place, Merge and Key In\n"
     "                      lay in, Make Alpha's with \"With Source=1\"); without\n"
     "                      it IN serves as its own source\n"
+    "  --point-file P.zpt  the point pairs of Distortion and Transition, which the\n"
+    "                      Zelvane companion computes (Transition's end image is\n"
+    "                      --source; \"Frame\" and \"Total frames\" through --set)\n"
     "  --type T            bmp, tif, jpg, ... (default: from OUT's extension)\n"
     "  --depth N           bit depth (default 24; 32 for a new image, which carries\n"
     "                      its coverage as alpha: Rotate with \"In Place=0\", Clip,\n"
@@ -91,6 +98,8 @@ bool ReadPaletteFile(const std::string& path, std::string& text) {
 }
 
 constexpr OpId kMakeAreaOp = 3191;
+constexpr OpId kDistortionOp = 3199, kTransitionOp = 3198;
+constexpr int kMessageNoChange = 65;
 
 int Fail(const std::string& why) { return Exit("apply", kExitFailure, why); }
 int Usage(const std::string& why) { return Exit("apply", kExitUsage, why); }
@@ -143,8 +152,8 @@ int RunApply(const std::vector<std::string_view>& input) {
   if (!TakeReduceOptions(args, reduce, areaError)) return Usage(areaError);
   std::vector<std::string> files;
   std::vector<std::string_view> sets;
-  std::string settings, source, opName, preset, palette;
-  bool hasPreset = false;
+  std::string settings, source, opName, preset, palette, pointFile;
+  bool hasPreset = false, hasPointFile = false;
   int type = -1, bits = 0, compress = 1, quality = 75;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
@@ -162,6 +171,9 @@ int RunApply(const std::vector<std::string_view>& input) {
       settings = args[++i];
     } else if (a == "--source" && hasValue) {
       source = args[++i];
+    } else if (a == "--point-file" && hasValue) {
+      pointFile = args[++i];
+      hasPointFile = true;
     } else if (a == "--type" && hasValue) {
       type = TypeNamed(args[++i]);
       if (type < 0) return Usage("unknown type '" + std::string(args[i]) + "'");
@@ -183,6 +195,11 @@ int RunApply(const std::vector<std::string_view>& input) {
   if (op == 0) return Usage("no operation named '" + opName + "' (see 'pixqv-cli ops')");
   // Its only effect is on a TimeLine, which this command neither reads nor writes.
   if (op == kMakeAreaOp) return Usage("Make Area changes a TimeLine, not an image; nothing to write to " + files[1]);
+  const bool linked = op == kDistortionOp || op == kTransitionOp;
+  if (hasPointFile && !linked) return Usage("--point-file belongs to Distortion and Transition only");
+  // The companion runs in a folder of its own: it is told where the file is.
+  if (hasPointFile && !pointFile.empty()) pointFile = std::filesystem::absolute(pointFile).lexically_normal().string();
+  if (std::string why; hasPointFile && !PointFileNameFits(pointFile, why)) return Usage(why);
   if (hasPreset) {
     const auto names = PresetNames(op);
     bool known = false;
@@ -219,6 +236,11 @@ int RunApply(const std::vector<std::string_view>& input) {
   // copy while they work take one.
   SetUndoLevels(TheProgram().undo.levels, 0);
   TheProgram().ops.current = op;
+  if (linked) {
+    // Without pairs there is nothing to warp along.
+    if (pointFile.empty()) return Fail(MessageText(kMessageNoChange));
+    (op == kDistortionOp ? TheProgram().ops.distortionPointFile : TheProgram().ops.transitionPointFile) = pointFile;
+  }
   for (auto s : sets) {
     std::string why;
     if (!SetParameter(op, s, why)) return Usage(why);

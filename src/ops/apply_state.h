@@ -104,6 +104,10 @@ struct ApplyHooks {
   // Make Area: the current selection into the TimeLine's area cell at its
   // cursor. 0 done, 1 failed.
   std::function<int()> areaToTimeLine;
+  // Distortion and Transition: the Prepare and the worker of the Zelvane
+  // link, which lives above the operations.
+  PrepareRoutine linkPrepare = nullptr;
+  ImageWorker linkWorker = nullptr;
 };
 
 struct ApplyState {

@@ -13,6 +13,7 @@
 #include "ops/pattern_ops.h"
 #include "ops/op_catalogue.h"
 #include "ops/texture_ops.h"
+#include "ops/zelvane_routines.h"
 
 namespace qv {
 namespace {
@@ -28,6 +29,7 @@ constexpr std::span<const OpRoutineEntry> (*kFamilies[])() = {
     MathOperationRoutines,
     CollageOperationRoutines,
     AlphaOperationRoutines,
+    ZelvaneOperationRoutines,
 };
 
 }  // namespace

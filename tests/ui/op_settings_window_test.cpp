@@ -1,6 +1,7 @@
 // The Operations menu and the operation settings window, driven offscreen.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -147,6 +148,18 @@ class OpSettingsWindowTest : public QObject {
     QVERIFY(Choose(3163)->findChild<QComboBox*>(QStringLiteral("source6500")));
     // Contour: the line colour and the background colour.
     QCOMPARE(Choose(3159)->Swatches().size(), std::size_t{2});
+  }
+
+  void transitionKeepsItsPointFileBesideTheSourceCombo() {
+    QVERIFY(Choose(3198)->findChild<QComboBox*>(QStringLiteral("source6500")));
+    QVERIFY(Find<QPushButton>("browsePointFile"));
+    QVERIFY(Find<QPushButton>("editInZelvane"));
+    auto* box = Find<QLineEdit>("pointFile");
+    QVERIFY(box);
+    // A relative name is kept as the file it names now, for the companion.
+    Type(box, QStringLiteral("warp.zpt"));
+    QCOMPARE(QString::fromStdString(Ops().transitionPointFile), QDir::current().absoluteFilePath("warp.zpt"));
+    QVERIFY(Ops().distortionPointFile.empty());
   }
 
   void enlargeRowsAreCoupled() {

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "anim/trends.h"
+#include "anim/ui/zelvane_controls.h"
 #include "app/commands.h"
 #include "app/program.h"
 #include "base/messages.h"
@@ -416,6 +417,8 @@ void OpSettingsWindow::AddColourControls(QGridLayout* grid, int& gridRow) {
     case 3147:
     case 3148:
     case 3149: AddPaletteButton(grid, gridRow); break;
+    case 3198:  // Transition, Distortion
+    case 3199: AddZelvaneControls(body_, grid, gridRow, op_); break;
     case kRefractOp: {
       auto* edit = NewButton(body_, QStringLiteral("Edit Curves"), QStringLiteral("editProfile"));
       connect(edit, &QPushButton::clicked, this, [this] { ShowProfile(); });
