@@ -4,7 +4,10 @@
 // order, so sixteen bytes at a time give the per-pixel workers' bytes.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -94,5 +97,96 @@ struct ExactDivider {
     return v / static_cast<std::int64_t>(d);
   }
 };
+
+}  // namespace qv
+
+namespace qv {
+
+// A kernel whose weight depends only on |dx| and |dy| sums the pixels that
+// share a weight first: the rows y - j and y + j added, then the columns
+// x - i and x + i of that, each at most 4 x 255 and so a 16-bit value, and
+// only then one multiplication per (i, j). Two such classes go into one
+// multiply-add. The integer sums are those of tap after tap.
+struct SymmetricTaps {
+  struct Class {
+    int i, j, w;
+  };
+  std::vector<Class> classes;  // w != 0, in pairs (the last padded with w 0)
+  int rows = 0;                // j runs 0..rows-1
+  int reach = 0;               // the largest i
+};
+
+// weights[i + j x (r + 1)] for 0 <= i, j <= r.
+inline SymmetricTaps SymmetricTapsOf(const std::int16_t* weights, int r) {
+  SymmetricTaps s;
+  for (int j = 0; j <= r; ++j)
+    for (int i = 0; i <= r; ++i)
+      if (const int w = weights[i + j * (r + 1)]) {
+        s.classes.push_back({i, j, w});
+        s.rows = std::max(s.rows, j + 1);
+        s.reach = std::max(s.reach, i);
+      }
+  if (s.classes.size() % 2) s.classes.push_back({0, 0, 0});
+  return s;
+}
+
+// sums[4 x k + ch] for the pixels k < count (count even) of a row y from
+// its pixel x: rowAt(dy) points at pixel x - reach of row y + dy, and
+// count + 2 x reach pixels from there must be readable. `vertical` holds
+// rows x (count + 2 x reach) x 4 values.
+template <class RowAt>
+void SymmetricSums(const SymmetricTaps& s, RowAt rowAt, int count, std::int16_t* vertical, std::int32_t* sums) {
+  const int span = count + 2 * s.reach;
+  for (int j = 0; j < s.rows; ++j) {
+    std::int16_t* v = vertical + static_cast<std::size_t>(j) * span * 4;
+    const std::uint8_t* a = rowAt(-j);
+    const std::uint8_t* b = rowAt(j);
+    int k = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 2 <= span; k += 2) {
+      const __m128i x = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 4 * k)), zero);
+      const __m128i y = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 4 * k)), zero);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(v + 4 * k), j ? _mm_add_epi16(x, y) : x);
+    }
+#endif
+    for (; k < span; ++k)
+      for (int ch = 0; ch < 4; ++ch) v[4 * k + ch] = static_cast<std::int16_t>(a[4 * k + ch] + (j ? b[4 * k + ch] : 0));
+  }
+  const std::size_t rowSize = static_cast<std::size_t>(span) * 4;
+  const std::size_t n = s.classes.size();
+#if defined(__SSE2__)
+  for (int k = 0; k < count; k += 2) {
+    __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+    for (std::size_t c = 0; c < n; c += 2) {
+      const SymmetricTaps::Class& p = s.classes[c];
+      const SymmetricTaps::Class& q = s.classes[c + 1];
+      auto across = [&](const SymmetricTaps::Class& t) {
+        const std::int16_t* v = vertical + t.j * rowSize + 4 * static_cast<std::size_t>(k + s.reach);
+        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v - 4 * t.i));
+        if (!t.i) return m;
+        return _mm_add_epi16(m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4 * t.i)));
+      };
+      const __m128i hp = across(p), hq = across(q);
+      const __m128i w = _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(q.w) << 16) | static_cast<std::uint16_t>(p.w)));
+      lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(hp, hq), w));
+      hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(hp, hq), w));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * k), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * k + 4), hi);
+  }
+#else
+  for (int k = 0; k < count; ++k)
+    for (int ch = 0; ch < 4; ++ch) {
+      std::int32_t total = 0;
+      for (std::size_t c = 0; c < n; ++c) {
+        const SymmetricTaps::Class& t = s.classes[c];
+        const std::int16_t* v = vertical + t.j * rowSize + 4 * static_cast<std::size_t>(k + s.reach) + ch;
+        total += t.w * (t.i ? v[-4 * t.i] + v[4 * t.i] : v[0]);
+      }
+      sums[4 * k + ch] = total;
+    }
+#endif
+}
 
 }  // namespace qv

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/crt_random.h"
 #include "base/messages.h"
@@ -101,6 +102,7 @@ struct TextureSettings {
   long tile = 1, transparency = 0, emboss = 0;
   bool bw = false, fromCopy = false;
   ExactDivider grainDivider;  // by the whole kernel's weight
+  SymmetricTaps symmetric;    // the kernel by weight classes
 };
 TextureSettings t;
 
@@ -127,6 +129,7 @@ int BuildKernel(long p) {
         t.kernel.taps.push_back({dx, dy, w});
         t.kernel.full += w;
       }
+  t.symmetric = SymmetricTapsOf(t.kernel.weights, r);
   return 0;
 }
 
@@ -211,7 +214,7 @@ Interior InteriorOf(const CopyView& copy, int x0, int x1, int y, int r) {
   return {std::max(x0, copy.left + r), std::min(x1, copy.left + copy.width - 1 - r)};
 }
 
-// Interior pixels: the sums of all taps a stretch of pixels at a time (the
+// Interior pixels: the sums of the whole window by weight classes (the
 // integer sums come out the same in any order), then the division by the
 // constant W as a multiplication by its reciprocal, exact for these sizes.
 template <bool Sharpen>
@@ -227,34 +230,34 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
   const bool integerReciprocal = 255 * full * full < (std::int64_t{1} << 32);
   const std::uint64_t reciprocal = full > 0 ? ((std::uint64_t{1} << 32) + full - 1) / full : 0;
   const double inv = full > 0 ? 1.0 / static_cast<double>(full) : 0;
-  constexpr int kStretch = 64;
-  alignas(16) std::int32_t sum[kStretch * 4];
-  for (int x = x0; x <= x1;) {
-    const int n = std::min(kStretch, in.b - x + 1) & ~3;
-    if (!fast || x < in.a || n <= 0) {
-      SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]);
-      ++x;
-      continue;
-    }
-    std::memset(sum, 0, sizeof(std::int32_t) * 4 * n);
-    for (const Kernel::Tap& k : t.kernel.taps) AddTap(sum, copy.At(x + k.dx, y + k.dy), k.w, n);
-    for (int i = 0; i < n; ++i) {
-      const int m = maskRow[x - x0 + i];
-      if (!m) continue;
-      int avg[4];
-      for (int ch = first; ch <= last; ++ch) {
-        const std::int32_t v = sum[i * 4 + ch];
-        avg[ch] = integerReciprocal ? static_cast<int>((static_cast<std::uint64_t>(v) * reciprocal) >> 32)
-                                    : static_cast<int>((static_cast<double>(v) + 0.5) * inv);
-      }
-      std::uint8_t* p = row + std::size_t{4} * (x - x0 + i);
-      if (Sharpen)
-        StoreSharpen(p, avg, first, last, m);
-      else
-        StoreBlur(p, avg, first, last, m);
-    }
-    x += n;
+  const int count = fast ? std::max(in.b - in.a + 1, 0) & ~1 : 0;
+  auto worker = [&](int x) { SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]); };
+  if (count == 0) {
+    for (int x = x0; x <= x1; ++x) worker(x);
+    return;
   }
+  for (int x = x0; x < in.a; ++x) worker(x);
+  const SymmetricTaps& taps = t.symmetric;
+  const int reach = taps.reach;
+  std::vector<std::int16_t> vertical(static_cast<std::size_t>(taps.rows) * (count + 2 * reach) * 4);
+  std::vector<std::int32_t> sum(static_cast<std::size_t>(count) * 4);
+  SymmetricSums(taps, [&](int dy) { return copy.At(in.a - reach, y + dy); }, count, vertical.data(), sum.data());
+  for (int i = 0; i < count; ++i) {
+    const int m = maskRow[in.a - x0 + i];
+    if (!m) continue;
+    int avg[4];
+    for (int ch = first; ch <= last; ++ch) {
+      const std::int32_t v = sum[static_cast<std::size_t>(i) * 4 + ch];
+      avg[ch] = integerReciprocal ? static_cast<int>((static_cast<std::uint64_t>(v) * reciprocal) >> 32)
+                                  : static_cast<int>((static_cast<double>(v) + 0.5) * inv);
+    }
+    std::uint8_t* p = row + std::size_t{4} * (in.a - x0 + i);
+    if (Sharpen)
+      StoreSharpen(p, avg, first, last, m);
+    else
+      StoreBlur(p, avg, first, last, m);
+  }
+  for (int x = in.a + count; x <= x1; ++x) worker(x);
 }
 
 // ---- Remove
@@ -794,40 +797,71 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   const std::int64_t cw = cv.width, ch = cv.height;
   const std::int64_t spanX = std::max(c.x1 - c.x0, 1), spanY = std::max(c.y1 - c.y0, 1);
   const bool grain = t.amount != 0;
+  const long amount = t.amount, transparency = t.transparency, emboss = t.emboss;
+  const bool bw = t.bw, tile = t.tile != 0, affectAlpha = c.affectAlpha;
+  // The grain's sums of a whole canvas row at once, where the box is wide
+  // enough for that to pay (the pixels whose window lies in the canvas).
+  const int r = t.kernel.r;
+  const int sumFirst = r, sumCount = static_cast<int>(std::max<std::int64_t>(cw - 2 * std::int64_t{r}, 0)) & ~1;
+  const bool rowSums = grain && t.kernel.full > 0 && t.kernel.full < (1L << 22) && sumCount > 0 &&
+                       (std::int64_t{c.x1} - c.x0 + 1) * 4 >= cw;
+  std::vector<std::int16_t> vertical;
+  std::vector<std::int32_t> sums;
+  if (rowSums) {
+    vertical.resize(static_cast<std::size_t>(t.symmetric.rows) * (sumCount + 2 * t.symmetric.reach) * 4);
+    sums.resize(static_cast<std::size_t>(sumCount) * 4);
+  }
+  int summedRow = -1;
   int result = 0;
   for (int y = c.y0; y <= c.y1 && result == 0; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       result = 1;
       break;
     }
-    const int sy = static_cast<int>(t.tile ? (y - c.y0) % ch : (y - c.y0) * (ch - 1) / spanY);
+    const int sy = static_cast<int>(tile ? (y - c.y0) % ch : (y - c.y0) * (ch - 1) / spanY);
+    const bool rowInside = rowSums && sy >= r && sy + r < ch;
+    if (rowInside && summedRow != sy) {
+      const int reach = t.symmetric.reach;
+      SymmetricSums(t.symmetric, [&](int dy) { return cv.At(sumFirst - reach, sy + dy); }, sumCount, vertical.data(),
+                    sums.data());
+      summedRow = sy;
+    }
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+    std::int64_t tiled = 0;  // (x - x0) mod the canvas' width
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp, tiled = tiled + 1 == cw ? 0 : tiled + 1) {
       const int m = *mp;
       if (!m) continue;
-      const int sx = static_cast<int>(t.tile ? (x - c.x0) % cw : (x - c.x0) * (cw - 1) / spanX);
+      const int sx = static_cast<int>(tile ? tiled : (x - c.x0) * (cw - 1) / spanX);
       const std::uint8_t* s = cv.At(sx, sy);
-      const int tc[3] = {c.affectAlpha ? p[3] : p[0], c.affectAlpha ? p[3] : p[1], c.affectAlpha ? p[3] : p[2]};
+      const int tc[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
       const int a = m * (cv.alpha ? s[3] : 255) / 255;
       int g[3] = {0, 0, 0};
-      if (grain) Grain(cv, sx, sy, s, g);
+      if (grain) {
+        if (rowInside && sx >= sumFirst && sx < sumFirst + sumCount) {
+          const std::int32_t* sum = sums.data() + std::size_t{4} * static_cast<std::size_t>(sx - sumFirst);
+          for (int k = 0; k < 3; ++k) g[k] = static_cast<int>((s[k] - t.grainDivider(sum[k])) * amount / 5);
+          if (bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
+        } else {
+          Grain(cv, sx, sy, s, g);
+        }
+      }
       int col[3] = {tc[0], tc[1], tc[2]};
-      if (t.transparency != 0)
-        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>((s[k] * t.transparency + tc[k] * (100 - t.transparency)) / 100);
-      if (t.emboss != 0) {
+      if (transparency != 0)
+        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>((s[k] * transparency + tc[k] * (100 - transparency)) / 100);
+      if (emboss != 0) {
         const int ux = std::max(sx - 1, 0), uy = std::max(sy - 1, 0);
         const std::uint8_t* up = cv.At(sx, uy);
         const std::uint8_t* left = cv.At(ux, sy);
         const std::uint8_t* ul = cv.At(ux, uy);
         int e[3];
         for (int k = 0; k < 3; ++k) e[k] = 3 * s[k] - ul[k] - up[k] - left[k];
-        if (t.bw) e[0] = e[1] = e[2] = (e[0] + e[1] + e[2]) / 3;
-        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>(col[k] + e[k] * t.emboss / 100);
+        if (bw) e[0] = e[1] = e[2] = (e[0] + e[1] + e[2]) / 3;
+        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>(col[k] + e[k] * emboss / 100);
       }
       int out[3];
       for (int k = 0; k < 3; ++k) out[k] = (tc[k] * (255 - a) + a * Clamp0To255(col[k] + g[k])) / 255;
-      if (c.affectAlpha) {
+      if (affectAlpha) {
         p[3] = static_cast<std::uint8_t>(Lum(out[0], out[1], out[2]));
       } else {
         for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>(out[k]);
