@@ -133,7 +133,7 @@ inline SymmetricTaps SymmetricTapsOf(const std::int16_t* weights, int r) {
 // sums[4 x k + ch] for the pixels k < count (count even) of a row y from
 // its pixel x: rowAt(dy) points at pixel x - reach of row y + dy, and
 // count + 2 x reach pixels from there must be readable. `vertical` holds
-// rows x (count + 2 x reach) x 4 values.
+// (rows + 1) x (count + 2 x reach) x 4 values.
 template <class RowAt>
 void SymmetricSums(const SymmetricTaps& s, RowAt rowAt, int count, std::int16_t* vertical, std::int32_t* sums) {
   const int span = count + 2 * s.reach;
@@ -156,21 +156,37 @@ void SymmetricSums(const SymmetricTaps& s, RowAt rowAt, int count, std::int16_t*
   const std::size_t rowSize = static_cast<std::size_t>(span) * 4;
   const std::size_t n = s.classes.size();
 #if defined(__SSE2__)
+  // Each class as the two places it adds (the centre column's second one a
+  // row of zeros) from pixel k's place, two classes to a weight pair.
+  std::int16_t* zeros = vertical + static_cast<std::size_t>(s.rows) * rowSize;
+  std::fill(zeros, zeros + rowSize, std::int16_t{0});
+  struct Pair {
+    std::ptrdiff_t a0, a1, b0, b1;
+    __m128i w;
+  };
+  std::vector<Pair> pairs(n / 2);
+  const std::int16_t* base = vertical + 4 * static_cast<std::size_t>(s.reach);
+  auto places = [&](const SymmetricTaps::Class& t, std::ptrdiff_t& first, std::ptrdiff_t& second) {
+    const std::int16_t* row = vertical + t.j * rowSize + 4 * static_cast<std::size_t>(s.reach);
+    first = row - 4 * t.i - base;
+    second = t.i ? row + 4 * t.i - base : zeros + 4 * static_cast<std::size_t>(s.reach) - base;
+  };
+  for (std::size_t c = 0; c < n; c += 2) {
+    Pair& pr = pairs[c / 2];
+    places(s.classes[c], pr.a0, pr.a1);
+    places(s.classes[c + 1], pr.b0, pr.b1);
+    pr.w = _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(s.classes[c + 1].w) << 16) |
+                                           static_cast<std::uint16_t>(s.classes[c].w)));
+  }
   for (int k = 0; k < count; k += 2) {
+    const std::int16_t* at = base + 4 * static_cast<std::size_t>(k);
     __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
-    for (std::size_t c = 0; c < n; c += 2) {
-      const SymmetricTaps::Class& p = s.classes[c];
-      const SymmetricTaps::Class& q = s.classes[c + 1];
-      auto across = [&](const SymmetricTaps::Class& t) {
-        const std::int16_t* v = vertical + t.j * rowSize + 4 * static_cast<std::size_t>(k + s.reach);
-        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v - 4 * t.i));
-        if (!t.i) return m;
-        return _mm_add_epi16(m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4 * t.i)));
-      };
-      const __m128i hp = across(p), hq = across(q);
-      const __m128i w = _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(q.w) << 16) | static_cast<std::uint16_t>(p.w)));
-      lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(hp, hq), w));
-      hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(hp, hq), w));
+    for (const Pair& pr : pairs) {
+      auto load = [&](std::ptrdiff_t d) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + d)); };
+      const __m128i hp = _mm_add_epi16(load(pr.a0), load(pr.a1));
+      const __m128i hq = _mm_add_epi16(load(pr.b0), load(pr.b1));
+      lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(hp, hq), pr.w));
+      hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(hp, hq), pr.w));
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * k), lo);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * k + 4), hi);

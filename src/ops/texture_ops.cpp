@@ -24,6 +24,10 @@
 #include "store/image_record.h"
 #include "store/memory_places.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qv {
 namespace {
 
@@ -239,10 +243,46 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
   for (int x = x0; x < in.a; ++x) worker(x);
   const SymmetricTaps& taps = t.symmetric;
   const int reach = taps.reach;
-  std::vector<std::int16_t> vertical(static_cast<std::size_t>(taps.rows) * (count + 2 * reach) * 4);
+  std::vector<std::int16_t> vertical(static_cast<std::size_t>(taps.rows + 1) * (count + 2 * reach) * 4);
   std::vector<std::int32_t> sum(static_cast<std::size_t>(count) * 4);
   SymmetricSums(taps, [&](int dy) { return copy.At(in.a - reach, y + dy); }, count, vertical.data(), sum.data());
-  for (int i = 0; i < count; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  if (!Sharpen && reciprocal <= 0xFFFFFFFFu) {
+    // Two pixels at a time. A mask of 0 (and a channel not worked) leaves
+    // p x 255 / 255 = p, so no pixel needs a test; x / 255 for x up to
+    // 255 x 255 is (x x 0x8081) >> 23.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i channels = _mm_set_epi16(last >= 3, first <= 2, first <= 1, first == 0, last >= 3, first <= 2,
+                                           first <= 1, first == 0);
+    const __m128i worked = _mm_sub_epi16(zero, channels);  // 0xFFFF per channel worked
+    const __m128i all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+    const __m128i rec = _mm_set1_epi32(static_cast<int>(reciprocal)), highs = _mm_set_epi32(-1, 0, -1, 0);
+    const __m128d half = _mm_set1_pd(0.5), invs = _mm_set1_pd(inv);
+    auto average = [&](__m128i v) {
+      if (integerReciprocal) {
+        const __m128i even = _mm_srli_epi64(_mm_mul_epu32(v, rec), 32);
+        const __m128i odd = _mm_and_si128(_mm_mul_epu32(_mm_srli_epi64(v, 32), rec), highs);
+        return _mm_or_si128(even, odd);
+      }
+      const __m128i lo = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_cvtepi32_pd(v), half), invs));
+      const __m128i hi = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_cvtepi32_pd(_mm_srli_si128(v, 8)), half), invs));
+      return _mm_unpacklo_epi64(lo, hi);
+    };
+    for (; i + 2 <= count; i += 2) {
+      const __m128i avg = _mm_packs_epi32(average(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&sum[std::size_t{4} * i]))),
+                                          average(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&sum[std::size_t{4} * i + 4]))));
+      const std::uint8_t* mk = maskRow + (in.a - x0 + i);
+      const __m128i m = _mm_and_si128(_mm_set_epi16(mk[1], mk[1], mk[1], mk[1], mk[0], mk[0], mk[0], mk[0]), worked);
+      std::uint8_t* p = row + std::size_t{4} * (in.a - x0 + i);
+      const __m128i old = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+      const __m128i x = _mm_add_epi16(_mm_mullo_epi16(avg, m), _mm_mullo_epi16(old, _mm_sub_epi16(all, m)));
+      const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(x, by255), 7);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
+    }
+  }
+#endif
+  for (; i < count; ++i) {
     const int m = maskRow[in.a - x0 + i];
     if (!m) continue;
     int avg[4];
@@ -808,7 +848,7 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   std::vector<std::int16_t> vertical;
   std::vector<std::int32_t> sums;
   if (rowSums) {
-    vertical.resize(static_cast<std::size_t>(t.symmetric.rows) * (sumCount + 2 * t.symmetric.reach) * 4);
+    vertical.resize(static_cast<std::size_t>(t.symmetric.rows + 1) * (sumCount + 2 * t.symmetric.reach) * 4);
     sums.resize(static_cast<std::size_t>(sumCount) * 4);
   }
   int summedRow = -1;
