@@ -218,34 +218,16 @@ Interior InteriorOf(const CopyView& copy, int x0, int x1, int y, int r) {
   return {std::max(x0, copy.left + r), std::min(x1, copy.left + copy.width - 1 - r)};
 }
 
-// Interior pixels: the sums of the whole window by weight classes (the
-// integer sums come out the same in any order), then the division by the
-// constant W as a multiplication by its reciprocal, exact for these sizes.
+// The averages of n pixels (n even) from their window sums, stored: the
+// division by the constant W as a multiplication by its reciprocal, exact
+// for these sizes (an integer one while 255 x W x W stays below 2^32, a
+// double one beyond).
 template <bool Sharpen>
-void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
-  const ApplyContext& c = Ctx();
-  const CopyView copy(c.undo);
-  const int first = c.affectAlpha ? 3 : 0, last = c.affectAlpha ? 3 : 2;
-  const Interior in = InteriorOf(copy, x0, x1, y, t.kernel.r);
-  const std::int64_t full = t.kernel.full;
-  // Sums fit 32 bits while 255 x W does; the integer reciprocal is exact
-  // while 255 x W x W stays below 2^32, the double one beyond.
-  const bool fast = full > 0 && full < (1L << 22);
+void FinishSpread(std::uint8_t* row, const std::uint8_t* maskRow, int n, const std::int32_t* sum, int first, int last,
+                  std::int64_t full) {
   const bool integerReciprocal = 255 * full * full < (std::int64_t{1} << 32);
-  const std::uint64_t reciprocal = full > 0 ? ((std::uint64_t{1} << 32) + full - 1) / full : 0;
-  const double inv = full > 0 ? 1.0 / static_cast<double>(full) : 0;
-  const int count = fast ? std::max(in.b - in.a + 1, 0) & ~1 : 0;
-  auto worker = [&](int x) { SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]); };
-  if (count == 0) {
-    for (int x = x0; x <= x1; ++x) worker(x);
-    return;
-  }
-  for (int x = x0; x < in.a; ++x) worker(x);
-  const SymmetricTaps& taps = t.symmetric;
-  const int reach = taps.reach;
-  std::vector<std::int16_t> vertical(static_cast<std::size_t>(taps.rows + 1) * (count + 2 * reach) * 4);
-  std::vector<std::int32_t> sum(static_cast<std::size_t>(count) * 4);
-  SymmetricSums(taps, [&](int dy) { return copy.At(in.a - reach, y + dy); }, count, vertical.data(), sum.data());
+  const std::uint64_t reciprocal = ((std::uint64_t{1} << 32) + full - 1) / full;
+  const double inv = 1.0 / static_cast<double>(full);
   int i = 0;
 #if defined(__SSE2__)
   if (!Sharpen && reciprocal <= 0xFFFFFFFFu) {
@@ -259,7 +241,8 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
     const __m128i all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
     const __m128i rec = _mm_set1_epi32(static_cast<int>(reciprocal)), highs = _mm_set_epi32(-1, 0, -1, 0);
     const __m128d half = _mm_set1_pd(0.5), invs = _mm_set1_pd(inv);
-    auto average = [&](__m128i v) {
+    auto average = [&](const std::int32_t* at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
       if (integerReciprocal) {
         const __m128i even = _mm_srli_epi64(_mm_mul_epu32(v, rec), 32);
         const __m128i odd = _mm_and_si128(_mm_mul_epu32(_mm_srli_epi64(v, 32), rec), highs);
@@ -269,12 +252,11 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
       const __m128i hi = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_cvtepi32_pd(_mm_srli_si128(v, 8)), half), invs));
       return _mm_unpacklo_epi64(lo, hi);
     };
-    for (; i + 2 <= count; i += 2) {
-      const __m128i avg = _mm_packs_epi32(average(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&sum[std::size_t{4} * i]))),
-                                          average(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&sum[std::size_t{4} * i + 4]))));
-      const std::uint8_t* mk = maskRow + (in.a - x0 + i);
+    for (; i + 2 <= n; i += 2) {
+      const __m128i avg = _mm_packs_epi32(average(sum + std::size_t{4} * i), average(sum + std::size_t{4} * i + 4));
+      const std::uint8_t* mk = maskRow + i;
       const __m128i m = _mm_and_si128(_mm_set_epi16(mk[1], mk[1], mk[1], mk[1], mk[0], mk[0], mk[0], mk[0]), worked);
-      std::uint8_t* p = row + std::size_t{4} * (in.a - x0 + i);
+      std::uint8_t* p = row + std::size_t{4} * i;
       const __m128i old = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
       const __m128i x = _mm_add_epi16(_mm_mullo_epi16(avg, m), _mm_mullo_epi16(old, _mm_sub_epi16(all, m)));
       const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(x, by255), 7);
@@ -282,8 +264,8 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
     }
   }
 #endif
-  for (; i < count; ++i) {
-    const int m = maskRow[in.a - x0 + i];
+  for (; i < n; ++i) {
+    const int m = maskRow[i];
     if (!m) continue;
     int avg[4];
     for (int ch = first; ch <= last; ++ch) {
@@ -291,11 +273,48 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
       avg[ch] = integerReciprocal ? static_cast<int>((static_cast<std::uint64_t>(v) * reciprocal) >> 32)
                                   : static_cast<int>((static_cast<double>(v) + 0.5) * inv);
     }
-    std::uint8_t* p = row + std::size_t{4} * (in.a - x0 + i);
+    std::uint8_t* p = row + std::size_t{4} * i;
     if (Sharpen)
       StoreSharpen(p, avg, first, last, m);
     else
       StoreBlur(p, avg, first, last, m);
+  }
+}
+
+// Interior pixels: the sums of the whole window by weight classes (the
+// integer sums come out the same in any order), in stretches whose buffers
+// live on the stack (an allocation per row costs more than the sums, in
+// page faults), on the heap only for kernels too wide for them.
+template <bool Sharpen>
+void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const ApplyContext& c = Ctx();
+  const CopyView copy(c.undo);
+  const int first = c.affectAlpha ? 3 : 0, last = c.affectAlpha ? 3 : 2;
+  const Interior in = InteriorOf(copy, x0, x1, y, t.kernel.r);
+  const std::int64_t full = t.kernel.full;
+  // Sums fit 32 bits while 255 x W does.
+  const bool fast = full > 0 && full < (1L << 22);
+  const int count = fast ? std::max(in.b - in.a + 1, 0) & ~1 : 0;
+  auto worker = [&](int x) { SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]); };
+  if (count == 0) {
+    for (int x = x0; x <= x1; ++x) worker(x);
+    return;
+  }
+  for (int x = x0; x < in.a; ++x) worker(x);
+  const SymmetricTaps& taps = t.symmetric;
+  const int reach = taps.reach;
+  constexpr int kStretch = 256;
+  constexpr std::size_t kStackValues = 32768;
+  const std::size_t values = static_cast<std::size_t>(taps.rows + 1) * (kStretch + 2 * reach) * 4;
+  alignas(16) std::int16_t stackVertical[kStackValues];
+  std::vector<std::int16_t> heapVertical(values <= kStackValues ? 0 : values);
+  std::int16_t* vertical = values <= kStackValues ? stackVertical : heapVertical.data();
+  alignas(16) std::int32_t sum[kStretch * 4];
+  for (int from = 0; from < count; from += kStretch) {
+    const int n = std::min(kStretch, count - from);
+    SymmetricSums(taps, [&](int dy) { return copy.At(in.a + from - reach, y + dy); }, n, vertical, sum);
+    FinishSpread<Sharpen>(row + std::size_t{4} * (in.a + from - x0), maskRow + (in.a + from - x0), n, sum, first, last,
+                          full);
   }
   for (int x = in.a + count; x <= x1; ++x) worker(x);
 }
