@@ -1,6 +1,7 @@
-// Apply Canvas and Variance have no per-pixel worker to compare their fast
-// ways with: their bytes on random pictures and soft masks are pinned by
-// checksums taken from the plain implementations, before the fast ways.
+// Apply Canvas, Variance and Remove have no second implementation to
+// compare their fast ways with: their bytes on random pictures and soft
+// masks are pinned by checksums taken from the plain implementations,
+// before the fast ways (Remove's double sums must keep their order too).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -83,6 +84,15 @@ TEST_F(FastPathChecksumTest, VarianceOverSmallAndWideWindows) {
     SetParamValue(kVarianceOp, 1, k.multiply);
     SetParamValue(kVarianceOp, 2, k.add);
     EXPECT_EQ(Checksum(kVarianceOp), k.sum) << k.radius;
+  }
+}
+
+TEST_F(FastPathChecksumTest, RemoveWithFewAndManySamples) {
+  const std::pair<int, std::uint64_t> cases[] = {
+      {20, 951824239904060442ull}, {3, 1770665489396455355ull}, {100, 4171672830045947585ull}};
+  for (const auto& [amount, sum] : cases) {
+    SetParamValue(kRemoveOp, 0, amount);
+    EXPECT_EQ(Checksum(kRemoveOp), sum) << amount;
   }
 }
 
