@@ -55,35 +55,69 @@ int PrepareDerivative() {
   return 0;
 }
 
+// One pixel the plain way.
+inline void DerivativePixel(const CopyView& copy, std::uint8_t* p, int x, int y, int m, long k, bool add, bool onGray,
+                            bool alpha) {
+  if (!m || !copy.Has(x, y)) return;
+  const std::uint8_t* q = copy.At(x, y);
+  const bool left = x > copy.left, up = y > copy.top;
+  const std::uint8_t* u = up ? copy.At(x, y - 1) : nullptr;
+  int v[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    long d = 0;
+    if (left) d += q[ch] - q[ch - 4];
+    if (up) d += q[ch] - u[ch];
+    const long cur = p[ch];
+    const long dk = d * k;
+    if (add)
+      v[ch] = Clamp0To255((onGray ? dk : std::labs(dk)) + cur);
+    else
+      v[ch] = Clamp0To255(onGray ? dk + 127 : std::labs(dk));
+  }
+  StoreMixed(p, v, m, alpha);
+}
+
 int DerivativeWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
   const Plane img(c.image, mask);
   const long k = mt.multiply;
+  const bool add = mt.add, onGray = mt.onGray;
+  // Pixels with both neighbours in the copy, two at a time: d x k fits 16
+  // bits while |k| <= 64, saturation clamps as Clamp0To255 does, and a mask
+  // of 0 (and the alpha channel, never changed here) keeps p x 255 / 255 = p.
+  const bool vector = !c.affectAlpha && k >= -64 && k <= 64;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
-      const int m = *mp;
-      if (!m || !copy.Has(x, y)) continue;
-      const std::uint8_t* q = copy.At(x, y);
-      const bool left = x > copy.left, up = y > copy.top;
-      const std::uint8_t* u = up ? copy.At(x, y - 1) : nullptr;
-      int v[3];
-      for (int ch = 0; ch < 3; ++ch) {
-        long d = 0;
-        if (left) d += q[ch] - q[ch - 4];
-        if (up) d += q[ch] - u[ch];
-        const long cur = p[ch];
-        const long dk = d * k;
-        if (mt.add)
-          v[ch] = Clamp0To255((mt.onGray ? dk : std::labs(dk)) + cur);
-        else
-          v[ch] = Clamp0To255(mt.onGray ? dk + 127 : std::labs(dk));
+    int x = c.x0;
+#if defined(__SSE2__)
+    if (vector && y > copy.top && y < copy.top + copy.height) {
+      const int a = std::max(c.x0, copy.left + 1), b = std::min(c.x1, copy.left + copy.width - 1);
+      // The pixels before a go the plain way first.
+      for (; x < a && x <= c.x1; ++x, p += 4, ++mp) DerivativePixel(copy, p, x, y, *mp, k, add, onGray, false);
+      const __m128i zero = _mm_setzero_si128(), kv = _mm_set1_epi16(static_cast<short>(k));
+      const __m128i grey = _mm_set1_epi16(127), all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+      const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+      for (; x + 1 <= b; x += 2, p += 4 * 2, mp += 2) {
+        const std::uint8_t* q = copy.At(x, y);
+        auto two = [&](const std::uint8_t* at) { return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero); };
+        const __m128i here = two(q);
+        const __m128i d = _mm_sub_epi16(_mm_add_epi16(here, here), _mm_add_epi16(two(q - 4), two(copy.At(x, y - 1))));
+        const __m128i dk = _mm_mullo_epi16(d, kv);
+        const __m128i mag = onGray ? dk : _mm_max_epi16(dk, _mm_sub_epi16(zero, dk));
+        const __m128i cur = two(p);
+        const __m128i v16 = add ? _mm_adds_epi16(mag, cur) : onGray ? _mm_adds_epi16(dk, grey) : mag;
+        const __m128i v = _mm_unpacklo_epi8(_mm_packus_epi16(v16, v16), zero);  // clamped to 0..255
+        const __m128i m = _mm_and_si128(_mm_set_epi16(mp[1], mp[1], mp[1], mp[1], mp[0], mp[0], mp[0], mp[0]), colour);
+        const __m128i mixed = _mm_add_epi16(_mm_mullo_epi16(cur, _mm_sub_epi16(all, m)), _mm_mullo_epi16(v, m));
+        const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(mixed, by255), 7);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
       }
-      StoreMixed(p, v, m, c.affectAlpha);
     }
+#endif
+    for (; x <= c.x1; ++x, p += 4, ++mp) DerivativePixel(copy, p, x, y, *mp, k, add, onGray, c.affectAlpha);
   }
   return 0;
 }

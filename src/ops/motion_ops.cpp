@@ -152,6 +152,8 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
   const std::size_t width = static_cast<std::size_t>(s.width);
   constexpr int kStretch = 128;
   alignas(16) std::int32_t sw[kStretch], sums[kStretch * 4];
+  const std::size_t taps = ms.w.size();
+  std::vector<const std::uint8_t*> src(rowsIn ? taps : 0), masks(rowsIn ? taps : 0);
   for (int x = x0; x <= x1;) {
     const int n = std::min(kStretch, b - x + 1) & ~3;
     if (!rowsIn || x < a || n <= 0) {
@@ -159,13 +161,12 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
       ++x;
       continue;
     }
-    std::memset(sw, 0, sizeof(std::int32_t) * n);
-    std::memset(sums, 0, sizeof(std::int32_t) * 4 * n);
-    for (std::size_t k = 0; k < ms.w.size(); ++k) {
+    for (std::size_t k = 0; k < taps; ++k) {
       const int sx = x - ms.ox[k], sy = y - ms.oy[k];
-      AddMaskedTap(sums, sw, copy.At(sx, sy), s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx),
-                   ms.w[k], n);
+      src[k] = copy.At(sx, sy);
+      masks[k] = s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx);
     }
+    MaskedTapSums(sums, sw, src.data(), masks.data(), ms.w.data(), taps, n);
     for (int i = 0; i < n; ++i) {
       Sums sum;
       sum.w = sw[i];

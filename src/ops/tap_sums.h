@@ -76,6 +76,59 @@ inline void AddMaskedTap(std::int32_t* sums, std::int32_t* weights, const std::u
 #endif
 }
 
+// Every tap of a stretch of n pixels (n a multiple of 4) at once: tap k
+// reads src[k] and mask[k] from the stretch's first pixel with weight w[k]
+// (0..128). sums[4 x p + ch] and weights[p] are set, not added to. Four
+// pixels' sums stay in registers over all taps, two taps to a
+// multiply-add; the integer sums are those of AddMaskedTap tap by tap.
+inline void MaskedTapSums(std::int32_t* sums, std::int32_t* weights, const std::uint8_t* const* src,
+                          const std::uint8_t* const* mask, const int* w, std::size_t taps, int pixels) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  auto off = [&](const std::uint8_t* m) {
+    std::int32_t four;
+    __builtin_memcpy(&four, m, 4);
+    __m128i v = _mm_cvtsi32_si128(four);
+    v = _mm_unpacklo_epi8(v, v);
+    v = _mm_unpacklo_epi16(v, v);
+    return _mm_cmpeq_epi8(v, zero);  // all ones where the mask is 0
+  };
+  for (int p = 0; p < pixels; p += 4) {
+    __m128i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero, accW = zero;
+    std::size_t k = 0;
+    for (; k < taps; k += 2) {
+      const bool pair = k + 1 < taps;
+      const std::size_t k1 = pair ? k + 1 : k;
+      const int wb = pair ? w[k1] : 0;
+      const __m128i offA = off(mask[k] + p), offB = off(mask[k1] + p);
+      const __m128i a = _mm_andnot_si128(offA, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[k] + 4 * p)));
+      const __m128i b = _mm_andnot_si128(offB, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[k1] + 4 * p)));
+      const __m128i wa32 = _mm_set1_epi32(w[k]), wb32 = _mm_set1_epi32(wb);
+      const __m128i wpair = _mm_or_si128(wa32, _mm_slli_epi32(wb32, 16));
+      const __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
+      const __m128i blo = _mm_unpacklo_epi8(b, zero), bhi = _mm_unpackhi_epi8(b, zero);
+      acc0 = _mm_add_epi32(acc0, _mm_madd_epi16(_mm_unpacklo_epi16(alo, blo), wpair));
+      acc1 = _mm_add_epi32(acc1, _mm_madd_epi16(_mm_unpackhi_epi16(alo, blo), wpair));
+      acc2 = _mm_add_epi32(acc2, _mm_madd_epi16(_mm_unpacklo_epi16(ahi, bhi), wpair));
+      acc3 = _mm_add_epi32(acc3, _mm_madd_epi16(_mm_unpackhi_epi16(ahi, bhi), wpair));
+      accW = _mm_add_epi32(accW, _mm_add_epi32(_mm_andnot_si128(offA, wa32), _mm_andnot_si128(offB, wb32)));
+    }
+    __m128i* s = reinterpret_cast<__m128i*>(sums + 4 * p);
+    _mm_storeu_si128(s, acc0);
+    _mm_storeu_si128(s + 1, acc1);
+    _mm_storeu_si128(s + 2, acc2);
+    _mm_storeu_si128(s + 3, acc3);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(weights + p), accW);
+  }
+#else
+  for (int p = 0; p < pixels; ++p) {
+    weights[p] = 0;
+    for (int ch = 0; ch < 4; ++ch) sums[4 * p + ch] = 0;
+  }
+  for (std::size_t k = 0; k < taps; ++k) AddMaskedTap(sums, weights, src[k], mask[k], w[k], pixels);
+#endif
+}
+
 }  // namespace qv
 
 namespace qv {

@@ -1,7 +1,8 @@
-// Apply Canvas, Variance and Remove have no second implementation to
-// compare their fast ways with: their bytes on random pictures and soft
-// masks are pinned by checksums taken from the plain implementations,
-// before the fast ways (Remove's double sums must keep their order too).
+// Apply Canvas, Variance, Derivative and Remove have no second
+// implementation to compare their fast ways with: their bytes on random
+// pictures and soft masks are pinned by checksums taken from the plain
+// implementations, before the fast ways (Remove's double sums must keep
+// their order too).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -84,6 +85,25 @@ TEST_F(FastPathChecksumTest, VarianceOverSmallAndWideWindows) {
     SetParamValue(kVarianceOp, 1, k.multiply);
     SetParamValue(kVarianceOp, 2, k.add);
     EXPECT_EQ(Checksum(kVarianceOp), k.sum) << k.radius;
+  }
+}
+
+TEST_F(FastPathChecksumTest, DerivativeSignedOrNotAddedOrNotAndSteep) {
+  struct Case {
+    int multiply, onGray, add;
+    std::uint64_t sum;
+  };
+  // Multiply 80 overflows 16 bits.
+  const Case cases[] = {{1, 0, 0, 6655214836983959058ull},
+                       {3, 1, 0, 3866749139675358600ull},
+                       {20, 0, 1, 13885715109608667412ull},
+                       {64, 1, 1, 8695692145853060297ull},
+                       {80, 1, 1, 17152163185484390262ull}};
+  for (const Case& k : cases) {
+    SetParamValue(kDerivativeOp, 0, k.multiply);
+    SetParamValue(kDerivativeOp, 1, k.onGray);
+    SetParamValue(kDerivativeOp, 2, k.add);
+    EXPECT_EQ(Checksum(kDerivativeOp), k.sum) << k.multiply;
   }
 }
 
