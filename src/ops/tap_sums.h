@@ -85,6 +85,43 @@ inline void MaskedTapSums(std::int32_t* sums, std::int32_t* weights, const std::
                           const std::uint8_t* const* mask, const int* w, std::size_t taps, int pixels) {
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
+  // Where every mask byte the stretch reads is set, as over a whole
+  // selection, the masks drop out and every weight sum is the same.
+  __m128i anyOff = zero;
+  for (std::size_t k = 0; k < taps; ++k) {
+    int p = 0;
+    for (; p + 16 <= pixels; p += 16)
+      anyOff = _mm_or_si128(anyOff, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask[k] + p)), zero));
+    for (; p < pixels; ++p)
+      if (!mask[k][p]) anyOff = _mm_set1_epi8(-1);
+  }
+  if (_mm_movemask_epi8(anyOff) == 0) {
+    std::int32_t total = 0;
+    for (std::size_t k = 0; k < taps; ++k) total += w[k];
+    for (int p = 0; p < pixels; p += 4) {
+      __m128i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
+      for (std::size_t k = 0; k < taps; k += 2) {
+        const std::size_t k1 = k + 1 < taps ? k + 1 : k;
+        const int wb = k + 1 < taps ? w[k1] : 0;
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[k] + 4 * p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[k1] + 4 * p));
+        const __m128i wpair = _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(wb) << 16) | static_cast<std::uint32_t>(w[k])));
+        const __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
+        const __m128i blo = _mm_unpacklo_epi8(b, zero), bhi = _mm_unpackhi_epi8(b, zero);
+        acc0 = _mm_add_epi32(acc0, _mm_madd_epi16(_mm_unpacklo_epi16(alo, blo), wpair));
+        acc1 = _mm_add_epi32(acc1, _mm_madd_epi16(_mm_unpackhi_epi16(alo, blo), wpair));
+        acc2 = _mm_add_epi32(acc2, _mm_madd_epi16(_mm_unpacklo_epi16(ahi, bhi), wpair));
+        acc3 = _mm_add_epi32(acc3, _mm_madd_epi16(_mm_unpackhi_epi16(ahi, bhi), wpair));
+      }
+      __m128i* s = reinterpret_cast<__m128i*>(sums + 4 * p);
+      _mm_storeu_si128(s, acc0);
+      _mm_storeu_si128(s + 1, acc1);
+      _mm_storeu_si128(s + 2, acc2);
+      _mm_storeu_si128(s + 3, acc3);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(weights + p), _mm_set1_epi32(total));
+    }
+    return;
+  }
   auto off = [&](const std::uint8_t* m) {
     std::int32_t four;
     __builtin_memcpy(&four, m, 4);
