@@ -1,4 +1,4 @@
-// Apply Canvas, Variance, Derivative and Remove have no second
+// Apply Canvas, Variance, Derivative, Relief and Remove have no second
 // implementation to compare their fast ways with: their bytes on random
 // pictures and soft masks are pinned by checksums taken from the plain
 // implementations, before the fast ways (Remove's double sums must keep
@@ -104,6 +104,15 @@ TEST_F(FastPathChecksumTest, DerivativeSignedOrNotAddedOrNotAndSteep) {
     SetParamValue(kDerivativeOp, 1, k.onGray);
     SetParamValue(kDerivativeOp, 2, k.add);
     EXPECT_EQ(Checksum(kDerivativeOp), k.sum) << k.multiply;
+  }
+}
+
+TEST_F(FastPathChecksumTest, ReliefShallowSteepAndInverted) {
+  const std::pair<int, std::uint64_t> cases[] = {
+      {4, 5245957991923377746ull}, {-7, 2832674976339966713ull}, {80, 2763931403900884799ull}};
+  for (const auto& [multiply, sum] : cases) {
+    SetParamValue(kReliefOp, 0, multiply);
+    EXPECT_EQ(Checksum(kReliefOp), sum) << multiply;
   }
 }
 
