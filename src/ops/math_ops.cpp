@@ -4,6 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/messages.h"
 #include "base/progress.h"
@@ -50,35 +55,69 @@ int PrepareDerivative() {
   return 0;
 }
 
+// One pixel the plain way.
+inline void DerivativePixel(const CopyView& copy, std::uint8_t* p, int x, int y, int m, long k, bool add, bool onGray,
+                            bool alpha) {
+  if (!m || !copy.Has(x, y)) return;
+  const std::uint8_t* q = copy.At(x, y);
+  const bool left = x > copy.left, up = y > copy.top;
+  const std::uint8_t* u = up ? copy.At(x, y - 1) : nullptr;
+  int v[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    long d = 0;
+    if (left) d += q[ch] - q[ch - 4];
+    if (up) d += q[ch] - u[ch];
+    const long cur = p[ch];
+    const long dk = d * k;
+    if (add)
+      v[ch] = Clamp0To255((onGray ? dk : std::labs(dk)) + cur);
+    else
+      v[ch] = Clamp0To255(onGray ? dk + 127 : std::labs(dk));
+  }
+  StoreMixed(p, v, m, alpha);
+}
+
 int DerivativeWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
   const Plane img(c.image, mask);
   const long k = mt.multiply;
+  const bool add = mt.add, onGray = mt.onGray;
+  // Pixels with both neighbours in the copy, two at a time: d x k fits 16
+  // bits while |k| <= 64, saturation clamps as Clamp0To255 does, and a mask
+  // of 0 (and the alpha channel, never changed here) keeps p x 255 / 255 = p.
+  const bool vector = !c.affectAlpha && k >= -64 && k <= 64;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
-      const int m = *mp;
-      if (!m || !copy.Has(x, y)) continue;
-      const std::uint8_t* q = copy.At(x, y);
-      const bool left = x > copy.left, up = y > copy.top;
-      const std::uint8_t* u = up ? copy.At(x, y - 1) : nullptr;
-      int v[3];
-      for (int ch = 0; ch < 3; ++ch) {
-        long d = 0;
-        if (left) d += q[ch] - q[ch - 4];
-        if (up) d += q[ch] - u[ch];
-        const long cur = p[ch];
-        const long dk = d * k;
-        if (mt.add)
-          v[ch] = Clamp0To255((mt.onGray ? dk : std::labs(dk)) + cur);
-        else
-          v[ch] = Clamp0To255(mt.onGray ? dk + 127 : std::labs(dk));
+    int x = c.x0;
+#if defined(__SSE2__)
+    if (vector && y > copy.top && y < copy.top + copy.height) {
+      const int a = std::max(c.x0, copy.left + 1), b = std::min(c.x1, copy.left + copy.width - 1);
+      // The pixels before a go the plain way first.
+      for (; x < a && x <= c.x1; ++x, p += 4, ++mp) DerivativePixel(copy, p, x, y, *mp, k, add, onGray, false);
+      const __m128i zero = _mm_setzero_si128(), kv = _mm_set1_epi16(static_cast<short>(k));
+      const __m128i grey = _mm_set1_epi16(127), all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+      const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+      for (; x + 1 <= b; x += 2, p += 4 * 2, mp += 2) {
+        const std::uint8_t* q = copy.At(x, y);
+        auto two = [&](const std::uint8_t* at) { return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero); };
+        const __m128i here = two(q);
+        const __m128i d = _mm_sub_epi16(_mm_add_epi16(here, here), _mm_add_epi16(two(q - 4), two(copy.At(x, y - 1))));
+        const __m128i dk = _mm_mullo_epi16(d, kv);
+        const __m128i mag = onGray ? dk : _mm_max_epi16(dk, _mm_sub_epi16(zero, dk));
+        const __m128i cur = two(p);
+        const __m128i v16 = add ? _mm_adds_epi16(mag, cur) : onGray ? _mm_adds_epi16(dk, grey) : mag;
+        const __m128i v = _mm_unpacklo_epi8(_mm_packus_epi16(v16, v16), zero);  // clamped to 0..255
+        const __m128i m = _mm_and_si128(_mm_set_epi16(mp[1], mp[1], mp[1], mp[1], mp[0], mp[0], mp[0], mp[0]), colour);
+        const __m128i mixed = _mm_add_epi16(_mm_mullo_epi16(cur, _mm_sub_epi16(all, m)), _mm_mullo_epi16(v, m));
+        const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(mixed, by255), 7);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
       }
-      StoreMixed(p, v, m, c.affectAlpha);
     }
+#endif
+    for (; x <= c.x1; ++x, p += 4, ++mp) DerivativePixel(copy, p, x, y, *mp, k, add, onGray, c.affectAlpha);
   }
   return 0;
 }
@@ -93,6 +132,69 @@ int PrepareVariance() {
   return 0;
 }
 
+// The copy's rows as three planes of bytes each, kept for the rows a window
+// spans so that every row is split once; 16 spare bytes end each plane for
+// the loads that run past a window.
+class PlaneRows {
+ public:
+  PlaneRows(const CopyView& copy, int rows) : copy_(copy), rows_(rows), stride_(copy.width + 16) {
+    bytes_.assign(static_cast<std::size_t>(rows) * 3 * stride_, 0);
+    held_.assign(static_cast<std::size_t>(rows), -1);
+  }
+  // Channel ch of copy row y, from the copy's left edge.
+  const std::uint8_t* Row(int y, int ch) {
+    const int slot = (y - copy_.top) % rows_;
+    std::uint8_t* base = bytes_.data() + static_cast<std::size_t>(slot) * 3 * stride_;
+    if (held_[static_cast<std::size_t>(slot)] != y) {
+      const std::uint8_t* q = copy_.At(copy_.left, y);
+      for (int x = 0; x < copy_.width; ++x, q += 4) {
+        base[x] = q[0];
+        base[stride_ + x] = q[1];
+        base[2 * stride_ + x] = q[2];
+      }
+      held_[static_cast<std::size_t>(slot)] = y;
+    }
+    return base + static_cast<std::size_t>(ch) * stride_;
+  }
+
+ private:
+  const CopyView& copy_;
+  int rows_;
+  std::size_t stride_;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<int> held_;
+};
+
+// The sum of |mean - v| over `side` bytes from `offset` of each of n rows
+// that have at least 7 bytes more after them.
+long WindowDeviation(const std::uint8_t* const* rows, int n, std::size_t offset, int side, int mean) {
+#if defined(__SSE2__)
+  const __m128i mv = _mm_set1_epi8(static_cast<char>(mean));
+  // Lanes past the window take the mean, which adds nothing.
+  const int tail = side % 8;
+  const std::uint64_t tailBits = tail ? (std::uint64_t{1} << (8 * tail)) - 1 : ~std::uint64_t{0};
+  const __m128i tailKeep = _mm_set1_epi64x(static_cast<long long>(tailBits));
+  __m128i acc = _mm_setzero_si128();
+  for (int k = 0; k < n; k += 2) {
+    const std::uint8_t* a = rows[k] + offset;
+    const std::uint8_t* b = k + 1 < n ? rows[k + 1] + offset : nullptr;
+    for (int o = 0; o < side; o += 8) {
+      const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + o));
+      const __m128i hi = b ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + o)) : mv;
+      __m128i v = _mm_unpacklo_epi64(lo, hi);
+      if (o + 8 > side) v = _mm_or_si128(_mm_and_si128(v, tailKeep), _mm_andnot_si128(tailKeep, mv));
+      acc = _mm_add_epi64(acc, _mm_sad_epu8(v, mv));
+    }
+  }
+  return _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
+#else
+  long dev = 0;
+  for (int k = 0; k < n; ++k)
+    for (int i = 0; i < side; ++i) dev += std::labs(long{mean} - rows[k][offset + i]);
+  return dev;
+#endif
+}
+
 int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
@@ -101,15 +203,66 @@ int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
   const long full = (2L * r + 1) * (2L * r + 1);
   // The largest numerator: the multiplied deviation of a whole window.
   const ExactDivider byFull(full, std::max(mt.multiply, 1L) * 255 * full);
+  const int side = 2 * r + 1;
+  const int cx1 = copy.left + copy.width - 1, cy1 = copy.top + copy.height - 1;
+  // Whole windows: the sums by columns, the deviations by sums of absolute
+  // differences of eight bytes at a time. Windows too wide for the copy's
+  // planes, or sums beyond 32 bits, go the plain way.
+  const bool planar = copy.width > 0 && side <= copy.width && full < (1L << 20);
+  PlaneRows planes(copy, planar ? side : 1);
+  std::vector<std::int32_t> columns(planar ? static_cast<std::size_t>(copy.width) * 3 : 0);
+  std::vector<const std::uint8_t*> planeRows[3];
+  for (auto& rows : planeRows) rows.resize(static_cast<std::size_t>(side));
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
-    const int ya = std::max(y - r, copy.top), yb = std::min(y + r, copy.top + copy.height - 1);
+    const int ya = std::max(y - r, copy.top), yb = std::min(y + r, cy1);
+    const bool wholeRows = planar && y - r >= copy.top && y + r <= cy1;
+    // The whole-window pixels of this row and the columns' sums they need.
+    int fa = c.x1 + 1, fb = c.x1;
+    if (wholeRows) {
+      fa = std::max(c.x0, copy.left + r), fb = std::min(c.x1, cx1 - r);
+      if (fa <= fb) {
+        for (int ch = 0; ch < 3; ++ch)
+          for (int k = 0; k < side; ++k) planeRows[ch][static_cast<std::size_t>(k)] = planes.Row(ya + k, ch);
+        std::fill(columns.begin(), columns.end(), 0);
+        for (int yy = ya; yy <= yb; ++yy)
+          for (int ch = 0; ch < 3; ++ch) {
+            const std::uint8_t* q = planes.Row(yy, ch);
+            std::int32_t* col = columns.data() + static_cast<std::size_t>(ch) * copy.width;
+            for (int x = fa - r - copy.left; x <= fb + r - copy.left; ++x) col[x] += q[x];
+          }
+      }
+    }
+    std::int32_t window[3] = {0, 0, 0};
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      if (x >= fa && x <= fb) {
+        // The horizontal sum slides along the columns.
+        const int at = x - copy.left;
+        for (int ch = 0; ch < 3; ++ch) {
+          const std::int32_t* col = columns.data() + static_cast<std::size_t>(ch) * copy.width;
+          if (x == fa) {
+            window[ch] = 0;
+            for (int k = at - r; k <= at + r; ++k) window[ch] += col[k];
+          } else {
+            window[ch] += col[at + r] - col[at - r - 1];
+          }
+        }
+      }
       const int m = *mp;
       if (!m) continue;
-      const int xa = std::max(x - r, copy.left), xb = std::min(x + r, copy.left + copy.width - 1);
+      const int xa = std::max(x - r, copy.left), xb = std::min(x + r, cx1);
+      if (x >= fa && x <= fb) {
+        int v[3];
+        for (int ch = 0; ch < 3; ++ch) {
+          const int mean = static_cast<int>(byFull(window[ch]));
+          const long dev = WindowDeviation(planeRows[ch].data(), side, static_cast<std::size_t>(xa - copy.left), side, mean);
+          v[ch] = Clamp0To255(byFull(mt.multiply * dev) + (mt.add ? p[ch] : 0));
+        }
+        StoreMixed(p, v, m, c.affectAlpha);
+        continue;
+      }
       long n = 0, sum[3] = {0, 0, 0};
       for (int yy = ya; yy <= yb; ++yy) {
         const std::uint8_t* q = copy.At(xa, yy);

@@ -152,6 +152,8 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
   const std::size_t width = static_cast<std::size_t>(s.width);
   constexpr int kStretch = 128;
   alignas(16) std::int32_t sw[kStretch], sums[kStretch * 4];
+  const std::size_t taps = ms.w.size();
+  std::vector<const std::uint8_t*> src(rowsIn ? taps : 0), masks(rowsIn ? taps : 0);
   for (int x = x0; x <= x1;) {
     const int n = std::min(kStretch, b - x + 1) & ~3;
     if (!rowsIn || x < a || n <= 0) {
@@ -159,13 +161,12 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
       ++x;
       continue;
     }
-    std::memset(sw, 0, sizeof(std::int32_t) * n);
-    std::memset(sums, 0, sizeof(std::int32_t) * 4 * n);
-    for (std::size_t k = 0; k < ms.w.size(); ++k) {
+    for (std::size_t k = 0; k < taps; ++k) {
       const int sx = x - ms.ox[k], sy = y - ms.oy[k];
-      AddMaskedTap(sums, sw, copy.At(sx, sy), s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx),
-                   ms.w[k], n);
+      src[k] = copy.At(sx, sy);
+      masks[k] = s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx);
     }
+    MaskedTapSums(sums, sw, src.data(), masks.data(), ms.w.data(), taps, n);
     for (int i = 0; i < n; ++i) {
       Sums sum;
       sum.w = sw[i];
@@ -234,10 +235,14 @@ void SpiralBlurWorker(std::uint8_t* p, int x, int y, int) {
 // themselves, and those are asked instead. The bound takes the rounding of
 // phi = turn + phi0 (half an ulp of |phi|), the libm and table errors and
 // the few roundings of the rule, times 4.
+// The distance to the nearest whole number is min(|f|, 1 - |f|) for the
+// fraction f = v - trunc(v): both are exact in doubles, and no rounding
+// mode has to be asked, as nearbyint does on every call.
 inline long GuardedTrunc(double approx, double exact(double), double phi, double j, double bound) {
   const double v = approx * j;
-  const double nearest = std::nearbyint(v);
-  if (std::fabs(v - nearest) > bound) return static_cast<long>(v);
+  const long whole = static_cast<long>(v);
+  const double f = std::fabs(v - static_cast<double>(whole));
+  if (std::min(f, 1 - f) > bound) return whole;
   return static_cast<long>(exact(phi) * j);
 }
 
@@ -303,10 +308,59 @@ void ExplodeWorker(std::uint8_t* p, int x, int y, int) {
   Finish(p, sum, std::abs(l), s.alpha);
 }
 
+// Along a ray the sample positions move monotonically, so when both ends
+// lie in the copy and the image every sample does: only the mask decides.
+void ExplodeFast(const Sampler& s, std::uint8_t* p, int x, int y) {
+  const long l = ms.length, step = l >= 1 ? 1 : -1;
+  const long dx = x - s.c.cx, dy = y - s.c.cy;
+  const double ddx = static_cast<double>(dx), ddy = static_cast<double>(dy);
+  const long dd = static_cast<long>(std::sqrt(ddx * ddx + ddy * ddy));
+  if (dd == 0) return;
+  const double ux = ddx / static_cast<double>(dd), uy = ddy / static_cast<double>(dd);
+  // The last k of the loop below: it stops at l or at dd.
+  const long end = l >= 1 ? std::min(l, dd) - 1 : l + 1;
+  const double fx = static_cast<double>(x), fy = static_cast<double>(y);
+  const double ke = static_cast<double>(end);
+  const long ex = static_cast<long>(fx - ux * ke), ey = static_cast<long>(fy - uy * ke);
+  const CopyView& copy = s.copy;
+  const long left = std::max(copy.left, 0), top = std::max(copy.top, 0);
+  const long right = std::min(copy.left + copy.width, s.width) - 1, bottom = std::min(copy.top + copy.height, s.height) - 1;
+  if (std::min<long>(x, ex) < left || std::max<long>(x, ex) > right || std::min<long>(y, ey) < top ||
+      std::max<long>(y, ey) > bottom) {
+    ExplodeWorker(p, x, y, 0);
+    return;
+  }
+  const std::uint8_t* mask = s.c.mask;
+  const std::size_t width = static_cast<std::size_t>(s.width);
+  const int c0 = s.alpha ? 3 : 0, c1 = s.alpha ? 3 : 1, c2 = s.alpha ? 3 : 2;
+  const long total = std::labs(l);
+  long w = 0, s0 = 0, s1 = 0, s2 = 0;
+  for (long k = 0; k != end + step; k += step) {
+    const double kk = static_cast<double>(k);
+    const long sx = static_cast<long>(fx - ux * kk), sy = static_cast<long>(fy - uy * kk);
+    if (!mask[static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx)]) continue;
+    const std::uint8_t* q = copy.At(static_cast<int>(sx), static_cast<int>(sy));
+    const long weight = total - std::labs(k);
+    w += weight;
+    s0 += weight * q[c0];
+    s1 += weight * q[c1];
+    s2 += weight * q[c2];
+  }
+  Sums sum;
+  sum.w = w;
+  sum.s[0] = s0, sum.s[1] = s1, sum.s[2] = s2;
+  Finish(p, sum, total, s.alpha);
+}
+
+void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
+  const Sampler s;
+  for (int x = x0; x <= x1; ++x) ExplodeFast(s, row + std::size_t{4} * (x - x0), x, y);
+}
+
 const OpRoutineEntry kMotionRoutines[] = {
     {kMotionBlurOp, {.prepare = PrepareMotionBlur, .pixelWorker = MotionBlurWorker, .rowWorker = MotionBlurRow}},
     {kSpiralBlurOp, {.prepare = PrepareSpiralBlur, .pixelWorker = SpiralBlurWorker, .rowWorker = SpiralBlurRow}},
-    {kExplodeOp, {.prepare = PrepareExplode, .pixelWorker = ExplodeWorker}},
+    {kExplodeOp, {.prepare = PrepareExplode, .pixelWorker = ExplodeWorker, .rowWorker = ExplodeRow}},
 };
 
 }  // namespace

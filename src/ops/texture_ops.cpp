@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/crt_random.h"
 #include "base/messages.h"
@@ -22,6 +23,10 @@
 #include "ops/tap_sums.h"
 #include "store/image_record.h"
 #include "store/memory_places.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qv {
 namespace {
@@ -87,6 +92,8 @@ struct TextureSettings {
   std::uint8_t* sb = nullptr;
   long capacity = 0, count = 0;
   double invArea = 1;
+  // The samples as doubles, for the worker: x, y and the channels.
+  std::vector<double> fx, fy, fr, fg, fb;
   // Shave.
   int severity = 0, direction = 0;
   // Relief, Elevations.
@@ -101,6 +108,7 @@ struct TextureSettings {
   long tile = 1, transparency = 0, emboss = 0;
   bool bw = false, fromCopy = false;
   ExactDivider grainDivider;  // by the whole kernel's weight
+  SymmetricTaps symmetric;    // the kernel by weight classes
 };
 TextureSettings t;
 
@@ -127,6 +135,7 @@ int BuildKernel(long p) {
         t.kernel.taps.push_back({dx, dy, w});
         t.kernel.full += w;
       }
+  t.symmetric = SymmetricTapsOf(t.kernel.weights, r);
   return 0;
 }
 
@@ -211,9 +220,73 @@ Interior InteriorOf(const CopyView& copy, int x0, int x1, int y, int r) {
   return {std::max(x0, copy.left + r), std::min(x1, copy.left + copy.width - 1 - r)};
 }
 
-// Interior pixels: the sums of all taps a stretch of pixels at a time (the
-// integer sums come out the same in any order), then the division by the
-// constant W as a multiplication by its reciprocal, exact for these sizes.
+// The averages of n pixels (n even) from their window sums, stored: the
+// division by the constant W as a multiplication by its reciprocal, exact
+// for these sizes (an integer one while 255 x W x W stays below 2^32, a
+// double one beyond).
+template <bool Sharpen>
+void FinishSpread(std::uint8_t* row, const std::uint8_t* maskRow, int n, const std::int32_t* sum, int first, int last,
+                  std::int64_t full) {
+  const bool integerReciprocal = 255 * full * full < (std::int64_t{1} << 32);
+  const std::uint64_t reciprocal = ((std::uint64_t{1} << 32) + full - 1) / full;
+  const double inv = 1.0 / static_cast<double>(full);
+  int i = 0;
+#if defined(__SSE2__)
+  if (!Sharpen && reciprocal <= 0xFFFFFFFFu) {
+    // Two pixels at a time. A mask of 0 (and a channel not worked) leaves
+    // p x 255 / 255 = p, so no pixel needs a test; x / 255 for x up to
+    // 255 x 255 is (x x 0x8081) >> 23.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i channels = _mm_set_epi16(last >= 3, first <= 2, first <= 1, first == 0, last >= 3, first <= 2,
+                                           first <= 1, first == 0);
+    const __m128i worked = _mm_sub_epi16(zero, channels);  // 0xFFFF per channel worked
+    const __m128i all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+    const __m128i rec = _mm_set1_epi32(static_cast<int>(reciprocal)), highs = _mm_set_epi32(-1, 0, -1, 0);
+    const __m128d half = _mm_set1_pd(0.5), invs = _mm_set1_pd(inv);
+    auto average = [&](const std::int32_t* at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      if (integerReciprocal) {
+        const __m128i even = _mm_srli_epi64(_mm_mul_epu32(v, rec), 32);
+        const __m128i odd = _mm_and_si128(_mm_mul_epu32(_mm_srli_epi64(v, 32), rec), highs);
+        return _mm_or_si128(even, odd);
+      }
+      const __m128i lo = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_cvtepi32_pd(v), half), invs));
+      const __m128i hi = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_cvtepi32_pd(_mm_srli_si128(v, 8)), half), invs));
+      return _mm_unpacklo_epi64(lo, hi);
+    };
+    for (; i + 2 <= n; i += 2) {
+      const __m128i avg = _mm_packs_epi32(average(sum + std::size_t{4} * i), average(sum + std::size_t{4} * i + 4));
+      const std::uint8_t* mk = maskRow + i;
+      const __m128i m = _mm_and_si128(_mm_set_epi16(mk[1], mk[1], mk[1], mk[1], mk[0], mk[0], mk[0], mk[0]), worked);
+      std::uint8_t* p = row + std::size_t{4} * i;
+      const __m128i old = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+      const __m128i x = _mm_add_epi16(_mm_mullo_epi16(avg, m), _mm_mullo_epi16(old, _mm_sub_epi16(all, m)));
+      const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(x, by255), 7);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    const int m = maskRow[i];
+    if (!m) continue;
+    int avg[4];
+    for (int ch = first; ch <= last; ++ch) {
+      const std::int32_t v = sum[static_cast<std::size_t>(i) * 4 + ch];
+      avg[ch] = integerReciprocal ? static_cast<int>((static_cast<std::uint64_t>(v) * reciprocal) >> 32)
+                                  : static_cast<int>((static_cast<double>(v) + 0.5) * inv);
+    }
+    std::uint8_t* p = row + std::size_t{4} * i;
+    if (Sharpen)
+      StoreSharpen(p, avg, first, last, m);
+    else
+      StoreBlur(p, avg, first, last, m);
+  }
+}
+
+// Interior pixels: the sums of the whole window by weight classes (the
+// integer sums come out the same in any order), in stretches whose buffers
+// live on the stack (an allocation per row costs more than the sums, in
+// page faults), on the heap only for kernels too wide for them.
 template <bool Sharpen>
 void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
   const ApplyContext& c = Ctx();
@@ -221,40 +294,31 @@ void SpreadRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mas
   const int first = c.affectAlpha ? 3 : 0, last = c.affectAlpha ? 3 : 2;
   const Interior in = InteriorOf(copy, x0, x1, y, t.kernel.r);
   const std::int64_t full = t.kernel.full;
-  // Sums fit 32 bits while 255 x W does; the integer reciprocal is exact
-  // while 255 x W x W stays below 2^32, the double one beyond.
+  // Sums fit 32 bits while 255 x W does.
   const bool fast = full > 0 && full < (1L << 22);
-  const bool integerReciprocal = 255 * full * full < (std::int64_t{1} << 32);
-  const std::uint64_t reciprocal = full > 0 ? ((std::uint64_t{1} << 32) + full - 1) / full : 0;
-  const double inv = full > 0 ? 1.0 / static_cast<double>(full) : 0;
-  constexpr int kStretch = 64;
-  alignas(16) std::int32_t sum[kStretch * 4];
-  for (int x = x0; x <= x1;) {
-    const int n = std::min(kStretch, in.b - x + 1) & ~3;
-    if (!fast || x < in.a || n <= 0) {
-      SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]);
-      ++x;
-      continue;
-    }
-    std::memset(sum, 0, sizeof(std::int32_t) * 4 * n);
-    for (const Kernel::Tap& k : t.kernel.taps) AddTap(sum, copy.At(x + k.dx, y + k.dy), k.w, n);
-    for (int i = 0; i < n; ++i) {
-      const int m = maskRow[x - x0 + i];
-      if (!m) continue;
-      int avg[4];
-      for (int ch = first; ch <= last; ++ch) {
-        const std::int32_t v = sum[i * 4 + ch];
-        avg[ch] = integerReciprocal ? static_cast<int>((static_cast<std::uint64_t>(v) * reciprocal) >> 32)
-                                    : static_cast<int>((static_cast<double>(v) + 0.5) * inv);
-      }
-      std::uint8_t* p = row + std::size_t{4} * (x - x0 + i);
-      if (Sharpen)
-        StoreSharpen(p, avg, first, last, m);
-      else
-        StoreBlur(p, avg, first, last, m);
-    }
-    x += n;
+  const int count = fast ? std::max(in.b - in.a + 1, 0) & ~1 : 0;
+  auto worker = [&](int x) { SpreadWorker<Sharpen>(row + std::size_t{4} * (x - x0), x, y, maskRow[x - x0]); };
+  if (count == 0) {
+    for (int x = x0; x <= x1; ++x) worker(x);
+    return;
   }
+  for (int x = x0; x < in.a; ++x) worker(x);
+  const SymmetricTaps& taps = t.symmetric;
+  const int reach = taps.reach;
+  constexpr int kStretch = 256;
+  constexpr std::size_t kStackValues = 32768;
+  const std::size_t values = static_cast<std::size_t>(taps.rows + 1) * (kStretch + 2 * reach) * 4;
+  alignas(16) std::int16_t stackVertical[kStackValues];
+  std::vector<std::int16_t> heapVertical(values <= kStackValues ? 0 : values);
+  std::int16_t* vertical = values <= kStackValues ? stackVertical : heapVertical.data();
+  alignas(16) std::int32_t sum[kStretch * 4];
+  for (int from = 0; from < count; from += kStretch) {
+    const int n = std::min(kStretch, count - from);
+    SymmetricSums(taps, [&](int dy) { return copy.At(in.a + from - reach, y + dy); }, n, vertical, sum);
+    FinishSpread<Sharpen>(row + std::size_t{4} * (in.a + from - x0), maskRow + (in.a + from - x0), n, sum, first, last,
+                          full);
+  }
+  for (int x = in.a + count; x <= x1; ++x) worker(x);
 }
 
 // ---- Remove
@@ -284,6 +348,7 @@ void FreeRemove() {
   t.sg = static_cast<std::uint8_t*>(FreeReal(t.sg, "grem"));
   t.sb = static_cast<std::uint8_t*>(FreeReal(t.sb, "brem"));
   t.count = 0;
+  for (auto* v : {&t.fx, &t.fy, &t.fr, &t.fg, &t.fb}) std::vector<double>().swap(*v);
 }
 
 void FinishRemove() { FreeRemove(); }
@@ -353,23 +418,68 @@ void RemovePrePass() {
     EndProgress();
   }
   if (t.count == 0) RecordSample(c, std::clamp(c.x0 - 1, 0, w - 1), std::clamp(c.y0 - 1, 0, h - 1));
+  const std::size_t n = static_cast<std::size_t>(t.count);
+  for (auto* v : {&t.fx, &t.fy, &t.fr, &t.fg, &t.fb}) v->resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    t.fx[i] = t.sx[i], t.fy[i] = t.sy[i];
+    t.fr[i] = t.sr[i];
+    t.fg[i] = c.affectAlpha ? 0 : t.sg[i];
+    t.fb[i] = c.affectAlpha ? 0 : t.sb[i];
+  }
 }
 
+// Each sample's weight, two at a time where SSE2 has them (the same IEEE
+// operations as one at a time), added up in the samples' order so that the
+// sums round as they always have.
 void RemoveWorker(std::uint8_t* p, int x, int y, int m) {
   if (!m || t.count == 0) return;
   const bool alpha = Ctx().affectAlpha;
+  const double fx = x, fy = y, invArea = t.invArea;
+  const double* xs = t.fx.data();
+  const double* ys = t.fy.data();
+  const double* rs = t.fr.data();
+  const double* gs = t.fg.data();
+  const double* bs = t.fb.data();
+  const long n = t.count;
   double sw = 0, s[3] = {0, 0, 0};
-  for (long i = 0; i < t.count; ++i) {
-    const double dx = static_cast<double>(x) - t.sx[i], dy = static_cast<double>(y) - t.sy[i];
+  long i = 0;
+#if defined(__SSE2__)
+  const __m128d px = _mm_set1_pd(fx), py = _mm_set1_pd(fy), area = _mm_set1_pd(invArea);
+  const __m128d zero = _mm_setzero_pd(), tiny = _mm_set1_pd(0.0001), least = _mm_set1_pd(1e-7), one = _mm_set1_pd(1);
+  alignas(16) double w2[2], r2[2], g2[2], b2[2];
+  for (; i + 2 <= n; i += 2) {
+    const __m128d dx = _mm_sub_pd(px, _mm_loadu_pd(xs + i)), dy = _mm_sub_pd(py, _mm_loadu_pd(ys + i));
+    __m128d d2 = _mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy));
+    const __m128d at = _mm_cmpeq_pd(d2, zero);
+    d2 = _mm_or_pd(_mm_and_pd(at, tiny), _mm_andnot_pd(at, d2));
+    const __m128d w = _mm_max_pd(_mm_sub_pd(_mm_div_pd(one, d2), area), least);
+    _mm_store_pd(w2, w);
+    _mm_store_pd(r2, _mm_mul_pd(w, _mm_loadu_pd(rs + i)));
+    if (!alpha) {
+      _mm_store_pd(g2, _mm_mul_pd(w, _mm_loadu_pd(gs + i)));
+      _mm_store_pd(b2, _mm_mul_pd(w, _mm_loadu_pd(bs + i)));
+    }
+    for (int k = 0; k < 2; ++k) {
+      sw += w2[k];
+      s[0] += r2[k];
+      if (!alpha) {
+        s[1] += g2[k];
+        s[2] += b2[k];
+      }
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    const double dx = fx - xs[i], dy = fy - ys[i];
     double d2 = dx * dx + dy * dy;
     if (d2 == 0) d2 = 0.0001;
-    double w = 1 / d2 - t.invArea;
+    double w = 1 / d2 - invArea;
     if (w < 1e-7) w = 1e-7;
     sw += w;
-    s[0] += w * t.sr[i];
+    s[0] += w * rs[i];
     if (!alpha) {
-      s[1] += w * t.sg[i];
-      s[2] += w * t.sb[i];
+      s[1] += w * gs[i];
+      s[2] += w * bs[i];
     }
   }
   if (alpha) {
@@ -461,16 +571,86 @@ void ShaveWorker(std::uint8_t* p, int x, int y, int m) {
   ShaveJudge(p, window, n, copy.At(x, y), m, c.affectAlpha);
 }
 
-// Most of a picture is smooth: a pixel whose whole window equals it keeps
-// every channel, so the row skips it without judging the channels.
+void ShaveFour(const CopyView& copy, std::uint8_t* p, int x, int y, const std::uint8_t* mask, bool alpha);
+void ShaveOne(const CopyView& copy, std::uint8_t* row, int x0, int x, int y, const std::uint8_t* maskRow, bool inRows,
+              int a, int b);
+
+// Where all directions count, four whole windows at a time; the rest pixel
+// by pixel.
 void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
   const bool inRows = y - 1 >= copy.top && y + 1 <= copy.top + copy.height - 1;
   const int a = std::max(x0, copy.left + 1), b = std::min(x1, copy.left + copy.width - 2);
-  for (int x = x0; x <= x1; ++x) {
+  int x = x0;
+#if defined(__SSE2__)
+  if (t.direction == 0 && inRows && a <= b) {
+    for (; x < a; ++x) ShaveOne(copy, row, x0, x, y, maskRow, inRows, a, b);
+    for (; x + 3 <= b; x += 4) ShaveFour(copy, row + std::size_t{4} * (x - x0), x, y, maskRow + (x - x0), c.affectAlpha);
+  }
+#endif
+  for (; x <= x1; ++x) ShaveOne(copy, row, x0, x, y, maskRow, inRows, a, b);
+}
+
+// Four whole windows of all directions at once, a byte per channel: the
+// counts of lower and higher neighbours by saturated differences, the sums
+// in 16 bits, then the rule of ShaveFull<9> lane by lane. A channel the
+// rule keeps, a mask of 0 and a channel not worked keep the image's byte.
+void ShaveFour(const CopyView& copy, std::uint8_t* p, int x, int y, const std::uint8_t* mask, bool alpha) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const std::uint8_t* q = copy.At(x, y);
+  const std::size_t stride = copy.At(x, y + 1) - q;
+  const __m128i centre = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  __m128i notLower = zero, notHigher = zero, sumLo = zero, sumHi = zero;
+  for (const std::uint8_t* r : {q - stride, q, q + stride})
+    for (int dx = -4; dx <= 4; dx += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + dx));
+      notLower = _mm_sub_epi8(notLower, _mm_cmpeq_epi8(_mm_subs_epu8(centre, v), zero));
+      notHigher = _mm_sub_epi8(notHigher, _mm_cmpeq_epi8(_mm_subs_epu8(v, centre), zero));
+      sumLo = _mm_add_epi16(sumLo, _mm_unpacklo_epi8(v, zero));
+      sumHi = _mm_add_epi16(sumHi, _mm_unpackhi_epi8(v, zero));
+    }
+  const __m128i nine = _mm_set1_epi8(9);
+  const __m128i lower = _mm_sub_epi8(nine, notLower), higher = _mm_sub_epi8(nine, notHigher);
+  const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i limit = _mm_set1_epi16(static_cast<short>(16 - t.severity));
+  const __m128i worked = alpha ? _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0) : _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+  const __m128i all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+  __m128i half[2];
+  for (int h = 0; h < 2; ++h) {
+    auto widen = [&](__m128i v) { return h ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero); };
+    const __m128i lo = widen(lower), hi = widen(higher), c16 = widen(centre), o16 = widen(old);
+    __m128i diff = _mm_add_epi16(lo, hi);
+    const __m128i oneSided = _mm_or_si128(_mm_cmpeq_epi16(lo, zero), _mm_cmpeq_epi16(hi, zero));
+    diff = _mm_add_epi16(diff, _mm_and_si128(oneSided, diff));
+    const __m128i mean = _mm_srli_epi16(_mm_sub_epi16(h ? sumHi : sumLo, c16), 3);
+    const int m0 = mask[2 * h], m1 = mask[2 * h + 1];
+    const __m128i m = _mm_set_epi16(static_cast<short>(m1), static_cast<short>(m1), static_cast<short>(m1),
+                                    static_cast<short>(m1), static_cast<short>(m0), static_cast<short>(m0),
+                                    static_cast<short>(m0), static_cast<short>(m0));
+    const __m128i mixed = _mm_add_epi16(_mm_mullo_epi16(mean, m), _mm_mullo_epi16(c16, _mm_sub_epi16(all, m)));
+    const __m128i made = _mm_srli_epi16(_mm_mulhi_epu16(mixed, by255), 7);
+    const __m128i change =
+        _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi16(diff, limit), worked), _mm_xor_si128(_mm_cmpeq_epi16(m, zero), _mm_set1_epi16(-1)));
+    half[h] = _mm_or_si128(_mm_and_si128(change, made), _mm_andnot_si128(change, o16));
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(half[0], half[1]));
+#else
+  (void)copy, (void)p, (void)x, (void)y, (void)mask, (void)alpha;
+#endif
+}
+
+// One pixel of a row. Most of a picture is smooth: a pixel whose whole
+// window equals it keeps every channel, so it is skipped without judging
+// the channels; other whole windows without a bounds test; the rest by the
+// worker.
+void ShaveOne(const CopyView& copy, std::uint8_t* row, int x0, int x, int y, const std::uint8_t* maskRow, bool inRows,
+              int a, int b) {
+  const ApplyContext& c = Ctx();
+  {
     const int m = maskRow[x - x0];
-    if (!m) continue;
+    if (!m) return;
     if (inRows && x >= a && x <= b) {
       const std::uint8_t* q = copy.At(x, y);
       const std::size_t stride = copy.At(x, y + 1) - q;
@@ -494,7 +674,7 @@ void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mask
       } else if (t.direction == 0) {
         flat = false;
       }
-      if (flat) continue;
+      if (flat) return;
       // The window in the copy's own order, without a bounds test per pixel.
       const std::uint8_t* window[9];
       int n = 0;
@@ -509,7 +689,7 @@ void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mask
         ShaveFull<9>(row + std::size_t{4} * (x - x0), window, q, m, c.affectAlpha);
       else
         ShaveFull<3>(row + std::size_t{4} * (x - x0), window, q, m, c.affectAlpha);
-      continue;
+      return;
     }
     ShaveWorker(row + std::size_t{4} * (x - x0), x, y, m);
   }
@@ -526,6 +706,33 @@ int PrepareRelief() {
 
 inline int Sum3(const std::uint8_t* q) { return q[0] + q[1] + q[2]; }
 
+#if defined(__SSE2__)
+// Two pixels with all four neighbours, colour only: the channel differences
+// in 16 bits, summed per pixel by a multiply-add; d x Multiply / 4 / 3 is
+// trunc(d x Multiply / 12), exact in doubles; a mask of 0 and the alpha
+// keep p x 255 / 255 = p.
+inline void ReliefTwo(const std::uint8_t* q, std::ptrdiff_t stride, std::uint8_t* p, const std::uint8_t* mp, long multiply) {
+  const __m128i zero = _mm_setzero_si128();
+  auto two = [&](const std::uint8_t* at) { return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero); };
+  const __m128i diff = _mm_sub_epi16(_mm_add_epi16(two(q + 4), two(q + stride)), _mm_add_epi16(two(q - 4), two(q - stride)));
+  const __m128i pairs = _mm_madd_epi16(diff, _mm_set_epi16(0, 1, 1, 1, 0, 1, 1, 1));       // r+g, b, r'+g', b'
+  const __m128i d = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(2, 3, 0, 1)));  // d in lanes 0 and 2
+  const __m128d scaled = _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(d, _MM_SHUFFLE(3, 1, 2, 0))),
+                                    _mm_set1_pd(static_cast<double>(multiply)));
+  const __m128i g32 = _mm_add_epi32(_mm_cvttpd_epi32(_mm_div_pd(scaled, _mm_set1_pd(12.0))), _mm_set1_epi32(127));
+  __m128i g = _mm_packs_epi32(g32, g32);  // g0, g1, g0, g1, ...
+  g = _mm_min_epi16(_mm_max_epi16(g, zero), _mm_set1_epi16(255));
+  g = _mm_unpacklo_epi16(g, g);                                            // g0 g0 g1 g1 ...
+  g = _mm_unpacklo_epi32(g, g);                                            // g0 x4, g1 x4
+  const __m128i m = _mm_and_si128(_mm_set_epi16(mp[1], mp[1], mp[1], mp[1], mp[0], mp[0], mp[0], mp[0]),
+                                  _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1));
+  const __m128i old = two(p);
+  const __m128i mixed = _mm_add_epi16(_mm_mullo_epi16(g, m), _mm_mullo_epi16(old, _mm_sub_epi16(_mm_set1_epi16(255), m)));
+  const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(mixed, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
+}
+#endif
+
 int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
@@ -536,7 +743,15 @@ int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
     if (!copy.Has(c.x0, y)) continue;
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    const bool pairs = !c.affectAlpha && y > copy.top && y < cy1 && std::labs(t.multiply) <= (1L << 20);
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+#if defined(__SSE2__)
+      if (pairs && x > copy.left && x + 1 < cx1 && x + 1 <= c.x1) {
+        ReliefTwo(copy.At(x, y), copy.At(x, y + 1) - copy.At(x, y), p, mp, t.multiply);
+        ++x, p += 4, ++mp;  // the second pixel: the loop steps past it
+        continue;
+      }
+#endif
       const int m = *mp;
       if (!m || !copy.Has(x, y)) continue;
       const std::uint8_t* q = copy.At(x, y);
@@ -794,40 +1009,71 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   const std::int64_t cw = cv.width, ch = cv.height;
   const std::int64_t spanX = std::max(c.x1 - c.x0, 1), spanY = std::max(c.y1 - c.y0, 1);
   const bool grain = t.amount != 0;
+  const long amount = t.amount, transparency = t.transparency, emboss = t.emboss;
+  const bool bw = t.bw, tile = t.tile != 0, affectAlpha = c.affectAlpha;
+  // The grain's sums of a whole canvas row at once, where the box is wide
+  // enough for that to pay (the pixels whose window lies in the canvas).
+  const int r = t.kernel.r;
+  const int sumFirst = r, sumCount = static_cast<int>(std::max<std::int64_t>(cw - 2 * std::int64_t{r}, 0)) & ~1;
+  const bool rowSums = grain && t.kernel.full > 0 && t.kernel.full < (1L << 22) && sumCount > 0 &&
+                       (std::int64_t{c.x1} - c.x0 + 1) * 4 >= cw;
+  std::vector<std::int16_t> vertical;
+  std::vector<std::int32_t> sums;
+  if (rowSums) {
+    vertical.resize(static_cast<std::size_t>(t.symmetric.rows + 1) * (sumCount + 2 * t.symmetric.reach) * 4);
+    sums.resize(static_cast<std::size_t>(sumCount) * 4);
+  }
+  int summedRow = -1;
   int result = 0;
   for (int y = c.y0; y <= c.y1 && result == 0; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       result = 1;
       break;
     }
-    const int sy = static_cast<int>(t.tile ? (y - c.y0) % ch : (y - c.y0) * (ch - 1) / spanY);
+    const int sy = static_cast<int>(tile ? (y - c.y0) % ch : (y - c.y0) * (ch - 1) / spanY);
+    const bool rowInside = rowSums && sy >= r && sy + r < ch;
+    if (rowInside && summedRow != sy) {
+      const int reach = t.symmetric.reach;
+      SymmetricSums(t.symmetric, [&](int dy) { return cv.At(sumFirst - reach, sy + dy); }, sumCount, vertical.data(),
+                    sums.data());
+      summedRow = sy;
+    }
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+    std::int64_t tiled = 0;  // (x - x0) mod the canvas' width
+    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp, tiled = tiled + 1 == cw ? 0 : tiled + 1) {
       const int m = *mp;
       if (!m) continue;
-      const int sx = static_cast<int>(t.tile ? (x - c.x0) % cw : (x - c.x0) * (cw - 1) / spanX);
+      const int sx = static_cast<int>(tile ? tiled : (x - c.x0) * (cw - 1) / spanX);
       const std::uint8_t* s = cv.At(sx, sy);
-      const int tc[3] = {c.affectAlpha ? p[3] : p[0], c.affectAlpha ? p[3] : p[1], c.affectAlpha ? p[3] : p[2]};
+      const int tc[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
       const int a = m * (cv.alpha ? s[3] : 255) / 255;
       int g[3] = {0, 0, 0};
-      if (grain) Grain(cv, sx, sy, s, g);
+      if (grain) {
+        if (rowInside && sx >= sumFirst && sx < sumFirst + sumCount) {
+          const std::int32_t* sum = sums.data() + std::size_t{4} * static_cast<std::size_t>(sx - sumFirst);
+          for (int k = 0; k < 3; ++k) g[k] = static_cast<int>((s[k] - t.grainDivider(sum[k])) * amount / 5);
+          if (bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
+        } else {
+          Grain(cv, sx, sy, s, g);
+        }
+      }
       int col[3] = {tc[0], tc[1], tc[2]};
-      if (t.transparency != 0)
-        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>((s[k] * t.transparency + tc[k] * (100 - t.transparency)) / 100);
-      if (t.emboss != 0) {
+      if (transparency != 0)
+        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>((s[k] * transparency + tc[k] * (100 - transparency)) / 100);
+      if (emboss != 0) {
         const int ux = std::max(sx - 1, 0), uy = std::max(sy - 1, 0);
         const std::uint8_t* up = cv.At(sx, uy);
         const std::uint8_t* left = cv.At(ux, sy);
         const std::uint8_t* ul = cv.At(ux, uy);
         int e[3];
         for (int k = 0; k < 3; ++k) e[k] = 3 * s[k] - ul[k] - up[k] - left[k];
-        if (t.bw) e[0] = e[1] = e[2] = (e[0] + e[1] + e[2]) / 3;
-        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>(col[k] + e[k] * t.emboss / 100);
+        if (bw) e[0] = e[1] = e[2] = (e[0] + e[1] + e[2]) / 3;
+        for (int k = 0; k < 3; ++k) col[k] = static_cast<int>(col[k] + e[k] * emboss / 100);
       }
       int out[3];
       for (int k = 0; k < 3; ++k) out[k] = (tc[k] * (255 - a) + a * Clamp0To255(col[k] + g[k])) / 255;
-      if (c.affectAlpha) {
+      if (affectAlpha) {
         p[3] = static_cast<std::uint8_t>(Lum(out[0], out[1], out[2]));
       } else {
         for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>(out[k]);

@@ -274,6 +274,15 @@ TEST_F(MotionMathTest, MotionBlurRowsGiveTheWorkersBytes) {
   }
 }
 
+TEST_F(MotionMathTest, ExplodeRowsGiveTheWorkersBytes) {
+  // Rays that stop at the centre, that reach past the picture's edges, and
+  // inward ones.
+  for (int length : {25, 60, -7, -40}) {
+    SetParamValue(kExplodeOp, 0, length);
+    ExpectSameBothWays(kExplodeOp);
+  }
+}
+
 TEST_F(MotionMathTest, SpiralBlurByTheAngleSumRuleGivesTheWorkersBytes) {
   // Rotation 0 and 90 put many samples exactly on whole numbers, where the
   // guard must hand them to sin and cos; large turns test its bound.

@@ -423,6 +423,8 @@ TEST_F(TextureOpsTest, RowRoutinesGiveTheWorkersBytes) {
   SetParamValue(kShaveOp, 1, 2);
   SetParamValue(kShaveOp, 0, 9);
   ExpectSameBothWays(kShaveOp);
+  SetParamValue(kShaveOp, 1, 0);  // four windows at a time
+  ExpectSameBothWays(kShaveOp);
 }
 
 }  // namespace
