@@ -112,6 +112,17 @@ bool LoadableImageFile(const std::filesystem::path& path) {
   return !(in.gcount() == 6 && StartsWithNoCase(std::string_view(head, 6), "QVPROJ"));
 }
 
+// The action image and its view the current one; done again when all lines
+// are read, since each view opened later comes to the front.
+void MakeActionImage(ImageRecord* image) {
+  ImageStore& images = Images();
+  images.current = images.currentAction = image;
+  std::vector<ViewRecord*> views = ViewsOf(image);
+  if (views.empty()) return;
+  SetActionView(views.front());
+  TheHost().ActivateViewWindow(views.front());
+}
+
 void LoadImageLine(std::string_view keyword, std::string_view name, ProjectLoadReport& report) {
   ProjectImage entry;
   entry.role = std::string(keyword);
@@ -131,15 +142,7 @@ void LoadImageLine(std::string_view keyword, std::string_view name, ProjectLoadR
       entry.path = path;
       entry.image = image;
       if (keyword == "SOURCE") Pipeline().source = image;
-      if (keyword == "TARGET") {
-        ImageStore& images = Images();
-        images.current = images.currentAction = image;
-        std::vector<ViewRecord*> views = ViewsOf(image);
-        if (!views.empty()) {
-          SetActionView(views.front());
-          TheHost().ActivateViewWindow(views.front());
-        }
-      }
+      if (keyword == "TARGET") MakeActionImage(image);
     }
   }
   if (report.imageDone) report.imageDone(entry);
@@ -211,6 +214,11 @@ int LoadProject(const std::filesystem::path& path, ProjectLoadReport* report) {
   FileLoads().projPath = (ec ? path.parent_path() : folder).string();
   ImageLineHook hook(r);
   const int result = LoadOpSettingsFile(path, &r.settings);
+  for (auto it = r.images.rbegin(); it != r.images.rend(); ++it)
+    if (it->role == "TARGET" && it->image && ImageIndex(it->image) >= 0) {
+      MakeActionImage(it->image);
+      break;
+    }
   if (result == 0) LogLine("Loaded project %s\n", path.string().c_str());
   return result;
 }

@@ -4,13 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "anim/anim_state.h"
 #include "app/commands.h"
 #include "base/progress.h"
-#include "display/views.h"
 #include "formats/bmp.h"
 #include "formats/image_files.h"
 #include "ops/apply.h"
@@ -32,15 +29,6 @@ class ProjectTest : public test::ProgramTest {
     FreeImage(image);
     return path.string();
   }
-  ImageRecord* Load(const std::string& path) {
-    std::string opened = path;
-    EXPECT_EQ(LoadImageIntoTable(opened), 0);
-    return ImageAt(ImageCount() - 1);
-  }
-  std::string Read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
   void Write(const std::filesystem::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
   void Restart() {
     ResetProgram();
@@ -48,37 +36,6 @@ class ProjectTest : public test::ProgramTest {
     InstallTrendHooks();
   }
 };
-
-TEST_F(ProjectTest, RolesAndNamesWithBlanksComeBackAndUnnamedImagesAreLeftOut) {
-  ImageRecord* target = Load(MakeBitmap(workDir / "a.bmp", 4, 3));
-  ImageRecord* source = Load(MakeBitmap(workDir / "my pics" / "b (2).bmp", 5, 4));
-  Load(MakeBitmap(workDir / "c.bmp", 6, 5));
-  ASSERT_EQ(CreateNewImage(ProposeNewImage()), 0);  // never saved: no file to name
-  Images().currentAction = target;
-  Pipeline().source = source;
-  ASSERT_EQ(SaveProject(workDir / "job.qvp"), 0);
-
-  std::istringstream lines(Read(workDir / "job.qvp"));
-  std::string line, images;
-  while (std::getline(lines, line))
-    if (line.rfind("TARGET", 0) == 0 || line.rfind("SOURCE", 0) == 0 || line.rfind("IMAGE", 0) == 0) images += line + "\n";
-  EXPECT_EQ(images, "TARGET: " + (workDir / "a.bmp").string() + "\nSOURCE: \"" +
-                        (workDir / "my pics" / "b (2).bmp").string() + "\"\nIMAGE: " + (workDir / "c.bmp").string() +
-                        "\n");
-
-  Restart();
-  ASSERT_EQ(LoadProject(workDir / "job.qvp"), 0);
-  ASSERT_EQ(ImageCount(), 3);
-  EXPECT_EQ(ActionImage()->width, 4);
-  ASSERT_NE(Views().action, nullptr);
-  EXPECT_EQ(Views().action->image, ActionImage());
-  ASSERT_NE(Pipeline().source, nullptr);
-  EXPECT_EQ(std::string(Pipeline().source->name), "b (2).bmp");
-  EXPECT_EQ(ImageAt(2)->width, 6);
-  EXPECT_TRUE(host->MessageNumbers().empty());
-  // The images are reloaded by this read only; a settings file later is not.
-  EXPECT_FALSE(Ops().hooks.imageLine);
-}
 
 TEST_F(ProjectTest, EveryOperationProfileAndTrendComesBack) {
   InstallTrendHooks();
@@ -120,23 +77,7 @@ TEST_F(ProjectTest, EveryOperationProfileAndTrendComesBack) {
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(std::vector<std::int32_t>(back->frameValues, back->frameValues + FrameCount()), trendValues);
   EXPECT_EQ(Trends().size(), 1u);
-  // One step for each operation's section, however many there are.
   EXPECT_TRUE(host->MessageNumbers().empty());
-}
-
-TEST_F(ProjectTest, TheFirstLineDecidesWhatIsRead) {
-  Write(workDir / "ops.qvs", "QVOPSET Pixanta:Q/v File\n\nMotion Blur: 11 22 33\nnonsense here\n");
-  ProjectLoadReport report;
-  ASSERT_EQ(LoadProject(workDir / "ops.qvs", &report), 0);
-  EXPECT_EQ(ParamValue(3121, 2), 33);
-  EXPECT_TRUE(report.images.empty());
-  EXPECT_EQ(report.settings.skipped, std::vector<std::string>{"nonsense here"});
-
-  Write(workDir / "film.tml", "TIMELINE 30\n");
-  EXPECT_EQ(LoadProject(workDir / "film.tml"), 1);
-  EXPECT_EQ(LoadProject(workDir / "absent.qvp"), 1);
-  EXPECT_EQ(LoadProject(workDir), 1);
-  EXPECT_EQ(host->MessageNumbers(), (std::vector<int>{42, 71, 71}));
 }
 
 TEST_F(ProjectTest, ImageLinesNamingNoImageFileAreSkipped) {
@@ -161,7 +102,8 @@ TEST_F(ProjectTest, ImageLinesNamingNoImageFileAreSkipped) {
 }
 
 TEST_F(ProjectTest, CloseProjectStopsWhenSavingTheTrendsDoesNot) {
-  Load(MakeBitmap(workDir / "a.bmp", 2, 2));
+  std::string image = MakeBitmap(workDir / "a.bmp", 2, 2);
+  ASSERT_EQ(LoadImageIntoTable(image), 0);
   ASSERT_NE(FindOrCreateTrend(static_cast<TrendVar>(OpOf(3121).slots[0].binding), 0), nullptr);
 
   BeginSequence("Sequence", 3);

@@ -1,5 +1,6 @@
 // Project files through the File menu offscreen: three images in their roles
-// saved, closed and opened again, the action image's window active again.
+// (names with blanks) and a new one saved, closed and opened again, the
+// action image's window active again.
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -30,7 +31,10 @@ class ProjectFilesTest : public QObject {
       FreeImage(image);
       QCOMPARE(OpenFile(path), 0);
     }
-    QCOMPARE(area->subWindowList().size(), 3);
+    // Never saved: it has no file to be reloaded from.
+    QCOMPARE(CreateNewImage(ProposeNewImage()), 0);
+    ImageAt(3)->changed = 0;
+    QCOMPARE(area->subWindowList().size(), 4);
     Pipeline().source = ImageAt(0);
     SetActionView(ViewsOf(ImageAt(1)).front());
 
