@@ -205,6 +205,7 @@ Trend* FindOrCreateTrend(TrendVar variable, int level) {
   }
   t->variable = variable;
   t->level = level;
+  Anim().trends.createdSinceStart = true;
   if (slot) {
     t->nameId = slot->labelId;
     t->op = OwnerOf(variable);

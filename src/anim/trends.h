@@ -61,6 +61,7 @@ struct TrendState {
   int count = 0;
   int capacity = 0;
   TrendPasteBuffer paste;
+  bool createdSinceStart = false;  // Close Project offers to keep them first
 };
 
 // What the windows do when a Trend changes (the GUI installs them).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "anim/project.h"
 #include "anim/sequence.h"
 #include "app/frame.h"
 #include "app/program.h"
@@ -51,6 +52,10 @@ int DoCloneImage(int) {
 }
 
 int DoExit(int) { return ShutDown(); }
+
+int DoOpenProject(int) { return OpenProjectCommand(); }
+int DoSaveProjectAs(int) { return SaveProjectAsCommand(); }
+int DoCloseProject(int) { return CloseProjectCommand(); }
 
 int DoSaveImage(int id) { return SaveImageCommand(id); }
 bool ImagesLoaded() { return ImageCount() > 0; }
@@ -282,9 +287,9 @@ constexpr unsigned kTB = kToolBar;
 
 const CommandEntry kCommands[] = {
     // File
-    {3030, Menu::File, kB, 0, nullptr, nullptr, nullptr},
-    {3040, Menu::File, 0, 0, nullptr, nullptr, nullptr},
-    {3050, Menu::File, kB, 0, nullptr, nullptr, nullptr},
+    {3030, Menu::File, kR, 0, DoOpenProject, nullptr, nullptr},
+    {3040, Menu::File, kR, 0, DoSaveProjectAs, nullptr, nullptr},
+    {3050, Menu::File, kR, 0, DoCloseProject, nullptr, nullptr},
     {106, Menu::File, kR | kS | kTB, 0, DoNewImage, nullptr, nullptr},
     {103, Menu::File, kR | kTB, 0, DoLoadImage, nullptr, nullptr},
     {118, Menu::File, kB | kTB, 0, DoSaveImage, nullptr, ImagesLoaded},

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "anim/anim_state.h"
+#include "anim/project.h"
 #include "anim/sequence.h"
 #include "anim/timeline_file.h"
 #include "app/program.h"
@@ -27,7 +28,6 @@
 namespace qv {
 namespace {
 
-constexpr int kNoteNoProjects = 1222;
 constexpr std::size_t kSniffBytes = 20;
 
 std::string Lower(std::string_view s) {
@@ -167,7 +167,7 @@ int OpenFile(const std::string& path) {
   if (startsWith("ZFLM")) {
     result = LoadFilmStrip(path) == 0 ? 0 : 1;
   } else if (startsWith("QVPROJ")) {
-    ShowNote(LoadString(kNoteNoProjects), path);
+    result = LoadProject(path) == 0 ? 0 : 1;
   } else {
     result = LoadImageIntoTable(opened);
   }

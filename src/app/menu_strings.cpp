@@ -96,7 +96,6 @@ constexpr StringEntry kMenuStrings[] = {
     {1211, "Pause"},
     {1220, "The TimeLine batch command cannot run yet: this version has no TimeLines."},
     {1221, "Film strip files cannot be opened yet."},
-    {1222, "Project files cannot be opened yet."},
     {3010, "&Load Filmstrip..."},
     {3020, "&Save Filmstrip..."},
     {3022, "Save filmstrip as FLI&C..."},

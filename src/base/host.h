@@ -185,6 +185,8 @@ class Host {
   // The view record is already dropped (its image went away): close its
   // window without asking anything.
   virtual void CloseViewWindow(ViewRecord* /*view*/) {}
+  // Brings a view's window to the front as the active one.
+  virtual void ActivateViewWindow(ViewRecord* /*view*/) {}
   // A command carried out by a window of the desktop program (tool windows
   // and their dialogs); without windows it is refused.
   virtual int RunWindowCommand(int /*id*/) { return 1; }

@@ -151,15 +151,16 @@ const ParamSlot* SlotOfTrendLine(const OpEntry& e, std::string_view key, std::ma
   return nullptr;
 }
 
-void ReadTrendLine(const std::string& line, const OpEntry& e, std::map<std::string, int>& seen, LineSource& lines) {
+// False for a line that is not a trend line of the operation.
+bool ReadTrendLine(const std::string& line, const OpEntry& e, std::map<std::string, int>& seen, LineSource& lines) {
   std::string_view text = SkipBlanks(line);
   bool remove = StartsWithNoCase(text, "NoTrend[");
-  if (!remove && !StartsWithNoCase(text, "Trend[")) return;
+  if (!remove && !StartsWithNoCase(text, "Trend[")) return false;
   text.remove_prefix(remove ? 8 : 6);
   auto close = text.find(']');
-  if (close == std::string_view::npos) return;
+  if (close == std::string_view::npos) return false;
   const ParamSlot* slot = SlotOfTrendLine(e, text.substr(0, close), seen);
-  if (!slot) return;
+  if (!slot) return false;
   const OpsHooks& hooks = Ops().hooks;
   if (remove && hooks.removeTrend) {
     hooks.removeTrend(*slot);
@@ -168,17 +169,24 @@ void ReadTrendLine(const std::string& line, const OpEntry& e, std::map<std::stri
   } else {
     LogLine("Trend line kept for later (no trends yet): %s\n", line.c_str());
   }
+  return true;
 }
 
-void ReadImageLine(std::string_view keyword, const std::vector<std::string>& words) {
+void NoteSkipped(QvsReadResult& r, const std::string& line) {
+  ++r.skippedCount;
+  if (r.skipped.size() < kQvsSkippedKept) r.skipped.push_back(line);
+}
+
+// False when the line was skipped.
+bool ReadImageLine(std::string_view keyword, const std::vector<std::string>& words) {
   std::string_view name = words.size() > 1 ? std::string_view(words[1]) : std::string_view{};
   const auto& hook = Ops().hooks.imageLine;
   if (hook && !name.empty()) {
     hook(keyword, name);
-  } else {
-    LogLine("%s \"%s\" skipped: images cannot be named here yet\n", std::string(keyword).c_str(),
-            std::string(name).c_str());
+    return true;
   }
+  LogLine("%s \"%s\" skipped: only settings are read here\n", std::string(keyword).c_str(), std::string(name).c_str());
+  return false;
 }
 
 }  // namespace
@@ -256,7 +264,7 @@ int ReadOpSettingsText(std::string_view text, QvsReadResult* result) {
     if (auto kw = std::find_if(std::begin(kImageKeywords), std::end(kImageKeywords),
                                [&](std::string_view k) { return KeywordMatches(first, k, k.size()); });
         kw != std::end(kImageKeywords)) {
-      ReadImageLine(*kw, words);
+      if (!ReadImageLine(*kw, words)) NoteSkipped(r, line);
       continue;
     }
 
@@ -279,7 +287,7 @@ int ReadOpSettingsText(std::string_view text, QvsReadResult* result) {
       continue;
     }
 
-    ReadTrendLine(line, OpAt(current), trendKeysSeen, lines);
+    if (!ReadTrendLine(line, OpAt(current), trendKeysSeen, lines)) NoteSkipped(r, line);
   }
   RefreshSettingsDialog();
   return 0;

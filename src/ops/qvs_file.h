@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ops/op_catalogue.h"
 
@@ -30,7 +31,13 @@ struct QvsReadResult {
   OpId lastOperation = 0;  // the operation of the last operation line, 0 if none
   int operationLines = 0;
   int profilesRead = 0;
+  // Lines that said nothing the reader knows (a trend line for no parameter
+  // of its operation, an image line where images are not read): how many,
+  // and the first kQvsSkippedKept of them.
+  int skippedCount = 0;
+  std::vector<std::string> skipped;
 };
+inline constexpr std::size_t kQvsSkippedKept = 100;
 
 // Reads settings text: 0 done, 1 when the first line is not a settings or
 // project header (message 42).

@@ -95,7 +95,7 @@ class MainWindowTest : public QObject {
     }
     QCOMPARE(window->ActionOf(108)->shortcut(), QKeySequence(QStringLiteral("F9")));
     QCOMPARE(window->ActionOf(9727)->shortcut(), QKeySequence(Qt::Key_Escape));
-    QVERIFY(!window->ActionOf(3030)->isEnabled());
+    QVERIFY(!window->ActionOf(710)->isEnabled());
     QVERIFY(window->ActionOf(302)->isChecked());
   }
 

@@ -347,6 +347,10 @@ bool QtHost::OpenViewWindow(ViewRecord* view) {
   return true;
 }
 
+void QtHost::ActivateViewWindow(ViewRecord* view) {
+  if (ViewSubWindow* sub = SubWindowOf(view); sub && window_) window_->DocumentArea()->setActiveSubWindow(sub);
+}
+
 void QtHost::SetViewTitle(ViewRecord* view, const std::string& title) {
   if (ViewSubWindow* sub = SubWindowOf(view)) sub->setWindowTitle(Q(title));
 }

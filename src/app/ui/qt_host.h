@@ -55,6 +55,7 @@ class QtHost : public Host {
   void InvalidateView(ViewRecord* view) override;
   void FitViewWindow(ViewRecord* view, bool oneToOne) override;
   void CloseViewWindow(ViewRecord* view) override;
+  void ActivateViewWindow(ViewRecord* view) override;
   void ShowChronograph(const std::string& action, const std::string& start, const std::string& end,
                        const std::string& elapsed) override;
   int RunWindowCommand(int id) override;
