@@ -12,6 +12,7 @@
 #include "ops/apply_test_support.h"
 #include "ops/bilinear.h"
 #include "ops/geometric_ops.h"
+#include "ops/row_equivalence.h"
 #include "store/memory_places.h"
 #include "store/undo.h"
 
@@ -541,6 +542,18 @@ TEST_F(GeometricTest, EveryOperationThroughAPartialMaskGivesTheSameBytesAsBefore
       }
     }
   EXPECT_EQ(std::size(kGeoExpected), std::size(kGeoCases)) << "table:\n" << table;
+}
+
+// The warps' row routines (pixels paired about the centre, whorls passed
+// by) against their per-pixel maps, over boxes at every edge.
+using WarpRowsTest = RowEquivalenceTest;
+TEST_F(WarpRowsTest, RowRoutinesGiveThePerPixelBytes) {
+  SetParamValue(kTurbulence, 0, 8);
+  for (OpId op : {kDome, kCaricature, kSwirl, kWaves, kTurbulence}) ExpectSameBothWays(op);
+  SetParamValue(kDome, 0, -80);
+  SetParamValue(kCaricature, 0, -60);
+  SetParamValue(kTurbulence, 2, -90);
+  for (OpId op : {kDome, kCaricature, kTurbulence}) ExpectSameBothWays(op, 40, 90);
 }
 
 }  // namespace
