@@ -57,20 +57,11 @@ inline void Blend4(const std::uint8_t* p00, const std::uint8_t* p10, const std::
     out[k] = static_cast<std::uint8_t>(WeightedChannel(p00[k], p10[k], p01[k], p11[k], w00, w10, w01, w11));
 }
 
-// The common case of SampleClamped: a position at or right of and below 0
-// whose four neighbours all lie inside the plane. Its fractions and weights
-// are then never negative and the weighted sum never passes 255 << 16, so
-// neither clamp can act: the same bytes without a test per channel. False,
-// out untouched, for any other position.
-inline bool SampleInside(const PixelPlane& plane, double sxf, double syf, std::uint8_t out[4]) {
-  if (!(sxf >= 0 && syf >= 0 && sxf <= kFarAway && syf <= kFarAway)) return false;  // also not a number
-  const std::int32_t ix = static_cast<std::int32_t>(sxf), iy = static_cast<std::int32_t>(syf);
-  const std::int64_t cx = std::int64_t{ix} - plane.x, cy = std::int64_t{iy} - plane.y;
-  if (cx < 0 || cy < 0 || cx + 1 >= plane.width || cy + 1 >= plane.height) return false;
-  const int gx = static_cast<std::int32_t>((sxf - ix) * 256), gy = static_cast<std::int32_t>((syf - iy) * 256);
+// The weighted sum of a pixel and its right neighbour at a, and the two
+// below them at b, for fractions gx, gy in 0..255: never negative, never
+// past 255 << 16, so taken without clamping.
+inline void BlendInside(const std::uint8_t* a, const std::uint8_t* b, int gx, int gy, std::uint8_t out[4]) {
   const int w00 = (256 - gy) * (256 - gx), w10 = (256 - gy) * gx, w01 = gy * (256 - gx), w11 = gy * gx;
-  const std::uint8_t* a = plane.pixels + (std::size_t{plane.rows[cy]} + static_cast<std::size_t>(cx)) * 4;
-  const std::uint8_t* b = plane.pixels + (std::size_t{plane.rows[cy + 1]} + static_cast<std::size_t>(cx)) * 4;
 #if defined(__SSE2__)
   // Every product and partial sum is a whole number below 2^24, which single
   // precision holds exactly: the four channels at once, the same bytes.
@@ -94,6 +85,22 @@ inline bool SampleInside(const PixelPlane& plane, double sxf, double syf, std::u
   for (int k = 0; k < 4; ++k)
     out[k] = static_cast<std::uint8_t>((a[k] * w00 + a[k + 4] * w10 + b[k] * w01 + b[k + 4] * w11) >> 16);
 #endif
+}
+
+// The common case of SampleClamped: a position at or right of and below 0
+// whose four neighbours all lie inside the plane. Its fractions and weights
+// are then never negative and the weighted sum never passes 255 << 16, so
+// neither clamp can act: the same bytes without a test per channel. False,
+// out untouched, for any other position.
+inline bool SampleInside(const PixelPlane& plane, double sxf, double syf, std::uint8_t out[4]) {
+  if (!(sxf >= 0 && syf >= 0 && sxf <= kFarAway && syf <= kFarAway)) return false;  // also not a number
+  const std::int32_t ix = static_cast<std::int32_t>(sxf), iy = static_cast<std::int32_t>(syf);
+  const std::int64_t cx = std::int64_t{ix} - plane.x, cy = std::int64_t{iy} - plane.y;
+  if (cx < 0 || cy < 0 || cx + 1 >= plane.width || cy + 1 >= plane.height) return false;
+  const int gx = static_cast<std::int32_t>((sxf - ix) * 256), gy = static_cast<std::int32_t>((syf - iy) * 256);
+  const std::uint8_t* a = plane.pixels + (std::size_t{plane.rows[cy]} + static_cast<std::size_t>(cx)) * 4;
+  const std::uint8_t* b = plane.pixels + (std::size_t{plane.rows[cy + 1]} + static_cast<std::size_t>(cx)) * 4;
+  BlendInside(a, b, gx, gy, out);
   return true;
 }
 
