@@ -128,6 +128,8 @@ constexpr OpRoutines WarpRoutines(PrepareRoutine prepare, FinishRoutine finish =
   r.mapping = Mapping<Map>;
   r.finish = finish;
   r.rowWorker = row ? row : WarpRow<Map>;
+  // Surface Warp's rows set the map they read.
+  r.rowsIndependent = Map != MapSurface;
   return r;
 }
 
@@ -550,6 +552,7 @@ OpRoutines RadialWaveRoutines() {
   r.prepare = PrepareRadialWave;
   r.pixelWorker = RadialWavePixel;
   r.rowWorker = RadialWaveRow;
+  r.rowsIndependent = true;
   return r;
 }
 

@@ -556,5 +556,23 @@ TEST_F(WarpRowsTest, RowRoutinesGiveThePerPixelBytes) {
   for (OpId op : {kDome, kCaricature, kTurbulence}) ExpectSameBothWays(op, 40, 90);
 }
 
+// Rows shared out over threads give the bytes of one thread.
+TEST_F(GeometricTest, WarpsGiveTheSameBytesWithOneThreadAndWithSeveral) {
+  SetParamValue(kTurbulence, 0, 8);
+  for (OpId op : {kDome, kCaricature, kSwirl, kWaves, kTurbulence, kRadialWave}) {
+    std::vector<std::uint8_t> one;
+    for (int threads : {1, 3}) {
+      TheProgram().settings.threads = threads;
+      ImageRecord* image = Add(331, 229, Noise);
+      Select(5, 3, 320, 227);
+      ASSERT_EQ(Apply(op), 0) << op;
+      if (threads == 1)
+        one = Pixels(image);
+      else
+        EXPECT_EQ(Pixels(image), one) << op;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv::test
