@@ -206,6 +206,12 @@ int PixelLoop(ApplyContext& c) {
 // pixels outside the mask itself.
 int RowLoop(ApplyContext& c) {
   RowWorker worker = c.routines.rowWorker;
+  if (c.routines.rowsIndependent) {
+    const std::size_t width = static_cast<std::size_t>(c.image->width);
+    return ForBoxRows(c, [&c, worker, width](int y) {
+      worker(Pixel(c.image, c.x0, y), c.x0, c.x1, y, c.mask + static_cast<std::size_t>(y) * width + c.x0);
+    });
+  }
   for (int y = c.y0; y <= c.y1; ++y) {
     if (Progress(y - c.y0) != 0) return 1;
     worker(Pixel(c.image, c.x0, y), c.x0, c.x1, y, c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0);

@@ -106,6 +106,19 @@ bool RotatedSample(const ApplyContext& c, const GeometricState& g, const std::ui
   const int w00 = (256 - s.gy) * (256 - s.gx), w10 = (256 - s.gy) * s.gx, w01 = s.gy * (256 - s.gx),
             w11 = s.gy * s.gx;
   const int width = c.image->width, height = c.image->height;
+  // Inside the mask and the copy, right of and below 0: the weights are not
+  // negative and nothing needs clamping or an edge.
+  const std::int64_t cx = std::int64_t{s.ix} - c.copyX, cy = std::int64_t{s.iy} - c.copyY;
+  if (sxf >= 0 && syf >= 0 && s.ix + std::int64_t{1} < width && s.iy + std::int64_t{1} < height && cx >= 0 && cy >= 0 &&
+      cx + 1 < c.copyWidth && cy + 1 < c.copyHeight) {
+    const std::uint8_t* m0 = mask + static_cast<std::size_t>(s.iy) * width + s.ix;
+    const std::uint8_t* m1 = m0 + width;
+    coverage = (m0[0] * w00 + m0[1] * w10 + m1[0] * w01 + m1[1] * w11) >> 16;
+    if (coverage == 0) return false;
+    const std::uint8_t* base = c.undo->pixels + static_cast<std::size_t>(cx) * 4;
+    BlendInside(base + std::size_t{c.undo->rows[cy]} * 4, base + std::size_t{c.undo->rows[cy + 1]} * 4, s.gx, s.gy, colour);
+    return true;
+  }
   auto maskAt = [&](std::int64_t mx, std::int64_t my) -> int {
     if (mx < 0 || my < 0 || mx >= width || my >= height) return 0;
     return mask[my * width + mx];
@@ -196,12 +209,40 @@ int MirrorBox(ApplyContext& c, OpId title, Source source) {
     if (Progress(y - c.y0) != 0) return 1;
     std::uint8_t* p = PixelAt(image, c.x0, y);
     const std::uint8_t* mp = c.mask + static_cast<std::size_t>(y) * width + c.x0;
+    // The source moves along a straight line with x: with both ends of the
+    // row inside the copy every pixel between is, and is read unchecked.
+    std::int64_t fx, fy, lx, ly;
+    source(c.x0, y, fx, fy);
+    source(c.x1, y, lx, ly);
+    auto inCopy = [&c](std::int64_t sx, std::int64_t sy) {
+      return sx >= c.copyX && sy >= c.copyY && sx - c.copyX < c.copyWidth && sy - c.copyY < c.copyHeight;
+    };
+    const bool inside = inCopy(fx, fy) && inCopy(lx, ly);
+    if (inside && fy == ly && !alphaWeight && !affectAlpha) {
+      // One source row, walked forwards or backwards: a flip's rows.
+      const std::ptrdiff_t step = lx > fx ? 4 : lx < fx ? -4 : 0;
+      const std::uint8_t* first = c.undo->pixels + (std::size_t{c.undo->rows[fy - c.copyY]} + static_cast<std::size_t>(fx - c.copyX)) * 4;
+      const int count = c.x1 - c.x0 + 1;
+      for (int i = 0; i < count; ++i, p += 4) {
+        const int m = mp[i];
+        const std::uint8_t* s = first + step * i;
+        if (m == 255) {
+          std::memcpy(p, s, 4);
+        } else if (m) {
+          const int k = 255 - m;
+          for (int ch = 0; ch < 4; ++ch) p[ch] = static_cast<std::uint8_t>((s[ch] * m + p[ch] * k) / 255);
+        }
+      }
+      continue;
+    }
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
       int m = *mp;
       if (!m) continue;
       std::int64_t sx, sy;
       source(x, y, sx, sy);
-      const std::uint8_t* s = CopyPixel(c, sx, sy);
+      const std::uint8_t* s =
+          inside ? c.undo->pixels + (std::size_t{c.undo->rows[sy - c.copyY]} + static_cast<std::size_t>(sx - c.copyX)) * 4
+                 : CopyPixel(c, sx, sy);
       if (alphaWeight) m = m * p[3] / 255;
       if (m == 255) {
         if (affectAlpha)

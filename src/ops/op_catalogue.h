@@ -81,6 +81,9 @@ struct OpRoutines {
   // thread in row order here.
   bool inPixelOrder = false;
   RowWorker rowWorker = nullptr;  // optional, Warp and Generation drivers
+  // A Warp row routine that keeps no state between rows and may run on
+  // several rows at once: its rows are shared out like the pixel worker's.
+  bool rowsIndependent = false;
 };
 
 // The two commonest shapes of an entry: a preparation with a whole-image

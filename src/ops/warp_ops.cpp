@@ -118,15 +118,105 @@ WarpSample Mapping(int x, int y) {
   return Map(Geo(), x, y);
 }
 
+// Row is a faster row routine giving WarpRow<Map>'s bytes; the per-pixel
+// worker and the mapping stay the plain ones.
 template <WarpSample (*Map)(const GeometricState&, int, int)>
-constexpr OpRoutines WarpRoutines(PrepareRoutine prepare, FinishRoutine finish = nullptr) {
+constexpr OpRoutines WarpRoutines(PrepareRoutine prepare, FinishRoutine finish = nullptr, RowWorker row = nullptr) {
   OpRoutines r;
   r.prepare = prepare;
   r.pixelWorker = WarpPixel<Map>;
   r.mapping = Mapping<Map>;
   r.finish = finish;
-  r.rowWorker = WarpRow<Map>;
+  r.rowWorker = row ? row : WarpRow<Map>;
+  // Surface Warp's rows set the map they read.
+  r.rowsIndependent = Map != MapSurface;
   return r;
+}
+
+// The state a row routine reads, copied out of the pipeline once per row:
+// the pixel stores could otherwise alias it and force a reload per pixel.
+struct RowFrame {
+  PixelPlane copy;
+  bool affectAlpha;
+  double cx, cy, rx, ry, k;
+  explicit RowFrame(const GeometricState& g)
+      : copy(CopyPlane(Ctx())), affectAlpha(Ctx().affectAlpha), cx(g.cx), cy(g.cy), rx(g.rx), ry(g.ry), k(g.k) {}
+  void Store(std::uint8_t* p, int m, double sx, double sy, int shade = 0) const {
+    std::uint8_t sample[4];
+    if (SampleClamped(copy, sx, sy, sample)) StoreWarped(p, m, sample, shade, affectAlpha);
+  }
+};
+
+// The ellipse's maps are symmetric about the centre's column: the pixel
+// mirrored there has u negated exactly (whole numbers less a whole-valued
+// centre), the same radius, and so the same sines, cosines and bulge with
+// the sign of u. pair(x, u, v) maps x and its mirror 2 cx - x at once; each
+// pair is visited once, the pixels beyond the mirror's reach alone. Warps
+// read only the copy, so the order of visiting does not matter.
+template <class Pair>
+void MirroredRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask, const RowFrame& f, Pair pair) {
+  const std::int64_t twice = 2 * static_cast<std::int64_t>(f.cx);
+  const double v = (y - f.cy) / f.ry;
+  for (int x = x0; x <= x1; ++x) {
+    const std::int64_t mirror = twice - x;
+    const bool paired = mirror != x && mirror >= x0 && mirror <= x1;
+    if (paired && mirror > x) continue;  // done with its mirror
+    const int m = mask[x - x0], mm = paired ? mask[mirror - x0] : 0;
+    if (!m && !mm) continue;
+    pair((x - f.cx) / f.rx, v, m, p + std::size_t{4} * (x - x0), mm, p + std::size_t{4} * (mirror - x0));
+  }
+}
+
+// Dome's and Caricature's new radius for radius r, as MapDome and
+// MapCaricature have it.
+inline double DomeRadius(double k, double r) {
+  const double q = 1 - r;
+  if (k >= 0) {
+    double divisor = 1 + k * q;
+    if (divisor == 0) divisor = 0.0001;
+    return r / divisor;
+  }
+  return (1 - q * q * k / 2) * r;
+}
+inline double CaricatureRadius(double k, double r) {
+  const double q = 1 - r;
+  if (k < 0) {
+    double divisor = 1 - q * k;
+    if (divisor == 0) divisor = 0.0001;
+    return r / divisor;
+  }
+  return (q * q * k + 1) * r;
+}
+
+template <double (*Radius)(double, double)>
+void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
+  const RowFrame f(Geo());
+  MirroredRow(p, x0, x1, y, mask, f,
+              [&f](double u, double v, int m, std::uint8_t* at, int mm, std::uint8_t* mirrored) {
+                const double r = std::sqrt(u * u + v * v);
+                double sine = 0, cosine = 1;
+                if (r > 0) {
+                  sine = u / r;
+                  cosine = v / r;
+                }
+                const double radius = Radius(f.k, r);
+                const double t = f.rx * radius * sine, sy = f.cy + f.ry * radius * cosine;
+                if (m) f.Store(at, m, f.cx + t, sy);
+                if (mm) f.Store(mirrored, mm, f.cx - t, sy);
+              });
+}
+
+void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
+  const RowFrame f(Geo());
+  MirroredRow(p, x0, x1, y, mask, f,
+              [&f](double u, double v, int m, std::uint8_t* at, int mm, std::uint8_t* mirrored) {
+                const double r = std::sqrt(u * u + v * v);
+                const double turn = (1 - r) * f.k;
+                const double s = std::sin(turn), co = std::cos(turn);
+                if (m) f.Store(at, m, f.cx + f.rx * (u * co + v * s), f.cy + f.ry * (v * co - u * s));
+                const double w = -u;
+                if (mm) f.Store(mirrored, mm, f.cx + f.rx * (w * co + v * s), f.cy + f.ry * (v * co - w * s));
+              });
 }
 
 // (u, v) the elliptic coordinates, r their radius; (sin, cos) of the angle
@@ -168,30 +258,12 @@ int PrepareCaricature() { return PrepareBulge(kCaricature); }
 
 WarpSample MapDome(const GeometricState& g, int x, int y) {
   const Polar p = PolarAt(g, x, y);
-  const double q = 1 - p.r;
-  double radius;
-  if (g.k >= 0) {
-    double divisor = 1 + g.k * q;
-    if (divisor == 0) divisor = 0.0001;
-    radius = p.r / divisor;
-  } else {
-    radius = (1 - q * q * g.k / 2) * p.r;
-  }
-  return AtRadius(g, p, radius);
+  return AtRadius(g, p, DomeRadius(g.k, p.r));
 }
 
 WarpSample MapCaricature(const GeometricState& g, int x, int y) {
   const Polar p = PolarAt(g, x, y);
-  const double q = 1 - p.r;
-  double radius;
-  if (g.k < 0) {
-    double divisor = 1 - q * g.k;
-    if (divisor == 0) divisor = 0.0001;
-    radius = p.r / divisor;
-  } else {
-    radius = (q * q * g.k + 1) * p.r;
-  }
-  return AtRadius(g, p, radius);
+  return AtRadius(g, p, CaricatureRadius(g.k, p.r));
 }
 
 // Swirl: the angle grows by (1 - r) k. With r sin t = u and r cos t = v the
@@ -253,6 +325,24 @@ WarpSample MapWaves(const GeometricState& g, int x, int y) {
   s.y = y + b * g.aXFront * g.ly + a * g.aYSide * g.lx;
   s.shade = TruncToInt((a * g.aYFront + a * g.aYSide + b * g.aXSide + b * g.aXFront) * g.shading * 2);
   return s;
+}
+
+void WavesRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
+  const GeometricState& g = Geo();
+  const RowFrame f(g);
+  const double* column = g.waveA.data() - g.waveX0;
+  const double b = g.waveB[static_cast<std::size_t>(y - g.waveY0)];
+  const double aYFront = g.aYFront, aYSide = g.aYSide, aXFront = g.aXFront, aXSide = g.aXSide;
+  const double lx = g.lx, ly = g.ly;
+  const int shading = g.shading;
+  for (int x = x0; x <= x1; ++x, p += 4, ++mask) {
+    const int m = *mask;
+    if (!m) continue;
+    const double a = column[x];
+    const double sx = x + a * aYFront * lx + b * aXSide * ly;
+    const double sy = y + b * aXFront * ly + a * aYSide * lx;
+    f.Store(p, m, sx, sy, shading == 0 ? 0 : TruncToInt((a * aYFront + a * aYSide + b * aXSide + b * aXFront) * shading * 2));
+  }
 }
 
 void FinishWaves() {
@@ -327,6 +417,39 @@ WarpSample MapTurbulence(const GeometricState& g, int x, int y) {
     sy = (dv * co - du * s) * radius + g.whorlY[i];
   }
   return {sx, sy, 0};
+}
+
+// MapTurbulence a row at a time. A whorl that the running position lies
+// outside of by a whole radius in x or in y is passed by before dividing:
+// its du or dv would be at least 1 in size, and so d2 too.
+void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
+  const GeometricState& g = Geo();
+  const RowFrame f(g);
+  const int whorls = g.whorls;
+  const std::int32_t* whorlX = g.whorlX;
+  const std::int32_t* whorlY = g.whorlY;
+  const double* whorlRadius = g.whorlRadius;
+  const double* whorlTwist = g.whorlTwist;
+  for (int x = x0; x <= x1; ++x, p += 4, ++mask) {
+    const int m = *mask;
+    if (!m) continue;
+    double sx = x, sy = y;
+    for (int i = 0; i < whorls; ++i) {
+      const double radius = whorlRadius[i];
+      const double ox = sx - whorlX[i], oy = sy - whorlY[i];
+      const double reach = std::fabs(radius);
+      if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
+      const double du = ox / radius, dv = oy / radius;
+      const double d2 = du * du + dv * dv;
+      if (!(d2 < 1)) continue;
+      const double d = std::sqrt(d2);
+      const double turn = whorlTwist[i] * (1 - d) * (1 - d);
+      const double s = std::sin(turn), co = std::cos(turn);
+      sx = (du * co + dv * s) * radius + whorlX[i];
+      sy = (dv * co - du * s) * radius + whorlY[i];
+    }
+    f.Store(p, m, sx, sy);
+  }
 }
 
 // Surface Warp: the source image, stretched over the selection rectangle, is
@@ -429,15 +552,16 @@ OpRoutines RadialWaveRoutines() {
   r.prepare = PrepareRadialWave;
   r.pixelWorker = RadialWavePixel;
   r.rowWorker = RadialWaveRow;
+  r.rowsIndependent = true;
   return r;
 }
 
 const OpRoutineEntry kRoutines[] = {
-    {kDome, WarpRoutines<MapDome>(PrepareDome)},
-    {kCaricature, WarpRoutines<MapCaricature>(PrepareCaricature)},
-    {kSwirl, WarpRoutines<MapSwirl>(PrepareSwirl)},
-    {kWaves, WarpRoutines<MapWaves>(PrepareWaves, FinishWaves)},
-    {kTurbulence, WarpRoutines<MapTurbulence>(PrepareTurbulence, FreeWhorls)},
+    {kDome, WarpRoutines<MapDome>(PrepareDome, nullptr, BulgeRow<DomeRadius>)},
+    {kCaricature, WarpRoutines<MapCaricature>(PrepareCaricature, nullptr, BulgeRow<CaricatureRadius>)},
+    {kSwirl, WarpRoutines<MapSwirl>(PrepareSwirl, nullptr, SwirlRow)},
+    {kWaves, WarpRoutines<MapWaves>(PrepareWaves, FinishWaves, WavesRow)},
+    {kTurbulence, WarpRoutines<MapTurbulence>(PrepareTurbulence, FreeWhorls, TurbulenceRow)},
     {kSurfaceWarp, WarpRoutines<MapSurface>(PrepareSurfaceWarp)},
     {kRadialWave, RadialWaveRoutines()},
 };
