@@ -16,6 +16,7 @@ constexpr StringEntry kAnimStrings[] = {
     {6407, "Close TimeLine"},
     {6408, "Erase TimeLine"},
     {6409, "Set Cell Size"},
+    {6420, "Show &Exposure Sheet"},
     {6422, "Load Sheet"},
     {6424, "Save Sheet"},
     {6426, "Cut Sheet Cells"},

@@ -314,17 +314,20 @@ int PutCurrentAreaAt(int column, int frame) {
   return PutSheetRecord(column, frame, r);
 }
 
-const SheetStamp* SheetStampAt(int column, int frame, int width, int height) {
+const SheetStamp* SheetStampAt(int column, int frame, int width, int height, bool make) {
   SheetCell* cell = CellOf(column, frame);
   if (!cell || cell->Tag() != kSheetFile) return nullptr;
   SheetStamp& stamp = cell->stamp;
-  if (!stamp.tried) {
+  if (!stamp.tried && make) {
     stamp.tried = true;
     const auto* r = static_cast<const TimeFileRecord*>(cell->record.get());
     std::string path(r->fileName, strnlen(r->fileName, sizeof r->fileName));
     const std::filesystem::path folder = std::filesystem::path(Sheet().title).parent_path();
     path = ResolveTimeLinePath(path, folder, {}).string();
-    ImageRecord* image = r->video ? nullptr : LoadImageFile(nullptr, path);
+    // Only a plain file that is there: a missing one is no message a cell,
+    // and a FIFO or a device would never end.
+    std::error_code ec;
+    ImageRecord* image = r->video || !std::filesystem::is_regular_file(path, ec) ? nullptr : LoadImageFile(nullptr, path);
     if (image && LockImage(image) == 0) {
       // The picture fitted inside the cell, its sides in proportion.
       const double scale = std::min(static_cast<double>(width) / image->width, static_cast<double>(height) / image->height);

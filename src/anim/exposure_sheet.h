@@ -117,9 +117,9 @@ int PlaceSheetFiles(const std::vector<std::string>& files);
 // A snapshot of the current operation or area selection at a cell.
 int PutCurrentOpAt(int column, int frame);
 int PutCurrentAreaAt(int column, int frame);
-// The thumbnail of a file cell, made at first use (null for other cells or
-// a file that does not load).
-const SheetStamp* SheetStampAt(int column, int frame, int width, int height);
+// The thumbnail of a file cell, made at first use when `make` (null for
+// other cells, a file that does not load, or one not made yet).
+const SheetStamp* SheetStampAt(int column, int frame, int width, int height, bool make = true);
 
 // ---- what the window shows ----
 // "File: %s", "Op: %s", "Area: %s" or "(empty)".

@@ -105,7 +105,8 @@ int RunApplySheet(const std::vector<std::string_view>& args) {
   if (!columnsText.empty()) --block.firstColumn, --block.lastColumn;
   if (!framesText.empty()) --block.firstFrame, --block.lastFrame;
 
-  CliHost& host = InstallHost<CliHost>("apply", true);
+  // One line a file, not a progress line an apply.
+  CliHost& host = InstallHost<CliHost>("apply", false);
   if (InitImageTable() != 0) return Fail("no memory for the image table");
   SetUndoLevels(TheProgram().undo.levels, 0);
   if (!settings.empty() && LoadOpSettingsFile(settings) != 0) return Fail(host.Flush(true));
