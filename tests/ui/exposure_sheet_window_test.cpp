@@ -2,6 +2,8 @@
 // commands' tips, files dropped by placement, the status of a cell and the
 // file cell's dialog.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -41,7 +43,9 @@ class ExposureSheetWindowTest : public QObject {
     QApplication::sendEvent(grid, &drop);
     for (int f : {1, 2}) QCOMPARE(std::string(SheetFileAt(1, f)->fileName), std::string("/tmp/a.bmp"));
     QCOMPARE(std::string(SheetFileAt(1, 3)->fileName), std::string("/tmp/b.bmp"));
-    QTest::mouseMove(grid, grid->CellRect(1, 3).center());
+    const QPoint over = grid->CellRect(1, 3).center();
+    QMouseEvent move(QEvent::MouseMove, over, grid->mapToGlobal(over), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(grid, &move);
     QCOMPARE(w->Status()->text(), QStringLiteral("Exp F:4 A:2   File: /tmp/b.bmp"));
 
     // The file cell's dialog renames it.
