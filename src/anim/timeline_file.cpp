@@ -555,7 +555,7 @@ class TimeLineReader {
         t.size() > 3 && KeywordMatches(t[3], "Level", 5) ? ParseLong(ValueOf(t[3])).value_or(-1) : std::int64_t{-1};
     auto pairs = TrendPairs(t, 4, in_);
     const TrendVar v = VarNamed(varName, 0, true);
-    if (level < 0 || level >= kMaxLevels || v == 0) {
+    if (level < 0 || level >= target_.MaxLevels() || v == 0) {
       in_.Warn("a Trend line of \"" + std::string(varName) + "\" names no variable or level; skipped");
       return;
     }
