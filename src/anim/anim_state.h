@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "anim/avi.h"
+#include "anim/exposure_sheet.h"
 #include "anim/film_strip.h"
 #include "anim/flic.h"
 #include "anim/sequence.h"
@@ -22,6 +23,7 @@ struct AnimState {
   FilmStrip film;
   FlicRunState flicRun;  // appends of one run, kept between calls
   AviWriter avi;          // the AVI output of a run
+  SheetState sheet;       // the exposure sheet
 };
 
 // The program's one AnimState (owned by the Program).

@@ -1,5 +1,5 @@
 // The texts of the TimeLine window's buttons, of the Trend window's menu and
-// of the film strip window's controls.
+// of the film strip window's controls, and the exposure sheet's commands.
 #include "base/string_table.h"
 
 namespace qv {
@@ -16,6 +16,24 @@ constexpr StringEntry kAnimStrings[] = {
     {6407, "Close TimeLine"},
     {6408, "Erase TimeLine"},
     {6409, "Set Cell Size"},
+    {6420, "Show &Exposure Sheet"},
+    {6422, "Load Sheet"},
+    {6424, "Save Sheet"},
+    {6426, "Cut Sheet Cells"},
+    {6428, "Copy Sheet Cells"},
+    {6430, "Paste Sheet Cells"},
+    {6432, "Clear Sheet Cells"},
+    {6434, "Import Cell"},
+    {6436, "Run Sheet Sequence"},
+    {6437, "Help on Exposure Sheet"},
+    {6438, "Close Exposure Window"},
+    {6439, "Merge another sheet"},
+    {6440, "Save selected area"},
+    {6441, "Set 1's 2's placement"},
+    {6442, "Frames and controls"},
+    {6443, "Perform Operation"},
+    {6444, "Preview Operation"},
+    {6445, "Cell Sizing"},
     {8014, "Move Left"},
     {8015, "Move Up"},
     {8016, "Move Down"},

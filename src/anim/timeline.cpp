@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "anim/anim_state.h"
+#include "anim/exposure_sheet.h"
 #include "area/area_mask.h"
 #include "area/stored_area.h"
 #include "base/fixed_text.h"
@@ -203,6 +204,8 @@ int ChangeFrameCount(int frames) {
   t.lastFrame = frames;
   if (t.editFrame >= frames) t.editCell = kCellEmpty;
   if (t.created) t.modified = true;
+  // The exposure sheet has as many frames as the TimeLine.
+  ResizeSheet(frames);
   RescaleTrends(old, frames);
   RedrawWindow();
   return 0;
@@ -293,6 +296,21 @@ void* CopyRecord(int row, const void* record) {
   void* place = AllocReal(static_cast<std::int64_t>(size), row == kRowOp ? "ctop" : "ctfil");
   if (place) std::memcpy(place, record, size);
   return place;
+}
+
+std::uint16_t RecordTag(const void* record) { return record ? *static_cast<const std::uint16_t*>(record) : 0; }
+
+void FreeTaggedRecord(void* record) {
+  if (record) FreeRecordPointer(record);
+}
+
+void* CopyTaggedRecord(const void* record) {
+  switch (RecordTag(record)) {
+    case kOpCellKind: return CopyRecord(kRowOp, record);
+    case kStoredAreaKind: return CopyRecord(kRowArea, record);
+    case 1: return CopyRecord(kRowAction, record);
+    default: return nullptr;
+  }
 }
 
 void FreeRecordOf(int /*row*/, Cell cell) {

@@ -118,6 +118,10 @@ TimeFileRecord* NewFileRecord();  // "tfile"; null when out of memory
 // A new record of the row's kind that copies one.
 void* CopyRecord(int row, const void* record);
 void FreeRecordOf(int row, Cell cell);
+// Any record, told by the 16-bit tag it begins with (1 file, 2 op, 3 area).
+std::uint16_t RecordTag(const void* record);
+void FreeTaggedRecord(void* record);
+void* CopyTaggedRecord(const void* record);  // null when out of memory
 
 // ---- edits ----
 // Whether a file name names a video sequence.

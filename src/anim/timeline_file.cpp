@@ -201,7 +201,8 @@ void SetTrendPoints(Trend& t, std::vector<std::pair<std::int64_t, std::int64_t>>
 
 class TimeLineReader {
  public:
-  TimeLineReader(std::string_view text, TimeLineLoadReport& report) : in_(text, report) {}
+  TimeLineReader(TimeLineTarget& target, std::string_view text, TimeLineLoadReport& report)
+      : target_(target), in_(text, report) {}
 
   int Run() {
     std::string line;
@@ -213,12 +214,11 @@ class TimeLineReader {
       ShowMessage(kMessageWrongType);
       return 1;
     }
-    ClearTimeLine();
-    KillAllTrends();
+    target_.Clear();
     int topLevel = 0;
     while (in_.Next(line)) {
       // One line a cell at most, and the Trends besides.
-      if (topLevel >= 4 * kMaxLevels * FrameCount() + kExtraTopLevelLines) {
+      if (topLevel >= 4 * target_.MaxLevels() * FrameCount() + kExtraTopLevelLines) {
         in_.Warn("reading stopped after " + std::to_string(topLevel) + " lines");
         break;
       }
@@ -238,12 +238,7 @@ class TimeLineReader {
       else if (!line.empty() && line.front() != '*')
         in_.Warn("line " + std::to_string(in_.LineNumber()) + " skipped: " + line.substr(0, 40));
     }
-    TimeLineState& t = TL();
-    if (!t.needs) t.needs = AllocRealArray<void*>(kMaxLevels, "needs");
-    if (!t.outf) t.outf = AllocRealArray<std::int32_t>(t.frames, "outf");
-    t.created = true;
-    t.modified = false;
-    t.cursor.row = RowExists(0, kRowOp) ? kRowOp : t.cursor.row;
+    target_.Finish();
     return 0;
   }
 
@@ -271,7 +266,7 @@ class TimeLineReader {
     std::optional<std::int64_t> level, frame;
     if (tokens.size() > 1 && KeywordMatches(tokens[1], "L", 1)) level = ParseLong(ValueOf(tokens[1]));
     if (tokens.size() > 2 && KeywordMatches(tokens[2], "F", 1)) frame = ParseLong(ValueOf(tokens[2]));
-    if (!level || !frame || *level < 1 || *level > kMaxLevels || *frame > FrameCount()) {
+    if (!level || !frame || *level < 1 || *level > target_.MaxLevels() || *frame > FrameCount()) {
       in_.Warn("line " + std::to_string(in_.LineNumber()) + " names no cell of the TimeLine; skipped");
       return std::nullopt;
     }
@@ -282,19 +277,20 @@ class TimeLineReader {
   bool Hold(const std::vector<std::string>& tokens, std::pair<int, int> at, int row) {
     if (tokens.size() < 4) return false;
     if (tokens[3] == "==" || tokens[3] == "=") {
-      SetCell(at.first, at.second, row, tokens[3] == "==" ? kCellHoldEnd : kCellHold);
+      target_.PutHold(at.first, at.second, row, tokens[3] == "==" ? kCellHoldEnd : kCellHold);
       return true;
     }
     return false;
   }
 
-  void Store(std::pair<int, int> at, int row, void* record) {
-    const Cell cell = AddRecord(record);
-    if (SetCell(at.first, at.second, row, cell) != 0) FreeRecordOf(row, cell);
-  }
+  void Store(std::pair<int, int> at, int row, void* record) { target_.PutRecord(at.first, at.second, row, record); }
 
   void FileCell(const std::string& line, int row) {
     auto tokens = Tokens(line);
+    if (!target_.TakesRow(row)) {
+      in_.Warn("line " + std::to_string(in_.LineNumber()) + " skipped: the exposure sheet has no Source cells");
+      return;
+    }
     auto at = Place(tokens);
     if (!at || Hold(tokens, *at, row)) return;
     TimeFileRecord* r = NewFileRecord();
@@ -545,7 +541,8 @@ class TimeLineReader {
         in_.Warn("an area point out of range; skipped");
         return;
       }
-      if (points.size() == points.capacity()) points.reserve(points.size() + 512);
+      // Grown by doubling: a fixed step would copy a million-point outline
+      // thousands of times over.
       points.push_back({static_cast<std::int32_t>(*x), static_cast<std::int32_t>(*y),
                         static_cast<std::uint16_t>(flag.value_or(255) != 0 ? 255 : 0)});
     }
@@ -558,7 +555,7 @@ class TimeLineReader {
         t.size() > 3 && KeywordMatches(t[3], "Level", 5) ? ParseLong(ValueOf(t[3])).value_or(-1) : std::int64_t{-1};
     auto pairs = TrendPairs(t, 4, in_);
     const TrendVar v = VarNamed(varName, 0, true);
-    if (level < 0 || level >= kMaxLevels || v == 0) {
+    if (level < 0 || level >= target_.MaxLevels() || v == 0) {
       in_.Warn("a Trend line of \"" + std::string(varName) + "\" names no variable or level; skipped");
       return;
     }
@@ -574,32 +571,81 @@ class TimeLineReader {
     }
   }
 
+  TimeLineTarget& target_;
   Reader in_;
+};
+
+// The TimeLine's grid as a file's target.
+class GridTarget final : public TimeLineTarget {
+ public:
+  int MaxLevels() const override { return kMaxLevels; }
+  bool TakesRow(int) const override { return true; }
+  void Clear() override {
+    ClearTimeLine();
+    KillAllTrends();
+  }
+  void PutHold(int level, int frame, int row, Cell hold) override { SetCell(level, frame, row, hold); }
+  void PutRecord(int level, int frame, int row, void* record) override {
+    const Cell cell = AddRecord(record);
+    if (SetCell(level, frame, row, cell) != 0) FreeRecordOf(row, cell);
+  }
+  void Finish() override {
+    TimeLineState& t = TL();
+    if (!t.needs) t.needs = AllocRealArray<void*>(kMaxLevels, "needs");
+    if (!t.outf) t.outf = AllocRealArray<std::int32_t>(t.frames, "outf");
+    t.created = true;
+    t.modified = false;
+    t.cursor.row = RowExists(0, kRowOp) ? kRowOp : t.cursor.row;
+  }
+  int LevelsInUse() const override { return qv::LevelsInUse(); }
+  bool HasRow(int level, int row) const override { return RowExists(level, row); }
+  Cell CellAt(int level, int frame, int row) const override { return qv::CellAt(level, frame, row); }
+  const void* RecordAt(int level, int frame, int row) const override { return RecordOf(qv::CellAt(level, frame, row)); }
 };
 
 }  // namespace
 
-int ReadTimeLineText(std::string_view text, TimeLineLoadReport* report) {
+TimeLineTarget& TimeLineAsTarget() {
+  static GridTarget grid;  // no state of its own: the grid is the TimeLine's
+  return grid;
+}
+
+int ReadTargetText(TimeLineTarget& target, std::string_view text, TimeLineLoadReport* report) {
   TimeLineLoadReport local;
-  TimeLineReader reader(text, report ? *report : local);
-  const int result = reader.Run();
+  TimeLineReader reader(target, text, report ? *report : local);
+  return reader.Run();
+}
+
+int ReadTimeLineText(std::string_view text, TimeLineLoadReport* report) {
+  const int result = ReadTargetText(TimeLineAsTarget(), text, report);
   if (Anim().redrawTimeLine) Anim().redrawTimeLine();
   return result;
 }
 
-int LoadTimeLine(const std::filesystem::path& path, TimeLineLoadReport* report) {
-  std::ifstream in(path, std::ios::binary);
+int ReadTimeLineFile(const std::filesystem::path& path, std::string& text) {
+  // Only a plain file: opening a FIFO or a device would wait or never end.
   std::error_code ec;
-  if (!in || std::filesystem::is_directory(path, ec)) {
+  if (!std::filesystem::is_regular_file(path, ec)) {
     ShowMessageFile(kMessageCannotOpen, path.string());
     return 1;
   }
-  std::string text;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ShowMessageFile(kMessageCannotOpen, path.string());
+    return 1;
+  }
+  text.clear();
   char buffer[1 << 16];
   while (in && text.size() < kTimeLineMaxBytes) {
     in.read(buffer, static_cast<std::streamsize>(std::min(sizeof buffer, kTimeLineMaxBytes - text.size())));
     text.append(buffer, static_cast<std::size_t>(in.gcount()));
   }
+  return 0;
+}
+
+int LoadTimeLine(const std::filesystem::path& path, TimeLineLoadReport* report) {
+  std::string text;
+  if (ReadTimeLineFile(path, text) != 0) return 1;
   if (ReadTimeLineText(text, report) != 0) return 1;
   TL().title = path.string();
   LogLine("Loaded TimeLine %s\n", path.string().c_str());

@@ -140,11 +140,11 @@ void AppendOpCell(std::string& out, int level, const OpSettings& r) {
 
 }  // namespace
 
-std::string TimeLineText(std::string_view title) {
-  const TimeLineState& t = TL();
+std::string TargetText(const TimeLineTarget& target, std::string_view title) {
+  const int frames = FrameCount();
   std::string out = "TIMELINE - " + std::string(title) + "\n";
-  out += Formatted("Frames:%ld\n", static_cast<long>(t.frames));
-  const int levels = LevelsInUse();
+  out += Formatted("Frames:%ld\n", static_cast<long>(frames));
+  const int levels = target.LevelsInUse();
   if (levels == 0) return out + "* Empty TimeLine\n";
   for (int level = 0; level < levels; ++level) {
     for (const Trend* trend : Trends()) {
@@ -157,39 +157,47 @@ std::string TimeLineText(std::string_view title) {
     // level is not 400 x F look-ups.
     std::vector<int> rows;
     for (int row : {kRowSource, kRowArea, kRowOp, kRowAction})
-      if (RowExists(level, row)) rows.push_back(row);
-    for (int frame = 0; frame < t.frames && !rows.empty(); ++frame)
+      if (target.HasRow(level, row)) rows.push_back(row);
+    for (int frame = 0; frame < frames && !rows.empty(); ++frame)
       for (int row : rows) {
-        const Cell c = CellAt(level, frame, row);
+        const Cell c = target.CellAt(level, frame, row);
         if (c == kCellEmpty) continue;
         const char* word = kRowWords[row - 1];
         const long l = level + 1, f = frame + 1;
+        const void* record = target.RecordAt(level, frame, row);
         if (!IsRecordCell(c)) {
           out += Formatted("%s L:%ld F:%ld %s\n", word, l, f, c == kCellHold ? "=" : "==");
+        } else if (!record) {
+          continue;
         } else if (row == kRowSource || row == kRowAction) {
-          if (const TimeFileRecord* r = FileRecordOf(c)) AppendFileCell(out, word, l, f, *r);
+          AppendFileCell(out, word, l, f, *static_cast<const TimeFileRecord*>(record));
         } else if (row == kRowArea) {
-          if (const StoredArea* r = AreaRecordOf(c)) {
-            out += Formatted("AREA L:%ld F:%ld\n", l, f);
-            AppendAreaFields(out, *r);
-          }
-        } else if (const OpSettings* r = OpRecordOf(c)) {
-          out += Formatted("OP L:%ld F:%ld \"%s\"\n", l, f, std::string(OpName(r->id)).c_str());
-          AppendOpCell(out, level, *r);
+          out += Formatted("AREA L:%ld F:%ld\n", l, f);
+          AppendAreaFields(out, *static_cast<const StoredArea*>(record));
+        } else {
+          const auto& r = *static_cast<const OpSettings*>(record);
+          out += Formatted("OP L:%ld F:%ld \"%s\"\n", l, f, std::string(OpName(r.id)).c_str());
+          AppendOpCell(out, level, r);
         }
       }
   }
   return out;
 }
 
-int SaveTimeLine(const std::filesystem::path& path) {
-  const std::string title = path.filename().string();
-  const std::string text = TimeLineText(title);
+std::string TimeLineText(std::string_view title) { return TargetText(TimeLineAsTarget(), title); }
+
+int WriteTimeLineFile(const std::filesystem::path& path, const std::string& text) {
   AtomicFile file;
   if (!file.Open(path, "wb") || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || !file.Commit()) {
     ShowMessageFile(kMessageCannotCreate, path.string());
     return 1;
   }
+  return 0;
+}
+
+int SaveTimeLine(const std::filesystem::path& path) {
+  const std::string title = path.filename().string();
+  if (WriteTimeLineFile(path, TimeLineText(title)) != 0) return 1;
   TimeLineState& t = TL();
   t.modified = false;
   t.title = path.string();

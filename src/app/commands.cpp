@@ -301,6 +301,7 @@ const CommandEntry kCommands[] = {
     // TimeLine
     {209, Menu::TimeLine, kT | kTB, 0, DoShowTimeLine, CHECK(TheProgram().anim.timeline.windowOpen), HostHasWindows},
     {613, Menu::TimeLine, 0, 0, DoWindow, nullptr, HostHasWindows},
+    {6420, Menu::TimeLine, kT, 0, DoShowTimeLine, CHECK(TheProgram().anim.sheet.windowOpen), HostHasWindows},
     {202, Menu::TimeLine, kT | kS, 0, DoToggle, TOGGLE(202), WITH(201)},
     {203, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(203), WITH(201)},
     {204, Menu::TimeLine, kT, 0, DoToggle, TOGGLE(204), WITH(201)},

@@ -189,6 +189,10 @@ int ShutDown() {
     p.frame.exiting = false;
     return 1;
   }
+  if (AskToSaveSheet() != 0) {
+    p.frame.exiting = false;
+    return 1;
+  }
   for (int i = ImageCount() - 1; i >= 0; --i) {
     if (RemoveImage(ImageAt(i)) != 0) {
       p.frame.exiting = false;
@@ -202,6 +206,7 @@ int ShutDown() {
   FreeUndoStack();
   FreeProfiles();
   FreeTimeLineState();
+  FreeSheetState();
   FreeFilm();
   FreeTrendState();
   FreeAreaState();

@@ -40,6 +40,8 @@ const std::string kApplyUsage = std::string(
     "                       [--type T] [--depth N] [--compress 0|1] [--quality Q]\n"
     "                       [--reduce P] [--colours N] [--dither D] [--dither-amount P]\n"
     "                       [--point-file P.zpt]\n"
+    "       pixqv-cli apply --sheet SHEET.tml --perform|--preview --op NAME|ID [--set ...]\n"
+    "                       [--settings F] [--columns A-B] [--frames F-G] [--replace]\n"
     "\n"
     "Reads IN, applies one operation through the apply pipeline (mask, undo\n"
     "copy, progress) and writes the result to OUT. Progress goes to stderr.\n"
@@ -84,6 +86,14 @@ const std::string kApplyUsage = std::string(
     "\n"
     "Without --area the whole image is changed. With --splat the operation runs\n"
     "once per splat, as the program's Splatter does.\n"
+    "\n"
+    "With --sheet the operation is applied to every image file cell of the\n"
+    "exposure sheet's columns A-B and frames F-G (from 1; default all), each\n"
+    "over the whole image. --perform writes each result back to its own file\n"
+    "with its own type (a file named in several cells is changed once; files\n"
+    "of types without a writer and video files are skipped with message 103,\n"
+    "and the exit status is then 1); it changes files only with --replace.\n"
+    "--preview writes nothing. Each file is printed as it is done.\n"
     "\n") + std::string(kAreaOptionsHelp);
 
 // A palette file's text; a palette of 1024 entries with long names stays
@@ -145,6 +155,8 @@ bool SetParameter(OpId op, std::string_view assignment, std::string& why) {
 namespace {
 
 int RunApply(const std::vector<std::string_view>& input) {
+  for (std::string_view a : input)
+    if (a == "--sheet") return RunApplySheet(input);
   std::vector<std::string_view> args = input;
   AreaOptions areaOptions;
   std::string areaError;

@@ -47,6 +47,10 @@ int DepthEntryForBits(int type, int bits);     // file_commands.cpp
 bool ParseInt(std::string_view text, long low, long high, int& out);  // file_commands.cpp
 Command ApplyCommand();                        // apply_command.cpp
 Command GenerateFramesCommand();               // generate_command.cpp
+// sheet_command.cpp: apply --sheet (Perform/Preview over a sheet's file
+// cells) and generate --sheet --list (the sheet's cells).
+int RunApplySheet(const std::vector<std::string_view>& args);
+int ListSheet(bool json);
 // raw_args.cpp: a --raw-size, --raw-start or --raw-layout option at args[i]
 // (i then at its value): 1 taken, 0 not one of them, -1 bad (why says).
 int ParseRawOption(const std::vector<std::string_view>& args, std::size_t& i, std::string& why);

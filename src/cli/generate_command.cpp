@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "anim/anim_state.h"
+#include "anim/exposure_sheet.h"
 #include "anim/sequence.h"
 #include "anim/timeline_file.h"
 #include "app/program.h"
@@ -29,6 +30,7 @@ constexpr std::string_view kGenerateUsage =
     "           [--out DIR/NAME.EXT [--counter C] [--exact]] [--film FILE.FLM [--film-size WxH]]\n"
     "           [--type T] [--depth N] [--compress 0|1] [--quality Q] [--replace] [--accumulate] [--json]\n"
     "           [--ms N] [--lock-palette] [reduction options]\n"
+    "       pixqv-cli generate SHEET.tml --sheet [the options above] [--list [--json]]\n"
     "\n"
     "Generates the frames of a TimeLine: for each frame, every level in turn\n"
     "(source, action image, area, operation with its Trends), then the frame is\n"
@@ -61,6 +63,13 @@ constexpr std::string_view kGenerateUsage =
     "  --json            one line per frame written: {\"frame\", \"file\", \"ms\"}\n"
     "  --ms N            milliseconds per frame of FLC and AVI files (default 70)\n"
     "  --lock-palette    8-bit animation frames keep the first frame's palette\n"
+    "  --sheet           the file is an exposure sheet: each frame is composed\n"
+    "                    from column 1 (the background) across, actors merged\n"
+    "                    onto it or transformed by the operation columns after\n"
+    "                    them\n"
+    "  --list            with --sheet: print the sheet's cells and write nothing\n"
+    "                    (\"F:frame A:column kind value\"; one JSON object a line\n"
+    "                    with --json)\n"
     "\n"
     "An output name holding \"*\" is refused. Ctrl-C stops after the frame being\n"
     "made; the frames written stay.\n"
@@ -113,7 +122,7 @@ int RunGenerate(const std::vector<std::string_view>& input) {
   std::string timeline, image, out, film, filmSize;
   std::string_view framesText, chunkText;
   int counter = 1, type = -1, bits = 0, compress = 1, quality = 75;
-  bool exact = false, replace = false, accumulate = false, json = false;
+  bool exact = false, replace = false, accumulate = false, json = false, sheet = false, list = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -153,6 +162,10 @@ int RunGenerate(const std::vector<std::string_view>& input) {
       if (!ParseInt(value(), 1, 1000000, millis)) return Usage("--ms wants milliseconds per frame, 1 to 1000000");
     } else if (a == "--lock-palette") {
       lockPalette = true;
+    } else if (a == "--sheet") {
+      sheet = true;
+    } else if (a == "--list") {
+      list = true;
     } else if (a.size() > 1 && a.front() == '-') {
       constexpr std::string_view kWithValue[] = {"--frames", "--chunk", "--image", "--out", "--counter", "--film",
                                                  "--film-size", "--type", "--depth", "--compress", "--quality", "--ms"};
@@ -171,7 +184,8 @@ int RunGenerate(const std::vector<std::string_view>& input) {
   if (!framesText.empty() && !ParseFrames(framesText, firstAsked, lastAsked))
     return Usage("--frames wants A or A-B with 1 <= A <= B");
   if (!chunkText.empty() && !ParseChunk(chunkText, chunk, chunks)) return Usage("--chunk wants K/N with 1 <= K <= N");
-  if (out.empty() && film.empty()) return Usage("nothing to write: give --out or --film");
+  if (list && !sheet) return Usage("--list goes with --sheet");
+  if (out.empty() && film.empty() && !list) return Usage("nothing to write: give --out or --film");
   if (out.empty() && (exact || counter != 1)) return Usage("--exact and --counter go with --out");
   if (film.empty() && !filmSize.empty()) return Usage("--film-size goes with --film");
   if (out.find('*') != std::string::npos)
@@ -213,8 +227,9 @@ int RunGenerate(const std::vector<std::string_view>& input) {
   // Generation keeps its own copies of what it changes: nothing to undo.
   SetUndoLevels(TheProgram().undo.levels, 0);
   TimeLineLoadReport report;
-  if (LoadTimeLine(timeline, &report) != 0) return Fail(host.Flush(true));
+  if ((sheet ? LoadSheet(timeline, false, &report) : LoadTimeLine(timeline, &report)) != 0) return Fail(host.Flush(true));
   for (const std::string& w : report.warnings) std::fprintf(stderr, "pixqv-cli generate: warning: %s\n", w.c_str());
+  if (list) return ListSheet(json);
   const int frames = FrameCount();
   if (chunks > 0) {
     // Chunk k of n: frames (k-1)F/n + 1 to kF/n; some are empty when n > F.
@@ -257,7 +272,7 @@ int RunGenerate(const std::vector<std::string_view>& input) {
   std::signal(SIGINT, OnInterrupt);
   request.stopAfterFrame = [] { return g_interrupted != 0; };
 
-  const int result = Generate(request);
+  const int result = sheet ? RunSheet(request) : Generate(request);
   std::signal(SIGINT, SIG_DFL);
   if (result == 0) {
     if (!film.empty()) {

@@ -1,10 +1,11 @@
-// The area-file, TimeLine and film strip fuzzers' seeds through the same bodies in the
+// The area-file, TimeLine, exposure sheet and film strip fuzzers' seeds through the same bodies in the
 // normal suite (and so under the sanitizers), whole and cut short as the
 // fuzzer's first mutations cut them.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "area/stored_area.h"
 #include "fuzz/anim_fuzz_targets.h"
 #include "fuzz/animation_fuzz_targets.h"
 #include "support/program_fixture.h"
@@ -32,6 +33,20 @@ TEST(AnimSeedReplayTest, AreaAndTimeLineSeedsReadWriteAndReadBackTheSame) {
   EXPECT_GE(ReplaySeeds("area_file", fuzz::FuzzAreaFile), 9);
   EXPECT_GE(ReplaySeeds("timeline", fuzz::FuzzTimeLine), 3);
   EXPECT_GE(ReplaySeeds("film", fuzz::FuzzFilm), 2);
+  ResetProgram();
+}
+
+TEST(AnimSeedReplayTest, SheetSeedsReadWriteAndReadBackTheSame) {
+  EXPECT_GE(ReplaySeeds("sheet", fuzz::FuzzSheet), 5);
+  // A million outline points in one cell: read whole, once, without a
+  // quadratic walk.
+  std::string text = "TIMELINE\nFrames:2\nAREA L:1 F:1\n- Mode:Freehand\n";
+  for (int i = 0; i < 1000000; ++i) text += "- Point:" + std::to_string(i) + "," + std::to_string(i % 640) + ",7,255\n";
+  ResetProgram();
+  InstallHost<RecordingHost>();
+  ASSERT_EQ(ReadSheetText(text, false), 0);
+  ASSERT_TRUE(SheetAreaAt(0, 0));
+  EXPECT_EQ(SheetAreaAt(0, 0)->pointCount, 1000000);
   ResetProgram();
 }
 

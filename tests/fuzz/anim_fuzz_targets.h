@@ -1,4 +1,4 @@
-// The bodies of the area-file, TimeLine and film strip fuzz targets, shared by the
+// The bodies of the area-file, TimeLine, exposure sheet and film strip fuzz targets, shared by the
 // libFuzzer programs and the normal suite's replay of their seeds.
 #pragma once
 
@@ -64,6 +64,19 @@ inline void FuzzTimeLine(const std::uint8_t* data, std::size_t size) {
       EffectiveContent(level, frames - 1, row);
     }
   if (ReadTimeLineText(written) != 0 || TimeLineText("fuzz") != written) __builtin_trap();
+}
+
+// An exposure sheet file: what it reads writes again and reads back the
+// same, and every cell's status text can be made.
+inline void FuzzSheet(const std::uint8_t* data, std::size_t size) {
+  ResetProgram();
+  InstallHost<RecordingHost>();
+  if (ReadSheetText(std::string_view(reinterpret_cast<const char*>(data), size), false) != 0) return;
+  const std::string written = SheetText("fuzz");
+  for (int c = 0; c < SheetColumnsInUse(); ++c)
+    for (int f = 0; f < SheetFrames(); ++f)
+      if (SheetTagAt(c, f) != 0) (void)SheetStatusText(c, f);
+  if (ReadSheetText(written, false) != 0 || SheetText("fuzz") != written) __builtin_trap();
 }
 
 // A film strip file, whole (it must read from a file: films pass 4 GiB) and

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "anim/ui/sequence_dialogs.h"
+#include "anim/ui/exposure_sheet_window.h"
 #include "anim/ui/film_window.h"
 #include "anim/ui/timeline_window.h"
 #include "app/program.h"
@@ -250,6 +251,7 @@ void QtHost::OpenToolWindow(int command) {
   if (command == kColourReduceCommand) OpenColourReduceWindow(Parent());
   if (command == kTimeLineCommand && window_) ToggleTimeLineWindow(window_->DocumentArea());
   if (command == kFilmCommand && window_) ToggleFilmWindow(window_->DocumentArea());
+  if (command == kExposureSheetCommand && window_) ToggleExposureSheetWindow(window_->DocumentArea());
 }
 
 long QtHost::ChooseVideoFrame(const VideoFrameRequest& request) {
