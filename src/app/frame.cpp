@@ -195,6 +195,7 @@ int ShutDown() {
       return 1;
     }
   }
+  CancelPendingCapture();
   ClosePal();
   SaveSettings();
   FreeSequenceState();

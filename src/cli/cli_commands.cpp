@@ -63,6 +63,7 @@ const std::vector<Command>& Commands() {
       TimeLineCommand(),
       GenerateFramesCommand(),
       FilmCommand(),
+      CaptureCommand(),
   };
   return commands;
 }
