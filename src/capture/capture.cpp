@@ -1,6 +1,7 @@
 #include "capture/capture.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -68,11 +69,21 @@ void ConvertScreenRows(const ScreenPixels& screen, ImageRecord& image) {
   for (int y = 0; y < screen.height; ++y, from += screen.stride) {
     const std::uint8_t* in = from;
     std::uint8_t* out = PixelAt(&image, 0, y);
-    for (int x = 0; x < width; ++x, in += 4, out += 4) {
-      out[0] = in[2];
-      out[1] = in[1];
-      out[2] = in[0];
-      out[3] = 255;
+    if constexpr (std::endian::native == std::endian::little) {
+      // Whole pixels at a time: blue and red trade places, alpha goes opaque.
+      for (int x = 0; x < width; ++x, in += 4, out += 4) {
+        std::uint32_t v;
+        std::memcpy(&v, in, 4);
+        v = 0xFF000000u | ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
+        std::memcpy(out, &v, 4);
+      }
+    } else {
+      for (int x = 0; x < width; ++x, in += 4, out += 4) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        out[3] = 255;
+      }
     }
   }
 }

@@ -90,7 +90,8 @@ TEST_F(CaptureTest, ToFileCounterSevenWritesShot0007AndMovesOnEvenWhenReplacemen
   ASSERT_EQ(CaptureFromSettings(), 0);
   EXPECT_EQ(Prefs().capCounter, 8);
   EXPECT_EQ(Memory().placesInUse, places);  // the image went once written
-  ImageRecord* read = LoadImageFile(nullptr, (workDir / "cap" / "shot0007.bmp").string());
+  std::string written = (workDir / "cap" / "shot0007.bmp").string();
+  ImageRecord* read = LoadImageFile(nullptr, written);
   ASSERT_NE(read, nullptr);
   EXPECT_EQ(read->width, 5);
   ASSERT_EQ(LockImage(read), 0);
