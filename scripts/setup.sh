@@ -17,6 +17,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation2
   # tests: unit tests, fuzzers and sanitizers, screenshots, outside peers
   libgtest-dev clang libclang-rt-14-dev xvfb netpbm imagemagick ffmpeg
+  # screen capture: the X server probe, and xvfb-run's own need (a recommends)
+  libxcb1-dev xauth
   # the render-farm test: a single-node Slurm and GNU parallel
   slurmctld slurmd slurm-client munge parallel
   # benchmarks (libvips-tools: the peer of Rotate)

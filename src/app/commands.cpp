@@ -295,7 +295,7 @@ const CommandEntry kCommands[] = {
     {118, Menu::File, kB | kTB, 0, DoSaveImage, nullptr, ImagesLoaded},
     {111, Menu::File, kB, 0, DoSaveImage, nullptr, ImagesLoaded},
     {107, Menu::File, kR, 0, DoCloneImage, nullptr, nullptr},
-    {108, Menu::File, kB | kS, 0, nullptr, nullptr, nullptr},
+    {108, Menu::File, kB | kS, 0, DoWindow, nullptr, HostHasWindows},
     {6700, Menu::File, kB, 0, DoOpenToolWindow, nullptr, nullptr},
     {9898, Menu::File, kB | kS, 0, DoExit, nullptr, nullptr},
     // TimeLine

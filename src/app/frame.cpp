@@ -199,6 +199,7 @@ int ShutDown() {
       return 1;
     }
   }
+  CancelPendingCapture();
   ClosePal();
   SaveSettings();
   FreeSequenceState();

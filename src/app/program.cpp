@@ -66,6 +66,7 @@ ApplyState& Pipeline() { return TheProgram().apply; }
 AnimState& Anim() { return TheProgram().anim; }
 FilmStrip& Film() { return TheProgram().anim.film; }
 FrameState& Frame() { return TheProgram().frame; }
+CaptureState& ScreenCapture() { return TheProgram().capture; }
 
 void ResetProgram() {
   // Close the log first so that releasing the places writes nothing.

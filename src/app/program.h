@@ -18,6 +18,7 @@
 #include "base/messages.h"
 #include "base/preferences.h"
 #include "base/progress.h"
+#include "capture/capture.h"
 #include "display/colour_reduce.h"
 #include "display/render_state.h"
 #include "display/views.h"
@@ -54,6 +55,7 @@ struct Program {
   ApplyState apply;
   ViewsState views;
   AnimState anim;
+  CaptureState capture;
 };
 
 Program& TheProgram();

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -97,6 +98,18 @@ struct ProgressDisplay {
   std::string sequenceText;
   int operationPercent = 0;
   std::string operationText;
+};
+
+// The screen as the platform hands it over: rows top-down, four bytes a
+// pixel in the order blue, green, red, unused (a 32-bit device-independent
+// bitmap turned the right way up), or the reason there is nothing.
+struct ScreenPixels {
+  int width = 0;
+  int height = 0;
+  int depth = 0;             // the display's bits per pixel
+  std::size_t stride = 0;    // bytes from one row to the next
+  std::vector<std::uint8_t> bytes;
+  std::string reason;        // why nothing was read (empty when read)
 };
 
 class Host {
@@ -191,6 +204,12 @@ class Host {
   // and their dialogs); without windows it is refused.
   virtual int RunWindowCommand(int /*id*/) { return 1; }
   virtual bool HasWindows() { return false; }
+  // The whole primary screen. Without a display: nothing, with the reason.
+  virtual ScreenPixels GrabScreen() {
+    ScreenPixels none;
+    none.reason = "there is no display to capture";
+    return none;
+  }
 };
 
 // The host installed in the Program.

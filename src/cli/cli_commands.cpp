@@ -64,6 +64,7 @@ const std::vector<Command>& Commands() {
       GenerateFramesCommand(),
       FilmCommand(),
       ProjectCommand(),
+      CaptureCommand(),
   };
   return commands;
 }

@@ -37,6 +37,7 @@ Command TimeLineCommand();  // timeline_command.cpp
 Command MaskCommand();  // mask_command.cpp
 Command FilmCommand();  // film_command.cpp
 Command ProjectCommand();  // project_command.cpp
+Command CaptureCommand();  // capture_command.cpp
 int RunInfo(const std::vector<std::string_view>& args);     // file_commands.cpp
 int RunConvert(const std::vector<std::string_view>& args);  // file_commands.cpp
 // The save type named like an extension ("bmp"), -1 when none; the depth

@@ -5,6 +5,7 @@
 #include "anim/ui/sequence_dialogs.h"
 #include "app/frame.h"
 #include "app/program.h"
+#include "capture/ui/capture_dialog.h"
 #include "app/ui/main_window.h"
 #include "app/ui/qt_host.h"
 #include "extlib/palette_library.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
   {
     qv::ui::MainWindow window;
     host.SetWindow(&window);
+    qv::ui::InstallCaptureTimer(&window);
     program.palettes.mainWindow = &window;
     window.ShowAtStart();
     qv::ProcessCommandLine(words);

@@ -29,6 +29,8 @@
 #include "app/ui/main_window.h"
 #include "app/ui/option_dialogs.h"
 #include "area/ui/area_toolbox.h"
+#include "capture/screen_source.h"
+#include "capture/ui/capture_dialog.h"
 #include "base/messages.h"
 #include "display/ui/colour_reduce_window.h"
 #include "display/ui/view_dialogs.h"
@@ -395,6 +397,8 @@ void QtHost::ShowChronograph(const std::string& action, const std::string& start
   if (w) w->SetValues(Q(action), Q(start), Q(end), Q(elapsed));
 }
 
+ScreenPixels QtHost::GrabScreen() { return GrabPrimaryScreen(); }
+
 int QtHost::RunWindowCommand(int id) {
   if (!window_) return 1;
   switch (id) {
@@ -419,6 +423,7 @@ int QtHost::RunWindowCommand(int id) {
     case 9493: return RunFrameRate(Parent());
     case kFilmResolutionCommand: return RunFilmResolutionDialog(Parent());
     case 364: return RunViewColours(Parent());
+    case 108: return RunCaptureDialog(Parent());
     default: return RunOptionDialog(id, Parent());
   }
 }

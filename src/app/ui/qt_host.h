@@ -60,6 +60,7 @@ class QtHost : public Host {
                        const std::string& elapsed) override;
   int RunWindowCommand(int id) override;
   bool HasWindows() override { return !window_.isNull(); }
+  ScreenPixels GrabScreen() override;
 
   // The view window of a record, or null.
   class ViewSubWindow* SubWindowOf(const ViewRecord* view) const;
