@@ -123,8 +123,7 @@ class SheetRun {
   void DropFrameImages();
   void ForgetFilesNotAt(int f);
   std::string OutName(int frame) const {
-    return r_.exact ? r_.outPath
-                    : OutputFileName(r_.outPath, r_.extension, frame, r_.counter, r_.type, Sequence().settings.longNames);
+    return RequestOutputName(r_, frame);
   }
 
   const GenerateRequest& r_;
@@ -310,19 +309,7 @@ int SheetRun::Go() {
   columns_ = SheetColumnsInUse();
   if (columns_ == 0 && AskProceed(kMessageNoColumns) == 0) return endEarly(2);
   if (r_.save) {
-    const int count = r_.exact ? 1 : r_.finish - r_.begin + 1;
-    std::string existing;
-    for (int i = 0; i < count; ++i) {
-      const std::string name = OutName(r_.exact ? 0 : r_.begin - 1 + i);
-      if (name.empty()) {
-        ShowNote("A sequence output name cannot hold \"*\".", r_.outPath);
-        return endEarly(1);
-      }
-      std::error_code ec;
-      if (existing.empty() && std::filesystem::exists(name, ec)) existing = name;
-      if (r_.type == kSeqTypeFlc || r_.type == kSeqTypeAvi || r_.type == kSeqTypeFs) break;
-    }
-    if (!existing.empty() && !r_.replace && AskReplace(kMessageOutputExists, existing) == 0) return endEarly(2);
+    if (const int checked = CheckRequestOutputNames(r_); checked != 0) return endEarly(checked);
   }
   if (r_.film && EnsureFilm() != 0) return endEarly(1);
   if (r_.hideOpControls && Ops().hooks.closeSettings) Ops().hooks.closeSettings();

@@ -112,10 +112,7 @@ class Run {
   int view_ = 0;
 };
 
-std::string Run::NameOf(int frame) const {
-  if (r_.exact) return r_.outPath;
-  return OutputFileName(r_.outPath, r_.extension, frame, r_.counter, r_.type, s_.settings.longNames);
-}
+std::string Run::NameOf(int frame) const { return RequestOutputName(r_, frame); }
 
 SequenceState::Kept* Run::KeptOf(ImageRecord* image) {
   for (auto& k : s_.kept)
@@ -478,19 +475,7 @@ int Run::Go() {
   if (r_.save) {
     // Every name first: a refused name writes nothing, and an existing file
     // is asked about once, before anything is replaced.
-    const int count = r_.exact ? 1 : r_.finish - r_.begin + 1;
-    std::string existing;
-    for (int i = 0; i < count; ++i) {
-      const std::string name = NameOf(r_.exact ? 0 : r_.begin - 1 + i);
-      if (name.empty()) {
-        ShowNote("A sequence output name cannot hold \"*\".", r_.outPath);
-        return endEarly(1);
-      }
-      std::error_code ec;
-      if (existing.empty() && std::filesystem::exists(name, ec)) existing = name;
-      if (r_.type == kSeqTypeFlc || r_.type == kSeqTypeAvi || r_.type == kSeqTypeFs) break;
-    }
-    if (!existing.empty() && !r_.replace && AskReplace(kMessageOutputExists, existing) == 0) return endEarly(2);
+    if (const int checked = CheckRequestOutputNames(r_); checked != 0) return endEarly(checked);
   }
 
   if (r_.film && EnsureFilm() != 0) return endEarly(1);
@@ -550,6 +535,30 @@ GenerateRequest RequestFromSettings() {
   r.hideOpControls = s.hideOp != 0;
   r.film = Film().windowOpen;
   return r;
+}
+
+std::string RequestOutputName(const GenerateRequest& request, int frame) {
+  if (request.exact) return request.outPath;
+  return OutputFileName(request.outPath, request.extension, frame, request.counter, request.type,
+                        Sequence().settings.longNames);
+}
+
+int CheckRequestOutputNames(const GenerateRequest& request) {
+  const int count = request.exact ? 1 : request.finish - request.begin + 1;
+  std::string existing;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = RequestOutputName(request, request.exact ? 0 : request.begin - 1 + i);
+    if (name.empty()) {
+      ShowNote("A sequence output name cannot hold \"*\".", request.outPath);
+      return 1;
+    }
+    std::error_code ec;
+    if (existing.empty() && std::filesystem::exists(name, ec)) existing = name;
+    // A film file is one name whatever the frame.
+    if (request.type == kSeqTypeFlc || request.type == kSeqTypeAvi || request.type == kSeqTypeFs) break;
+  }
+  if (!existing.empty() && !request.replace && AskReplace(kMessageOutputExists, existing) == 0) return 2;
+  return 0;
 }
 
 int Generate(const GenerateRequest& request) {

@@ -128,6 +128,12 @@ int TakeSequenceRange(SequenceRange& range);
 
 // ---- the run ----
 SequenceState& Sequence();
+// The file a request writes for frame index i (from 0).
+std::string RequestOutputName(const GenerateRequest& request, int frame);
+// Every output name of a request, checked before anything is written: 1 when
+// a name cannot be made (the user was told), 2 when the user declined to
+// replace an existing file (message 91, asked once), else 0.
+int CheckRequestOutputNames(const GenerateRequest& request);
 // The request the desktop's Generate makes from the settings.
 GenerateRequest RequestFromSettings();
 // 0 done, 1 failed or stopped (the user was told), 2 cancelled at a

@@ -1,4 +1,5 @@
 #include "anim/ui/exposure_sheet_window.h"
+#include "display/ui/mdi_child.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -469,16 +470,11 @@ void ExposureSheetWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-ExposureSheetWindow* FindExposureSheetWindow(QMdiArea* area) {
-  if (!area) return nullptr;
-  for (QMdiSubWindow* sub : area->subWindowList())
-    if (auto* w = dynamic_cast<ExposureSheetWindow*>(sub->widget())) return w;
-  return nullptr;
-}
+ExposureSheetWindow* FindExposureSheetWindow(QMdiArea* area) { return FindMdiChild<ExposureSheetWindow>(area); }
 
 void ToggleExposureSheetWindow(QMdiArea* area) {
   if (ExposureSheetWindow* open = FindExposureSheetWindow(area)) {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(open->parentWidget())) sub->close();
+    CloseMdiFrame(open);
     return;
   }
   if (!area) return;

@@ -1,4 +1,5 @@
 #include "anim/ui/film_window.h"
+#include "display/ui/mdi_child.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -269,18 +270,11 @@ void FilmWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-FilmWindow* FindFilmWindow(QMdiArea* area) {
-  if (!area) return nullptr;
-  for (QMdiSubWindow* sub : area->subWindowList())
-    if (auto* w = dynamic_cast<FilmWindow*>(sub->widget())) return w;
-  return nullptr;
-}
+FilmWindow* FindFilmWindow(QMdiArea* area) { return FindMdiChild<FilmWindow>(area); }
 
 bool ToggleFilmWindow(QMdiArea* area) {
   if (FilmWindow* open = FindFilmWindow(area)) {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(open->parentWidget())) {
-      if (sub->close()) Prefs().showFilm = 0;
-    }
+    if (CloseMdiFrame(open)) Prefs().showFilm = 0;
     return true;
   }
   QMdiSubWindow* sub = area ? area->addSubWindow(new FilmWindow) : nullptr;

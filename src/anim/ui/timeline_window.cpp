@@ -1,4 +1,5 @@
 #include "anim/ui/timeline_window.h"
+#include "display/ui/mdi_child.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -275,16 +276,11 @@ void TimeLineWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-TimeLineWindow* FindTimeLineWindow(QMdiArea* area) {
-  if (!area) return nullptr;
-  for (QMdiSubWindow* sub : area->subWindowList())
-    if (auto* w = dynamic_cast<TimeLineWindow*>(sub->widget())) return w;
-  return nullptr;
-}
+TimeLineWindow* FindTimeLineWindow(QMdiArea* area) { return FindMdiChild<TimeLineWindow>(area); }
 
 void ToggleTimeLineWindow(QMdiArea* area) {
   if (TimeLineWindow* open = FindTimeLineWindow(area)) {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(open->parentWidget())) sub->close();
+    CloseMdiFrame(open);
     return;
   }
   if (!area || CreateGrid() != 0) return;

@@ -1,4 +1,5 @@
 #include "anim/ui/trend_window.h"
+#include "display/ui/mdi_child.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -192,10 +193,7 @@ void TrendWindow::closeEvent(QCloseEvent* event) {
 }
 
 TrendWindow* FindTrendWindow(QMdiArea* area, const Trend& trend) {
-  if (!area) return nullptr;
-  for (QMdiSubWindow* sub : area->subWindowList())
-    if (auto* w = dynamic_cast<TrendWindow*>(sub->widget()); w && &w->Curve() == &trend) return w;
-  return nullptr;
+  return FindMdiChild<TrendWindow>(area, [&trend](const TrendWindow& w) { return &w.Curve() == &trend; });
 }
 
 void InstallTrendWindows(QMdiArea* area) {
