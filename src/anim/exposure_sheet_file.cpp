@@ -69,8 +69,16 @@ class SheetTarget final : public TimeLineTarget {
   int LevelsInUse() const override { return block_ ? std::min(block_->lastColumn + 1, SheetColumnsInUse()) : SheetColumnsInUse(); }
   bool HasRow(int level, int row) const override {
     if (block_ && (level < block_->firstColumn || level > block_->lastColumn)) return false;
-    for (int f = 0; f < SheetFrames(); ++f)
-      if (CellAt(level, f, row) != kCellEmpty) return true;
+    if (level < 0 || level >= kSheetColumns) return false;
+    // Straight down the column's own cells: asked for every column and row,
+    // a lookup per cell made saving a long sparse sheet crawl.
+    const std::vector<SheetCell>& column = Sheet().columns[static_cast<std::size_t>(level)];
+    const int first = block_ ? std::max(block_->firstFrame, 0) : 0;
+    const int end = std::min(static_cast<int>(column.size()), block_ ? block_->lastFrame + 1 : SheetFrames());
+    for (int f = first; f < end; ++f) {
+      const SheetCell& cell = column[static_cast<std::size_t>(f)];
+      if (cell.record && RowOfTag(cell.Tag()) == row) return true;
+    }
     return false;
   }
   Cell CellAt(int level, int frame, int row) const override {

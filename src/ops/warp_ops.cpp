@@ -163,7 +163,9 @@ void MirroredRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mas
     if (paired && mirror > x) continue;  // done with its mirror
     const int m = mask[x - x0], mm = paired ? mask[mirror - x0] : 0;
     if (!m && !mm) continue;
-    pair((x - f.cx) / f.rx, v, m, p + std::size_t{4} * (x - x0), mm, p + std::size_t{4} * (mirror - x0));
+    // Without a mirror in the row there is no pixel to point at (mm is 0).
+    std::uint8_t* const mp = paired ? p + std::size_t{4} * static_cast<std::size_t>(mirror - x0) : nullptr;
+    pair((x - f.cx) / f.rx, v, m, p + std::size_t{4} * (x - x0), mm, mp);
   }
 }
 
