@@ -322,21 +322,7 @@ int SheetRun::Go() {
   ApplyState& p = Pipeline();
   p.generating = true;
   BeginSequence(kSequenceTitle, r_.finish - r_.begin + 1);
-  if (r_.save && r_.type == kSeqTypeAvi) ArmAvi(OutName(0));
-  const int first = r_.accumulate && r_.replayFromStart ? 0 : r_.begin - 1;
-  int result = 0;
-  for (int f = first; f <= r_.finish - 1; ++f) {
-    if (Frame(f, f >= r_.begin - 1) != 0) {
-      result = 1;
-      break;
-    }
-    if (r_.stopAfterFrame && r_.stopAfterFrame() && f < r_.finish - 1) {
-      result = 1;
-      break;
-    }
-  }
-  if (r_.save && r_.type == kSeqTypeAvi && CloseAvi() != 0) result = 1;
-  if (r_.save && r_.type == kSeqTypeFlc) EndFlicRun();
+  int result = RunRequestFrames(r_, [this](int f, bool writing) { return Frame(f, writing); });
   DropFrameImages();
   for (auto& [path, image] : cache_) {
     if (ImageIndex(image) >= 0) {

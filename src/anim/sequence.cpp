@@ -493,21 +493,7 @@ int Run::Go() {
   p.generating = true;
   BeginSequence(kSequenceTitle, r_.finish - r_.begin + 1);
 
-  const int first = r_.accumulate && r_.replayFromStart ? 0 : r_.begin - 1;
-  if (r_.save && r_.type == kSeqTypeAvi) ArmAvi(NameOf(0));
-  int result = 0;
-  for (int f = first; f <= r_.finish - 1; ++f) {
-    if (Frame(f, f >= r_.begin - 1) != 0) {
-      result = 1;
-      break;
-    }
-    if (r_.stopAfterFrame && r_.stopAfterFrame() && f < r_.finish - 1) {
-      result = 1;
-      break;
-    }
-  }
-  if (r_.save && r_.type == kSeqTypeAvi && CloseAvi() != 0) result = 1;
-  if (r_.save && r_.type == kSeqTypeFlc) EndFlicRun();
+  const int result = RunRequestFrames(r_, [this](int f, bool writing) { return Frame(f, writing); });
   Finish();
   return result;
 }
@@ -559,6 +545,26 @@ int CheckRequestOutputNames(const GenerateRequest& request) {
   }
   if (!existing.empty() && !request.replace && AskReplace(kMessageOutputExists, existing) == 0) return 2;
   return 0;
+}
+
+int RunRequestFrames(const GenerateRequest& request, const std::function<int(int, bool)>& frame) {
+  const GenerateRequest& r = request;
+  const int first = r.accumulate && r.replayFromStart ? 0 : r.begin - 1;
+  if (r.save && r.type == kSeqTypeAvi) ArmAvi(RequestOutputName(r, 0));
+  int result = 0;
+  for (int f = first; f <= r.finish - 1; ++f) {
+    if (frame(f, f >= r.begin - 1) != 0) {
+      result = 1;
+      break;
+    }
+    if (r.stopAfterFrame && r.stopAfterFrame() && f < r.finish - 1) {
+      result = 1;
+      break;
+    }
+  }
+  if (r.save && r.type == kSeqTypeAvi && CloseAvi() != 0) result = 1;
+  if (r.save && r.type == kSeqTypeFlc) EndFlicRun();
+  return result;
 }
 
 int Generate(const GenerateRequest& request) {

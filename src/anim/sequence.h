@@ -134,6 +134,11 @@ std::string RequestOutputName(const GenerateRequest& request, int frame);
 // a name cannot be made (the user was told), 2 when the user declined to
 // replace an existing file (message 91, asked once), else 0.
 int CheckRequestOutputNames(const GenerateRequest& request);
+// The request's frames in order, each made by frame(f, writing) (f from 0;
+// writing false for frames replayed before the first written one), with the
+// AVI file opened before and the film file closed after. 0 done, 1 a frame
+// failed or the request stopped after one.
+int RunRequestFrames(const GenerateRequest& request, const std::function<int(int, bool)>& frame);
 // The request the desktop's Generate makes from the settings.
 GenerateRequest RequestFromSettings();
 // 0 done, 1 failed or stopped (the user was told), 2 cancelled at a
