@@ -470,7 +470,10 @@ class TimeLineReader {
     auto is = [&](std::string_view k, std::size_t n) { return KeywordMatches(key, k, n); };
     constexpr std::int64_t c = kCoordinateLimit;
     if (is("Mode", 4)) {
-      std::string_view text = ValueOf(std::string_view(line).substr(line.find(key.substr(0, 4))));
+      // The mode's name may hold spaces, so it is read from the line itself; a
+      // line rebuilt from tokens (a repeated record) may not hold the key.
+      const std::size_t at = line.find(key.substr(0, 4));
+      std::string_view text = ValueOf(at == std::string::npos ? std::string_view(key) : std::string_view(line).substr(at));
       while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
       int mode = kAreaRedo;
       for (int id = kAreaFreehand; id <= kAreaColourKey; ++id)

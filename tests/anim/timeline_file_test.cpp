@@ -132,7 +132,7 @@ TEST_F(TimeLineFileTest, AreaFieldsOutOfRangeOrNoNumberAreSkippedAndTold) {
   auto warnings = Read(
       "TIMELINE\nFrames:3\nAREA L:1 F:1\n- Mode:Font\n- Image:2000000,20\n- FontW:nan\n- FontH:   1e300\n"
       "- FontRot:inf\n- Point:0,5,2000000,0\n- Point:1,5,6,255\n- TranLevel:300\n"
-      "AREA L:1 F:2\n- Mode:Lasso\n");
+      "AREA L:1 F:2\n- Mode:Lasso\nAREA L:1 F:3\n- M\"o\"de:Polygon\n");
   const StoredArea* font = AreaRecordOf(CellAt(0, 0, kRowArea));
   ASSERT_TRUE(font);
   EXPECT_EQ(font->mode, kAreaFont);
@@ -145,6 +145,8 @@ TEST_F(TimeLineFileTest, AreaFieldsOutOfRangeOrNoNumberAreSkippedAndTold) {
   EXPECT_EQ(font->points[0].y, 6);
   EXPECT_EQ(font->level, 255);
   EXPECT_EQ(AreaRecordOf(CellAt(0, 1, kRowArea))->mode, kAreaRedo);
+  // Quotes inside the key: the line no longer holds the token as written.
+  EXPECT_EQ(AreaRecordOf(CellAt(0, 2, kRowArea))->mode, kAreaPolygon);
   EXPECT_EQ(warnings.size(), 6u);
 }
 
