@@ -1,4 +1,5 @@
 #include "store/undo.h"
+#include "store/undo_rows.h"
 
 #include <algorithm>
 #include <cstring>
@@ -99,7 +100,11 @@ void SwapImageBodies(ImageRecord* a, ImageRecord* b) {
   std::swap(a->dpiYDen, b->dpiYDen);
 }
 
-ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image) {
+namespace {
+
+// The layer of the clamped rectangle, locked; its pixels copied from the
+// image, or left for the caller to copy when `copy` is false.
+ImageRecord* MakeUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image, bool copy) {
   if (!image) return nullptr;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
@@ -123,8 +128,9 @@ ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRe
     ReportNoMemory();
     return nullptr;
   }
-  for (int y = 0; y < h; ++y)
-    std::memcpy(PixelAt(layer, 0, y), PixelAt(image, left, top + y), static_cast<std::size_t>(w) * 4);
+  if (copy)
+    for (int y = 0; y < h; ++y)
+      std::memcpy(PixelAt(layer, 0, y), PixelAt(image, left, top + y), static_cast<std::size_t>(w) * 4);
   UnlockImage(image);
   layer->parent = image;
   layer->originX = left;
@@ -138,7 +144,8 @@ ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRe
   return layer;
 }
 
-int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage) {
+int PushUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage,
+                      bool copy) {
   UndoState& u = UndoStack();
   if (!image) return 1;
   if (wholeImage && (opId == kOpEnlarge || opId == kOpReduce)) {
@@ -150,7 +157,7 @@ int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int o
     ReportNoMemory();
     return 1;
   }
-  ImageRecord* layer = CopyUndoRectangle(left, top, right, bottom, image);
+  ImageRecord* layer = MakeUndoRectangle(left, top, right, bottom, image, copy);
   if (!layer) return 1;
   PushLayer(layer);
   CopyText(layer->path, std::string(LoadString(opId)).substr(0, 100));
@@ -162,6 +169,20 @@ int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int o
   u.imageWidth = image->width;
   u.imageHeight = image->height;
   return 0;
+}
+
+}  // namespace
+
+ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image) {
+  return MakeUndoRectangle(left, top, right, bottom, image, true);
+}
+
+int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage) {
+  return PushUndoRectangle(left, top, right, bottom, image, opId, wholeImage, true);
+}
+
+int TakeUndoRowsLater(int left, int top, int right, int bottom, ImageRecord* image, int opId) {
+  return PushUndoRectangle(left, top, right, bottom, image, opId, false, false);
 }
 
 void DropRedoLayers(ImageRecord* image) {
