@@ -57,10 +57,16 @@ void RemoveEntry(int i) {
   u.stack[u.capacity - 1] = nullptr;
 }
 
+// The entry the next push frees.
+int PushedOff() {
+  const UndoState& u = UndoStack();
+  return u.levels > 0 ? std::min(u.levels, u.capacity) - 1 : 0;
+}
+
 // Puts a layer at the top, pushing the oldest entry off the end.
 void PushLayer(ImageRecord* layer) {
   UndoState& u = UndoStack();
-  int oldest = u.levels > 0 ? std::min(u.levels, u.capacity) - 1 : 0;
+  int oldest = PushedOff();
   FreeLayer(u.stack[oldest]);
   for (int i = oldest; i > 0; --i) u.stack[i] = u.stack[i - 1];
   u.stack[0] = layer;
@@ -103,8 +109,13 @@ void SwapImageBodies(ImageRecord* a, ImageRecord* b) {
 namespace {
 
 // The layer of the clamped rectangle, locked; its pixels copied from the
-// image, or left for the caller to copy when `copy` is false.
-ImageRecord* MakeUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image, bool copy) {
+// image, or left for the caller to copy when `copy` is false. `dropped`, a
+// layer that goes once this one is pushed, lends its planes when they have
+// the size wanted: pages in use cost nothing, where fresh ones must first
+// be cleared by the system (a few milliseconds for a photograph). It keeps
+// the new layer's small planes, and gets its own back on a failure.
+ImageRecord* MakeUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image, bool copy,
+                               ImageRecord* dropped = nullptr) {
   if (!image) return nullptr;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
@@ -113,10 +124,21 @@ ImageRecord* MakeUndoRectangle(int left, int top, int right, int bottom, ImageRe
   top = std::clamp(top, 0, image->height - 1);
   bottom = std::clamp(bottom, 0, image->height - 1);
   int w = right - left + 1, h = bottom - top + 1;
+  const bool reuse = dropped && dropped->width == w && dropped->height == h && dropped->lockCount == 0 &&
+                     dropped->pixelPlace && dropped->rowPlace;
   // Every byte of the copy is written below, so it is not made opaque first.
-  ImageRecord* layer = CreateImageToFill(w, h, "iund");
-  if (layer && LockImage(layer) != 0) {
+  ImageRecord* layer = reuse ? CreateImageToFill(1, 1, "iund") : CreateImageToFill(w, h, "iund");
+  if (layer && reuse) {
+    SwapImageBodies(layer, dropped);
+    ResetRowTable(layer);
+  }
+  auto discard = [&] {
+    while (layer->lockCount > 0) UnlockImage(layer);
+    if (reuse) SwapImageBodies(layer, dropped);
     FreeImage(layer);
+  };
+  if (layer && LockImage(layer) != 0) {
+    discard();
     layer = nullptr;
   }
   if (!layer) {
@@ -124,7 +146,7 @@ ImageRecord* MakeUndoRectangle(int left, int top, int right, int bottom, ImageRe
     return nullptr;
   }
   if (LockImage(image) != 0) {
-    FreeImage(layer);
+    discard();
     ReportNoMemory();
     return nullptr;
   }
@@ -157,7 +179,7 @@ int PushUndoRectangle(int left, int top, int right, int bottom, ImageRecord* ima
     ReportNoMemory();
     return 1;
   }
-  ImageRecord* layer = MakeUndoRectangle(left, top, right, bottom, image, copy);
+  ImageRecord* layer = MakeUndoRectangle(left, top, right, bottom, image, copy, u.stack[PushedOff()]);
   if (!layer) return 1;
   PushLayer(layer);
   CopyText(layer->path, std::string(LoadString(opId)).substr(0, 100));
