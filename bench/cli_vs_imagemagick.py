@@ -2,7 +2,7 @@
 """Whole commands beside ImageMagick on the same 4-megapixel 24-bit BMP.
 
 Run by hand from the project root after a Release build:
-    bench/cli_vs_imagemagick.py [--build build] [--runs 7] [--threads N]
+    bench/cli_vs_imagemagick.py [--build build] [--runs 7] [--threads N] [--cli PATH]
 
 Each pair is timed as whole processes (start-up, reading and writing
 included), ours and ImageMagick's in turn, and the medians and the ratio
@@ -45,8 +45,9 @@ def main():
     parser.add_argument("--build", default="build")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--threads", type=int, default=0, help="our --threads (0: the default, every core)")
+    parser.add_argument("--cli", help="this pixqv-cli instead of the build's (an older one, to compare)")
     args = parser.parse_args()
-    cli = os.path.join(args.build, "src", "cli", "pixqv-cli")
+    cli = args.cli or os.path.join(args.build, "src", "cli", "pixqv-cli")
     if not os.access(cli, os.X_OK):
         sys.exit(f"no {cli}: build first")
     with tempfile.TemporaryDirectory() as tmp:

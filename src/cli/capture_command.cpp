@@ -15,7 +15,10 @@
 #include "formats/save_choices.h"
 #include "store/image_record.h"
 #ifndef QV_NO_SCREEN_GRABBER
-#include "capture/screen_source.h"
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include "cli/screen/screen_module.h"
 #endif
 
 namespace qv::cli {
@@ -48,11 +51,61 @@ constexpr std::string_view kCaptureUsage =
     "was skipped (the files written before stay), 2 bad usage\n";
 
 #ifndef QV_NO_SCREEN_GRABBER
-// The command's host reads the screen through Qt.
+// The screen module, from the program's own folder. It is never closed: Qt
+// leaves exit handlers behind that must still find their code.
+struct ScreenModule {
+  QvScreenProblemFn problem = nullptr;
+  QvScreenOpenFn open = nullptr;
+  QvScreenCloseFn close = nullptr;
+  QvScreenGrabFn grab = nullptr;
+  std::string error;
+
+  ScreenModule() {
+    std::string path = kScreenModuleFile;
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+      const std::string exe(self, static_cast<std::size_t>(n));
+      const std::size_t slash = exe.rfind('/');
+      if (slash != std::string::npos) path = exe.substr(0, slash + 1) + kScreenModuleFile;
+    }
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!handle) {
+      const char* why = dlerror();
+      error = "cannot load the screen grabber " + path + (why ? std::string(": ") + why : std::string());
+      return;
+    }
+    problem = reinterpret_cast<QvScreenProblemFn>(dlsym(handle, "QvScreenProblem"));
+    open = reinterpret_cast<QvScreenOpenFn>(dlsym(handle, "QvScreenOpen"));
+    close = reinterpret_cast<QvScreenCloseFn>(dlsym(handle, "QvScreenClose"));
+    grab = reinterpret_cast<QvScreenGrabFn>(dlsym(handle, "QvScreenGrab"));
+    if (!problem || !open || !close || !grab) error = "the screen grabber " + path + " lacks its entry points";
+  }
+};
+
+// Qt's side of the screen, kept while the captures are taken.
+class ScreenConnection {
+ public:
+  explicit ScreenConnection(const ScreenModule& module) : close_(module.close), connection_(module.open()) {}
+  ~ScreenConnection() { close_(connection_); }
+  ScreenConnection(const ScreenConnection&) = delete;
+  ScreenConnection& operator=(const ScreenConnection&) = delete;
+
+ private:
+  QvScreenCloseFn close_;
+  void* connection_;
+};
+
+// The command's host reads the screen through the module.
 class CaptureHost : public CliHost {
  public:
   using CliHost::CliHost;
-  ScreenPixels GrabScreen() override { return GrabPrimaryScreen(); }
+  QvScreenGrabFn grab = nullptr;
+  ScreenPixels GrabScreen() override {
+    ScreenPixels pixels;
+    grab(&pixels);
+    return pixels;
+  }
 };
 #endif
 
@@ -118,10 +171,15 @@ int Run(const std::vector<std::string_view>& args) {
 #ifdef QV_NO_SCREEN_GRABBER
   return Exit(kName, kExitFailure, "this build has no screen grabber (an engine-only build)");
 #else
+  const ScreenModule module;
+  if (!module.error.empty()) return Exit(kName, kExitFailure, module.error);
   // Asked before Qt starts: Qt ends the process when it cannot connect.
-  if (const std::string problem = X11DisplayProblem(); !problem.empty()) return Exit(kName, kExitFailure, problem);
-  ScreenConnection screen;
+  std::string problem;
+  module.problem(&problem);
+  if (!problem.empty()) return Exit(kName, kExitFailure, problem);
+  ScreenConnection screen(module);
   CaptureHost& host = InstallHost<CaptureHost>(kName, false);
+  host.grab = module.grab;
   if (InitImageTable() != 0) return Exit(kName, kExitFailure, "no memory for the image table");
   for (int k = 0; k < count; ++k) {
     if (delay > 0) std::this_thread::sleep_for(std::chrono::seconds(delay));

@@ -1,7 +1,9 @@
 // The seven drivers of the apply pipeline and the look-up-table worker.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "area/area_mask.h"
 #include "base/messages.h"
@@ -12,6 +14,7 @@
 #include "ops/row_bands.h"
 #include "store/memory_places.h"
 #include "store/undo.h"
+#include "store/undo_rows.h"
 
 namespace qv {
 namespace {
@@ -114,17 +117,60 @@ constexpr std::int64_t kSharedPixels = 1 << 16;
 // worker threads when the worker allows it; progress and a stop are seen on
 // this thread either way. work(y) changes row y of the image.
 
+// The undo copy of a Point or Value box, filled row by row just before each
+// row changes (the workers of those kinds never read the copy): on the
+// thread that changes the row, while the row is in its cache. Rows a stop
+// left unchanged are copied afterwards, so the copy is whole either way.
+class RowCopies {
+ public:
+  RowCopies(ImageRecord* image, ImageRecord* layer, int x0, int y0)
+      : image_(image), layer_(layer), x0_(x0), y0_(y0), bytes_(static_cast<std::size_t>(layer->width) * 4),
+        copied_(static_cast<std::size_t>(layer->height), 0) {}
+  void Row(int y) {
+    const int r = y - y0_;
+    std::memcpy(PixelAt(layer_, 0, r), PixelAt(image_, x0_, y), bytes_);
+    copied_[static_cast<std::size_t>(r)] = 1;
+  }
+  // Called once the bands are over: no other thread touches the flags.
+  void Rest() {
+    for (int r = 0; r < layer_->height; ++r)
+      if (!copied_[static_cast<std::size_t>(r)]) Row(y0_ + r);
+  }
+  // Every row before any changes, in bands over the threads: for workers
+  // that read the copy anywhere.
+  void All(int threads) {
+    RunRowBands(
+        layer_->height, threads,
+        [this](int first, int end) {
+          for (int r = first; r < end; ++r) Row(y0_ + r);
+        },
+        [](int) { return 0; });
+  }
+
+ private:
+  ImageRecord* image_;
+  ImageRecord* layer_;
+  int x0_, y0_;
+  std::size_t bytes_;
+  std::vector<std::uint8_t> copied_;
+};
+
 template <class RowWork>
-int ForBoxRows(const ApplyContext& c, RowWork work) {
+int ForBoxRows(const ApplyContext& c, RowWork work, RowCopies* copies = nullptr) {
   const std::int64_t pixels = std::int64_t{c.x1 - c.x0 + 1} * (c.y1 - c.y0 + 1);
   const int threads = !c.routines.inPixelOrder && pixels >= kSharedPixels ? RowThreads() : 1;
   const int y0 = c.y0;
-  return RunRowBands(
+  const int result = RunRowBands(
       c.y1 - c.y0 + 1, threads,
       [&](int first, int end) {
-        for (int r = first; r < end; ++r) work(y0 + r);
+        for (int r = first; r < end; ++r) {
+          if (copies) copies->Row(y0 + r);
+          work(y0 + r);
+        }
       },
       [](int done) { return Progress(done); });
+  if (copies) copies->Rest();
+  return result;
 }
 
 struct BoxRow {
@@ -135,20 +181,40 @@ inline BoxRow RowOf(const ApplyContext& c, int y) {
   return {Pixel(c.image, c.x0, y), c.mask + static_cast<std::size_t>(y) * c.image->width + c.x0};
 }
 
-int PointLoop(ApplyContext& c) {
+// One row through a per-pixel worker. Everything the loop needs is a local
+// here, so that nothing is reloaded after each call; eight selected pixels
+// in a row skip the mask's tests.
+void PointRow(PointWorker worker, std::uint8_t* p, const std::uint8_t* mask, int count) {
+  int x = 0;
+  for (; x + 8 <= count; x += 8, p += 32) {
+    std::uint64_t eight;
+    std::memcpy(&eight, mask + x, 8);
+    if (eight == ~std::uint64_t{0}) {
+      for (int j = 0; j < 8; ++j) worker(p + 4 * j, 255);
+    } else if (eight != 0) {
+      for (int j = 0; j < 8; ++j)
+        if (const int m = mask[x + j]) worker(p + 4 * j, m);
+    }
+  }
+  for (; x < count; ++x, p += 4)
+    if (const int m = mask[x]) worker(p, m);
+}
+
+int PointLoop(ApplyContext& c, RowCopies* copies) {
   const PointWorker worker = c.routines.pointWorker;
   const PointRowWorker row = c.routines.pointRow;
   const int count = c.x1 - c.x0 + 1;
-  return ForBoxRows(c, [&](int y) {
-    const BoxRow r = RowOf(c, y);
-    if (row) return row(r.pixels, r.mask, count);
-    std::uint8_t* p = r.pixels;
-    for (int x = 0; x < count; ++x, p += 4)
-      if (r.mask[x]) worker(p, r.mask[x]);
-  });
+  return ForBoxRows(
+      c,
+      [&c, worker, row, count](int y) {
+        const BoxRow r = RowOf(c, y);
+        if (row) return row(r.pixels, r.mask, count);
+        PointRow(worker, r.pixels, r.mask, count);
+      },
+      copies);
 }
 
-int ValueLoop(ApplyContext& c) {
+int ValueLoop(ApplyContext& c, RowCopies* copies) {
   const ValueWorker worker = c.routines.valueWorker;
   const ValueRowWorker row = c.routines.valueRow;
   const bool alpha = c.affectAlpha;
@@ -188,17 +254,18 @@ int ValueLoop(ApplyContext& c) {
         }
       }
     }
-  });
+  }, copies);
 }
 
 int PixelLoop(ApplyContext& c) {
   const PixelWorker worker = c.routines.pixelWorker;
   const int x0 = c.x0, count = c.x1 - c.x0 + 1;
-  return ForBoxRows(c, [&](int y) {
+  return ForBoxRows(c, [&c, worker, x0, count](int y) {
     const BoxRow r = RowOf(c, y);
     std::uint8_t* p = r.pixels;
+    const std::uint8_t* mask = r.mask;
     for (int i = 0; i < count; ++i, p += 4)
-      if (const int m = r.mask[i]) worker(p, x0 + i, y, m);
+      if (const int m = mask[i]) worker(p, x0 + i, y, m);
   });
 }
 
@@ -350,6 +417,12 @@ int RunDriver(ApplyKind kind) {
   }
   BeginProgress(std::string(LoadString(static_cast<int>(c.op))), c.y1 - c.y0 + 1);
   c.undo = nullptr;
+  // The driver copies the box into the undo layer itself, over the worker
+  // threads: Point and Value workers never read the copy, so each row is
+  // copied as it is reached; for the other kinds every row first.
+  const bool rowsLater = !c.splatPass && c.x0 >= 0 && c.y0 >= 0 && c.x0 <= c.x1 && c.y0 <= c.y1 &&
+                         c.x1 < image->width && c.y1 < image->height;
+  const bool copyAsReached = kind == ApplyKind::Point || kind == ApplyKind::Value;
   if (kind != ApplyKind::Inspect) {
     UndoState& u = UndoStack();
     DropRedoLayers(image);
@@ -364,7 +437,9 @@ int RunDriver(ApplyKind kind) {
       }
     } else if (TakesUndoAlways(kind) || u.levels > 0) {
       u.latest = nullptr;
-      if (TakeUndo(c.x0, c.y0, c.x1, c.y1, image, static_cast<int>(c.op)) == 0) {
+      const int taken = rowsLater ? TakeUndoRowsLater(c.x0, c.y0, c.x1, c.y1, image, static_cast<int>(c.op))
+                                  : TakeUndo(c.x0, c.y0, c.x1, c.y1, image, static_cast<int>(c.op));
+      if (taken == 0) {
         c.undo = u.latest;
       } else if (TakesUndoAlways(kind)) {
         EndProgress();
@@ -382,10 +457,21 @@ int RunDriver(ApplyKind kind) {
     c.copyHeight = c.undo->height;
   }
 
+  std::optional<RowCopies> copies;
+  if (rowsLater && c.undo) {
+    copies.emplace(image, c.undo, c.x0, c.y0);
+    if (!copyAsReached) {
+      const std::int64_t pixels = std::int64_t{c.x1 - c.x0 + 1} * (c.y1 - c.y0 + 1);
+      copies->All(pixels >= kSharedPixels ? RowThreads() : 1);
+      copies.reset();
+    }
+  }
+  RowCopies* rowCopies = copies ? &*copies : nullptr;
+
   int result = 0;
   switch (kind) {
-    case ApplyKind::Point: result = PointLoop(c); break;
-    case ApplyKind::Value: result = ValueLoop(c); break;
+    case ApplyKind::Point: result = PointLoop(c, rowCopies); break;
+    case ApplyKind::Value: result = ValueLoop(c, rowCopies); break;
     case ApplyKind::Pixel: result = PixelLoop(c); break;
     case ApplyKind::Warp: result = c.routines.rowWorker ? RowLoop(c) : PixelLoop(c); break;
     case ApplyKind::Generation: result = GenerationLoop(c); break;

@@ -360,20 +360,30 @@ int GatherHistogram(std::uint8_t*, std::uint8_t*) {
 struct SampleBins {
   static constexpr int kHue = 768, kSat = kHue + 361, kLight = kSat + 101, kSize = kLight + 101;
   std::int64_t count[kSize] = {};
+  // Neighbouring pixels mostly fall in the same bins: odd columns count
+  // here until Fold, so that an addition seldom waits for the one before.
+  std::int64_t odd[kSize] = {};
   std::int64_t pixels = 0;
 
   void AddRow(const std::uint8_t* p, const std::uint8_t* m, int width) {
-    for (int x = 0; x < width; ++x, p += 4, ++m) {
-      if (!*m) continue;
-      ++count[p[0]];
-      ++count[256 + p[1]];
-      ++count[512 + p[2]];
+    std::int64_t* const lanes[2] = {count, odd};
+    std::int64_t selected = 0;
+    for (int x = 0; x < width; ++x, p += 4) {
+      if (!m[x]) continue;
+      std::int64_t* bins = lanes[x & 1];
+      ++bins[p[0]];
+      ++bins[256 + p[1]];
+      ++bins[512 + p[2]];
       const Hsl h = RgbToHsl(p[0], p[1], p[2]);
-      ++count[kHue + h.h];
-      ++count[kSat + h.s];
-      ++count[kLight + h.l];
-      ++pixels;
+      ++bins[kHue + h.h];
+      ++bins[kSat + h.s];
+      ++bins[kLight + h.l];
+      ++selected;
     }
+    pixels += selected;
+  }
+  void Fold() {
+    for (int i = 0; i < kSize; ++i) count[i] += odd[i], odd[i] = 0;
   }
 };
 
@@ -392,6 +402,7 @@ int GatherSampleBins(SampleBins& totals) {
       if (Progress(r) != 0) return 1;
       totals.AddRow(PixelAt(image, c.x0, y0 + r), mask + (y0 + r) * stride, width);
     }
+    totals.Fold();
     return 0;
   }
   std::mutex merging;
@@ -401,6 +412,7 @@ int GatherSampleBins(SampleBins& totals) {
       [&](int first, int end) {
         auto band = std::make_unique<SampleBins>();
         for (int r = first; r < end; ++r) band->AddRow(PixelAt(image, x0, y0 + r), mask + (y0 + r) * stride, width);
+        band->Fold();
         std::lock_guard lock(merging);
         for (int i = 0; i < SampleBins::kSize; ++i) totals.count[i] += band->count[i];
         totals.pixels += band->pixels;

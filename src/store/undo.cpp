@@ -1,4 +1,5 @@
 #include "store/undo.h"
+#include "store/undo_rows.h"
 
 #include <algorithm>
 #include <cstring>
@@ -56,10 +57,16 @@ void RemoveEntry(int i) {
   u.stack[u.capacity - 1] = nullptr;
 }
 
+// The entry the next push frees.
+int PushedOff() {
+  const UndoState& u = UndoStack();
+  return u.levels > 0 ? std::min(u.levels, u.capacity) - 1 : 0;
+}
+
 // Puts a layer at the top, pushing the oldest entry off the end.
 void PushLayer(ImageRecord* layer) {
   UndoState& u = UndoStack();
-  int oldest = u.levels > 0 ? std::min(u.levels, u.capacity) - 1 : 0;
+  int oldest = PushedOff();
   FreeLayer(u.stack[oldest]);
   for (int i = oldest; i > 0; --i) u.stack[i] = u.stack[i - 1];
   u.stack[0] = layer;
@@ -99,7 +106,16 @@ void SwapImageBodies(ImageRecord* a, ImageRecord* b) {
   std::swap(a->dpiYDen, b->dpiYDen);
 }
 
-ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image) {
+namespace {
+
+// The layer of the clamped rectangle, locked; its pixels copied from the
+// image, or left for the caller to copy when `copy` is false. `dropped`, a
+// layer that goes once this one is pushed, lends its planes when they have
+// the size wanted: pages in use cost nothing, where fresh ones must first
+// be cleared by the system (a few milliseconds for a photograph). It keeps
+// the new layer's small planes, and gets its own back on a failure.
+ImageRecord* MakeUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image, bool copy,
+                               ImageRecord* dropped = nullptr) {
   if (!image) return nullptr;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
@@ -108,10 +124,21 @@ ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRe
   top = std::clamp(top, 0, image->height - 1);
   bottom = std::clamp(bottom, 0, image->height - 1);
   int w = right - left + 1, h = bottom - top + 1;
+  const bool reuse = dropped && dropped->width == w && dropped->height == h && dropped->lockCount == 0 &&
+                     dropped->pixelPlace && dropped->rowPlace;
   // Every byte of the copy is written below, so it is not made opaque first.
-  ImageRecord* layer = CreateImageToFill(w, h, "iund");
-  if (layer && LockImage(layer) != 0) {
+  ImageRecord* layer = reuse ? CreateImageToFill(1, 1, "iund") : CreateImageToFill(w, h, "iund");
+  if (layer && reuse) {
+    SwapImageBodies(layer, dropped);
+    ResetRowTable(layer);
+  }
+  auto discard = [&] {
+    while (layer->lockCount > 0) UnlockImage(layer);
+    if (reuse) SwapImageBodies(layer, dropped);
     FreeImage(layer);
+  };
+  if (layer && LockImage(layer) != 0) {
+    discard();
     layer = nullptr;
   }
   if (!layer) {
@@ -119,12 +146,13 @@ ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRe
     return nullptr;
   }
   if (LockImage(image) != 0) {
-    FreeImage(layer);
+    discard();
     ReportNoMemory();
     return nullptr;
   }
-  for (int y = 0; y < h; ++y)
-    std::memcpy(PixelAt(layer, 0, y), PixelAt(image, left, top + y), static_cast<std::size_t>(w) * 4);
+  if (copy)
+    for (int y = 0; y < h; ++y)
+      std::memcpy(PixelAt(layer, 0, y), PixelAt(image, left, top + y), static_cast<std::size_t>(w) * 4);
   UnlockImage(image);
   layer->parent = image;
   layer->originX = left;
@@ -138,7 +166,8 @@ ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRe
   return layer;
 }
 
-int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage) {
+int PushUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage,
+                      bool copy) {
   UndoState& u = UndoStack();
   if (!image) return 1;
   if (wholeImage && (opId == kOpEnlarge || opId == kOpReduce)) {
@@ -150,7 +179,7 @@ int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int o
     ReportNoMemory();
     return 1;
   }
-  ImageRecord* layer = CopyUndoRectangle(left, top, right, bottom, image);
+  ImageRecord* layer = MakeUndoRectangle(left, top, right, bottom, image, copy, u.stack[PushedOff()]);
   if (!layer) return 1;
   PushLayer(layer);
   CopyText(layer->path, std::string(LoadString(opId)).substr(0, 100));
@@ -162,6 +191,20 @@ int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int o
   u.imageWidth = image->width;
   u.imageHeight = image->height;
   return 0;
+}
+
+}  // namespace
+
+ImageRecord* CopyUndoRectangle(int left, int top, int right, int bottom, ImageRecord* image) {
+  return MakeUndoRectangle(left, top, right, bottom, image, true);
+}
+
+int TakeUndo(int left, int top, int right, int bottom, ImageRecord* image, int opId, bool wholeImage) {
+  return PushUndoRectangle(left, top, right, bottom, image, opId, wholeImage, true);
+}
+
+int TakeUndoRowsLater(int left, int top, int right, int bottom, ImageRecord* image, int opId) {
+  return PushUndoRectangle(left, top, right, bottom, image, opId, false, false);
 }
 
 void DropRedoLayers(ImageRecord* image) {

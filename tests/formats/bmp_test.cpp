@@ -263,6 +263,35 @@ TEST_F(BmpWriterTest, TrueColourFilesReadBackByOurselvesAndThePeers) {
   FreeImage(alpha);
 }
 
+// Rows are moved several pixels at a time with a byte loop for the rest:
+// every width up to a few of those steps, byte for byte both ways.
+TEST_F(BmpWriterTest, EveryNarrowWidthKeepsItsBytesBothWays) {
+  for (int width = 1; width <= 19; ++width)
+    for (bool alpha : {false, true}) {
+      if (alpha && width == 1) continue;  // its alpha is all 0, which reads back opaque
+      ImageRecord* image = TestPattern(width, 3, alpha);
+      const auto px = Pixels(image);
+      const int bytes = alpha ? 4 : 3;
+      const std::size_t rowSize = (static_cast<std::size_t>(width) * bytes + 3) / 4 * 4;
+      const auto file = EncodeBmp(image, alpha ? 32 : 24);
+      ASSERT_EQ(file.size(), 54 + rowSize * 3) << width;
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x) {
+          const std::uint8_t* p = &px[(static_cast<std::size_t>(y) * width + x) * 4];
+          const std::uint8_t* f = &file[54 + rowSize * (2 - y) + static_cast<std::size_t>(x) * bytes];
+          ASSERT_EQ((std::array<int, 3>{f[0], f[1], f[2]}), (std::array<int, 3>{p[2], p[1], p[0]})) << width << " " << x;
+          if (alpha) {
+            ASSERT_EQ(f[3], p[3]) << width << " " << x;
+          }
+        }
+      ImageRecord* back = ReadBmp(file);
+      ASSERT_NE(back, nullptr);
+      EXPECT_EQ(Pixels(back), px) << width << (alpha ? " with alpha" : "");
+      FreeImage(back);
+      FreeImage(image);
+    }
+}
+
 TEST_F(BmpWriterTest, IndexedFilesMapIndexesToTheirColours) {
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick needed";
   IndexedImage reduced;

@@ -270,24 +270,48 @@ void HeldBack(std::uint8_t* p, int x, int y, int m) {
   PixelPlace(p, x, y, m);
 }
 
+void HeldBackPoint(std::uint8_t* p, int m) {
+  if (std::this_thread::get_id() != reporter)
+    while (!released.load()) std::this_thread::yield();
+  PointShade(p, m);
+}
+std::uint32_t HeldBackValue(std::uint32_t v) {
+  if (std::this_thread::get_id() != reporter)
+    while (!released.load()) std::this_thread::yield();
+  return ValueTwist(v);
+}
+
+// Point and Value boxes have their undo copy filled row by row as the rows
+// are reached: after a stop, and after a whole run, it must still hold the
+// whole box as it was.
 TEST_F(ThreadedDriverTest, AStopWhileTheRowsAreSharedOutPutsTheBoxBack) {
-  for (int threads : {1, 3}) {
-    ImageRecord* image = Publish(5, threads);
-    const std::vector<std::uint8_t> before = Pixels(image);
-    Ctx().routines.pixelWorker = HeldBack;
-    reporter = std::this_thread::get_id();
-    released = false;
-    int reports = 0;
-    host->onPump = [&] {
-      if (++reports < 2) return;
-      RequestStop();
+  for (ApplyKind kind : {ApplyKind::Pixel, ApplyKind::Point, ApplyKind::Value})
+    for (int threads : {1, 3}) {
+      ImageRecord* image = Publish(5, threads);
+      const std::vector<std::uint8_t> before = Pixels(image);
+      Ctx().routines.pixelWorker = HeldBack;
+      Ctx().routines.pointWorker = HeldBackPoint;
+      Ctx().routines.valueWorker = HeldBackValue;
+      reporter = std::this_thread::get_id();
+      released = false;
+      int reports = 0;
+      host->onPump = [&] {
+        if (++reports < 2) return;
+        RequestStop();
+        released = true;
+      };
+      EXPECT_EQ(RunDriver(kind), 1) << ApplyKindName(kind) << threads;
+      EXPECT_EQ(Pixels(image), before) << ApplyKindName(kind) << threads;
+      EXPECT_EQ(image->lockCount, 0);
+      EXPECT_FALSE(IsBusy());
+
       released = true;
-    };
-    EXPECT_EQ(RunDriver(ApplyKind::Pixel), 1) << threads;
-    EXPECT_EQ(Pixels(image), before) << threads;
-    EXPECT_EQ(image->lockCount, 0);
-    EXPECT_FALSE(IsBusy());
-  }
+      host->onPump = nullptr;
+      EXPECT_EQ(RunDriver(kind), 0) << ApplyKindName(kind) << threads;
+      EXPECT_NE(Pixels(image), before) << ApplyKindName(kind) << threads;
+      EXPECT_EQ(UndoLatest(image), 0);
+      EXPECT_EQ(Pixels(image), before) << ApplyKindName(kind) << threads << " undone";
+    }
 }
 
 }  // namespace
