@@ -122,4 +122,11 @@ inline bool SampleClamped(const PixelPlane& plane, double sxf, double syf, std::
   return true;
 }
 
+// SampleClamped over n positions: out takes 4 bytes per position, valid 1
+// where a sample was taken (0 for a position that is not a number). The
+// same bytes one by one; vector instructions where the processor has them,
+// unless plain is set.
+void SampleRun(const PixelPlane& plane, const double* sx, const double* sy, int n, std::uint8_t* out,
+               std::uint8_t* valid, bool plain = false);
+
 }  // namespace qv

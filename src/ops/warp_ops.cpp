@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <vector>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "base/crt_random.h"
 #include "base/messages.h"
@@ -147,27 +152,36 @@ struct RowFrame {
   }
 };
 
-// The ellipse's maps are symmetric about the centre's column: the pixel
-// mirrored there has u negated exactly (whole numbers less a whole-valued
-// centre), the same radius, and so the same sines, cosines and bulge with
-// the sign of u. pair(x, u, v) maps x and its mirror 2 cx - x at once; each
-// pair is visited once, the pixels beyond the mirror's reach alone. Warps
-// read only the copy, so the order of visiting does not matter.
-template <class Pair>
-void MirroredRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask, const RowFrame& f, Pair pair) {
-  const std::int64_t twice = 2 * static_cast<std::int64_t>(f.cx);
-  const double v = (y - f.cy) / f.ry;
-  for (int x = x0; x <= x1; ++x) {
-    const std::int64_t mirror = twice - x;
-    const bool paired = mirror != x && mirror >= x0 && mirror <= x1;
-    if (paired && mirror > x) continue;  // done with its mirror
-    const int m = mask[x - x0], mm = paired ? mask[mirror - x0] : 0;
-    if (!m && !mm) continue;
-    // Without a mirror in the row there is no pixel to point at (mm is 0).
-    std::uint8_t* const mp = paired ? p + std::size_t{4} * static_cast<std::size_t>(mirror - x0) : nullptr;
-    pair((x - f.cx) / f.rx, v, m, p + std::size_t{4} * (x - x0), mm, mp);
+// A row is mapped a run of pixels at a time: the positions first, then all
+// of them sampled at once and stored through the mask.
+constexpr int kRun = 128;
+struct RunBuffers {
+  double sx[kRun], sy[kRun];
+  int shade[kRun];
+  std::uint8_t sample[4 * kRun], valid[kRun];
+};
+
+inline bool NoneMasked(const std::uint8_t* mask, int n) {
+  for (int i = 0; i < n; ++i)
+    if (mask[i]) return false;
+  return true;
+}
+
+inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, const std::uint8_t* mask, int n, bool shaded) {
+  SampleRun(f.copy, b.sx, b.sy, n, b.sample, b.valid);
+  for (int i = 0; i < n; ++i) {
+    const int m = mask[i];
+    if (!m || !b.valid[i]) continue;
+    StoreWarped(p + std::size_t{4} * i, m, b.sample + std::size_t{4} * i, shaded ? b.shade[i] : 0, f.affectAlpha);
   }
 }
+
+#if defined(__x86_64__)
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
 
 // Dome's and Caricature's new radius for radius r, as MapDome and
 // MapCaricature have it.
@@ -190,35 +204,121 @@ inline double CaricatureRadius(double k, double r) {
   return (q * q * k + 1) * r;
 }
 
+// Dome's and Caricature's positions for n pixels from x on in the row of v,
+// as MapDome and MapCaricature give them.
+template <double (*Radius)(double, double)>
+void BulgePositions(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
+  for (int i = 0; i < n; ++i) {
+    const double u = (x + i - f.cx) / f.rx;
+    const double r = std::sqrt(u * u + v * v);
+    double sine = 0, cosine = 1;
+    if (r > 0) {
+      sine = u / r;
+      cosine = v / r;
+    }
+    const double radius = Radius(f.k, r);
+    sx[i] = f.cx + f.rx * radius * sine;
+    sy[i] = f.cy + f.ry * radius * cosine;
+  }
+}
+
+#if defined(__x86_64__)
+// BulgePositions four pixels at a time: the same operations in the same
+// order on each lane (no fused multiply-adds), so the same doubles. Square
+// root and division are correctly rounded in both.
+template <double (*Radius)(double, double)>
+__attribute__((target("avx2"))) void BulgePositionsAvx2(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
+  constexpr bool kDomeRadius = Radius == DomeRadius;
+  const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
+  const __m256d k = _mm256_set1_pd(f.k), vv = _mm256_set1_pd(v), vSquared = _mm256_set1_pd(v * v);
+  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0);
+  const __m256d tiny = _mm256_set1_pd(0.0001), steps = _mm256_set_pd(3, 2, 1, 0);
+  const bool divides = kDomeRadius ? f.k >= 0 : f.k < 0;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d xs = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + i)), steps);
+    const __m256d u = _mm256_div_pd(_mm256_sub_pd(xs, cx), rx);
+    const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(u, u), vSquared));
+    const __m256d positive = _mm256_cmp_pd(r, zero, _CMP_GT_OQ);
+    const __m256d sine = _mm256_blendv_pd(zero, _mm256_div_pd(u, r), positive);
+    const __m256d cosine = _mm256_blendv_pd(one, _mm256_div_pd(vv, r), positive);
+    const __m256d q = _mm256_sub_pd(one, r);
+    __m256d radius;
+    if (divides) {
+      __m256d divisor = kDomeRadius ? _mm256_add_pd(one, _mm256_mul_pd(k, q)) : _mm256_sub_pd(one, _mm256_mul_pd(q, k));
+      divisor = _mm256_blendv_pd(divisor, tiny, _mm256_cmp_pd(divisor, zero, _CMP_EQ_OQ));
+      radius = _mm256_div_pd(r, divisor);
+    } else if (kDomeRadius) {
+      radius = _mm256_mul_pd(_mm256_sub_pd(one, _mm256_div_pd(_mm256_mul_pd(_mm256_mul_pd(q, q), k), two)), r);
+    } else {
+      radius = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(q, q), k), one), r);
+    }
+    _mm256_storeu_pd(sx + i, _mm256_add_pd(cx, _mm256_mul_pd(_mm256_mul_pd(rx, radius), sine)));
+    _mm256_storeu_pd(sy + i, _mm256_add_pd(cy, _mm256_mul_pd(_mm256_mul_pd(ry, radius), cosine)));
+  }
+  BulgePositions<Radius>(f, v, x + i, n - i, sx + i, sy + i);
+}
+#endif
+
 template <double (*Radius)(double, double)>
 void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const RowFrame f(Geo());
-  MirroredRow(p, x0, x1, y, mask, f,
-              [&f](double u, double v, int m, std::uint8_t* at, int mm, std::uint8_t* mirrored) {
-                const double r = std::sqrt(u * u + v * v);
-                double sine = 0, cosine = 1;
-                if (r > 0) {
-                  sine = u / r;
-                  cosine = v / r;
-                }
-                const double radius = Radius(f.k, r);
-                const double t = f.rx * radius * sine, sy = f.cy + f.ry * radius * cosine;
-                if (m) f.Store(at, m, f.cx + t, sy);
-                if (mm) f.Store(mirrored, mm, f.cx - t, sy);
-              });
+  RunBuffers b;
+  const double v = (y - f.cy) / f.ry;
+  for (int x = x0; x <= x1; x += kRun) {
+    const int n = std::min(kRun, x1 - x + 1);
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    if (NoneMasked(mask + at, n)) continue;
+#if defined(__x86_64__)
+    if (HasAvx2())
+      BulgePositionsAvx2<Radius>(f, v, x, n, b.sx, b.sy);
+    else
+#endif
+      BulgePositions<Radius>(f, v, x, n, b.sx, b.sy);
+    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
+  }
 }
 
+// Swirl's turn depends on the radius alone, which is the same at the
+// distance d either side of the centre's column (u is negated exactly): the
+// sine and cosine are taken once per distance along the row, only over the
+// masked pixels' distances.
 void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const RowFrame f(Geo());
-  MirroredRow(p, x0, x1, y, mask, f,
-              [&f](double u, double v, int m, std::uint8_t* at, int mm, std::uint8_t* mirrored) {
-                const double r = std::sqrt(u * u + v * v);
-                const double turn = (1 - r) * f.k;
-                const double s = std::sin(turn), co = std::cos(turn);
-                if (m) f.Store(at, m, f.cx + f.rx * (u * co + v * s), f.cy + f.ry * (v * co - u * s));
-                const double w = -u;
-                if (mm) f.Store(mirrored, mm, f.cx + f.rx * (w * co + v * s), f.cy + f.ry * (v * co - w * s));
-              });
+  int first = 0, last = x1 - x0;
+  while (first <= last && !mask[first]) ++first;
+  while (last >= first && !mask[last]) --last;
+  if (first > last) return;
+  const std::int64_t centre = static_cast<std::int64_t>(f.cx);
+  const std::int64_t a = x0 + first - centre, z = x0 + last - centre;
+  const std::int64_t nearest = a <= 0 && z >= 0 ? 0 : std::min(std::llabs(a), std::llabs(z));
+  const std::int64_t farthest = std::max(std::llabs(a), std::llabs(z));
+  const double v = (y - f.cy) / f.ry;
+  struct Turned {
+    double u, sine, cosine;
+  };
+  std::vector<Turned> table(static_cast<std::size_t>(farthest - nearest + 1));
+  for (std::int64_t d = nearest; d <= farthest; ++d) {
+    Turned& t = table[static_cast<std::size_t>(d - nearest)];
+    t.u = static_cast<double>(d) / f.rx;
+    const double r = std::sqrt(t.u * t.u + v * v);
+    const double turn = (1 - r) * f.k;
+    t.sine = std::sin(turn);
+    t.cosine = std::cos(turn);
+  }
+  RunBuffers b;
+  for (int x = x0 + first; x <= x0 + last; x += kRun) {
+    const int n = std::min(kRun, x0 + last - x + 1);
+    for (int i = 0; i < n; ++i) {
+      const std::int64_t d = x + i - centre;
+      const Turned& t = table[static_cast<std::size_t>(std::llabs(d) - nearest)];
+      const double u = d < 0 ? -t.u : t.u;
+      b.sx[i] = f.cx + f.rx * (u * t.cosine + v * t.sine);
+      b.sy[i] = f.cy + f.ry * (v * t.cosine - u * t.sine);
+    }
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
+  }
 }
 
 // (u, v) the elliptic coordinates, r their radius; (sin, cos) of the angle
@@ -337,13 +437,18 @@ void WavesRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
   const double aYFront = g.aYFront, aYSide = g.aYSide, aXFront = g.aXFront, aXSide = g.aXSide;
   const double lx = g.lx, ly = g.ly;
   const int shading = g.shading;
-  for (int x = x0; x <= x1; ++x, p += 4, ++mask) {
-    const int m = *mask;
-    if (!m) continue;
-    const double a = column[x];
-    const double sx = x + a * aYFront * lx + b * aXSide * ly;
-    const double sy = y + b * aXFront * ly + a * aYSide * lx;
-    f.Store(p, m, sx, sy, shading == 0 ? 0 : TruncToInt((a * aYFront + a * aYSide + b * aXSide + b * aXFront) * shading * 2));
+  RunBuffers run;
+  for (int x = x0; x <= x1; x += kRun) {
+    const int n = std::min(kRun, x1 - x + 1);
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    if (NoneMasked(mask + at, n)) continue;
+    for (int i = 0; i < n; ++i) {
+      const double a = column[x + i];
+      run.sx[i] = (x + i) + a * aYFront * lx + b * aXSide * ly;
+      run.sy[i] = y + b * aXFront * ly + a * aYSide * lx;
+      run.shade[i] = shading == 0 ? 0 : TruncToInt((a * aYFront + a * aYSide + b * aXSide + b * aXFront) * shading * 2);
+    }
+    SampleAndStore(f, run, p + 4 * at, mask + at, n, true);
   }
 }
 
@@ -432,25 +537,36 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
   const std::int32_t* whorlY = g.whorlY;
   const double* whorlRadius = g.whorlRadius;
   const double* whorlTwist = g.whorlTwist;
-  for (int x = x0; x <= x1; ++x, p += 4, ++mask) {
-    const int m = *mask;
-    if (!m) continue;
-    double sx = x, sy = y;
-    for (int i = 0; i < whorls; ++i) {
-      const double radius = whorlRadius[i];
-      const double ox = sx - whorlX[i], oy = sy - whorlY[i];
-      const double reach = std::fabs(radius);
-      if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
-      const double du = ox / radius, dv = oy / radius;
-      const double d2 = du * du + dv * dv;
-      if (!(d2 < 1)) continue;
-      const double d = std::sqrt(d2);
-      const double turn = whorlTwist[i] * (1 - d) * (1 - d);
-      const double s = std::sin(turn), co = std::cos(turn);
-      sx = (du * co + dv * s) * radius + whorlX[i];
-      sy = (dv * co - du * s) * radius + whorlY[i];
+  RunBuffers run;
+  for (int x0Run = x0; x0Run <= x1; x0Run += kRun) {
+    const int n = std::min(kRun, x1 - x0Run + 1);
+    const std::size_t at = static_cast<std::size_t>(x0Run - x0);
+    if (NoneMasked(mask + at, n)) continue;
+    for (int j = 0; j < n; ++j) {
+      if (!mask[at + j]) {
+        // Not sampled, not stored.
+        run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
+        continue;
+      }
+      double sx = x0Run + j, sy = y;
+      for (int i = 0; i < whorls; ++i) {
+        const double radius = whorlRadius[i];
+        const double ox = sx - whorlX[i], oy = sy - whorlY[i];
+        const double reach = std::fabs(radius);
+        if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
+        const double du = ox / radius, dv = oy / radius;
+        const double d2 = du * du + dv * dv;
+        if (!(d2 < 1)) continue;
+        const double d = std::sqrt(d2);
+        const double turn = whorlTwist[i] * (1 - d) * (1 - d);
+        const double s = std::sin(turn), co = std::cos(turn);
+        sx = (du * co + dv * s) * radius + whorlX[i];
+        sy = (dv * co - du * s) * radius + whorlY[i];
+      }
+      run.sx[j] = sx;
+      run.sy[j] = sy;
     }
-    f.Store(p, m, sx, sy);
+    SampleAndStore(f, run, p + 4 * at, mask + at, n, false);
   }
 }
 
