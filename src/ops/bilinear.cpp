@@ -47,84 +47,73 @@ __attribute__((target("avx2"))) inline void SplitFour(const double* sx, const do
   gy = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, _mm256_cvtepi32_pd(iy)), scale));
 }
 
-__attribute__((target("avx2"))) inline __m256i ChannelOf(__m256i p, int c) {
-  const __m256i byte = _mm256_set1_epi32(255);
-  switch (c) {
-    case 0:
-      return _mm256_and_si256(p, byte);
-    case 1:
-      return _mm256_and_si256(_mm256_srli_epi32(p, 8), byte);
-    case 2:
-      return _mm256_and_si256(_mm256_srli_epi32(p, 16), byte);
-    default:
-      return _mm256_srli_epi32(p, 24);
-  }
-}
-
-// Eight samples at a time: the four neighbours gathered, each channel's
-// weighted sum in single precision. As in BlendInside every product and
-// partial sum is a whole number below 2^24, held exactly, so the order of
-// the additions cannot change a byte. Lanes whose neighbours are not all
-// inside the plane are sampled one by one.
+// Eight samples at a time, two to a register. A pixel and its right
+// neighbour are loaded together, their channels paired with the weights
+// (256 - gx, gx) and summed exactly in whole numbers; the rows above and
+// below are then weighted by (256 - gy, gy) in single precision. That gives
+// the four weights' sum exactly (every value a whole number below 2^24), so
+// the same bytes as BlendInside whatever the order of the additions. Runs
+// with a neighbour outside the plane are sampled one by one.
 __attribute__((target("avx2"))) void SampleRunAvx2(const PixelPlane& plane, const double* sx, const double* sy, int n,
                                                    std::uint8_t* out, std::uint8_t* valid) {
   int i = 0;
-  // Pixel indices are gathered as int: planes whose offsets could pass that
-  // are left to the plain sampler lane by lane (their row offsets fail below).
-  const bool usable = plane.pixels && plane.x >= 0 && plane.y >= 0 && plane.width >= 2 && plane.height >= 2 &&
-                      plane.width <= (1 << 30);
-  if (usable) {
+  if (plane.pixels && plane.x >= 0 && plane.y >= 0) {
     const __m256i originX = _mm256_set1_epi32(plane.x), originY = _mm256_set1_epi32(plane.y);
     const __m256i lastX = _mm256_set1_epi32(plane.width - 1), lastY = _mm256_set1_epi32(plane.height - 1);
-    const __m256i minusOne = _mm256_set1_epi32(-1), rowLimit = _mm256_set1_epi32(1 << 30), one = _mm256_set1_epi32(1);
-    const __m256i zero = _mm256_setzero_si256();
+    const __m256i minusOne = _mm256_set1_epi32(-1), full = _mm256_set1_epi32(256);
     const __m256 k256 = _mm256_set1_ps(256.0f);
-    const int* pixels = reinterpret_cast<const int*>(plane.pixels);
-    const int* rows = reinterpret_cast<const int*>(plane.rows);
+    // Bytes p00 c0..c3, p10 c0..c3 to words p00 c0, p10 c0, p00 c1, p10 c1, ...
+    const __m256i pairUp = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1,
+                                            0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
+    const __m256i inOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    alignas(32) std::int32_t cxs[8], cys[8];
     for (; i + 8 <= n; i += 8) {
       __m128i ixl, iyl, gxl, gyl, ixh, iyh, gxh, gyh;
       SplitFour(sx + i, sy + i, ixl, iyl, gxl, gyl);
       SplitFour(sx + i + 4, sy + i + 4, ixh, iyh, gxh, gyh);
-      const __m256i ix = _mm256_set_m128i(ixh, ixl), iy = _mm256_set_m128i(iyh, iyl);
-      const __m256i gx = _mm256_set_m128i(gxh, gxl), gy = _mm256_set_m128i(gyh, gyl);
-      const __m256i cx = _mm256_sub_epi32(ix, originX), cy = _mm256_sub_epi32(iy, originY);
-      __m256i in = _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(cx, minusOne), _mm256_cmpgt_epi32(lastX, cx)),
-                                    _mm256_and_si256(_mm256_cmpgt_epi32(cy, minusOne), _mm256_cmpgt_epi32(lastY, cy)));
-      const __m256i row0 = _mm256_mask_i32gather_epi32(zero, rows, cy, in, 4);
-      const __m256i row1 = _mm256_mask_i32gather_epi32(zero, rows, _mm256_add_epi32(cy, one), in, 4);
-      in = _mm256_and_si256(in, _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(row0, minusOne), _mm256_cmpgt_epi32(rowLimit, row0)),
-                                                 _mm256_and_si256(_mm256_cmpgt_epi32(row1, minusOne), _mm256_cmpgt_epi32(rowLimit, row1))));
-      const int inBits = _mm256_movemask_ps(_mm256_castsi256_ps(in));
-      if (inBits != 0) {
-        const __m256i at0 = _mm256_add_epi32(row0, cx), at1 = _mm256_add_epi32(row1, cx);
-        const __m256i p00 = _mm256_mask_i32gather_epi32(zero, pixels, at0, in, 4);
-        const __m256i p10 = _mm256_mask_i32gather_epi32(zero, pixels + 1, at0, in, 4);
-        const __m256i p01 = _mm256_mask_i32gather_epi32(zero, pixels, at1, in, 4);
-        const __m256i p11 = _mm256_mask_i32gather_epi32(zero, pixels + 1, at1, in, 4);
-        const __m256 fx = _mm256_cvtepi32_ps(gx), fy = _mm256_cvtepi32_ps(gy);
-        const __m256 ox = _mm256_sub_ps(k256, fx), oy = _mm256_sub_ps(k256, fy);
-        const __m256 w00 = _mm256_mul_ps(oy, ox), w10 = _mm256_mul_ps(oy, fx);
-        const __m256 w01 = _mm256_mul_ps(fy, ox), w11 = _mm256_mul_ps(fy, fx);
-        __m256i result = zero;
-        for (int c = 0; c < 4; ++c) {
-          const __m256 sum = _mm256_add_ps(
-              _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(ChannelOf(p00, c)), w00),
-                            _mm256_mul_ps(_mm256_cvtepi32_ps(ChannelOf(p10, c)), w10)),
-              _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(ChannelOf(p01, c)), w01),
-                            _mm256_mul_ps(_mm256_cvtepi32_ps(ChannelOf(p11, c)), w11)));
-          const __m256i v = _mm256_srli_epi32(_mm256_cvttps_epi32(sum), 16);
-          result = _mm256_or_si256(result, _mm256_slli_epi32(v, 8 * c));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + std::size_t{4} * i), result);
+      const __m256i cx = _mm256_sub_epi32(_mm256_set_m128i(ixh, ixl), originX);
+      const __m256i cy = _mm256_sub_epi32(_mm256_set_m128i(iyh, iyl), originY);
+      const __m256i in = _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(cx, minusOne), _mm256_cmpgt_epi32(lastX, cx)),
+                                          _mm256_and_si256(_mm256_cmpgt_epi32(cy, minusOne), _mm256_cmpgt_epi32(lastY, cy)));
+      if (_mm256_movemask_ps(_mm256_castsi256_ps(in)) != 0xff) {
+        for (int l = i; l < i + 8; ++l) valid[l] = SampleClamped(plane, sx[l], sy[l], out + std::size_t{4} * l) ? 1 : 0;
+        continue;
       }
-      for (int l = 0; l < 8; ++l) {
-        if (inBits & (1 << l)) {
-          valid[i + l] = 1;
-        } else {
-          const int k = i + l;
-          valid[k] = SampleClamped(plane, sx[k], sy[k], out + std::size_t{4} * k) ? 1 : 0;
+      _mm256_store_si256(reinterpret_cast<__m256i*>(cxs), cx);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(cys), cy);
+      const __m256i gx = _mm256_set_m128i(gxh, gxl);
+      const __m256i xWeights = _mm256_or_si256(_mm256_sub_epi32(full, gx), _mm256_slli_epi32(gx, 16));
+      const __m256 below = _mm256_cvtepi32_ps(_mm256_set_m128i(gyh, gyl));
+      const __m256 above = _mm256_sub_ps(k256, below);
+      __m256i rows[4];
+      for (int j = 0; j < 4; ++j) {
+        const std::uint8_t* top[2];
+        const std::uint8_t* bottom[2];
+        for (int h = 0; h < 2; ++h) {
+          const int l = 2 * j + h;
+          const std::size_t column = static_cast<std::size_t>(cxs[l]);
+          top[h] = plane.pixels + (std::size_t{plane.rows[cys[l]]} + column) * 4;
+          bottom[h] = plane.pixels + (std::size_t{plane.rows[cys[l] + 1]} + column) * 4;
         }
+        const __m256i t = _mm256_shuffle_epi8(
+            _mm256_set_m128i(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top[1])),
+                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(top[0]))),
+            pairUp);
+        const __m256i b = _mm256_shuffle_epi8(
+            _mm256_set_m128i(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom[1])),
+                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom[0]))),
+            pairUp);
+        const __m256i pick = _mm256_setr_epi32(2 * j, 2 * j, 2 * j, 2 * j, 2 * j + 1, 2 * j + 1, 2 * j + 1, 2 * j + 1);
+        const __m256i w = _mm256_permutevar8x32_epi32(xWeights, pick);
+        const __m256 upper = _mm256_cvtepi32_ps(_mm256_madd_epi16(t, w));
+        const __m256 lower = _mm256_cvtepi32_ps(_mm256_madd_epi16(b, w));
+        const __m256 sum = _mm256_add_ps(_mm256_mul_ps(upper, _mm256_permutevar8x32_ps(above, pick)),
+                                         _mm256_mul_ps(lower, _mm256_permutevar8x32_ps(below, pick)));
+        rows[j] = _mm256_srli_epi32(_mm256_cvttps_epi32(sum), 16);
       }
+      const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(rows[0], rows[1]), _mm256_packs_epi32(rows[2], rows[3]));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + std::size_t{4} * i), _mm256_permutevar8x32_epi32(bytes, inOrder));
+      std::memset(valid + i, 1, 8);
     }
   }
   SampleRunPlain(plane, sx + i, sy + i, n - i, out + std::size_t{4} * i, valid + i);
