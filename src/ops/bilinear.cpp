@@ -47,26 +47,56 @@ __attribute__((target("avx2"))) inline void SplitFour(const double* sx, const do
   gy = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(y, _mm256_cvtepi32_pd(iy)), scale));
 }
 
-// Eight samples at a time, two to a register. A pixel and its right
+// Eight blends at a time, two to a register. A pixel and its right
 // neighbour are loaded together, their channels paired with the weights
 // (256 - gx, gx) and summed exactly in whole numbers; the rows above and
 // below are then weighted by (256 - gy, gy) in single precision. That gives
 // the four weights' sum exactly (every value a whole number below 2^24), so
-// the same bytes as BlendInside whatever the order of the additions. Runs
-// with a neighbour outside the plane are sampled one by one.
+// the same bytes as BlendInside whatever the order of the additions.
+__attribute__((target("avx2"))) inline __m256i BlendEightAvx2(const std::uint8_t* const* top, const std::uint8_t* const* bottom,
+                                                              __m256i gx, __m256i gy) {
+  const __m256i full = _mm256_set1_epi32(256);
+  const __m256 k256 = _mm256_set1_ps(256.0f);
+  // Bytes p00 c0..c3, p10 c0..c3 to words p00 c0, p10 c0, p00 c1, p10 c1, ...
+  const __m256i pairUp = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1,
+                                          0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
+  const __m256i xWeights = _mm256_or_si256(_mm256_sub_epi32(full, gx), _mm256_slli_epi32(gx, 16));
+  const __m256 below = _mm256_cvtepi32_ps(gy);
+  const __m256 above = _mm256_sub_ps(k256, below);
+  __m256i rows[4];
+  for (int j = 0; j < 4; ++j) {
+    const __m256i t = _mm256_shuffle_epi8(
+        _mm256_set_m128i(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top[2 * j + 1])),
+                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(top[2 * j]))),
+        pairUp);
+    const __m256i b = _mm256_shuffle_epi8(
+        _mm256_set_m128i(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom[2 * j + 1])),
+                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom[2 * j]))),
+        pairUp);
+    const __m256i pick = _mm256_setr_epi32(2 * j, 2 * j, 2 * j, 2 * j, 2 * j + 1, 2 * j + 1, 2 * j + 1, 2 * j + 1);
+    const __m256i w = _mm256_permutevar8x32_epi32(xWeights, pick);
+    const __m256 upper = _mm256_cvtepi32_ps(_mm256_madd_epi16(t, w));
+    const __m256 lower = _mm256_cvtepi32_ps(_mm256_madd_epi16(b, w));
+    const __m256 sum = _mm256_add_ps(_mm256_mul_ps(upper, _mm256_permutevar8x32_ps(above, pick)),
+                                     _mm256_mul_ps(lower, _mm256_permutevar8x32_ps(below, pick)));
+    rows[j] = _mm256_srli_epi32(_mm256_cvttps_epi32(sum), 16);
+  }
+  const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(rows[0], rows[1]), _mm256_packs_epi32(rows[2], rows[3]));
+  return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+// Samples eight at a time where all eight have their neighbours inside the
+// plane; runs with one outside are sampled one by one.
 __attribute__((target("avx2"))) void SampleRunAvx2(const PixelPlane& plane, const double* sx, const double* sy, int n,
                                                    std::uint8_t* out, std::uint8_t* valid) {
   int i = 0;
   if (plane.pixels && plane.x >= 0 && plane.y >= 0) {
     const __m256i originX = _mm256_set1_epi32(plane.x), originY = _mm256_set1_epi32(plane.y);
     const __m256i lastX = _mm256_set1_epi32(plane.width - 1), lastY = _mm256_set1_epi32(plane.height - 1);
-    const __m256i minusOne = _mm256_set1_epi32(-1), full = _mm256_set1_epi32(256);
-    const __m256 k256 = _mm256_set1_ps(256.0f);
-    // Bytes p00 c0..c3, p10 c0..c3 to words p00 c0, p10 c0, p00 c1, p10 c1, ...
-    const __m256i pairUp = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1,
-                                            0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
-    const __m256i inOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i minusOne = _mm256_set1_epi32(-1);
     alignas(32) std::int32_t cxs[8], cys[8];
+    const std::uint8_t* top[8];
+    const std::uint8_t* bottom[8];
     for (; i + 8 <= n; i += 8) {
       __m128i ixl, iyl, gxl, gyl, ixh, iyh, gxh, gyh;
       SplitFour(sx + i, sy + i, ixl, iyl, gxl, gyl);
@@ -81,42 +111,28 @@ __attribute__((target("avx2"))) void SampleRunAvx2(const PixelPlane& plane, cons
       }
       _mm256_store_si256(reinterpret_cast<__m256i*>(cxs), cx);
       _mm256_store_si256(reinterpret_cast<__m256i*>(cys), cy);
-      const __m256i gx = _mm256_set_m128i(gxh, gxl);
-      const __m256i xWeights = _mm256_or_si256(_mm256_sub_epi32(full, gx), _mm256_slli_epi32(gx, 16));
-      const __m256 below = _mm256_cvtepi32_ps(_mm256_set_m128i(gyh, gyl));
-      const __m256 above = _mm256_sub_ps(k256, below);
-      __m256i rows[4];
-      for (int j = 0; j < 4; ++j) {
-        const std::uint8_t* top[2];
-        const std::uint8_t* bottom[2];
-        for (int h = 0; h < 2; ++h) {
-          const int l = 2 * j + h;
-          const std::size_t column = static_cast<std::size_t>(cxs[l]);
-          top[h] = plane.pixels + (std::size_t{plane.rows[cys[l]]} + column) * 4;
-          bottom[h] = plane.pixels + (std::size_t{plane.rows[cys[l] + 1]} + column) * 4;
-        }
-        const __m256i t = _mm256_shuffle_epi8(
-            _mm256_set_m128i(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top[1])),
-                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(top[0]))),
-            pairUp);
-        const __m256i b = _mm256_shuffle_epi8(
-            _mm256_set_m128i(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom[1])),
-                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom[0]))),
-            pairUp);
-        const __m256i pick = _mm256_setr_epi32(2 * j, 2 * j, 2 * j, 2 * j, 2 * j + 1, 2 * j + 1, 2 * j + 1, 2 * j + 1);
-        const __m256i w = _mm256_permutevar8x32_epi32(xWeights, pick);
-        const __m256 upper = _mm256_cvtepi32_ps(_mm256_madd_epi16(t, w));
-        const __m256 lower = _mm256_cvtepi32_ps(_mm256_madd_epi16(b, w));
-        const __m256 sum = _mm256_add_ps(_mm256_mul_ps(upper, _mm256_permutevar8x32_ps(above, pick)),
-                                         _mm256_mul_ps(lower, _mm256_permutevar8x32_ps(below, pick)));
-        rows[j] = _mm256_srli_epi32(_mm256_cvttps_epi32(sum), 16);
+      for (int l = 0; l < 8; ++l) {
+        const std::size_t column = static_cast<std::size_t>(cxs[l]);
+        top[l] = plane.pixels + (std::size_t{plane.rows[cys[l]]} + column) * 4;
+        bottom[l] = plane.pixels + (std::size_t{plane.rows[cys[l] + 1]} + column) * 4;
       }
-      const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(rows[0], rows[1]), _mm256_packs_epi32(rows[2], rows[3]));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + std::size_t{4} * i), _mm256_permutevar8x32_epi32(bytes, inOrder));
+      const __m256i bytes = BlendEightAvx2(top, bottom, _mm256_set_m128i(gxh, gxl), _mm256_set_m128i(gyh, gyl));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + std::size_t{4} * i), bytes);
       std::memset(valid + i, 1, 8);
     }
   }
   SampleRunPlain(plane, sx + i, sy + i, n - i, out + std::size_t{4} * i, valid + i);
+}
+
+__attribute__((target("avx2"))) void BlendRunAvx2(const std::uint8_t* const* top, const std::uint8_t* const* bottom,
+                                                  const std::int32_t* gx, const std::int32_t* gy, int n, std::uint8_t* out) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i bytes = BlendEightAvx2(top + i, bottom + i, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(gx + i)),
+                                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(gy + i)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + std::size_t{4} * i), bytes);
+  }
+  for (; i < n; ++i) BlendInside(top[i], bottom[i], gx[i], gy[i], out + std::size_t{4} * i);
 }
 
 bool HasAvx2() {
@@ -126,6 +142,17 @@ bool HasAvx2() {
 #endif
 
 }  // namespace
+
+void BlendRun(const std::uint8_t* const* top, const std::uint8_t* const* bottom, const std::int32_t* gx,
+              const std::int32_t* gy, int n, std::uint8_t* out, bool plain) {
+#if defined(__x86_64__)
+  if (!plain && HasAvx2()) {
+    BlendRunAvx2(top, bottom, gx, gy, n, out);
+    return;
+  }
+#endif
+  for (int i = 0; i < n; ++i) BlendInside(top[i], bottom[i], gx[i], gy[i], out + std::size_t{4} * i);
+}
 
 void SampleRun(const PixelPlane& plane, const double* sx, const double* sy, int n, std::uint8_t* out,
                std::uint8_t* valid, bool plain) {
