@@ -344,8 +344,51 @@ inline bool SettledPosition(double centre, double half, double reach, double at)
   const double spread = reach * half;
   const double e = 2 * (spread * kSineError + 4e-15 * (std::fabs(centre) + spread));
   const double low = at - e, high = at + e;
-  return low >= 0 && high <= kFarAway && std::floor(low * 256) == std::floor(high * 256);
+  return low >= 0 && high <= kFarAway && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
 }
+
+struct Turned {
+  double u, turn, sine, cosine;
+  bool exact;
+};
+
+#if defined(__x86_64__)
+// The table's entries from nearest on, four at a time; the first distance
+// left to the caller is returned.
+__attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, double v, std::int64_t nearest,
+                                                            std::int64_t farthest, Turned* table) {
+  const __m256d rx = _mm256_set1_pd(f.rx), k = _mm256_set1_pd(f.k), vSquared = _mm256_set1_pd(v * v);
+  const __m256d one = _mm256_set1_pd(1.0), steps = _mm256_set_pd(3, 2, 1, 0);
+  alignas(32) double u[4], turn[4], sine[4], cosine[4];
+  std::int64_t d = nearest;
+  for (; d + 3 <= farthest; d += 4) {
+    const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(d)), steps);
+    const __m256d us = _mm256_div_pd(ds, rx);
+    const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(us, us), vSquared));
+    const __m256d turns = _mm256_mul_pd(_mm256_sub_pd(one, r), k);
+    __m256d s, c;
+    const int outside = _mm256_movemask_pd(FastSinCosFour(turns, s, c));
+    _mm256_store_pd(u, us);
+    _mm256_store_pd(turn, turns);
+    _mm256_store_pd(sine, s);
+    _mm256_store_pd(cosine, c);
+    for (int l = 0; l < 4; ++l) {
+      Turned& t = table[d - nearest + l];
+      t.u = u[l];
+      t.turn = turn[l];
+      t.exact = (outside >> l) & 1;
+      if (t.exact) {
+        t.sine = std::sin(t.turn);
+        t.cosine = std::cos(t.turn);
+      } else {
+        t.sine = sine[l];
+        t.cosine = cosine[l];
+      }
+    }
+  }
+  return d;
+}
+#endif
 
 void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const RowFrame f(Geo());
@@ -358,12 +401,12 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
   const std::int64_t nearest = a <= 0 && z >= 0 ? 0 : std::min(std::llabs(a), std::llabs(z));
   const std::int64_t farthest = std::max(std::llabs(a), std::llabs(z));
   const double v = (y - f.cy) / f.ry;
-  struct Turned {
-    double u, turn, sine, cosine;
-    bool exact;
-  };
   std::vector<Turned> table(static_cast<std::size_t>(farthest - nearest + 1));
-  for (std::int64_t d = nearest; d <= farthest; ++d) {
+  std::int64_t d = nearest;
+#if defined(__x86_64__)
+  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table.data());
+#endif
+  for (; d <= farthest; ++d) {
     Turned& t = table[static_cast<std::size_t>(d - nearest)];
     t.u = static_cast<double>(d) / f.rx;
     const double r = std::sqrt(t.u * t.u + v * v);
