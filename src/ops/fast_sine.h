@@ -75,7 +75,7 @@ __attribute__((target("avx2"))) inline __m256d k(double v) { return _mm256_set1_
 __attribute__((target("avx2"))) inline __m256d FastSinCosFour(__m256d x, __m256d& sine, __m256d& cosine) {
   using sine_lanes::add, sine_lanes::k, sine_lanes::mul;
   const __m256d sign = _mm256_set1_pd(-0.0);
-  const __m256d outside = _mm256_cmp_pd(_mm256_andnot_pd(sign, x), _mm256_set1_pd(kSineReach), _CMP_NGE_UQ);
+  const __m256d outside = _mm256_cmp_pd(_mm256_andnot_pd(sign, x), _mm256_set1_pd(kSineReach), _CMP_NLE_UQ);
   x = _mm256_andnot_pd(outside, x);
   const __m256d n = _mm256_round_pd(mul(x, k(6.36619772367581382433e-01)), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
   const __m256d r = _mm256_sub_pd(_mm256_sub_pd(x, mul(n, k(1.57079632673412561417e+00))), mul(n, k(6.07710050650619224932e-11)));
