@@ -122,4 +122,18 @@ inline bool SampleClamped(const PixelPlane& plane, double sxf, double syf, std::
   return true;
 }
 
+// SampleClamped over n positions: out takes 4 bytes per position, valid 1
+// where a sample was taken (0 for a position that is not a number). The
+// same bytes one by one; vector instructions where the processor has them,
+// unless plain is set.
+// BlendInside over n pixels: top[i] points at a pixel and its right
+// neighbour, bottom[i] at the two below them, fractions gx[i], gy[i] in
+// 0..255; out takes 4 bytes each. The same bytes; vector instructions where
+// the processor has them, unless plain is set.
+void BlendRun(const std::uint8_t* const* top, const std::uint8_t* const* bottom, const std::int32_t* gx,
+              const std::int32_t* gy, int n, std::uint8_t* out, bool plain = false);
+
+void SampleRun(const PixelPlane& plane, const double* sx, const double* sy, int n, std::uint8_t* out,
+               std::uint8_t* valid, bool plain = false);
+
 }  // namespace qv

@@ -90,14 +90,56 @@ int PrepareRotate() {
   return 0;
 }
 
+// The turned-back position of image pixel (x, y), in single precision.
+inline void TurnedBack(const ApplyContext& c, const GeometricState& g, int x, int y, float& sxf, float& syf) {
+  const float dx = static_cast<float>(x - c.cx) * g.aspect, dy = static_cast<float>(y - c.cy);
+  sxf = (dx * g.cosBack - dy * g.sinBack) / g.aspect + static_cast<float>(c.cx);
+  syf = dx * g.sinBack + dy * g.cosBack + static_cast<float>(c.cy);
+}
+
+// A turned-back position whose four neighbours lie inside the mask and the
+// copy, right of and below 0: the weights are not negative and nothing
+// needs clamping or an edge. top and bottom point into the copy.
+struct InsidePoint {
+  const std::uint8_t* top;
+  const std::uint8_t* bottom;
+  std::int32_t gx, gy, coverage;
+};
+inline bool RotatedInside(const ApplyContext& c, const std::uint8_t* mask, float sxf, float syf, InsidePoint& out) {
+  if (!(sxf >= 0 && syf >= 0 && sxf <= kFarAway && syf <= kFarAway)) return false;
+  const std::int32_t ix = static_cast<std::int32_t>(sxf), iy = static_cast<std::int32_t>(syf);
+  const int width = c.image->width, height = c.image->height;
+  const std::int64_t cx = std::int64_t{ix} - c.copyX, cy = std::int64_t{iy} - c.copyY;
+  if (!(ix + std::int64_t{1} < width && iy + std::int64_t{1} < height && cx >= 0 && cy >= 0 && cx + 1 < c.copyWidth &&
+        cy + 1 < c.copyHeight))
+    return false;
+  out.gx = static_cast<std::int32_t>((sxf - static_cast<float>(ix)) * 256.0f);
+  out.gy = static_cast<std::int32_t>((syf - static_cast<float>(iy)) * 256.0f);
+  const int w00 = (256 - out.gy) * (256 - out.gx), w10 = (256 - out.gy) * out.gx, w01 = out.gy * (256 - out.gx),
+            w11 = out.gy * out.gx;
+  const std::uint8_t* m0 = mask + static_cast<std::size_t>(iy) * width + ix;
+  const std::uint8_t* m1 = m0 + width;
+  out.coverage = (m0[0] * w00 + m0[1] * w10 + m1[0] * w01 + m1[1] * w11) >> 16;
+  const std::uint8_t* base = c.undo->pixels + static_cast<std::size_t>(cx) * 4;
+  out.top = base + std::size_t{c.undo->rows[cy]} * 4;
+  out.bottom = base + std::size_t{c.undo->rows[cy + 1]} * 4;
+  return true;
+}
+
 // The turned-back position of (x, y) sampled from the copy and the mask:
 // false where nothing covers the pixel (coverage 0).
 bool RotatedSample(const ApplyContext& c, const GeometricState& g, const std::uint8_t* mask, int x, int y,
                    std::uint8_t colour[4], int& coverage) {
-  const float dx = static_cast<float>(x - c.cx) * g.aspect, dy = static_cast<float>(y - c.cy);
-  const float sxf = (dx * g.cosBack - dy * g.sinBack) / g.aspect + static_cast<float>(c.cx);
-  const float syf = dx * g.sinBack + dy * g.cosBack + static_cast<float>(c.cy);
+  float sxf, syf;
+  TurnedBack(c, g, x, y, sxf, syf);
   if (!(std::fabs(sxf) <= kFarAway && std::fabs(syf) <= kFarAway)) return false;  // far off, or not a number
+  InsidePoint inside;
+  if (RotatedInside(c, mask, sxf, syf, inside)) {
+    coverage = inside.coverage;
+    if (coverage == 0) return false;
+    BlendInside(inside.top, inside.bottom, inside.gx, inside.gy, colour);
+    return true;
+  }
   SamplePoint s;
   s.ix = static_cast<std::int32_t>(sxf);
   s.iy = static_cast<std::int32_t>(syf);
@@ -106,19 +148,6 @@ bool RotatedSample(const ApplyContext& c, const GeometricState& g, const std::ui
   const int w00 = (256 - s.gy) * (256 - s.gx), w10 = (256 - s.gy) * s.gx, w01 = s.gy * (256 - s.gx),
             w11 = s.gy * s.gx;
   const int width = c.image->width, height = c.image->height;
-  // Inside the mask and the copy, right of and below 0: the weights are not
-  // negative and nothing needs clamping or an edge.
-  const std::int64_t cx = std::int64_t{s.ix} - c.copyX, cy = std::int64_t{s.iy} - c.copyY;
-  if (sxf >= 0 && syf >= 0 && s.ix + std::int64_t{1} < width && s.iy + std::int64_t{1} < height && cx >= 0 && cy >= 0 &&
-      cx + 1 < c.copyWidth && cy + 1 < c.copyHeight) {
-    const std::uint8_t* m0 = mask + static_cast<std::size_t>(s.iy) * width + s.ix;
-    const std::uint8_t* m1 = m0 + width;
-    coverage = (m0[0] * w00 + m0[1] * w10 + m1[0] * w01 + m1[1] * w11) >> 16;
-    if (coverage == 0) return false;
-    const std::uint8_t* base = c.undo->pixels + static_cast<std::size_t>(cx) * 4;
-    BlendInside(base + std::size_t{c.undo->rows[cy]} * 4, base + std::size_t{c.undo->rows[cy + 1]} * 4, s.gx, s.gy, colour);
-    return true;
-  }
   auto maskAt = [&](std::int64_t mx, std::int64_t my) -> int {
     if (mx < 0 || my < 0 || mx >= width || my >= height) return 0;
     return mask[my * width + mx];
@@ -131,21 +160,57 @@ bool RotatedSample(const ApplyContext& c, const GeometricState& g, const std::ui
   return true;
 }
 
+// Runs of a row: the covered pixels whose neighbours lie inside are blended
+// together after the run's positions are known; the others one by one.
+// The box is visited in bands of rows, a run's width across the band at a
+// time, so that the turned-back positions of a run stay within a few pages
+// of the copy and the mask (a steep turn's rows cross them all).
 int RotateInPlace(ApplyContext& c, const GeometricState& g, std::uint8_t* mask) {
   ImageRecord* image = c.image;
   const int x0 = static_cast<int>(std::max<std::int64_t>(g.bx0, 0));
   const int x1 = static_cast<int>(std::min<std::int64_t>(g.bx1, image->width - 1));
   const int y0 = static_cast<int>(std::max<std::int64_t>(g.by0, 0));
   const int y1 = static_cast<int>(std::min<std::int64_t>(g.by1, image->height - 1));
+  constexpr int kRun = 64, kBand = 32;
+  const std::uint8_t* tops[kRun];
+  const std::uint8_t* bottoms[kRun];
+  std::int32_t gxs[kRun], gys[kRun], coverages[kRun], places[kRun];
+  std::uint8_t colours[4 * kRun];
+  auto mix = [](std::uint8_t* p, int k, const std::uint8_t colour[4]) {
+    for (int ch = 0; ch < 4; ++ch) p[ch] = static_cast<std::uint8_t>((k * colour[ch] + (256 - k) * p[ch]) >> 8);
+  };
   ProgressRun progress(kRotate, y1 - y0 + 1);
-  for (int y = y0; y <= y1; ++y) {
-    if (Progress(y - y0) != 0) return 1;
-    std::uint8_t* p = PixelAt(image, x0, y);
-    for (int x = x0; x <= x1; ++x, p += 4) {
-      std::uint8_t colour[4];
-      int k = 0;
-      if (!RotatedSample(c, g, mask, x, y, colour, k)) continue;
-      for (int ch = 0; ch < 4; ++ch) p[ch] = static_cast<std::uint8_t>((k * colour[ch] + (256 - k) * p[ch]) >> 8);
+  for (int band = y0; band <= y1; band += kBand) {
+    const int bandEnd = std::min(band + kBand - 1, y1);
+    for (int y = band; y <= bandEnd; ++y)
+      if (Progress(y - y0) != 0) return 1;
+    for (int xs = x0; xs <= x1; xs += kRun) {
+      const int n = std::min(kRun, x1 - xs + 1);
+      for (int y = band; y <= bandEnd; ++y) {
+        std::uint8_t* row = PixelAt(image, x0, y);
+        int count = 0;
+        for (int i = 0; i < n; ++i) {
+          const int x = xs + i;
+          float sxf, syf;
+          TurnedBack(c, g, x, y, sxf, syf);
+          InsidePoint inside;
+          if (RotatedInside(c, mask, sxf, syf, inside)) {
+            if (inside.coverage == 0) continue;
+            tops[count] = inside.top;
+            bottoms[count] = inside.bottom;
+            gxs[count] = inside.gx;
+            gys[count] = inside.gy;
+            coverages[count] = inside.coverage;
+            places[count++] = x - x0;
+            continue;
+          }
+          std::uint8_t colour[4];
+          int k = 0;
+          if (RotatedSample(c, g, mask, x, y, colour, k)) mix(row + std::size_t{4} * (x - x0), k, colour);
+        }
+        BlendRun(tops, bottoms, gxs, gys, count, colours);
+        for (int j = 0; j < count; ++j) mix(row + std::size_t{4} * places[j], coverages[j], colours + std::size_t{4} * j);
+      }
     }
   }
   return 0;

@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "base/crt_random.h"
 #include "base/messages.h"
 #include "base/string_table.h"
 #include "ops/apply.h"
 #include "ops/bilinear.h"
+#include "ops/fast_sine.h"
 #include "ops/geometric_ops.h"
 #include "ops/op_state.h"
 #include "store/image_record.h"
@@ -147,25 +154,81 @@ struct RowFrame {
   }
 };
 
-// The ellipse's maps are symmetric about the centre's column: the pixel
-// mirrored there has u negated exactly (whole numbers less a whole-valued
-// centre), the same radius, and so the same sines, cosines and bulge with
-// the sign of u. pair(x, u, v) maps x and its mirror 2 cx - x at once; each
-// pair is visited once, the pixels beyond the mirror's reach alone. Warps
-// read only the copy, so the order of visiting does not matter.
-template <class Pair>
-void MirroredRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask, const RowFrame& f, Pair pair) {
-  const std::int64_t twice = 2 * static_cast<std::int64_t>(f.cx);
-  const double v = (y - f.cy) / f.ry;
-  for (int x = x0; x <= x1; ++x) {
-    const std::int64_t mirror = twice - x;
-    const bool paired = mirror != x && mirror >= x0 && mirror <= x1;
-    if (paired && mirror > x) continue;  // done with its mirror
-    const int m = mask[x - x0], mm = paired ? mask[mirror - x0] : 0;
-    if (!m && !mm) continue;
-    // Without a mirror in the row there is no pixel to point at (mm is 0).
-    std::uint8_t* const mp = paired ? p + std::size_t{4} * static_cast<std::size_t>(mirror - x0) : nullptr;
-    pair((x - f.cx) / f.rx, v, m, p + std::size_t{4} * (x - x0), mm, mp);
+// A row is mapped a run of pixels at a time: the positions first, then all
+// of them sampled at once and stored through the mask.
+constexpr int kRun = 128;
+struct RunBuffers {
+  double sx[kRun], sy[kRun];
+  int shade[kRun];
+  std::uint8_t sample[4 * kRun], valid[kRun];
+};
+
+inline bool NoneMasked(const std::uint8_t* mask, int n) {
+  for (int i = 0; i < n; ++i)
+    if (mask[i]) return false;
+  return true;
+}
+
+#if defined(__x86_64__)
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+// StoreWarped for fully masked pixels two at a time, affect-alpha off. The
+// shade's b * shade / 255 is taken in single precision: with |shade| at most
+// 4096 the product is below 2^20, held exactly, and its correctly rounded
+// quotient lies within 2^-12 of the true one, while a quotient that is not
+// whole lies at least 1/255 from every whole number: truncation gives the
+// integer division's result. Other pixels take StoreWarped.
+__attribute__((target("avx2"))) void StoreRunAvx2(std::uint8_t* p, const std::uint8_t* mask, const RunBuffers& b, int n,
+                                                  bool shaded) {
+  const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi32(255);
+  const __m256 k255 = _mm256_set1_ps(255.0f);
+  auto plain = [&](int k) {
+    if (mask[k] && b.valid[k]) StoreWarped(p + std::size_t{4} * k, mask[k], b.sample + std::size_t{4} * k, shaded ? b.shade[k] : 0, false);
+  };
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    std::uint8_t* at = p + std::size_t{4} * i;
+    const std::uint8_t* sample = b.sample + std::size_t{4} * i;
+    const int s0 = shaded ? b.shade[i] : 0, s1 = shaded ? b.shade[i + 1] : 0;
+    if (mask[i] != 255 || mask[i + 1] != 255 || !b.valid[i] || !b.valid[i + 1] || s0 < -4096 || s0 > 4096 ||
+        s1 < -4096 || s1 > 4096) {
+      plain(i);
+      plain(i + 1);
+      continue;
+    }
+    if (s0 == 0 && s1 == 0) {
+      std::memcpy(at, sample, 8);
+      continue;
+    }
+    const __m256i c = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sample)));
+    const __m256i shade = _mm256_setr_epi32(s0, s0, s0, 0, s1, s1, s1, 0);  // alpha unshaded
+    const __m256i q = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(_mm256_mullo_epi32(c, shade)), k255));
+    const __m256i r = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(c, q), zero), top);
+    const __m256i words = _mm256_packs_epi32(r, r);
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    const std::int32_t first = _mm256_extract_epi32(bytes, 0), second = _mm256_extract_epi32(bytes, 4);
+    std::memcpy(at, &first, 4);
+    std::memcpy(at + 4, &second, 4);
+  }
+  for (; i < n; ++i) plain(i);
+}
+#endif
+
+inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, const std::uint8_t* mask, int n, bool shaded) {
+  SampleRun(f.copy, b.sx, b.sy, n, b.sample, b.valid);
+#if defined(__x86_64__)
+  if (!f.affectAlpha && HasAvx2()) {
+    StoreRunAvx2(p, mask, b, n, shaded);
+    return;
+  }
+#endif
+  for (int i = 0; i < n; ++i) {
+    const int m = mask[i];
+    if (!m || !b.valid[i]) continue;
+    StoreWarped(p + std::size_t{4} * i, m, b.sample + std::size_t{4} * i, shaded ? b.shade[i] : 0, f.affectAlpha);
   }
 }
 
@@ -190,35 +253,251 @@ inline double CaricatureRadius(double k, double r) {
   return (q * q * k + 1) * r;
 }
 
+// Dome's and Caricature's positions for n pixels from x on in the row of v,
+// as MapDome and MapCaricature give them.
+template <double (*Radius)(double, double)>
+void BulgePositions(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
+  for (int i = 0; i < n; ++i) {
+    const double u = (x + i - f.cx) / f.rx;
+    const double r = std::sqrt(u * u + v * v);
+    double sine = 0, cosine = 1;
+    if (r > 0) {
+      sine = u / r;
+      cosine = v / r;
+    }
+    const double radius = Radius(f.k, r);
+    sx[i] = f.cx + f.rx * radius * sine;
+    sy[i] = f.cy + f.ry * radius * cosine;
+  }
+}
+
+#if defined(__x86_64__)
+// BulgePositions four pixels at a time: the same operations in the same
+// order on each lane (no fused multiply-adds), so the same doubles. Square
+// root and division are correctly rounded in both.
+template <double (*Radius)(double, double)>
+__attribute__((target("avx2"))) void BulgePositionsAvx2(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
+  constexpr bool kDomeRadius = Radius == DomeRadius;
+  const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
+  const __m256d k = _mm256_set1_pd(f.k), vv = _mm256_set1_pd(v), vSquared = _mm256_set1_pd(v * v);
+  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0);
+  const __m256d tiny = _mm256_set1_pd(0.0001), steps = _mm256_set_pd(3, 2, 1, 0);
+  const bool divides = kDomeRadius ? f.k >= 0 : f.k < 0;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d xs = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + i)), steps);
+    const __m256d u = _mm256_div_pd(_mm256_sub_pd(xs, cx), rx);
+    const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(u, u), vSquared));
+    const __m256d positive = _mm256_cmp_pd(r, zero, _CMP_GT_OQ);
+    const __m256d sine = _mm256_blendv_pd(zero, _mm256_div_pd(u, r), positive);
+    const __m256d cosine = _mm256_blendv_pd(one, _mm256_div_pd(vv, r), positive);
+    const __m256d q = _mm256_sub_pd(one, r);
+    __m256d radius;
+    if (divides) {
+      __m256d divisor = kDomeRadius ? _mm256_add_pd(one, _mm256_mul_pd(k, q)) : _mm256_sub_pd(one, _mm256_mul_pd(q, k));
+      divisor = _mm256_blendv_pd(divisor, tiny, _mm256_cmp_pd(divisor, zero, _CMP_EQ_OQ));
+      radius = _mm256_div_pd(r, divisor);
+    } else if (kDomeRadius) {
+      radius = _mm256_mul_pd(_mm256_sub_pd(one, _mm256_div_pd(_mm256_mul_pd(_mm256_mul_pd(q, q), k), two)), r);
+    } else {
+      radius = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(q, q), k), one), r);
+    }
+    _mm256_storeu_pd(sx + i, _mm256_add_pd(cx, _mm256_mul_pd(_mm256_mul_pd(rx, radius), sine)));
+    _mm256_storeu_pd(sy + i, _mm256_add_pd(cy, _mm256_mul_pd(_mm256_mul_pd(ry, radius), cosine)));
+  }
+  BulgePositions<Radius>(f, v, x + i, n - i, sx + i, sy + i);
+}
+#endif
+
 template <double (*Radius)(double, double)>
 void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const RowFrame f(Geo());
-  MirroredRow(p, x0, x1, y, mask, f,
-              [&f](double u, double v, int m, std::uint8_t* at, int mm, std::uint8_t* mirrored) {
-                const double r = std::sqrt(u * u + v * v);
-                double sine = 0, cosine = 1;
-                if (r > 0) {
-                  sine = u / r;
-                  cosine = v / r;
-                }
-                const double radius = Radius(f.k, r);
-                const double t = f.rx * radius * sine, sy = f.cy + f.ry * radius * cosine;
-                if (m) f.Store(at, m, f.cx + t, sy);
-                if (mm) f.Store(mirrored, mm, f.cx - t, sy);
-              });
+  RunBuffers b;
+  const double v = (y - f.cy) / f.ry;
+  for (int x = x0; x <= x1; x += kRun) {
+    const int n = std::min(kRun, x1 - x + 1);
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    if (NoneMasked(mask + at, n)) continue;
+#if defined(__x86_64__)
+    if (HasAvx2())
+      BulgePositionsAvx2<Radius>(f, v, x, n, b.sx, b.sy);
+    else
+#endif
+      BulgePositions<Radius>(f, v, x, n, b.sx, b.sy);
+    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
+  }
 }
+
+// Swirl's turn depends on the radius alone, which is the same at the
+// distance d either side of the centre's column (u is negated exactly): the
+// sine and cosine are taken once per distance along the row, only over the
+// masked pixels' distances.
+//
+// They are first taken by FastSinCos. The position they give differs from
+// the library's by at most rx (|u| + |v|) kSineError, plus the rounding of
+// the two evaluations (a few units of 2^-53 of the largest term each). A
+// pixel whose position, widened by twice that, stays on one side of 0 and
+// within one 256th of a pixel in x and in y samples exactly as the library's
+// would (the sampler reads only the whole pixels and 256ths, truncated);
+// any other takes the library's sine and cosine.
+inline bool SettledPosition(double centre, double half, double reach, double at) {
+  const double spread = reach * half;
+  const double e = 2 * (spread * kSineError + 4e-15 * (std::fabs(centre) + spread));
+  const double low = at - e, high = at + e;
+  return low >= 0 && high <= kFarAway && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
+}
+
+struct Turned {
+  double u, turn, sine, cosine;
+  bool exact;
+};
+
+#if defined(__x86_64__)
+// The table's entries from nearest on, four at a time; the first distance
+// left to the caller is returned.
+__attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, double v, std::int64_t nearest,
+                                                            std::int64_t farthest, Turned* table) {
+  const __m256d rx = _mm256_set1_pd(f.rx), k = _mm256_set1_pd(f.k), vSquared = _mm256_set1_pd(v * v);
+  const __m256d one = _mm256_set1_pd(1.0), steps = _mm256_set_pd(3, 2, 1, 0);
+  alignas(32) double u[4], turn[4], sine[4], cosine[4];
+  std::int64_t d = nearest;
+  for (; d + 3 <= farthest; d += 4) {
+    const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(d)), steps);
+    const __m256d us = _mm256_div_pd(ds, rx);
+    const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(us, us), vSquared));
+    const __m256d turns = _mm256_mul_pd(_mm256_sub_pd(one, r), k);
+    __m256d s, c;
+    const int outside = _mm256_movemask_pd(FastSinCosFour(turns, s, c));
+    _mm256_store_pd(u, us);
+    _mm256_store_pd(turn, turns);
+    _mm256_store_pd(sine, s);
+    _mm256_store_pd(cosine, c);
+    for (int l = 0; l < 4; ++l) {
+      Turned& t = table[d - nearest + l];
+      t.u = u[l];
+      t.turn = turn[l];
+      t.exact = (outside >> l) & 1;
+      if (t.exact) {
+        t.sine = std::sin(t.turn);
+        t.cosine = std::cos(t.turn);
+      } else {
+        t.sine = sine[l];
+        t.cosine = cosine[l];
+      }
+    }
+  }
+  return d;
+}
+#endif
+
+// The position of the pixel at distance d from the centre's column; a
+// fast turn that cannot be shown to sample as the library's would is
+// replaced by the library's.
+inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, Turned& t, double& sx, double& sy) {
+  const double u = d < 0 ? -t.u : t.u;
+  sx = f.cx + f.rx * (u * t.cosine + v * t.sine);
+  sy = f.cy + f.ry * (v * t.cosine - u * t.sine);
+  if (t.exact) return;
+  const double reach = std::fabs(u) + std::fabs(v);
+  if (SettledPosition(f.cx, f.rx, reach, sx) && SettledPosition(f.cy, f.ry, reach, sy)) return;
+  t.sine = std::sin(t.turn);
+  t.cosine = std::cos(t.turn);
+  t.exact = true;
+  sx = f.cx + f.rx * (u * t.cosine + v * t.sine);
+  sy = f.cy + f.ry * (v * t.cosine - u * t.sine);
+}
+
+#if defined(__x86_64__)
+// SettledPosition on four lanes (floor and truncation agree at or right of 0).
+__attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double half, __m256d reach, __m256d at) {
+  const __m256d spread = _mm256_mul_pd(reach, _mm256_set1_pd(half));
+  const __m256d e = _mm256_mul_pd(
+      _mm256_set1_pd(2.0),
+      _mm256_add_pd(_mm256_mul_pd(spread, _mm256_set1_pd(kSineError)),
+                    _mm256_mul_pd(_mm256_set1_pd(4e-15), _mm256_add_pd(_mm256_set1_pd(std::fabs(centre)), spread))));
+  const __m256d low = _mm256_sub_pd(at, e), high = _mm256_add_pd(at, e);
+  const __m256d scale = _mm256_set1_pd(256.0);
+  return _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(low, _mm256_setzero_pd(), _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
+      _mm256_cmp_pd(_mm256_floor_pd(_mm256_mul_pd(low, scale)), _mm256_floor_pd(_mm256_mul_pd(high, scale)), _CMP_EQ_OQ));
+}
+
+// SwirlPosition four pixels at a time; a group with a lane that needs the
+// library's turn is left to SwirlPosition. Returns the pixels done.
+__attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double v, int x, int n, std::int64_t centre,
+                                                       std::int64_t nearest, Turned* table, RunBuffers& b) {
+  const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
+  const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0);
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    double us[4], sines[4], cosines[4], exact[4];
+    for (int l = 0; l < 4; ++l) {
+      const std::int64_t d = x + i + l - centre;
+      const Turned& t = table[static_cast<std::size_t>(std::llabs(d) - nearest)];
+      us[l] = d < 0 ? -t.u : t.u;
+      sines[l] = t.sine;
+      cosines[l] = t.cosine;
+      exact[l] = t.exact ? -1.0 : 0.0;
+    }
+    const __m256d u = _mm256_loadu_pd(us), s = _mm256_loadu_pd(sines), co = _mm256_loadu_pd(cosines);
+    const __m256d sx = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_add_pd(_mm256_mul_pd(u, co), _mm256_mul_pd(vv, s))));
+    const __m256d sy = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_sub_pd(_mm256_mul_pd(vv, co), _mm256_mul_pd(u, s))));
+    const __m256d reach = _mm256_add_pd(_mm256_andnot_pd(sign, u), _mm256_andnot_pd(sign, vv));
+    const __m256d settled = _mm256_and_pd(SettledFour(f.cx, f.rx, reach, sx), SettledFour(f.cy, f.ry, reach, sy));
+    // Exact lanes carry the sign bit.
+    const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, _mm256_loadu_pd(exact)));
+    if (fine != 0xf) {
+      for (int l = 0; l < 4; ++l) {
+        const std::int64_t d = x + i + l - centre;
+        SwirlPosition(f, v, d, table[static_cast<std::size_t>(std::llabs(d) - nearest)], b.sx[i + l], b.sy[i + l]);
+      }
+      continue;
+    }
+    _mm256_storeu_pd(b.sx + i, sx);
+    _mm256_storeu_pd(b.sy + i, sy);
+  }
+  return i;
+}
+#endif
 
 void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const RowFrame f(Geo());
-  MirroredRow(p, x0, x1, y, mask, f,
-              [&f](double u, double v, int m, std::uint8_t* at, int mm, std::uint8_t* mirrored) {
-                const double r = std::sqrt(u * u + v * v);
-                const double turn = (1 - r) * f.k;
-                const double s = std::sin(turn), co = std::cos(turn);
-                if (m) f.Store(at, m, f.cx + f.rx * (u * co + v * s), f.cy + f.ry * (v * co - u * s));
-                const double w = -u;
-                if (mm) f.Store(mirrored, mm, f.cx + f.rx * (w * co + v * s), f.cy + f.ry * (v * co - w * s));
-              });
+  int first = 0, last = x1 - x0;
+  while (first <= last && !mask[first]) ++first;
+  while (last >= first && !mask[last]) --last;
+  if (first > last) return;
+  const std::int64_t centre = static_cast<std::int64_t>(f.cx);
+  const std::int64_t a = x0 + first - centre, z = x0 + last - centre;
+  const std::int64_t nearest = a <= 0 && z >= 0 ? 0 : std::min(std::llabs(a), std::llabs(z));
+  const std::int64_t farthest = std::max(std::llabs(a), std::llabs(z));
+  const double v = (y - f.cy) / f.ry;
+  std::vector<Turned> table(static_cast<std::size_t>(farthest - nearest + 1));
+  std::int64_t d = nearest;
+#if defined(__x86_64__)
+  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table.data());
+#endif
+  for (; d <= farthest; ++d) {
+    Turned& t = table[static_cast<std::size_t>(d - nearest)];
+    t.u = static_cast<double>(d) / f.rx;
+    const double r = std::sqrt(t.u * t.u + v * v);
+    t.turn = (1 - r) * f.k;
+    t.exact = !FastSinCos(t.turn, t.sine, t.cosine);
+    if (t.exact) {
+      t.sine = std::sin(t.turn);
+      t.cosine = std::cos(t.turn);
+    }
+  }
+  RunBuffers b;
+  for (int x = x0 + first; x <= x0 + last; x += kRun) {
+    const int n = std::min(kRun, x0 + last - x + 1);
+    int i = 0;
+#if defined(__x86_64__)
+    if (HasAvx2()) i = SwirlPositionsAvx2(f, v, x, n, centre, nearest, table.data(), b);
+#endif
+    for (; i < n; ++i) SwirlPosition(f, v, x + i - centre, table[static_cast<std::size_t>(std::llabs(x + i - centre) - nearest)], b.sx[i], b.sy[i]);
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
+  }
 }
 
 // (u, v) the elliptic coordinates, r their radius; (sin, cos) of the angle
@@ -337,13 +616,18 @@ void WavesRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
   const double aYFront = g.aYFront, aYSide = g.aYSide, aXFront = g.aXFront, aXSide = g.aXSide;
   const double lx = g.lx, ly = g.ly;
   const int shading = g.shading;
-  for (int x = x0; x <= x1; ++x, p += 4, ++mask) {
-    const int m = *mask;
-    if (!m) continue;
-    const double a = column[x];
-    const double sx = x + a * aYFront * lx + b * aXSide * ly;
-    const double sy = y + b * aXFront * ly + a * aYSide * lx;
-    f.Store(p, m, sx, sy, shading == 0 ? 0 : TruncToInt((a * aYFront + a * aYSide + b * aXSide + b * aXFront) * shading * 2));
+  RunBuffers run;
+  for (int x = x0; x <= x1; x += kRun) {
+    const int n = std::min(kRun, x1 - x + 1);
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    if (NoneMasked(mask + at, n)) continue;
+    for (int i = 0; i < n; ++i) {
+      const double a = column[x + i];
+      run.sx[i] = (x + i) + a * aYFront * lx + b * aXSide * ly;
+      run.sy[i] = y + b * aXFront * ly + a * aYSide * lx;
+      run.shade[i] = shading == 0 ? 0 : TruncToInt((a * aYFront + a * aYSide + b * aXSide + b * aXFront) * shading * 2);
+    }
+    SampleAndStore(f, run, p + 4 * at, mask + at, n, true);
   }
 }
 
@@ -432,25 +716,36 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
   const std::int32_t* whorlY = g.whorlY;
   const double* whorlRadius = g.whorlRadius;
   const double* whorlTwist = g.whorlTwist;
-  for (int x = x0; x <= x1; ++x, p += 4, ++mask) {
-    const int m = *mask;
-    if (!m) continue;
-    double sx = x, sy = y;
-    for (int i = 0; i < whorls; ++i) {
-      const double radius = whorlRadius[i];
-      const double ox = sx - whorlX[i], oy = sy - whorlY[i];
-      const double reach = std::fabs(radius);
-      if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
-      const double du = ox / radius, dv = oy / radius;
-      const double d2 = du * du + dv * dv;
-      if (!(d2 < 1)) continue;
-      const double d = std::sqrt(d2);
-      const double turn = whorlTwist[i] * (1 - d) * (1 - d);
-      const double s = std::sin(turn), co = std::cos(turn);
-      sx = (du * co + dv * s) * radius + whorlX[i];
-      sy = (dv * co - du * s) * radius + whorlY[i];
+  RunBuffers run;
+  for (int x0Run = x0; x0Run <= x1; x0Run += kRun) {
+    const int n = std::min(kRun, x1 - x0Run + 1);
+    const std::size_t at = static_cast<std::size_t>(x0Run - x0);
+    if (NoneMasked(mask + at, n)) continue;
+    for (int j = 0; j < n; ++j) {
+      if (!mask[at + j]) {
+        // Not sampled, not stored.
+        run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
+        continue;
+      }
+      double sx = x0Run + j, sy = y;
+      for (int i = 0; i < whorls; ++i) {
+        const double radius = whorlRadius[i];
+        const double ox = sx - whorlX[i], oy = sy - whorlY[i];
+        const double reach = std::fabs(radius);
+        if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
+        const double du = ox / radius, dv = oy / radius;
+        const double d2 = du * du + dv * dv;
+        if (!(d2 < 1)) continue;
+        const double d = std::sqrt(d2);
+        const double turn = whorlTwist[i] * (1 - d) * (1 - d);
+        const double s = std::sin(turn), co = std::cos(turn);
+        sx = (du * co + dv * s) * radius + whorlX[i];
+        sy = (dv * co - du * s) * radius + whorlY[i];
+      }
+      run.sx[j] = sx;
+      run.sy[j] = sy;
     }
-    f.Store(p, m, sx, sy);
+    SampleAndStore(f, run, p + 4 * at, mask + at, n, false);
   }
 }
 

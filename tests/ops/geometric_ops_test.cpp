@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 #include <limits>
@@ -11,6 +12,7 @@
 #include "app/recording_host.h"
 #include "ops/apply_test_support.h"
 #include "ops/bilinear.h"
+#include "ops/fast_sine.h"
 #include "ops/geometric_ops.h"
 #include "ops/row_equivalence.h"
 #include "store/memory_places.h"
@@ -73,6 +75,93 @@ TEST(BilinearSampler, WeightsTruncationAndEdges) {
   out[0] = 7;
   EXPECT_FALSE(SampleClamped(plane, std::nan(""), 20.0, out));
   EXPECT_EQ(out[0], 7);
+}
+
+// A run sampled at once against the one-by-one sampler: runs wholly inside
+// (the vector path), runs with one neighbour across an edge, negative,
+// huge and not-a-number positions, planes at and away from the origin.
+TEST(BilinearSampler, RunGivesTheOneByOneBytes) {
+  constexpr int w = 37, h = 23;
+  std::uint32_t seed = 5;
+  auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+  std::vector<std::uint8_t> pixels(std::size_t{w + 3} * h * 4);  // rows padded apart
+  for (auto& b : pixels) b = static_cast<std::uint8_t>(next());
+  std::vector<std::uint32_t> rows(h);
+  for (int y = 0; y < h; ++y) rows[y] = static_cast<std::uint32_t>(y * (w + 3));
+  const double odd[] = {std::nan(""), -std::numeric_limits<double>::infinity(), 1e40, -0.3, -1e-9, 0.0};
+  for (const auto& [ox, oy] : {std::pair{0, 0}, std::pair{5, 3}}) {
+    const PixelPlane plane{pixels.data(), rows.data(), ox, oy, w, h};
+    constexpr int n = 1003;
+    std::vector<double> sx(n), sy(n);
+    for (int i = 0; i < n; ++i) {
+      const int kind = static_cast<int>(next() % 16);
+      const double fx = (next() % 4096) / 4096.0, fy = (next() % 4096) / 4096.0;
+      // Mostly inside, the last column and row included; some at the edges
+      // and beyond; a few odd ones.
+      sx[i] = ox + static_cast<int>(next() % (w - 1)) + fx;
+      sy[i] = oy + static_cast<int>(next() % (h - 1)) + fy;
+      if (kind == 0) sx[i] = ox + w - 1 + fx;
+      if (kind == 1) sy[i] = oy + h - 1 + fy;
+      if (kind == 2) sx[i] = ox - 2 + 3 * fx;
+      if (kind == 3) sy[i] = odd[next() % std::size(odd)];
+      if (kind == 4) sx[i] = std::floor(sx[i]);
+    }
+    for (int start : {0, 3}) {
+      std::vector<std::uint8_t> fast(4 * n, 1), plain(4 * n, 1), fastValid(n), plainValid(n);
+      SampleRun(plane, sx.data() + start, sy.data() + start, n - start, fast.data(), fastValid.data());
+      SampleRun(plane, sx.data() + start, sy.data() + start, n - start, plain.data(), plainValid.data(), true);
+      for (int i = 0; i < n - start; ++i) {
+        ASSERT_EQ(fastValid[i], plainValid[i]) << i;
+        if (!plainValid[i]) continue;
+        ASSERT_EQ(std::memcmp(&fast[4 * i], &plain[4 * i], 4), 0) << sx[start + i] << ", " << sy[start + i];
+      }
+    }
+  }
+}
+
+// The fast sine and cosine against the library, a hundred times inside the
+// error the warps allow for them: dense steps over the whole reach, the
+// quadrant boundaries and their neighbours, tiny and signed zeros; beyond
+// the reach and not-a-number are refused.
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) std::pair<std::array<double, 4>, std::array<double, 4>> FourLanes(const double* x) {
+  __m256d s, c;
+  FastSinCosFour(_mm256_loadu_pd(x), s, c);
+  std::pair<std::array<double, 4>, std::array<double, 4>> out;
+  _mm256_storeu_pd(out.first.data(), s);
+  _mm256_storeu_pd(out.second.data(), c);
+  return out;
+}
+#endif
+
+TEST(FastSine, StaysWithinItsBoundOfTheLibrary) {
+  std::vector<double> xs = {0.0, -0.0, 1e-300, -1e-12, kSineReach, -kSineReach};
+  for (int i = -2000000; i <= 2000000; ++i) xs.push_back(i * (kSineReach / 2000000));
+  for (int q = -81; q <= 81; ++q)
+    for (double step : {-1e-9, 0.0, 1e-9}) xs.push_back(std::nextafter(q * 0.7853981633974483 + step, 0.0));
+  double worst = 0;
+  for (double x : xs) {
+    double s = 0, c = 0;
+    ASSERT_TRUE(FastSinCos(x, s, c)) << x;
+    worst = std::max({worst, std::fabs(s - std::sin(x)), std::fabs(c - std::cos(x))});
+  }
+  EXPECT_LE(worst, kSineError / 100);
+#if defined(__x86_64__)
+  // Four lanes at once give the same doubles.
+  if (__builtin_cpu_supports("avx2"))
+    for (std::size_t i = 0; i + 4 <= xs.size(); i += 4 * 997) {
+      const auto [sines, cosines] = FourLanes(xs.data() + i);
+      for (int l = 0; l < 4; ++l) {
+        double s = 0, c = 0;
+        FastSinCos(xs[i + l], s, c);
+        ASSERT_EQ(sines[l], s) << xs[i + l];
+        ASSERT_EQ(cosines[l], c) << xs[i + l];
+      }
+    }
+#endif
+  double s = 0, c = 0;
+  EXPECT_FALSE(FastSinCos(std::nextafter(kSineReach, 100.0), s, c));
+  EXPECT_FALSE(FastSinCos(std::nan(""), s, c));
 }
 
 TEST_F(GeometricTest, DomeKeepsCentreAndRimAndMovesBetween) {
@@ -554,6 +643,11 @@ TEST_F(WarpRowsTest, RowRoutinesGiveThePerPixelBytes) {
   SetParamValue(kCaricature, 0, -60);
   SetParamValue(kTurbulence, 2, -90);
   for (OpId op : {kDome, kCaricature, kTurbulence}) ExpectSameBothWays(op, 40, 90);
+  // Swirl's fast turns, past the fast sine's reach, and both ways.
+  for (int angle : {-360, 37, 9000}) {
+    SetParamValue(kSwirl, 0, angle);
+    ExpectSameBothWays(kSwirl, 90, 70);
+  }
 }
 
 // Rows shared out over threads give the bytes of one thread.
