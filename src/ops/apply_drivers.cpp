@@ -193,9 +193,11 @@ int ValueLoop(ApplyContext& c) {
 
 int PixelLoop(ApplyContext& c) {
   const PixelWorker worker = c.routines.pixelWorker;
+  const RowWorker rowWorker = c.routines.rowWorker;  // the same bytes, a call per row
   const int x0 = c.x0, count = c.x1 - c.x0 + 1;
   return ForBoxRows(c, [&](int y) {
     const BoxRow r = RowOf(c, y);
+    if (rowWorker) return rowWorker(r.pixels, x0, c.x1, y, r.mask);
     std::uint8_t* p = r.pixels;
     for (int i = 0; i < count; ++i, p += 4)
       if (const int m = r.mask[i]) worker(p, x0 + i, y, m);

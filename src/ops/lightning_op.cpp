@@ -50,6 +50,10 @@ struct LightningSettings {
   // Per row of the stamp, the farthest offset either side whose light is
   // above 0 (-1: none): beyond it a stamp cannot brighten anything.
   std::vector<int> reach;
+  // The stamp's light at one strength, as StampPoint works it out per pixel.
+  double scaledFor = -1;
+  std::vector<std::uint8_t> scaled;
+  std::int64_t stamped = 0;
 };
 LightningSettings lg;
 
@@ -147,16 +151,24 @@ void StampPoint(const Plane& img, const ApplyContext& c, long px, long py, int r
   const long xa = std::max<long>(px - rr, c.x0), xb = std::min<long>(px + rr, c.x1);
   const long ya = std::max<long>(py - rr, c.y0), yb = std::min<long>(py + rr, c.y1);
   const int side = 2 * rr + 1;
+  if (f != lg.scaledFor) {
+    lg.scaled.resize(lg.stamp.size());
+    for (std::size_t i = 0; i < lg.stamp.size(); ++i)
+      lg.scaled[i] = static_cast<std::uint8_t>(Clamp0To255(static_cast<long>(lg.stamp[i] * f)));
+    lg.scaledFor = f;
+  }
+  std::int64_t stamped = 0;
   for (long y = ya; y <= yb; ++y) {
     const int reach = lg.reach[static_cast<std::size_t>(y - py + rr)];
     const long x0 = std::max(xa, px - reach), x1 = std::min(xb, px + reach);
-    const double* row = &lg.stamp[static_cast<std::size_t>(y - py + rr) * side + (x0 - px + rr)];
+    if (x1 < x0) continue;
+    stamped += x1 - x0 + 1;
+    const std::uint8_t* row = &lg.scaled[static_cast<std::size_t>(y - py + rr) * side + (x0 - px + rr)];
     std::uint8_t* p = img.At(static_cast<int>(x0), static_cast<int>(y)) + 2;
-    for (long x = x0; x <= x1; ++x, p += 4, ++row) {
-      const int v = Clamp0To255(static_cast<long>(*row * f));
-      if (v > *p) *p = static_cast<std::uint8_t>(v);
-    }
+    for (long x = x0; x <= x1; ++x, p += 4, ++row)
+      if (*row > *p) *p = *row;
   }
+  lg.stamped += stamped;
 }
 
 void StampLine(const Plane& img, const ApplyContext& c, long ax, long ay, long bx, long by, int rr, double f) {
@@ -171,6 +183,7 @@ void StampLine(const Plane& img, const ApplyContext& c, long ax, long ay, long b
       for (int dx = 0; dx <= rr && lg.stamp[static_cast<std::size_t>(dy + rr) * side + dx + rr] > 0; ++dx)
         lg.reach[static_cast<std::size_t>(dy + rr)] = dx;
     lg.stampRadius = rr;
+    lg.scaledFor = -1;
   }
   // A line that cannot reach the box stamps nothing there.
   if (std::max(ax, bx) + rr < c.x0 || std::min(ax, bx) - rr > c.x1 || std::max(ay, by) + rr < c.y0 ||
@@ -256,6 +269,8 @@ int LightningWorker(std::uint8_t*, std::uint8_t* mask) {
     for (int x = c.x0; x <= c.x1; ++x, p += 4) *p = 0;
   }
   Srand(lg.seed);
+  lg.stamped = 0;
+  lg.scaledFor = -1;
   int result = 0;
   long long n = 0;
   while (lg.count > 0 && n < lg.N) {
@@ -287,6 +302,8 @@ int LightningWorker(std::uint8_t*, std::uint8_t* mask) {
 }
 
 }  // namespace
+
+std::int64_t LightningStampedPixels() { return lg.stamped; }
 
 std::span<const OpRoutineEntry> LightningRoutines() {
   static const OpRoutineEntry table[] = {[] {
