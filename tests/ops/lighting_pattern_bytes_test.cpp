@@ -4,12 +4,14 @@
 // run on one thread or are shared out.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "ops/apply_test_support.h"
+#include "ops/row_equivalence.h"
 #include "store/memory_places.h"
 
 namespace qv::test {
@@ -150,6 +152,30 @@ TEST_F(LightingPatternBytesTest, EachOperationGivesItsFormerBytesOnOneThreadAndO
     }
   }
   EXPECT_EQ(std::size(kExpected), std::size(kCases)) << "table:\n" << table;
+}
+
+class LightingRowsTest : public RowEquivalenceTest {};
+
+// Each row routine against its operation's per-pixel worker, under
+// settings that take the row routines' separate ways: Shine's taps clipped
+// at the copy's edges and rows with and without bright pixels, stars with
+// and without taper, Outline over two generations and from inside.
+TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
+  const Case cases[] = {
+      {"Asterize", 3111, [] { SetParamValue(3111, 5, 33), SetParamValue(3111, 6, 5), SetParamValue(3111, 7, 1); }},
+      {"AsterizeUntapered", 3111, [] { SetParamValue(3111, 9, 0), SetParamValue(3111, 8, 1); }},
+      {"Annular", 3112, nullptr},
+      {"Shine", 3114, [] { SetParamValue(3114, 0, 9), SetParamValue(3114, 1, 30), SetParamValue(3114, 3, 40); }},
+      {"ShineAcross", 3114, [] { SetParamValue(3114, 0, 70), SetParamValue(3114, 1, 0), SetParamValue(3114, 3, 75); }},
+      {"Outline", 3149, [] { SetParamValue(3149, 0, 4), SetParamValue(3149, 1, 2); }},
+      {"OutlineInside", 3149, [] { SetParamValue(3149, 0, 5), SetParamValue(3149, 3, 1), SetParamValue(3149, 6, 1); }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ResetParamValues();
+    if (k.configure) k.configure();
+    ExpectSameBothWays(k.op);
+  }
 }
 
 }  // namespace
