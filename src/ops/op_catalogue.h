@@ -80,7 +80,7 @@ struct OpRoutines {
   // sequence, a sum) or reads pixels it has already changed asks for one
   // thread in row order here.
   bool inPixelOrder = false;
-  RowWorker rowWorker = nullptr;  // optional, Warp, Generation and Pixel drivers
+  RowWorker rowWorker = nullptr;  // optional, Warp and Generation drivers
   // A Warp row routine that keeps no state between rows and may run on
   // several rows at once: its rows are shared out like the pixel worker's.
   bool rowsIndependent = false;
