@@ -259,7 +259,7 @@ void MakeRowNearest(const ApplyContext& c) {
   }
 }
 
-inline void OutlinePixel(const ApplyContext& c, std::uint8_t* p, int x, int y, int m);
+void OutlinePixel(const ApplyContext& c, std::uint8_t* p, int x, int y, int m);
 
 void OutlineWorker(std::uint8_t* p, int x, int y, int m) {
   const ApplyContext& c = Ctx();
@@ -282,7 +282,7 @@ void OutlineRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* ma
   }
 }
 
-inline void OutlinePixel(const ApplyContext& c, std::uint8_t* p, int x, int y, int m) {
+void OutlinePixel(const ApplyContext& c, std::uint8_t* p, int x, int y, int m) {
   if (os.inside ? m == 0 : m != 0) return;
   // The nearest pixel on the other side of the edge within the band, the
   // first in reading order (rows top to bottom, each left to right) of

@@ -222,7 +222,7 @@ void AnnularRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* ma
   }
 }
 
-inline void AnnularLight(std::uint8_t* p, double d, int m) {
+void AnnularLight(std::uint8_t* p, double d, int m) {
   const int s = SampleProfile(ls.profile, d * 200);
   if (s <= 0) return;
   int in[3], out[3], col[3];
@@ -256,7 +256,6 @@ struct ShineSettings {
   std::vector<std::int32_t> acc;  // ShineRow's four sums per column of the box
 };
 ShineSettings sh;
-
 
 void FreeShinePlane() {
   sh.bright = static_cast<std::uint32_t*>(FreeReal(sh.bright, "shpl"));
