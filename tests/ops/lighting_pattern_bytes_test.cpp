@@ -159,7 +159,8 @@ class LightingRowsTest : public RowEquivalenceTest {};
 // Each row routine against its operation's per-pixel worker, under
 // settings that take the row routines' separate ways: Shine's taps clipped
 // at the copy's edges and rows with and without bright pixels, stars with
-// and without taper, Outline over two generations and from inside.
+// and without taper, Refract's slopes inside its map and at its edges,
+// Outline over two generations and from inside.
 TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
   const Case cases[] = {
       {"Asterize", 3111, [] { SetParamValue(3111, 5, 33), SetParamValue(3111, 6, 5), SetParamValue(3111, 7, 1); }},
@@ -168,6 +169,7 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
       {"Shine", 3114, [] { SetParamValue(3114, 0, 9), SetParamValue(3114, 1, 30), SetParamValue(3114, 3, 40); }},
       {"ShineAcross", 3114, [] { SetParamValue(3114, 0, 70), SetParamValue(3114, 1, 0), SetParamValue(3114, 3, 75); }},
       {"Outline", 3149, [] { SetParamValue(3149, 0, 4), SetParamValue(3149, 1, 2); }},
+      {"RefractTurned", 3113, [] { SetParamValue(3113, 0, 75); }},
       {"OutlineInside", 3149, [] { SetParamValue(3149, 0, 5), SetParamValue(3149, 3, 1), SetParamValue(3149, 6, 1); }},
   };
   for (const Case& k : cases) {
