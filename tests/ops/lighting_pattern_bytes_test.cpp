@@ -59,6 +59,7 @@ const Case kCases[] = {
     {"Refract", 3113, nullptr},
     {"Fire", 3213, nullptr},
     {"FireTurned", 3213, [] { SetParamValue(3213, 1, 125), SetParamValue(3213, 2, 200), SetParamValue(3213, 0, 300); }},
+    {"FireDownSlanted", 3213, [] { SetParamValue(3213, 1, 205), SetParamValue(3213, 0, 900), SetParamValue(3213, 12, 3); }},
 };
 
 // Recorded from the per-pixel code before it was reworked: RGB-only, then alpha-only.
@@ -87,6 +88,7 @@ const std::uint64_t kExpected[][2] = {
     {0xe88350d231d8104cull, 0x7bf920822659f017ull},  // Refract
     {0xcfa104cec648202eull, 0xcfa104cec648202eull},  // Fire
     {0xdfbc986f29a13dd1ull, 0xdfbc986f29a13dd1ull},  // FireTurned
+    {0x5ad467f375bbd7c0ull, 0x5ad467f375bbd7c0ull},  // FireDownSlanted
 };
 
 class LightingPatternBytesTest : public ApplyTest {
