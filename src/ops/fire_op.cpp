@@ -222,20 +222,87 @@ double EdgeSteps(const ApplyContext& c, const Plane& img, std::int32_t* steps) {
   return std::sqrt(sx * sx + sy * sy);
 }
 
+// t grows at least as fast as the distance up, less what the ruffles can
+// move a point back (each lattice mix stays within 0.71), and the flame
+// has faded out at t = 1.25: beyond this distance up nothing shows.
+double Beyond() { return 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75; }
+
+// The flames over row y of the box, from its steps from the edge.
+void BurnRow(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row, double stepLength,
+             double beyond) {
+  const int bw = c.x1 - c.x0 + 1;
+  std::uint8_t* p = img.At(c.x0, y);
+  const std::uint8_t* m = &img.MaskAt(c.x0, y);
+  for (int i = 0; i < bw; ++i, p += 4) {
+    if (row[i] < 0 || m[i] == 0) continue;
+    const double up = row[i] * stepLength;
+    if (up > beyond) continue;  // past every tip and its fade
+    const int x = c.x0 + i;
+    const double t = FlamePosition(x * fl.lx + y * fl.ly - fl.latMin, up);
+    int col[3];
+    const double cover = FlameColour(t, col);
+    const int level = static_cast<int>(cover * m[i] + 0.5);
+    if (level == 0) continue;
+    for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
+  }
+}
+
+int NoStepMemory() {
+  ShowMessageWith(kMessageNoMemory, std::string(LoadString(static_cast<int>(kFireOp))));
+  return 1;
+}
+
+// Flames that rise mostly up or down: EdgeSteps walks row by row, each row
+// from the one before alone, so two rows of steps do instead of the box's
+// (each pixel's colour depends on nothing else), and each row burns as soon
+// as it is walked.
+int FireByRows(const ApplyContext& c, const Plane& img) {
+  const int bw = c.x1 - c.x0 + 1, bh = c.y1 - c.y0 + 1;
+  std::int32_t* rows = AllocRealArray<std::int32_t>(std::int64_t{bw} * 2, "fird");
+  if (!rows) return NoStepMemory();
+  const double sx = fl.hx / std::fabs(fl.hy), sy = fl.hy / std::fabs(fl.hy);
+  const double stepLength = std::sqrt(sx * sx + sy * sy);
+  const double beyond = Beyond();
+  const int dy = sy < 0 ? -1 : 1;
+  // The column of the row before that each column steps from.
+  std::vector<int> from(static_cast<std::size_t>(bw));
+  for (int i = 0; i < bw; ++i) from[static_cast<std::size_t>(i)] = static_cast<int>(std::floor(c.x0 + i - sx + 0.5));
+  SetProgressTotal(bh);
+  int result = 0;
+  std::int32_t* before = rows;
+  std::int32_t* now = rows + bw;
+  for (int n = 0; n < bh; ++n) {
+    if (Progress(n) != 0) {
+      result = 1;
+      break;
+    }
+    const int y = dy < 0 ? c.y1 - n : c.y0 + n;
+    const std::uint8_t* m = &img.MaskAt(c.x0, y);
+    for (int i = 0; i < bw; ++i) {
+      if (m[i] == 0) {
+        now[i] = -1;
+        continue;
+      }
+      const int px = from[static_cast<std::size_t>(i)];
+      const bool inBox = n > 0 && px >= c.x0 && px <= c.x1;
+      now[i] = inBox && before[px - c.x0] >= 0 ? before[px - c.x0] + 1 : 0;
+    }
+    BurnRow(c, img, y, now, stepLength, beyond);
+    std::swap(before, now);
+  }
+  FreeReal(rows, "fird");
+  return result;
+}
+
 int FireWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const Plane img(c.image, mask);
+  if (std::fabs(fl.hy) >= std::fabs(fl.hx)) return FireByRows(c, img);
   const int bw = c.x1 - c.x0 + 1, bh = c.y1 - c.y0 + 1;
   std::int32_t* steps = AllocRealArray<std::int32_t>(std::int64_t{bw} * bh, "fird");
-  if (!steps) {
-    ShowMessageWith(kMessageNoMemory, std::string(LoadString(static_cast<int>(kFireOp))));
-    return 1;
-  }
+  if (!steps) return NoStepMemory();
   const double stepLength = EdgeSteps(c, img, steps);
-  // t grows at least as fast as the distance up, less what the ruffles can
-  // move a point back (each lattice mix stays within 0.71), and the flame
-  // has faded out at t = 1.25.
-  const double beyond = 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75;
+  const double beyond = Beyond();
   SetProgressTotal(bh);
   int result = 0;
   for (int y = c.y0; y <= c.y1; ++y) {
@@ -243,21 +310,7 @@ int FireWorker(std::uint8_t*, std::uint8_t* mask) {
       result = 1;
       break;
     }
-    const std::int32_t* row = steps + std::size_t(y - c.y0) * bw;
-    std::uint8_t* p = img.At(c.x0, y);
-    const std::uint8_t* m = &img.MaskAt(c.x0, y);
-    for (int i = 0; i < bw; ++i, p += 4) {
-      if (row[i] < 0 || m[i] == 0) continue;
-      const double up = row[i] * stepLength;
-      if (up > beyond) continue;  // past every tip and its fade
-      const int x = c.x0 + i;
-      const double t = FlamePosition(x * fl.lx + y * fl.ly - fl.latMin, up);
-      int col[3];
-      const double cover = FlameColour(t, col);
-      const int level = static_cast<int>(cover * m[i] + 0.5);
-      if (level == 0) continue;
-      for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
-    }
+    BurnRow(c, img, y, steps + std::size_t(y - c.y0) * bw, stepLength, beyond);
   }
   FreeReal(steps, "fird");
   return result;

@@ -259,10 +259,30 @@ void MakeRowNearest(const ApplyContext& c) {
   }
 }
 
+void OutlinePixel(const ApplyContext& c, std::uint8_t* p, int x, int y, int m);
+
 void OutlineWorker(std::uint8_t* p, int x, int y, int m) {
   const ApplyContext& c = Ctx();
   if (c.generation == 0 && x == c.x0 && y == c.y0) KeepDrawnMask(c);
   if (c.generation != rn.generation || (x == c.x0 && y == c.y0)) MakeRowNearest(c);
+  OutlinePixel(c, p, x, y, m);
+}
+
+// OutlineWorker over a row.
+void OutlineRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const ApplyContext& c = Ctx();
+  if (c.generation == 0 && x0 == c.x0 && y == c.y0) KeepDrawnMask(c);
+  if (c.generation != rn.generation || (x0 == c.x0 && y == c.y0)) MakeRowNearest(c);
+  const bool inside = os.inside;
+  std::uint8_t* p = row;
+  for (int x = x0; x <= x1; ++x, p += 4) {
+    const int m = maskRow[x - x0];
+    if (inside ? m == 0 : m != 0) continue;
+    OutlinePixel(c, p, x, y, m);
+  }
+}
+
+void OutlinePixel(const ApplyContext& c, std::uint8_t* p, int x, int y, int m) {
   if (os.inside ? m == 0 : m != 0) return;
   // The nearest pixel on the other side of the edge within the band, the
   // first in reading order (rows top to bottom, each left to right) of
@@ -339,7 +359,11 @@ std::span<const OpRoutineEntry> GradientOperationRoutines() {
       {kLinearFill, PixelRoutines(PrepareLinearFill, LinearFillWorker)},
       {kConcentric, PixelRoutines(PrepareConcentric, ConcentricWorker)},
       {kRadiating, PixelRoutines(PrepareRadiating, RadiatingWorker)},
-      {kOutline, PixelRoutines(PrepareOutline, OutlineWorker, FinishOutline)},
+      {kOutline, [] {
+         OpRoutines r = PixelRoutines(PrepareOutline, OutlineWorker, FinishOutline);
+         r.rowWorker = OutlineRow;
+         return r;
+       }()},
   };
   return table;
 }

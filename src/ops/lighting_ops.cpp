@@ -119,21 +119,59 @@ int PrepareAsterize() {
   return 0;
 }
 
-void AsterizeWorker(std::uint8_t* p, int x, int y, int m) {
-  const double d = Distance(x, y);
-  if (d >= 1) return;  // beyond the rim the star adds nothing
-  // The angle around the centre in (0, 360], whatever the rotation.
-  double alpha = -std::atan2(static_cast<double>(x - ls.cx), static_cast<double>(y - ls.cy)) * 57.29577951 -
-                 ls.rotation + 180;
+void AsterizeLight(std::uint8_t* p, double d, int s, int m);
+
+// The angle around the centre in (0, 360], whatever the rotation, from the
+// arc tangent of the pixel's offset.
+inline double ArmAngle(double atan) {
+  double alpha = -atan * 57.29577951 - ls.rotation + 180;
   if (alpha <= 0 || alpha > 360) {
     alpha = std::fmod(alpha, 360.0);
     if (alpha <= 0) alpha += 360;
   }
+  return alpha;
+}
+
+// The position on the arm profile of a pixel at angle alpha and distance d.
+inline double ArmPosition(double alpha, double d) {
   double t = static_cast<double>(ls.arms) * alpha * 0.5555555555555556 + 100;
   const double k = std::trunc(t * 0.005);
   t -= 200 * k;
   if (ls.taper) t = (t - 100) / ls.wn * d + 100;
-  int s = SampleProfile(ls.profile, t);
+  return t;
+}
+
+// The profile's strength for the pixel at (dx, dy) from the centre and d
+// radii out.
+inline int ArmStrength(int dx, int dy, double d) {
+  const double alpha = ArmAngle(std::atan2(static_cast<double>(dx), static_cast<double>(dy)));
+  return SampleProfile(ls.profile, ArmPosition(alpha, d));
+}
+
+void AsterizeWorker(std::uint8_t* p, int x, int y, int m) {
+  const double d = Distance(x, y);
+  if (d >= 1) return;  // beyond the rim the star adds nothing
+  AsterizeLight(p, d, ArmStrength(x - ls.cx, y - ls.cy, d), m);
+}
+
+// AsterizeWorker over a row, the rows and pixels beyond the rim skipped.
+void AsterizeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const double v2 = ls.v2[static_cast<std::size_t>(y)];
+  if (v2 >= 1) return;  // no pixel of this row is inside the rim
+  const double* u2 = ls.u2.data();
+  const int dy = y - ls.cy;
+  std::uint8_t* p = row;
+  for (int x = x0; x <= x1; ++x, p += 4) {
+    const int m = maskRow[x - x0];
+    if (!m) continue;
+    const double q = u2[x] + v2;
+    if (q >= 1) continue;
+    const double d = std::max(std::sqrt(q), 0.0001);
+    AsterizeLight(p, d, ArmStrength(x - ls.cx, dy, d), m);
+  }
+}
+
+void AsterizeLight(std::uint8_t* p, double d, int s, int m) {
   s -= static_cast<int>(s * d);
   if (ls.centreSpot && ls.armWidthSet && d < ls.wn) s = std::max(s, Clamp0To255(static_cast<long>(285 - 255 * d / ls.wn)));
   if (s <= 0) return;
@@ -162,9 +200,29 @@ int PrepareAnnular() {
   return 0;
 }
 
+void AnnularLight(std::uint8_t* p, double d, int m);
+
 void AnnularWorker(std::uint8_t* p, int x, int y, int m) {
   const double d = Distance(x, y);
   if (d >= 1) return;
+  AnnularLight(p, d, m);
+}
+
+// AnnularWorker over a row.
+void AnnularRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const double v2 = ls.v2[static_cast<std::size_t>(y)];
+  if (v2 >= 1) return;  // the whole row is at or beyond the rim
+  const double* u2 = ls.u2.data();
+  std::uint8_t* p = row;
+  for (int x = x0; x <= x1; ++x, p += 4) {
+    const int m = maskRow[x - x0];
+    if (!m) continue;
+    const double q = u2[x] + v2;
+    if (q < 1) AnnularLight(p, std::max(std::sqrt(q), 0.0001), m);
+  }
+}
+
+void AnnularLight(std::uint8_t* p, double d, int m) {
   const int s = SampleProfile(ls.profile, d * 200);
   if (s <= 0) return;
   int in[3], out[3], col[3];
@@ -191,6 +249,11 @@ struct ShineSettings {
   std::mutex making;
   // The weight of a tap |dx| across (|dy| down) from the pixel.
   std::vector<long> across, down;
+  // Per row of the plane, its first and last bright column from sh.left
+  // (first > last: none), so that ShineRow skips what adds nothing.
+  std::vector<int> firstBright, lastBright;
+  bool byRows = false;           // ShineRow sums from the plane
+  std::vector<std::int32_t> acc;  // ShineRow's four sums per column of the box
 };
 ShineSettings sh;
 
@@ -201,6 +264,7 @@ void FreeShinePlane() {
 
 int PrepareShine() {
   FreeShinePlane();
+  sh.byRows = false;
   sh.width = std::clamp(ParamValue(kShine, 0), 0, 4000);
   sh.height = std::clamp(ParamValue(kShine, 1), 0, 4000);
   sh.amount = ParamValue(kShine, 2);
@@ -222,14 +286,25 @@ void MakeShinePlane(const ApplyContext& c) {
   sh.bright = AllocRealArray<std::uint32_t>(static_cast<std::int64_t>(sh.w) * sh.h, "shpl");
   if (!sh.bright) return;  // each tap is then read from the copy itself
   const int width = c.image->width;
-  for (int y = 0; y < sh.h; ++y)
-    for (int x = 0; x < sh.w; ++x) {
-      const std::uint8_t* s = copy.At(sh.left + x, sh.top + y);
-      const std::uint8_t m = c.mask[static_cast<std::size_t>(sh.top + y) * width + sh.left + x];
+  sh.firstBright.assign(static_cast<std::size_t>(sh.h), sh.w);
+  sh.lastBright.assign(static_cast<std::size_t>(sh.h), -1);
+  for (int y = 0; y < sh.h; ++y) {
+    const std::uint8_t* s = copy.At(sh.left, sh.top + y);
+    const std::uint8_t* mask = c.mask + static_cast<std::size_t>(sh.top + y) * width + sh.left;
+    std::uint32_t* out = sh.bright + static_cast<std::size_t>(y) * sh.w;
+    int first = sh.w, last = -1;
+    for (int x = 0; x < sh.w; ++x, s += 4) {
       const int v[3] = {c.affectAlpha ? s[3] : s[0], c.affectAlpha ? s[3] : s[1], c.affectAlpha ? s[3] : s[2]};
-      sh.bright[static_cast<std::size_t>(y) * sh.w + x] =
-          m != 0 && v[0] + v[1] + v[2] > sh.threshold ? 0x1000000u | v[0] | v[1] << 8 | v[2] << 16 : 0;
+      const bool bright = mask[x] != 0 && v[0] + v[1] + v[2] > sh.threshold;
+      out[x] = bright ? 0x1000000u | v[0] | v[1] << 8 | v[2] << 16 : 0;
+      if (bright) {
+        first = std::min(first, x);
+        last = x;
+      }
     }
+    sh.firstBright[static_cast<std::size_t>(y)] = first;
+    sh.lastBright[static_cast<std::size_t>(y)] = last;
+  }
 }
 
 // The bright pixel at (x, y) of the copy (bit 24 set), or 0, read from the
@@ -286,6 +361,89 @@ void ShineWorker(std::uint8_t* p, int x, int y, int) {
     out[k] = Clamp0To255((cc * a + old[k] * (255 - a)) / 255);
   }
   Output(p, c.affectAlpha, out);
+}
+
+
+// Adds w times the taps from `row` to the four sums of `count` pixels that
+// start at `acc`, each sum `stride` entries after the one before.
+inline void AddTaps(std::int32_t* __restrict acc, int stride, int count, const std::uint32_t* __restrict row,
+                    std::int32_t w) {
+  std::int32_t* __restrict s0 = acc;
+  std::int32_t* __restrict s1 = acc + stride;
+  std::int32_t* __restrict s2 = acc + 2 * stride;
+  std::int32_t* __restrict sw = acc + 3 * stride;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t v = row[i];
+    s0[i] += w * static_cast<std::int32_t>(v & 255);
+    s1[i] += w * static_cast<std::int32_t>((v >> 8) & 255);
+    s2[i] += w * static_cast<std::int32_t>((v >> 16) & 255);
+    sw[i] += w * static_cast<std::int32_t>(v >> 24);
+  }
+}
+
+// ShineWorker's bytes over a row: the taps summed across the whole row one
+// offset at a time, and only where a row of the plane has bright pixels.
+// The sums are of integers, so their order does not matter. (At most
+// 255 x 100 for each of 2 x 4000 + 2 taps: they stay within 32 bits.)
+void ShineRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const ApplyContext& c = Ctx();
+  if (y == c.y0) {
+    if (!sh.made.load()) {
+      MakeShinePlane(c);
+      sh.made.store(true);
+    }
+    sh.byRows = sh.bright && x0 >= sh.left && x1 < sh.left + sh.w && c.y0 >= sh.top && c.y1 < sh.top + sh.h;
+    if (sh.byRows) sh.acc.resize(static_cast<std::size_t>(x1 - x0 + 1) * 4);
+  }
+  if (!sh.byRows) {
+    std::uint8_t* p = row;
+    for (int x = x0; x <= x1; ++x, p += 4) ShineWorker(p, x, y, maskRow[x - x0]);
+    return;
+  }
+  const int count = x1 - x0 + 1, W = sh.width, from = x0 - sh.left;
+  std::int32_t* acc = sh.acc.data();
+  std::fill(acc, acc + 4 * count, 0);
+  // Across: plane column from + i + k is tap k of pixel i.
+  {
+    const std::size_t r = static_cast<std::size_t>(y - sh.top);
+    const std::uint32_t* plane = sh.bright + r * sh.w;
+    for (int k = -W; k <= W; ++k) {
+      const int ia = std::max(sh.firstBright[r] - from - k, 0), ib = std::min(sh.lastBright[r] - from - k, count - 1);
+      if (ia > ib) continue;
+      AddTaps(acc + ia, count, ib - ia + 1, plane + from + ia + k,
+              static_cast<std::int32_t>(sh.across[static_cast<std::size_t>(std::abs(k))]));
+    }
+  }
+  // Down: plane column from + i of each row reached.
+  const int ya = std::max(y - sh.height, sh.top), yb = std::min(y + sh.height, sh.top + sh.h - 1);
+  for (int yy = ya; yy <= yb; ++yy) {
+    const std::size_t r = static_cast<std::size_t>(yy - sh.top);
+    const int ia = std::max(sh.firstBright[r] - from, 0), ib = std::min(sh.lastBright[r] - from, count - 1);
+    if (ia > ib) continue;
+    AddTaps(acc + ia, count, ib - ia + 1, sh.bright + r * sh.w + from + ia,
+            static_cast<std::int32_t>(sh.down[static_cast<std::size_t>(std::abs(yy - y))]));
+  }
+  const long a = sh.amount * 255 / 100, n = sh.width + sh.height;
+  const bool alpha = c.affectAlpha;
+  std::uint8_t* p = row;
+  for (int i = 0; i < count; ++i, p += 4) {
+    const long sumW = acc[i + 3 * count];
+    if (sumW < 1) continue;
+    const long sum[3] = {acc[i], acc[i + count], acc[i + 2 * count]};
+    int old[3], out[3];
+    Input(p, alpha, old);
+    for (int k = 0; k < 3; ++k) {
+      const long cc = (sum[k] + old[k] * n) / (sumW + n);
+      out[k] = Clamp0To255((cc * a + old[k] * (255 - a)) / 255);
+    }
+    Output(p, alpha, out);
+  }
+}
+
+void FinishShine() {
+  FreeShinePlane();
+  sh.byRows = false;
+  sh.acc = {};
 }
 
 // ---- Presets
@@ -483,11 +641,14 @@ std::span<const OpRoutineEntry> LightingOperationRoutines() {
     OpRoutines asterize, annular, shine;
     asterize.prepare = PrepareAsterize;
     asterize.pixelWorker = AsterizeWorker;
+    asterize.rowWorker = AsterizeRow;
     annular.prepare = PrepareAnnular;
     annular.pixelWorker = AnnularWorker;
+    annular.rowWorker = AnnularRow;
     shine.prepare = PrepareShine;
     shine.pixelWorker = ShineWorker;
-    shine.finish = FreeShinePlane;
+    shine.rowWorker = ShineRow;
+    shine.finish = FinishShine;
     std::vector<OpRoutineEntry> t = {{kAsterizeOp, asterize}, {kAnnularOp, annular}, {kShine, shine}};
     auto refract = RefractRoutines();
     t.insert(t.end(), refract.begin(), refract.end());

@@ -34,6 +34,18 @@ struct BoltSegment {
   std::uint16_t level;  // 1 the main bolt, a branch one more than its parent
 };
 
+// A stamp of one radius: 255 - distance / radius x 255 for each offset.
+struct Stamp {
+  std::vector<double> light;
+  // Per row, the farthest offset either side whose light is above 0 (-1:
+  // none): beyond it a stamp cannot brighten anything.
+  std::vector<int> reach;
+  // The light at one strength, as StampPoint works it out per pixel.
+  double scaledFor = -1;
+  std::vector<std::uint8_t> scaled;
+};
+constexpr int kKeptRadius = 64;  // all kept stamps together: under 3 MB
+
 struct LightningSettings {
   BoltSegment* list = nullptr;  // "LIGS"
   long room = 0, count = 0;
@@ -44,18 +56,23 @@ struct LightningSettings {
   std::uint32_t seed = 19;
   int k[256] = {};
   std::uint8_t col[3][256] = {};
-  // Stamps of one radius: 255 - distance / radius x 255 for each offset.
+  // The stamp of the radius in use, and those of small radii kept while the
+  // bolt and its branches take turns with them.
   int stampRadius = -1;
-  std::vector<double> stamp;
-  // Per row of the stamp, the farthest offset either side whose light is
-  // above 0 (-1: none): beyond it a stamp cannot brighten anything.
-  std::vector<int> reach;
+  Stamp* current = nullptr;
+  Stamp large;
+  std::vector<Stamp> kept;
+  std::int64_t stamped = 0;
 };
 LightningSettings lg;
 
 void FreeList() {
   lg.list = static_cast<BoltSegment*>(FreeReal(lg.list, "LIGS"));
   lg.room = lg.count = 0;
+  lg.kept.clear();
+  lg.large = {};
+  lg.current = nullptr;
+  lg.stampRadius = -1;
 }
 
 // Room for one more segment; false (message 22) when the list cannot grow.
@@ -147,29 +164,47 @@ void StampPoint(const Plane& img, const ApplyContext& c, long px, long py, int r
   const long xa = std::max<long>(px - rr, c.x0), xb = std::min<long>(px + rr, c.x1);
   const long ya = std::max<long>(py - rr, c.y0), yb = std::min<long>(py + rr, c.y1);
   const int side = 2 * rr + 1;
-  for (long y = ya; y <= yb; ++y) {
-    const int reach = lg.reach[static_cast<std::size_t>(y - py + rr)];
-    const long x0 = std::max(xa, px - reach), x1 = std::min(xb, px + reach);
-    const double* row = &lg.stamp[static_cast<std::size_t>(y - py + rr) * side + (x0 - px + rr)];
-    std::uint8_t* p = img.At(static_cast<int>(x0), static_cast<int>(y)) + 2;
-    for (long x = x0; x <= x1; ++x, p += 4, ++row) {
-      const int v = Clamp0To255(static_cast<long>(*row * f));
-      if (v > *p) *p = static_cast<std::uint8_t>(v);
-    }
+  Stamp& st = *lg.current;
+  if (f != st.scaledFor) {
+    st.scaled.resize(st.light.size());
+    for (std::size_t i = 0; i < st.light.size(); ++i)
+      st.scaled[i] = static_cast<std::uint8_t>(Clamp0To255(static_cast<long>(st.light[i] * f)));
+    st.scaledFor = f;
   }
+  std::int64_t stamped = 0;
+  for (long y = ya; y <= yb; ++y) {
+    const int reach = st.reach[static_cast<std::size_t>(y - py + rr)];
+    const long x0 = std::max(xa, px - reach), x1 = std::min(xb, px + reach);
+    if (x1 < x0) continue;
+    stamped += x1 - x0 + 1;
+    const std::uint8_t* row = &st.scaled[static_cast<std::size_t>(y - py + rr) * side + (x0 - px + rr)];
+    std::uint8_t* p = img.At(static_cast<int>(x0), static_cast<int>(y)) + 2;
+    for (long x = x0; x <= x1; ++x, p += 4, ++row)
+      if (*row > *p) *p = *row;
+  }
+  lg.stamped += stamped;
 }
 
 void StampLine(const Plane& img, const ApplyContext& c, long ax, long ay, long bx, long by, int rr, double f) {
   if (rr != lg.stampRadius) {
-    const int side = 2 * rr + 1;
-    lg.stamp.assign(static_cast<std::size_t>(side) * side, 0);
-    for (int dy = -rr; dy <= rr; ++dy)
-      for (int dx = -rr; dx <= rr; ++dx)
-        lg.stamp[static_cast<std::size_t>(dy + rr) * side + dx + rr] = 255 - std::sqrt(double(dx * dx + dy * dy)) / rr * 255;
-    lg.reach.assign(static_cast<std::size_t>(side), -1);
-    for (int dy = -rr; dy <= rr; ++dy)
-      for (int dx = 0; dx <= rr && lg.stamp[static_cast<std::size_t>(dy + rr) * side + dx + rr] > 0; ++dx)
-        lg.reach[static_cast<std::size_t>(dy + rr)] = dx;
+    Stamp* st = &lg.large;
+    if (rr <= kKeptRadius) {
+      if (lg.kept.size() <= static_cast<std::size_t>(rr)) lg.kept.resize(static_cast<std::size_t>(rr) + 1);
+      st = &lg.kept[static_cast<std::size_t>(rr)];
+    }
+    if (st == &lg.large || st->light.empty()) {
+      const int side = 2 * rr + 1;
+      st->light.assign(static_cast<std::size_t>(side) * side, 0);
+      for (int dy = -rr; dy <= rr; ++dy)
+        for (int dx = -rr; dx <= rr; ++dx)
+          st->light[static_cast<std::size_t>(dy + rr) * side + dx + rr] = 255 - std::sqrt(double(dx * dx + dy * dy)) / rr * 255;
+      st->reach.assign(static_cast<std::size_t>(side), -1);
+      for (int dy = -rr; dy <= rr; ++dy)
+        for (int dx = 0; dx <= rr && st->light[static_cast<std::size_t>(dy + rr) * side + dx + rr] > 0; ++dx)
+          st->reach[static_cast<std::size_t>(dy + rr)] = dx;
+      st->scaledFor = -1;
+    }
+    lg.current = st;
     lg.stampRadius = rr;
   }
   // A line that cannot reach the box stamps nothing there.
@@ -256,6 +291,7 @@ int LightningWorker(std::uint8_t*, std::uint8_t* mask) {
     for (int x = c.x0; x <= c.x1; ++x, p += 4) *p = 0;
   }
   Srand(lg.seed);
+  lg.stamped = 0;
   int result = 0;
   long long n = 0;
   while (lg.count > 0 && n < lg.N) {
@@ -287,6 +323,8 @@ int LightningWorker(std::uint8_t*, std::uint8_t* mask) {
 }
 
 }  // namespace
+
+std::int64_t LightningStampedPixels() { return lg.stamped; }
 
 std::span<const OpRoutineEntry> LightningRoutines() {
   static const OpRoutineEntry table[] = {[] {

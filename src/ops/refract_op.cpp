@@ -14,6 +14,7 @@
 // curves leave their channel as it is, the position curves count 100 %.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -187,10 +188,38 @@ void Recolour(std::uint8_t seen[4]) {
   seen[2] = static_cast<std::uint8_t>(Clamp0To255(rgb.b));
 }
 
+// The pixel through glass of slopes gx across and gy down.
+void Refracted(std::uint8_t* p, int x, int y, int m, int gx, int gy);
+
 // Reads only what Prepare made, so rows may run on several threads.
 void RefractWorker(std::uint8_t* p, int x, int y, int m) {
   const int gx = ThickAt(x + gl.span, y) - ThickAt(x - gl.span, y);
   const int gy = ThickAt(x, y + gl.span) - ThickAt(x, y - gl.span);
+  Refracted(p, x, y, m, gx, gy);
+}
+
+// RefractWorker over a row: where the slope's four thicknesses all lie in
+// the map they are read without clamping each one.
+void RefractRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+  const int ty = y - gl.ty, span = gl.span;
+  const bool rowsIn = ty - span >= 0 && ty + span < gl.th;
+  const std::ptrdiff_t down = static_cast<std::ptrdiff_t>(span) * gl.tw;
+  const std::uint8_t* thick = rowsIn ? gl.thick + static_cast<std::ptrdiff_t>(ty) * gl.tw : nullptr;
+  const int xa = gl.tx + span, xb = gl.tx + gl.tw - 1 - span;  // columns whose slope is inside across
+  std::uint8_t* p = row;
+  for (int x = x0; x <= x1; ++x, p += 4) {
+    const int m = maskRow[x - x0];
+    if (!m) continue;
+    if (rowsIn && x >= xa && x <= xb) {
+      const std::uint8_t* t = thick + (x - gl.tx);
+      Refracted(p, x, y, m, t[span] - t[-span], t[down] - t[-down]);
+    } else {
+      RefractWorker(p, x, y, m);
+    }
+  }
+}
+
+void Refracted(std::uint8_t* p, int x, int y, int m, int gx, int gy) {
   std::uint8_t seen[4] = {p[0], p[1], p[2], p[3]};
   if (gx != 0 || gy != 0) {
     const double ox = (gx * gl.cosR - gy * gl.sinR) * gl.scale, oy = (gx * gl.sinR + gy * gl.cosR) * gl.scale;
@@ -230,6 +259,7 @@ std::span<const OpRoutineEntry> RefractRoutines() {
     OpRoutineEntry e{kRefractOp, {}};
     e.routines.prepare = PrepareRefract;
     e.routines.pixelWorker = RefractWorker;
+    e.routines.rowWorker = RefractRow;
     e.routines.finish = FreeGlass;
     return e;
   }()};

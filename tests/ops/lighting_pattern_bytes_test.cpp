@@ -4,12 +4,14 @@
 // run on one thread or are shared out.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "ops/apply_test_support.h"
+#include "ops/row_equivalence.h"
 #include "store/memory_places.h"
 
 namespace qv::test {
@@ -45,6 +47,19 @@ const Case kCases[] = {
     {"RadiatingCycled", 3148, [] { SetParamValue(3148, 0, -99999); }},
     {"Lightning", 3211, [] { SetParamValue(3211, 0, 12), SetParamValue(3211, 2, 40); }},
     {"Pixelize", 3143, [] { SetParamValue(3143, 3, 7), SetParamValue(3143, 4, 5), SetParamValue(3143, 5, 1); }},
+    {"ShineDefaults", 3114, nullptr},
+    {"ShineTall", 3114, [] { SetParamValue(3114, 0, 0), SetParamValue(3114, 1, 90), SetParamValue(3114, 2, 250), SetParamValue(3114, 3, 10); }},
+    {"ShineWide", 3114, [] { SetParamValue(3114, 0, 300), SetParamValue(3114, 1, 2), SetParamValue(3114, 2, 40), SetParamValue(3114, 3, 55); }},
+    {"AsterizeUntapered", 3111,
+     [] { SetParamValue(3111, 9, 0), SetParamValue(3111, 6, 3), SetParamValue(3111, 5, 45), SetParamValue(3111, 4, 60), SetParamValue(3111, 7, 1); }},
+    {"AsterizeManyArms", 3111, [] { SetParamValue(3111, 6, 99999), SetParamValue(3111, 5, 99999), SetParamValue(3111, 4, 0); }},
+    {"RadiatingStepped", 3148, [] { SetParamValue(3148, 0, 77), SetParamValue(3148, 1, 100), SetParamValue(3148, 3, 0); }},
+    {"Outline", 3149, nullptr},
+    {"OutlineCrystal", 3149, [] { SetParamValue(3149, 0, 3), SetParamValue(3149, 1, 2), SetParamValue(3149, 6, 1); }},
+    {"Refract", 3113, nullptr},
+    {"Fire", 3213, nullptr},
+    {"FireTurned", 3213, [] { SetParamValue(3213, 1, 125), SetParamValue(3213, 2, 200), SetParamValue(3213, 0, 300); }},
+    {"FireDownSlanted", 3213, [] { SetParamValue(3213, 1, 205), SetParamValue(3213, 0, 900), SetParamValue(3213, 12, 3); }},
 };
 
 // Recorded from the per-pixel code before it was reworked: RGB-only, then alpha-only.
@@ -62,6 +77,18 @@ const std::uint64_t kExpected[][2] = {
     {0xdf24eb7b24b4d0dfull, 0x0f7cc0f0a700cb19ull},  // RadiatingCycled
     {0x1a7ccb77bff2f172ull, 0x0caabdbcc6f0eb6bull},  // Lightning
     {0x58166f504d6c4572ull, 0x66e7f101f31e724dull},  // Pixelize
+    {0x3bf7f9ddac31b6ebull, 0x8b8624dc2dbbcadfull},  // ShineDefaults
+    {0x4f127132d3dc3f53ull, 0xb8e4a1de54f52b26ull},  // ShineTall
+    {0x8c4f274ed14537eaull, 0x78c710935247c5d1ull},  // ShineWide
+    {0x35bb3c860f5c4176ull, 0x7870b9fd9d3c2574ull},  // AsterizeUntapered
+    {0x4dad083883973730ull, 0x4815be3bb72cbaedull},  // AsterizeManyArms
+    {0xdb48b6eaa025cb87ull, 0xc281fba403e95e8dull},  // RadiatingStepped
+    {0x7f70cec44494930full, 0x718b6a86f9c43f7eull},  // Outline
+    {0x74626bdf85227da4ull, 0x2b7d95f46a32d80full},  // OutlineCrystal
+    {0xe88350d231d8104cull, 0x7bf920822659f017ull},  // Refract
+    {0xcfa104cec648202eull, 0xcfa104cec648202eull},  // Fire
+    {0xdfbc986f29a13dd1ull, 0xdfbc986f29a13dd1ull},  // FireTurned
+    {0x5ad467f375bbd7c0ull, 0x5ad467f375bbd7c0ull},  // FireDownSlanted
 };
 
 class LightingPatternBytesTest : public ApplyTest {
@@ -127,6 +154,32 @@ TEST_F(LightingPatternBytesTest, EachOperationGivesItsFormerBytesOnOneThreadAndO
     }
   }
   EXPECT_EQ(std::size(kExpected), std::size(kCases)) << "table:\n" << table;
+}
+
+class LightingRowsTest : public RowEquivalenceTest {};
+
+// Each row routine against its operation's per-pixel worker, under
+// settings that take the row routines' separate ways: Shine's taps clipped
+// at the copy's edges and rows with and without bright pixels, stars with
+// and without taper, Refract's slopes inside its map and at its edges,
+// Outline over two generations and from inside.
+TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
+  const Case cases[] = {
+      {"Asterize", 3111, [] { SetParamValue(3111, 5, 33), SetParamValue(3111, 6, 5), SetParamValue(3111, 7, 1); }},
+      {"AsterizeUntapered", 3111, [] { SetParamValue(3111, 9, 0), SetParamValue(3111, 8, 1); }},
+      {"Annular", 3112, nullptr},
+      {"Shine", 3114, [] { SetParamValue(3114, 0, 9), SetParamValue(3114, 1, 30), SetParamValue(3114, 3, 40); }},
+      {"ShineAcross", 3114, [] { SetParamValue(3114, 0, 70), SetParamValue(3114, 1, 0), SetParamValue(3114, 3, 75); }},
+      {"Outline", 3149, [] { SetParamValue(3149, 0, 4), SetParamValue(3149, 1, 2); }},
+      {"RefractTurned", 3113, [] { SetParamValue(3113, 0, 75); }},
+      {"OutlineInside", 3149, [] { SetParamValue(3149, 0, 5), SetParamValue(3149, 3, 1), SetParamValue(3149, 6, 1); }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ResetParamValues();
+    if (k.configure) k.configure();
+    ExpectSameBothWays(k.op);
+  }
 }
 
 }  // namespace
