@@ -18,6 +18,11 @@
 #include "ops/tap_sums.h"
 #include "store/image_record.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QV_MOTION_AVX2 1
+#endif
+
 namespace qv {
 namespace {
 
@@ -36,6 +41,9 @@ struct MotionSettings {
   double rot = 0;
   long rmax = 0;
   std::vector<double> turnSin, turnCos;
+  // Explode: per image row, whether the mask is set over all the copy's
+  // columns (-1 until asked).
+  std::vector<signed char> rowSet;
 };
 MotionSettings ms;
 
@@ -78,6 +86,26 @@ inline void Finish(std::uint8_t* p, const Sums& sum, long k, bool alpha) {
   for (int ch = 0; ch < 3; ++ch) {
     const long old = alpha ? p[3] : p[ch];
     const long v = (sum.s[ch] + k * old) / (sum.w + k);
+    out[ch] = Clamp0To255((v * ms.amount + old * ms.keep) / 100);
+  }
+  if (alpha) {
+    p[3] = static_cast<std::uint8_t>(Lum(out[0], out[1], out[2]));
+  } else {
+    for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>(out[ch]);
+  }
+}
+
+// Finish with the three divisions in doubles: numerator and divisor are
+// whole numbers below 2^33, so the rounded quotient truncates to the
+// integer quotient (a quotient short of n + 1 by at least 1 / divisor stays
+// short of it after a rounding of 2^-53 relative).
+inline void FinishExact(std::uint8_t* p, long w, const long s[3], long k, bool alpha) {
+  if (w < 1) return;
+  const double den = static_cast<double>(w + k);
+  int out[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    const long old = alpha ? p[3] : p[ch];
+    const long v = static_cast<long>(static_cast<double>(s[ch] + k * old) / den);
     out[ch] = Clamp0To255((v * ms.amount + old * ms.keep) / 100);
   }
   if (alpha) {
@@ -168,10 +196,8 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
     }
     MaskedTapSums(sums, sw, src.data(), masks.data(), ms.w.data(), taps, n);
     for (int i = 0; i < n; ++i) {
-      Sums sum;
-      sum.w = sw[i];
-      for (int ch = 0; ch < 3; ++ch) sum.s[ch] = sums[4 * i + chOf[ch]];
-      Finish(row + std::size_t{4} * (x - x0 + i), sum, 400, s.alpha);
+      const long sum[3] = {sums[4 * i + chOf[0]], sums[4 * i + chOf[1]], sums[4 * i + chOf[2]]};
+      FinishExact(row + std::size_t{4} * (x - x0 + i), sw[i], sum, 400, s.alpha);
     }
     x += n;
   }
@@ -286,6 +312,7 @@ int PrepareExplode() {
   ms.keep = 100 - ms.amount;
   if (ms.amount == 0 || ms.length == 0) return NoChangeCancel();
   if (ms.length > 0) WidenBox(c, ms.length, ms.length);
+  ms.rowSet.assign(static_cast<std::size_t>(std::max(c.image->height, 0)), -1);
   return 0;
 }
 
@@ -346,15 +373,149 @@ void ExplodeFast(const Sampler& s, std::uint8_t* p, int x, int y) {
     s1 += weight * q[c1];
     s2 += weight * q[c2];
   }
-  Sums sum;
-  sum.w = w;
-  sum.s[0] = s0, sum.s[1] = s1, sum.s[2] = s2;
-  Finish(p, sum, total, s.alpha);
+  const long sums[3] = {s0, s1, s2};
+  FinishExact(p, w, sums, total, s.alpha);
+}
+
+#if defined(QV_MOTION_AVX2)
+// Four neighbouring pixels' rays at once, when they take the same number
+// of steps and lie wholly in the copy and the image; false leaves the four
+// to ExplodeFast. The sample positions are the same products and
+// differences, lane by lane. The weights fall by one a step from |L|, so
+// the weighted sum is (|L| - n) x C + D for the running sum C of the
+// samples and the running sum D of C over the n steps: adds only, and the
+// integer sums come out the same in any order.
+template <bool Masked>
+__attribute__((target("avx2"))) bool ExplodeFour(const Sampler& s, std::uint8_t* p, int x, int y, std::uint32_t stride) {
+  const long l = ms.length, step = l >= 1 ? 1 : -1, total = std::labs(l);
+  const long cx = s.c.cx, cy = s.c.cy;
+  const CopyView& copy = s.copy;
+  const long left = std::max(copy.left, 0), top = std::max(copy.top, 0);
+  const long right = std::min(copy.left + copy.width, s.width) - 1, bottom = std::min(copy.top + copy.height, s.height) - 1;
+  alignas(32) double ux[4], uy[4];
+  long end = 0;
+  const double fy = static_cast<double>(y);
+  for (int i = 0; i < 4; ++i) {
+    const double ddx = static_cast<double>(x + i - cx), ddy = static_cast<double>(y - cy);
+    const long dd = static_cast<long>(std::sqrt(ddx * ddx + ddy * ddy));
+    if (dd == 0) return false;
+    ux[i] = ddx / static_cast<double>(dd), uy[i] = ddy / static_cast<double>(dd);
+    const long e = l >= 1 ? std::min(l, dd) - 1 : l + 1;
+    if (i > 0 && e != end) return false;
+    end = e;
+    const double ke = static_cast<double>(end);
+    const long ex = static_cast<long>(static_cast<double>(x + i) - ux[i] * ke), ey = static_cast<long>(fy - uy[i] * ke);
+    const long lowX = std::min<long>(x + i, ex), highX = std::max<long>(x + i, ex);
+    const long lowY = std::min<long>(y, ey), highY = std::max<long>(y, ey);
+    if (lowX < left || highX > right || lowY < top || highY > bottom) return false;
+  }
+  const __m256d fxv = _mm256_set_pd(x + 3, x + 2, x + 1, x), fyv = _mm256_set1_pd(fy);
+  const __m256d uxv = _mm256_load_pd(ux), uyv = _mm256_load_pd(uy);
+  const __m128i widthV = _mm_set1_epi32(s.width), strideV = _mm_set1_epi32(static_cast<int>(stride));
+  const __m128i topV = _mm_set1_epi32(copy.top), leftV = _mm_set1_epi32(copy.left);
+  const __m128i firstRow = _mm_set1_epi32(static_cast<int>(copy.rows[0]));
+  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi32(1);
+  const std::uint8_t* mask = s.c.mask;
+  const std::uint8_t* pixels = copy.pixels;
+  __m256i c0 = _mm256_setzero_si256(), c1 = c0, d0 = c0, d1 = c0;
+  __m128i cw = zero, dw = zero;
+  long n = 0;
+  for (long k = 0; k != end + step; k += step, ++n) {
+    const __m256d kk = _mm256_set1_pd(static_cast<double>(k));
+    const __m128i sx = _mm256_cvttpd_epi32(_mm256_sub_pd(fxv, _mm256_mul_pd(uxv, kk)));
+    const __m128i sy = _mm256_cvttpd_epi32(_mm256_sub_pd(fyv, _mm256_mul_pd(uyv, kk)));
+    // Four single loads beat a gather here.
+    alignas(16) std::int32_t mi[4], pi[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(mi), _mm_add_epi32(_mm_mullo_epi32(sy, widthV), sx));
+    _mm_store_si128(reinterpret_cast<__m128i*>(pi),
+                    _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(sy, topV), strideV), firstRow),
+                                  _mm_sub_epi32(sx, leftV)));
+    std::uint32_t px[4];
+    int set[4];
+    for (int i = 0; i < 4; ++i) {
+      set[i] = !Masked || mask[mi[i]] ? -1 : 0;
+      std::memcpy(&px[i], pixels + std::size_t{4} * static_cast<std::uint32_t>(pi[i]), 4);
+      px[i] &= static_cast<std::uint32_t>(set[i]);
+    }
+    const __m128i on = _mm_set_epi32(set[3], set[2], set[1], set[0]);
+    const __m128i q = _mm_set_epi32(static_cast<int>(px[3]), static_cast<int>(px[2]), static_cast<int>(px[1]),
+                                    static_cast<int>(px[0]));
+    cw = _mm_add_epi32(cw, _mm_and_si128(on, one));
+    dw = _mm_add_epi32(dw, cw);
+    c0 = _mm256_add_epi32(c0, _mm256_cvtepu8_epi32(q));
+    d0 = _mm256_add_epi32(d0, c0);
+    c1 = _mm256_add_epi32(c1, _mm256_cvtepu8_epi32(_mm_srli_si128(q, 8)));
+    d1 = _mm256_add_epi32(d1, c1);
+  }
+  const int rest = static_cast<int>(total - n);
+  const __m256i rest8 = _mm256_set1_epi32(rest);
+  alignas(32) std::int32_t sums[16], weights[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(sums), _mm256_add_epi32(_mm256_mullo_epi32(c0, rest8), d0));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(sums + 8), _mm256_add_epi32(_mm256_mullo_epi32(c1, rest8), d1));
+  _mm_store_si128(reinterpret_cast<__m128i*>(weights), _mm_add_epi32(_mm_mullo_epi32(cw, _mm_set1_epi32(rest)), dw));
+  const int c0i = s.alpha ? 3 : 0, c1i = s.alpha ? 3 : 1, c2i = s.alpha ? 3 : 2;
+  for (int i = 0; i < 4; ++i) {
+    const long sum[3] = {sums[4 * i + c0i], sums[4 * i + c1i], sums[4 * i + c2i]};
+    FinishExact(p + 4 * i, weights[i], sum, total, s.alpha);
+  }
+  return true;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// Whether the copy's rows lie evenly `stride` pixels apart between rows
+// ya and yb (in the image), so that a sample's place is one index.
+bool EvenRows(const CopyView& copy, long ya, long yb, std::uint32_t& stride) {
+  ya = std::max<long>(ya, copy.top), yb = std::min<long>(yb, copy.top + copy.height - 1);
+  if (copy.height < 2) {
+    stride = static_cast<std::uint32_t>(copy.width);
+  } else {
+    stride = copy.rows[1] - copy.rows[0];
+  }
+  if (std::int64_t{copy.rows[copy.height - 1]} + copy.width >= (std::int64_t{1} << 31)) return false;
+  for (long r = ya; r <= yb; ++r)
+    if (copy.rows[r - copy.top] != copy.rows[0] + static_cast<std::uint32_t>(r - copy.top) * stride) return false;
+  return true;
+}
+
+// Whether the mask is set over the copy's columns in every image row from
+// ya to yb that the copy holds.
+bool MaskRowsSet(const Sampler& s, long ya, long yb) {
+  const CopyView& copy = s.copy;
+  ya = std::max<long>({ya, copy.top, 0}), yb = std::min<long>({yb, copy.top + copy.height - 1, s.height - 1});
+  const long xa = std::max(copy.left, 0), xb = std::min(copy.left + copy.width, s.width) - 1;
+  if (ms.rowSet.size() != static_cast<std::size_t>(s.height)) return false;
+  for (long y = ya; y <= yb; ++y) {
+    signed char& known = ms.rowSet[static_cast<std::size_t>(y)];
+    if (known < 0) {
+      const std::uint8_t* m = s.c.mask + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.width);
+      known = static_cast<signed char>(std::find(m + xa, m + xb + 1, std::uint8_t{0}) == m + xb + 1);
+    }
+    if (!known) return false;
+  }
+  return true;
 }
 
 void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
-  for (int x = x0; x <= x1; ++x) ExplodeFast(s, row + std::size_t{4} * (x - x0), x, y);
+  int x = x0;
+#if defined(QV_MOTION_AVX2)
+  std::uint32_t stride = 0;
+  const long reach = std::labs(ms.length) + 1;
+  if (HasAvx2() && s.copy.height > 0 && s.copy.width > 0 && EvenRows(s.copy, y - reach, y + reach, stride)) {
+    const bool masked = !MaskRowsSet(s, y - reach, y + reach);
+    for (; x + 3 <= x1; x += 4) {
+      std::uint8_t* p = row + std::size_t{4} * (x - x0);
+      if (!(masked ? ExplodeFour<true>(s, p, x, y, stride) : ExplodeFour<false>(s, p, x, y, stride)))
+        for (int i = 0; i < 4; ++i) ExplodeFast(s, p + 4 * i, x + i, y);
+    }
+  }
+#endif
+  for (; x <= x1; ++x) ExplodeFast(s, row + std::size_t{4} * (x - x0), x, y);
 }
 
 const OpRoutineEntry kMotionRoutines[] = {

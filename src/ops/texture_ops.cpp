@@ -823,48 +823,85 @@ int PrepareElevations() {
 
 inline int LumOf(const std::uint8_t* q) { return Lum(q[0], q[1], q[2]); }
 
+// The luminance of each pixel of copy row y, from the copy's left edge.
+void LumRow(const CopyView& copy, int y, int* out) {
+  const std::uint8_t* q = copy.At(copy.left, y);
+  for (int i = 0; i < copy.width; ++i, q += 4) out[i] = LumOf(q);
+}
+
 int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
   const Plane img(c.image, mask);
   const int cx1 = copy.left + copy.width - 1, cy1 = copy.top + copy.height - 1;
+  // Three rows of luminances (above, this, below), each row's taken once
+  // and passed up as y moves down.
+  const std::size_t span = static_cast<std::size_t>(std::max(copy.width, 0));
+  std::vector<int> lums(3 * span);
+  int* lumAbove = lums.data();
+  int* lumRow = lumAbove + span;
+  int* lumBelow = lumRow + span;
+  int heldRow = -2;  // the copy row lumRow holds
+  const long shading = t.shading;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     if (y < copy.top || y > cy1) continue;
     const bool up = y > copy.top, down = y < cy1;
-    // The copy's rows around y, from its left edge.
-    const std::uint8_t* row = copy.At(copy.left, y);
-    const std::uint8_t* above = up ? copy.At(copy.left, y - 1) : nullptr;
-    const std::uint8_t* below = down ? copy.At(copy.left, y + 1) : nullptr;
+    if (heldRow == y - 1) {
+      std::swap(lumAbove, lumRow);
+      std::swap(lumRow, lumBelow);
+      if (down) LumRow(copy, y + 1, lumBelow);
+    } else {
+      if (up) LumRow(copy, y - 1, lumAbove);
+      LumRow(copy, y, lumRow);
+      if (down) LumRow(copy, y + 1, lumBelow);
+    }
+    heldRow = y;
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    // Pixels with every shading term present, in colour: the count is the
+    // constant 4 and one shift serves the three channels.
+    const bool inner = !c.affectAlpha && shading != 0 && up && down;
+    const int a = inner ? std::max(c.x0, copy.left + 1) : c.x1 + 1, b = inner ? std::min(c.x1, cx1 - 1) : c.x1;
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
       const int m = *mp;
       if (!m || x < copy.left || x > cx1) continue;
-      const std::size_t at = std::size_t{4} * static_cast<std::size_t>(x - copy.left);
-      const std::uint8_t* q = row + at;
-      const int l = LumOf(q);
+      const std::size_t i = static_cast<std::size_t>(x - copy.left);
+      const int l = lumRow[i];
+      if (x >= a && x <= b) {
+        const long d = 3L * l - lumRow[i - 1] - lumAbove[i] - lumAbove[i - 1] + lumBelow[i + 1] - l;
+        const long shift = shading * d / 4 / 10;
+        const int col[3] = {Clamp0To255(t.table[0][l] + shift), Clamp0To255(t.table[1][l] + shift),
+                            Clamp0To255(t.table[2][l] + shift)};
+        if (m == 255) {
+          p[0] = static_cast<std::uint8_t>(col[0]), p[1] = static_cast<std::uint8_t>(col[1]);
+          p[2] = static_cast<std::uint8_t>(col[2]);
+        } else {
+          BlendRgb(p, col, m);
+        }
+        continue;
+      }
       int col[3] = {t.table[0][l], t.table[1][l], t.table[2][l]};
-      if (t.shading != 0) {
+      if (shading != 0) {
         const bool left = x > copy.left, downRight = down && x < cx1;
         if (left && up && downRight) {
           // Every term present: a constant count of 4.
-          const long d = 3L * l - LumOf(q - 4) - LumOf(above + at) - LumOf(above + at - 4) + LumOf(below + at + 4) - l;
-          for (int& v : col) v = Clamp0To255(v + t.shading * d / 4 / 10);
+          const long d = 3L * l - lumRow[i - 1] - lumAbove[i] - lumAbove[i - 1] + lumBelow[i + 1] - l;
+          for (int& v : col) v = Clamp0To255(v + shading * d / 4 / 10);
         } else {
           long d = 0, n = 0;
-          if (left) d += l - LumOf(q - 4), ++n;
-          if (up) d += l - LumOf(above + at), ++n;
-          if (left && up) d += l - LumOf(above + at - 4), ++n;
-          if (downRight) d += LumOf(below + at + 4) - l, ++n;
+          if (left) d += l - lumRow[i - 1], ++n;
+          if (up) d += l - lumAbove[i], ++n;
+          if (left && up) d += l - lumAbove[i - 1], ++n;
+          if (downRight) d += lumBelow[i + 1] - l, ++n;
           if (n > 0)
-            for (int& v : col) v = Clamp0To255(v + t.shading * d / n / 10);
+            for (int& v : col) v = Clamp0To255(v + shading * d / n / 10);
         }
       }
       if (c.affectAlpha) {
-        int b[3];
-        for (int ch = 0; ch < 3; ++ch) b[ch] = (col[ch] * m + p[3] * (255 - m)) / 255;
-        p[3] = static_cast<std::uint8_t>(Lum(b[0], b[1], b[2]));
+        int bl[3];
+        for (int ch = 0; ch < 3; ++ch) bl[ch] = (col[ch] * m + p[3] * (255 - m)) / 255;
+        p[3] = static_cast<std::uint8_t>(Lum(bl[0], bl[1], bl[2]));
       } else {
         BlendRgb(p, col, m);
       }
@@ -1131,6 +1168,15 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
     const std::uint64_t q = (static_cast<std::uint64_t>(v < 0 ? -v : v) * reciprocal) >> 32;
     return v < 0 ? -static_cast<int>(q) : static_cast<int>(q);
   };
+  // A row's noise is worked out once for the whole row: per lattice column
+  // the two rows mixed by ey, then per pixel the two columns mixed by ex
+  // (the same integer sums, grouped), then divided.
+  const int boxWidth = c.x1 - c.x0 + 1;
+  const long firstCol = c.x0 - c.x0 % X;
+  const std::size_t lattice = static_cast<std::size_t>((c.x1 - firstCol) / X + 2);
+  std::vector<long> mixed(3 * lattice);
+  std::vector<std::int32_t> rowNoise(4 * static_cast<std::size_t>(boxWidth) + 8, 0);
+  const int channels = gray ? 1 : 3;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       freeTables();
@@ -1143,19 +1189,52 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
           upper[k][col] = lower[k][col];
           lower[k][col] = noise();
         }
-    long col = c.x0 - c.x0 % X;
+    for (int k = 0; k < channels; ++k)
+      for (std::size_t j = 0; j < lattice; ++j) {
+        const long col = firstCol + static_cast<long>(j) * X;
+        mixed[k * lattice + j] = col < entries ? (Y - ey) * upper[k][col] + ey * lower[k][col] : 0;
+      }
+    std::size_t j = 0;
+    for (int x = c.x0; x <= c.x1; ++x) {
+      if (x > c.x0 && x % X == 0) ++j;
+      const long ex = X == 1 ? 0 : x % X;
+      std::int32_t* out = rowNoise.data() + 4 * static_cast<std::size_t>(x - c.x0);
+      for (int k = 0; k < channels; ++k) {
+        const long* v = mixed.data() + k * lattice + j;
+        out[k] = divide((X - ex) * v[0] + ex * v[1]);
+      }
+      if (gray) out[1] = out[2] = out[0];
+    }
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
-      if (x > c.x0 && x % X == 0) col += X;
+    int i = 0;
+#if defined(__SSE2__)
+    if (!c.affectAlpha) {
+      // Two pixels at a time: the noise saturated to 16 bits and added with
+      // saturation, then clamped by the pack (noise beyond 16 bits clamps
+      // to the same end either way), and mixed by the mask as
+      // (p x (255 - m) + r x m) / 255, the alpha's weight 0.
+      const __m128i zero = _mm_setzero_si128(), all = _mm_set1_epi16(255);
+      const __m128i by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+      const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+      for (; i + 2 <= boxWidth; i += 2, p += 8, mp += 2) {
+        const __m128i old = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+        const std::int32_t* nz = rowNoise.data() + 4 * static_cast<std::size_t>(i);
+        const __m128i n = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(nz)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(nz + 4)));
+        const __m128i r8 = _mm_packus_epi16(_mm_adds_epi16(old, n), zero);
+        const __m128i r = _mm_unpacklo_epi8(r8, zero);
+        const __m128i m = _mm_and_si128(_mm_set_epi16(mp[1], mp[1], mp[1], mp[1], mp[0], mp[0], mp[0], mp[0]), colour);
+        const __m128i x = _mm_add_epi16(_mm_mullo_epi16(old, _mm_sub_epi16(all, m)), _mm_mullo_epi16(r, m));
+        const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(x, by255), 7);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
+      }
+    }
+#endif
+    for (; i < boxWidth; ++i, p += 4, ++mp) {
       const int m = *mp;
       if (!m) continue;
-      const long ex = X == 1 ? 0 : x % X;
-      const long wul = (Y - ey) * (X - ex), wur = (Y - ey) * ex, wll = ey * (X - ex), wlr = ey * ex;
-      int n[3];
-      for (int k = 0; k < 3; ++k)
-        n[k] = divide(wul * upper[k][col] + wur * upper[k][col + X] + wll * lower[k][col] + wlr * lower[k][col + X]);
-      if (gray) n[1] = n[2] = n[0];
+      const std::int32_t* n = rowNoise.data() + 4 * static_cast<std::size_t>(i);
       int r[3];
       for (int k = 0; k < 3; ++k) r[k] = Clamp0To255(p[k] + n[k]);
       if (c.affectAlpha) {
