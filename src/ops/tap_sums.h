@@ -124,14 +124,16 @@ inline void AddMaskedTap(std::int32_t* sums, std::int32_t* weights, const std::u
 // (0..128). sums[4 x p + ch] and weights[p] are set, not added to. Four
 // pixels' sums stay in registers over all taps, two taps to a
 // multiply-add; the integer sums are those of AddMaskedTap tap by tap.
+// masksSet tells that every mask byte the stretch reads is known to be set.
 inline void MaskedTapSums(std::int32_t* sums, std::int32_t* weights, const std::uint8_t* const* src,
-                          const std::uint8_t* const* mask, const int* w, std::size_t taps, int pixels) {
+                          const std::uint8_t* const* mask, const int* w, std::size_t taps, int pixels,
+                          bool masksSet = false) {
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   // Where every mask byte the stretch reads is set, as over a whole
   // selection, the masks drop out and every weight sum is the same.
   __m128i anyOff = zero;
-  for (std::size_t k = 0; k < taps; ++k) {
+  for (std::size_t k = 0; k < taps && !masksSet; ++k) {
     int p = 0;
     for (; p + 16 <= pixels; p += 16)
       anyOff = _mm_or_si128(anyOff, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask[k] + p)), zero));
