@@ -829,6 +829,46 @@ void LumRow(const CopyView& copy, int y, int* out) {
   for (int i = 0; i < copy.width; ++i, q += 4) out[i] = LumOf(q);
 }
 
+#if defined(__SSE2__)
+// Four shaded pixels with every term present, in colour. d x Shading / 4 /
+// 10 is trunc(d x Shading / 40), exact as a float quotient of whole numbers
+// below 2^24; the shift is saturated to 16 bits and added with saturation,
+// which the pack then clamps to the same end as Clamp0To255; a mask of 0
+// and the alpha keep p x 255 / 255 = p.
+inline void ElevationsFour(std::uint8_t* p, const std::uint8_t* mp, const int* row, const int* above, const int* below,
+                           const std::uint32_t* packed, float shading) {
+  auto at = [](const int* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+  const __m128i l = at(row);
+  const __m128i d = _mm_add_epi32(_mm_sub_epi32(_mm_add_epi32(l, l), _mm_add_epi32(_mm_add_epi32(at(row - 1), at(above)), at(above - 1))),
+                                  at(below + 1));
+  const __m128i q = _mm_cvttps_epi32(_mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(d), _mm_set1_ps(shading)), _mm_set1_ps(40.0f)));
+  __m128i shift = _mm_packs_epi32(q, q);
+  shift = _mm_unpacklo_epi16(shift, shift);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i colours = _mm_set_epi32(static_cast<int>(packed[row[3]]), static_cast<int>(packed[row[2]]),
+                                        static_cast<int>(packed[row[1]]), static_cast<int>(packed[row[0]]));
+  const __m128i lo = _mm_adds_epi16(_mm_unpacklo_epi8(colours, zero), _mm_unpacklo_epi32(shift, shift));
+  const __m128i hi = _mm_adds_epi16(_mm_unpackhi_epi8(colours, zero), _mm_unpackhi_epi32(shift, shift));
+  const __m128i col = _mm_packus_epi16(lo, hi);
+  const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+  const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+  __m128i half[2];
+  for (int h = 0; h < 2; ++h) {
+    const __m128i c16 = h ? _mm_unpackhi_epi8(col, zero) : _mm_unpacklo_epi8(col, zero);
+    const __m128i o16 = h ? _mm_unpackhi_epi8(old, zero) : _mm_unpacklo_epi8(old, zero);
+    const int m0 = mp[2 * h], m1 = mp[2 * h + 1];
+    const __m128i m = _mm_and_si128(_mm_set_epi16(static_cast<short>(m1), static_cast<short>(m1), static_cast<short>(m1),
+                                                  static_cast<short>(m1), static_cast<short>(m0), static_cast<short>(m0),
+                                                  static_cast<short>(m0), static_cast<short>(m0)),
+                                    colour);
+    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(c16, m), _mm_mullo_epi16(o16, _mm_sub_epi16(all, m)));
+    half[h] = _mm_srli_epi16(_mm_mulhi_epu16(x, by255), 7);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(half[0], half[1]));
+}
+#endif
+
 int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
@@ -843,6 +883,15 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
   int* lumBelow = lumRow + span;
   int heldRow = -2;  // the copy row lumRow holds
   const long shading = t.shading;
+  // The three colours of each luminance in one word, for four pixels at a
+  // time; shading products then stay below 2^24 and are exact in floats.
+  std::uint32_t packed[256];
+  bool byteTables = std::labs(shading) <= (1L << 14);
+  for (int l = 0; l < 256; ++l) {
+    for (int ch = 0; ch < 3; ++ch) byteTables = byteTables && t.table[ch][l] >= 0 && t.table[ch][l] <= 255;
+    packed[l] = static_cast<std::uint32_t>(t.table[0][l] & 255) | static_cast<std::uint32_t>(t.table[1][l] & 255) << 8 |
+                static_cast<std::uint32_t>(t.table[2][l] & 255) << 16;
+  }
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     if (y < copy.top || y > cy1) continue;
@@ -868,6 +917,13 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
       if (!m || x < copy.left || x > cx1) continue;
       const std::size_t i = static_cast<std::size_t>(x - copy.left);
       const int l = lumRow[i];
+#if defined(__SSE2__)
+      if (byteTables && x >= a && x + 3 <= b) {
+        ElevationsFour(p, mp, lumRow + i, lumAbove + i, lumBelow + i, packed, static_cast<float>(shading));
+        x += 3, p += 12, mp += 3;  // the loop steps past the fourth
+        continue;
+      }
+#endif
       if (x >= a && x <= b) {
         const long d = 3L * l - lumRow[i - 1] - lumAbove[i] - lumAbove[i - 1] + lumBelow[i + 1] - l;
         const long shift = shading * d / 4 / 10;
@@ -1177,6 +1233,11 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
   std::vector<long> mixed(3 * lattice);
   std::vector<std::int32_t> rowNoise(4 * static_cast<std::size_t>(boxWidth) + 8, 0);
   const int channels = gray ? 1 : 3;
+  // |X x v0|, |v1 - v0| and every numerator stay below X x Y x A.
+  const bool exactInDoubles = static_cast<double>(X) * static_cast<double>(Y) * static_cast<double>(A) < 0x1p50;
+#if defined(__SSE2__)
+  const __m128d divisor = _mm_set1_pd(static_cast<double>(xy));
+#endif
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       freeTables();
@@ -1194,17 +1255,38 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
         const long col = firstCol + static_cast<long>(j) * X;
         mixed[k * lattice + j] = col < entries ? (Y - ey) * upper[k][col] + ey * lower[k][col] : 0;
       }
-    std::size_t j = 0;
-    for (int x = c.x0; x <= c.x1; ++x) {
-      if (x > c.x0 && x % X == 0) ++j;
-      const long ex = X == 1 ? 0 : x % X;
-      std::int32_t* out = rowNoise.data() + 4 * static_cast<std::size_t>(x - c.x0);
+    // Lattice cell j spans the pixels from firstCol + j x X, where ex
+    // counts from 0: (X - ex) x v0 + ex x v1 = X x v0 + ex x (v1 - v0).
+    for (std::size_t j = 0; j + 1 < lattice; ++j) {
+      const long cellX = firstCol + static_cast<long>(j) * X;
+      const int xa = static_cast<int>(std::max<long>(cellX, c.x0)), xb = static_cast<int>(std::min<long>(cellX + X - 1, c.x1));
+      if (xa > xb) break;
       for (int k = 0; k < channels; ++k) {
-        const long* v = mixed.data() + k * lattice + j;
-        out[k] = divide((X - ex) * v[0] + ex * v[1]);
+        const long v0 = mixed[k * lattice + j], v1 = mixed[k * lattice + j + 1];
+        std::int32_t* out = rowNoise.data() + 4 * static_cast<std::size_t>(xa - c.x0) + k;
+        int x = xa;
+#if defined(__SSE2__)
+        if (exactInDoubles) {
+          // Whole numbers below 2^53 throughout, so the products and the
+          // sum are exact and the rounded quotient truncates to divide's.
+          const __m128d base = _mm_set1_pd(static_cast<double>(X * v0)), step = _mm_set1_pd(static_cast<double>(v1 - v0));
+          for (; x + 1 <= xb; x += 2, out += 8) {
+            const double ex = static_cast<double>(x - cellX);
+            const __m128d num = _mm_add_pd(base, _mm_mul_pd(_mm_set_pd(ex + 1, ex), step));
+            const __m128i q = _mm_cvttpd_epi32(_mm_div_pd(num, divisor));
+            out[0] = _mm_cvtsi128_si32(q);
+            out[4] = _mm_cvtsi128_si32(_mm_srli_si128(q, 4));
+          }
+        }
+#endif
+        for (; x <= xb; ++x, out += 4) {
+          const long ex = X == 1 ? 0 : x % X;
+          *out = divide((X - ex) * v0 + ex * v1);
+        }
       }
-      if (gray) out[1] = out[2] = out[0];
     }
+    if (gray)
+      for (int i = 0; i < boxWidth; ++i) rowNoise[4 * i + 1] = rowNoise[4 * i + 2] = rowNoise[4 * i];
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     int i = 0;

@@ -131,11 +131,13 @@ TEST_F(FastPathChecksumTest, ElevationsBuiltInAndPaletteShadedOrFlat) {
     int sea, shading, palette;
     std::uint64_t sum;
   };
-  // Shading 100 on noise pushes every channel past both ends.
+  // Shading 100 on noise pushes every channel past both ends, 16000 far
+  // beyond 16 bits.
   const Case cases[] = {{127, 50, 0, 17769448015359931977ull},
                        {0, 100, 0, 16240493882870202585ull},
                        {255, 0, 0, 16015057560553135328ull},
-                       {60, 35, 1, 9663298269641877247ull}};
+                       {60, 35, 1, 9663298269641877247ull},
+                       {90, 16000, 0, 13367139426228465461ull}};
   PaletteRecord& pal = MutableMappingPalette();
   pal.count = 5;
   for (int i = 0; i < 5; ++i)
