@@ -41,6 +41,8 @@ struct MotionSettings {
   double rot = 0;
   long rmax = 0;
   std::vector<double> turnSin, turnCos;
+  // The band of rows the last tiled call finished.
+  int bandGeneration = -1, bandFirst = 0, bandLast = -1;
   // Explode: per image row, whether the mask is set over all the copy's
   // columns (-1 until asked).
   std::vector<signed char> rowSet;
@@ -296,6 +298,7 @@ int PrepareSpiralBlur() {
   c.x1 = static_cast<std::int32_t>(ClampTo(c.cx + e + l, w));
   c.y0 = static_cast<std::int32_t>(ClampTo(c.cy - e - l, h));
   c.y1 = static_cast<std::int32_t>(ClampTo(c.cy + e + l, h));
+  ms.bandGeneration = -1, ms.bandLast = -1;
   const double step = ms.rot / static_cast<double>(l);
   const std::size_t steps = static_cast<std::size_t>(std::max<long>(ms.rmax, 0)) + 1;
   ms.turnSin.resize(steps);
@@ -374,9 +377,33 @@ void SpiralBlurFast(const Sampler& s, std::uint8_t* p, int x, int y) {
   Finish(p, sum, l, s.alpha);
 }
 
+// A pixel's samples lie on an arc across the picture, each moving a pixel
+// or so from one pixel to the next; row after row the arcs of a whole row
+// touch more of the copy than the caches hold. So the first row of a band
+// works the band's rows in square tiles (each sample's neighbourhood then
+// stays cached) and the band's later rows find their pixels done. Every
+// pixel reads only the copy, the mask and itself, so the order changes
+// nothing.
+constexpr int kSpiralBand = 16;
+
 void SpiralBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
-  for (int x = x0; x <= x1; ++x) SpiralBlurFast(s, row + std::size_t{4} * (x - x0), x, y);
+  const ApplyContext& c = s.c;
+  if (c.generation == ms.bandGeneration && y >= ms.bandFirst && y <= ms.bandLast) return;
+  const int last = std::min(y + kSpiralBand - 1, c.y1);
+  if (row != c.image->pixels + (static_cast<std::size_t>(c.image->rows[y]) + static_cast<std::size_t>(x0)) * 4 ||
+      x0 != c.x0 || x1 != c.x1 || y < c.y0 || last <= y) {
+    for (int x = x0; x <= x1; ++x) SpiralBlurFast(s, row + std::size_t{4} * (x - x0), x, y);
+    return;
+  }
+  for (int tx = x0; tx <= x1; tx += kSpiralBand) {
+    const int tx1 = std::min(tx + kSpiralBand - 1, x1);
+    for (int yy = y; yy <= last; ++yy) {
+      std::uint8_t* p = c.image->pixels + (static_cast<std::size_t>(c.image->rows[yy]) + static_cast<std::size_t>(tx)) * 4;
+      for (int x = tx; x <= tx1; ++x, p += 4) SpiralBlurFast(s, p, x, yy);
+    }
+  }
+  ms.bandGeneration = c.generation, ms.bandFirst = y, ms.bandLast = last;
 }
 
 // ---- Explode
