@@ -824,9 +824,28 @@ int PrepareElevations() {
 inline int LumOf(const std::uint8_t* q) { return Lum(q[0], q[1], q[2]); }
 
 // The luminance of each pixel of copy row y, from the copy's left edge.
+// Four pixels at a time: each weighted channel i x w / 255 (at most
+// 255 x 105) by the multiply-high for / 255, exact below 2^16, then the
+// three added: the tables' own values.
 void LumRow(const CopyView& copy, int y, int* out) {
   const std::uint8_t* q = copy.At(copy.left, y);
-  for (int i = 0; i < copy.width; ++i, q += 4) out[i] = LumOf(q);
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+  const __m128i weights = _mm_set_epi16(0, 65, 105, 85, 0, 65, 105, 85), ones = _mm_set_epi16(0, 1, 1, 1, 0, 1, 1, 1);
+  for (; i + 4 <= copy.width; i += 4, q += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    auto part = [&](__m128i half) {
+      const __m128i w = _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(half, weights), by255), 7);
+      return _mm_castsi128_ps(_mm_madd_epi16(w, ones));  // red + green, blue per pixel
+    };
+    const __m128 lo = part(_mm_unpacklo_epi8(v, zero)), hi = part(_mm_unpackhi_epi8(v, zero));
+    const __m128i sums = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+                                       _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), sums);
+  }
+#endif
+  for (; i < copy.width; ++i, q += 4) out[i] = LumOf(q);
 }
 
 #if defined(__SSE2__)
