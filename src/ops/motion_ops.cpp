@@ -172,7 +172,7 @@ void MotionBlurWorker(std::uint8_t* p, int x, int y, int) {
 bool MaskRowsSet(const Sampler& s, long ya, long yb);
 #if defined(QV_MOTION_AVX2)
 bool HasAvx2();
-int MotionFinishAvx2(std::uint8_t* row, const std::int32_t* sums, const std::int32_t* weights, int n);
+int MotionFinishAvx2(std::uint8_t* row, const std::int32_t* sums, const std::int32_t* weights, int n, int k);
 #endif
 
 // Where every sample of a stretch of pixels lies in the copy (and so in the
@@ -228,7 +228,7 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
     MaskedTapSums(sums, sw, src.data(), masks.data(), weights.data(), taps, n, masksSet);
     int i = 0;
 #if defined(QV_MOTION_AVX2)
-    if (vectorFinish) i = MotionFinishAvx2(row + std::size_t{4} * (x - x0), sums, sw, n);
+    if (vectorFinish) i = MotionFinishAvx2(row + std::size_t{4} * (x - x0), sums, sw, n, 400);
 #endif
     for (; i < n; ++i) {
       const long sum[3] = {sums[4 * i + chOf[0]], sums[4 * i + chOf[1]], sums[4 * i + chOf[2]]};
@@ -239,13 +239,14 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
 }
 
 #if defined(QV_MOTION_AVX2)
-// FinishExact in colour for four pixels at a time (Amount 0..100, K 400):
-// the same divisions in doubles, lane by lane; a mean never exceeds 255,
+// FinishExact in colour for four pixels at a time (Amount 0..100, sums and
+// sums + K x 255 within 32 bits): the same divisions in doubles, lane by
+// lane; a mean never exceeds 255,
 // so neither does the mix (clamped all the same). Returns how many pixels
 // it did.
 __attribute__((target("avx2"))) int MotionFinishAvx2(std::uint8_t* row, const std::int32_t* sums,
-                                                     const std::int32_t* weights, int n) {
-  const __m128i byte = _mm_set1_epi32(0xFF), k400 = _mm_set1_epi32(400), zero = _mm_setzero_si128();
+                                                     const std::int32_t* weights, int n, int k) {
+  const __m128i byte = _mm_set1_epi32(0xFF), kv = _mm_set1_epi32(k), zero = _mm_setzero_si128();
   const __m128i amount = _mm_set1_epi32(static_cast<int>(ms.amount)), keep = _mm_set1_epi32(static_cast<int>(ms.keep));
   const __m256d hundred = _mm256_set1_pd(100.0);
   int i = 0;
@@ -254,7 +255,7 @@ __attribute__((target("avx2"))) int MotionFinishAvx2(std::uint8_t* row, const st
     const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + i));
     // With no usable sample (w < 1) the pixel keeps its bytes.
     const __m128i none = _mm_cmpgt_epi32(_mm_set1_epi32(1), w);
-    const __m256d den = _mm256_cvtepi32_pd(_mm_add_epi32(w, k400));
+    const __m256d den = _mm256_cvtepi32_pd(_mm_add_epi32(w, kv));
     // The four pixels' sums, channel by channel.
     const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * i));
     const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * i + 4));
@@ -268,7 +269,7 @@ __attribute__((target("avx2"))) int MotionFinishAvx2(std::uint8_t* row, const st
     __m128i out = _mm_andnot_si128(_mm_set1_epi32(0x00FFFFFF), px);
     for (int ch = 0; ch < 3; ++ch) {
       const __m128i old = _mm_and_si128(_mm_srli_epi32(px, 8 * ch), byte);
-      const __m128i num = _mm_add_epi32(channel[ch], _mm_mullo_epi32(old, k400));
+      const __m128i num = _mm_add_epi32(channel[ch], _mm_mullo_epi32(old, kv));
       const __m128i v = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(num), den));
       const __m128i mix = _mm_add_epi32(_mm_mullo_epi32(v, amount), _mm_mullo_epi32(old, keep));
       const __m128i o = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(mix), hundred));
@@ -512,6 +513,9 @@ __attribute__((target("avx2"))) bool ExplodeFour(const Sampler& s, std::uint8_t*
     const long lowY = std::min<long>(y, ey), highY = std::max<long>(y, ey);
     if (lowX < left || highX > right || lowY < top || highY > bottom) return false;
   }
+  // The 32-bit sums: every weight is at most |L|, over |end| + 1 steps and
+  // the pixel itself.
+  if ((static_cast<std::int64_t>(std::labs(end)) + 2) * total * 255 >= (std::int64_t{1} << 31)) return false;
   const __m256d fxv = _mm256_set_pd(x + 3, x + 2, x + 1, x), fyv = _mm256_set1_pd(fy);
   const __m256d uxv = _mm256_load_pd(ux), uyv = _mm256_load_pd(uy);
   const __m128i widthV = _mm_set1_epi32(s.width), strideV = _mm_set1_epi32(static_cast<int>(stride));
@@ -556,6 +560,10 @@ __attribute__((target("avx2"))) bool ExplodeFour(const Sampler& s, std::uint8_t*
   _mm256_store_si256(reinterpret_cast<__m256i*>(sums), _mm256_add_epi32(_mm256_mullo_epi32(c0, rest8), d0));
   _mm256_store_si256(reinterpret_cast<__m256i*>(sums + 8), _mm256_add_epi32(_mm256_mullo_epi32(c1, rest8), d1));
   _mm_store_si128(reinterpret_cast<__m128i*>(weights), _mm_add_epi32(_mm_mullo_epi32(cw, _mm_set1_epi32(rest)), dw));
+  if (!s.alpha && ms.amount >= 0 && ms.amount <= 100) {
+    MotionFinishAvx2(p, sums, weights, 4, static_cast<int>(total));
+    return true;
+  }
   const int c0i = s.alpha ? 3 : 0, c1i = s.alpha ? 3 : 1, c2i = s.alpha ? 3 : 2;
   for (int i = 0; i < 4; ++i) {
     const long sum[3] = {sums[4 * i + c0i], sums[4 * i + c1i], sums[4 * i + c2i]};

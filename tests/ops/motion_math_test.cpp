@@ -290,8 +290,9 @@ TEST_F(MotionMathTest, RowsUnderAWholeMaskGiveTheWorkersBytes) {
     OpId op;
     int length, direction;
   };
-  const Case cases[] = {{kExplodeOp, 25, 0}, {kExplodeOp, 90, 0}, {kExplodeOp, -13, 0}, {kMotionBlurOp, 50, 0},
-                        {kMotionBlurOp, 9, 135}};
+  // A length of 2000000 weighs each sample beyond what 32-bit sums hold.
+  const Case cases[] = {{kExplodeOp, 25, 0},     {kExplodeOp, 90, 0},     {kExplodeOp, -13, 0},
+                        {kExplodeOp, 2000000, 0}, {kMotionBlurOp, 50, 0}, {kMotionBlurOp, 9, 135}};
   for (const Case& k : cases) {
     SetParamValue(k.op, 0, k.length);
     if (k.op == kMotionBlurOp) SetParamValue(k.op, 1, k.direction);
