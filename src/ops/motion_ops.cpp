@@ -617,7 +617,9 @@ void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
 #if defined(QV_MOTION_AVX2)
   std::uint32_t stride = 0;
   const long reach = std::labs(ms.length) + 1;
-  if (HasAvx2() && s.copy.height > 0 && s.copy.width > 0 && EvenRows(s.copy, y - reach, y + reach, stride)) {
+  // Mask places as 32-bit numbers too.
+  const bool small = std::int64_t{s.width} * s.height < (std::int64_t{1} << 31);
+  if (HasAvx2() && small && s.copy.height > 0 && s.copy.width > 0 && EvenRows(s.copy, y - reach, y + reach, stride)) {
     const bool masked = !MaskRowsSet(s, y - reach, y + reach);
     for (; x + 3 <= x1; x += 4) {
       std::uint8_t* p = row + std::size_t{4} * (x - x0);
