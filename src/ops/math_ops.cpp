@@ -195,6 +195,41 @@ long WindowDeviation(const std::uint8_t* const* rows, int n, std::size_t offset,
 #endif
 }
 
+// The deviations of whole windows (side <= 15, so that every sum fits 16
+// bits) for the `count` pixels from column `from` of one channel's plane
+// rows, sixteen pixels at a time: for each place of the window the bytes
+// of sixteen neighbouring pixels at once, their distances from each pixel's
+// own mean added up in 16 bits. `means` and the rows must be readable 16
+// bytes past the last pixel's window.
+void WindowDeviations(const std::uint8_t* const* rows, int side, std::size_t from, int count,
+                      const std::uint8_t* means, std::uint16_t* out) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (int i = 0; i < count; i += 16) {
+    const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(means + i));
+    __m128i lo = zero, hi = zero;
+    for (int k = 0; k < side; ++k) {
+      const std::uint8_t* row = rows[k] + from + static_cast<std::size_t>(i);
+      for (int dx = 0; dx < side; ++dx) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + dx));
+        const __m128i d = _mm_or_si128(_mm_subs_epu8(v, m), _mm_subs_epu8(m, v));
+        lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(d, zero));
+        hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(d, zero));
+      }
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), hi);
+  }
+#else
+  for (int i = 0; i < count; ++i) {
+    int dev = 0;
+    for (int k = 0; k < side; ++k)
+      for (int dx = 0; dx < side; ++dx) dev += std::abs(int{means[i]} - rows[k][from + i + dx]);
+    out[i] = static_cast<std::uint16_t>(dev);
+  }
+#endif
+}
+
 int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
@@ -213,6 +248,11 @@ int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
   std::vector<std::int32_t> columns(planar ? static_cast<std::size_t>(copy.width) * 3 : 0);
   std::vector<const std::uint8_t*> planeRows[3];
   for (auto& rows : planeRows) rows.resize(static_cast<std::size_t>(side));
+  // Small windows: a row's means and deviations sixteen pixels at a time.
+  const bool rowWise = planar && side <= 15;
+  const std::size_t padded = rowWise ? static_cast<std::size_t>(copy.width) + 32 : 0;
+  std::vector<std::uint8_t> means(3 * padded);
+  std::vector<std::uint16_t> deviations(3 * padded);
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     const int ya = std::max(y - r, copy.top), yb = std::min(y + r, cy1);
@@ -231,12 +271,39 @@ int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
             std::int32_t* col = columns.data() + static_cast<std::size_t>(ch) * copy.width;
             for (int x = fa - r - copy.left; x <= fb + r - copy.left; ++x) col[x] += q[x];
           }
+        if (rowWise) {
+          // The means by sliding sums along the columns, then the
+          // deviations of the row's whole windows.
+          const int count = fb - fa + 1;
+          const std::size_t first = static_cast<std::size_t>(fa - r - copy.left);
+          for (int ch = 0; ch < 3; ++ch) {
+            const std::int32_t* col = columns.data() + static_cast<std::size_t>(ch) * copy.width;
+            std::uint8_t* mean = means.data() + ch * padded;
+            std::int32_t sum = 0;
+            for (int k = 0; k < side; ++k) sum += col[first + k];
+            for (int i = 0; i < count; ++i) {
+              if (i > 0) sum += col[first + i + side - 1] - col[first + i - 1];
+              mean[i] = static_cast<std::uint8_t>(byFull(sum));
+            }
+            WindowDeviations(planeRows[ch].data(), side, first, count, mean, deviations.data() + ch * padded);
+          }
+        }
       }
     }
     std::int32_t window[3] = {0, 0, 0};
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+      if (rowWise && x >= fa && x <= fb) {
+        const int m = *mp;
+        if (!m) continue;
+        const std::size_t i = static_cast<std::size_t>(x - fa);
+        int v[3];
+        for (int ch = 0; ch < 3; ++ch)
+          v[ch] = Clamp0To255(byFull(mt.multiply * deviations[ch * padded + i]) + (mt.add ? p[ch] : 0));
+        StoreMixed(p, v, m, c.affectAlpha);
+        continue;
+      }
       if (x >= fa && x <= fb) {
         // The horizontal sum slides along the columns.
         const int at = x - copy.left;

@@ -18,6 +18,11 @@
 #include "ops/tap_sums.h"
 #include "store/image_record.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QV_MOTION_AVX2 1
+#endif
+
 namespace qv {
 namespace {
 
@@ -36,6 +41,11 @@ struct MotionSettings {
   double rot = 0;
   long rmax = 0;
   std::vector<double> turnSin, turnCos;
+  // The band of rows the last tiled call finished.
+  int bandGeneration = -1, bandFirst = 0, bandLast = -1;
+  // Explode: per image row, whether the mask is set over all the copy's
+  // columns (-1 until asked).
+  std::vector<signed char> rowSet;
 };
 MotionSettings ms;
 
@@ -87,6 +97,26 @@ inline void Finish(std::uint8_t* p, const Sums& sum, long k, bool alpha) {
   }
 }
 
+// Finish with the three divisions in doubles: numerator and divisor are
+// whole numbers below 2^33, so the rounded quotient truncates to the
+// integer quotient (a quotient short of n + 1 by at least 1 / divisor stays
+// short of it after a rounding of 2^-53 relative).
+inline void FinishExact(std::uint8_t* p, long w, const long s[3], long k, bool alpha) {
+  if (w < 1) return;
+  const double den = static_cast<double>(w + k);
+  int out[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    const long old = alpha ? p[3] : p[ch];
+    const long v = static_cast<long>(static_cast<double>(s[ch] + k * old) / den);
+    out[ch] = Clamp0To255((v * ms.amount + old * ms.keep) / 100);
+  }
+  if (alpha) {
+    p[3] = static_cast<std::uint8_t>(Lum(out[0], out[1], out[2]));
+  } else {
+    for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>(out[ch]);
+  }
+}
+
 inline long ClampTo(long v, long hi) { return std::clamp<long>(v, 0, hi); }
 
 // ---- Motion Blur
@@ -120,6 +150,7 @@ int PrepareMotionBlur() {
   ms.oy.assign(static_cast<std::size_t>(n), 0);
   ms.w.assign(static_cast<std::size_t>(n), 0);
   ms.minOx = ms.maxOx = ms.minOy = ms.maxOy = 0;
+  ms.rowSet.assign(static_cast<std::size_t>(std::max(c.image->height, 0)), -1);
   for (long k = 0; k < n; ++k) {
     ms.ox[k] = static_cast<int>(k * ms.dx / l);
     ms.oy[k] = static_cast<int>(k * ms.dy / l);
@@ -138,44 +169,118 @@ void MotionBlurWorker(std::uint8_t* p, int x, int y, int) {
   Finish(p, sum, 400, s.alpha);
 }
 
+bool MaskRowsSet(const Sampler& s, long ya, long yb);
+#if defined(QV_MOTION_AVX2)
+bool HasAvx2();
+int MotionFinishAvx2(std::uint8_t* row, const std::int32_t* sums, const std::int32_t* weights, int n, int k);
+#endif
+
 // Where every sample of a stretch of pixels lies in the copy (and so in the
 // image), only the mask decides: the sums are taken step by step over the
-// stretch, a whole row of samples at a time.
+// stretch, a whole row of samples at a time. A step whose row lies outside
+// the copy has no usable sample and is left out.
 void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
   const CopyView& copy = s.copy;
+  const long top = std::max(copy.top, 0), bottom = std::min(copy.top + copy.height, s.height) - 1;
+  const long left = std::max(copy.left, 0), right = std::min(copy.left + copy.width, s.width) - 1;
+  // The steps whose samples fall in the copy's rows, and how far they reach
+  // sideways and down.
+  std::vector<int> used, weights;
+  int minOx = 0, maxOx = 0;
+  long firstRow = y, lastRow = y;
+  for (std::size_t k = 0; k < ms.w.size(); ++k) {
+    const long sy = long{y} - ms.oy[k];
+    if (sy < top || sy > bottom) continue;
+    if (used.empty()) minOx = maxOx = ms.ox[k], firstRow = lastRow = sy;
+    used.push_back(static_cast<int>(k));
+    weights.push_back(ms.w[k]);
+    minOx = std::min(minOx, ms.ox[k]), maxOx = std::max(maxOx, ms.ox[k]);
+    firstRow = std::min(firstRow, sy), lastRow = std::max(lastRow, sy);
+  }
   // The 32-bit sums hold 100 x 255 per step for any trend's length.
-  const bool fits = ms.w.size() < 80000;
-  const bool rowsIn = fits && y - ms.maxOy >= copy.top && y - ms.minOy <= copy.top + copy.height - 1;
-  const int a = std::max(x0, copy.left + ms.maxOx), b = std::min(x1, copy.left + copy.width - 1 + ms.minOx);
+  const bool fits = ms.w.size() < 80000 && copy.width > 0 && copy.height > 0;
+  const int a = static_cast<int>(std::max<long>(x0, left + maxOx));
+  const int b = static_cast<int>(std::min<long>(x1, right + minOx));
+  const bool masksSet = fits && MaskRowsSet(s, firstRow, lastRow);
   const int chOf[3] = {s.alpha ? 3 : 0, s.alpha ? 3 : 1, s.alpha ? 3 : 2};
   const std::size_t width = static_cast<std::size_t>(s.width);
   constexpr int kStretch = 128;
   alignas(16) std::int32_t sw[kStretch], sums[kStretch * 4];
-  const std::size_t taps = ms.w.size();
-  std::vector<const std::uint8_t*> src(rowsIn ? taps : 0), masks(rowsIn ? taps : 0);
+  const std::size_t taps = used.size();
+  std::vector<const std::uint8_t*> src(taps), masks(taps);
+#if defined(QV_MOTION_AVX2)
+  const bool vectorFinish = !s.alpha && ms.amount >= 0 && ms.amount <= 100 && HasAvx2();
+#endif
   for (int x = x0; x <= x1;) {
     const int n = std::min(kStretch, b - x + 1) & ~3;
-    if (!rowsIn || x < a || n <= 0) {
+    if (!fits || x < a || n <= 0) {
       MotionBlurWorker(row + std::size_t{4} * (x - x0), x, y, 0);
       ++x;
       continue;
     }
-    for (std::size_t k = 0; k < taps; ++k) {
+    for (std::size_t j = 0; j < taps; ++j) {
+      const std::size_t k = static_cast<std::size_t>(used[j]);
       const int sx = x - ms.ox[k], sy = y - ms.oy[k];
-      src[k] = copy.At(sx, sy);
-      masks[k] = s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx);
+      src[j] = copy.At(sx, sy);
+      masks[j] = s.c.mask + static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx);
     }
-    MaskedTapSums(sums, sw, src.data(), masks.data(), ms.w.data(), taps, n);
-    for (int i = 0; i < n; ++i) {
-      Sums sum;
-      sum.w = sw[i];
-      for (int ch = 0; ch < 3; ++ch) sum.s[ch] = sums[4 * i + chOf[ch]];
-      Finish(row + std::size_t{4} * (x - x0 + i), sum, 400, s.alpha);
+    MaskedTapSums(sums, sw, src.data(), masks.data(), weights.data(), taps, n, masksSet);
+    int i = 0;
+#if defined(QV_MOTION_AVX2)
+    if (vectorFinish) i = MotionFinishAvx2(row + std::size_t{4} * (x - x0), sums, sw, n, 400);
+#endif
+    for (; i < n; ++i) {
+      const long sum[3] = {sums[4 * i + chOf[0]], sums[4 * i + chOf[1]], sums[4 * i + chOf[2]]};
+      FinishExact(row + std::size_t{4} * (x - x0 + i), sw[i], sum, 400, s.alpha);
     }
     x += n;
   }
 }
+
+#if defined(QV_MOTION_AVX2)
+// FinishExact in colour for four pixels at a time (Amount 0..100, sums and
+// sums + K x 255 within 32 bits): the same divisions in doubles, lane by
+// lane; a mean never exceeds 255,
+// so neither does the mix (clamped all the same). Returns how many pixels
+// it did.
+__attribute__((target("avx2"))) int MotionFinishAvx2(std::uint8_t* row, const std::int32_t* sums,
+                                                     const std::int32_t* weights, int n, int k) {
+  const __m128i byte = _mm_set1_epi32(0xFF), kv = _mm_set1_epi32(k), zero = _mm_setzero_si128();
+  const __m128i amount = _mm_set1_epi32(static_cast<int>(ms.amount)), keep = _mm_set1_epi32(static_cast<int>(ms.keep));
+  const __m256d hundred = _mm256_set1_pd(100.0);
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    std::uint8_t* p = row + std::size_t{4} * i;
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + i));
+    // With no usable sample (w < 1) the pixel keeps its bytes.
+    const __m128i none = _mm_cmpgt_epi32(_mm_set1_epi32(1), w);
+    const __m256d den = _mm256_cvtepi32_pd(_mm_add_epi32(w, kv));
+    // The four pixels' sums, channel by channel.
+    const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * i));
+    const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * i + 4));
+    const __m128i s2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * i + 8));
+    const __m128i s3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * i + 12));
+    const __m128i t01lo = _mm_unpacklo_epi32(s0, s1), t23lo = _mm_unpacklo_epi32(s2, s3);
+    const __m128i t01hi = _mm_unpackhi_epi32(s0, s1), t23hi = _mm_unpackhi_epi32(s2, s3);
+    const __m128i channel[3] = {_mm_unpacklo_epi64(t01lo, t23lo), _mm_unpackhi_epi64(t01lo, t23lo),
+                                _mm_unpacklo_epi64(t01hi, t23hi)};
+    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i out = _mm_andnot_si128(_mm_set1_epi32(0x00FFFFFF), px);
+    for (int ch = 0; ch < 3; ++ch) {
+      const __m128i old = _mm_and_si128(_mm_srli_epi32(px, 8 * ch), byte);
+      const __m128i num = _mm_add_epi32(channel[ch], _mm_mullo_epi32(old, kv));
+      const __m128i v = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(num), den));
+      const __m128i mix = _mm_add_epi32(_mm_mullo_epi32(v, amount), _mm_mullo_epi32(old, keep));
+      const __m128i o = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(mix), hundred));
+      out = _mm_or_si128(out, _mm_slli_epi32(_mm_min_epi32(_mm_max_epi32(o, zero), byte), 8 * ch));
+    }
+    out = _mm_or_si128(_mm_and_si128(none, px), _mm_andnot_si128(none, out));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), out);
+  }
+  return i;
+}
+#endif
 
 // ---- Spiral Blur
 
@@ -194,6 +299,7 @@ int PrepareSpiralBlur() {
   c.x1 = static_cast<std::int32_t>(ClampTo(c.cx + e + l, w));
   c.y0 = static_cast<std::int32_t>(ClampTo(c.cy - e - l, h));
   c.y1 = static_cast<std::int32_t>(ClampTo(c.cy + e + l, h));
+  ms.bandGeneration = -1, ms.bandLast = -1;
   const double step = ms.rot / static_cast<double>(l);
   const std::size_t steps = static_cast<std::size_t>(std::max<long>(ms.rmax, 0)) + 1;
   ms.turnSin.resize(steps);
@@ -272,9 +378,33 @@ void SpiralBlurFast(const Sampler& s, std::uint8_t* p, int x, int y) {
   Finish(p, sum, l, s.alpha);
 }
 
+// A pixel's samples lie on an arc across the picture, each moving a pixel
+// or so from one pixel to the next; row after row the arcs of a whole row
+// touch more of the copy than the caches hold. So the first row of a band
+// works the band's rows in square tiles (each sample's neighbourhood then
+// stays cached) and the band's later rows find their pixels done. Every
+// pixel reads only the copy, the mask and itself, so the order changes
+// nothing.
+constexpr int kSpiralBand = 16;
+
 void SpiralBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
-  for (int x = x0; x <= x1; ++x) SpiralBlurFast(s, row + std::size_t{4} * (x - x0), x, y);
+  const ApplyContext& c = s.c;
+  if (c.generation == ms.bandGeneration && y >= ms.bandFirst && y <= ms.bandLast) return;
+  const int last = std::min(y + kSpiralBand - 1, c.y1);
+  if (row != c.image->pixels + (static_cast<std::size_t>(c.image->rows[y]) + static_cast<std::size_t>(x0)) * 4 ||
+      x0 != c.x0 || x1 != c.x1 || y < c.y0 || last <= y) {
+    for (int x = x0; x <= x1; ++x) SpiralBlurFast(s, row + std::size_t{4} * (x - x0), x, y);
+    return;
+  }
+  for (int tx = x0; tx <= x1; tx += kSpiralBand) {
+    const int tx1 = std::min(tx + kSpiralBand - 1, x1);
+    for (int yy = y; yy <= last; ++yy) {
+      std::uint8_t* p = c.image->pixels + (static_cast<std::size_t>(c.image->rows[yy]) + static_cast<std::size_t>(tx)) * 4;
+      for (int x = tx; x <= tx1; ++x, p += 4) SpiralBlurFast(s, p, x, yy);
+    }
+  }
+  ms.bandGeneration = c.generation, ms.bandFirst = y, ms.bandLast = last;
 }
 
 // ---- Explode
@@ -286,6 +416,7 @@ int PrepareExplode() {
   ms.keep = 100 - ms.amount;
   if (ms.amount == 0 || ms.length == 0) return NoChangeCancel();
   if (ms.length > 0) WidenBox(c, ms.length, ms.length);
+  ms.rowSet.assign(static_cast<std::size_t>(std::max(c.image->height, 0)), -1);
   return 0;
 }
 
@@ -346,15 +477,158 @@ void ExplodeFast(const Sampler& s, std::uint8_t* p, int x, int y) {
     s1 += weight * q[c1];
     s2 += weight * q[c2];
   }
-  Sums sum;
-  sum.w = w;
-  sum.s[0] = s0, sum.s[1] = s1, sum.s[2] = s2;
-  Finish(p, sum, total, s.alpha);
+  const long sums[3] = {s0, s1, s2};
+  FinishExact(p, w, sums, total, s.alpha);
+}
+
+#if defined(QV_MOTION_AVX2)
+// Four neighbouring pixels' rays at once, when they take the same number
+// of steps and lie wholly in the copy and the image; false leaves the four
+// to ExplodeFast. The sample positions are the same products and
+// differences, lane by lane. The weights fall by one a step from |L|, so
+// the weighted sum is (|L| - n) x C + D for the running sum C of the
+// samples and the running sum D of C over the n steps: adds only, and the
+// integer sums come out the same in any order.
+template <bool Masked>
+__attribute__((target("avx2"))) bool ExplodeFour(const Sampler& s, std::uint8_t* p, int x, int y, std::uint32_t stride) {
+  const long l = ms.length, step = l >= 1 ? 1 : -1, total = std::labs(l);
+  const long cx = s.c.cx, cy = s.c.cy;
+  const CopyView& copy = s.copy;
+  const long left = std::max(copy.left, 0), top = std::max(copy.top, 0);
+  const long right = std::min(copy.left + copy.width, s.width) - 1, bottom = std::min(copy.top + copy.height, s.height) - 1;
+  alignas(32) double ux[4], uy[4];
+  long end = 0;
+  const double fy = static_cast<double>(y);
+  for (int i = 0; i < 4; ++i) {
+    const double ddx = static_cast<double>(x + i - cx), ddy = static_cast<double>(y - cy);
+    const long dd = static_cast<long>(std::sqrt(ddx * ddx + ddy * ddy));
+    if (dd == 0) return false;
+    ux[i] = ddx / static_cast<double>(dd), uy[i] = ddy / static_cast<double>(dd);
+    const long e = l >= 1 ? std::min(l, dd) - 1 : l + 1;
+    if (i > 0 && e != end) return false;
+    end = e;
+    const double ke = static_cast<double>(end);
+    const long ex = static_cast<long>(static_cast<double>(x + i) - ux[i] * ke), ey = static_cast<long>(fy - uy[i] * ke);
+    const long lowX = std::min<long>(x + i, ex), highX = std::max<long>(x + i, ex);
+    const long lowY = std::min<long>(y, ey), highY = std::max<long>(y, ey);
+    if (lowX < left || highX > right || lowY < top || highY > bottom) return false;
+  }
+  // The 32-bit sums: every weight is at most |L|, over |end| + 1 steps and
+  // the pixel itself.
+  if ((static_cast<std::int64_t>(std::labs(end)) + 2) * total * 255 >= (std::int64_t{1} << 31)) return false;
+  const __m256d fxv = _mm256_set_pd(x + 3, x + 2, x + 1, x), fyv = _mm256_set1_pd(fy);
+  const __m256d uxv = _mm256_load_pd(ux), uyv = _mm256_load_pd(uy);
+  const __m128i widthV = _mm_set1_epi32(s.width), strideV = _mm_set1_epi32(static_cast<int>(stride));
+  const __m128i topV = _mm_set1_epi32(copy.top), leftV = _mm_set1_epi32(copy.left);
+  const __m128i firstRow = _mm_set1_epi32(static_cast<int>(copy.rows[0]));
+  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi32(1);
+  const std::uint8_t* mask = s.c.mask;
+  const std::uint8_t* pixels = copy.pixels;
+  __m256i c0 = _mm256_setzero_si256(), c1 = c0, d0 = c0, d1 = c0;
+  __m128i cw = zero, dw = zero;
+  long n = 0;
+  for (long k = 0; k != end + step; k += step, ++n) {
+    const __m256d kk = _mm256_set1_pd(static_cast<double>(k));
+    const __m128i sx = _mm256_cvttpd_epi32(_mm256_sub_pd(fxv, _mm256_mul_pd(uxv, kk)));
+    const __m128i sy = _mm256_cvttpd_epi32(_mm256_sub_pd(fyv, _mm256_mul_pd(uyv, kk)));
+    // Four single loads beat a gather here.
+    alignas(16) std::int32_t mi[4], pi[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(mi), _mm_add_epi32(_mm_mullo_epi32(sy, widthV), sx));
+    _mm_store_si128(reinterpret_cast<__m128i*>(pi),
+                    _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(sy, topV), strideV), firstRow),
+                                  _mm_sub_epi32(sx, leftV)));
+    std::uint32_t px[4];
+    int set[4];
+    for (int i = 0; i < 4; ++i) {
+      set[i] = !Masked || mask[mi[i]] ? -1 : 0;
+      std::memcpy(&px[i], pixels + std::size_t{4} * static_cast<std::uint32_t>(pi[i]), 4);
+      px[i] &= static_cast<std::uint32_t>(set[i]);
+    }
+    const __m128i on = _mm_set_epi32(set[3], set[2], set[1], set[0]);
+    const __m128i q = _mm_set_epi32(static_cast<int>(px[3]), static_cast<int>(px[2]), static_cast<int>(px[1]),
+                                    static_cast<int>(px[0]));
+    cw = _mm_add_epi32(cw, _mm_and_si128(on, one));
+    dw = _mm_add_epi32(dw, cw);
+    c0 = _mm256_add_epi32(c0, _mm256_cvtepu8_epi32(q));
+    d0 = _mm256_add_epi32(d0, c0);
+    c1 = _mm256_add_epi32(c1, _mm256_cvtepu8_epi32(_mm_srli_si128(q, 8)));
+    d1 = _mm256_add_epi32(d1, c1);
+  }
+  const int rest = static_cast<int>(total - n);
+  const __m256i rest8 = _mm256_set1_epi32(rest);
+  alignas(32) std::int32_t sums[16], weights[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(sums), _mm256_add_epi32(_mm256_mullo_epi32(c0, rest8), d0));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(sums + 8), _mm256_add_epi32(_mm256_mullo_epi32(c1, rest8), d1));
+  _mm_store_si128(reinterpret_cast<__m128i*>(weights), _mm_add_epi32(_mm_mullo_epi32(cw, _mm_set1_epi32(rest)), dw));
+  if (!s.alpha && ms.amount >= 0 && ms.amount <= 100) {
+    MotionFinishAvx2(p, sums, weights, 4, static_cast<int>(total));
+    return true;
+  }
+  const int c0i = s.alpha ? 3 : 0, c1i = s.alpha ? 3 : 1, c2i = s.alpha ? 3 : 2;
+  for (int i = 0; i < 4; ++i) {
+    const long sum[3] = {sums[4 * i + c0i], sums[4 * i + c1i], sums[4 * i + c2i]};
+    FinishExact(p + 4 * i, weights[i], sum, total, s.alpha);
+  }
+  return true;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// Whether the copy's rows lie evenly `stride` pixels apart between rows
+// ya and yb (in the image), so that a sample's place is one index.
+bool EvenRows(const CopyView& copy, long ya, long yb, std::uint32_t& stride) {
+  ya = std::max<long>(ya, copy.top), yb = std::min<long>(yb, copy.top + copy.height - 1);
+  if (copy.height < 2) {
+    stride = static_cast<std::uint32_t>(copy.width);
+  } else {
+    stride = copy.rows[1] - copy.rows[0];
+  }
+  if (std::int64_t{copy.rows[copy.height - 1]} + copy.width >= (std::int64_t{1} << 31)) return false;
+  for (long r = ya; r <= yb; ++r)
+    if (copy.rows[r - copy.top] != copy.rows[0] + static_cast<std::uint32_t>(r - copy.top) * stride) return false;
+  return true;
+}
+
+// Whether the mask is set over the copy's columns in every image row from
+// ya to yb that the copy holds.
+bool MaskRowsSet(const Sampler& s, long ya, long yb) {
+  const CopyView& copy = s.copy;
+  ya = std::max<long>({ya, copy.top, 0}), yb = std::min<long>({yb, copy.top + copy.height - 1, s.height - 1});
+  const long xa = std::max(copy.left, 0), xb = std::min(copy.left + copy.width, s.width) - 1;
+  if (ms.rowSet.size() != static_cast<std::size_t>(s.height)) return false;
+  for (long y = ya; y <= yb; ++y) {
+    signed char& known = ms.rowSet[static_cast<std::size_t>(y)];
+    if (known < 0) {
+      const std::uint8_t* m = s.c.mask + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.width);
+      known = static_cast<signed char>(std::find(m + xa, m + xb + 1, std::uint8_t{0}) == m + xb + 1);
+    }
+    if (!known) return false;
+  }
+  return true;
 }
 
 void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
-  for (int x = x0; x <= x1; ++x) ExplodeFast(s, row + std::size_t{4} * (x - x0), x, y);
+  int x = x0;
+#if defined(QV_MOTION_AVX2)
+  std::uint32_t stride = 0;
+  const long reach = std::labs(ms.length) + 1;
+  // Mask places as 32-bit numbers too.
+  const bool small = std::int64_t{s.width} * s.height < (std::int64_t{1} << 31);
+  if (HasAvx2() && small && s.copy.height > 0 && s.copy.width > 0 && EvenRows(s.copy, y - reach, y + reach, stride)) {
+    const bool masked = !MaskRowsSet(s, y - reach, y + reach);
+    for (; x + 3 <= x1; x += 4) {
+      std::uint8_t* p = row + std::size_t{4} * (x - x0);
+      if (!(masked ? ExplodeFour<true>(s, p, x, y, stride) : ExplodeFour<false>(s, p, x, y, stride)))
+        for (int i = 0; i < 4; ++i) ExplodeFast(s, p + 4 * i, x + i, y);
+    }
+  }
+#endif
+  for (; x <= x1; ++x) ExplodeFast(s, row + std::size_t{4} * (x - x0), x, y);
 }
 
 const OpRoutineEntry kMotionRoutines[] = {

@@ -12,8 +12,51 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QV_TAP_SUMS_AVX2 1
+#endif
 
 namespace qv {
+
+#if defined(QV_TAP_SUMS_AVX2)
+inline bool TapSumsHaveAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+// The unmasked sums of MaskedTapSums for the first pixels / 8 x 8 pixels,
+// eight at a time: the same pairs of taps per multiply-add, each 128-bit
+// half holding the pixels four apart, put back in order when stored.
+// Returns how many pixels it did.
+__attribute__((target("avx2"))) inline int WholeTapSumsAvx2(std::int32_t* sums, const std::uint8_t* const* src,
+                                                            const int* w, std::size_t taps, int pixels) {
+  const __m256i zero = _mm256_setzero_si256();
+  int p = 0;
+  for (; p + 8 <= pixels; p += 8) {
+    __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
+    for (std::size_t k = 0; k < taps; k += 2) {
+      const std::size_t k1 = k + 1 < taps ? k + 1 : k;
+      const int wb = k + 1 < taps ? w[k1] : 0;
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[k] + 4 * p));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[k1] + 4 * p));
+      const __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(wb) << 16) | static_cast<std::uint32_t>(w[k])));
+      const __m256i alo = _mm256_unpacklo_epi8(a, zero), ahi = _mm256_unpackhi_epi8(a, zero);
+      const __m256i blo = _mm256_unpacklo_epi8(b, zero), bhi = _mm256_unpackhi_epi8(b, zero);
+      acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), wpair));
+      acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), wpair));
+      acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), wpair));
+      acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), wpair));
+    }
+    __m256i* s = reinterpret_cast<__m256i*>(sums + 4 * p);
+    _mm256_storeu_si256(s, _mm256_permute2x128_si256(acc0, acc1, 0x20));
+    _mm256_storeu_si256(s + 1, _mm256_permute2x128_si256(acc2, acc3, 0x20));
+    _mm256_storeu_si256(s + 2, _mm256_permute2x128_si256(acc0, acc1, 0x31));
+    _mm256_storeu_si256(s + 3, _mm256_permute2x128_si256(acc2, acc3, 0x31));
+  }
+  return p;
+}
+#endif
 
 // sums[i] += w x src[i] for i < 4 x pixels (pixels a multiple of 4), w in
 // 0..128 so that each product fits 16 bits.
@@ -81,14 +124,16 @@ inline void AddMaskedTap(std::int32_t* sums, std::int32_t* weights, const std::u
 // (0..128). sums[4 x p + ch] and weights[p] are set, not added to. Four
 // pixels' sums stay in registers over all taps, two taps to a
 // multiply-add; the integer sums are those of AddMaskedTap tap by tap.
+// masksSet tells that every mask byte the stretch reads is known to be set.
 inline void MaskedTapSums(std::int32_t* sums, std::int32_t* weights, const std::uint8_t* const* src,
-                          const std::uint8_t* const* mask, const int* w, std::size_t taps, int pixels) {
+                          const std::uint8_t* const* mask, const int* w, std::size_t taps, int pixels,
+                          bool masksSet = false) {
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   // Where every mask byte the stretch reads is set, as over a whole
   // selection, the masks drop out and every weight sum is the same.
   __m128i anyOff = zero;
-  for (std::size_t k = 0; k < taps; ++k) {
+  for (std::size_t k = 0; k < taps && !masksSet; ++k) {
     int p = 0;
     for (; p + 16 <= pixels; p += 16)
       anyOff = _mm_or_si128(anyOff, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask[k] + p)), zero));
@@ -98,7 +143,14 @@ inline void MaskedTapSums(std::int32_t* sums, std::int32_t* weights, const std::
   if (_mm_movemask_epi8(anyOff) == 0) {
     std::int32_t total = 0;
     for (std::size_t k = 0; k < taps; ++k) total += w[k];
-    for (int p = 0; p < pixels; p += 4) {
+    int p = 0;
+#if defined(QV_TAP_SUMS_AVX2)
+    if (TapSumsHaveAvx2()) {
+      p = WholeTapSumsAvx2(sums, src, w, taps, pixels);
+      for (int i = 0; i < p; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(weights + i), _mm_set1_epi32(total));
+    }
+#endif
+    for (; p < pixels; p += 4) {
       __m128i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
       for (std::size_t k = 0; k < taps; k += 2) {
         const std::size_t k1 = k + 1 < taps ? k + 1 : k;
@@ -220,6 +272,42 @@ inline SymmetricTaps SymmetricTapsOf(const std::int16_t* weights, int r) {
   return s;
 }
 
+#if defined(__SSE2__)
+// Two weight classes: the four places they add, from a pixel's place, and
+// their weights as a multiply-add pair.
+struct SymmetricPair {
+  std::ptrdiff_t a0, a1, b0, b1;
+  __m128i w;
+};
+#endif
+
+#if defined(QV_TAP_SUMS_AVX2)
+// The pairs' sums of SymmetricSums four pixels at a time, each 128-bit
+// half holding the pixels two apart, put back in order when stored.
+// Returns how many pixels it did.
+__attribute__((target("avx2"))) inline int SymmetricPairsAvx2(const SymmetricPair* pairs, std::size_t n,
+                                                              const std::int16_t* base, int count, std::int32_t* sums) {
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const std::int16_t* at = base + 4 * static_cast<std::size_t>(k);
+    __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+    for (std::size_t i = 0; i < n; ++i) {
+      const SymmetricPair& pr = pairs[i];
+      const __m256i w = _mm256_broadcastsi128_si256(pr.w);
+      const __m256i hp = _mm256_add_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + pr.a0)),
+                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + pr.a1)));
+      const __m256i hq = _mm256_add_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + pr.b0)),
+                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + pr.b1)));
+      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(hp, hq), w));
+      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(hp, hq), w));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + 4 * k), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + 4 * k + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  return k;
+}
+#endif
+
 // sums[4 x k + ch] for the pixels k < count (count even) of a row y from
 // its pixel x: rowAt(dy) points at pixel x - reach of row y + dy, and
 // count + 2 x reach pixels from there must be readable. `vertical` holds
@@ -250,10 +338,7 @@ void SymmetricSums(const SymmetricTaps& s, RowAt rowAt, int count, std::int16_t*
   // row of zeros) from pixel k's place, two classes to a weight pair.
   std::int16_t* zeros = vertical + static_cast<std::size_t>(s.rows) * rowSize;
   std::fill(zeros, zeros + rowSize, std::int16_t{0});
-  struct Pair {
-    std::ptrdiff_t a0, a1, b0, b1;
-    __m128i w;
-  };
+  using Pair = SymmetricPair;
   std::vector<Pair> pairs(n / 2);
   const std::int16_t* base = vertical + 4 * static_cast<std::size_t>(s.reach);
   auto places = [&](const SymmetricTaps::Class& t, std::ptrdiff_t& first, std::ptrdiff_t& second) {
@@ -268,7 +353,11 @@ void SymmetricSums(const SymmetricTaps& s, RowAt rowAt, int count, std::int16_t*
     pr.w = _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(s.classes[c + 1].w) << 16) |
                                            static_cast<std::uint16_t>(s.classes[c].w)));
   }
-  for (int k = 0; k < count; k += 2) {
+  int k = 0;
+#if defined(QV_TAP_SUMS_AVX2)
+  if (TapSumsHaveAvx2()) k = SymmetricPairsAvx2(pairs.data(), pairs.size(), base, count, sums);
+#endif
+  for (; k < count; k += 2) {
     const std::int16_t* at = base + 4 * static_cast<std::size_t>(k);
     __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
     for (const Pair& pr : pairs) {

@@ -823,48 +823,160 @@ int PrepareElevations() {
 
 inline int LumOf(const std::uint8_t* q) { return Lum(q[0], q[1], q[2]); }
 
+// The luminance of each pixel of copy row y, from the copy's left edge.
+// Four pixels at a time: each weighted channel i x w / 255 (at most
+// 255 x 105) by the multiply-high for / 255, exact below 2^16, then the
+// three added: the tables' own values.
+void LumRow(const CopyView& copy, int y, int* out) {
+  const std::uint8_t* q = copy.At(copy.left, y);
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+  const __m128i weights = _mm_set_epi16(0, 65, 105, 85, 0, 65, 105, 85), ones = _mm_set_epi16(0, 1, 1, 1, 0, 1, 1, 1);
+  for (; i + 4 <= copy.width; i += 4, q += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    auto part = [&](__m128i half) {
+      const __m128i w = _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(half, weights), by255), 7);
+      return _mm_castsi128_ps(_mm_madd_epi16(w, ones));  // red + green, blue per pixel
+    };
+    const __m128 lo = part(_mm_unpacklo_epi8(v, zero)), hi = part(_mm_unpackhi_epi8(v, zero));
+    const __m128i sums = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+                                       _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), sums);
+  }
+#endif
+  for (; i < copy.width; ++i, q += 4) out[i] = LumOf(q);
+}
+
+#if defined(__SSE2__)
+// Four shaded pixels with every term present, in colour. d x Shading / 4 /
+// 10 is trunc(d x Shading / 40), exact as a float quotient of whole numbers
+// below 2^24; the shift is saturated to 16 bits and added with saturation,
+// which the pack then clamps to the same end as Clamp0To255; a mask of 0
+// and the alpha keep p x 255 / 255 = p.
+inline void ElevationsFour(std::uint8_t* p, const std::uint8_t* mp, const int* row, const int* above, const int* below,
+                           const std::uint32_t* packed, float shading) {
+  auto at = [](const int* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+  const __m128i l = at(row);
+  const __m128i d = _mm_add_epi32(_mm_sub_epi32(_mm_add_epi32(l, l), _mm_add_epi32(_mm_add_epi32(at(row - 1), at(above)), at(above - 1))),
+                                  at(below + 1));
+  const __m128i q = _mm_cvttps_epi32(_mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(d), _mm_set1_ps(shading)), _mm_set1_ps(40.0f)));
+  __m128i shift = _mm_packs_epi32(q, q);
+  shift = _mm_unpacklo_epi16(shift, shift);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i colours = _mm_set_epi32(static_cast<int>(packed[row[3]]), static_cast<int>(packed[row[2]]),
+                                        static_cast<int>(packed[row[1]]), static_cast<int>(packed[row[0]]));
+  const __m128i lo = _mm_adds_epi16(_mm_unpacklo_epi8(colours, zero), _mm_unpacklo_epi32(shift, shift));
+  const __m128i hi = _mm_adds_epi16(_mm_unpackhi_epi8(colours, zero), _mm_unpackhi_epi32(shift, shift));
+  const __m128i col = _mm_packus_epi16(lo, hi);
+  const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i all = _mm_set1_epi16(255), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+  const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+  __m128i half[2];
+  for (int h = 0; h < 2; ++h) {
+    const __m128i c16 = h ? _mm_unpackhi_epi8(col, zero) : _mm_unpacklo_epi8(col, zero);
+    const __m128i o16 = h ? _mm_unpackhi_epi8(old, zero) : _mm_unpacklo_epi8(old, zero);
+    const int m0 = mp[2 * h], m1 = mp[2 * h + 1];
+    const __m128i m = _mm_and_si128(_mm_set_epi16(static_cast<short>(m1), static_cast<short>(m1), static_cast<short>(m1),
+                                                  static_cast<short>(m1), static_cast<short>(m0), static_cast<short>(m0),
+                                                  static_cast<short>(m0), static_cast<short>(m0)),
+                                    colour);
+    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(c16, m), _mm_mullo_epi16(o16, _mm_sub_epi16(all, m)));
+    half[h] = _mm_srli_epi16(_mm_mulhi_epu16(x, by255), 7);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(half[0], half[1]));
+}
+#endif
+
 int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
   const Plane img(c.image, mask);
   const int cx1 = copy.left + copy.width - 1, cy1 = copy.top + copy.height - 1;
+  // Three rows of luminances (above, this, below), each row's taken once
+  // and passed up as y moves down.
+  const std::size_t span = static_cast<std::size_t>(std::max(copy.width, 0));
+  std::vector<int> lums(3 * span);
+  int* lumAbove = lums.data();
+  int* lumRow = lumAbove + span;
+  int* lumBelow = lumRow + span;
+  int heldRow = -2;  // the copy row lumRow holds
+  const long shading = t.shading;
+  // The three colours of each luminance in one word, for four pixels at a
+  // time; shading products then stay below 2^24 and are exact in floats.
+  std::uint32_t packed[256];
+  bool byteTables = std::labs(shading) <= (1L << 14);
+  for (int l = 0; l < 256; ++l) {
+    for (int ch = 0; ch < 3; ++ch) byteTables = byteTables && t.table[ch][l] >= 0 && t.table[ch][l] <= 255;
+    packed[l] = static_cast<std::uint32_t>(t.table[0][l] & 255) | static_cast<std::uint32_t>(t.table[1][l] & 255) << 8 |
+                static_cast<std::uint32_t>(t.table[2][l] & 255) << 16;
+  }
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     if (y < copy.top || y > cy1) continue;
     const bool up = y > copy.top, down = y < cy1;
-    // The copy's rows around y, from its left edge.
-    const std::uint8_t* row = copy.At(copy.left, y);
-    const std::uint8_t* above = up ? copy.At(copy.left, y - 1) : nullptr;
-    const std::uint8_t* below = down ? copy.At(copy.left, y + 1) : nullptr;
+    if (heldRow == y - 1) {
+      std::swap(lumAbove, lumRow);
+      std::swap(lumRow, lumBelow);
+      if (down) LumRow(copy, y + 1, lumBelow);
+    } else {
+      if (up) LumRow(copy, y - 1, lumAbove);
+      LumRow(copy, y, lumRow);
+      if (down) LumRow(copy, y + 1, lumBelow);
+    }
+    heldRow = y;
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+    // Pixels with every shading term present, in colour: the count is the
+    // constant 4 and one shift serves the three channels.
+    const bool inner = !c.affectAlpha && shading != 0 && up && down;
+    const int a = inner ? std::max(c.x0, copy.left + 1) : c.x1 + 1, b = inner ? std::min(c.x1, cx1 - 1) : c.x1;
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
       const int m = *mp;
       if (!m || x < copy.left || x > cx1) continue;
-      const std::size_t at = std::size_t{4} * static_cast<std::size_t>(x - copy.left);
-      const std::uint8_t* q = row + at;
-      const int l = LumOf(q);
+      const std::size_t i = static_cast<std::size_t>(x - copy.left);
+      const int l = lumRow[i];
+#if defined(__SSE2__)
+      if (byteTables && x >= a && x + 3 <= b) {
+        ElevationsFour(p, mp, lumRow + i, lumAbove + i, lumBelow + i, packed, static_cast<float>(shading));
+        x += 3, p += 12, mp += 3;  // the loop steps past the fourth
+        continue;
+      }
+#endif
+      if (x >= a && x <= b) {
+        const long d = 3L * l - lumRow[i - 1] - lumAbove[i] - lumAbove[i - 1] + lumBelow[i + 1] - l;
+        const long shift = shading * d / 4 / 10;
+        const int col[3] = {Clamp0To255(t.table[0][l] + shift), Clamp0To255(t.table[1][l] + shift),
+                            Clamp0To255(t.table[2][l] + shift)};
+        if (m == 255) {
+          p[0] = static_cast<std::uint8_t>(col[0]), p[1] = static_cast<std::uint8_t>(col[1]);
+          p[2] = static_cast<std::uint8_t>(col[2]);
+        } else {
+          BlendRgb(p, col, m);
+        }
+        continue;
+      }
       int col[3] = {t.table[0][l], t.table[1][l], t.table[2][l]};
-      if (t.shading != 0) {
+      if (shading != 0) {
         const bool left = x > copy.left, downRight = down && x < cx1;
         if (left && up && downRight) {
           // Every term present: a constant count of 4.
-          const long d = 3L * l - LumOf(q - 4) - LumOf(above + at) - LumOf(above + at - 4) + LumOf(below + at + 4) - l;
-          for (int& v : col) v = Clamp0To255(v + t.shading * d / 4 / 10);
+          const long d = 3L * l - lumRow[i - 1] - lumAbove[i] - lumAbove[i - 1] + lumBelow[i + 1] - l;
+          for (int& v : col) v = Clamp0To255(v + shading * d / 4 / 10);
         } else {
           long d = 0, n = 0;
-          if (left) d += l - LumOf(q - 4), ++n;
-          if (up) d += l - LumOf(above + at), ++n;
-          if (left && up) d += l - LumOf(above + at - 4), ++n;
-          if (downRight) d += LumOf(below + at + 4) - l, ++n;
+          if (left) d += l - lumRow[i - 1], ++n;
+          if (up) d += l - lumAbove[i], ++n;
+          if (left && up) d += l - lumAbove[i - 1], ++n;
+          if (downRight) d += lumBelow[i + 1] - l, ++n;
           if (n > 0)
-            for (int& v : col) v = Clamp0To255(v + t.shading * d / n / 10);
+            for (int& v : col) v = Clamp0To255(v + shading * d / n / 10);
         }
       }
       if (c.affectAlpha) {
-        int b[3];
-        for (int ch = 0; ch < 3; ++ch) b[ch] = (col[ch] * m + p[3] * (255 - m)) / 255;
-        p[3] = static_cast<std::uint8_t>(Lum(b[0], b[1], b[2]));
+        int bl[3];
+        for (int ch = 0; ch < 3; ++ch) bl[ch] = (col[ch] * m + p[3] * (255 - m)) / 255;
+        p[3] = static_cast<std::uint8_t>(Lum(bl[0], bl[1], bl[2]));
       } else {
         BlendRgb(p, col, m);
       }
@@ -1131,6 +1243,20 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
     const std::uint64_t q = (static_cast<std::uint64_t>(v < 0 ? -v : v) * reciprocal) >> 32;
     return v < 0 ? -static_cast<int>(q) : static_cast<int>(q);
   };
+  // A row's noise is worked out once for the whole row: per lattice column
+  // the two rows mixed by ey, then per pixel the two columns mixed by ex
+  // (the same integer sums, grouped), then divided.
+  const int boxWidth = c.x1 - c.x0 + 1;
+  const long firstCol = c.x0 - c.x0 % X;
+  const std::size_t lattice = static_cast<std::size_t>((c.x1 - firstCol) / X + 2);
+  std::vector<long> mixed(3 * lattice);
+  std::vector<std::int32_t> rowNoise(4 * static_cast<std::size_t>(boxWidth) + 8, 0);
+  const int channels = gray ? 1 : 3;
+  // |X x v0|, |v1 - v0| and every numerator stay below X x Y x A.
+  const bool exactInDoubles = static_cast<double>(X) * static_cast<double>(Y) * static_cast<double>(A) < 0x1p50;
+#if defined(__SSE2__)
+  const __m128d divisor = _mm_set1_pd(static_cast<double>(xy));
+#endif
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       freeTables();
@@ -1143,19 +1269,73 @@ int DitherWorker(std::uint8_t*, std::uint8_t* mask) {
           upper[k][col] = lower[k][col];
           lower[k][col] = noise();
         }
-    long col = c.x0 - c.x0 % X;
+    for (int k = 0; k < channels; ++k)
+      for (std::size_t j = 0; j < lattice; ++j) {
+        const long col = firstCol + static_cast<long>(j) * X;
+        mixed[k * lattice + j] = col < entries ? (Y - ey) * upper[k][col] + ey * lower[k][col] : 0;
+      }
+    // Lattice cell j spans the pixels from firstCol + j x X, where ex
+    // counts from 0: (X - ex) x v0 + ex x v1 = X x v0 + ex x (v1 - v0).
+    for (std::size_t j = 0; j + 1 < lattice; ++j) {
+      const long cellX = firstCol + static_cast<long>(j) * X;
+      const int xa = static_cast<int>(std::max<long>(cellX, c.x0)), xb = static_cast<int>(std::min<long>(cellX + X - 1, c.x1));
+      if (xa > xb) break;
+      for (int k = 0; k < channels; ++k) {
+        const long v0 = mixed[k * lattice + j], v1 = mixed[k * lattice + j + 1];
+        std::int32_t* out = rowNoise.data() + 4 * static_cast<std::size_t>(xa - c.x0) + k;
+        int x = xa;
+#if defined(__SSE2__)
+        if (exactInDoubles) {
+          // Whole numbers below 2^53 throughout, so the products and the
+          // sum are exact and the rounded quotient truncates to divide's.
+          const __m128d base = _mm_set1_pd(static_cast<double>(X * v0)), step = _mm_set1_pd(static_cast<double>(v1 - v0));
+          for (; x + 1 <= xb; x += 2, out += 8) {
+            const double ex = static_cast<double>(x - cellX);
+            const __m128d num = _mm_add_pd(base, _mm_mul_pd(_mm_set_pd(ex + 1, ex), step));
+            const __m128i q = _mm_cvttpd_epi32(_mm_div_pd(num, divisor));
+            out[0] = _mm_cvtsi128_si32(q);
+            out[4] = _mm_cvtsi128_si32(_mm_srli_si128(q, 4));
+          }
+        }
+#endif
+        for (; x <= xb; ++x, out += 4) {
+          const long ex = X == 1 ? 0 : x % X;
+          *out = divide((X - ex) * v0 + ex * v1);
+        }
+      }
+    }
+    if (gray)
+      for (int i = 0; i < boxWidth; ++i) rowNoise[4 * i + 1] = rowNoise[4 * i + 2] = rowNoise[4 * i];
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
-      if (x > c.x0 && x % X == 0) col += X;
+    int i = 0;
+#if defined(__SSE2__)
+    if (!c.affectAlpha) {
+      // Two pixels at a time: the noise saturated to 16 bits and added with
+      // saturation, then clamped by the pack (noise beyond 16 bits clamps
+      // to the same end either way), and mixed by the mask as
+      // (p x (255 - m) + r x m) / 255, the alpha's weight 0.
+      const __m128i zero = _mm_setzero_si128(), all = _mm_set1_epi16(255);
+      const __m128i by255 = _mm_set1_epi16(static_cast<short>(0x8081));
+      const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+      for (; i + 2 <= boxWidth; i += 2, p += 8, mp += 2) {
+        const __m128i old = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+        const std::int32_t* nz = rowNoise.data() + 4 * static_cast<std::size_t>(i);
+        const __m128i n = _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(nz)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(nz + 4)));
+        const __m128i r8 = _mm_packus_epi16(_mm_adds_epi16(old, n), zero);
+        const __m128i r = _mm_unpacklo_epi8(r8, zero);
+        const __m128i m = _mm_and_si128(_mm_set_epi16(mp[1], mp[1], mp[1], mp[1], mp[0], mp[0], mp[0], mp[0]), colour);
+        const __m128i x = _mm_add_epi16(_mm_mullo_epi16(old, _mm_sub_epi16(all, m)), _mm_mullo_epi16(r, m));
+        const __m128i out = _mm_srli_epi16(_mm_mulhi_epu16(x, by255), 7);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
+      }
+    }
+#endif
+    for (; i < boxWidth; ++i, p += 4, ++mp) {
       const int m = *mp;
       if (!m) continue;
-      const long ex = X == 1 ? 0 : x % X;
-      const long wul = (Y - ey) * (X - ex), wur = (Y - ey) * ex, wll = ey * (X - ex), wlr = ey * ex;
-      int n[3];
-      for (int k = 0; k < 3; ++k)
-        n[k] = divide(wul * upper[k][col] + wur * upper[k][col + X] + wll * lower[k][col] + wlr * lower[k][col + X]);
-      if (gray) n[1] = n[2] = n[0];
+      const std::int32_t* n = rowNoise.data() + 4 * static_cast<std::size_t>(i);
       int r[3];
       for (int k = 0; k < 3; ++k) r[k] = Clamp0To255(p[k] + n[k]);
       if (c.affectAlpha) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "base/crt_random.h"
+#include "ops/effect_support.h"
 #include "ops/math_ops.h"
 #include "ops/row_equivalence.h"
 #include "ops/texture_ops.h"
@@ -122,6 +123,52 @@ TEST_F(FastPathChecksumTest, RemoveWithFewAndManySamples) {
   for (const auto& [amount, sum] : cases) {
     SetParamValue(kRemoveOp, 0, amount);
     EXPECT_EQ(Checksum(kRemoveOp), sum) << amount;
+  }
+}
+
+TEST_F(FastPathChecksumTest, ElevationsBuiltInAndPaletteShadedOrFlat) {
+  struct Case {
+    int sea, shading, palette;
+    std::uint64_t sum;
+  };
+  // Shading 100 on noise pushes every channel past both ends, 16000 far
+  // beyond 16 bits.
+  const Case cases[] = {{127, 50, 0, 17769448015359931977ull},
+                       {0, 100, 0, 16240493882870202585ull},
+                       {255, 0, 0, 16015057560553135328ull},
+                       {60, 35, 1, 9663298269641877247ull},
+                       {90, 16000, 0, 13367139426228465461ull}};
+  PaletteRecord& pal = MutableMappingPalette();
+  pal.count = 5;
+  for (int i = 0; i < 5; ++i)
+    pal.red[i] = static_cast<std::uint8_t>(i * 60), pal.green[i] = static_cast<std::uint8_t>(250 - i * 50),
+    pal.blue[i] = static_cast<std::uint8_t>(i * 17);
+  for (const Case& k : cases) {
+    SetParamValue(kElevationsOp, 0, k.sea);
+    SetParamValue(kElevationsOp, 1, k.shading);
+    SetParamValue(kElevationsOp, 2, k.palette);
+    EXPECT_EQ(Checksum(kElevationsOp), k.sum) << k.sea << " " << k.shading;
+  }
+}
+
+TEST_F(FastPathChecksumTest, DitherSpacingsAmountsAndGray) {
+  struct Case {
+    int x, y, amount, gray;
+    std::uint64_t sum;
+  };
+  // Spacing 1 has no lattice steps; 13 x 5 has uneven ones; a large
+  // amount overflows the reciprocal's range, a huge one 16 bits.
+  const Case cases[] = {{8, 8, 40, 0, 155354684253755732ull},
+                       {1, 1, 100, 1, 5700538277718306163ull},
+                       {13, 5, 70, 0, 13076217712460689570ull},
+                       {100, 3, 800, 1, 3843690231350466107ull},
+                       {7, 9, 20000, 0, 8443309416160522302ull}};
+  for (const Case& k : cases) {
+    SetParamValue(kDitherOp, 0, k.x);
+    SetParamValue(kDitherOp, 1, k.y);
+    SetParamValue(kDitherOp, 2, k.amount);
+    SetParamValue(kDitherOp, 3, k.gray);
+    EXPECT_EQ(Checksum(kDitherOp), k.sum) << k.x << " " << k.y;
   }
 }
 

@@ -283,6 +283,26 @@ TEST_F(MotionMathTest, ExplodeRowsGiveTheWorkersBytes) {
   }
 }
 
+TEST_F(MotionMathTest, RowsUnderAWholeMaskGiveTheWorkersBytes) {
+  // Every mask byte set lets the rows skip the mask; rays and streaks that
+  // stop at the centre, leave the picture or point inward must still match.
+  struct Case {
+    OpId op;
+    int length, direction;
+  };
+  // A length of 2000000 weighs each sample beyond what 32-bit sums hold.
+  const Case cases[] = {{kExplodeOp, 25, 0},     {kExplodeOp, 90, 0},     {kExplodeOp, -13, 0},
+                        {kExplodeOp, 2000000, 0}, {kMotionBlurOp, 50, 0}, {kMotionBlurOp, 9, 135}};
+  for (const Case& k : cases) {
+    SetParamValue(k.op, 0, k.length);
+    if (k.op == kMotionBlurOp) SetParamValue(k.op, 1, k.direction);
+    for (bool alpha : {false, true}) {
+      const DirectRun run{83, 71, 0, 0, 82, 70, alpha, 4, true};
+      EXPECT_EQ(RunDirect(k.op, run, true), RunDirect(k.op, run, false)) << k.op << " " << k.length << " " << alpha;
+    }
+  }
+}
+
 TEST_F(MotionMathTest, SpiralBlurByTheAngleSumRuleGivesTheWorkersBytes) {
   // Rotation 0 and 90 put many samples exactly on whole numbers, where the
   // guard must hand them to sin and cos; large turns test its bound.

@@ -19,6 +19,7 @@ struct DirectRun {
   int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // the selection's box
   bool affectAlpha = false;
   std::uint32_t seed = 1;
+  bool fullMask = false;  // every mask byte 255 instead of the soft disc
 };
 
 class RowEquivalenceTest : public ApplyTest {
@@ -44,7 +45,8 @@ class RowEquivalenceTest : public ApplyTest {
       for (int x = 0; x < r.w; ++x) {
         const double d = std::hypot(x - cx, y - cy) / rr;
         const bool inBox = x >= r.x0 && x <= r.x1 && y >= r.y0 && y <= r.y1;
-        bytes[y * r.w + x] = static_cast<std::uint8_t>(!inBox || d > 1 ? 0 : d < 0.5 ? 255 : Rand() & 255);
+        bytes[y * r.w + x] =
+            static_cast<std::uint8_t>(r.fullMask ? 255 : !inBox || d > 1 ? 0 : d < 0.5 ? 255 : Rand() & 255);
       }
     UnlockVirtual(m.place);
     ApplyContext& c = Ctx();
