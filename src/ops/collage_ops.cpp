@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/messages.h"
 #include "base/progress.h"
@@ -462,6 +466,80 @@ inline void Tap(std::int64_t j, float step, int first, int last, std::int32_t& w
   fraction = std::clamp(static_cast<std::int32_t>((s - static_cast<float>(i)) * 256.0f), 0, 256);
 }
 
+// The first step of the two-step bilinear sum for one source row: each
+// output column's colour and mask, times 256 - gx and gx, summed (at most
+// 65280, so sixteen bits hold it exactly).
+void AlongRow(const std::uint8_t* r, const std::uint8_t* m, int width, const std::int32_t* xval,
+              const std::int32_t* xrac, int newW, std::uint16_t* h) {
+  int j = 0;
+#if defined(__SSE2__)
+  // Two output columns at a time, eight sixteen-bit lanes: every product
+  // and sum fits, so the low halves are the whole values.
+  const __m128i zero = _mm_setzero_si128();
+  auto pixel = [&](int x) {
+    std::uint32_t v;
+    std::memcpy(&v, r + 4 * x, 4);
+    return (v & 0x00FFFFFFu) | (std::uint32_t{m[x]} << 24);
+  };
+  for (; j + 1 < newW; j += 2) {
+    const int ixA = xval[j], ixB = xval[j + 1];
+    const int nxA = ixA == width - 1 ? ixA : ixA + 1, nxB = ixB == width - 1 ? ixB : ixB + 1;
+    const __m128i a = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pixel(ixA))), _mm_cvtsi32_si128(static_cast<int>(pixel(ixB)))),
+        zero);
+    const __m128i b = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pixel(nxA))), _mm_cvtsi32_si128(static_cast<int>(pixel(nxB)))),
+        zero);
+    const short gA = static_cast<short>(xrac[j]), gB = static_cast<short>(xrac[j + 1]);
+    const __m128i g1 = _mm_set_epi16(gB, gB, gB, gB, gA, gA, gA, gA);
+    const __m128i g0 = _mm_sub_epi16(_mm_set1_epi16(256), g1);
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, g0), _mm_mullo_epi16(b, g1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 4 * j), sum);
+  }
+#endif
+  for (; j < newW; ++j) {
+    const int ix = xval[j], ix1 = ix == width - 1 ? ix : ix + 1, gx = xrac[j], gx0 = 256 - gx;
+    const std::uint8_t* a = r + 4 * ix;
+    const std::uint8_t* b = r + 4 * ix1;
+    std::uint16_t* q = h + 4 * j;
+    q[0] = static_cast<std::uint16_t>(a[0] * gx0 + b[0] * gx);
+    q[1] = static_cast<std::uint16_t>(a[1] * gx0 + b[1] * gx);
+    q[2] = static_cast<std::uint16_t>(a[2] * gx0 + b[2] * gx);
+    q[3] = static_cast<std::uint16_t>(m[ix] * gx0 + m[ix1] * gx);
+  }
+}
+
+// The second step: down between two first-step rows with weights wy0 and
+// wy1 (summing to 256), >> 16. A pixel no selected pixel reaches (mask 0)
+// stays clear.
+void DownRows(const std::uint16_t* h0, const std::uint16_t* h1, std::uint32_t wy0, std::uint32_t wy1, int newW,
+              std::uint8_t* out) {
+  int j = 0;
+#if defined(__SSE2__)
+  // Two pixels at a time: the 32-bit products from their low and high
+  // sixteen-bit halves, the sum below 255 << 16 + 65536.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i w0 = _mm_set1_epi16(static_cast<short>(wy0)), w1 = _mm_set1_epi16(static_cast<short>(wy1));
+  for (; j + 1 < newW; j += 2) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + 4 * j));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + 4 * j));
+    const __m128i aLo = _mm_mullo_epi16(a, w0), aHi = _mm_mulhi_epu16(a, w0);
+    const __m128i bLo = _mm_mullo_epi16(b, w1), bHi = _mm_mulhi_epu16(b, w1);
+    const __m128i first = _mm_add_epi32(_mm_unpacklo_epi16(aLo, aHi), _mm_unpacklo_epi16(bLo, bHi));
+    const __m128i second = _mm_add_epi32(_mm_unpackhi_epi16(aLo, aHi), _mm_unpackhi_epi16(bLo, bHi));
+    __m128i v = _mm_packs_epi32(_mm_srli_epi32(first, 16), _mm_srli_epi32(second, 16));
+    const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    v = _mm_andnot_si128(_mm_cmpeq_epi16(alpha, zero), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(v, zero));
+  }
+#endif
+  for (; j < newW; ++j) {
+    std::uint8_t* p = out + 4 * j;
+    for (int k = 0; k < 4; ++k) p[k] = static_cast<std::uint8_t>((h0[4 * j + k] * wy0 + h1[4 * j + k] * wy1) >> 16);
+    if (p[3] == 0) p[0] = p[1] = p[2] = 0;
+  }
+}
+
 int Resize(OpId op) {
   ApplyContext& c = Ctx();
   ImageRecord* action = c.image;
@@ -484,6 +562,31 @@ int Resize(OpId op) {
   for (int j = 0; j < newW; ++j) Tap(j, stepX, c.x0, width - 1, columns.whole[j], columns.fraction[j]);
   const std::int32_t* xval = columns.whole;
   const std::int32_t* xrac = columns.fraction;
+  // The bilinear sum is taken in two steps with the same whole numbers:
+  // along each source row first (colour and mask times 256 - gx and gx, at
+  // most 65280), then down between two such rows. A source row's first step
+  // serves every output row that reads it.
+  std::vector<std::uint16_t> across[2];
+  std::int32_t acrossRow[2] = {-1, -1};
+  try {
+    across[0].resize(static_cast<std::size_t>(newW) * 4);
+    across[1].resize(static_cast<std::size_t>(newW) * 4);
+  } catch (const std::bad_alloc&) {
+    FreeImage(made);
+    ShowMessage(kMessageNoMemoryForResult);
+    return 1;
+  }
+  // The first step of source row y in one of the two rows kept: the one
+  // that already holds it, else the one that does not hold row keep.
+  auto rowFor = [&](std::int32_t y, std::int32_t keep) -> const std::uint16_t* {
+    for (int n = 0; n < 2; ++n)
+      if (acrossRow[n] == y) return across[n].data();
+    const int n = acrossRow[0] == keep ? 1 : 0;
+    AlongRow(PixelAt(action, 0, y), c.mask + static_cast<std::size_t>(y) * width, width, xval, xrac, newW,
+             across[n].data());
+    acrossRow[n] = y;
+    return across[n].data();
+  };
   for (int row = 0; row < newH; ++row) {
     if (Stopped(row)) {
       FreeImage(made);
@@ -492,33 +595,10 @@ int Resize(OpId op) {
     std::int32_t iy, gy;
     Tap(row, stepY, c.y0, height - 1, iy, gy);
     const int iy1 = iy == height - 1 ? iy : iy + 1;
-    const std::uint8_t* r0 = PixelAt(action, 0, iy);
-    const std::uint8_t* r1 = PixelAt(action, 0, iy1);
-    const std::uint8_t* m0 = c.mask + static_cast<std::size_t>(iy) * width;
-    const std::uint8_t* m1 = c.mask + static_cast<std::size_t>(iy1) * width;
-    std::uint8_t* out = PixelAt(made, 0, row);
-    const int wy0 = 256 - gy, wy1 = gy;
-    for (int j = 0; j < newW; ++j, out += 4) {
-      const int ix = xval[j], ix1 = ix == width - 1 ? ix : ix + 1, gx = xrac[j];
-      const int w00 = wy0 * (256 - gx), w10 = wy0 * gx, w01 = wy1 * (256 - gx), w11 = wy1 * gx;
-      const std::uint8_t* a = r0 + 4 * ix;
-      const std::uint8_t* b = r0 + 4 * ix1;
-      const std::uint8_t* d = r1 + 4 * ix;
-      const std::uint8_t* e = r1 + 4 * ix1;
-      // The fractions are never negative here, so the weights sum to 65536
-      // and a fully selected neighbourhood needs no clamping.
-      if ((m0[ix] & m0[ix1] & m1[ix] & m1[ix1]) == 255) {
-        out[0] = static_cast<std::uint8_t>((a[0] * w00 + b[0] * w10 + d[0] * w01 + e[0] * w11) >> 16);
-        out[1] = static_cast<std::uint8_t>((a[1] * w00 + b[1] * w10 + d[1] * w01 + e[1] * w11) >> 16);
-        out[2] = static_cast<std::uint8_t>((a[2] * w00 + b[2] * w10 + d[2] * w01 + e[2] * w11) >> 16);
-        out[3] = 255;
-        continue;
-      }
-      const int k = WeightedChannel(m0[ix], m0[ix1], m1[ix], m1[ix1], w00, w10, w01, w11);
-      if (!k) continue;  // the new image starts clear
-      for (int ch = 0; ch < 3; ++ch) out[ch] = static_cast<std::uint8_t>(WeightedChannel(a[ch], b[ch], d[ch], e[ch], w00, w10, w01, w11));
-      out[3] = static_cast<std::uint8_t>(k);
-    }
+    const std::uint32_t wy0 = static_cast<std::uint32_t>(256 - gy), wy1 = static_cast<std::uint32_t>(gy);
+    // A lower row of no weight is not read: any row gives the same sums.
+    const std::uint16_t* h0 = rowFor(iy, wy1 == 0 ? -1 : iy1);
+    DownRows(h0, wy1 == 0 ? h0 : rowFor(iy1, iy), wy0, wy1, newW, PixelAt(made, 0, row));
   }
   if (ParamValue(op, kReplace) == 0) {
     NewImagePlacement placement;
