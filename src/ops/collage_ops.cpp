@@ -392,23 +392,49 @@ int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
     }
     const bool plainRow = row0 && row1 && gy >= 0 && W >= 2;
     if (plainRow) BlendPairs(row0, row1, offsets.data(), fractions.data(), gy, static_cast<int>(columns.size()), blend.data());
-    std::uint8_t* p = PixelAt(image, c.x0, y);
-    const std::uint8_t* b = blend.data();
-    for (int x = c.x0; x <= c.x1; ++x, p += 4, b += 4) {
-      const int m = mp[x];
-      if (!m) continue;
-      const std::size_t i = static_cast<std::size_t>(x - c.x0);
+    std::uint8_t* const line = PixelAt(image, c.x0, y);
+    const std::uint8_t* const lineMask = mp + c.x0;
+    const std::size_t n = columns.size();
+    // Whole selected runs inside an opaque picture take its colours as
+    // they are, four pixels at a time, the alpha kept.
+    const bool copyRuns = plainRow && !hasAlpha && !affectAlpha;
+    for (std::size_t i = 0; i < n;) {
+#if defined(__SSE2__)
+      if (copyRuns && i + 4 <= n) {
+        std::uint32_t m4, plain4;
+        std::memcpy(&m4, lineMask + i, 4);
+        std::memcpy(&plain4, plain.data() + i, 4);
+        if (m4 == 0xFFFFFFFFu && plain4 == 0x01010101u) {
+          const __m128i alphaBytes = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+          __m128i* at = reinterpret_cast<__m128i*>(line + 4 * i);
+          const __m128i merged = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blend.data() + 4 * i));
+          _mm_storeu_si128(at, _mm_or_si128(_mm_andnot_si128(alphaBytes, merged),
+                                            _mm_and_si128(alphaBytes, _mm_loadu_si128(at))));
+          i += 4;
+          continue;
+        }
+      }
+#endif
+      std::uint8_t* p = line + 4 * i;
+      const int m = lineMask[i];
+      if (!m) {
+        ++i;
+        continue;
+      }
       if (plainRow && plain[i]) {
         const std::ptrdiff_t left = offsets[i];
         if (!hasAlpha || (row0[left + 3] & row0[left + 7] & row1[left + 3] & row1[left + 7]) == 255) {
           // Inside an opaque picture at fractions of 0 or more: the row's
           // plain sum serves, at weight m.
+          const std::uint8_t* b = blend.data() + 4 * i;
           const int s[3] = {b[0], b[1], b[2]};
           MixMerged(p, s, m, affectAlpha);
+          ++i;
           continue;
         }
       }
       MergePixel(p, m, columns[i], row0, row1, gy, hasAlpha, affectAlpha);
+      ++i;
     }
   }
   return 0;
