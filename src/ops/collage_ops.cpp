@@ -465,6 +465,38 @@ struct KeyTables {
   }
 };
 
+// The stretched picture at (sxf, syf) for Key In: its alpha (0 for a
+// position that is not a number), the bilinear colour s with neighbours
+// outside or clear taking pixel p's own, and the colour tested, the
+// nearest pixel's (black outside).
+int StretchedSample(const PictureRead& src, double sxf, double syf, const std::uint8_t* p, bool affectAlpha, int s[3],
+                    int tested[3]) {
+  SamplePoint at;
+  if (!SplitPosition(sxf, syf, at)) return 0;
+  const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
+  tested[0] = tested[1] = tested[2] = 0;
+  if (src.Inside(at.ix, at.iy)) {
+    const std::uint8_t* q = src.At(at.ix, at.iy);
+    tested[0] = q[0], tested[1] = q[1], tested[2] = q[2];
+  }
+  const std::int64_t wx[2] = {256 - at.gx, at.gx}, wy[2] = {256 - at.gy, at.gy};
+  std::int64_t sum[3] = {0, 0, 0}, alpha = 0;
+  for (int n = 0; n < 4; ++n) {
+    const std::int64_t nx = std::int64_t{at.ix} + (n & 1), ny = std::int64_t{at.iy} + (n >> 1);
+    const std::int64_t weight = wx[n & 1] * wy[n >> 1];
+    const std::uint8_t* q = src.Inside(nx, ny) ? src.At(nx, ny) : nullptr;
+    const int qa = q ? (src.hasAlpha ? int{q[3]} : 255) : 0;
+    if (qa) {
+      alpha += qa * weight;
+      for (int ch = 0; ch < 3; ++ch) sum[ch] += q[ch] * weight;
+    } else {
+      for (int ch = 0; ch < 3; ++ch) sum[ch] += t[ch] * weight;
+    }
+  }
+  for (int ch = 0; ch < 3; ++ch) s[ch] = static_cast<int>(ClampTo(sum[ch] / 65536, 0, 255));
+  return static_cast<int>(ClampTo(alpha / 65536, 0, 255));
+}
+
 int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
   ApplyContext& c = Ctx();
   PictureRead src;
@@ -483,7 +515,7 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
   // any other is stretched over the selection around its centre.
   const bool oneToOne = std::llabs(sw - w2) < 3 && std::llabs(sh - h2) < 3;
   const double halfW = static_cast<double>((sw + 1) / 2), halfH = static_cast<double>((sh + 1) / 2);
-  auto alphaOf = [&](const std::uint8_t* s) { return src.hasAlpha ? int{s[3]} : 255; };
+  const bool alpha = src.hasAlpha;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (Stopped(y - c.y0)) return 1;
     std::uint8_t* p = PixelAt(image, c.x0, y);
@@ -493,38 +525,17 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
     for (int x = c.x0; x <= c.x1; ++x, p += 4) {
       const int m = mp[x];
       if (!m) continue;
-      const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
-      int s[3], tested[3] = {0, 0, 0}, a = 0;
+      int s[3], tested[3], a;
       if (oneToOne) {
         const std::uint8_t* q = laidRow + 4 * ClampTo(std::int64_t{x} - c.sx0, 0, sw - 1);
-        for (int ch = 0; ch < 3; ++ch) s[ch] = tested[ch] = q[ch];
-        a = alphaOf(q);
+        a = alpha ? q[3] : 255;
+        if (!a) continue;
+        s[0] = tested[0] = q[0], s[1] = tested[1] = q[1], s[2] = tested[2] = q[2];
       } else {
         const double sxf = static_cast<double>(x - c.cx) / static_cast<double>(w2) * static_cast<double>(sw) + halfW;
-        SamplePoint at;
-        if (!SplitPosition(sxf, syf, at)) continue;
-        if (src.Inside(at.ix, at.iy)) {
-          const std::uint8_t* q = src.At(at.ix, at.iy);
-          tested[0] = q[0], tested[1] = q[1], tested[2] = q[2];
-        }
-        const std::int64_t wx[2] = {256 - at.gx, at.gx}, wy[2] = {256 - at.gy, at.gy};
-        std::int64_t sum[3] = {0, 0, 0}, alpha = 0;
-        for (int n = 0; n < 4; ++n) {
-          const std::int64_t nx = std::int64_t{at.ix} + (n & 1), ny = std::int64_t{at.iy} + (n >> 1);
-          const std::int64_t weight = wx[n & 1] * wy[n >> 1];
-          const std::uint8_t* q = src.Inside(nx, ny) ? src.At(nx, ny) : nullptr;
-          const int qa = q ? alphaOf(q) : 0;
-          if (qa) {
-            alpha += qa * weight;
-            for (int ch = 0; ch < 3; ++ch) sum[ch] += q[ch] * weight;
-          } else {
-            for (int ch = 0; ch < 3; ++ch) sum[ch] += t[ch] * weight;
-          }
-        }
-        a = static_cast<int>(ClampTo(alpha / 65536, 0, 255));
-        for (int ch = 0; ch < 3; ++ch) s[ch] = static_cast<int>(ClampTo(sum[ch] / 65536, 0, 255));
+        a = StretchedSample(src, sxf, syf, p, affectAlpha, s, tested);
+        if (!a) continue;
       }
-      if (!a) continue;
       if (!onSource) tested[0] = p[0], tested[1] = p[1], tested[2] = p[2];
       int q = keyTables.Distance(tested);
       if (onSource == inverse) {
@@ -539,6 +550,12 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
         w = 0;
       }
       if (!w) continue;
+      if (w == 255 && !affectAlpha) {
+        // (t x 0 + s x 255) / 255 is s.
+        p[0] = static_cast<std::uint8_t>(s[0]), p[1] = static_cast<std::uint8_t>(s[1]), p[2] = static_cast<std::uint8_t>(s[2]);
+        continue;
+      }
+      const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
       const int k = 255 - w;
       int mixed[3];
       for (int ch = 0; ch < 3; ++ch) mixed[ch] = (t[ch] * k + s[ch] * w) / 255;
