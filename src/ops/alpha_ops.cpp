@@ -152,10 +152,9 @@ int MakeAlphaWorker(std::uint8_t*, std::uint8_t* mask) {
     // The row's new alpha values first, then one loop per mode.
     const std::uint8_t* values = mp;
     if (withSource) {
-      for (int x = 0; x < w; ++x) {
-        const int v = mp[x];
-        shade[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(v ? shade[static_cast<std::size_t>(x)] * v / 255 : 0);
-      }
+      // An unselected pixel's shade, whatever it holds, gives 0.
+      std::uint8_t* shaded = shade.data();
+      for (int x = 0; x < w; ++x) shaded[x] = static_cast<std::uint8_t>(shaded[x] * mp[x] / 255);
       values = shade.data();
     }
     switch (mode) {
