@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/messages.h"
 #include "base/progress.h"
@@ -191,6 +195,118 @@ inline Column ColumnAt(double sxf, int width) {
   return col;
 }
 
+// The merged colour s mixed in at weight w: the colour, or with
+// affect-alpha the alpha as the mixture's luminance.
+inline void MixMerged(std::uint8_t* p, const int s[3], int w, bool affectAlpha) {
+  if (w == 255 && !affectAlpha) {
+    // (0 x t + 255 x s) / 255 is s.
+    p[0] = static_cast<std::uint8_t>(s[0]), p[1] = static_cast<std::uint8_t>(s[1]), p[2] = static_cast<std::uint8_t>(s[2]);
+    return;
+  }
+  const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
+  const int k = 255 - w;
+  int mixed[3];
+  for (int ch = 0; ch < 3; ++ch) mixed[ch] = (k * t[ch] + w * s[ch]) / 255;
+  if (affectAlpha) {
+    p[3] = static_cast<std::uint8_t>(Lum(mixed[0], mixed[1], mixed[2]));
+  } else {
+    p[0] = static_cast<std::uint8_t>(mixed[0]), p[1] = static_cast<std::uint8_t>(mixed[1]), p[2] = static_cast<std::uint8_t>(mixed[2]);
+  }
+}
+
+// One pixel of Merge at mask m from column col of picture rows row0 and
+// row1 (either null when outside) at fraction gy: the neighbours outside
+// the picture or clear take the pixel's own colour.
+void MergePixel(std::uint8_t* p, int m, const Column& col, const std::uint8_t* row0, const std::uint8_t* row1, int gy,
+                bool hasAlpha, bool affectAlpha) {
+  const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
+  const std::ptrdiff_t left = std::ptrdiff_t{4} * col.ix;
+  // Weights in 65536ths; a fraction left of the picture is negative, so
+  // the sums can be too (and are clamped).
+  const int w00y = 256 - gy, w01y = gy;
+  const int wx0 = 256 - col.gx, wx1 = col.gx;
+  const int weights[4] = {w00y * wx0, w00y * wx1, w01y * wx0, w01y * wx1};
+  const std::uint8_t* q[4] = {row0 && col.use0 ? row0 + left : nullptr, row0 && col.use1 ? row0 + left + 4 : nullptr,
+                              row1 && col.use0 ? row1 + left : nullptr, row1 && col.use1 ? row1 + left + 4 : nullptr};
+  int sum[3] = {0, 0, 0}, alpha = 0;
+  if (q[0] && q[1] && q[2] && q[3] && (!hasAlpha || (q[0][3] & q[1][3] & q[2][3] & q[3][3]) == 255)) {
+    // Inside an opaque picture every neighbour counts whole.
+    for (int ch = 0; ch < 3; ++ch)
+      sum[ch] = q[0][ch] * weights[0] + q[1][ch] * weights[1] + q[2][ch] * weights[2] + q[3][ch] * weights[3];
+    alpha = 255 * 65536;
+  } else {
+    for (int n = 0; n < 4; ++n) {
+      const std::uint8_t* sp = q[n];
+      const int qa = sp ? (hasAlpha ? sp[3] : 255) : 0;
+      const int wn = weights[n];
+      if (qa) {
+        alpha += qa * wn;
+        sum[0] += sp[0] * wn, sum[1] += sp[1] * wn, sum[2] += sp[2] * wn;
+      } else {
+        sum[0] += t[0] * wn, sum[1] += t[1] * wn, sum[2] += t[2] * wn;
+      }
+    }
+  }
+  const int a = Clamp0To255(alpha / 65536);
+  if (!a) return;
+  const int s[3] = {Clamp0To255(sum[0] / 65536), Clamp0To255(sum[1] / 65536), Clamp0To255(sum[2] / 65536)};
+  MixMerged(p, s, m * a / 255, affectAlpha);
+}
+
+#if defined(__SSE2__)
+// Fractions a and b (0..256) in four sixteen-bit lanes each, a's first,
+// built in registers (a set from memory would stall on the store).
+inline __m128i SpreadPair(int a, int b) {
+  const __m128i v = _mm_cvtsi32_si128(static_cast<int>((static_cast<std::uint32_t>(a) & 0xFFFFu) |
+                                                       (static_cast<std::uint32_t>(b) << 16)));
+  const __m128i twice = _mm_unpacklo_epi16(v, v);
+  return _mm_unpacklo_epi32(twice, twice);
+}
+#endif
+
+// The plain bilinear sums of one output row inside an opaque picture, for
+// count columns reading source byte offsets off and off + 4 of rows r0 and
+// r1 at fractions g (0..255) across and gy down. Taken as along the rows
+// first, then down: the same whole numbers as the four weights of
+// BlendInside, never below 0 nor above 255 << 16.
+void BlendPairs(const std::uint8_t* r0, const std::uint8_t* r1, const std::int32_t* off, const std::int16_t* g, int gy,
+                int count, std::uint8_t* out) {
+  const std::uint32_t wy0 = static_cast<std::uint32_t>(256 - gy), wy1 = static_cast<std::uint32_t>(gy);
+  int j = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i w0 = _mm_set1_epi16(static_cast<short>(wy0)), w1 = _mm_set1_epi16(static_cast<short>(wy1));
+  auto two = [&](const std::uint8_t* r, std::int32_t a, std::int32_t b) {
+    std::int32_t va, vb;
+    std::memcpy(&va, r + a, 4);
+    std::memcpy(&vb, r + b, 4);
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(va), _mm_cvtsi32_si128(vb)), zero);
+  };
+  for (; j + 1 < count; j += 2) {
+    const std::int32_t oa = off[j], ob = off[j + 1];
+    const __m128i g1 = SpreadPair(g[j], g[j + 1]);
+    const __m128i g0 = _mm_sub_epi16(_mm_set1_epi16(256), g1);
+    const __m128i h0 = _mm_add_epi16(_mm_mullo_epi16(two(r0, oa, ob), g0), _mm_mullo_epi16(two(r0, oa + 4, ob + 4), g1));
+    const __m128i h1 = _mm_add_epi16(_mm_mullo_epi16(two(r1, oa, ob), g0), _mm_mullo_epi16(two(r1, oa + 4, ob + 4), g1));
+    const __m128i aLo = _mm_mullo_epi16(h0, w0), aHi = _mm_mulhi_epu16(h0, w0);
+    const __m128i bLo = _mm_mullo_epi16(h1, w1), bHi = _mm_mulhi_epu16(h1, w1);
+    const __m128i first = _mm_add_epi32(_mm_unpacklo_epi16(aLo, aHi), _mm_unpacklo_epi16(bLo, bHi));
+    const __m128i second = _mm_add_epi32(_mm_unpackhi_epi16(aLo, aHi), _mm_unpackhi_epi16(bLo, bHi));
+    const __m128i v = _mm_packs_epi32(_mm_srli_epi32(first, 16), _mm_srli_epi32(second, 16));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(v, zero));
+  }
+#endif
+  for (; j < count; ++j) {
+    const std::uint8_t* a = r0 + off[j];
+    const std::uint8_t* b = r1 + off[j];
+    const std::uint32_t gx = static_cast<std::uint32_t>(g[j]), gx0 = 256 - gx;
+    for (int k = 0; k < 4; ++k) {
+      const std::uint32_t h0 = a[k] * gx0 + a[k + 4] * gx, h1 = b[k] * gx0 + b[k + 4] * gx;
+      out[4 * j + k] = static_cast<std::uint8_t>((h0 * wy0 + h1 * wy1) >> 16);
+    }
+  }
+}
+
 int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
   ApplyContext& c = Ctx();
   PictureRead src;
@@ -202,13 +318,30 @@ int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
   const int W = src.width, H = src.height;
   const double spanX = std::max(std::int64_t{c.sx1} - c.sx0, std::int64_t{1});
   const double spanY = std::max(std::int64_t{c.sy1} - c.sy0, std::int64_t{1});
-  // Without the warp a column samples the same place on every row.
-  std::vector<Column> columns;
-  if (!warp) {
-    columns.resize(static_cast<std::size_t>(c.x1 - c.x0 + 1));
+  // A column samples the same place on every row without the warp, and
+  // on every row of the same shape and opaque extent with it.
+  std::vector<Column> columns(static_cast<std::size_t>(c.x1 - c.x0 + 1));
+  if (!warp)
     for (int x = c.x0; x <= c.x1; ++x)
       columns[static_cast<std::size_t>(x - c.x0)] = ColumnAt((x - c.sx0) / spanX * (W - 1), W);
-  }
+  // Each column's byte offset and fraction for the rows' plain sums; a
+  // column whose neighbours are not both inside, or whose fraction is
+  // negative, is not plain and reads offset 0 harmlessly.
+  std::vector<std::int32_t> offsets(columns.size());
+  std::vector<std::int16_t> fractions(columns.size());
+  std::vector<std::uint8_t> plain(columns.size());
+  std::vector<std::uint8_t> blend(columns.size() * 4);
+  auto describeColumns = [&] {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const Column& col = columns[i];
+      plain[i] = col.use0 && col.use1 && col.gx >= 0;
+      offsets[i] = plain[i] ? 4 * col.ix : 0;
+      fractions[i] = static_cast<std::int16_t>(plain[i] ? col.gx : 0);
+    }
+  };
+  if (!warp) describeColumns();
+  bool columnsFor = false;  // the table holds the warp of shape L..R onto SL..SR
+  double columnsL = 0, columnsR = 0, columnsSL = 0, columnsSR = 0;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (Stopped(y - c.y0)) return 1;
     const double syf = (y - c.sy0) / spanY * (H - 1);
@@ -219,80 +352,89 @@ int MergeWorker(std::uint8_t*, std::uint8_t* mask) {
     const std::uint8_t* row0 = useRow0 ? src.At(0, iy) : nullptr;
     const std::uint8_t* row1 = useRow1 ? src.At(0, std::int64_t{iy} + 1) : nullptr;
     const std::uint8_t* mp = mask + static_cast<std::size_t>(y) * image->width;
-    // The row's shape and the picture row's opaque extent.
-    double L = 0, R = 1, SL = 0, SR = 0;
     if (warp) {
-      int first = -1, last = -1;
-      for (int x = c.x0; x <= c.x1; ++x)
-        if (mp[x]) {
-          if (first < 0) first = x;
-          last = x;
-        }
-      if (last <= first) {
+      // The row's shape (its first and last selected pixels) and the
+      // picture row's opaque extent.
+      double L, R;
+      int first = c.x0;
+      while (first <= c.x1 && !mp[first]) ++first;
+      int last = c.x1;
+      while (last > first && !mp[last]) --last;
+      if (first > c.x1 || last <= first) {
         L = static_cast<double>((std::int64_t{c.sx0} + c.sx1) / 2);
         R = L + 1;
       } else {
         L = first;
         R = last;
       }
-      const std::int64_t pickRow = ClampTo(iy, 0, H - 1);
       int sl = -1, sr = -1;
-      for (int sx = 0; sx < W; ++sx) {
-        const int a = src.hasAlpha ? src.At(sx, pickRow)[3] : 255;
-        if (a) {
-          if (sl < 0) sl = sx;
-          sr = sx;
+      if (!hasAlpha) {
+        sl = 0, sr = W - 1;
+      } else {
+        const std::uint8_t* pick = src.At(0, ClampTo(iy, 0, H - 1));
+        while (sl + 1 < W && !pick[4 * (sl + 1) + 3]) ++sl;
+        if (++sl < W) {
+          sr = W - 1;
+          while (!pick[4 * sr + 3]) --sr;
+        } else {
+          sl = -1;
         }
       }
       if (sl < 0) sl = sr = W / 2;
-      SL = sl;
-      SR = sr;
+      const double SL = sl, SR = sr;
+      if (!columnsFor || L != columnsL || R != columnsR || SL != columnsSL || SR != columnsSR) {
+        for (int x = c.x0; x <= c.x1; ++x)
+          columns[static_cast<std::size_t>(x - c.x0)] = ColumnAt((x - L) / (R - L) * (SR - SL) + SL, W);
+        describeColumns();
+        columnsFor = true;
+        columnsL = L, columnsR = R, columnsSL = SL, columnsSR = SR;
+      }
     }
-    const int w00y = 256 - gy, w01y = gy;
-    std::uint8_t* p = PixelAt(image, c.x0, y);
-    for (int x = c.x0; x <= c.x1; ++x, p += 4) {
-      const int m = mp[x];
-      if (!m) continue;
-      const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
-      const Column col = warp ? ColumnAt((x - L) / (R - L) * (SR - SL) + SL, W) : columns[static_cast<std::size_t>(x - c.x0)];
-      // Weights in 65536ths; a fraction left of the picture is negative, so
-      // the sums can be too (and are clamped).
-      const int wx0 = 256 - col.gx, wx1 = col.gx;
-      const int weights[4] = {w00y * wx0, w00y * wx1, w01y * wx0, w01y * wx1};
-      const std::ptrdiff_t left = std::ptrdiff_t{4} * col.ix;
-      const std::uint8_t* q[4] = {row0 && col.use0 ? row0 + left : nullptr, row0 && col.use1 ? row0 + left + 4 : nullptr,
-                                  row1 && col.use0 ? row1 + left : nullptr, row1 && col.use1 ? row1 + left + 4 : nullptr};
-      int sum[3] = {0, 0, 0}, alpha = 0;
-      if (q[0] && q[1] && q[2] && q[3] && (!hasAlpha || (q[0][3] & q[1][3] & q[2][3] & q[3][3]) == 255)) {
-        // Inside an opaque picture every neighbour counts whole.
-        for (int ch = 0; ch < 3; ++ch)
-          sum[ch] = q[0][ch] * weights[0] + q[1][ch] * weights[1] + q[2][ch] * weights[2] + q[3][ch] * weights[3];
-        alpha = 255 * 65536;
-      } else {
-        for (int n = 0; n < 4; ++n) {
-          const std::uint8_t* s = q[n];
-          const int qa = s ? (hasAlpha ? s[3] : 255) : 0;
-          const int wn = weights[n];
-          if (qa) {
-            alpha += qa * wn;
-            sum[0] += s[0] * wn, sum[1] += s[1] * wn, sum[2] += s[2] * wn;
-          } else {
-            sum[0] += t[0] * wn, sum[1] += t[1] * wn, sum[2] += t[2] * wn;
-          }
+    const bool plainRow = row0 && row1 && gy >= 0 && W >= 2;
+    if (plainRow) BlendPairs(row0, row1, offsets.data(), fractions.data(), gy, static_cast<int>(columns.size()), blend.data());
+    std::uint8_t* const line = PixelAt(image, c.x0, y);
+    const std::uint8_t* const lineMask = mp + c.x0;
+    const std::size_t n = columns.size();
+    // Whole selected runs inside an opaque picture take its colours as
+    // they are, four pixels at a time, the alpha kept.
+    const bool copyRuns = plainRow && !hasAlpha && !affectAlpha;
+    for (std::size_t i = 0; i < n;) {
+#if defined(__SSE2__)
+      if (copyRuns && i + 4 <= n) {
+        std::uint32_t m4, plain4;
+        std::memcpy(&m4, lineMask + i, 4);
+        std::memcpy(&plain4, plain.data() + i, 4);
+        if (m4 == 0xFFFFFFFFu && plain4 == 0x01010101u) {
+          const __m128i alphaBytes = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+          __m128i* at = reinterpret_cast<__m128i*>(line + 4 * i);
+          const __m128i merged = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blend.data() + 4 * i));
+          _mm_storeu_si128(at, _mm_or_si128(_mm_andnot_si128(alphaBytes, merged),
+                                            _mm_and_si128(alphaBytes, _mm_loadu_si128(at))));
+          i += 4;
+          continue;
         }
       }
-      const int a = Clamp0To255(alpha / 65536);
-      if (!a) continue;
-      const int s[3] = {Clamp0To255(sum[0] / 65536), Clamp0To255(sum[1] / 65536), Clamp0To255(sum[2] / 65536)};
-      const int w = m * a / 255;
-      const int k = 255 - w;
-      int mixed[3];
-      for (int ch = 0; ch < 3; ++ch) mixed[ch] = (k * t[ch] + w * s[ch]) / 255;
-      if (affectAlpha) {
-        p[3] = static_cast<std::uint8_t>(Lum(mixed[0], mixed[1], mixed[2]));
-      } else {
-        p[0] = static_cast<std::uint8_t>(mixed[0]), p[1] = static_cast<std::uint8_t>(mixed[1]), p[2] = static_cast<std::uint8_t>(mixed[2]);
+#endif
+      std::uint8_t* p = line + 4 * i;
+      const int m = lineMask[i];
+      if (!m) {
+        ++i;
+        continue;
       }
+      if (plainRow && plain[i]) {
+        const std::ptrdiff_t left = offsets[i];
+        if (!hasAlpha || (row0[left + 3] & row0[left + 7] & row1[left + 3] & row1[left + 7]) == 255) {
+          // Inside an opaque picture at fractions of 0 or more: the row's
+          // plain sum serves, at weight m.
+          const std::uint8_t* b = blend.data() + 4 * i;
+          const int s[3] = {b[0], b[1], b[2]};
+          MixMerged(p, s, m, affectAlpha);
+          ++i;
+          continue;
+        }
+      }
+      MergePixel(p, m, columns[i], row0, row1, gy, hasAlpha, affectAlpha);
+      ++i;
     }
   }
   return 0;
@@ -323,6 +465,38 @@ struct KeyTables {
   }
 };
 
+// The stretched picture at (sxf, syf) for Key In: its alpha (0 for a
+// position that is not a number), the bilinear colour s with neighbours
+// outside or clear taking pixel p's own, and the colour tested, the
+// nearest pixel's (black outside).
+int StretchedSample(const PictureRead& src, double sxf, double syf, const std::uint8_t* p, bool affectAlpha, int s[3],
+                    int tested[3]) {
+  SamplePoint at;
+  if (!SplitPosition(sxf, syf, at)) return 0;
+  const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
+  tested[0] = tested[1] = tested[2] = 0;
+  if (src.Inside(at.ix, at.iy)) {
+    const std::uint8_t* q = src.At(at.ix, at.iy);
+    tested[0] = q[0], tested[1] = q[1], tested[2] = q[2];
+  }
+  const std::int64_t wx[2] = {256 - at.gx, at.gx}, wy[2] = {256 - at.gy, at.gy};
+  std::int64_t sum[3] = {0, 0, 0}, alpha = 0;
+  for (int n = 0; n < 4; ++n) {
+    const std::int64_t nx = std::int64_t{at.ix} + (n & 1), ny = std::int64_t{at.iy} + (n >> 1);
+    const std::int64_t weight = wx[n & 1] * wy[n >> 1];
+    const std::uint8_t* q = src.Inside(nx, ny) ? src.At(nx, ny) : nullptr;
+    const int qa = q ? (src.hasAlpha ? int{q[3]} : 255) : 0;
+    if (qa) {
+      alpha += qa * weight;
+      for (int ch = 0; ch < 3; ++ch) sum[ch] += q[ch] * weight;
+    } else {
+      for (int ch = 0; ch < 3; ++ch) sum[ch] += t[ch] * weight;
+    }
+  }
+  for (int ch = 0; ch < 3; ++ch) s[ch] = static_cast<int>(ClampTo(sum[ch] / 65536, 0, 255));
+  return static_cast<int>(ClampTo(alpha / 65536, 0, 255));
+}
+
 int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
   ApplyContext& c = Ctx();
   PictureRead src;
@@ -341,7 +515,7 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
   // any other is stretched over the selection around its centre.
   const bool oneToOne = std::llabs(sw - w2) < 3 && std::llabs(sh - h2) < 3;
   const double halfW = static_cast<double>((sw + 1) / 2), halfH = static_cast<double>((sh + 1) / 2);
-  auto alphaOf = [&](const std::uint8_t* s) { return src.hasAlpha ? int{s[3]} : 255; };
+  const bool alpha = src.hasAlpha;
   for (int y = c.y0; y <= c.y1; ++y) {
     if (Stopped(y - c.y0)) return 1;
     std::uint8_t* p = PixelAt(image, c.x0, y);
@@ -351,38 +525,17 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
     for (int x = c.x0; x <= c.x1; ++x, p += 4) {
       const int m = mp[x];
       if (!m) continue;
-      const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
-      int s[3], tested[3] = {0, 0, 0}, a = 0;
+      int s[3], tested[3], a;
       if (oneToOne) {
         const std::uint8_t* q = laidRow + 4 * ClampTo(std::int64_t{x} - c.sx0, 0, sw - 1);
-        for (int ch = 0; ch < 3; ++ch) s[ch] = tested[ch] = q[ch];
-        a = alphaOf(q);
+        a = alpha ? q[3] : 255;
+        if (!a) continue;
+        s[0] = tested[0] = q[0], s[1] = tested[1] = q[1], s[2] = tested[2] = q[2];
       } else {
         const double sxf = static_cast<double>(x - c.cx) / static_cast<double>(w2) * static_cast<double>(sw) + halfW;
-        SamplePoint at;
-        if (!SplitPosition(sxf, syf, at)) continue;
-        if (src.Inside(at.ix, at.iy)) {
-          const std::uint8_t* q = src.At(at.ix, at.iy);
-          tested[0] = q[0], tested[1] = q[1], tested[2] = q[2];
-        }
-        const std::int64_t wx[2] = {256 - at.gx, at.gx}, wy[2] = {256 - at.gy, at.gy};
-        std::int64_t sum[3] = {0, 0, 0}, alpha = 0;
-        for (int n = 0; n < 4; ++n) {
-          const std::int64_t nx = std::int64_t{at.ix} + (n & 1), ny = std::int64_t{at.iy} + (n >> 1);
-          const std::int64_t weight = wx[n & 1] * wy[n >> 1];
-          const std::uint8_t* q = src.Inside(nx, ny) ? src.At(nx, ny) : nullptr;
-          const int qa = q ? alphaOf(q) : 0;
-          if (qa) {
-            alpha += qa * weight;
-            for (int ch = 0; ch < 3; ++ch) sum[ch] += q[ch] * weight;
-          } else {
-            for (int ch = 0; ch < 3; ++ch) sum[ch] += t[ch] * weight;
-          }
-        }
-        a = static_cast<int>(ClampTo(alpha / 65536, 0, 255));
-        for (int ch = 0; ch < 3; ++ch) s[ch] = static_cast<int>(ClampTo(sum[ch] / 65536, 0, 255));
+        a = StretchedSample(src, sxf, syf, p, affectAlpha, s, tested);
+        if (!a) continue;
       }
-      if (!a) continue;
       if (!onSource) tested[0] = p[0], tested[1] = p[1], tested[2] = p[2];
       int q = keyTables.Distance(tested);
       if (onSource == inverse) {
@@ -397,6 +550,12 @@ int KeyInWorker(std::uint8_t*, std::uint8_t* mask) {
         w = 0;
       }
       if (!w) continue;
+      if (w == 255 && !affectAlpha) {
+        // (t x 0 + s x 255) / 255 is s.
+        p[0] = static_cast<std::uint8_t>(s[0]), p[1] = static_cast<std::uint8_t>(s[1]), p[2] = static_cast<std::uint8_t>(s[2]);
+        continue;
+      }
+      const int t[3] = {affectAlpha ? p[3] : p[0], affectAlpha ? p[3] : p[1], affectAlpha ? p[3] : p[2]};
       const int k = 255 - w;
       int mixed[3];
       for (int ch = 0; ch < 3; ++ch) mixed[ch] = (t[ch] * k + s[ch] * w) / 255;
@@ -462,6 +621,79 @@ inline void Tap(std::int64_t j, float step, int first, int last, std::int32_t& w
   fraction = std::clamp(static_cast<std::int32_t>((s - static_cast<float>(i)) * 256.0f), 0, 256);
 }
 
+// The first step of the two-step bilinear sum for one source row: each
+// output column's colour and mask, times 256 - gx and gx, summed (at most
+// 65280, so sixteen bits hold it exactly).
+void AlongRow(const std::uint8_t* r, const std::uint8_t* m, int width, const std::int32_t* xval,
+              const std::int32_t* xrac, int newW, std::uint16_t* h) {
+  int j = 0;
+#if defined(__SSE2__)
+  // Two output columns at a time, eight sixteen-bit lanes: every product
+  // and sum fits, so the low halves are the whole values.
+  const __m128i zero = _mm_setzero_si128();
+  auto pixel = [&](int x) {
+    std::uint32_t v;
+    std::memcpy(&v, r + 4 * x, 4);
+    return (v & 0x00FFFFFFu) | (std::uint32_t{m[x]} << 24);
+  };
+  for (; j + 1 < newW; j += 2) {
+    const int ixA = xval[j], ixB = xval[j + 1];
+    const int nxA = ixA == width - 1 ? ixA : ixA + 1, nxB = ixB == width - 1 ? ixB : ixB + 1;
+    const __m128i a = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pixel(ixA))), _mm_cvtsi32_si128(static_cast<int>(pixel(ixB)))),
+        zero);
+    const __m128i b = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pixel(nxA))), _mm_cvtsi32_si128(static_cast<int>(pixel(nxB)))),
+        zero);
+    const __m128i g1 = SpreadPair(xrac[j], xrac[j + 1]);
+    const __m128i g0 = _mm_sub_epi16(_mm_set1_epi16(256), g1);
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, g0), _mm_mullo_epi16(b, g1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 4 * j), sum);
+  }
+#endif
+  for (; j < newW; ++j) {
+    const int ix = xval[j], ix1 = ix == width - 1 ? ix : ix + 1, gx = xrac[j], gx0 = 256 - gx;
+    const std::uint8_t* a = r + 4 * ix;
+    const std::uint8_t* b = r + 4 * ix1;
+    std::uint16_t* q = h + 4 * j;
+    q[0] = static_cast<std::uint16_t>(a[0] * gx0 + b[0] * gx);
+    q[1] = static_cast<std::uint16_t>(a[1] * gx0 + b[1] * gx);
+    q[2] = static_cast<std::uint16_t>(a[2] * gx0 + b[2] * gx);
+    q[3] = static_cast<std::uint16_t>(m[ix] * gx0 + m[ix1] * gx);
+  }
+}
+
+// The second step: down between two first-step rows with weights wy0 and
+// wy1 (summing to 256), >> 16. A pixel no selected pixel reaches (mask 0)
+// stays clear.
+void DownRows(const std::uint16_t* h0, const std::uint16_t* h1, std::uint32_t wy0, std::uint32_t wy1, int newW,
+              std::uint8_t* out) {
+  int j = 0;
+#if defined(__SSE2__)
+  // Two pixels at a time: the 32-bit products from their low and high
+  // sixteen-bit halves, the sum below 255 << 16 + 65536.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i w0 = _mm_set1_epi16(static_cast<short>(wy0)), w1 = _mm_set1_epi16(static_cast<short>(wy1));
+  for (; j + 1 < newW; j += 2) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + 4 * j));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + 4 * j));
+    const __m128i aLo = _mm_mullo_epi16(a, w0), aHi = _mm_mulhi_epu16(a, w0);
+    const __m128i bLo = _mm_mullo_epi16(b, w1), bHi = _mm_mulhi_epu16(b, w1);
+    const __m128i first = _mm_add_epi32(_mm_unpacklo_epi16(aLo, aHi), _mm_unpacklo_epi16(bLo, bHi));
+    const __m128i second = _mm_add_epi32(_mm_unpackhi_epi16(aLo, aHi), _mm_unpackhi_epi16(bLo, bHi));
+    __m128i v = _mm_packs_epi32(_mm_srli_epi32(first, 16), _mm_srli_epi32(second, 16));
+    const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    v = _mm_andnot_si128(_mm_cmpeq_epi16(alpha, zero), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(v, zero));
+  }
+#endif
+  for (; j < newW; ++j) {
+    std::uint8_t* p = out + 4 * j;
+    for (int k = 0; k < 4; ++k) p[k] = static_cast<std::uint8_t>((h0[4 * j + k] * wy0 + h1[4 * j + k] * wy1) >> 16);
+    if (p[3] == 0) p[0] = p[1] = p[2] = 0;
+  }
+}
+
 int Resize(OpId op) {
   ApplyContext& c = Ctx();
   ImageRecord* action = c.image;
@@ -484,6 +716,31 @@ int Resize(OpId op) {
   for (int j = 0; j < newW; ++j) Tap(j, stepX, c.x0, width - 1, columns.whole[j], columns.fraction[j]);
   const std::int32_t* xval = columns.whole;
   const std::int32_t* xrac = columns.fraction;
+  // The bilinear sum is taken in two steps with the same whole numbers:
+  // along each source row first (colour and mask times 256 - gx and gx, at
+  // most 65280), then down between two such rows. A source row's first step
+  // serves every output row that reads it.
+  std::vector<std::uint16_t> across[2];
+  std::int32_t acrossRow[2] = {-1, -1};
+  try {
+    across[0].resize(static_cast<std::size_t>(newW) * 4);
+    across[1].resize(static_cast<std::size_t>(newW) * 4);
+  } catch (const std::bad_alloc&) {
+    FreeImage(made);
+    ShowMessage(kMessageNoMemoryForResult);
+    return 1;
+  }
+  // The first step of source row y in one of the two rows kept: the one
+  // that already holds it, else the one that does not hold row keep.
+  auto rowFor = [&](std::int32_t y, std::int32_t keep) -> const std::uint16_t* {
+    for (int n = 0; n < 2; ++n)
+      if (acrossRow[n] == y) return across[n].data();
+    const int n = acrossRow[0] == keep ? 1 : 0;
+    AlongRow(PixelAt(action, 0, y), c.mask + static_cast<std::size_t>(y) * width, width, xval, xrac, newW,
+             across[n].data());
+    acrossRow[n] = y;
+    return across[n].data();
+  };
   for (int row = 0; row < newH; ++row) {
     if (Stopped(row)) {
       FreeImage(made);
@@ -492,33 +749,10 @@ int Resize(OpId op) {
     std::int32_t iy, gy;
     Tap(row, stepY, c.y0, height - 1, iy, gy);
     const int iy1 = iy == height - 1 ? iy : iy + 1;
-    const std::uint8_t* r0 = PixelAt(action, 0, iy);
-    const std::uint8_t* r1 = PixelAt(action, 0, iy1);
-    const std::uint8_t* m0 = c.mask + static_cast<std::size_t>(iy) * width;
-    const std::uint8_t* m1 = c.mask + static_cast<std::size_t>(iy1) * width;
-    std::uint8_t* out = PixelAt(made, 0, row);
-    const int wy0 = 256 - gy, wy1 = gy;
-    for (int j = 0; j < newW; ++j, out += 4) {
-      const int ix = xval[j], ix1 = ix == width - 1 ? ix : ix + 1, gx = xrac[j];
-      const int w00 = wy0 * (256 - gx), w10 = wy0 * gx, w01 = wy1 * (256 - gx), w11 = wy1 * gx;
-      const std::uint8_t* a = r0 + 4 * ix;
-      const std::uint8_t* b = r0 + 4 * ix1;
-      const std::uint8_t* d = r1 + 4 * ix;
-      const std::uint8_t* e = r1 + 4 * ix1;
-      // The fractions are never negative here, so the weights sum to 65536
-      // and a fully selected neighbourhood needs no clamping.
-      if ((m0[ix] & m0[ix1] & m1[ix] & m1[ix1]) == 255) {
-        out[0] = static_cast<std::uint8_t>((a[0] * w00 + b[0] * w10 + d[0] * w01 + e[0] * w11) >> 16);
-        out[1] = static_cast<std::uint8_t>((a[1] * w00 + b[1] * w10 + d[1] * w01 + e[1] * w11) >> 16);
-        out[2] = static_cast<std::uint8_t>((a[2] * w00 + b[2] * w10 + d[2] * w01 + e[2] * w11) >> 16);
-        out[3] = 255;
-        continue;
-      }
-      const int k = WeightedChannel(m0[ix], m0[ix1], m1[ix], m1[ix1], w00, w10, w01, w11);
-      if (!k) continue;  // the new image starts clear
-      for (int ch = 0; ch < 3; ++ch) out[ch] = static_cast<std::uint8_t>(WeightedChannel(a[ch], b[ch], d[ch], e[ch], w00, w10, w01, w11));
-      out[3] = static_cast<std::uint8_t>(k);
-    }
+    const std::uint32_t wy0 = static_cast<std::uint32_t>(256 - gy), wy1 = static_cast<std::uint32_t>(gy);
+    // A lower row of no weight is not read: any row gives the same sums.
+    const std::uint16_t* h0 = rowFor(iy, wy1 == 0 ? -1 : iy1);
+    DownRows(h0, wy1 == 0 ? h0 : rowFor(iy1, iy), wy0, wy1, newW, PixelAt(made, 0, row));
   }
   if (ParamValue(op, kReplace) == 0) {
     NewImagePlacement placement;
