@@ -33,7 +33,6 @@ namespace wire = zelvane;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr OpId kDistortionOp = 3199;
 constexpr OpId kTransitionOp = 3198;
 constexpr int kMessageNoSource = 12;
 // Rows sent (or asked for) before their answers are read: each still has

@@ -261,7 +261,7 @@ int PixelLoop(ApplyContext& c) {
   const PixelWorker worker = c.routines.pixelWorker;
   const RowWorker rowWorker = c.routines.rowWorker;  // the same bytes, a call per row
   const int x0 = c.x0, count = c.x1 - c.x0 + 1;
-  return ForBoxRows(c, [&c, worker, x0, count](int y) {
+  return ForBoxRows(c, [&c, worker, rowWorker, x0, count](int y) {
     const BoxRow r = RowOf(c, y);
     if (rowWorker) return rowWorker(r.pixels, x0, c.x1, y, r.mask);
     std::uint8_t* p = r.pixels;

@@ -42,8 +42,6 @@ inline const std::uint8_t* CopyPixel(const ApplyContext& c, std::int64_t x, std:
   return c.undo->pixels + (std::size_t{c.undo->rows[y]} + static_cast<std::size_t>(x)) * 4;
 }
 
-int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
-
 // Rotate.
 
 int PrepareRotate() {
