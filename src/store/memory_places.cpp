@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "base/huge_pages.h"
@@ -19,14 +20,61 @@ constexpr std::int64_t kSlack = 4;
 
 std::string TagText(const MemoryPlaces& m, int i) { return UnpackTag(m.tag[i]); }
 
-// The platform side: heap blocks standing in for movable global memory.
+// Blocks from this size up are picture planes: asked for in large pages,
+// and kept for reuse when freed.
+constexpr std::int64_t kLargeBlock = std::int64_t{4} << 20;
+// At most this many freed blocks and bytes are kept.
+constexpr std::size_t kSpareBlocks = 4;
+constexpr std::int64_t kSpareBytes = std::int64_t{128} << 20;
+
+void ReleaseSpare(MemoryPlaces& m) {
+  for (auto& kept : m.spare) std::free(static_cast<void*>(kept.second));
+  m.spare.clear();
+}
+
+// The platform side: heap blocks standing in for movable global memory,
+// zero-filled like fresh ones.
 PlaceHandle PlatformAlloc(MemoryPlaces& m, std::int64_t bytes) {
   if (m.faults.allocate && m.faults.allocate(bytes)) return nullptr;
   if (static_cast<std::uint64_t>(bytes) > SIZE_MAX) return nullptr;
+  for (auto it = m.spare.begin(); it != m.spare.end(); ++it) {
+    if (it->first != bytes) continue;
+    void* block = static_cast<void*>(it->second);
+    m.spare.erase(it);
+    std::memset(block, 0, static_cast<std::size_t>(bytes));
+    return static_cast<PlaceHandle>(block);
+  }
   void* block = std::calloc(1, static_cast<std::size_t>(bytes));
+  if (!block && !m.spare.empty()) {
+    ReleaseSpare(m);  // kept blocks give way before a request fails
+    block = std::calloc(1, static_cast<std::size_t>(bytes));
+  }
   // Picture planes are touched whole soon after they are made.
-  if (bytes >= (std::int64_t{4} << 20)) AdviseHugePages(block, static_cast<std::size_t>(bytes));
+  if (bytes >= kLargeBlock) AdviseHugePages(block, static_cast<std::size_t>(bytes));
   return static_cast<PlaceHandle>(block);
+}
+
+// A large block is kept for the next request of its size (the oldest kept
+// one goes when the limits would be passed); any other is freed.
+void PlatformFree(MemoryPlaces& m, PlaceHandle h, std::int64_t bytes) {
+  if (!h) return;
+  if (bytes < kLargeBlock || bytes > kSpareBytes) {
+    std::free(static_cast<void*>(h));
+    return;
+  }
+  try {
+    m.spare.emplace_back(bytes, h);
+  } catch (const std::bad_alloc&) {
+    std::free(static_cast<void*>(h));
+    return;
+  }
+  std::int64_t kept = 0;
+  for (const auto& s : m.spare) kept += s.first;
+  while (m.spare.size() > kSpareBlocks || kept > kSpareBytes) {
+    kept -= m.spare.front().first;
+    std::free(static_cast<void*>(m.spare.front().second));
+    m.spare.erase(m.spare.begin());
+  }
 }
 
 void* PlatformLock(MemoryPlaces& m, PlaceHandle h) {
@@ -34,7 +82,6 @@ void* PlatformLock(MemoryPlaces& m, PlaceHandle h) {
   return static_cast<void*>(h);
 }
 
-void PlatformFree(PlaceHandle h) { std::free(static_cast<void*>(h)); }
 
 // A copy of the column at the new capacity, new entries cleared.
 template <class T>
@@ -136,7 +183,8 @@ void WriteMaxLine(const MemoryPlaces& m) {
 
 MemoryPlaces::~MemoryPlaces() {
   for (PlaceHandle h : handle)
-    if (h) PlatformFree(h);
+    if (h) std::free(static_cast<void*>(h));
+  ReleaseSpare(*this);
 }
 
 std::uint32_t PackTag(const char* name) {
@@ -164,7 +212,7 @@ void* AllocReal(std::int64_t size, const char* name) {
   if (!h) return nullptr;
   void* a = PlatformLock(m, h);
   if (!a) {
-    PlatformFree(h);
+    PlatformFree(m, h, bytes);
     return nullptr;
   }
   FillSlot(m, slot, h, a, name, bytes);
@@ -180,7 +228,7 @@ void* FreeReal(void* address, const char* name) {
     LogLine("Free again \"%s\"\n", name ? name : "");
     return address;
   }
-  PlatformFree(m.handle[i]);
+  PlatformFree(m, m.handle[i], m.size[i]);
   m.virtualTotal -= m.size[i];
   m.realTotal -= m.size[i];
   m.placesInUse -= 1;
@@ -259,7 +307,7 @@ int FreeVirtual(PlaceHandle handle) {
     if (m.address[i]) m.realTotal -= m.size[i];
     m.address[i] = nullptr;
   }
-  PlatformFree(m.handle[i]);
+  PlatformFree(m, m.handle[i], m.size[i]);
   m.virtualTotal -= m.size[i];
   m.placesInUse -= 1;
   ClearSlot(m, i);
@@ -328,7 +376,7 @@ void FreeAllPlaces() {
       LogLine("Auto un-locked : %s (%ld)\n", tag.c_str(), static_cast<long>(m.lockCount[i]));
       m.realTotal -= m.size[i];
     }
-    PlatformFree(m.handle[i]);
+    std::free(static_cast<void*>(m.handle[i]));
     LogLine("Auto freed    : %s\n", tag.c_str());
     m.virtualTotal -= m.size[i];
     m.placesInUse -= 1;
@@ -336,6 +384,7 @@ void FreeAllPlaces() {
     ++removed;
   }
   LogLine("\nAuto - removed memory places = %d\n", removed);
+  ReleaseSpare(m);
   m.address = {};
   m.handle = {};
   m.size = {};

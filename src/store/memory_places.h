@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -49,6 +50,12 @@ struct MemoryPlaces {
   int placesMax = 0;
 
   PlaceFaults faults;
+
+  // Large blocks lately freed, kept (sizes beside them) to be handed out
+  // again for a request of the same size: clearing a block already mapped
+  // costs far less than the fresh pages of a new one on some systems, and
+  // repeated applies and animation frames ask for the same sizes again.
+  std::vector<std::pair<std::int64_t, PlaceHandle>> spare;
 };
 
 // The program's one MemoryPlaces (owned by the Program).

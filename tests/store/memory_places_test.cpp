@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -54,6 +55,40 @@ TEST_F(MemoryPlacesTest, RealPlacesAreZeroedAndCountedWithTheirSlack) {
   EXPECT_EQ(FreeReal(p, "buf"), nullptr);
   EXPECT_EQ(Places().realTotal, 0);
   EXPECT_EQ(HandleOfAddress(nullptr), nullptr);
+}
+
+// Large blocks freed are kept and handed out again: the next owner must
+// still get zeros, the counts must not see the kept ones, and a different
+// size must not be served from them.
+TEST_F(MemoryPlacesTest, LargeBlocksComeBackZeroedAndUncounted) {
+  constexpr std::int64_t kPlane = std::int64_t{8} << 20;
+  auto* first = static_cast<unsigned char*>(AllocReal(kPlane, "pln1"));
+  ASSERT_NE(first, nullptr);
+  std::fill(first, first + kPlane, 0xAB);
+  EXPECT_EQ(FreeReal(first, "pln1"), nullptr);
+  EXPECT_EQ(InUse(), (std::array<std::int64_t, 3>{0, 0, 0}));
+  EXPECT_EQ(Places().spare.size(), 1u);
+
+  auto* other = static_cast<unsigned char*>(AllocReal(kPlane + 100, "pln2"));
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(Places().spare.size(), 1u) << "another size is not served from a kept block";
+  PlaceHandle again = AllocVirtual(kPlane, "pln3");
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(Places().spare.empty());
+  auto* bytes = static_cast<unsigned char*>(LockVirtual(again));
+  for (std::int64_t i = 0; i < kPlane + 4; i += 4093) ASSERT_EQ(bytes[i], 0) << i;
+  ASSERT_EQ(bytes[kPlane + 3], 0);
+  EXPECT_EQ(UnlockVirtual(again), 0);
+  EXPECT_EQ(FreeVirtual(again), 0);
+  EXPECT_EQ(FreeReal(other, "pln2"), nullptr);
+
+  // No more than four are kept, the oldest going first.
+  std::vector<void*> blocks;
+  for (int i = 0; i < 6; ++i) blocks.push_back(AllocReal(kPlane + i, "many"));
+  for (void* b : blocks) EXPECT_EQ(FreeReal(b, "many"), nullptr);
+  ASSERT_EQ(Places().spare.size(), 4u);
+  EXPECT_EQ(Places().spare.front().first, kPlane + 2 + 4);
+  EXPECT_EQ(InUse(), (std::array<std::int64_t, 3>{0, 0, 0}));
 }
 
 TEST_F(MemoryPlacesTest, NestedLocksReturnOneAddressAndUnlockOnTheLast) {
