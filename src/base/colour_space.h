@@ -55,6 +55,11 @@ inline Hsl RgbToHsl(int r, int g, int b) {
   return out;
 }
 
+// HSL of `count` RGBA pixels (4 bytes each, alpha ignored) into h, s and l:
+// exactly RgbToHsl of each, several pixels at a time where the processor
+// allows.
+void RgbToHslRow(const std::uint8_t* rgba, int count, std::int32_t* h, std::int32_t* s, std::int32_t* l);
+
 struct RgbColour {
   int r, g, b;
 };

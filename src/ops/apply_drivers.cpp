@@ -460,15 +460,16 @@ int RunDriver(ApplyKind kind) {
   }
 
   std::optional<RowCopies> copies;
+  const bool copyOnlyToStop = kind == ApplyKind::Image && c.routines.copyOnlyToStop;
   if (rowsLater && c.undo) {
     copies.emplace(image, c.undo, c.x0, c.y0);
-    if (!copyAsReached) {
+    if (!copyAsReached && !copyOnlyToStop) {
       const std::int64_t pixels = std::int64_t{c.x1 - c.x0 + 1} * (c.y1 - c.y0 + 1);
       copies->All(pixels >= kSharedPixels ? RowThreads() : 1);
       copies.reset();
     }
   }
-  RowCopies* rowCopies = copies ? &*copies : nullptr;
+  RowCopies* rowCopies = copies && copyAsReached ? &*copies : nullptr;
 
   int result = 0;
   switch (kind) {
@@ -480,7 +481,10 @@ int RunDriver(ApplyKind kind) {
     case ApplyKind::Image: result = c.routines.imageWorker(image->pixels, c.mask) != 0 ? 1 : 0; break;
     case ApplyKind::Inspect: result = c.routines.imageWorker(image->pixels, c.mask) != 0 ? 1 : 0; break;
   }
-  if (result == 1 && kind != ApplyKind::Inspect) return Stop(image);
+  if (result == 1 && kind != ApplyKind::Inspect) {
+    if (copies && copyOnlyToStop) copies->All(1);
+    return Stop(image);
+  }
   EndProgress();
   ReleaseMask();
   UnlockImage(image);

@@ -811,13 +811,20 @@ int MakeAreaWorker(std::uint8_t*, std::uint8_t*) {
   return p.hooks.areaToTimeLine() == 0 ? 0 : 1;
 }
 
+// Enlarge and Reduce read the action image and build a new picture from it.
+constexpr OpRoutines ResizeRoutines(PrepareRoutine prepare, ImageWorker worker) {
+  OpRoutines r = ImageRoutines(prepare, worker);
+  r.copyOnlyToStop = true;
+  return r;
+}
+
 const OpRoutineEntry kRoutines[] = {
     {kClip, ImageRoutines(PrepareClip, ClipWorker)},
     {kMerge, ImageRoutines(PrepareMerge, MergeWorker)},
     {kKeyIn, ImageRoutines(PrepareKeyIn, KeyInWorker)},
     {kPlace, ImageRoutines(PreparePlace, PlaceWorker)},
-    {kEnlarge, ImageRoutines(PrepareEnlarge, EnlargeWorker)},
-    {kReduce, ImageRoutines(PrepareReduce, ReduceWorker)},
+    {kEnlarge, ResizeRoutines(PrepareEnlarge, EnlargeWorker)},
+    {kReduce, ResizeRoutines(PrepareReduce, ReduceWorker)},
     {kClipAlpha, ImageRoutines(PrepareClip, ClipAlphaWorker)},
     {kMakeArea, ImageRoutines(PrepareMakeArea, MakeAreaWorker)},
 };

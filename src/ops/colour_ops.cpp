@@ -360,30 +360,47 @@ int GatherHistogram(std::uint8_t*, std::uint8_t*) {
 struct SampleBins {
   static constexpr int kHue = 768, kSat = kHue + 361, kLight = kSat + 101, kSize = kLight + 101;
   std::int64_t count[kSize] = {};
-  // Neighbouring pixels mostly fall in the same bins: odd columns count
-  // here until Fold, so that an addition seldom waits for the one before.
-  std::int64_t odd[kSize] = {};
+  // Rows count into two sets of 32-bit bins, even and odd columns apart so
+  // that an addition seldom waits for the one before (neighbours mostly
+  // fall in the same bins); both together stay within the first level of
+  // cache. Fold moves them into the totals before they could overflow.
+  std::uint32_t lanes[2][kSize] = {};
+  std::int64_t pending = 0;
   std::int64_t pixels = 0;
 
   void AddRow(const std::uint8_t* p, const std::uint8_t* m, int width) {
-    std::int64_t* const lanes[2] = {count, odd};
+    constexpr int kChunk = 256;
+    std::int32_t hue[kChunk], sat[kChunk], light[kChunk];
+    if (pending + width > (std::int64_t{1} << 31)) Fold();
     std::int64_t selected = 0;
-    for (int x = 0; x < width; ++x, p += 4) {
-      if (!m[x]) continue;
-      std::int64_t* bins = lanes[x & 1];
-      ++bins[p[0]];
-      ++bins[256 + p[1]];
-      ++bins[512 + p[2]];
-      const Hsl h = RgbToHsl(p[0], p[1], p[2]);
-      ++bins[kHue + h.h];
-      ++bins[kSat + h.s];
-      ++bins[kLight + h.l];
-      ++selected;
+    for (int x0 = 0; x0 < width; x0 += kChunk) {
+      const int n = std::min(kChunk, width - x0);
+      const std::uint8_t* pc = p + std::size_t{4} * x0;
+      const std::uint8_t* mc = m + x0;
+      // Most stretches of a selection are wholly in or wholly out: those
+      // take no test per pixel.
+      const bool whole = std::memchr(mc, 0, static_cast<std::size_t>(n)) == nullptr;
+      if (!whole && std::all_of(mc, mc + n, [](std::uint8_t v) { return v == 0; })) continue;
+      RgbToHslRow(pc, n, hue, sat, light);
+      for (int x = 0; x < n; ++x) {
+        if (!whole && !mc[x]) continue;
+        std::uint32_t* bins = lanes[x & 1];
+        const std::uint8_t* q = pc + 4 * x;
+        ++bins[q[0]];
+        ++bins[256 + q[1]];
+        ++bins[512 + q[2]];
+        ++bins[kHue + hue[x]];
+        ++bins[kSat + sat[x]];
+        ++bins[kLight + light[x]];
+        ++selected;
+      }
     }
     pixels += selected;
+    pending += width;
   }
   void Fold() {
-    for (int i = 0; i < kSize; ++i) count[i] += odd[i], odd[i] = 0;
+    for (int i = 0; i < kSize; ++i) count[i] += std::int64_t{lanes[0][i]} + lanes[1][i], lanes[0][i] = lanes[1][i] = 0;
+    pending = 0;
   }
 };
 

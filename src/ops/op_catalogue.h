@@ -84,6 +84,11 @@ struct OpRoutines {
   // A Warp row routine that keeps no state between rows and may run on
   // several rows at once: its rows are shared out like the pixel worker's.
   bool rowsIndependent = false;
+  // An Image worker that reads only the action image and makes a new one
+  // (or hands the undo layer a whole new body itself) never needs the box's
+  // copy unless it stops: the copy is then filled from the unchanged image,
+  // for the stop to restore.
+  bool copyOnlyToStop = false;
 };
 
 // The two commonest shapes of an entry: a preparation with a whole-image

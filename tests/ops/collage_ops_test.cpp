@@ -128,20 +128,26 @@ TEST_F(CollageTest, ClipDisplaySwitchAndClipAlphaPixels) {
   EXPECT_EQ(At(Ctx().result, 1, 1), (Px{255, 255, 255, 255}));
 }
 
+// A stop restores the box from its copy: the resizes, which fill theirs
+// only when they stop, must leave every pixel as it was, replacing or not.
 TEST_F(CollageTest, StoppedCutsAndResizesLeaveNoImageBehind) {
-  for (OpId op : {kClip, kClipAlpha, kEnlarge, kReduce}) {
-    ImageRecord* image = Add(30, 40, Noise);
-    image->changed = 0;
-    SelectWhole();
-    if (op == kEnlarge || op == kReduce) SetParamValue(op, 4, 0);
-    const int images = ImageCount();
-    host->onPump = [] { RequestStop(); };
-    EXPECT_EQ(Apply(op), 1) << OpName(op);
-    host->onPump = nullptr;
-    EXPECT_EQ(ImageCount(), images) << OpName(op);
-    EXPECT_EQ(image->width, 30);
-    EXPECT_EQ(image->changed, 0);
-  }
+  for (OpId op : {kClip, kClipAlpha, kEnlarge, kReduce})
+    for (int replace : {0, 1}) {
+      if (replace && (op == kClip || op == kClipAlpha)) continue;
+      ImageRecord* image = Add(30, 40, Noise);
+      image->changed = 0;
+      const auto before = Pixels(image);
+      Select(3, 2, 25, 30);
+      if (op == kEnlarge || op == kReduce) SetParamValue(op, 4, replace);
+      const int images = ImageCount();
+      host->onPump = [] { RequestStop(); };
+      EXPECT_EQ(Apply(op), 1) << OpName(op);
+      host->onPump = nullptr;
+      EXPECT_EQ(ImageCount(), images) << OpName(op);
+      EXPECT_EQ(image->width, 30);
+      EXPECT_EQ(image->changed, 0);
+      EXPECT_EQ(Pixels(image), before) << OpName(op) << " " << replace;
+    }
 }
 
 TEST_F(CollageTest, EnlargeAndReduceSampleByHand) {

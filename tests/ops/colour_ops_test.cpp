@@ -323,16 +323,30 @@ TEST(ColourSpace, RgbToHslOfKnownColoursAndOfEveryColourByThePlainFormulas) {
     if (out.h > 360) out.h -= 360;
     return out;
   };
-  int wrong = 0;
+  // The row converter takes the same colours as one row of 256 blues per
+  // (r, g), an odd count after it so that the tail is checked too.
+  std::vector<std::uint8_t> row(256 * 4 + 4 * 7, 77);
+  std::int32_t h[263], s[263], l[263];
+  int wrong = 0, wrongRow = 0;
   for (int r = 0; r < 256; ++r)
-    for (int g = 0; g < 256; ++g)
-      for (int b = 0; b < 256; ++b) {
-        const Hsl want = plain(r, g, b), got = RgbToHsl(r, g, b);
+    for (int g = 0; g < 256; ++g) {
+      for (int b = 0; b < 256; ++b) row[b * 4] = static_cast<std::uint8_t>(r), row[b * 4 + 1] = static_cast<std::uint8_t>(g),
+                                    row[b * 4 + 2] = static_cast<std::uint8_t>(b);
+      const int count = 256 + (r + g) % 8;
+      RgbToHslRow(row.data(), count, h, s, l);
+      for (int b = 0; b < count; ++b) {
+        const std::uint8_t* p = &row[b * 4];
+        const Hsl want = plain(p[0], p[1], p[2]), got = RgbToHsl(p[0], p[1], p[2]);
         if (want.h != got.h || want.s != got.s || want.l != got.l) {
           if (++wrong < 5) ADD_FAILURE() << r << "," << g << "," << b;
         }
+        if (h[b] != want.h || s[b] != want.s || l[b] != want.l) {
+          if (++wrongRow < 5) ADD_FAILURE() << "row " << r << "," << g << "," << b;
+        }
       }
+    }
   EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(wrongRow, 0);
 }
 
 TEST_F(ColourOpsTest, MonochromeRoundsInSinglePrecision) {
