@@ -705,46 +705,197 @@ WarpSample MapTurbulence(const GeometricState& g, int x, int y) {
   return {sx, sy, 0};
 }
 
-// MapTurbulence a row at a time. A whorl that the running position lies
-// outside of by a whole radius in x or in y is passed by before dividing:
-// its du or dv would be at least 1 in size, and so d2 too.
+// The library's chain of whorls for one pixel, as MapTurbulence takes it. A
+// whorl that the running position lies outside of by a whole radius in x or
+// in y is passed by before dividing: its du or dv would be at least 1 in
+// size, and so d2 too.
+struct WhorlChain {
+  int whorls;
+  const std::int32_t* x;
+  const std::int32_t* y;
+  const double* radius;
+  const double* twist;
+  explicit WhorlChain(const GeometricState& g)
+      : whorls(g.whorls), x(g.whorlX), y(g.whorlY), radius(g.whorlRadius), twist(g.whorlTwist) {}
+  void Exact(double& sx, double& sy) const {
+    for (int i = 0; i < whorls; ++i) {
+      const double r = radius[i];
+      const double ox = sx - x[i], oy = sy - y[i];
+      const double reach = std::fabs(r);
+      if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
+      const double du = ox / r, dv = oy / r;
+      const double d2 = du * du + dv * dv;
+      if (!(d2 < 1)) continue;
+      const double d = std::sqrt(d2);
+      const double turn = twist[i] * (1 - d) * (1 - d);
+      const double s = std::sin(turn), co = std::cos(turn);
+      sx = (du * co + dv * s) * r + x[i];
+      sy = (dv * co - du * s) * r + y[i];
+    }
+  }
+};
+
+#if defined(__x86_64__)
+// The whorl chain four pixels at a time with the fast sine, carrying a bound
+// e on the distance between the running position and the one the library's
+// chain would have reached.
+//
+// Why the bound holds: a whorl maps p to c + Rot(t(d)) (p - c), with d the
+// distance to its centre c in radii and t = T (1 - d)^2; its derivative has
+// norm at most 1 + 2 |T| d (1 - d) <= 1 + |T| / 2 over the disc, which is
+// convex, so two points both inside move apart by at most (1 + |T|) e. The
+// fast sine and cosine add at most 2 |R| kSineError; each chain's own
+// roundings (a few units of 2^-53 of the terms |R| (1 + |T|), the centre and
+// the position) are covered by 2^-46 of their sum. Whether a whorl acts
+// (d2 < 1) is the same for both chains when d2 lies further from 1 than its
+// possible change (delta = e / |R| in radii). A lane whose decision is in
+// doubt, whose turn lies beyond the fast sine's reach, or whose final
+// position widened by e does not stay within one 256th of a pixel at or
+// right of and below 0 (all the sampler reads) is flagged in the returned
+// bits and taken by Exact.
+struct WhorlBound {
+  double growth, added, inverseReach, boxReach;
+};
+
+// Lanes whose position widened by e either way stays within one 256th of a
+// pixel, at or right of 0 and short of kFarAway.
+__attribute__((target("avx2"))) inline __m256d WithinOne256th(__m256d at, __m256d e) {
+  const __m256d scale = _mm256_set1_pd(256.0);
+  const __m256d low = _mm256_sub_pd(at, e), high = _mm256_add_pd(at, e);
+  return _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(low, _mm256_setzero_pd(), _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
+      _mm256_cmp_pd(_mm256_floor_pd(_mm256_mul_pd(low, scale)), _mm256_floor_pd(_mm256_mul_pd(high, scale)), _CMP_EQ_OQ));
+}
+
+// G groups of four pixels side by side from x on, their chains interleaved
+// so that one group's long chain of dependent steps overlaps the others'.
+// Bit 4 k + l of the result flags lane l of group k.
+template <int G>
+__attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlBound* bounds, int x, double y, double* outX,
+                                               double* outY) {
+  const __m256d one = _mm256_set1_pd(1.0), sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd();
+  const __m256d roundings = _mm256_set1_pd(1e-14), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  __m256d px[G], py[G], e[G], doubtful[G];
+  for (int k = 0; k < G; ++k) {
+    px[k] = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + 4 * k)), _mm256_set_pd(3, 2, 1, 0));
+    py[k] = _mm256_set1_pd(y);
+    e[k] = doubtful[k] = zero;
+  }
+  for (int i = 0; i < w.whorls; ++i) {
+    const __m256d cx = _mm256_set1_pd(static_cast<double>(w.x[i])), cy = _mm256_set1_pd(static_cast<double>(w.y[i]));
+    const __m256d r = _mm256_set1_pd(w.radius[i]), twist = _mm256_set1_pd(w.twist[i]);
+    const __m256d inverseReach = _mm256_set1_pd(bounds[i].inverseReach), boxReach = _mm256_set1_pd(bounds[i].boxReach);
+    const __m256d growth = _mm256_set1_pd(bounds[i].growth), added = _mm256_set1_pd(bounds[i].added);
+    __m256d du[G], dv[G], d2[G], inside[G];
+    // Lanes further from the centre than the radius plus e in x or in y
+    // are passed by in both chains; when all are, the whorl is skipped.
+    int near = 0;
+    __m256d ox[G], oy[G];
+    for (int k = 0; k < G; ++k) {
+      ox[k] = _mm256_sub_pd(px[k], cx);
+      oy[k] = _mm256_sub_pd(py[k], cy);
+      const __m256d limit = _mm256_add_pd(e[k], boxReach);
+      const __m256d far = _mm256_or_pd(_mm256_cmp_pd(_mm256_andnot_pd(sign, ox[k]), limit, _CMP_GT_OQ),
+                                       _mm256_cmp_pd(_mm256_andnot_pd(sign, oy[k]), limit, _CMP_GT_OQ));
+      near |= ~_mm256_movemask_pd(far) & 0xf;
+    }
+    if (!near) continue;
+    int any = 0, doubts = 0;
+    for (int k = 0; k < G; ++k) {
+      du[k] = _mm256_div_pd(ox[k], r);
+      dv[k] = _mm256_div_pd(oy[k], r);
+      d2[k] = _mm256_add_pd(_mm256_mul_pd(du[k], du[k]), _mm256_mul_pd(dv[k], dv[k]));
+      // d2 may move by 2 d delta + delta^2 <= (d2 + 1) delta + delta^2,
+      // its own roundings by far less than 10^-14 (d2 + 1).
+      const __m256d delta = _mm256_mul_pd(e[k], inverseReach);
+      const __m256d margin = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(d2[k], one), _mm256_add_pd(delta, roundings)),
+                                           _mm256_mul_pd(delta, delta));
+      // Ordered: a bound that is not a number leaves the decision in doubt.
+      const __m256d sure = _mm256_cmp_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(d2[k], one)), margin, _CMP_GT_OQ);
+      doubtful[k] = _mm256_or_pd(doubtful[k], _mm256_andnot_pd(sure, all));
+      inside[k] = _mm256_cmp_pd(d2[k], one, _CMP_LT_OQ);
+      any |= _mm256_movemask_pd(inside[k]);
+      doubts += _mm256_movemask_pd(doubtful[k]) == 0xf;
+    }
+    // A chain so long that its bound gives up on every lane.
+    if (doubts == G) return (1 << (4 * G)) - 1;
+    if (!any) continue;
+    for (int k = 0; k < G; ++k) {
+      const __m256d q = _mm256_sub_pd(one, _mm256_sqrt_pd(d2[k]));
+      const __m256d turn = _mm256_mul_pd(_mm256_mul_pd(twist, q), q);
+      __m256d s, co;
+      doubtful[k] = _mm256_or_pd(doubtful[k], _mm256_and_pd(inside[k], FastSinCosFour(turn, s, co)));
+      const __m256d nx =
+          _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(du[k], co), _mm256_mul_pd(dv[k], s)), r), cx);
+      const __m256d ny =
+          _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(dv[k], co), _mm256_mul_pd(du[k], s)), r), cy);
+      px[k] = _mm256_blendv_pd(px[k], nx, inside[k]);
+      py[k] = _mm256_blendv_pd(py[k], ny, inside[k]);
+      e[k] = _mm256_blendv_pd(e[k], _mm256_add_pd(_mm256_mul_pd(e[k], growth), added), inside[k]);
+    }
+  }
+  int left = 0;
+  for (int k = 0; k < G; ++k) {
+    const __m256d fine = _mm256_andnot_pd(doubtful[k], _mm256_and_pd(WithinOne256th(px[k], e[k]), WithinOne256th(py[k], e[k])));
+    _mm256_storeu_pd(outX + 4 * k, px[k]);
+    _mm256_storeu_pd(outY + 4 * k, py[k]);
+    left |= (~_mm256_movemask_pd(fine) & 0xf) << (4 * k);
+  }
+  return left;
+}
+#endif
+
+// MapTurbulence a row at a time: the fast chain four pixels at a time where
+// the processor has it, the library's chain for the pixels it leaves.
 void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const GeometricState& g = Geo();
   const RowFrame f(g);
-  const int whorls = g.whorls;
-  const std::int32_t* whorlX = g.whorlX;
-  const std::int32_t* whorlY = g.whorlY;
-  const double* whorlRadius = g.whorlRadius;
-  const double* whorlTwist = g.whorlTwist;
+  const WhorlChain chain(g);
   RunBuffers run;
+#if defined(__x86_64__)
+  const bool vector = HasAvx2();
+  std::vector<WhorlBound> bounds;
+  if (vector) {
+    bounds.resize(static_cast<std::size_t>(std::max(chain.whorls, 0)));
+    for (int i = 0; i < chain.whorls; ++i) {
+      const double reach = std::fabs(chain.radius[i]), twist = std::fabs(chain.twist[i]);
+      const double centres = std::fabs(static_cast<double>(chain.x[i])) + std::fabs(static_cast<double>(chain.y[i]));
+      bounds[static_cast<std::size_t>(i)] = {1 + twist, 2 * reach * kSineError + 0x1p-46 * (8 * reach * (1 + twist) + 2 * centres),
+                                             1.01 / reach, reach * (1 + 0x1p-50)};
+    }
+  }
+#endif
   for (int x0Run = x0; x0Run <= x1; x0Run += kRun) {
     const int n = std::min(kRun, x1 - x0Run + 1);
     const std::size_t at = static_cast<std::size_t>(x0Run - x0);
     if (NoneMasked(mask + at, n)) continue;
-    for (int j = 0; j < n; ++j) {
-      if (!mask[at + j]) {
-        // Not sampled, not stored.
-        run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
-        continue;
-      }
-      double sx = x0Run + j, sy = y;
-      for (int i = 0; i < whorls; ++i) {
-        const double radius = whorlRadius[i];
-        const double ox = sx - whorlX[i], oy = sy - whorlY[i];
-        const double reach = std::fabs(radius);
-        if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
-        const double du = ox / radius, dv = oy / radius;
-        const double d2 = du * du + dv * dv;
-        if (!(d2 < 1)) continue;
-        const double d = std::sqrt(d2);
-        const double turn = whorlTwist[i] * (1 - d) * (1 - d);
-        const double s = std::sin(turn), co = std::cos(turn);
-        sx = (du * co + dv * s) * radius + whorlX[i];
-        sy = (dv * co - du * s) * radius + whorlY[i];
-      }
-      run.sx[j] = sx;
-      run.sy[j] = sy;
+    int j = 0;
+#if defined(__x86_64__)
+    if (vector) {
+      constexpr int kGroups = 2;
+      auto fourAtATime = [&](auto groups) {
+        constexpr int kLanes = 4 * decltype(groups)::value;
+        for (; j + kLanes <= n; j += kLanes) {
+          if (NoneMasked(mask + at + j, kLanes)) continue;
+          const int left = WhorlsFour<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
+          for (int l = 0; l < kLanes; ++l)
+            if (left >> l & 1) {
+              run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+              chain.Exact(run.sx[j + l], run.sy[j + l]);
+            }
+        }
+      };
+      fourAtATime(std::integral_constant<int, kGroups>{});
+      fourAtATime(std::integral_constant<int, 1>{});
     }
+#endif
+    for (; j < n; ++j) {
+      run.sx[j] = x0Run + j, run.sy[j] = y;
+      chain.Exact(run.sx[j], run.sy[j]);
+    }
+    // Not sampled, not stored.
+    for (j = 0; j < n; ++j)
+      if (!mask[at + j]) run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
     SampleAndStore(f, run, p + 4 * at, mask + at, n, false);
   }
 }
