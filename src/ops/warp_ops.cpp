@@ -750,21 +750,28 @@ struct WhorlChain {
 // (d2 < 1) is the same for both chains when d2 lies further from 1 than its
 // possible change (delta = e / |R| in radii). A lane whose decision is in
 // doubt, whose turn lies beyond the fast sine's reach, or whose final
-// position widened by e does not stay within one 256th of a pixel at or
-// right of and below 0 (all the sampler reads) is flagged in the returned
-// bits and taken by Exact.
+// position widened by e may be split otherwise by the sampler (all the
+// sampler reads is the split) is flagged in the returned bits and taken by
+// Exact.
 struct WhorlBound {
   double growth, added, inverseReach, boxReach;
 };
 
-// Lanes whose position widened by e either way stays within one 256th of a
-// pixel, at or right of 0 and short of kFarAway.
+// Lanes whose position widened by e either way is split alike by the
+// sampler: the whole pixels and 256ths are truncated toward zero, so at or
+// right of 0 the floor of 256 times the position fixes both, at or left of
+// 0 its ceiling, within kFarAway either way.
 __attribute__((target("avx2"))) inline __m256d WithinOne256th(__m256d at, __m256d e) {
-  const __m256d scale = _mm256_set1_pd(256.0);
+  const __m256d scale = _mm256_set1_pd(256.0), zero = _mm256_setzero_pd();
   const __m256d low = _mm256_sub_pd(at, e), high = _mm256_add_pd(at, e);
-  return _mm256_and_pd(
-      _mm256_and_pd(_mm256_cmp_pd(low, _mm256_setzero_pd(), _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
-      _mm256_cmp_pd(_mm256_floor_pd(_mm256_mul_pd(low, scale)), _mm256_floor_pd(_mm256_mul_pd(high, scale)), _CMP_EQ_OQ));
+  const __m256d lowScaled = _mm256_mul_pd(low, scale), highScaled = _mm256_mul_pd(high, scale);
+  const __m256d right = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(low, zero, _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
+      _mm256_cmp_pd(_mm256_floor_pd(lowScaled), _mm256_floor_pd(highScaled), _CMP_EQ_OQ));
+  const __m256d left = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(high, zero, _CMP_LE_OQ), _mm256_cmp_pd(low, _mm256_set1_pd(-kFarAway), _CMP_GE_OQ)),
+      _mm256_cmp_pd(_mm256_ceil_pd(lowScaled), _mm256_ceil_pd(highScaled), _CMP_EQ_OQ));
+  return _mm256_or_pd(right, left);
 }
 
 // G groups of four pixels side by side from x on, their chains interleaved
@@ -843,7 +850,96 @@ __attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlB
   }
   return left;
 }
+// WhorlsFour with 512-bit vectors: G groups of eight pixels. Bit 8 k + l of
+// the result flags lane l of group k.
+__attribute__((target("avx512f"))) inline __mmask8 WithinOne256th(__m512d at, __m512d e) {
+  const __m512d scale = _mm512_set1_pd(256.0), zero = _mm512_setzero_pd();
+  const __m512d low = _mm512_sub_pd(at, e), high = _mm512_add_pd(at, e);
+  const __m512d lowScaled = _mm512_mul_pd(low, scale), highScaled = _mm512_mul_pd(high, scale);
+  constexpr int kDown = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC, kUp = _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC;
+  const __mmask8 right = _mm512_cmp_pd_mask(low, zero, _CMP_GE_OQ) &
+                         _mm512_cmp_pd_mask(high, _mm512_set1_pd(kFarAway), _CMP_LE_OQ) &
+                         _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kDown), _mm512_roundscale_pd(highScaled, kDown), _CMP_EQ_OQ);
+  const __mmask8 left = _mm512_cmp_pd_mask(high, zero, _CMP_LE_OQ) &
+                        _mm512_cmp_pd_mask(low, _mm512_set1_pd(-kFarAway), _CMP_GE_OQ) &
+                        _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kUp), _mm512_roundscale_pd(highScaled, kUp), _CMP_EQ_OQ);
+  return right | left;
+}
+
+template <int G>
+__attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const WhorlBound* bounds, int x, double y,
+                                                   double* outX, double* outY) {
+  const __m512d one = _mm512_set1_pd(1.0), roundings = _mm512_set1_pd(1e-14);
+  __m512d px[G], py[G], e[G];
+  __mmask8 doubtful[G];
+  for (int k = 0; k < G; ++k) {
+    px[k] = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(x + 8 * k)), _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
+    py[k] = _mm512_set1_pd(y);
+    e[k] = _mm512_setzero_pd();
+    doubtful[k] = 0;
+  }
+  for (int i = 0; i < w.whorls; ++i) {
+    const __m512d cx = _mm512_set1_pd(static_cast<double>(w.x[i])), cy = _mm512_set1_pd(static_cast<double>(w.y[i]));
+    const __m512d r = _mm512_set1_pd(w.radius[i]), twist = _mm512_set1_pd(w.twist[i]);
+    const __m512d inverseReach = _mm512_set1_pd(bounds[i].inverseReach), boxReach = _mm512_set1_pd(bounds[i].boxReach);
+    const __m512d growth = _mm512_set1_pd(bounds[i].growth), added = _mm512_set1_pd(bounds[i].added);
+    __m512d ox[G], oy[G], du[G], dv[G], d2[G];
+    __mmask8 inside[G];
+    int near = 0;
+    for (int k = 0; k < G; ++k) {
+      ox[k] = _mm512_sub_pd(px[k], cx);
+      oy[k] = _mm512_sub_pd(py[k], cy);
+      const __m512d limit = _mm512_add_pd(e[k], boxReach);
+      near |= _mm512_cmp_pd_mask(_mm512_abs_pd(ox[k]), limit, _CMP_NGT_UQ) &
+              _mm512_cmp_pd_mask(_mm512_abs_pd(oy[k]), limit, _CMP_NGT_UQ);
+    }
+    if (!near) continue;
+    int any = 0, doubts = 0;
+    for (int k = 0; k < G; ++k) {
+      du[k] = _mm512_div_pd(ox[k], r);
+      dv[k] = _mm512_div_pd(oy[k], r);
+      d2[k] = _mm512_add_pd(_mm512_mul_pd(du[k], du[k]), _mm512_mul_pd(dv[k], dv[k]));
+      const __m512d delta = _mm512_mul_pd(e[k], inverseReach);
+      const __m512d margin = _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(d2[k], one), _mm512_add_pd(delta, roundings)),
+                                           _mm512_mul_pd(delta, delta));
+      const __mmask8 sure = _mm512_cmp_pd_mask(_mm512_abs_pd(_mm512_sub_pd(d2[k], one)), margin, _CMP_GT_OQ);
+      doubtful[k] = static_cast<__mmask8>(doubtful[k] | ~sure);
+      inside[k] = _mm512_cmp_pd_mask(d2[k], one, _CMP_LT_OQ);
+      any |= inside[k];
+      doubts += doubtful[k] == 0xff;
+    }
+    if (doubts == G) return (1 << (8 * G)) - 1;
+    if (!any) continue;
+    for (int k = 0; k < G; ++k) {
+      const __m512d q = _mm512_sub_pd(one, _mm512_sqrt_pd(d2[k]));
+      const __m512d turn = _mm512_mul_pd(_mm512_mul_pd(twist, q), q);
+      __m512d s, co;
+      doubtful[k] = static_cast<__mmask8>(doubtful[k] | (inside[k] & FastSinCosEight(turn, s, co)));
+      const __m512d nx =
+          _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(_mm512_mul_pd(du[k], co), _mm512_mul_pd(dv[k], s)), r), cx);
+      const __m512d ny =
+          _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(_mm512_mul_pd(dv[k], co), _mm512_mul_pd(du[k], s)), r), cy);
+      px[k] = _mm512_mask_mov_pd(px[k], inside[k], nx);
+      py[k] = _mm512_mask_mov_pd(py[k], inside[k], ny);
+      e[k] = _mm512_mask_mov_pd(e[k], inside[k], _mm512_add_pd(_mm512_mul_pd(e[k], growth), added));
+    }
+  }
+  int left = 0;
+  for (int k = 0; k < G; ++k) {
+    const __mmask8 fine = static_cast<__mmask8>(~doubtful[k] & WithinOne256th(px[k], e[k]) & WithinOne256th(py[k], e[k]));
+    _mm512_storeu_pd(outX + 8 * k, px[k]);
+    _mm512_storeu_pd(outY + 8 * k, py[k]);
+    left |= (~fine & 0xff) << (8 * k);
+  }
+  return left;
+}
+
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
 #endif
+
 
 // MapTurbulence a row at a time: the fast chain four pixels at a time where
 // the processor has it, the library's chain for the pixels it leaves.
@@ -872,7 +968,7 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
     int j = 0;
 #if defined(__x86_64__)
     if (vector) {
-      constexpr int kGroups = 2;
+      constexpr int kGroups = 2, kWideGroups = 2;
       auto fourAtATime = [&](auto groups) {
         constexpr int kLanes = 4 * decltype(groups)::value;
         for (; j + kLanes <= n; j += kLanes) {
@@ -885,6 +981,22 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
             }
         }
       };
+      if (HasAvx512()) {
+        auto eightAtATime = [&](auto groups) {
+          constexpr int kLanes = 8 * decltype(groups)::value;
+          for (; j + kLanes <= n; j += kLanes) {
+            if (NoneMasked(mask + at + j, kLanes)) continue;
+            const int left = WhorlsEight<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
+            for (int l = 0; l < kLanes; ++l)
+              if (left >> l & 1) {
+                run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+                chain.Exact(run.sx[j + l], run.sy[j + l]);
+              }
+          }
+        };
+        eightAtATime(std::integral_constant<int, kWideGroups>{});
+        eightAtATime(std::integral_constant<int, 1>{});
+      }
       fourAtATime(std::integral_constant<int, kGroups>{});
       fourAtATime(std::integral_constant<int, 1>{});
     }
