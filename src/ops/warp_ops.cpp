@@ -347,44 +347,43 @@ inline bool SettledPosition(double centre, double half, double reach, double at)
   return low >= 0 && high <= kFarAway && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
 }
 
-struct Turned {
-  double u, turn, sine, cosine;
-  bool exact;
+// The turns of one row by distance from the centre's column, from the
+// nearest on, one array per quantity so that neighbours load together.
+// exact is -1 (sign bit set) where the library's sine and cosine are held.
+struct TurnTable {
+  std::vector<double> u, turn, sine, cosine, exact;
+  explicit TurnTable(std::size_t n) : u(n), turn(n), sine(n), cosine(n), exact(n) {}
+  void TakeLibrary(std::size_t k) {
+    sine[k] = std::sin(turn[k]);
+    cosine[k] = std::cos(turn[k]);
+    exact[k] = -1.0;
+  }
 };
 
 #if defined(__x86_64__)
 // The table's entries from nearest on, four at a time; the first distance
 // left to the caller is returned.
 __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, double v, std::int64_t nearest,
-                                                            std::int64_t farthest, Turned* table) {
+                                                            std::int64_t farthest, TurnTable& table) {
   const __m256d rx = _mm256_set1_pd(f.rx), k = _mm256_set1_pd(f.k), vSquared = _mm256_set1_pd(v * v);
   const __m256d one = _mm256_set1_pd(1.0), steps = _mm256_set_pd(3, 2, 1, 0);
-  alignas(32) double u[4], turn[4], sine[4], cosine[4];
   std::int64_t d = nearest;
   for (; d + 3 <= farthest; d += 4) {
+    const std::size_t at = static_cast<std::size_t>(d - nearest);
     const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(d)), steps);
     const __m256d us = _mm256_div_pd(ds, rx);
     const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(us, us), vSquared));
     const __m256d turns = _mm256_mul_pd(_mm256_sub_pd(one, r), k);
     __m256d s, c;
-    const int outside = _mm256_movemask_pd(FastSinCosFour(turns, s, c));
-    _mm256_store_pd(u, us);
-    _mm256_store_pd(turn, turns);
-    _mm256_store_pd(sine, s);
-    _mm256_store_pd(cosine, c);
-    for (int l = 0; l < 4; ++l) {
-      Turned& t = table[d - nearest + l];
-      t.u = u[l];
-      t.turn = turn[l];
-      t.exact = (outside >> l) & 1;
-      if (t.exact) {
-        t.sine = std::sin(t.turn);
-        t.cosine = std::cos(t.turn);
-      } else {
-        t.sine = sine[l];
-        t.cosine = cosine[l];
-      }
-    }
+    const __m256d outside = FastSinCosFour(turns, s, c);
+    _mm256_storeu_pd(table.u.data() + at, us);
+    _mm256_storeu_pd(table.turn.data() + at, turns);
+    _mm256_storeu_pd(table.sine.data() + at, s);
+    _mm256_storeu_pd(table.cosine.data() + at, c);
+    _mm256_storeu_pd(table.exact.data() + at, _mm256_setzero_pd());
+    const int far = _mm256_movemask_pd(outside);
+    for (int l = 0; l < 4; ++l)
+      if (far >> l & 1) table.TakeLibrary(at + l);
   }
   return d;
 }
@@ -393,18 +392,16 @@ __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, d
 // The position of the pixel at distance d from the centre's column; a
 // fast turn that cannot be shown to sample as the library's would is
 // replaced by the library's.
-inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, Turned& t, double& sx, double& sy) {
-  const double u = d < 0 ? -t.u : t.u;
-  sx = f.cx + f.rx * (u * t.cosine + v * t.sine);
-  sy = f.cy + f.ry * (v * t.cosine - u * t.sine);
-  if (t.exact) return;
+inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, TurnTable& t, std::size_t k, double& sx, double& sy) {
+  const double u = d < 0 ? -t.u[k] : t.u[k];
+  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
+  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
+  if (t.exact[k] != 0) return;
   const double reach = std::fabs(u) + std::fabs(v);
   if (SettledPosition(f.cx, f.rx, reach, sx) && SettledPosition(f.cy, f.ry, reach, sy)) return;
-  t.sine = std::sin(t.turn);
-  t.cosine = std::cos(t.turn);
-  t.exact = true;
-  sx = f.cx + f.rx * (u * t.cosine + v * t.sine);
-  sy = f.cy + f.ry * (v * t.cosine - u * t.sine);
+  t.TakeLibrary(k);
+  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
+  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
 }
 
 #if defined(__x86_64__)
@@ -423,34 +420,50 @@ __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double
 }
 
 // SwirlPosition four pixels at a time; a group with a lane that needs the
-// library's turn is left to SwirlPosition. Returns the pixels done.
+// library's turn is left to SwirlPosition. A group on one side of the
+// centre's column reads four neighbouring entries at once (reversed on the
+// left, with u negated). Returns the pixels done.
 __attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double v, int x, int n, std::int64_t centre,
-                                                       std::int64_t nearest, Turned* table, RunBuffers& b) {
+                                                       std::int64_t nearest, TurnTable& table, RunBuffers& b) {
   const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
   const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0);
+  auto entry = [&](std::int64_t d) { return static_cast<std::size_t>(std::llabs(d) - nearest); };
   int i = 0;
   for (; i + 4 <= n; i += 4) {
-    double us[4], sines[4], cosines[4], exact[4];
-    for (int l = 0; l < 4; ++l) {
-      const std::int64_t d = x + i + l - centre;
-      const Turned& t = table[static_cast<std::size_t>(std::llabs(d) - nearest)];
-      us[l] = d < 0 ? -t.u : t.u;
-      sines[l] = t.sine;
-      cosines[l] = t.cosine;
-      exact[l] = t.exact ? -1.0 : 0.0;
+    const std::int64_t d0 = x + i - centre;
+    __m256d u, s, co, exact;
+    if (d0 >= 0) {
+      const std::size_t k = entry(d0);
+      u = _mm256_loadu_pd(table.u.data() + k);
+      s = _mm256_loadu_pd(table.sine.data() + k);
+      co = _mm256_loadu_pd(table.cosine.data() + k);
+      exact = _mm256_loadu_pd(table.exact.data() + k);
+    } else if (d0 + 3 < 0) {
+      const std::size_t k = entry(d0 + 3);
+      u = _mm256_xor_pd(_mm256_permute4x64_pd(_mm256_loadu_pd(table.u.data() + k), 0x1b), sign);
+      s = _mm256_permute4x64_pd(_mm256_loadu_pd(table.sine.data() + k), 0x1b);
+      co = _mm256_permute4x64_pd(_mm256_loadu_pd(table.cosine.data() + k), 0x1b);
+      exact = _mm256_permute4x64_pd(_mm256_loadu_pd(table.exact.data() + k), 0x1b);
+    } else {
+      alignas(32) double us[4], sines[4], cosines[4], exacts[4];
+      for (int l = 0; l < 4; ++l) {
+        const std::int64_t d = d0 + l;
+        const std::size_t k = entry(d);
+        us[l] = d < 0 ? -table.u[k] : table.u[k];
+        sines[l] = table.sine[k];
+        cosines[l] = table.cosine[k];
+        exacts[l] = table.exact[k];
+      }
+      u = _mm256_load_pd(us), s = _mm256_load_pd(sines), co = _mm256_load_pd(cosines), exact = _mm256_load_pd(exacts);
     }
-    const __m256d u = _mm256_loadu_pd(us), s = _mm256_loadu_pd(sines), co = _mm256_loadu_pd(cosines);
     const __m256d sx = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_add_pd(_mm256_mul_pd(u, co), _mm256_mul_pd(vv, s))));
     const __m256d sy = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_sub_pd(_mm256_mul_pd(vv, co), _mm256_mul_pd(u, s))));
     const __m256d reach = _mm256_add_pd(_mm256_andnot_pd(sign, u), _mm256_andnot_pd(sign, vv));
     const __m256d settled = _mm256_and_pd(SettledFour(f.cx, f.rx, reach, sx), SettledFour(f.cy, f.ry, reach, sy));
     // Exact lanes carry the sign bit.
-    const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, _mm256_loadu_pd(exact)));
+    const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, exact));
     if (fine != 0xf) {
-      for (int l = 0; l < 4; ++l) {
-        const std::int64_t d = x + i + l - centre;
-        SwirlPosition(f, v, d, table[static_cast<std::size_t>(std::llabs(d) - nearest)], b.sx[i + l], b.sy[i + l]);
-      }
+      for (int l = 0; l < 4; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), b.sx[i + l], b.sy[i + l]);
       continue;
     }
     _mm256_storeu_pd(b.sx + i, sx);
@@ -471,30 +484,32 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
   const std::int64_t nearest = a <= 0 && z >= 0 ? 0 : std::min(std::llabs(a), std::llabs(z));
   const std::int64_t farthest = std::max(std::llabs(a), std::llabs(z));
   const double v = (y - f.cy) / f.ry;
-  std::vector<Turned> table(static_cast<std::size_t>(farthest - nearest + 1));
+  TurnTable table(static_cast<std::size_t>(farthest - nearest + 1));
   std::int64_t d = nearest;
 #if defined(__x86_64__)
-  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table.data());
+  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table);
 #endif
   for (; d <= farthest; ++d) {
-    Turned& t = table[static_cast<std::size_t>(d - nearest)];
-    t.u = static_cast<double>(d) / f.rx;
-    const double r = std::sqrt(t.u * t.u + v * v);
-    t.turn = (1 - r) * f.k;
-    t.exact = !FastSinCos(t.turn, t.sine, t.cosine);
-    if (t.exact) {
-      t.sine = std::sin(t.turn);
-      t.cosine = std::cos(t.turn);
-    }
+    const std::size_t k = static_cast<std::size_t>(d - nearest);
+    table.u[k] = static_cast<double>(d) / f.rx;
+    const double r = std::sqrt(table.u[k] * table.u[k] + v * v);
+    table.turn[k] = (1 - r) * f.k;
+    if (FastSinCos(table.turn[k], table.sine[k], table.cosine[k]))
+      table.exact[k] = 0;
+    else
+      table.TakeLibrary(k);
   }
   RunBuffers b;
   for (int x = x0 + first; x <= x0 + last; x += kRun) {
     const int n = std::min(kRun, x0 + last - x + 1);
     int i = 0;
 #if defined(__x86_64__)
-    if (HasAvx2()) i = SwirlPositionsAvx2(f, v, x, n, centre, nearest, table.data(), b);
+    if (HasAvx2()) i = SwirlPositionsAvx2(f, v, x, n, centre, nearest, table, b);
 #endif
-    for (; i < n; ++i) SwirlPosition(f, v, x + i - centre, table[static_cast<std::size_t>(std::llabs(x + i - centre) - nearest)], b.sx[i], b.sy[i]);
+    for (; i < n; ++i) {
+      const std::int64_t at = x + i - centre;
+      SwirlPosition(f, v, at, table, static_cast<std::size_t>(std::llabs(at) - nearest), b.sx[i], b.sy[i]);
+    }
     const std::size_t at = static_cast<std::size_t>(x - x0);
     SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
   }
@@ -754,7 +769,7 @@ struct WhorlChain {
 // sampler reads is the split) is flagged in the returned bits and taken by
 // Exact.
 struct WhorlBound {
-  double growth, added, inverseReach, boxReach;
+  double growth, added, inverseReach, reach;
 };
 
 // Lanes whose position widened by e either way is split alike by the
@@ -782,6 +797,7 @@ __attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlB
                                                double* outY) {
   const __m256d one = _mm256_set1_pd(1.0), sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd();
   const __m256d roundings = _mm256_set1_pd(1e-14), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  const __m256d widen = _mm256_set1_pd(1 + 0x1p-50);
   __m256d px[G], py[G], e[G], doubtful[G];
   for (int k = 0; k < G; ++k) {
     px[k] = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + 4 * k)), _mm256_set_pd(3, 2, 1, 0));
@@ -791,17 +807,18 @@ __attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlB
   for (int i = 0; i < w.whorls; ++i) {
     const __m256d cx = _mm256_set1_pd(static_cast<double>(w.x[i])), cy = _mm256_set1_pd(static_cast<double>(w.y[i]));
     const __m256d r = _mm256_set1_pd(w.radius[i]), twist = _mm256_set1_pd(w.twist[i]);
-    const __m256d inverseReach = _mm256_set1_pd(bounds[i].inverseReach), boxReach = _mm256_set1_pd(bounds[i].boxReach);
+    const __m256d inverseReach = _mm256_set1_pd(bounds[i].inverseReach), reach = _mm256_set1_pd(bounds[i].reach);
     const __m256d growth = _mm256_set1_pd(bounds[i].growth), added = _mm256_set1_pd(bounds[i].added);
     __m256d du[G], dv[G], d2[G], inside[G];
     // Lanes further from the centre than the radius plus e in x or in y
-    // are passed by in both chains; when all are, the whorl is skipped.
+    // (widened past the roundings of ox and of the limit) are passed by in
+    // both chains; when all are, the whorl is skipped.
     int near = 0;
     __m256d ox[G], oy[G];
     for (int k = 0; k < G; ++k) {
       ox[k] = _mm256_sub_pd(px[k], cx);
       oy[k] = _mm256_sub_pd(py[k], cy);
-      const __m256d limit = _mm256_add_pd(e[k], boxReach);
+      const __m256d limit = _mm256_mul_pd(_mm256_add_pd(e[k], reach), widen);
       const __m256d far = _mm256_or_pd(_mm256_cmp_pd(_mm256_andnot_pd(sign, ox[k]), limit, _CMP_GT_OQ),
                                        _mm256_cmp_pd(_mm256_andnot_pd(sign, oy[k]), limit, _CMP_GT_OQ));
       near |= ~_mm256_movemask_pd(far) & 0xf;
@@ -869,7 +886,7 @@ __attribute__((target("avx512f"))) inline __mmask8 WithinOne256th(__m512d at, __
 template <int G>
 __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const WhorlBound* bounds, int x, double y,
                                                    double* outX, double* outY) {
-  const __m512d one = _mm512_set1_pd(1.0), roundings = _mm512_set1_pd(1e-14);
+  const __m512d one = _mm512_set1_pd(1.0), roundings = _mm512_set1_pd(1e-14), widen = _mm512_set1_pd(1 + 0x1p-50);
   __m512d px[G], py[G], e[G];
   __mmask8 doubtful[G];
   for (int k = 0; k < G; ++k) {
@@ -881,7 +898,7 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
   for (int i = 0; i < w.whorls; ++i) {
     const __m512d cx = _mm512_set1_pd(static_cast<double>(w.x[i])), cy = _mm512_set1_pd(static_cast<double>(w.y[i]));
     const __m512d r = _mm512_set1_pd(w.radius[i]), twist = _mm512_set1_pd(w.twist[i]);
-    const __m512d inverseReach = _mm512_set1_pd(bounds[i].inverseReach), boxReach = _mm512_set1_pd(bounds[i].boxReach);
+    const __m512d inverseReach = _mm512_set1_pd(bounds[i].inverseReach), reach = _mm512_set1_pd(bounds[i].reach);
     const __m512d growth = _mm512_set1_pd(bounds[i].growth), added = _mm512_set1_pd(bounds[i].added);
     __m512d ox[G], oy[G], du[G], dv[G], d2[G];
     __mmask8 inside[G];
@@ -889,7 +906,7 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
     for (int k = 0; k < G; ++k) {
       ox[k] = _mm512_sub_pd(px[k], cx);
       oy[k] = _mm512_sub_pd(py[k], cy);
-      const __m512d limit = _mm512_add_pd(e[k], boxReach);
+      const __m512d limit = _mm512_mul_pd(_mm512_add_pd(e[k], reach), widen);
       near |= _mm512_cmp_pd_mask(_mm512_abs_pd(ox[k]), limit, _CMP_NGT_UQ) &
               _mm512_cmp_pd_mask(_mm512_abs_pd(oy[k]), limit, _CMP_NGT_UQ);
     }
@@ -957,7 +974,7 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
       const double reach = std::fabs(chain.radius[i]), twist = std::fabs(chain.twist[i]);
       const double centres = std::fabs(static_cast<double>(chain.x[i])) + std::fabs(static_cast<double>(chain.y[i]));
       bounds[static_cast<std::size_t>(i)] = {1 + twist, 2 * reach * kSineError + 0x1p-46 * (8 * reach * (1 + twist) + 2 * centres),
-                                             1.01 / reach, reach * (1 + 0x1p-50)};
+                                             1.01 / reach, reach};
     }
   }
 #endif
