@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -350,9 +351,17 @@ inline bool SettledPosition(double centre, double half, double reach, double at)
 // The turns of one row by distance from the centre's column, from the
 // nearest on, one array per quantity so that neighbours load together.
 // exact is -1 (sign bit set) where the library's sine and cosine are held.
+// Every entry is written before it is read, so the storage is not cleared.
 struct TurnTable {
-  std::vector<double> u, turn, sine, cosine, exact;
-  explicit TurnTable(std::size_t n) : u(n), turn(n), sine(n), cosine(n), exact(n) {}
+  std::unique_ptr<double[]> storage;
+  double *u, *turn, *sine, *cosine, *exact;
+  explicit TurnTable(std::size_t n)
+      : storage(std::make_unique_for_overwrite<double[]>(5 * n)),
+        u(storage.get()),
+        turn(u + n),
+        sine(turn + n),
+        cosine(sine + n),
+        exact(cosine + n) {}
   void TakeLibrary(std::size_t k) {
     sine[k] = std::sin(turn[k]);
     cosine[k] = std::cos(turn[k]);
@@ -376,11 +385,11 @@ __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, d
     const __m256d turns = _mm256_mul_pd(_mm256_sub_pd(one, r), k);
     __m256d s, c;
     const __m256d outside = FastSinCosFour(turns, s, c);
-    _mm256_storeu_pd(table.u.data() + at, us);
-    _mm256_storeu_pd(table.turn.data() + at, turns);
-    _mm256_storeu_pd(table.sine.data() + at, s);
-    _mm256_storeu_pd(table.cosine.data() + at, c);
-    _mm256_storeu_pd(table.exact.data() + at, _mm256_setzero_pd());
+    _mm256_storeu_pd(table.u + at, us);
+    _mm256_storeu_pd(table.turn + at, turns);
+    _mm256_storeu_pd(table.sine + at, s);
+    _mm256_storeu_pd(table.cosine + at, c);
+    _mm256_storeu_pd(table.exact + at, _mm256_setzero_pd());
     const int far = _mm256_movemask_pd(outside);
     for (int l = 0; l < 4; ++l)
       if (far >> l & 1) table.TakeLibrary(at + l);
@@ -434,16 +443,16 @@ __attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double
     __m256d u, s, co, exact;
     if (d0 >= 0) {
       const std::size_t k = entry(d0);
-      u = _mm256_loadu_pd(table.u.data() + k);
-      s = _mm256_loadu_pd(table.sine.data() + k);
-      co = _mm256_loadu_pd(table.cosine.data() + k);
-      exact = _mm256_loadu_pd(table.exact.data() + k);
+      u = _mm256_loadu_pd(table.u + k);
+      s = _mm256_loadu_pd(table.sine + k);
+      co = _mm256_loadu_pd(table.cosine + k);
+      exact = _mm256_loadu_pd(table.exact + k);
     } else if (d0 + 3 < 0) {
       const std::size_t k = entry(d0 + 3);
-      u = _mm256_xor_pd(_mm256_permute4x64_pd(_mm256_loadu_pd(table.u.data() + k), 0x1b), sign);
-      s = _mm256_permute4x64_pd(_mm256_loadu_pd(table.sine.data() + k), 0x1b);
-      co = _mm256_permute4x64_pd(_mm256_loadu_pd(table.cosine.data() + k), 0x1b);
-      exact = _mm256_permute4x64_pd(_mm256_loadu_pd(table.exact.data() + k), 0x1b);
+      u = _mm256_xor_pd(_mm256_permute4x64_pd(_mm256_loadu_pd(table.u + k), 0x1b), sign);
+      s = _mm256_permute4x64_pd(_mm256_loadu_pd(table.sine + k), 0x1b);
+      co = _mm256_permute4x64_pd(_mm256_loadu_pd(table.cosine + k), 0x1b);
+      exact = _mm256_permute4x64_pd(_mm256_loadu_pd(table.exact + k), 0x1b);
     } else {
       alignas(32) double us[4], sines[4], cosines[4], exacts[4];
       for (int l = 0; l < 4; ++l) {
