@@ -967,8 +967,9 @@ bool HasAvx512() {
 #endif
 
 
-// MapTurbulence a row at a time: the fast chain four pixels at a time where
-// the processor has it, the library's chain for the pixels it leaves.
+// MapTurbulence a row at a time: the fast chain on 512-bit or 256-bit
+// vectors where the processor has them, the library's chain for the pixels
+// it leaves.
 void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const GeometricState& g = Geo();
   const RowFrame f(g);
