@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -347,44 +348,51 @@ inline bool SettledPosition(double centre, double half, double reach, double at)
   return low >= 0 && high <= kFarAway && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
 }
 
-struct Turned {
-  double u, turn, sine, cosine;
-  bool exact;
+// The turns of one row by distance from the centre's column, from the
+// nearest on, one array per quantity so that neighbours load together.
+// exact is -1 (sign bit set) where the library's sine and cosine are held.
+// Every entry is written before it is read, so the storage is not cleared.
+struct TurnTable {
+  std::unique_ptr<double[]> storage;
+  double *u, *turn, *sine, *cosine, *exact;
+  explicit TurnTable(std::size_t n)
+      : storage(std::make_unique_for_overwrite<double[]>(5 * n)),
+        u(storage.get()),
+        turn(u + n),
+        sine(turn + n),
+        cosine(sine + n),
+        exact(cosine + n) {}
+  void TakeLibrary(std::size_t k) {
+    sine[k] = std::sin(turn[k]);
+    cosine[k] = std::cos(turn[k]);
+    exact[k] = -1.0;
+  }
 };
 
 #if defined(__x86_64__)
 // The table's entries from nearest on, four at a time; the first distance
 // left to the caller is returned.
 __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, double v, std::int64_t nearest,
-                                                            std::int64_t farthest, Turned* table) {
+                                                            std::int64_t farthest, TurnTable& table) {
   const __m256d rx = _mm256_set1_pd(f.rx), k = _mm256_set1_pd(f.k), vSquared = _mm256_set1_pd(v * v);
   const __m256d one = _mm256_set1_pd(1.0), steps = _mm256_set_pd(3, 2, 1, 0);
-  alignas(32) double u[4], turn[4], sine[4], cosine[4];
   std::int64_t d = nearest;
   for (; d + 3 <= farthest; d += 4) {
+    const std::size_t at = static_cast<std::size_t>(d - nearest);
     const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(d)), steps);
     const __m256d us = _mm256_div_pd(ds, rx);
     const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(us, us), vSquared));
     const __m256d turns = _mm256_mul_pd(_mm256_sub_pd(one, r), k);
     __m256d s, c;
-    const int outside = _mm256_movemask_pd(FastSinCosFour(turns, s, c));
-    _mm256_store_pd(u, us);
-    _mm256_store_pd(turn, turns);
-    _mm256_store_pd(sine, s);
-    _mm256_store_pd(cosine, c);
-    for (int l = 0; l < 4; ++l) {
-      Turned& t = table[d - nearest + l];
-      t.u = u[l];
-      t.turn = turn[l];
-      t.exact = (outside >> l) & 1;
-      if (t.exact) {
-        t.sine = std::sin(t.turn);
-        t.cosine = std::cos(t.turn);
-      } else {
-        t.sine = sine[l];
-        t.cosine = cosine[l];
-      }
-    }
+    const __m256d outside = FastSinCosFour(turns, s, c);
+    _mm256_storeu_pd(table.u + at, us);
+    _mm256_storeu_pd(table.turn + at, turns);
+    _mm256_storeu_pd(table.sine + at, s);
+    _mm256_storeu_pd(table.cosine + at, c);
+    _mm256_storeu_pd(table.exact + at, _mm256_setzero_pd());
+    const int far = _mm256_movemask_pd(outside);
+    for (int l = 0; l < 4; ++l)
+      if (far >> l & 1) table.TakeLibrary(at + l);
   }
   return d;
 }
@@ -393,18 +401,16 @@ __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, d
 // The position of the pixel at distance d from the centre's column; a
 // fast turn that cannot be shown to sample as the library's would is
 // replaced by the library's.
-inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, Turned& t, double& sx, double& sy) {
-  const double u = d < 0 ? -t.u : t.u;
-  sx = f.cx + f.rx * (u * t.cosine + v * t.sine);
-  sy = f.cy + f.ry * (v * t.cosine - u * t.sine);
-  if (t.exact) return;
+inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, TurnTable& t, std::size_t k, double& sx, double& sy) {
+  const double u = d < 0 ? -t.u[k] : t.u[k];
+  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
+  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
+  if (t.exact[k] != 0) return;
   const double reach = std::fabs(u) + std::fabs(v);
   if (SettledPosition(f.cx, f.rx, reach, sx) && SettledPosition(f.cy, f.ry, reach, sy)) return;
-  t.sine = std::sin(t.turn);
-  t.cosine = std::cos(t.turn);
-  t.exact = true;
-  sx = f.cx + f.rx * (u * t.cosine + v * t.sine);
-  sy = f.cy + f.ry * (v * t.cosine - u * t.sine);
+  t.TakeLibrary(k);
+  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
+  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
 }
 
 #if defined(__x86_64__)
@@ -423,34 +429,50 @@ __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double
 }
 
 // SwirlPosition four pixels at a time; a group with a lane that needs the
-// library's turn is left to SwirlPosition. Returns the pixels done.
+// library's turn is left to SwirlPosition. A group on one side of the
+// centre's column reads four neighbouring entries at once (reversed on the
+// left, with u negated). Returns the pixels done.
 __attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double v, int x, int n, std::int64_t centre,
-                                                       std::int64_t nearest, Turned* table, RunBuffers& b) {
+                                                       std::int64_t nearest, TurnTable& table, RunBuffers& b) {
   const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
   const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0);
+  auto entry = [&](std::int64_t d) { return static_cast<std::size_t>(std::llabs(d) - nearest); };
   int i = 0;
   for (; i + 4 <= n; i += 4) {
-    double us[4], sines[4], cosines[4], exact[4];
-    for (int l = 0; l < 4; ++l) {
-      const std::int64_t d = x + i + l - centre;
-      const Turned& t = table[static_cast<std::size_t>(std::llabs(d) - nearest)];
-      us[l] = d < 0 ? -t.u : t.u;
-      sines[l] = t.sine;
-      cosines[l] = t.cosine;
-      exact[l] = t.exact ? -1.0 : 0.0;
+    const std::int64_t d0 = x + i - centre;
+    __m256d u, s, co, exact;
+    if (d0 >= 0) {
+      const std::size_t k = entry(d0);
+      u = _mm256_loadu_pd(table.u + k);
+      s = _mm256_loadu_pd(table.sine + k);
+      co = _mm256_loadu_pd(table.cosine + k);
+      exact = _mm256_loadu_pd(table.exact + k);
+    } else if (d0 + 3 < 0) {
+      const std::size_t k = entry(d0 + 3);
+      u = _mm256_xor_pd(_mm256_permute4x64_pd(_mm256_loadu_pd(table.u + k), 0x1b), sign);
+      s = _mm256_permute4x64_pd(_mm256_loadu_pd(table.sine + k), 0x1b);
+      co = _mm256_permute4x64_pd(_mm256_loadu_pd(table.cosine + k), 0x1b);
+      exact = _mm256_permute4x64_pd(_mm256_loadu_pd(table.exact + k), 0x1b);
+    } else {
+      alignas(32) double us[4], sines[4], cosines[4], exacts[4];
+      for (int l = 0; l < 4; ++l) {
+        const std::int64_t d = d0 + l;
+        const std::size_t k = entry(d);
+        us[l] = d < 0 ? -table.u[k] : table.u[k];
+        sines[l] = table.sine[k];
+        cosines[l] = table.cosine[k];
+        exacts[l] = table.exact[k];
+      }
+      u = _mm256_load_pd(us), s = _mm256_load_pd(sines), co = _mm256_load_pd(cosines), exact = _mm256_load_pd(exacts);
     }
-    const __m256d u = _mm256_loadu_pd(us), s = _mm256_loadu_pd(sines), co = _mm256_loadu_pd(cosines);
     const __m256d sx = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_add_pd(_mm256_mul_pd(u, co), _mm256_mul_pd(vv, s))));
     const __m256d sy = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_sub_pd(_mm256_mul_pd(vv, co), _mm256_mul_pd(u, s))));
     const __m256d reach = _mm256_add_pd(_mm256_andnot_pd(sign, u), _mm256_andnot_pd(sign, vv));
     const __m256d settled = _mm256_and_pd(SettledFour(f.cx, f.rx, reach, sx), SettledFour(f.cy, f.ry, reach, sy));
     // Exact lanes carry the sign bit.
-    const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, _mm256_loadu_pd(exact)));
+    const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, exact));
     if (fine != 0xf) {
-      for (int l = 0; l < 4; ++l) {
-        const std::int64_t d = x + i + l - centre;
-        SwirlPosition(f, v, d, table[static_cast<std::size_t>(std::llabs(d) - nearest)], b.sx[i + l], b.sy[i + l]);
-      }
+      for (int l = 0; l < 4; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), b.sx[i + l], b.sy[i + l]);
       continue;
     }
     _mm256_storeu_pd(b.sx + i, sx);
@@ -471,30 +493,32 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
   const std::int64_t nearest = a <= 0 && z >= 0 ? 0 : std::min(std::llabs(a), std::llabs(z));
   const std::int64_t farthest = std::max(std::llabs(a), std::llabs(z));
   const double v = (y - f.cy) / f.ry;
-  std::vector<Turned> table(static_cast<std::size_t>(farthest - nearest + 1));
+  TurnTable table(static_cast<std::size_t>(farthest - nearest + 1));
   std::int64_t d = nearest;
 #if defined(__x86_64__)
-  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table.data());
+  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table);
 #endif
   for (; d <= farthest; ++d) {
-    Turned& t = table[static_cast<std::size_t>(d - nearest)];
-    t.u = static_cast<double>(d) / f.rx;
-    const double r = std::sqrt(t.u * t.u + v * v);
-    t.turn = (1 - r) * f.k;
-    t.exact = !FastSinCos(t.turn, t.sine, t.cosine);
-    if (t.exact) {
-      t.sine = std::sin(t.turn);
-      t.cosine = std::cos(t.turn);
-    }
+    const std::size_t k = static_cast<std::size_t>(d - nearest);
+    table.u[k] = static_cast<double>(d) / f.rx;
+    const double r = std::sqrt(table.u[k] * table.u[k] + v * v);
+    table.turn[k] = (1 - r) * f.k;
+    if (FastSinCos(table.turn[k], table.sine[k], table.cosine[k]))
+      table.exact[k] = 0;
+    else
+      table.TakeLibrary(k);
   }
   RunBuffers b;
   for (int x = x0 + first; x <= x0 + last; x += kRun) {
     const int n = std::min(kRun, x0 + last - x + 1);
     int i = 0;
 #if defined(__x86_64__)
-    if (HasAvx2()) i = SwirlPositionsAvx2(f, v, x, n, centre, nearest, table.data(), b);
+    if (HasAvx2()) i = SwirlPositionsAvx2(f, v, x, n, centre, nearest, table, b);
 #endif
-    for (; i < n; ++i) SwirlPosition(f, v, x + i - centre, table[static_cast<std::size_t>(std::llabs(x + i - centre) - nearest)], b.sx[i], b.sy[i]);
+    for (; i < n; ++i) {
+      const std::int64_t at = x + i - centre;
+      SwirlPosition(f, v, at, table, static_cast<std::size_t>(std::llabs(at) - nearest), b.sx[i], b.sy[i]);
+    }
     const std::size_t at = static_cast<std::size_t>(x - x0);
     SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
   }
@@ -705,46 +729,312 @@ WarpSample MapTurbulence(const GeometricState& g, int x, int y) {
   return {sx, sy, 0};
 }
 
-// MapTurbulence a row at a time. A whorl that the running position lies
-// outside of by a whole radius in x or in y is passed by before dividing:
-// its du or dv would be at least 1 in size, and so d2 too.
+// The library's chain of whorls for one pixel, as MapTurbulence takes it. A
+// whorl that the running position lies outside of by a whole radius in x or
+// in y is passed by before dividing: its du or dv would be at least 1 in
+// size, and so d2 too.
+struct WhorlChain {
+  int whorls;
+  const std::int32_t* x;
+  const std::int32_t* y;
+  const double* radius;
+  const double* twist;
+  explicit WhorlChain(const GeometricState& g)
+      : whorls(g.whorls), x(g.whorlX), y(g.whorlY), radius(g.whorlRadius), twist(g.whorlTwist) {}
+  void Exact(double& sx, double& sy) const {
+    for (int i = 0; i < whorls; ++i) {
+      const double r = radius[i];
+      const double ox = sx - x[i], oy = sy - y[i];
+      const double reach = std::fabs(r);
+      if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
+      const double du = ox / r, dv = oy / r;
+      const double d2 = du * du + dv * dv;
+      if (!(d2 < 1)) continue;
+      const double d = std::sqrt(d2);
+      const double turn = twist[i] * (1 - d) * (1 - d);
+      const double s = std::sin(turn), co = std::cos(turn);
+      sx = (du * co + dv * s) * r + x[i];
+      sy = (dv * co - du * s) * r + y[i];
+    }
+  }
+};
+
+#if defined(__x86_64__)
+// The whorl chain four pixels at a time with the fast sine, carrying a bound
+// e on the distance between the running position and the one the library's
+// chain would have reached.
+//
+// Why the bound holds: a whorl maps p to c + Rot(t(d)) (p - c), with d the
+// distance to its centre c in radii and t = T (1 - d)^2; its derivative has
+// norm at most 1 + 2 |T| d (1 - d) <= 1 + |T| / 2 over the disc, which is
+// convex, so two points both inside move apart by at most (1 + |T|) e. The
+// fast sine and cosine add at most 2 |R| kSineError; each chain's own
+// roundings (a few units of 2^-53 of the terms |R| (1 + |T|), the centre and
+// the position) are covered by 2^-46 of their sum. Whether a whorl acts
+// (d2 < 1) is the same for both chains when d2 lies further from 1 than its
+// possible change (delta = e / |R| in radii). A lane whose decision is in
+// doubt, whose turn lies beyond the fast sine's reach, or whose final
+// position widened by e may be split otherwise by the sampler (all the
+// sampler reads is the split) is flagged in the returned bits and taken by
+// Exact.
+struct WhorlBound {
+  double growth, added, inverseReach, reach;
+};
+
+// Lanes whose position widened by e either way is split alike by the
+// sampler: the whole pixels and 256ths are truncated toward zero, so at or
+// right of 0 the floor of 256 times the position fixes both, at or left of
+// 0 its ceiling, within kFarAway either way.
+__attribute__((target("avx2"))) inline __m256d WithinOne256th(__m256d at, __m256d e) {
+  const __m256d scale = _mm256_set1_pd(256.0), zero = _mm256_setzero_pd();
+  const __m256d low = _mm256_sub_pd(at, e), high = _mm256_add_pd(at, e);
+  const __m256d lowScaled = _mm256_mul_pd(low, scale), highScaled = _mm256_mul_pd(high, scale);
+  const __m256d right = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(low, zero, _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
+      _mm256_cmp_pd(_mm256_floor_pd(lowScaled), _mm256_floor_pd(highScaled), _CMP_EQ_OQ));
+  const __m256d left = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(high, zero, _CMP_LE_OQ), _mm256_cmp_pd(low, _mm256_set1_pd(-kFarAway), _CMP_GE_OQ)),
+      _mm256_cmp_pd(_mm256_ceil_pd(lowScaled), _mm256_ceil_pd(highScaled), _CMP_EQ_OQ));
+  return _mm256_or_pd(right, left);
+}
+
+// G groups of four pixels side by side from x on, their chains interleaved
+// so that one group's long chain of dependent steps overlaps the others'.
+// Bit 4 k + l of the result flags lane l of group k.
+template <int G>
+__attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlBound* bounds, int x, double y, double* outX,
+                                               double* outY) {
+  const __m256d one = _mm256_set1_pd(1.0), sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd();
+  const __m256d roundings = _mm256_set1_pd(1e-14), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  const __m256d widen = _mm256_set1_pd(1 + 0x1p-50);
+  __m256d px[G], py[G], e[G], doubtful[G];
+  for (int k = 0; k < G; ++k) {
+    px[k] = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + 4 * k)), _mm256_set_pd(3, 2, 1, 0));
+    py[k] = _mm256_set1_pd(y);
+    e[k] = doubtful[k] = zero;
+  }
+  for (int i = 0; i < w.whorls; ++i) {
+    const __m256d cx = _mm256_set1_pd(static_cast<double>(w.x[i])), cy = _mm256_set1_pd(static_cast<double>(w.y[i]));
+    const __m256d r = _mm256_set1_pd(w.radius[i]), twist = _mm256_set1_pd(w.twist[i]);
+    const __m256d inverseReach = _mm256_set1_pd(bounds[i].inverseReach), reach = _mm256_set1_pd(bounds[i].reach);
+    const __m256d growth = _mm256_set1_pd(bounds[i].growth), added = _mm256_set1_pd(bounds[i].added);
+    __m256d du[G], dv[G], d2[G], inside[G];
+    // Lanes further from the centre than the radius plus e in x or in y
+    // (widened past the roundings of ox and of the limit) are passed by in
+    // both chains; when all are, the whorl is skipped.
+    int near = 0;
+    __m256d ox[G], oy[G];
+    for (int k = 0; k < G; ++k) {
+      ox[k] = _mm256_sub_pd(px[k], cx);
+      oy[k] = _mm256_sub_pd(py[k], cy);
+      const __m256d limit = _mm256_mul_pd(_mm256_add_pd(e[k], reach), widen);
+      const __m256d far = _mm256_or_pd(_mm256_cmp_pd(_mm256_andnot_pd(sign, ox[k]), limit, _CMP_GT_OQ),
+                                       _mm256_cmp_pd(_mm256_andnot_pd(sign, oy[k]), limit, _CMP_GT_OQ));
+      near |= ~_mm256_movemask_pd(far) & 0xf;
+    }
+    if (!near) continue;
+    int any = 0, doubts = 0;
+    for (int k = 0; k < G; ++k) {
+      du[k] = _mm256_div_pd(ox[k], r);
+      dv[k] = _mm256_div_pd(oy[k], r);
+      d2[k] = _mm256_add_pd(_mm256_mul_pd(du[k], du[k]), _mm256_mul_pd(dv[k], dv[k]));
+      // d2 may move by 2 d delta + delta^2 <= (d2 + 1) delta + delta^2,
+      // its own roundings by far less than 10^-14 (d2 + 1).
+      const __m256d delta = _mm256_mul_pd(e[k], inverseReach);
+      const __m256d margin = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(d2[k], one), _mm256_add_pd(delta, roundings)),
+                                           _mm256_mul_pd(delta, delta));
+      // Ordered: a bound that is not a number leaves the decision in doubt.
+      const __m256d sure = _mm256_cmp_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(d2[k], one)), margin, _CMP_GT_OQ);
+      doubtful[k] = _mm256_or_pd(doubtful[k], _mm256_andnot_pd(sure, all));
+      inside[k] = _mm256_cmp_pd(d2[k], one, _CMP_LT_OQ);
+      any |= _mm256_movemask_pd(inside[k]);
+      doubts += _mm256_movemask_pd(doubtful[k]) == 0xf;
+    }
+    // A chain so long that its bound gives up on every lane.
+    if (doubts == G) return (1 << (4 * G)) - 1;
+    if (!any) continue;
+    for (int k = 0; k < G; ++k) {
+      const __m256d q = _mm256_sub_pd(one, _mm256_sqrt_pd(d2[k]));
+      const __m256d turn = _mm256_mul_pd(_mm256_mul_pd(twist, q), q);
+      __m256d s, co;
+      doubtful[k] = _mm256_or_pd(doubtful[k], _mm256_and_pd(inside[k], FastSinCosFour(turn, s, co)));
+      const __m256d nx =
+          _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(du[k], co), _mm256_mul_pd(dv[k], s)), r), cx);
+      const __m256d ny =
+          _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(dv[k], co), _mm256_mul_pd(du[k], s)), r), cy);
+      px[k] = _mm256_blendv_pd(px[k], nx, inside[k]);
+      py[k] = _mm256_blendv_pd(py[k], ny, inside[k]);
+      e[k] = _mm256_blendv_pd(e[k], _mm256_add_pd(_mm256_mul_pd(e[k], growth), added), inside[k]);
+    }
+  }
+  int left = 0;
+  for (int k = 0; k < G; ++k) {
+    const __m256d fine = _mm256_andnot_pd(doubtful[k], _mm256_and_pd(WithinOne256th(px[k], e[k]), WithinOne256th(py[k], e[k])));
+    _mm256_storeu_pd(outX + 4 * k, px[k]);
+    _mm256_storeu_pd(outY + 4 * k, py[k]);
+    left |= (~_mm256_movemask_pd(fine) & 0xf) << (4 * k);
+  }
+  return left;
+}
+// WhorlsFour with 512-bit vectors: G groups of eight pixels. Bit 8 k + l of
+// the result flags lane l of group k.
+__attribute__((target("avx512f"))) inline __mmask8 WithinOne256th(__m512d at, __m512d e) {
+  const __m512d scale = _mm512_set1_pd(256.0), zero = _mm512_setzero_pd();
+  const __m512d low = _mm512_sub_pd(at, e), high = _mm512_add_pd(at, e);
+  const __m512d lowScaled = _mm512_mul_pd(low, scale), highScaled = _mm512_mul_pd(high, scale);
+  constexpr int kDown = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC, kUp = _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC;
+  const __mmask8 right = _mm512_cmp_pd_mask(low, zero, _CMP_GE_OQ) &
+                         _mm512_cmp_pd_mask(high, _mm512_set1_pd(kFarAway), _CMP_LE_OQ) &
+                         _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kDown), _mm512_roundscale_pd(highScaled, kDown), _CMP_EQ_OQ);
+  const __mmask8 left = _mm512_cmp_pd_mask(high, zero, _CMP_LE_OQ) &
+                        _mm512_cmp_pd_mask(low, _mm512_set1_pd(-kFarAway), _CMP_GE_OQ) &
+                        _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kUp), _mm512_roundscale_pd(highScaled, kUp), _CMP_EQ_OQ);
+  return right | left;
+}
+
+template <int G>
+__attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const WhorlBound* bounds, int x, double y,
+                                                   double* outX, double* outY) {
+  const __m512d one = _mm512_set1_pd(1.0), roundings = _mm512_set1_pd(1e-14), widen = _mm512_set1_pd(1 + 0x1p-50);
+  __m512d px[G], py[G], e[G];
+  __mmask8 doubtful[G];
+  for (int k = 0; k < G; ++k) {
+    px[k] = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(x + 8 * k)), _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
+    py[k] = _mm512_set1_pd(y);
+    e[k] = _mm512_setzero_pd();
+    doubtful[k] = 0;
+  }
+  for (int i = 0; i < w.whorls; ++i) {
+    const __m512d cx = _mm512_set1_pd(static_cast<double>(w.x[i])), cy = _mm512_set1_pd(static_cast<double>(w.y[i]));
+    const __m512d r = _mm512_set1_pd(w.radius[i]), twist = _mm512_set1_pd(w.twist[i]);
+    const __m512d inverseReach = _mm512_set1_pd(bounds[i].inverseReach), reach = _mm512_set1_pd(bounds[i].reach);
+    const __m512d growth = _mm512_set1_pd(bounds[i].growth), added = _mm512_set1_pd(bounds[i].added);
+    __m512d ox[G], oy[G], du[G], dv[G], d2[G];
+    __mmask8 inside[G];
+    int near = 0;
+    for (int k = 0; k < G; ++k) {
+      ox[k] = _mm512_sub_pd(px[k], cx);
+      oy[k] = _mm512_sub_pd(py[k], cy);
+      const __m512d limit = _mm512_mul_pd(_mm512_add_pd(e[k], reach), widen);
+      near |= _mm512_cmp_pd_mask(_mm512_abs_pd(ox[k]), limit, _CMP_NGT_UQ) &
+              _mm512_cmp_pd_mask(_mm512_abs_pd(oy[k]), limit, _CMP_NGT_UQ);
+    }
+    if (!near) continue;
+    int any = 0, doubts = 0;
+    for (int k = 0; k < G; ++k) {
+      du[k] = _mm512_div_pd(ox[k], r);
+      dv[k] = _mm512_div_pd(oy[k], r);
+      d2[k] = _mm512_add_pd(_mm512_mul_pd(du[k], du[k]), _mm512_mul_pd(dv[k], dv[k]));
+      const __m512d delta = _mm512_mul_pd(e[k], inverseReach);
+      const __m512d margin = _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(d2[k], one), _mm512_add_pd(delta, roundings)),
+                                           _mm512_mul_pd(delta, delta));
+      const __mmask8 sure = _mm512_cmp_pd_mask(_mm512_abs_pd(_mm512_sub_pd(d2[k], one)), margin, _CMP_GT_OQ);
+      doubtful[k] = static_cast<__mmask8>(doubtful[k] | ~sure);
+      inside[k] = _mm512_cmp_pd_mask(d2[k], one, _CMP_LT_OQ);
+      any |= inside[k];
+      doubts += doubtful[k] == 0xff;
+    }
+    if (doubts == G) return (1 << (8 * G)) - 1;
+    if (!any) continue;
+    for (int k = 0; k < G; ++k) {
+      const __m512d q = _mm512_sub_pd(one, _mm512_sqrt_pd(d2[k]));
+      const __m512d turn = _mm512_mul_pd(_mm512_mul_pd(twist, q), q);
+      __m512d s, co;
+      doubtful[k] = static_cast<__mmask8>(doubtful[k] | (inside[k] & FastSinCosEight(turn, s, co)));
+      const __m512d nx =
+          _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(_mm512_mul_pd(du[k], co), _mm512_mul_pd(dv[k], s)), r), cx);
+      const __m512d ny =
+          _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(_mm512_mul_pd(dv[k], co), _mm512_mul_pd(du[k], s)), r), cy);
+      px[k] = _mm512_mask_mov_pd(px[k], inside[k], nx);
+      py[k] = _mm512_mask_mov_pd(py[k], inside[k], ny);
+      e[k] = _mm512_mask_mov_pd(e[k], inside[k], _mm512_add_pd(_mm512_mul_pd(e[k], growth), added));
+    }
+  }
+  int left = 0;
+  for (int k = 0; k < G; ++k) {
+    const __mmask8 fine = static_cast<__mmask8>(~doubtful[k] & WithinOne256th(px[k], e[k]) & WithinOne256th(py[k], e[k]));
+    _mm512_storeu_pd(outX + 8 * k, px[k]);
+    _mm512_storeu_pd(outY + 8 * k, py[k]);
+    left |= (~fine & 0xff) << (8 * k);
+  }
+  return left;
+}
+
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
+#endif
+
+
+// MapTurbulence a row at a time: the fast chain on 512-bit or 256-bit
+// vectors where the processor has them, the library's chain for the pixels
+// it leaves.
 void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const GeometricState& g = Geo();
   const RowFrame f(g);
-  const int whorls = g.whorls;
-  const std::int32_t* whorlX = g.whorlX;
-  const std::int32_t* whorlY = g.whorlY;
-  const double* whorlRadius = g.whorlRadius;
-  const double* whorlTwist = g.whorlTwist;
+  const WhorlChain chain(g);
   RunBuffers run;
+#if defined(__x86_64__)
+  const bool vector = HasAvx2();
+  std::vector<WhorlBound> bounds;
+  if (vector) {
+    bounds.resize(static_cast<std::size_t>(std::max(chain.whorls, 0)));
+    for (int i = 0; i < chain.whorls; ++i) {
+      const double reach = std::fabs(chain.radius[i]), twist = std::fabs(chain.twist[i]);
+      const double centres = std::fabs(static_cast<double>(chain.x[i])) + std::fabs(static_cast<double>(chain.y[i]));
+      bounds[static_cast<std::size_t>(i)] = {1 + twist, 2 * reach * kSineError + 0x1p-46 * (8 * reach * (1 + twist) + 2 * centres),
+                                             1.01 / reach, reach};
+    }
+  }
+#endif
   for (int x0Run = x0; x0Run <= x1; x0Run += kRun) {
     const int n = std::min(kRun, x1 - x0Run + 1);
     const std::size_t at = static_cast<std::size_t>(x0Run - x0);
     if (NoneMasked(mask + at, n)) continue;
-    for (int j = 0; j < n; ++j) {
-      if (!mask[at + j]) {
-        // Not sampled, not stored.
-        run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
-        continue;
+    int j = 0;
+#if defined(__x86_64__)
+    if (vector) {
+      constexpr int kGroups = 2, kWideGroups = 2;
+      auto fourAtATime = [&](auto groups) {
+        constexpr int kLanes = 4 * decltype(groups)::value;
+        for (; j + kLanes <= n; j += kLanes) {
+          if (NoneMasked(mask + at + j, kLanes)) continue;
+          const int left = WhorlsFour<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
+          for (int l = 0; l < kLanes; ++l)
+            if (left >> l & 1) {
+              run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+              chain.Exact(run.sx[j + l], run.sy[j + l]);
+            }
+        }
+      };
+      if (HasAvx512()) {
+        auto eightAtATime = [&](auto groups) {
+          constexpr int kLanes = 8 * decltype(groups)::value;
+          for (; j + kLanes <= n; j += kLanes) {
+            if (NoneMasked(mask + at + j, kLanes)) continue;
+            const int left = WhorlsEight<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
+            for (int l = 0; l < kLanes; ++l)
+              if (left >> l & 1) {
+                run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+                chain.Exact(run.sx[j + l], run.sy[j + l]);
+              }
+          }
+        };
+        eightAtATime(std::integral_constant<int, kWideGroups>{});
+        eightAtATime(std::integral_constant<int, 1>{});
       }
-      double sx = x0Run + j, sy = y;
-      for (int i = 0; i < whorls; ++i) {
-        const double radius = whorlRadius[i];
-        const double ox = sx - whorlX[i], oy = sy - whorlY[i];
-        const double reach = std::fabs(radius);
-        if (std::fabs(ox) > reach || std::fabs(oy) > reach) continue;
-        const double du = ox / radius, dv = oy / radius;
-        const double d2 = du * du + dv * dv;
-        if (!(d2 < 1)) continue;
-        const double d = std::sqrt(d2);
-        const double turn = whorlTwist[i] * (1 - d) * (1 - d);
-        const double s = std::sin(turn), co = std::cos(turn);
-        sx = (du * co + dv * s) * radius + whorlX[i];
-        sy = (dv * co - du * s) * radius + whorlY[i];
-      }
-      run.sx[j] = sx;
-      run.sy[j] = sy;
+      fourAtATime(std::integral_constant<int, kGroups>{});
+      fourAtATime(std::integral_constant<int, 1>{});
     }
+#endif
+    for (; j < n; ++j) {
+      run.sx[j] = x0Run + j, run.sy[j] = y;
+      chain.Exact(run.sx[j], run.sy[j]);
+    }
+    // Not sampled, not stored.
+    for (j = 0; j < n; ++j)
+      if (!mask[at + j]) run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
     SampleAndStore(f, run, p + 4 * at, mask + at, n, false);
   }
 }

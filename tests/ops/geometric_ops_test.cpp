@@ -643,6 +643,14 @@ TEST_F(WarpRowsTest, RowRoutinesGiveThePerPixelBytes) {
   SetParamValue(kCaricature, 0, -60);
   SetParamValue(kTurbulence, 2, -90);
   for (OpId op : {kDome, kCaricature, kTurbulence}) ExpectSameBothWays(op, 40, 90);
+  // Turbulence's fast whorl chain: many whorls acting on one another, strong
+  // twists, turns past the fast sine's reach, and a chain so long that its
+  // error bound gives up.
+  const int kTurbulenceCases[][4] = {{30, 50, 100, 5}, {60, 100, 900, 11}, {12, 90, 8000, 2}, {800, 0, 300, 7}};
+  for (const auto& t : kTurbulenceCases) {
+    for (int slot = 0; slot < 4; ++slot) SetParamValue(kTurbulence, slot, t[slot]);
+    ExpectSameBothWays(kTurbulence, 150, 110);
+  }
   // Swirl's fast turns, past the fast sine's reach, and both ways.
   for (int angle : {-360, 37, 9000}) {
     SetParamValue(kSwirl, 0, angle);
