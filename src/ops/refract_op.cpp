@@ -156,10 +156,33 @@ int PrepareRefract() {
   if (LockImage(image) != 0) return NoMemory();
   for (int y = 0; y < ph; ++y)
     std::memcpy(gl.pixels + std::size_t(y) * pw * 4, PixelAt(image, px0, py0 + y), std::size_t(pw) * 4);
-  for (int y = 0; y < gl.th; ++y)
-    for (int x = 0; x < gl.tw; ++x)
-      gl.thick[std::size_t(y) * gl.tw + x] =
-          static_cast<std::uint8_t>(Thickness(PixelAt(image, gl.tx + x, gl.ty + y), gl.tx + x, gl.ty + y));
+  if (!gl.curve[kCcH] && !gl.curve[kCcS] && !gl.curve[kCpH] && !gl.curve[kCpS] && !gl.curve[kCpL]) {
+    // Without hue, saturation or position curves the thickness depends on
+    // the lightness alone, which is fixed by the largest plus the smallest
+    // channel: one table of Thickness over that sum. Affect-alpha reads the
+    // alpha as all three channels, a sum of twice it.
+    std::uint8_t bySum[511];
+    for (int sum = 0; sum <= 510; ++sum) {
+      const std::uint8_t grey[4] = {static_cast<std::uint8_t>((sum + 1) / 2), static_cast<std::uint8_t>(sum / 2),
+                                    static_cast<std::uint8_t>(sum / 2), static_cast<std::uint8_t>(sum / 2)};
+      bySum[sum] = static_cast<std::uint8_t>(Thickness(grey, 0, 0));
+    }
+    for (int y = 0; y < gl.th; ++y) {
+      const std::uint8_t* p = PixelAt(image, gl.tx, gl.ty + y);
+      std::uint8_t* out = gl.thick + std::size_t(y) * gl.tw;
+      if (gl.alpha) {
+        for (int x = 0; x < gl.tw; ++x, p += 4) out[x] = bySum[2 * p[3]];
+      } else {
+        for (int x = 0; x < gl.tw; ++x, p += 4)
+          out[x] = bySum[std::max({p[0], p[1], p[2]}) + std::min({p[0], p[1], p[2]})];
+      }
+    }
+  } else {
+    for (int y = 0; y < gl.th; ++y)
+      for (int x = 0; x < gl.tw; ++x)
+        gl.thick[std::size_t(y) * gl.tw + x] =
+            static_cast<std::uint8_t>(Thickness(PixelAt(image, gl.tx + x, gl.ty + y), gl.tx + x, gl.ty + y));
+  }
   UnlockImage(image);
   gl.plane = {gl.pixels, gl.rows.data(), px0, py0, pw, ph};
   return 0;

@@ -7,10 +7,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "ops/apply_test_support.h"
+#include "ops/fast_atan2.h"
 #include "ops/row_equivalence.h"
 #include "store/memory_places.h"
 
@@ -172,6 +174,7 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
       {"ShineAcross", 3114, [] { SetParamValue(3114, 0, 70), SetParamValue(3114, 1, 0), SetParamValue(3114, 3, 75); }},
       {"Outline", 3149, [] { SetParamValue(3149, 0, 4), SetParamValue(3149, 1, 2); }},
       {"RefractTurned", 3113, [] { SetParamValue(3113, 0, 75); }},
+      {"Radiating", 3148, [] { SetParamValue(3148, 1, 35), SetParamValue(3148, 0, 9); }},
       {"OutlineInside", 3149, [] { SetParamValue(3149, 0, 5), SetParamValue(3149, 3, 1), SetParamValue(3149, 6, 1); }},
   };
   for (const Case& k : cases) {
@@ -181,6 +184,47 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
     ExpectSameBothWays(k.op);
   }
 }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void AtanLanes(const double* y, const double* x, double* angle, int* bad) {
+  __m256d a;
+  *bad = _mm256_movemask_pd(FastAtan2Four(_mm256_loadu_pd(y), _mm256_loadu_pd(x), a));
+  _mm256_storeu_pd(angle, a);
+}
+
+// The guarded angle paths rest on this bound: swept over every octant, its
+// edges, the 64ths the table steps by, signed zeros and extreme sizes.
+TEST(FastAtan2, StaysWithinItsBoundOfTheLibraryAndFlagsWhatItCannotDo) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+  std::vector<double> ys, xs;
+  auto both = [&](double y, double x) {
+    for (double sy : {1.0, -1.0})
+      for (double sx : {1.0, -1.0}) ys.push_back(sy * y), xs.push_back(sx * x), ys.push_back(sx * x), xs.push_back(sy * y);
+  };
+  for (int i = 0; i <= 400000; ++i) both(i * 2.5e-6, 1.0);  // a over [0, 1], so every octant
+  for (int k = 0; k <= 64; ++k)
+    for (double step : {-1e-12, 0.0, 1e-12}) both((k + 0.5) / 64 + step, 1.0), both(k / 64.0 + step, 1.0);
+  for (int x = -300; x <= 300; x += 7)
+    for (int y = -300; y <= 300; y += 3) both(y, x);
+  for (double big : {1e-300, 1e-5, 1e5, 1e300}) both(big, 3.0), both(3.0, big), both(big, big);
+  both(0.0, 1.0), both(-0.0, 1.0), both(1.0, 0.0), both(1.0, -0.0);
+  double worst = 0;
+  for (std::size_t i = 0; i + 4 <= ys.size(); i += 4) {
+    double angle[4];
+    int bad = 0;
+    AtanLanes(&ys[i], &xs[i], angle, &bad);
+    ASSERT_EQ(bad, 0) << ys[i] << "," << xs[i];
+    for (int l = 0; l < 4; ++l) worst = std::max(worst, std::fabs(angle[l] - std::atan2(ys[i + l], xs[i + l])));
+  }
+  EXPECT_LE(worst, kAtanError / 25);
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  const double y[4] = {0.0, nan, inf, 1.0}, x[4] = {-0.0, 1.0, 1.0, nan};
+  double angle[4];
+  int bad = 0;
+  AtanLanes(y, x, angle, &bad);
+  EXPECT_EQ(bad, 15);
+}
+#endif
 
 }  // namespace
 }  // namespace qv::test
