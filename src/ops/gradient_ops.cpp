@@ -206,6 +206,24 @@ void RadiatingWorker(std::uint8_t* p, int x, int y, int m) {
 }
 
 #if defined(__x86_64__)
+// RadiatingAngle, RadiatingPosition and PlaceOf on four lanes, the same
+// operations in the same order; `turned` gets the lanes that took the turn
+// below straight up, `finite` those whose position is a number.
+__attribute__((target("avx2"))) inline void RadiatingPlaceFour(__m256d atan, __m256d& turned, __m256d& finite,
+                                                               __m256d& entry, __m256d& g) {
+  __m256d phi = _mm256_add_pd(atan, _mm256_set1_pd(1.570796));
+  turned = _mm256_cmp_pd(phi, _mm256_setzero_pd(), _CMP_LT_OQ);
+  phi = _mm256_blendv_pd(phi, _mm256_add_pd(phi, _mm256_set1_pd(6.2831853)), turned);
+  __m256d t = _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(gs.n - 1), phi), _mm256_set1_pd(0.15915494327375637)),
+                            _mm256_set1_pd(gs.cyc));
+  finite = _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), t), _mm256_set1_pd(INFINITY), _CMP_LT_OQ);
+  t = _mm256_max_pd(_mm256_min_pd(t, _mm256_set1_pd(1e9)), _mm256_set1_pd(-1e9));
+  entry = _mm256_round_pd(t, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+  g = gs.lookup.smooth ? _mm256_round_pd(_mm256_mul_pd(_mm256_sub_pd(t, entry), _mm256_set1_pd(256)),
+                                         _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)
+                       : _mm256_setzero_pd();
+}
+
 // RadiatingWorker over a row with the arc tangents four at a time, each
 // within kAtanError of the library's. The position is a rising function of
 // the angle, and the palette place a rising one of the position, so where
@@ -214,31 +232,34 @@ void RadiatingWorker(std::uint8_t* p, int x, int y, int m) {
 // takes the library's value.
 __attribute__((target("avx2"))) void RadiatingRowFast(std::uint8_t* row, int x0, int x1, int y,
                                                       const std::uint8_t* maskRow) {
-  const __m256d dy = _mm256_set1_pd(y - gs.by), bx = _mm256_set1_pd(gs.bx);
-  alignas(32) double angle[4];
+  const __m256d dy = _mm256_set1_pd(y - gs.by), bx = _mm256_set1_pd(gs.bx), eps = _mm256_set1_pd(kAtanError);
+  alignas(32) double entry[4], frac[4];
   std::uint8_t* p = row;
   for (int x = x0; x <= x1; x += 4) {
     const int lanes = std::min(4, x1 - x + 1);
     const __m256d dx = _mm256_sub_pd(_mm256_setr_pd(x, x + 1, x + 2, x + 3), bx);
     __m256d a;
-    const int bad = _mm256_movemask_pd(FastAtan2Four(dy, dx, a));
-    _mm256_store_pd(angle, a);
+    const __m256d bad = FastAtan2Four(dy, dx, a);
+    __m256d turnedLo, finiteLo, entryLo, gLo, turnedHi, finiteHi, entryHi, gHi;
+    RadiatingPlaceFour(_mm256_sub_pd(a, eps), turnedLo, finiteLo, entryLo, gLo);
+    RadiatingPlaceFour(_mm256_add_pd(a, eps), turnedHi, finiteHi, entryHi, gHi);
+    // (The turn flags are all-ones or all-zeros masks: they differ where their exclusive or is set.)
+    const __m256d same = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(entryLo, entryHi, _CMP_EQ_OQ), _mm256_cmp_pd(gLo, gHi, _CMP_EQ_OQ)),
+        _mm256_and_pd(finiteLo, finiteHi));
+    const int fast = _mm256_movemask_pd(_mm256_andnot_pd(_mm256_or_pd(bad, _mm256_xor_pd(turnedLo, turnedHi)), same));
+    _mm256_store_pd(entry, entryLo);
+    _mm256_store_pd(frac, gLo);
     for (int j = 0; j < lanes; ++j, p += 4) {
       const int m = maskRow[x + j - x0];
       if (!m) continue;
-      if (!(bad >> j & 1)) {
-        const double lo = angle[j] - kAtanError, hi = angle[j] + kAtanError;
-        if ((lo + 1.570796 < 0) == (hi + 1.570796 < 0)) {
-          const PalettePlace at = PlaceOf(RadiatingPosition(RadiatingAngle(lo)));
-          if (at == PlaceOf(RadiatingPosition(RadiatingAngle(hi)))) {
-            int col[3];
-            ColourAt(at, col);
-            Paint(p, col, m);
-            continue;
-          }
-        }
+      if (fast >> j & 1) {
+        int col[3];
+        ColourAt({static_cast<long>(entry[j]), static_cast<int>(frac[j])}, col);
+        Paint(p, col, m);
+      } else {
+        RadiatingWorker(p, x + j, y, m);
       }
-      RadiatingWorker(p, x + j, y, m);
     }
   }
 }
