@@ -221,23 +221,63 @@ void RefractWorker(std::uint8_t* p, int x, int y, int m) {
   Refracted(p, x, y, m, gx, gy);
 }
 
+// The seen colour through the Rc curves, mixed into the pixel by position
+// and mask.
+void Mix(std::uint8_t* p, int x, int y, int m, std::uint8_t seen[4]) {
+  if (gl.recolour) Recolour(seen);
+  const double w = gl.mixByPosition ? PositionWeight(kRpH, x, y) : 1;
+  const int first = gl.alpha ? 3 : 0, last = gl.alpha ? 3 : 2;
+  for (int k = first; k <= last; ++k) {
+    const int mixed = w >= 1 ? seen[k] : static_cast<int>(std::lround(p[k] + (seen[k] - p[k]) * w));
+    p[k] = static_cast<std::uint8_t>((mixed * m + p[k] * (255 - m)) / 255);
+  }
+}
+
 // RefractWorker over a row: where the slope's four thicknesses all lie in
-// the map they are read without clamping each one.
+// the map they are read without clamping each one, and the offset pixels
+// are sampled a run at a time. Flat glass with neither Rc nor Rp curves
+// leaves a pixel as it is (its own colour mixed into itself), so it is
+// passed over.
 void RefractRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
   const int ty = y - gl.ty, span = gl.span;
   const bool rowsIn = ty - span >= 0 && ty + span < gl.th;
   const std::ptrdiff_t down = static_cast<std::ptrdiff_t>(span) * gl.tw;
   const std::uint8_t* thick = rowsIn ? gl.thick + static_cast<std::ptrdiff_t>(ty) * gl.tw : nullptr;
   const int xa = gl.tx + span, xb = gl.tx + gl.tw - 1 - span;  // columns whose slope is inside across
-  std::uint8_t* p = row;
-  for (int x = x0; x <= x1; ++x, p += 4) {
-    const int m = maskRow[x - x0];
-    if (!m) continue;
-    if (rowsIn && x >= xa && x <= xb) {
-      const std::uint8_t* t = thick + (x - gl.tx);
-      Refracted(p, x, y, m, t[span] - t[-span], t[down] - t[-down]);
-    } else {
-      RefractWorker(p, x, y, m);
+  const bool flatKeeps = !gl.recolour && !gl.mixByPosition;
+  constexpr int kRun = 256;
+  double sx[kRun], sy[kRun];
+  int at[kRun];
+  std::uint8_t seen[kRun * 4], valid[kRun];
+  for (int start = x0; start <= x1; start += kRun) {
+    const int end = std::min(x1, start + kRun - 1);
+    int n = 0;
+    for (int x = start; x <= end; ++x) {
+      const int m = maskRow[x - x0];
+      if (!m) continue;
+      int gx, gy;
+      if (rowsIn && x >= xa && x <= xb) {
+        const std::uint8_t* t = thick + (x - gl.tx);
+        gx = t[span] - t[-span];
+        gy = t[down] - t[-down];
+      } else {
+        gx = ThickAt(x + span, y) - ThickAt(x - span, y);
+        gy = ThickAt(x, y + span) - ThickAt(x, y - span);
+      }
+      if (gx == 0 && gy == 0) {
+        if (!flatKeeps) Refracted(row + std::size_t(x - x0) * 4, x, y, m, 0, 0);
+        continue;
+      }
+      sx[n] = x + (gx * gl.cosR - gy * gl.sinR) * gl.scale;
+      sy[n] = y + (gx * gl.sinR + gy * gl.cosR) * gl.scale;
+      at[n++] = x;
+    }
+    SampleRun(gl.plane, sx, sy, n, seen, valid);
+    for (int i = 0; i < n; ++i) {
+      std::uint8_t* p = row + std::size_t(at[i] - x0) * 4;
+      std::uint8_t* s = seen + 4 * i;
+      if (!valid[i]) std::copy(p, p + 4, s);
+      Mix(p, at[i], y, maskRow[at[i] - x0], s);
     }
   }
 }
@@ -248,13 +288,7 @@ void Refracted(std::uint8_t* p, int x, int y, int m, int gx, int gy) {
     const double ox = (gx * gl.cosR - gy * gl.sinR) * gl.scale, oy = (gx * gl.sinR + gy * gl.cosR) * gl.scale;
     SampleClamped(gl.plane, x + ox, y + oy, seen);
   }
-  if (gl.recolour) Recolour(seen);
-  const double w = gl.mixByPosition ? PositionWeight(kRpH, x, y) : 1;
-  const int first = gl.alpha ? 3 : 0, last = gl.alpha ? 3 : 2;
-  for (int k = first; k <= last; ++k) {
-    const int mixed = w >= 1 ? seen[k] : static_cast<int>(std::lround(p[k] + (seen[k] - p[k]) * w));
-    p[k] = static_cast<std::uint8_t>((mixed * m + p[k] * (255 - m)) / 255);
-  }
+  Mix(p, x, y, m, seen);
 }
 
 }  // namespace

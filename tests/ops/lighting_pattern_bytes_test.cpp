@@ -13,6 +13,8 @@
 
 #include "ops/apply_test_support.h"
 #include "ops/fast_atan2.h"
+#include "ops/lighting_ops.h"
+#include "ops/op_state.h"
 #include "ops/row_equivalence.h"
 #include "store/memory_places.h"
 
@@ -176,6 +178,11 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
       {"RefractTurned", 3113, [] { SetParamValue(3113, 0, 75); }},
       {"Radiating", 3148, [] { SetParamValue(3148, 1, 35), SetParamValue(3148, 0, 9); }},
       {"OutlineInside", 3149, [] { SetParamValue(3149, 0, 5), SetParamValue(3149, 3, 1), SetParamValue(3149, 6, 1); }},
+      // Glass shaped by saturation, recoloured and mixed in by distance.
+      {"RefractCurved", 3113, [] {
+         DrawProfileLine(ProfileId::CcS, 0, 255, 200, 0), DrawProfileLine(ProfileId::RcS, 0, 255, 200, 40);
+         DrawProfileLine(ProfileId::RpS, 0, 100, 200, 30);
+       }},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -183,6 +190,7 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
     if (k.configure) k.configure();
     ExpectSameBothWays(k.op);
   }
+  FreeProfiles();
 }
 
 #if defined(__x86_64__)
