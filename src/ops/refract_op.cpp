@@ -277,7 +277,16 @@ void RefractRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* ma
       std::uint8_t* p = row + std::size_t(at[i] - x0) * 4;
       std::uint8_t* s = seen + 4 * i;
       if (!valid[i]) std::copy(p, p + 4, s);
-      Mix(p, at[i], y, maskRow[at[i] - x0], s);
+      const int m = maskRow[at[i] - x0];
+      if (!flatKeeps) {
+        Mix(p, at[i], y, m, s);
+      } else if (gl.alpha) {
+        p[3] = static_cast<std::uint8_t>((s[3] * m + p[3] * (255 - m)) / 255);
+      } else if (m == 255) {  // what Mix gives at full coverage without curves
+        p[0] = s[0], p[1] = s[1], p[2] = s[2];
+      } else {
+        for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>((s[k] * m + p[k] * (255 - m)) / 255);
+      }
     }
   }
 }
