@@ -15,6 +15,9 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "base/crt_random.h"
 #include "base/messages.h"
@@ -228,33 +231,166 @@ double EdgeSteps(const ApplyContext& c, const Plane& img, std::int32_t* steps) {
 // has faded out at t = 1.25: beyond this distance up nothing shows.
 double Beyond() { return 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75; }
 
-// The flames over row y of the box, from its steps from the edge.
+// One pixel of the flames: i along row y of the box, its steps from the
+// edge and its mask byte given; t its place up the flame.
+QV_FLAME_INLINE void Burn(std::uint8_t* p, int m, double t) {
+  int col[3];
+  const double cover = FlameColour(t, col);
+  const int level = static_cast<int>(cover * m + 0.5);
+  if (level == 0) return;
+  for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
+}
+
+// The flames over pixels `from` on of row y of the box, from their steps
+// from the edge.
 QV_FLAME_INLINE void BurnRowBody(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row,
-                                 double stepLength, double beyond) {
+                                 double stepLength, double beyond, int from = 0) {
   const double* sines = Sines().value;
   const int bw = c.x1 - c.x0 + 1;
-  std::uint8_t* p = img.At(c.x0, y);
+  std::uint8_t* p = img.At(c.x0 + from, y);
   const std::uint8_t* m = &img.MaskAt(c.x0, y);
-  for (int i = 0; i < bw; ++i, p += 4) {
+  for (int i = from; i < bw; ++i, p += 4) {
     if (row[i] < 0 || m[i] == 0) continue;
     const double up = row[i] * stepLength;
     if (up > beyond) continue;  // past every tip and its fade
     const int x = c.x0 + i;
-    const double t = FlamePosition(sines, x * fl.lx + y * fl.ly - fl.latMin, up);
-    int col[3];
-    const double cover = FlameColour(t, col);
-    const int level = static_cast<int>(cover * m[i] + 0.5);
-    if (level == 0) continue;
-    for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
+    Burn(p, m[i], FlamePosition(sines, x * fl.lx + y * fl.ly - fl.latMin, up));
   }
 }
 
 #if defined(__x86_64__)
-// The same source built for AVX2, where the floors and conversions are
-// single instructions; IEEE arithmetic gives the same doubles either way.
+namespace lanes {
+using V = __m256d;
+__attribute__((target("avx2"))) inline V K(double v) { return _mm256_set1_pd(v); }
+__attribute__((target("avx2"))) inline V Add(V a, V b) { return _mm256_add_pd(a, b); }
+__attribute__((target("avx2"))) inline V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
+__attribute__((target("avx2"))) inline V Mul(V a, V b) { return _mm256_mul_pd(a, b); }
+__attribute__((target("avx2"))) inline V Div(V a, V b) { return _mm256_div_pd(a, b); }
+__attribute__((target("avx2"))) inline V Less(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+// a < b ? b : a and b < a ? b : a, as std::max and std::min choose.
+__attribute__((target("avx2"))) inline V Max(V a, V b) { return _mm256_blendv_pd(a, b, Less(a, b)); }
+__attribute__((target("avx2"))) inline V Min(V a, V b) { return _mm256_blendv_pd(a, b, Less(b, a)); }
+__attribute__((target("avx2"))) inline V Floor(V a) { return _mm256_round_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
+__attribute__((target("avx2"))) inline V Smooth4(V f) { return Mul(Mul(f, f), Sub(K(3), Mul(K(2), f))); }
+// Four loads by index, one at a time: the gather instruction is far slower
+// on processors patched against its data leak.
+__attribute__((target("avx2"))) inline V Gather(const double* base, __m128i index) {
+  const std::int64_t low = _mm_cvtsi128_si64(index), high = _mm_extract_epi64(index, 1);
+  return _mm256_setr_pd(base[static_cast<std::int32_t>(low)], base[static_cast<std::int32_t>(low >> 32)],
+                        base[static_cast<std::int32_t>(high)], base[static_cast<std::int32_t>(high >> 32)]);
+}
+
+// Sine on four lanes.
+__attribute__((target("avx2"))) inline V Sine4(const double* v, V radians) {
+  V turns = Mul(radians, K(1 / (2 * kPi)));
+  turns = Sub(turns, Floor(turns));
+  const V at = Mul(turns, K(kSineSteps));
+  // (The bounds only keep a lane that is not a number inside the table.)
+  const __m128i i = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(at), _mm_set1_epi32(kSineSteps - 1)), _mm_setzero_si128());
+  const V lo = Gather(v, i), hi = Gather(v + 1, i);
+  return Add(lo, Mul(Sub(hi, lo), Sub(at, _mm256_cvtepi32_pd(i))));
+}
+
+// Turning on four lanes; its cell numbers as 32-bit whole numbers, which
+// Fire4 makes sure of.
+__attribute__((target("avx2"))) inline V Turning4(int first, V u, V v, V* other) {
+  const V fu = Floor(u), fv = Floor(v);
+  const V su = Smooth4(Sub(u, fu)), sv = Smooth4(Sub(v, fv));
+  const __m128i wrap = _mm_set1_epi32(kLattice - 1), one = _mm_set1_epi32(1);
+  const __m128i i0 = _mm_and_si128(_mm256_cvttpd_epi32(fu), wrap), i1 = _mm_and_si128(_mm_add_epi32(i0, one), wrap);
+  const __m128i j0 = _mm_and_si128(_mm256_cvttpd_epi32(fv), wrap), j1 = _mm_and_si128(_mm_add_epi32(j0, one), wrap);
+  const __m128i r0 = _mm_slli_epi32(j0, 5), r1 = _mm_slli_epi32(j1, 5);
+  V at[2];
+  for (int k = 0; k < 2; ++k) {
+    const double* f = &fl.field[std::size_t(first + k) * kLattice * kLattice];
+    const V a = Gather(f, _mm_add_epi32(r0, i0)), b = Gather(f, _mm_add_epi32(r0, i1));
+    const V cc = Gather(f, _mm_add_epi32(r1, i0)), d = Gather(f, _mm_add_epi32(r1, i1));
+    const V top = Add(a, Mul(Sub(b, a), su));
+    const V bottom = Add(cc, Mul(Sub(d, cc), su));
+    at[k] = Add(top, Mul(Sub(bottom, top), sv));
+  }
+  if (other) *other = Sub(Mul(at[1], K(fl.cosP)), Mul(at[0], K(fl.sinP)));
+  return Add(Mul(at[0], K(fl.cosP)), Mul(at[1], K(fl.sinP)));
+}
+
+// A lane whose cell numbers could pass 32 bits (none of a picture's size).
+__attribute__((target("avx2"))) inline int Far4(V u, V v) {
+  const V abs = K(-0.0), limit = K(1e9);
+  return _mm256_movemask_pd(_mm256_or_pd(_mm256_cmp_pd(_mm256_andnot_pd(abs, u), limit, _CMP_NLT_UQ),
+                                         _mm256_cmp_pd(_mm256_andnot_pd(abs, v), limit, _CMP_NLT_UQ)));
+}
+
+// FlamePosition on four lanes, the same operations in the same order; the
+// lanes set in `far` are to be worked out one by one.
+__attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V up, int& far) {
+  far = 0;
+  if (fl.distortion > 0) {
+    V sideways;
+    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
+    far |= Far4(u, v);
+    const V lift = Turning4(0, u, v, &sideways);
+    const V amount = K(fl.distortion * fl.tongueWidth);
+    across = Add(across, Mul(amount, sideways));
+    up = Add(up, Mul(amount, lift));
+  }
+  const V along = Div(Max(up, _mm256_setzero_pd()), K(fl.length));
+  if (fl.wobbleAmount > 0 && fl.wobbles > 0) {
+    const V arg = Add(Add(Sub(Mul(K(2 * kPi * fl.wobbles), along), K(fl.phase)), K(fl.swayPhase)), Div(across, K(fl.tongueWidth)));
+    across = Add(across, Mul(Mul(K(fl.wobbleAmount * fl.tongueWidth * 0.5), Min(along, K(1.0))), Sine4(sines, arg)));
+  }
+  V height = K(1);
+  if (fl.tongues > 0) {
+    V q = Div(across, K(fl.tongueWidth));
+    const V top = K(static_cast<double>(fl.tongues));
+    q = _mm256_blendv_pd(_mm256_blendv_pd(q, top, Less(top, q)), _mm256_setzero_pd(), Less(q, _mm256_setzero_pd()));
+    const __m128i k = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(q), _mm_set1_epi32(fl.tongues)), _mm_setzero_si128());
+    const V f = Sub(q, _mm256_cvtepi32_pd(k));
+    const V h0 = Gather(fl.height.data(), k), h1 = Gather(fl.height.data() + 1, k);
+    const V h = Add(h0, Mul(Sub(h1, h0), Smooth4(f)));
+    height = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
+                 Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), _mm256_setzero_pd()));
+  }
+  const V spent = _mm256_cmp_pd(height, _mm256_setzero_pd(), _CMP_LE_OQ);
+  V t = Div(along, height);
+  if (fl.longStructure > 0 && fl.longTurb > 0) {
+    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
+    far |= Far4(u, v);
+    const V wave = Sine4(sines, Sub(Mul(K(2 * kPi), Add(Mul(K(fl.longStructure), along), Turning4(2, u, v, nullptr))), K(fl.phase)));
+    t = Mul(t, Add(K(1), Mul(K(fl.longTurb * 0.15), Add(K(1), wave))));
+  }
+  return _mm256_blendv_pd(t, K(2), spent);
+}
+}  // namespace lanes
+
+// BurnRowBody with the flame's places four at a time.
 __attribute__((target("avx2"))) void BurnRowAvx2(const ApplyContext& c, const Plane& img, int y,
                                                  const std::int32_t* row, double stepLength, double beyond) {
-  BurnRowBody(c, img, y, row, stepLength, beyond);
+  using namespace lanes;
+  const double* sines = Sines().value;
+  const int bw = c.x1 - c.x0 + 1;
+  std::uint8_t* p = img.At(c.x0, y);
+  const std::uint8_t* m = &img.MaskAt(c.x0, y);
+  const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
+  alignas(32) double t[4], ups[4];
+  int i = 0;
+  for (; i + 4 <= bw; i += 4, p += 16) {
+    int burn = 0;
+    for (int j = 0; j < 4; ++j) {
+      ups[j] = row[i + j] * stepLength;
+      if (row[i + j] >= 0 && m[i + j] != 0 && !(ups[j] > beyond)) burn |= 1 << j;
+    }
+    if (!burn) continue;
+    const int x = c.x0 + i;
+    const V across = Sub(Add(Mul(_mm256_setr_pd(x, x + 1, x + 2, x + 3), lx), rowAcross), latMin);
+    int far = 0;
+    _mm256_store_pd(t, Fire4(sines, across, _mm256_load_pd(ups), far));
+    for (int j = 0; j < 4; ++j) {
+      if (!(burn >> j & 1)) continue;
+      const double place = far >> j & 1 ? FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]) : t[j];
+      Burn(p + 4 * j, m[i + j], place);
+    }
+  }
+  BurnRowBody(c, img, y, row, stepLength, beyond, i);
 }
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
