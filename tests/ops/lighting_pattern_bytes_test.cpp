@@ -64,6 +64,9 @@ const Case kCases[] = {
     {"Fire", 3213, nullptr},
     {"FireTurned", 3213, [] { SetParamValue(3213, 1, 125), SetParamValue(3213, 2, 200), SetParamValue(3213, 0, 300); }},
     {"FireDownSlanted", 3213, [] { SetParamValue(3213, 1, 205), SetParamValue(3213, 0, 900), SetParamValue(3213, 12, 3); }},
+    {"FireCalm", 3213, [] { SetParamValue(3213, 8, 0), SetParamValue(3213, 14, 0), SetParamValue(3213, 12, 3), SetParamValue(3213, 11, 300); }},
+    {"FireRuffled", 3213,
+     [] { SetParamValue(3213, 14, 1000), SetParamValue(3213, 9, 800), SetParamValue(3213, 10, 800), SetParamValue(3213, 2, 77); }},
 };
 
 // Recorded from the per-pixel code before it was reworked: RGB-only, then alpha-only.
@@ -93,6 +96,8 @@ const std::uint64_t kExpected[][2] = {
     {0xcfa104cec648202eull, 0xcfa104cec648202eull},  // Fire
     {0xdfbc986f29a13dd1ull, 0xdfbc986f29a13dd1ull},  // FireTurned
     {0x5ad467f375bbd7c0ull, 0x5ad467f375bbd7c0ull},  // FireDownSlanted
+    {0x9d7377c38551dac8ull, 0x9d7377c38551dac8ull},  // FireCalm
+    {0xe98dd8bc29fc41acull, 0xe98dd8bc29fc41acull},  // FireRuffled
 };
 
 class LightingPatternBytesTest : public ApplyTest {
