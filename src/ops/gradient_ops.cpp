@@ -58,23 +58,24 @@ inline PalettePlace PlaceOf(T t) {
   const long i = static_cast<long>(t);
   return {i, gs.lookup.smooth ? static_cast<int>((t - static_cast<T>(i)) * 256) : 0};
 }
-inline void ColourAt(PalettePlace at, int out[3]) {
-  const PaletteLookup& l = gs.lookup;
-  const PaletteRecord& p = *l.palette;
-  if (l.smooth) {
+// (The palette, its count and smoothness passed in, so that a row's loop
+// can hold them while it writes pixels.)
+inline void ColourAt(PalettePlace at, int out[3], const PaletteRecord& p, int count, bool smooth) {
+  if (smooth) {
     const int g = at.g;
-    const int e1 = WrapEntry(at.i, l.count);
-    const int e2 = e1 + 1 < l.count ? std::min(e1 + 1, kMaxPaletteEntries - 1) : 0;
+    const int e1 = WrapEntry(at.i, count);
+    const int e2 = e1 + 1 < count ? std::min(e1 + 1, kMaxPaletteEntries - 1) : 0;
     out[0] = Clamp0To255((p.red[e2] * g + p.red[e1] * (256 - g)) / 256);
     out[1] = Clamp0To255((p.green[e2] * g + p.green[e1] * (256 - g)) / 256);
     out[2] = Clamp0To255((p.blue[e2] * g + p.blue[e1] * (256 - g)) / 256);
   } else {
-    const int e = WrapEntry(at.i, l.count);
+    const int e = WrapEntry(at.i, count);
     out[0] = p.red[e];
     out[1] = p.green[e];
     out[2] = p.blue[e];
   }
 }
+inline void ColourAt(PalettePlace at, int out[3]) { ColourAt(at, out, *gs.lookup.palette, gs.lookup.count, gs.lookup.smooth); }
 template <class T>
 inline void LookUp(T t, int out[3]) {
   ColourAt(PlaceOf(t), out);
@@ -93,8 +94,8 @@ void PreparePalette(long cycle, int smoothSlotValue) {
 
 // The palette colour into the pixel by m (the alpha by its luminance with
 // affect-alpha on).
-inline void Paint(std::uint8_t* p, const int col[3], int m) {
-  if (gs.affectAlpha) {
+inline void Paint(std::uint8_t* p, const int col[3], int m, bool affectAlpha = gs.affectAlpha) {
+  if (affectAlpha) {
     p[3] = static_cast<std::uint8_t>((p[3] * (255 - m) + m * Lum(col[0], col[1], col[2])) / 255);
   } else if (m == 255) {
     // What the blend gives at full coverage, without its divisions.
@@ -234,6 +235,9 @@ __attribute__((target("avx2"))) void RadiatingRowFast(std::uint8_t* row, int x0,
                                                       const std::uint8_t* maskRow) {
   const __m256d dy = _mm256_set1_pd(y - gs.by), bx = _mm256_set1_pd(gs.bx), eps = _mm256_set1_pd(kAtanError);
   alignas(32) double entry[4], frac[4];
+  const PaletteRecord& palette = *gs.lookup.palette;
+  const int count = gs.lookup.count;
+  const bool smooth = gs.lookup.smooth, alpha = gs.affectAlpha;
   std::uint8_t* p = row;
   for (int x = x0; x <= x1; x += 4) {
     const int lanes = std::min(4, x1 - x + 1);
@@ -255,8 +259,8 @@ __attribute__((target("avx2"))) void RadiatingRowFast(std::uint8_t* row, int x0,
       if (!m) continue;
       if (fast >> j & 1) {
         int col[3];
-        ColourAt({static_cast<long>(entry[j]), static_cast<int>(frac[j])}, col);
-        Paint(p, col, m);
+        ColourAt({static_cast<long>(entry[j]), static_cast<int>(frac[j])}, col, palette, count, smooth);
+        Paint(p, col, m, alpha);
       } else {
         RadiatingWorker(p, x + j, y, m);
       }
