@@ -105,6 +105,8 @@ int PrepareFire() {
   return 0;
 }
 
+// The per-pixel steps are forced inline, so that the row built for AVX2
+// below gets its own copies of them.
 #define QV_FLAME_INLINE inline __attribute__((always_inline))
 
 QV_FLAME_INLINE double Smooth(double f) { return f * f * (3 - 2 * f); }
@@ -231,8 +233,7 @@ double EdgeSteps(const ApplyContext& c, const Plane& img, std::int32_t* steps) {
 // has faded out at t = 1.25: beyond this distance up nothing shows.
 double Beyond() { return 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75; }
 
-// One pixel of the flames: i along row y of the box, its steps from the
-// edge and its mask byte given; t its place up the flame.
+// One pixel of the flames, of mask byte m, at place t up its flame.
 QV_FLAME_INLINE void Burn(std::uint8_t* p, int m, double t) {
   int col[3];
   const double cover = FlameColour(t, col);

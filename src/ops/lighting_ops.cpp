@@ -172,7 +172,7 @@ void AsterizeRowPlain(std::uint8_t* p, int first, int x0, int x1, int y, const s
 
 #if defined(__x86_64__)
 // ArmAngle, ArmPosition and SampleProfile's place on the profile for four
-// arc tangents, the same operations in the same order: `steps` gets the
+// arc tangents, the same operations in the same order: `turned` gets the
 // lanes whose angle needed the turn into (0, 360], `whole` the arm's number
 // of whole profile lengths, `index` and `f` the profile entry and 256ths
 // (-1 below the profile, -2 beyond it).
