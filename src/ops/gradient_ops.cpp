@@ -43,9 +43,9 @@ inline int WrapEntry(long i, int count) {
   if (e < 0) e += count;
   return static_cast<int>(std::clamp<long>(e, 0, kMaxPaletteEntries - 1));
 }
-// Where t falls in the palette: the entry below it and, for a smooth
-// lookup, how far on to the next in 256ths. Two t with the same place give
-// the same colour.
+// Where t falls in the palette, as LookUp below splits it: the entry below
+// it and, for a smooth lookup, how far on to the next in 256ths. LookUp
+// reads t only through this place, so two t with one place give one colour.
 struct PalettePlace {
   long i;
   int g;
@@ -58,8 +58,8 @@ inline PalettePlace PlaceOf(T t) {
   const long i = static_cast<long>(t);
   return {i, gs.lookup.smooth ? static_cast<int>((t - static_cast<T>(i)) * 256) : 0};
 }
-// (The palette, its count and smoothness passed in, so that a row's loop
-// can hold them while it writes pixels.)
+// LookUp's colour at a place; the palette, its count and smoothness passed
+// in, so that a row's loop can hold them while it writes pixels.
 inline void ColourAt(PalettePlace at, int out[3], const PaletteRecord& p, int count, bool smooth) {
   if (smooth) {
     const int g = at.g;
@@ -75,10 +75,26 @@ inline void ColourAt(PalettePlace at, int out[3], const PaletteRecord& p, int co
     out[2] = p.blue[e];
   }
 }
-inline void ColourAt(PalettePlace at, int out[3]) { ColourAt(at, out, *gs.lookup.palette, gs.lookup.count, gs.lookup.smooth); }
 template <class T>
 inline void LookUp(T t, int out[3]) {
-  ColourAt(PlaceOf(t), out);
+  const PaletteLookup& l = gs.lookup;
+  const PaletteRecord& p = *l.palette;
+  if (!std::isfinite(t)) t = 0;
+  t = std::clamp<T>(t, T(-1e9), T(1e9));
+  const long i = static_cast<long>(t);
+  if (l.smooth) {
+    const int g = static_cast<int>((t - static_cast<T>(i)) * 256);
+    const int e1 = WrapEntry(i, l.count);
+    const int e2 = e1 + 1 < l.count ? std::min(e1 + 1, kMaxPaletteEntries - 1) : 0;
+    out[0] = Clamp0To255((p.red[e2] * g + p.red[e1] * (256 - g)) / 256);
+    out[1] = Clamp0To255((p.green[e2] * g + p.green[e1] * (256 - g)) / 256);
+    out[2] = Clamp0To255((p.blue[e2] * g + p.blue[e1] * (256 - g)) / 256);
+  } else {
+    const int e = WrapEntry(i, l.count);
+    out[0] = p.red[e];
+    out[1] = p.green[e];
+    out[2] = p.blue[e];
+  }
 }
 
 void PreparePalette(long cycle, int smoothSlotValue) {
@@ -94,7 +110,7 @@ void PreparePalette(long cycle, int smoothSlotValue) {
 
 // The palette colour into the pixel by m (the alpha by its luminance with
 // affect-alpha on).
-inline void Paint(std::uint8_t* p, const int col[3], int m, bool affectAlpha = gs.affectAlpha) {
+inline void PaintAs(std::uint8_t* p, const int col[3], int m, bool affectAlpha) {
   if (affectAlpha) {
     p[3] = static_cast<std::uint8_t>((p[3] * (255 - m) + m * Lum(col[0], col[1], col[2])) / 255);
   } else if (m == 255) {
@@ -106,6 +122,7 @@ inline void Paint(std::uint8_t* p, const int col[3], int m, bool affectAlpha = g
     BlendRgb(p, col, m);
   }
 }
+inline void Paint(std::uint8_t* p, const int col[3], int m) { PaintAs(p, col, m, gs.affectAlpha); }
 
 // ---- Linear Fill
 
@@ -260,7 +277,7 @@ __attribute__((target("avx2"))) void RadiatingRowFast(std::uint8_t* row, int x0,
       if (fast >> j & 1) {
         int col[3];
         ColourAt({static_cast<long>(entry[j]), static_cast<int>(frac[j])}, col, palette, count, smooth);
-        Paint(p, col, m, alpha);
+        PaintAs(p, col, m, alpha);
       } else {
         RadiatingWorker(p, x + j, y, m);
       }
