@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "display/colour_palettes.h"
@@ -32,6 +33,9 @@ struct GradientSettings {
   // out once per apply over the image's width and height.
   std::vector<float> colF, rowF;
   std::vector<double> colD, rowD;
+  // Radiating over a large box: the colour of every palette place (entry
+  // and 256th when smooth), packed red, green, blue from the low byte.
+  std::vector<std::uint32_t> placeColour;
 };
 GradientSettings gs;
 
@@ -199,9 +203,27 @@ void ConcentricWorker(std::uint8_t* p, int x, int y, int m) {
   Paint(p, col, m);
 }
 
+inline void ColourAt(PalettePlace at, int out[3], const PaletteRecord& p, int count, bool smooth);
+
 int PrepareRadiating() {
   PreparePalette(ParamValue(kRadiating, 0), ParamValue(kRadiating, 3));
   BiasedCentre(kRadiating);
+  // Made only where the box has at least a pixel per place, so that it
+  // never costs more than the pixels themselves.
+  const ApplyContext& c = Ctx();
+  const int steps = gs.lookup.smooth ? 256 : 1;
+  const std::int64_t places = std::int64_t{gs.lookup.count} * steps;
+  if (gs.lookup.count > 0 && gs.lookup.count <= kMaxPaletteEntries &&
+      std::int64_t{c.x1 - c.x0 + 1} * (c.y1 - c.y0 + 1) >= places) {
+    gs.placeColour.resize(static_cast<std::size_t>(places));
+    for (int e = 0; e < gs.lookup.count; ++e)
+      for (int g = 0; g < steps; ++g) {
+        int col[3];
+        ColourAt({e, g}, col, *gs.lookup.palette, gs.lookup.count, gs.lookup.smooth);
+        gs.placeColour[static_cast<std::size_t>(e) * steps + g] =
+            static_cast<std::uint32_t>(col[0]) | static_cast<std::uint32_t>(col[1]) << 8 | static_cast<std::uint32_t>(col[2]) << 16;
+      }
+  }
   return 0;
 }
 
@@ -255,6 +277,9 @@ __attribute__((target("avx2"))) void RadiatingRowFast(std::uint8_t* row, int x0,
   const PaletteRecord& palette = *gs.lookup.palette;
   const int count = gs.lookup.count;
   const bool smooth = gs.lookup.smooth, alpha = gs.affectAlpha;
+  const std::uint32_t* table = alpha || gs.placeColour.empty() ? nullptr : gs.placeColour.data();
+  const int steps = smooth ? 256 : 1;
+  const __m256d entries = _mm256_set1_pd(count);
   std::uint8_t* p = row;
   for (int x = x0; x <= x1; x += 4) {
     const int lanes = std::min(4, x1 - x + 1);
@@ -269,6 +294,28 @@ __attribute__((target("avx2"))) void RadiatingRowFast(std::uint8_t* row, int x0,
         _mm256_and_pd(_mm256_cmp_pd(entryLo, entryHi, _CMP_EQ_OQ), _mm256_cmp_pd(gLo, gHi, _CMP_EQ_OQ)),
         _mm256_and_pd(finiteLo, finiteHi));
     const int fast = _mm256_movemask_pd(_mm256_andnot_pd(_mm256_or_pd(bad, _mm256_xor_pd(turnedLo, turnedHi)), same));
+    if (table && fast == 15 && lanes == 4) {
+      // Four whole-coverage pixels at places in the table: their colours
+      // under their own alpha bytes.
+      std::uint32_t full;
+      std::memcpy(&full, maskRow + (x - x0), 4);
+      const __m256d inTable = _mm256_and_pd(
+          _mm256_and_pd(_mm256_cmp_pd(entryLo, _mm256_setzero_pd(), _CMP_GE_OQ), _mm256_cmp_pd(entryLo, entries, _CMP_LT_OQ)),
+          _mm256_cmp_pd(gLo, _mm256_setzero_pd(), _CMP_GE_OQ));
+      if (full == 0xFFFFFFFFu && _mm256_movemask_pd(inTable) == 15) {
+        alignas(16) std::int32_t place[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(place),
+                        _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(entryLo), _mm_set1_epi32(steps)),
+                                      _mm256_cvttpd_epi32(gLo)));
+        const __m128i colours = _mm_setr_epi32(static_cast<int>(table[place[0]]), static_cast<int>(table[place[1]]),
+                                               static_cast<int>(table[place[2]]), static_cast<int>(table[place[3]]));
+        const __m128i alphaBytes = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        __m128i* q = reinterpret_cast<__m128i*>(p);
+        _mm_storeu_si128(q, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(q), alphaBytes), colours));
+        p += 16;
+        continue;
+      }
+    }
     _mm256_store_pd(entry, entryLo);
     _mm256_store_pd(frac, gLo);
     for (int j = 0; j < lanes; ++j, p += 4) {

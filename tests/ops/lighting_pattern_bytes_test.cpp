@@ -196,6 +196,14 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
     ExpectSameBothWays(k.op);
   }
   FreeProfiles();
+  // Radiating's table of palette places is made for boxes with a pixel per
+  // place: stepped (256 places) and smooth (256 x 256).
+  ResetParamValues();
+  SetParamValue(3148, 3, 0);
+  ExpectSameBothWays(3148);
+  ResetParamValues();
+  SetParamValue(3148, 1, -30);
+  ExpectSameBothWays(3148, 300, 262);
 }
 
 #if defined(__x86_64__)
