@@ -38,6 +38,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegree = kPi / 180;
 constexpr int kLattice = 32;  // the ruffles repeat every 32 cells
 constexpr int kFields = 4;
+constexpr int kPaddedRow = kLattice + 1;
 
 struct Flame {
   double hx = 0, hy = -1;  // the way the flames rise
@@ -53,6 +54,9 @@ struct Flame {
   int colour[4][3] = {};
   std::vector<double> height;  // per tongue, 0..1
   std::vector<double> field;   // kFields lattices of kLattice x kLattice, -0.5..0.5
+  // The lattices again with each row's first point repeated after its last,
+  // so that a point and its right neighbour are always side by side.
+  std::vector<double> padded;
 };
 Flame fl;
 
@@ -102,6 +106,10 @@ int PrepareFire() {
   fl.swayPhase = R() * 2 * kPi;
   fl.field.assign(std::size_t{kFields} * kLattice * kLattice, 0);
   for (double& v : fl.field) v = R() - 0.5;
+  fl.padded.resize(std::size_t{kFields} * kLattice * kPaddedRow);
+  for (int k = 0; k < kFields * kLattice; ++k)
+    for (int i = 0; i < kPaddedRow; ++i)
+      fl.padded[std::size_t(k) * kPaddedRow + i] = fl.field[std::size_t(k) * kLattice + (i & (kLattice - 1))];
   return 0;
 }
 
@@ -292,20 +300,33 @@ __attribute__((target("avx2"))) inline V Sine4(const double* v, V radians) {
   return Add(lo, Mul(Sub(hi, lo), Sub(at, _mm256_cvtepi32_pd(i))));
 }
 
-// Turning on four lanes; its cell numbers as 32-bit whole numbers, which
-// Fire4 makes sure of.
+// Two neighbouring points of a padded lattice for each of four lanes,
+// as the four left points and the four right ones.
+__attribute__((target("avx2"))) inline void Pairs4(const double* base, const int* at, V& left, V& right) {
+  const V even = _mm256_set_m128d(_mm_loadu_pd(base + at[2]), _mm_loadu_pd(base + at[0]));
+  const V odd = _mm256_set_m128d(_mm_loadu_pd(base + at[3]), _mm_loadu_pd(base + at[1]));
+  left = _mm256_unpacklo_pd(even, odd);
+  right = _mm256_unpackhi_pd(even, odd);
+}
+
+// Turning on four lanes, its points read in pairs from the padded
+// lattices; its cell numbers as 32-bit whole numbers, which Fire4 makes
+// sure of.
 __attribute__((target("avx2"))) inline V Turning4(int first, V u, V v, V* other) {
   const V fu = Floor(u), fv = Floor(v);
   const V su = Smooth4(Sub(u, fu)), sv = Smooth4(Sub(v, fv));
-  const __m128i wrap = _mm_set1_epi32(kLattice - 1), one = _mm_set1_epi32(1);
-  const __m128i i0 = _mm_and_si128(_mm256_cvttpd_epi32(fu), wrap), i1 = _mm_and_si128(_mm_add_epi32(i0, one), wrap);
+  const __m128i wrap = _mm_set1_epi32(kLattice - 1), one = _mm_set1_epi32(1), row = _mm_set1_epi32(kPaddedRow);
+  const __m128i i0 = _mm_and_si128(_mm256_cvttpd_epi32(fu), wrap);
   const __m128i j0 = _mm_and_si128(_mm256_cvttpd_epi32(fv), wrap), j1 = _mm_and_si128(_mm_add_epi32(j0, one), wrap);
-  const __m128i r0 = _mm_slli_epi32(j0, 5), r1 = _mm_slli_epi32(j1, 5);
+  alignas(16) int upper[4], lower[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(upper), _mm_add_epi32(_mm_mullo_epi32(j0, row), i0));
+  _mm_store_si128(reinterpret_cast<__m128i*>(lower), _mm_add_epi32(_mm_mullo_epi32(j1, row), i0));
   V at[2];
   for (int k = 0; k < 2; ++k) {
-    const double* f = &fl.field[std::size_t(first + k) * kLattice * kLattice];
-    const V a = Gather(f, _mm_add_epi32(r0, i0)), b = Gather(f, _mm_add_epi32(r0, i1));
-    const V cc = Gather(f, _mm_add_epi32(r1, i0)), d = Gather(f, _mm_add_epi32(r1, i1));
+    const double* f = &fl.padded[std::size_t(first + k) * kLattice * kPaddedRow];
+    V a, b, cc, d;
+    Pairs4(f, upper, a, b);
+    Pairs4(f, lower, cc, d);
     const V top = Add(a, Mul(Sub(b, a), su));
     const V bottom = Add(cc, Mul(Sub(d, cc), su));
     at[k] = Add(top, Mul(Sub(bottom, top), sv));
