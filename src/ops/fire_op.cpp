@@ -281,12 +281,14 @@ __attribute__((target("avx2"))) inline V Max(V a, V b) { return _mm256_blendv_pd
 __attribute__((target("avx2"))) inline V Min(V a, V b) { return _mm256_blendv_pd(a, b, Less(b, a)); }
 __attribute__((target("avx2"))) inline V Floor(V a) { return _mm256_round_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
 __attribute__((target("avx2"))) inline V Smooth4(V f) { return Mul(Mul(f, f), Sub(K(3), Mul(K(2), f))); }
-// Four loads by index, one at a time: the gather instruction is far slower
-// on processors patched against its data leak.
-__attribute__((target("avx2"))) inline V Gather(const double* base, __m128i index) {
-  const std::int64_t low = _mm_cvtsi128_si64(index), high = _mm_extract_epi64(index, 1);
-  return _mm256_setr_pd(base[static_cast<std::int32_t>(low)], base[static_cast<std::int32_t>(low >> 32)],
-                        base[static_cast<std::int32_t>(high)], base[static_cast<std::int32_t>(high >> 32)]);
+
+// Two neighbouring values of a table (a padded lattice, the sines, the
+// heights) for each of four lanes, as the four left and the four right.
+__attribute__((target("avx2"))) inline void Pairs4(const double* base, const int* at, V& left, V& right) {
+  const V even = _mm256_set_m128d(_mm_loadu_pd(base + at[2]), _mm_loadu_pd(base + at[0]));
+  const V odd = _mm256_set_m128d(_mm_loadu_pd(base + at[3]), _mm_loadu_pd(base + at[1]));
+  left = _mm256_unpacklo_pd(even, odd);
+  right = _mm256_unpackhi_pd(even, odd);
 }
 
 // Sine on four lanes.
@@ -296,17 +298,11 @@ __attribute__((target("avx2"))) inline V Sine4(const double* v, V radians) {
   const V at = Mul(turns, K(kSineSteps));
   // (The bounds only keep a lane that is not a number inside the table.)
   const __m128i i = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(at), _mm_set1_epi32(kSineSteps - 1)), _mm_setzero_si128());
-  const V lo = Gather(v, i), hi = Gather(v + 1, i);
+  alignas(16) int at4[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(at4), i);
+  V lo, hi;
+  Pairs4(v, at4, lo, hi);
   return Add(lo, Mul(Sub(hi, lo), Sub(at, _mm256_cvtepi32_pd(i))));
-}
-
-// Two neighbouring points of a padded lattice for each of four lanes,
-// as the four left points and the four right ones.
-__attribute__((target("avx2"))) inline void Pairs4(const double* base, const int* at, V& left, V& right) {
-  const V even = _mm256_set_m128d(_mm_loadu_pd(base + at[2]), _mm_loadu_pd(base + at[0]));
-  const V odd = _mm256_set_m128d(_mm_loadu_pd(base + at[3]), _mm_loadu_pd(base + at[1]));
-  left = _mm256_unpacklo_pd(even, odd);
-  right = _mm256_unpackhi_pd(even, odd);
 }
 
 // Turning on four lanes, its points read in pairs from the padded
@@ -367,7 +363,10 @@ __attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V 
     q = _mm256_blendv_pd(_mm256_blendv_pd(q, top, Less(top, q)), _mm256_setzero_pd(), Less(q, _mm256_setzero_pd()));
     const __m128i k = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(q), _mm_set1_epi32(fl.tongues)), _mm_setzero_si128());
     const V f = Sub(q, _mm256_cvtepi32_pd(k));
-    const V h0 = Gather(fl.height.data(), k), h1 = Gather(fl.height.data() + 1, k);
+    alignas(16) int at4[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at4), k);
+    V h0, h1;
+    Pairs4(fl.height.data(), at4, h0, h1);
     const V h = Add(h0, Mul(Sub(h1, h0), Smooth4(f)));
     height = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
                  Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), _mm256_setzero_pd()));
