@@ -120,7 +120,7 @@ int PrepareAsterize() {
   return 0;
 }
 
-void AsterizeLight(std::uint8_t* p, double d, int s, int m);
+inline void AsterizeLight(std::uint8_t* p, double d, int s, int m);
 
 // The angle around the centre in (0, 360], whatever the rotation, from the
 // arc tangent of the pixel's offset.
@@ -264,7 +264,7 @@ void AsterizeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* m
   AsterizeRowPlain(row, x0, x0, x1, y, maskRow);
 }
 
-void AsterizeLight(std::uint8_t* p, double d, int s, int m) {
+inline void AsterizeLight(std::uint8_t* p, double d, int s, int m) {
   s -= static_cast<int>(s * d);
   if (ls.centreSpot && ls.armWidthSet && d < ls.wn) s = std::max(s, Clamp0To255(static_cast<long>(285 - 255 * d / ls.wn)));
   if (s <= 0) return;
