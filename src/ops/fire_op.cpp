@@ -15,6 +15,9 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "base/crt_random.h"
 #include "base/messages.h"
@@ -35,6 +38,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegree = kPi / 180;
 constexpr int kLattice = 32;  // the ruffles repeat every 32 cells
 constexpr int kFields = 4;
+constexpr int kPaddedRow = kLattice + 1;
 
 struct Flame {
   double hx = 0, hy = -1;  // the way the flames rise
@@ -50,6 +54,9 @@ struct Flame {
   int colour[4][3] = {};
   std::vector<double> height;  // per tongue, 0..1
   std::vector<double> field;   // kFields lattices of kLattice x kLattice, -0.5..0.5
+  // The lattices again with each row's first point repeated after its last,
+  // so that a point and its right neighbour are always side by side.
+  std::vector<double> padded;
 };
 Flame fl;
 
@@ -99,10 +106,18 @@ int PrepareFire() {
   fl.swayPhase = R() * 2 * kPi;
   fl.field.assign(std::size_t{kFields} * kLattice * kLattice, 0);
   for (double& v : fl.field) v = R() - 0.5;
+  fl.padded.resize(std::size_t{kFields} * kLattice * kPaddedRow);
+  for (int k = 0; k < kFields * kLattice; ++k)
+    for (int i = 0; i < kPaddedRow; ++i)
+      fl.padded[std::size_t(k) * kPaddedRow + i] = fl.field[std::size_t(k) * kLattice + (i & (kLattice - 1))];
   return 0;
 }
 
-inline double Smooth(double f) { return f * f * (3 - 2 * f); }
+// The per-pixel steps are forced inline, so that the row built for AVX2
+// below gets its own copies of them.
+#define QV_FLAME_INLINE inline __attribute__((always_inline))
+
+QV_FLAME_INLINE double Smooth(double f) { return f * f * (3 - 2 * f); }
 
 // A sine from a table of a quarter of a degree with straight lines
 // between: the flames need shape, not the last digit, and it is the same
@@ -118,12 +133,11 @@ const SineTable& Sines() {
   static const SineTable table;
   return table;
 }
-inline double Sine(double radians) {
+QV_FLAME_INLINE double Sine(const double* v, double radians) {
   double turns = radians * (1 / (2 * kPi));
   turns -= std::floor(turns);
   const double at = turns * kSineSteps;
   const int i = std::min(static_cast<int>(at), kSineSteps - 1);
-  const double* v = Sines().value;
   return v[i] + (v[i + 1] - v[i]) * (at - i);
 }
 
@@ -131,7 +145,7 @@ inline double Sine(double radians) {
 // points, mixed by the phase: a whole turn of "Propagate" comes back to the
 // same ruffle. `other` gets the mix a quarter turn on, for a second,
 // independent-looking ruffle from the same lattices.
-inline double Turning(int first, double u, double v, double* other = nullptr) {
+QV_FLAME_INLINE double Turning(int first, double u, double v, double* other = nullptr) {
   const double fu = std::floor(u), fv = std::floor(v);
   const double su = Smooth(u - fu), sv = Smooth(v - fv);
   const int i0 = static_cast<int>(static_cast<long long>(fu) & (kLattice - 1)), i1 = (i0 + 1) & (kLattice - 1);
@@ -149,7 +163,7 @@ inline double Turning(int first, double u, double v, double* other = nullptr) {
 
 // How far up its flame (0 at the base, 1 at the tip) a point lies that is
 // `across` pixels along the front and `up` pixels from the edge.
-double FlamePosition(double across, double up) {
+QV_FLAME_INLINE double FlamePosition(const double* sines, double across, double up) {
   if (fl.distortion > 0) {
     double sideways;
     const double lift = Turning(0, across / fl.cell, up / fl.cell, &sideways);
@@ -160,7 +174,7 @@ double FlamePosition(double across, double up) {
   const double along = std::max(up, 0.0) / fl.length;
   if (fl.wobbleAmount > 0 && fl.wobbles > 0)
     across += fl.wobbleAmount * fl.tongueWidth * 0.5 * std::min(along, 1.0) *
-              Sine(2 * kPi * fl.wobbles * along - fl.phase + fl.swayPhase + across / fl.tongueWidth);
+              Sine(sines, 2 * kPi * fl.wobbles * along - fl.phase + fl.swayPhase + across / fl.tongueWidth);
   double height = 1;
   if (fl.tongues > 0) {
     const double q = std::clamp(across / fl.tongueWidth, 0.0, static_cast<double>(fl.tongues));
@@ -173,14 +187,14 @@ double FlamePosition(double across, double up) {
   if (height <= 0) return 2;
   double t = along / height;
   if (fl.longStructure > 0 && fl.longTurb > 0) {
-    const double wave = Sine(2 * kPi * (fl.longStructure * along + Turning(2, across / fl.cell, up / fl.cell)) - fl.phase);
+    const double wave = Sine(sines, 2 * kPi * (fl.longStructure * along + Turning(2, across / fl.cell, up / fl.cell)) - fl.phase);
     t *= 1 + fl.longTurb * 0.15 * (1 + wave);
   }
   return t;
 }
 
 // The flame's colour at t and how much of it covers the picture (0..1).
-double FlameColour(double t, int col[3]) {
+QV_FLAME_INLINE double FlameColour(double t, int col[3]) {
   const double seg = std::clamp(t, 0.0, 1.0) * 3;
   const int i = std::min(static_cast<int>(seg), 2);
   const double f = seg - i;
@@ -227,24 +241,190 @@ double EdgeSteps(const ApplyContext& c, const Plane& img, std::int32_t* steps) {
 // has faded out at t = 1.25: beyond this distance up nothing shows.
 double Beyond() { return 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75; }
 
-// The flames over row y of the box, from its steps from the edge.
-void BurnRow(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row, double stepLength,
-             double beyond) {
+// One pixel of the flames, of mask byte m, at place t up its flame.
+QV_FLAME_INLINE void Burn(std::uint8_t* p, int m, double t) {
+  int col[3];
+  const double cover = FlameColour(t, col);
+  const int level = static_cast<int>(cover * m + 0.5);
+  if (level == 0) return;
+  for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
+}
+
+// The flames over pixels `from` on of row y of the box, from their steps
+// from the edge.
+QV_FLAME_INLINE void BurnRowBody(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row,
+                                 double stepLength, double beyond, int from = 0) {
+  const double* sines = Sines().value;
   const int bw = c.x1 - c.x0 + 1;
-  std::uint8_t* p = img.At(c.x0, y);
+  std::uint8_t* p = img.At(c.x0 + from, y);
   const std::uint8_t* m = &img.MaskAt(c.x0, y);
-  for (int i = 0; i < bw; ++i, p += 4) {
+  for (int i = from; i < bw; ++i, p += 4) {
     if (row[i] < 0 || m[i] == 0) continue;
     const double up = row[i] * stepLength;
     if (up > beyond) continue;  // past every tip and its fade
     const int x = c.x0 + i;
-    const double t = FlamePosition(x * fl.lx + y * fl.ly - fl.latMin, up);
-    int col[3];
-    const double cover = FlameColour(t, col);
-    const int level = static_cast<int>(cover * m[i] + 0.5);
-    if (level == 0) continue;
-    for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
+    Burn(p, m[i], FlamePosition(sines, x * fl.lx + y * fl.ly - fl.latMin, up));
   }
+}
+
+#if defined(__x86_64__)
+namespace lanes {
+using V = __m256d;
+__attribute__((target("avx2"))) inline V K(double v) { return _mm256_set1_pd(v); }
+__attribute__((target("avx2"))) inline V Add(V a, V b) { return _mm256_add_pd(a, b); }
+__attribute__((target("avx2"))) inline V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
+__attribute__((target("avx2"))) inline V Mul(V a, V b) { return _mm256_mul_pd(a, b); }
+__attribute__((target("avx2"))) inline V Div(V a, V b) { return _mm256_div_pd(a, b); }
+__attribute__((target("avx2"))) inline V Less(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+// a < b ? b : a and b < a ? b : a, as std::max and std::min choose.
+__attribute__((target("avx2"))) inline V Max(V a, V b) { return _mm256_blendv_pd(a, b, Less(a, b)); }
+__attribute__((target("avx2"))) inline V Min(V a, V b) { return _mm256_blendv_pd(a, b, Less(b, a)); }
+__attribute__((target("avx2"))) inline V Floor(V a) { return _mm256_round_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
+__attribute__((target("avx2"))) inline V Smooth4(V f) { return Mul(Mul(f, f), Sub(K(3), Mul(K(2), f))); }
+
+// Two neighbouring values of a table (a padded lattice, the sines, the
+// heights) for each of four lanes, as the four left and the four right.
+__attribute__((target("avx2"))) inline void Pairs4(const double* base, const int* at, V& left, V& right) {
+  const V even = _mm256_set_m128d(_mm_loadu_pd(base + at[2]), _mm_loadu_pd(base + at[0]));
+  const V odd = _mm256_set_m128d(_mm_loadu_pd(base + at[3]), _mm_loadu_pd(base + at[1]));
+  left = _mm256_unpacklo_pd(even, odd);
+  right = _mm256_unpackhi_pd(even, odd);
+}
+
+// Sine on four lanes.
+__attribute__((target("avx2"))) inline V Sine4(const double* v, V radians) {
+  V turns = Mul(radians, K(1 / (2 * kPi)));
+  turns = Sub(turns, Floor(turns));
+  const V at = Mul(turns, K(kSineSteps));
+  // (The bounds only keep a lane that is not a number inside the table.)
+  const __m128i i = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(at), _mm_set1_epi32(kSineSteps - 1)), _mm_setzero_si128());
+  alignas(16) int at4[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(at4), i);
+  V lo, hi;
+  Pairs4(v, at4, lo, hi);
+  return Add(lo, Mul(Sub(hi, lo), Sub(at, _mm256_cvtepi32_pd(i))));
+}
+
+// Turning on four lanes, its points read in pairs from the padded
+// lattices; its cell numbers as 32-bit whole numbers, which Fire4 makes
+// sure of.
+__attribute__((target("avx2"))) inline V Turning4(int first, V u, V v, V* other) {
+  const V fu = Floor(u), fv = Floor(v);
+  const V su = Smooth4(Sub(u, fu)), sv = Smooth4(Sub(v, fv));
+  const __m128i wrap = _mm_set1_epi32(kLattice - 1), one = _mm_set1_epi32(1), row = _mm_set1_epi32(kPaddedRow);
+  const __m128i i0 = _mm_and_si128(_mm256_cvttpd_epi32(fu), wrap);
+  const __m128i j0 = _mm_and_si128(_mm256_cvttpd_epi32(fv), wrap), j1 = _mm_and_si128(_mm_add_epi32(j0, one), wrap);
+  alignas(16) int upper[4], lower[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(upper), _mm_add_epi32(_mm_mullo_epi32(j0, row), i0));
+  _mm_store_si128(reinterpret_cast<__m128i*>(lower), _mm_add_epi32(_mm_mullo_epi32(j1, row), i0));
+  V at[2];
+  for (int k = 0; k < 2; ++k) {
+    const double* f = &fl.padded[std::size_t(first + k) * kLattice * kPaddedRow];
+    V a, b, cc, d;
+    Pairs4(f, upper, a, b);
+    Pairs4(f, lower, cc, d);
+    const V top = Add(a, Mul(Sub(b, a), su));
+    const V bottom = Add(cc, Mul(Sub(d, cc), su));
+    at[k] = Add(top, Mul(Sub(bottom, top), sv));
+  }
+  if (other) *other = Sub(Mul(at[1], K(fl.cosP)), Mul(at[0], K(fl.sinP)));
+  return Add(Mul(at[0], K(fl.cosP)), Mul(at[1], K(fl.sinP)));
+}
+
+// A lane whose cell numbers could pass 32 bits (none of a picture's size).
+__attribute__((target("avx2"))) inline int Far4(V u, V v) {
+  const V abs = K(-0.0), limit = K(1e9);
+  return _mm256_movemask_pd(_mm256_or_pd(_mm256_cmp_pd(_mm256_andnot_pd(abs, u), limit, _CMP_NLT_UQ),
+                                         _mm256_cmp_pd(_mm256_andnot_pd(abs, v), limit, _CMP_NLT_UQ)));
+}
+
+// FlamePosition on four lanes, the same operations in the same order; the
+// lanes set in `far` are to be worked out one by one.
+__attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V up, int& far) {
+  far = 0;
+  if (fl.distortion > 0) {
+    V sideways;
+    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
+    far |= Far4(u, v);
+    const V lift = Turning4(0, u, v, &sideways);
+    const V amount = K(fl.distortion * fl.tongueWidth);
+    across = Add(across, Mul(amount, sideways));
+    up = Add(up, Mul(amount, lift));
+  }
+  const V along = Div(Max(up, _mm256_setzero_pd()), K(fl.length));
+  if (fl.wobbleAmount > 0 && fl.wobbles > 0) {
+    const V arg = Add(Add(Sub(Mul(K(2 * kPi * fl.wobbles), along), K(fl.phase)), K(fl.swayPhase)), Div(across, K(fl.tongueWidth)));
+    across = Add(across, Mul(Mul(K(fl.wobbleAmount * fl.tongueWidth * 0.5), Min(along, K(1.0))), Sine4(sines, arg)));
+  }
+  V height = K(1);
+  if (fl.tongues > 0) {
+    V q = Div(across, K(fl.tongueWidth));
+    const V top = K(static_cast<double>(fl.tongues));
+    q = _mm256_blendv_pd(_mm256_blendv_pd(q, top, Less(top, q)), _mm256_setzero_pd(), Less(q, _mm256_setzero_pd()));
+    const __m128i k = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(q), _mm_set1_epi32(fl.tongues)), _mm_setzero_si128());
+    const V f = Sub(q, _mm256_cvtepi32_pd(k));
+    alignas(16) int at4[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at4), k);
+    V h0, h1;
+    Pairs4(fl.height.data(), at4, h0, h1);
+    const V h = Add(h0, Mul(Sub(h1, h0), Smooth4(f)));
+    height = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
+                 Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), _mm256_setzero_pd()));
+  }
+  const V spent = _mm256_cmp_pd(height, _mm256_setzero_pd(), _CMP_LE_OQ);
+  V t = Div(along, height);
+  if (fl.longStructure > 0 && fl.longTurb > 0) {
+    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
+    far |= Far4(u, v);
+    const V wave = Sine4(sines, Sub(Mul(K(2 * kPi), Add(Mul(K(fl.longStructure), along), Turning4(2, u, v, nullptr))), K(fl.phase)));
+    t = Mul(t, Add(K(1), Mul(K(fl.longTurb * 0.15), Add(K(1), wave))));
+  }
+  return _mm256_blendv_pd(t, K(2), spent);
+}
+}  // namespace lanes
+
+// BurnRowBody with the flame's places four at a time.
+__attribute__((target("avx2"))) void BurnRowAvx2(const ApplyContext& c, const Plane& img, int y,
+                                                 const std::int32_t* row, double stepLength, double beyond) {
+  using namespace lanes;
+  const double* sines = Sines().value;
+  const int bw = c.x1 - c.x0 + 1;
+  std::uint8_t* p = img.At(c.x0, y);
+  const std::uint8_t* m = &img.MaskAt(c.x0, y);
+  const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
+  alignas(32) double t[4], ups[4];
+  int i = 0;
+  for (; i + 4 <= bw; i += 4, p += 16) {
+    int burn = 0;
+    for (int j = 0; j < 4; ++j) {
+      ups[j] = row[i + j] * stepLength;
+      if (row[i + j] >= 0 && m[i + j] != 0 && !(ups[j] > beyond)) burn |= 1 << j;
+    }
+    if (!burn) continue;
+    const int x = c.x0 + i;
+    const V across = Sub(Add(Mul(_mm256_setr_pd(x, x + 1, x + 2, x + 3), lx), rowAcross), latMin);
+    int far = 0;
+    _mm256_store_pd(t, Fire4(sines, across, _mm256_load_pd(ups), far));
+    for (int j = 0; j < 4; ++j) {
+      if (!(burn >> j & 1)) continue;
+      const double place = far >> j & 1 ? FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]) : t[j];
+      Burn(p + 4 * j, m[i + j], place);
+    }
+  }
+  BurnRowBody(c, img, y, row, stepLength, beyond, i);
+}
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+void BurnRow(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row, double stepLength,
+             double beyond) {
+#if defined(__x86_64__)
+  if (HasAvx2()) return BurnRowAvx2(c, img, y, row, stepLength, beyond);
+#endif
+  BurnRowBody(c, img, y, row, stepLength, beyond);
 }
 
 int NoStepMemory() {

@@ -19,6 +19,9 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "base/colour_space.h"
 #include "base/messages.h"
@@ -156,10 +159,33 @@ int PrepareRefract() {
   if (LockImage(image) != 0) return NoMemory();
   for (int y = 0; y < ph; ++y)
     std::memcpy(gl.pixels + std::size_t(y) * pw * 4, PixelAt(image, px0, py0 + y), std::size_t(pw) * 4);
-  for (int y = 0; y < gl.th; ++y)
-    for (int x = 0; x < gl.tw; ++x)
-      gl.thick[std::size_t(y) * gl.tw + x] =
-          static_cast<std::uint8_t>(Thickness(PixelAt(image, gl.tx + x, gl.ty + y), gl.tx + x, gl.ty + y));
+  if (!gl.curve[kCcH] && !gl.curve[kCcS] && !gl.curve[kCpH] && !gl.curve[kCpS] && !gl.curve[kCpL]) {
+    // Without hue, saturation or position curves the thickness depends on
+    // the lightness alone, which is fixed by the largest plus the smallest
+    // channel: one table of Thickness over that sum. Affect-alpha reads the
+    // alpha as all three channels, a sum of twice it.
+    std::uint8_t bySum[511];
+    for (int sum = 0; sum <= 510; ++sum) {
+      const std::uint8_t grey[4] = {static_cast<std::uint8_t>((sum + 1) / 2), static_cast<std::uint8_t>(sum / 2),
+                                    static_cast<std::uint8_t>(sum / 2), static_cast<std::uint8_t>(sum / 2)};
+      bySum[sum] = static_cast<std::uint8_t>(Thickness(grey, 0, 0));
+    }
+    for (int y = 0; y < gl.th; ++y) {
+      const std::uint8_t* p = PixelAt(image, gl.tx, gl.ty + y);
+      std::uint8_t* out = gl.thick + std::size_t(y) * gl.tw;
+      if (gl.alpha) {
+        for (int x = 0; x < gl.tw; ++x, p += 4) out[x] = bySum[2 * p[3]];
+      } else {
+        for (int x = 0; x < gl.tw; ++x, p += 4)
+          out[x] = bySum[std::max({p[0], p[1], p[2]}) + std::min({p[0], p[1], p[2]})];
+      }
+    }
+  } else {
+    for (int y = 0; y < gl.th; ++y)
+      for (int x = 0; x < gl.tw; ++x)
+        gl.thick[std::size_t(y) * gl.tw + x] =
+            static_cast<std::uint8_t>(Thickness(PixelAt(image, gl.tx + x, gl.ty + y), gl.tx + x, gl.ty + y));
+  }
   UnlockImage(image);
   gl.plane = {gl.pixels, gl.rows.data(), px0, py0, pw, ph};
   return 0;
@@ -198,25 +224,174 @@ void RefractWorker(std::uint8_t* p, int x, int y, int m) {
   Refracted(p, x, y, m, gx, gy);
 }
 
+// The seen colour through the Rc curves, mixed into the pixel by position
+// and mask.
+void Mix(std::uint8_t* p, int x, int y, int m, std::uint8_t seen[4]) {
+  if (gl.recolour) Recolour(seen);
+  const double w = gl.mixByPosition ? PositionWeight(kRpH, x, y) : 1;
+  const int first = gl.alpha ? 3 : 0, last = gl.alpha ? 3 : 2;
+  for (int k = first; k <= last; ++k) {
+    const int mixed = w >= 1 ? seen[k] : static_cast<int>(std::lround(p[k] + (seen[k] - p[k]) * w));
+    p[k] = static_cast<std::uint8_t>((mixed * m + p[k] * (255 - m)) / 255);
+  }
+}
+
+// The offset pixels seen, sampled, into a run of the row: Mix where there
+// are curves, else the mask's blend inline (Mix's own bytes). Pixels whose
+// glass is flat are left to `Refracted` when curves may change them.
+inline void MixRun(std::uint8_t* row, int x0, int y, const std::uint8_t* maskRow, const int* at, int n,
+                   std::uint8_t* seen, const std::uint8_t* valid) {
+  const bool flatKeeps = !gl.recolour && !gl.mixByPosition, alpha = gl.alpha;
+  for (int i = 0; i < n; ++i) {
+    std::uint8_t* p = row + std::size_t(at[i] - x0) * 4;
+    std::uint8_t* s = seen + 4 * i;
+    if (!valid[i]) std::copy(p, p + 4, s);
+    const int m = maskRow[at[i] - x0];
+    if (!flatKeeps) {
+      Mix(p, at[i], y, m, s);
+    } else if (alpha) {
+      p[3] = static_cast<std::uint8_t>((s[3] * m + p[3] * (255 - m)) / 255);
+    } else if (m == 255) {  // what Mix gives at full coverage without curves
+      p[0] = s[0], p[1] = s[1], p[2] = s[2];
+    } else {
+      for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>((s[k] * m + p[k] * (255 - m)) / 255);
+    }
+  }
+}
+
+constexpr int kRun = 256;
+
 // RefractWorker over a row: where the slope's four thicknesses all lie in
-// the map they are read without clamping each one.
-void RefractRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+// the map they are read without clamping each one, and the offset pixels
+// are sampled a run at a time. Flat glass with neither Rc nor Rp curves
+// leaves a pixel as it is (its own colour mixed into itself), so it is
+// passed over.
+void RefractRowPlain(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
   const int ty = y - gl.ty, span = gl.span;
   const bool rowsIn = ty - span >= 0 && ty + span < gl.th;
   const std::ptrdiff_t down = static_cast<std::ptrdiff_t>(span) * gl.tw;
   const std::uint8_t* thick = rowsIn ? gl.thick + static_cast<std::ptrdiff_t>(ty) * gl.tw : nullptr;
   const int xa = gl.tx + span, xb = gl.tx + gl.tw - 1 - span;  // columns whose slope is inside across
-  std::uint8_t* p = row;
-  for (int x = x0; x <= x1; ++x, p += 4) {
-    const int m = maskRow[x - x0];
-    if (!m) continue;
-    if (rowsIn && x >= xa && x <= xb) {
-      const std::uint8_t* t = thick + (x - gl.tx);
-      Refracted(p, x, y, m, t[span] - t[-span], t[down] - t[-down]);
-    } else {
-      RefractWorker(p, x, y, m);
+  const bool flatKeeps = !gl.recolour && !gl.mixByPosition;
+  double sx[kRun], sy[kRun];
+  int at[kRun];
+  std::uint8_t seen[kRun * 4], valid[kRun];
+  for (int start = x0; start <= x1; start += kRun) {
+    const int end = std::min(x1, start + kRun - 1);
+    int n = 0;
+    for (int x = start; x <= end; ++x) {
+      const int m = maskRow[x - x0];
+      if (!m) continue;
+      int gx, gy;
+      if (rowsIn && x >= xa && x <= xb) {
+        const std::uint8_t* t = thick + (x - gl.tx);
+        gx = t[span] - t[-span];
+        gy = t[down] - t[-down];
+      } else {
+        gx = ThickAt(x + span, y) - ThickAt(x - span, y);
+        gy = ThickAt(x, y + span) - ThickAt(x, y - span);
+      }
+      if (gx == 0 && gy == 0) {
+        if (!flatKeeps) Refracted(row + std::size_t(x - x0) * 4, x, y, m, 0, 0);
+        continue;
+      }
+      sx[n] = x + (gx * gl.cosR - gy * gl.sinR) * gl.scale;
+      sy[n] = y + (gx * gl.sinR + gy * gl.cosR) * gl.scale;
+      at[n++] = x;
     }
+    SampleRun(gl.plane, sx, sy, n, seen, valid);
+    MixRun(row, x0, y, maskRow, at, n, seen, valid);
   }
+}
+
+#if defined(__x86_64__)
+// Four thicknesses as whole numbers.
+__attribute__((target("avx2"))) inline __m128i Bytes4(const std::uint8_t* q) {
+  std::int32_t v;
+  std::memcpy(&v, q, 4);
+  return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(v));
+}
+
+// RefractRowPlain with the slopes and offsets four pixels at a time where
+// their thicknesses lie in the map: the same operations in the same order.
+__attribute__((target("avx2"))) void RefractRowFast(std::uint8_t* row, int x0, int x1, int y,
+                                                    const std::uint8_t* maskRow) {
+  const int ty = y - gl.ty, span = gl.span;
+  const bool rowsIn = ty - span >= 0 && ty + span < gl.th;
+  const std::ptrdiff_t down = static_cast<std::ptrdiff_t>(span) * gl.tw;
+  const std::uint8_t* thick = rowsIn ? gl.thick + static_cast<std::ptrdiff_t>(ty) * gl.tw : nullptr;
+  const int xa = gl.tx + span, xb = gl.tx + gl.tw - 1 - span;
+  const bool flatKeeps = !gl.recolour && !gl.mixByPosition;
+  const __m256d cosR = _mm256_set1_pd(gl.cosR), sinR = _mm256_set1_pd(gl.sinR), scale = _mm256_set1_pd(gl.scale);
+  const __m256d down0 = _mm256_set1_pd(y);
+  alignas(32) double sx[kRun], sy[kRun];
+  alignas(16) int gxs[4], gys[4];
+  int at[kRun];
+  std::uint8_t seen[kRun * 4], valid[kRun];
+  for (int start = x0; start <= x1; start += kRun) {
+    const int end = std::min(x1, start + kRun - 1);
+    int n = 0;
+    int x = start;
+    while (x <= end) {
+      if (rowsIn && x >= xa && x + 3 <= xb && x + 3 <= end) {
+        const std::uint8_t* t = thick + (x - gl.tx);
+        const __m128i gx = _mm_sub_epi32(Bytes4(t + span), Bytes4(t - span));
+        const __m128i gy = _mm_sub_epi32(Bytes4(t + down), Bytes4(t - down));
+        const __m256d gxd = _mm256_cvtepi32_pd(gx), gyd = _mm256_cvtepi32_pd(gy);
+        const __m256d ox = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(gxd, cosR), _mm256_mul_pd(gyd, sinR)), scale);
+        const __m256d oy = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(gxd, sinR), _mm256_mul_pd(gyd, cosR)), scale);
+        alignas(32) double ax[4], ay[4];
+        _mm256_store_pd(ax, _mm256_add_pd(_mm256_setr_pd(x, x + 1, x + 2, x + 3), ox));
+        _mm256_store_pd(ay, _mm256_add_pd(down0, oy));
+        _mm_store_si128(reinterpret_cast<__m128i*>(gxs), gx);
+        _mm_store_si128(reinterpret_cast<__m128i*>(gys), gy);
+        for (int j = 0; j < 4; ++j) {
+          const int m = maskRow[x + j - x0];
+          if (!m) continue;
+          if (gxs[j] == 0 && gys[j] == 0) {
+            if (!flatKeeps) Refracted(row + std::size_t(x + j - x0) * 4, x + j, y, m, 0, 0);
+            continue;
+          }
+          sx[n] = ax[j];
+          sy[n] = ay[j];
+          at[n++] = x + j;
+        }
+        x += 4;
+        continue;
+      }
+      const int m = maskRow[x - x0];
+      if (m) {
+        int gx, gy;
+        if (rowsIn && x >= xa && x <= xb) {
+          const std::uint8_t* t = thick + (x - gl.tx);
+          gx = t[span] - t[-span];
+          gy = t[down] - t[-down];
+        } else {
+          gx = ThickAt(x + span, y) - ThickAt(x - span, y);
+          gy = ThickAt(x, y + span) - ThickAt(x, y - span);
+        }
+        if (gx != 0 || gy != 0) {
+          sx[n] = x + (gx * gl.cosR - gy * gl.sinR) * gl.scale;
+          sy[n] = y + (gx * gl.sinR + gy * gl.cosR) * gl.scale;
+          at[n++] = x;
+        } else if (!flatKeeps) {
+          Refracted(row + std::size_t(x - x0) * 4, x, y, m, 0, 0);
+        }
+      }
+      ++x;
+    }
+    SampleRun(gl.plane, sx, sy, n, seen, valid);
+    MixRun(row, x0, y, maskRow, at, n, seen, valid);
+  }
+}
+#endif
+
+void RefractRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return RefractRowFast(row, x0, x1, y, maskRow);
+#endif
+  RefractRowPlain(row, x0, x1, y, maskRow);
 }
 
 void Refracted(std::uint8_t* p, int x, int y, int m, int gx, int gy) {
@@ -225,13 +400,7 @@ void Refracted(std::uint8_t* p, int x, int y, int m, int gx, int gy) {
     const double ox = (gx * gl.cosR - gy * gl.sinR) * gl.scale, oy = (gx * gl.sinR + gy * gl.cosR) * gl.scale;
     SampleClamped(gl.plane, x + ox, y + oy, seen);
   }
-  if (gl.recolour) Recolour(seen);
-  const double w = gl.mixByPosition ? PositionWeight(kRpH, x, y) : 1;
-  const int first = gl.alpha ? 3 : 0, last = gl.alpha ? 3 : 2;
-  for (int k = first; k <= last; ++k) {
-    const int mixed = w >= 1 ? seen[k] : static_cast<int>(std::lround(p[k] + (seen[k] - p[k]) * w));
-    p[k] = static_cast<std::uint8_t>((mixed * m + p[k] * (255 - m)) / 255);
-  }
+  Mix(p, x, y, m, seen);
 }
 
 }  // namespace

@@ -7,10 +7,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "ops/apply_test_support.h"
+#include "ops/fast_atan2.h"
+#include "ops/lighting_ops.h"
+#include "ops/op_state.h"
 #include "ops/row_equivalence.h"
 #include "store/memory_places.h"
 
@@ -60,6 +64,9 @@ const Case kCases[] = {
     {"Fire", 3213, nullptr},
     {"FireTurned", 3213, [] { SetParamValue(3213, 1, 125), SetParamValue(3213, 2, 200), SetParamValue(3213, 0, 300); }},
     {"FireDownSlanted", 3213, [] { SetParamValue(3213, 1, 205), SetParamValue(3213, 0, 900), SetParamValue(3213, 12, 3); }},
+    {"FireCalm", 3213, [] { SetParamValue(3213, 8, 0), SetParamValue(3213, 14, 0), SetParamValue(3213, 12, 3), SetParamValue(3213, 11, 300); }},
+    {"FireRuffled", 3213,
+     [] { SetParamValue(3213, 14, 1000), SetParamValue(3213, 9, 800), SetParamValue(3213, 10, 800), SetParamValue(3213, 2, 77); }},
 };
 
 // Recorded from the per-pixel code before it was reworked: RGB-only, then alpha-only.
@@ -89,6 +96,8 @@ const std::uint64_t kExpected[][2] = {
     {0xcfa104cec648202eull, 0xcfa104cec648202eull},  // Fire
     {0xdfbc986f29a13dd1ull, 0xdfbc986f29a13dd1ull},  // FireTurned
     {0x5ad467f375bbd7c0ull, 0x5ad467f375bbd7c0ull},  // FireDownSlanted
+    {0x9d7377c38551dac8ull, 0x9d7377c38551dac8ull},  // FireCalm
+    {0xe98dd8bc29fc41acull, 0xe98dd8bc29fc41acull},  // FireRuffled
 };
 
 class LightingPatternBytesTest : public ApplyTest {
@@ -172,7 +181,13 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
       {"ShineAcross", 3114, [] { SetParamValue(3114, 0, 70), SetParamValue(3114, 1, 0), SetParamValue(3114, 3, 75); }},
       {"Outline", 3149, [] { SetParamValue(3149, 0, 4), SetParamValue(3149, 1, 2); }},
       {"RefractTurned", 3113, [] { SetParamValue(3113, 0, 75); }},
+      {"Radiating", 3148, [] { SetParamValue(3148, 1, 35), SetParamValue(3148, 0, 9); }},
       {"OutlineInside", 3149, [] { SetParamValue(3149, 0, 5), SetParamValue(3149, 3, 1), SetParamValue(3149, 6, 1); }},
+      // Glass shaped by saturation, recoloured and mixed in by distance.
+      {"RefractCurved", 3113, [] {
+         DrawProfileLine(ProfileId::CcS, 0, 255, 200, 0), DrawProfileLine(ProfileId::RcS, 0, 255, 200, 40);
+         DrawProfileLine(ProfileId::RpS, 0, 100, 200, 30);
+       }},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -180,7 +195,57 @@ TEST_F(LightingRowsTest, RowRoutinesGiveThePixelWorkersBytes) {
     if (k.configure) k.configure();
     ExpectSameBothWays(k.op);
   }
+  FreeProfiles();
+  // Radiating's table of palette places is made for boxes with a pixel per
+  // place: stepped (256 places) and smooth (256 x 256).
+  ResetParamValues();
+  SetParamValue(3148, 3, 0);
+  ExpectSameBothWays(3148);
+  ResetParamValues();
+  SetParamValue(3148, 1, -30);
+  ExpectSameBothWays(3148, 300, 262);
 }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void AtanLanes(const double* y, const double* x, double* angle, int* bad) {
+  __m256d a;
+  *bad = _mm256_movemask_pd(FastAtan2Four(_mm256_loadu_pd(y), _mm256_loadu_pd(x), a));
+  _mm256_storeu_pd(angle, a);
+}
+
+// The guarded angle paths rest on this bound: swept over every octant, its
+// edges, the 64ths the table steps by, signed zeros and extreme sizes.
+TEST(FastAtan2, StaysWithinItsBoundOfTheLibraryAndFlagsWhatItCannotDo) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+  std::vector<double> ys, xs;
+  auto both = [&](double y, double x) {
+    for (double sy : {1.0, -1.0})
+      for (double sx : {1.0, -1.0}) ys.push_back(sy * y), xs.push_back(sx * x), ys.push_back(sx * x), xs.push_back(sy * y);
+  };
+  for (int i = 0; i <= 400000; ++i) both(i * 2.5e-6, 1.0);  // a over [0, 1], so every octant
+  for (int k = 0; k <= 64; ++k)
+    for (double step : {-1e-12, 0.0, 1e-12}) both((k + 0.5) / 64 + step, 1.0), both(k / 64.0 + step, 1.0);
+  for (int x = -300; x <= 300; x += 7)
+    for (int y = -300; y <= 300; y += 3) both(y, x);
+  for (double big : {1e-300, 1e-5, 1e5, 1e300}) both(big, 3.0), both(3.0, big), both(big, big);
+  both(0.0, 1.0), both(-0.0, 1.0), both(1.0, 0.0), both(1.0, -0.0);
+  double worst = 0;
+  for (std::size_t i = 0; i + 4 <= ys.size(); i += 4) {
+    double angle[4];
+    int bad = 0;
+    AtanLanes(&ys[i], &xs[i], angle, &bad);
+    ASSERT_EQ(bad, 0) << ys[i] << "," << xs[i];
+    for (int l = 0; l < 4; ++l) worst = std::max(worst, std::fabs(angle[l] - std::atan2(ys[i + l], xs[i + l])));
+  }
+  EXPECT_LE(worst, kAtanError / 25);
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  const double y[4] = {0.0, nan, inf, 1.0}, x[4] = {-0.0, 1.0, 1.0, nan};
+  double angle[4];
+  int bad = 0;
+  AtanLanes(y, x, angle, &bad);
+  EXPECT_EQ(bad, 15);
+}
+#endif
 
 }  // namespace
 }  // namespace qv::test
