@@ -482,90 +482,137 @@ void ExplodeFast(const Sampler& s, std::uint8_t* p, int x, int y) {
 }
 
 #if defined(QV_MOTION_AVX2)
-// Four neighbouring pixels' rays at once, when they take the same number
-// of steps and lie wholly in the copy and the image; false leaves the four
-// to ExplodeFast. The sample positions are the same products and
-// differences, lane by lane. The weights fall by one a step from |L|, so
-// the weighted sum is (|L| - n) x C + D for the running sum C of the
-// samples and the running sum D of C over the n steps: adds only, and the
-// integer sums come out the same in any order.
+// Eight neighbouring pixels' rays at once, when they take the same number
+// of steps and lie wholly in the copy and the image; false leaves the
+// eight to ExplodeFast. The directions and sample positions are the same
+// roots, quotients, products and differences, lane by lane. Mostly the
+// eight samples of a step are eight neighbours in one row of the copy (the
+// rays of neighbouring pixels run nearly alike away from the centre): one
+// load then takes them all. Two steps go into one multiply-add with their
+// weights |L| - |k|; integer sums come out the same in any order.
+struct ExplodeBounds {
+  long left, top, right, bottom;  // the copy's part inside the image
+};
+
+__attribute__((target("avx2"))) inline __m256i Truncated(__m256d lo, __m256d hi) {
+  return _mm256_set_m128i(_mm256_cvttpd_epi32(hi), _mm256_cvttpd_epi32(lo));
+}
+
+// The eight samples of one step, and where Masked, which of them are set
+// (all ones) in `on`; samples not set read as 0.
 template <bool Masked>
-__attribute__((target("avx2"))) bool ExplodeFour(const Sampler& s, std::uint8_t* p, int x, int y, std::uint32_t stride) {
+__attribute__((target("avx2"))) inline __m256i ExplodeSamples(const Sampler& s, __m256i sx, __m256i sy, __m256i& on) {
+  const int sx0 = _mm_cvtsi128_si32(_mm256_castsi256_si128(sx));
+  const int sy0 = _mm_cvtsi128_si32(_mm256_castsi256_si128(sy));
+  const __m256i along = _mm256_add_epi32(_mm256_set1_epi32(sx0), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  const __m256i same = _mm256_and_si256(_mm256_cmpeq_epi32(sy, _mm256_set1_epi32(sy0)), _mm256_cmpeq_epi32(sx, along));
+  const std::size_t width = static_cast<std::size_t>(s.width);
+  if (_mm256_movemask_epi8(same) == -1) {
+    const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.copy.At(sx0, sy0)));
+    if (!Masked) return q;
+    const std::uint8_t* m = s.c.mask + static_cast<std::size_t>(sy0) * width + static_cast<std::size_t>(sx0);
+    const __m256i bytes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m)));
+    on = _mm256_xor_si256(_mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()), _mm256_set1_epi32(-1));
+    return _mm256_and_si256(q, on);
+  }
+  alignas(32) std::int32_t xs[8], ys[8], q[8], set[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(xs), sx);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ys), sy);
+  for (int i = 0; i < 8; ++i) {
+    set[i] = !Masked || s.c.mask[static_cast<std::size_t>(ys[i]) * width + static_cast<std::size_t>(xs[i])] ? -1 : 0;
+    std::memcpy(&q[i], s.copy.At(xs[i], ys[i]), 4);
+    q[i] &= set[i];
+  }
+  if (Masked) on = _mm256_load_si256(reinterpret_cast<const __m256i*>(set));
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(q));
+}
+
+template <bool Masked>
+__attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const ExplodeBounds& b, std::uint8_t* p, int x,
+                                                  int y) {
   const long l = ms.length, step = l >= 1 ? 1 : -1, total = std::labs(l);
-  const long cx = s.c.cx, cy = s.c.cy;
-  const CopyView& copy = s.copy;
-  const long left = std::max(copy.left, 0), top = std::max(copy.top, 0);
-  const long right = std::min(copy.left + copy.width, s.width) - 1, bottom = std::min(copy.top + copy.height, s.height) - 1;
-  alignas(32) double ux[4], uy[4];
-  long end = 0;
-  const double fy = static_cast<double>(y);
-  for (int i = 0; i < 4; ++i) {
-    const double ddx = static_cast<double>(x + i - cx), ddy = static_cast<double>(y - cy);
-    const long dd = static_cast<long>(std::sqrt(ddx * ddx + ddy * ddy));
-    if (dd == 0) return false;
-    ux[i] = ddx / static_cast<double>(dd), uy[i] = ddy / static_cast<double>(dd);
-    const long e = l >= 1 ? std::min(l, dd) - 1 : l + 1;
-    if (i > 0 && e != end) return false;
-    end = e;
-    const double ke = static_cast<double>(end);
-    const long ex = static_cast<long>(static_cast<double>(x + i) - ux[i] * ke), ey = static_cast<long>(fy - uy[i] * ke);
-    const long lowX = std::min<long>(x + i, ex), highX = std::max<long>(x + i, ex);
-    const long lowY = std::min<long>(y, ey), highY = std::max<long>(y, ey);
-    if (lowX < left || highX > right || lowY < top || highY > bottom) return false;
+  if (x < b.left || x + 7 > b.right || y < b.top || y > b.bottom) return false;
+  const __m256d fx0 = _mm256_setr_pd(x, x + 1, x + 2, x + 3), fx1 = _mm256_setr_pd(x + 4, x + 5, x + 6, x + 7);
+  const __m256d fy = _mm256_set1_pd(static_cast<double>(y));
+  const __m256d ddy = _mm256_set1_pd(static_cast<double>(y - s.c.cy)), cx = _mm256_set1_pd(static_cast<double>(s.c.cx));
+  const __m256d ddx0 = _mm256_sub_pd(fx0, cx), ddx1 = _mm256_sub_pd(fx1, cx);
+  const __m256i dd = Truncated(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ddx0, ddx0), _mm256_mul_pd(ddy, ddy))),
+                               _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ddx1, ddx1), _mm256_mul_pd(ddy, ddy))));
+  if (!_mm256_testz_si256(_mm256_cmpeq_epi32(dd, _mm256_setzero_si256()), _mm256_set1_epi32(-1))) return false;
+  // The last k: it stops at L or at the distance, the same in every lane.
+  long end = l + 1;
+  if (l >= 1) {
+    const __m256i last = _mm256_sub_epi32(_mm256_min_epi32(dd, _mm256_set1_epi32(static_cast<int>(l))), _mm256_set1_epi32(1));
+    end = _mm_cvtsi128_si32(_mm256_castsi256_si128(last));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(last, _mm256_set1_epi32(static_cast<int>(end)))) != -1) return false;
   }
   // The 32-bit sums: every weight is at most |L|, over |end| + 1 steps and
-  // the pixel itself.
-  if ((static_cast<std::int64_t>(std::labs(end)) + 2) * total * 255 >= (std::int64_t{1} << 31)) return false;
-  const __m256d fxv = _mm256_set_pd(x + 3, x + 2, x + 1, x), fyv = _mm256_set1_pd(fy);
-  const __m256d uxv = _mm256_load_pd(ux), uyv = _mm256_load_pd(uy);
-  const __m128i widthV = _mm_set1_epi32(s.width), strideV = _mm_set1_epi32(static_cast<int>(stride));
-  const __m128i topV = _mm_set1_epi32(copy.top), leftV = _mm_set1_epi32(copy.left);
-  const __m128i firstRow = _mm_set1_epi32(static_cast<int>(copy.rows[0]));
-  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi32(1);
-  const std::uint8_t* mask = s.c.mask;
-  const std::uint8_t* pixels = copy.pixels;
-  __m256i c0 = _mm256_setzero_si256(), c1 = c0, d0 = c0, d1 = c0;
-  __m128i cw = zero, dw = zero;
-  long n = 0;
-  for (long k = 0; k != end + step; k += step, ++n) {
-    const __m256d kk = _mm256_set1_pd(static_cast<double>(k));
-    const __m128i sx = _mm256_cvttpd_epi32(_mm256_sub_pd(fxv, _mm256_mul_pd(uxv, kk)));
-    const __m128i sy = _mm256_cvttpd_epi32(_mm256_sub_pd(fyv, _mm256_mul_pd(uyv, kk)));
-    // Four single loads beat a gather here.
-    alignas(16) std::int32_t mi[4], pi[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(mi), _mm_add_epi32(_mm_mullo_epi32(sy, widthV), sx));
-    _mm_store_si128(reinterpret_cast<__m128i*>(pi),
-                    _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(sy, topV), strideV), firstRow),
-                                  _mm_sub_epi32(sx, leftV)));
-    std::uint32_t px[4];
-    int set[4];
-    for (int i = 0; i < 4; ++i) {
-      set[i] = !Masked || mask[mi[i]] ? -1 : 0;
-      std::memcpy(&px[i], pixels + std::size_t{4} * static_cast<std::uint32_t>(pi[i]), 4);
-      px[i] &= static_cast<std::uint32_t>(set[i]);
-    }
-    const __m128i on = _mm_set_epi32(set[3], set[2], set[1], set[0]);
-    const __m128i q = _mm_set_epi32(static_cast<int>(px[3]), static_cast<int>(px[2]), static_cast<int>(px[1]),
-                                    static_cast<int>(px[0]));
-    cw = _mm_add_epi32(cw, _mm_and_si128(on, one));
-    dw = _mm_add_epi32(dw, cw);
-    c0 = _mm256_add_epi32(c0, _mm256_cvtepu8_epi32(q));
-    d0 = _mm256_add_epi32(d0, c0);
-    c1 = _mm256_add_epi32(c1, _mm256_cvtepu8_epi32(_mm_srli_si128(q, 8)));
-    d1 = _mm256_add_epi32(d1, c1);
+  // the pixel itself; weights as 16-bit multipliers.
+  if (total >= 32768 || (static_cast<std::int64_t>(std::labs(end)) + 2) * total * 255 >= (std::int64_t{1} << 31)) return false;
+  const __m256d ux0 = _mm256_div_pd(ddx0, _mm256_cvtepi32_pd(_mm256_castsi256_si128(dd)));
+  const __m256d ux1 = _mm256_div_pd(ddx1, _mm256_cvtepi32_pd(_mm256_extracti128_si256(dd, 1)));
+  const __m256d uy0 = _mm256_div_pd(ddy, _mm256_cvtepi32_pd(_mm256_castsi256_si128(dd)));
+  const __m256d uy1 = _mm256_div_pd(ddy, _mm256_cvtepi32_pd(_mm256_extracti128_si256(dd, 1)));
+  // Positions move monotonically along a ray: the ends in the box put
+  // every sample there.
+  {
+    const __m256d ke = _mm256_set1_pd(static_cast<double>(end));
+    const __m256i ex = Truncated(_mm256_sub_pd(fx0, _mm256_mul_pd(ux0, ke)), _mm256_sub_pd(fx1, _mm256_mul_pd(ux1, ke)));
+    const __m256i ey = Truncated(_mm256_sub_pd(fy, _mm256_mul_pd(uy0, ke)), _mm256_sub_pd(fy, _mm256_mul_pd(uy1, ke)));
+    const __m256i out = _mm256_or_si256(
+        _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(b.left)), ex),
+                        _mm256_cmpgt_epi32(ex, _mm256_set1_epi32(static_cast<int>(b.right)))),
+        _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(b.top)), ey),
+                        _mm256_cmpgt_epi32(ey, _mm256_set1_epi32(static_cast<int>(b.bottom)))));
+    if (!_mm256_testz_si256(out, out)) return false;
   }
-  const int rest = static_cast<int>(total - n);
-  const __m256i rest8 = _mm256_set1_epi32(rest);
-  alignas(32) std::int32_t sums[16], weights[4];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(sums), _mm256_add_epi32(_mm256_mullo_epi32(c0, rest8), d0));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(sums + 8), _mm256_add_epi32(_mm256_mullo_epi32(c1, rest8), d1));
-  _mm_store_si128(reinterpret_cast<__m128i*>(weights), _mm_add_epi32(_mm_mullo_epi32(cw, _mm_set1_epi32(rest)), dw));
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero, accW = zero, on = zero, onB = zero;
+  std::int32_t unmaskedWeight = 0;
+  const double stepD = static_cast<double>(step);
+  __m256d kk = _mm256_setzero_pd();
+  for (long k = 0; k != end + step; k += 2 * step) {
+    const bool pair = k != end;
+    const int wa = static_cast<int>(total - std::labs(k)), wb = pair ? wa - 1 : 0;
+    const __m256i a = ExplodeSamples<Masked>(
+        s, Truncated(_mm256_sub_pd(fx0, _mm256_mul_pd(ux0, kk)), _mm256_sub_pd(fx1, _mm256_mul_pd(ux1, kk))),
+        Truncated(_mm256_sub_pd(fy, _mm256_mul_pd(uy0, kk)), _mm256_sub_pd(fy, _mm256_mul_pd(uy1, kk))), on);
+    kk = _mm256_add_pd(kk, _mm256_set1_pd(stepD));
+    __m256i bq = zero;
+    if (pair) {
+      bq = ExplodeSamples<Masked>(
+          s, Truncated(_mm256_sub_pd(fx0, _mm256_mul_pd(ux0, kk)), _mm256_sub_pd(fx1, _mm256_mul_pd(ux1, kk))),
+          Truncated(_mm256_sub_pd(fy, _mm256_mul_pd(uy0, kk)), _mm256_sub_pd(fy, _mm256_mul_pd(uy1, kk))), onB);
+      kk = _mm256_add_pd(kk, _mm256_set1_pd(stepD));
+    }
+    if (Masked) {
+      accW = _mm256_add_epi32(accW, _mm256_and_si256(on, _mm256_set1_epi32(wa)));
+      if (pair) accW = _mm256_add_epi32(accW, _mm256_and_si256(onB, _mm256_set1_epi32(wb)));
+    } else {
+      unmaskedWeight += wa + wb;
+    }
+    const __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(wb) << 16) | static_cast<std::uint32_t>(wa)));
+    const __m256i alo = _mm256_unpacklo_epi8(a, zero), ahi = _mm256_unpackhi_epi8(a, zero);
+    const __m256i blo = _mm256_unpacklo_epi8(bq, zero), bhi = _mm256_unpackhi_epi8(bq, zero);
+    acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), wpair));
+    acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), wpair));
+    acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), wpair));
+    acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), wpair));
+    if (!pair) break;
+  }
+  alignas(32) std::int32_t sums[32], weights[8];
+  __m256i* out = reinterpret_cast<__m256i*>(sums);
+  _mm256_store_si256(out, _mm256_permute2x128_si256(acc0, acc1, 0x20));
+  _mm256_store_si256(out + 1, _mm256_permute2x128_si256(acc2, acc3, 0x20));
+  _mm256_store_si256(out + 2, _mm256_permute2x128_si256(acc0, acc1, 0x31));
+  _mm256_store_si256(out + 3, _mm256_permute2x128_si256(acc2, acc3, 0x31));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(weights), Masked ? accW : _mm256_set1_epi32(unmaskedWeight));
   if (!s.alpha && ms.amount >= 0 && ms.amount <= 100) {
-    MotionFinishAvx2(p, sums, weights, 4, static_cast<int>(total));
+    MotionFinishAvx2(p, sums, weights, 8, static_cast<int>(total));
     return true;
   }
   const int c0i = s.alpha ? 3 : 0, c1i = s.alpha ? 3 : 1, c2i = s.alpha ? 3 : 2;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 8; ++i) {
     const long sum[3] = {sums[4 * i + c0i], sums[4 * i + c1i], sums[4 * i + c2i]};
     FinishExact(p + 4 * i, weights[i], sum, total, s.alpha);
   }
@@ -577,21 +624,6 @@ bool HasAvx2() {
   return has;
 }
 #endif
-
-// Whether the copy's rows lie evenly `stride` pixels apart between rows
-// ya and yb (in the image), so that a sample's place is one index.
-bool EvenRows(const CopyView& copy, long ya, long yb, std::uint32_t& stride) {
-  ya = std::max<long>(ya, copy.top), yb = std::min<long>(yb, copy.top + copy.height - 1);
-  if (copy.height < 2) {
-    stride = static_cast<std::uint32_t>(copy.width);
-  } else {
-    stride = copy.rows[1] - copy.rows[0];
-  }
-  if (std::int64_t{copy.rows[copy.height - 1]} + copy.width >= (std::int64_t{1} << 31)) return false;
-  for (long r = ya; r <= yb; ++r)
-    if (copy.rows[r - copy.top] != copy.rows[0] + static_cast<std::uint32_t>(r - copy.top) * stride) return false;
-  return true;
-}
 
 // Whether the mask is set over the copy's columns in every image row from
 // ya to yb that the copy holds.
@@ -615,16 +647,16 @@ void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
   int x = x0;
 #if defined(QV_MOTION_AVX2)
-  std::uint32_t stride = 0;
-  const long reach = std::labs(ms.length) + 1;
-  // Mask places as 32-bit numbers too.
-  const bool small = std::int64_t{s.width} * s.height < (std::int64_t{1} << 31);
-  if (HasAvx2() && small && s.copy.height > 0 && s.copy.width > 0 && EvenRows(s.copy, y - reach, y + reach, stride)) {
+  const CopyView& copy = s.copy;
+  if (HasAvx2() && copy.height > 0 && copy.width > 0) {
+    const ExplodeBounds b{std::max(copy.left, 0), std::max(copy.top, 0), std::min(copy.left + copy.width, s.width) - 1L,
+                          std::min(copy.top + copy.height, s.height) - 1L};
+    const long reach = std::labs(ms.length) + 1;
     const bool masked = !MaskRowsSet(s, y - reach, y + reach);
-    for (; x + 3 <= x1; x += 4) {
+    for (; x + 7 <= x1; x += 8) {
       std::uint8_t* p = row + std::size_t{4} * (x - x0);
-      if (!(masked ? ExplodeFour<true>(s, p, x, y, stride) : ExplodeFour<false>(s, p, x, y, stride)))
-        for (int i = 0; i < 4; ++i) ExplodeFast(s, p + 4 * i, x + i, y);
+      if (!(masked ? ExplodeEight<true>(s, b, p, x, y) : ExplodeEight<false>(s, b, p, x, y)))
+        for (int i = 0; i < 8; ++i) ExplodeFast(s, p + 4 * i, x + i, y);
     }
   }
 #endif

@@ -1094,6 +1094,75 @@ void Grain(const CanvasView& cv, int x, int y, const std::uint8_t* s, int g[3]) 
   if (t.bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QV_CANVAS_AVX2 1
+// Two neighbouring pixels of a tiled row at once, colour only, every
+// channel in its own lane: the worker's integer expressions, each division
+// one of floats. A numerator below 2^24 is exact in a float and its
+// quotient, rounded, stays on the same side of every whole number (a
+// quotient short of one by at least 1 / d is short of it by more than the
+// rounding), so truncation gives C's quotient, negative ones too.
+struct CanvasPair {
+  const std::uint8_t* s;      // the canvas pixel of the first of the two
+  const std::uint8_t* up;     // ... the one above it (clamped), and left of each
+  const std::int32_t* sums;   // the grain's window sums, or null
+  float full;
+  int amount, transparency, emboss;
+  bool bw;
+};
+
+// Two pixels' bytes, one per lane.
+__attribute__((target("avx2"))) inline __m256i Widen(const std::uint8_t* at) {
+  return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+}
+
+__attribute__((target("avx2"))) inline __m256i DivTrunc(__m256i v, __m256 d) {
+  return _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(v), d));
+}
+
+// The mean of channels 0..2 of each pixel, in those lanes.
+__attribute__((target("avx2"))) inline __m256i GreyOf(__m256i v) {
+  const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 0, 2, 1))),
+                                       _mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 1, 0, 2)));
+  return DivTrunc(sum, _mm256_set1_ps(3.0f));
+}
+
+__attribute__((target("avx2"))) inline void CanvasTwo(std::uint8_t* p, const std::uint8_t* mp, const CanvasPair& k,
+                                                       bool canvasAlpha) {
+  const __m256i old = Widen(p), s = Widen(k.s);
+  const __m256i m = _mm256_setr_epi32(mp[0], mp[0], mp[0], mp[0], mp[1], mp[1], mp[1], mp[1]);
+  const __m256i cover = canvasAlpha ? _mm256_shuffle_epi32(s, _MM_SHUFFLE(3, 3, 3, 3)) : _mm256_set1_epi32(255);
+  const __m256 f255 = _mm256_set1_ps(255.0f), f100 = _mm256_set1_ps(100.0f);
+  const __m256i a = DivTrunc(_mm256_mullo_epi32(m, cover), f255);
+  __m256i g = _mm256_setzero_si256();
+  if (k.sums) {
+    const __m256i avg = DivTrunc(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.sums)), _mm256_set1_ps(k.full));
+    const __m256i grain = _mm256_mullo_epi32(_mm256_sub_epi32(s, avg), _mm256_set1_epi32(k.amount));
+    g = DivTrunc(grain, _mm256_set1_ps(5.0f));
+    if (k.bw) g = GreyOf(g);
+  }
+  const __m256i t = _mm256_set1_epi32(k.transparency);
+  __m256i col = DivTrunc(_mm256_add_epi32(_mm256_mullo_epi32(s, t), _mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(100), t))), f100);
+  const __m256i left = Widen(k.s - 4), up = Widen(k.up), upLeft = Widen(k.up - 4);
+  __m256i e = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_sub_epi32(_mm256_add_epi32(s, _mm256_add_epi32(s, s)), upLeft), up), left);
+  if (k.bw) e = GreyOf(e);
+  col = _mm256_add_epi32(col, DivTrunc(_mm256_mullo_epi32(e, _mm256_set1_epi32(k.emboss)), f100));
+  const __m256i mixed = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(col, g), _mm256_setzero_si256()), _mm256_set1_epi32(255));
+  const __m256i out = DivTrunc(_mm256_add_epi32(_mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(255), a)), _mm256_mullo_epi32(a, mixed)), f255);
+  const __m256i bytes16 = _mm256_packus_epi32(out, out);
+  const __m256i bytes8 = _mm256_packus_epi16(bytes16, bytes16);
+  const __m128i two = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes8), _mm256_extracti128_si256(bytes8, 1));
+  const __m128i was = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_or_si128(_mm_and_si128(was, alphas), _mm_andnot_si128(alphas, two)));
+}
+
+bool HasCanvasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
 int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   CanvasView cv;
@@ -1137,6 +1206,13 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   }
   int summedRow = -1;
   int result = 0;
+#if defined(QV_CANVAS_AVX2)
+  // Every numerator of the pair's expressions below 2^24 (window sums up to
+  // 255 x W among them).
+  auto percent = [](long v) { return v >= 0 && v <= 100; };
+  const bool vector = HasCanvasAvx2() && tile && !affectAlpha && percent(amount) && percent(transparency) &&
+                      percent(emboss) && (!grain || 255 * t.kernel.full < (1L << 24));
+#endif
   for (int y = c.y0; y <= c.y1 && result == 0; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       result = 1;
@@ -1153,7 +1229,23 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     std::int64_t tiled = 0;  // (x - x0) mod the canvas' width
+    const int uy = std::max(sy - 1, 0);
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp, tiled = tiled + 1 == cw ? 0 : tiled + 1) {
+#if defined(QV_CANVAS_AVX2)
+      // A pair of tiled neighbours with a left neighbour each in the canvas
+      // and, with grain, their window sums at hand.
+      if (vector && tiled >= 1 && tiled + 1 < cw && x < c.x1 &&
+          (!grain || (rowInside && tiled >= sumFirst && tiled + 1 < sumFirst + sumCount))) {
+        const int sx = static_cast<int>(tiled);
+        const CanvasPair pair{cv.At(sx, sy), cv.At(sx, uy),
+                              grain ? sums.data() + std::size_t{4} * static_cast<std::size_t>(sx - sumFirst) : nullptr,
+                              static_cast<float>(t.kernel.full), static_cast<int>(amount), static_cast<int>(transparency),
+                              static_cast<int>(emboss), bw};
+        CanvasTwo(p, mp, pair, cv.alpha);
+        ++x, p += 4, ++mp, ++tiled;  // the second of the pair; the loop steps past it
+        continue;
+      }
+#endif
       const int m = *mp;
       if (!m) continue;
       const int sx = static_cast<int>(tile ? tiled : (x - c.x0) * (cw - 1) / spanX);
