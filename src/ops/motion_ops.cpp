@@ -492,6 +492,9 @@ void ExplodeFast(const Sampler& s, std::uint8_t* p, int x, int y) {
 // weights |L| - |k|; integer sums come out the same in any order.
 struct ExplodeBounds {
   long left, top, right, bottom;  // the copy's part inside the image
+  // With the copy's rows evenly spaced, a pixel's place in the copy is
+  // y x stride + x + base.
+  double stride, base;
 };
 
 __attribute__((target("avx2"))) inline __m256i Truncated(__m256d lo, __m256d hi) {
@@ -527,6 +530,31 @@ __attribute__((target("avx2"))) inline __m256i ExplodeSamples(const Sampler& s, 
   return _mm256_load_si256(reinterpret_cast<const __m256i*>(q));
 }
 
+// The eight lanes' positions: x + i, y and the directions.
+struct ExplodeLanes {
+  __m256d fx0, fx1, fy, ux0, ux1, uy0, uy1;
+};
+
+// The samples of step k: eight neighbours from place `at` (and `maskAt`)
+// when `together`, else lane by lane.
+template <bool Masked>
+__attribute__((target("avx2"))) inline __m256i ExplodeStep(const Sampler& s, const ExplodeLanes& l, bool together,
+                                                           std::int32_t at, std::int32_t maskAt, long k, __m256i& on) {
+  on = _mm256_set1_epi32(-1);
+  if (together) {
+    const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.copy.pixels + std::size_t{4} * static_cast<std::uint32_t>(at)));
+    if (!Masked) return q;
+    const std::uint8_t* m = s.c.mask + static_cast<std::uint32_t>(maskAt);
+    const __m256i bytes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m)));
+    on = _mm256_xor_si256(_mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()), on);
+    return _mm256_and_si256(q, on);
+  }
+  const __m256d kj = _mm256_set1_pd(static_cast<double>(k));
+  return ExplodeSamples<Masked>(
+      s, Truncated(_mm256_sub_pd(l.fx0, _mm256_mul_pd(l.ux0, kj)), _mm256_sub_pd(l.fx1, _mm256_mul_pd(l.ux1, kj))),
+      Truncated(_mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy0, kj)), _mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy1, kj))), on);
+}
+
 template <bool Masked>
 __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const ExplodeBounds& b, std::uint8_t* p, int x,
                                                   int y) {
@@ -553,6 +581,7 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
   const __m256d ux1 = _mm256_div_pd(ddx1, _mm256_cvtepi32_pd(_mm256_extracti128_si256(dd, 1)));
   const __m256d uy0 = _mm256_div_pd(ddy, _mm256_cvtepi32_pd(_mm256_castsi256_si128(dd)));
   const __m256d uy1 = _mm256_div_pd(ddy, _mm256_cvtepi32_pd(_mm256_extracti128_si256(dd, 1)));
+  const ExplodeLanes lanes{fx0, fx1, fy, ux0, ux1, uy0, uy1};
   // Positions move monotonically along a ray: the ends in the box put
   // every sample there.
   {
@@ -566,40 +595,86 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
                         _mm256_cmpgt_epi32(ey, _mm256_set1_epi32(static_cast<int>(b.bottom)))));
     if (!_mm256_testz_si256(out, out)) return false;
   }
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero, accW = zero, on = zero, onB = zero;
-  std::int32_t unmaskedWeight = 0;
-  const double stepD = static_cast<double>(step);
-  __m256d kk = _mm256_setzero_pd();
-  for (long k = 0; k != end + step; k += 2 * step) {
-    const bool pair = k != end;
-    const int wa = static_cast<int>(total - std::labs(k)), wb = pair ? wa - 1 : 0;
-    const __m256i a = ExplodeSamples<Masked>(
-        s, Truncated(_mm256_sub_pd(fx0, _mm256_mul_pd(ux0, kk)), _mm256_sub_pd(fx1, _mm256_mul_pd(ux1, kk))),
-        Truncated(_mm256_sub_pd(fy, _mm256_mul_pd(uy0, kk)), _mm256_sub_pd(fy, _mm256_mul_pd(uy1, kk))), on);
-    kk = _mm256_add_pd(kk, _mm256_set1_pd(stepD));
-    __m256i bq = zero;
-    if (pair) {
-      bq = ExplodeSamples<Masked>(
-          s, Truncated(_mm256_sub_pd(fx0, _mm256_mul_pd(ux0, kk)), _mm256_sub_pd(fx1, _mm256_mul_pd(ux1, kk))),
-          Truncated(_mm256_sub_pd(fy, _mm256_mul_pd(uy0, kk)), _mm256_sub_pd(fy, _mm256_mul_pd(uy1, kk))), onB);
-      kk = _mm256_add_pd(kk, _mm256_set1_pd(stepD));
-    }
-    if (Masked) {
-      accW = _mm256_add_epi32(accW, _mm256_and_si256(on, _mm256_set1_epi32(wa)));
-      if (pair) accW = _mm256_add_epi32(accW, _mm256_and_si256(onB, _mm256_set1_epi32(wb)));
-    } else {
-      unmaskedWeight += wa + wb;
-    }
-    const __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(wb) << 16) | static_cast<std::uint32_t>(wa)));
-    const __m256i alo = _mm256_unpacklo_epi8(a, zero), ahi = _mm256_unpackhi_epi8(a, zero);
-    const __m256i blo = _mm256_unpacklo_epi8(bq, zero), bhi = _mm256_unpackhi_epi8(bq, zero);
-    acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), wpair));
-    acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), wpair));
-    acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), wpair));
-    acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), wpair));
-    if (!pair) break;
+  // Lane i's x position at step k is i + X0 + (ux0 - ux_i) k in exact
+  // arithmetic, where X0 is lane 0's, and its y position Y0 + (uy0 - uy_i) k:
+  // where lane 0's fraction lies far enough inside [0, 1) that no lane's
+  // difference can carry it over a whole number, the eight samples are the
+  // eight neighbours of lane 0's one, and only lane 0's place is worked,
+  // four steps at a time. The margin covers every rounding of the
+  // positions and of this test many times over; elsewhere the lanes are
+  // worked one by one.
+  alignas(32) double ux[8], uy[8];
+  _mm256_store_pd(ux, ux0), _mm256_store_pd(ux + 4, ux1), _mm256_store_pd(uy, uy0), _mm256_store_pd(uy + 4, uy1);
+  double dLow = 0, dHigh = 0, eLow = 0, eHigh = 0;
+  for (int i = 1; i < 8; ++i) {
+    dLow = std::min(dLow, ux[0] - ux[i]), dHigh = std::max(dHigh, ux[0] - ux[i]);
+    eLow = std::min(eLow, uy[0] - uy[i]), eHigh = std::max(eHigh, uy[0] - uy[i]);
   }
+  const double margin =
+      (std::fabs(static_cast<double>(x)) + std::fabs(static_cast<double>(y)) + 4.0 * static_cast<double>(std::labs(end)) + 64.0) *
+      0x1p-48;
+  const __m256d lowest = _mm256_set1_pd(margin), highest = _mm256_set1_pd(1 - margin);
+  const __m256d dLowV = _mm256_set1_pd(dLow), dHighV = _mm256_set1_pd(dHigh);
+  const __m256d eLowV = _mm256_set1_pd(eLow), eHighV = _mm256_set1_pd(eHigh);
+  const __m256d lane0x = _mm256_set1_pd(static_cast<double>(x)), ux0b = _mm256_set1_pd(ux[0]), uy0b = _mm256_set1_pd(uy[0]);
+  // A sample's place in the copy and in the mask as whole numbers in
+  // doubles (exact: all below 2^53).
+  const __m256d strideV = _mm256_set1_pd(b.stride), baseV = _mm256_set1_pd(b.base);
+  const __m256d widthV = _mm256_set1_pd(static_cast<double>(s.width));
+  const double stepD = static_cast<double>(step);
+  const __m256d stepFour = _mm256_set1_pd(4 * stepD);
+  __m256d kk = _mm256_setr_pd(0, stepD, 2 * stepD, 3 * stepD);
+  const std::uint8_t* pixels = s.copy.pixels;
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero, accW = zero;
+  const long steps = std::labs(end) + 1;
+  // Weights of steps c and c + 1 as one multiply-add pair.
+  __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(total - 1) << 16) | static_cast<std::uint32_t>(total)));
+  const __m256i pairStep = _mm256_set1_epi16(2);
+  for (long c = 0; c < steps; c += 4) {
+    const __m256d px = _mm256_sub_pd(lane0x, _mm256_mul_pd(ux0b, kk)), py = _mm256_sub_pd(fy, _mm256_mul_pd(uy0b, kk));
+    const __m256d tx = _mm256_round_pd(px, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256d ty = _mm256_round_pd(py, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256d fx = _mm256_sub_pd(px, tx), fyr = _mm256_sub_pd(py, ty);
+    const __m256d dl = _mm256_mul_pd(dLowV, kk), dh = _mm256_mul_pd(dHighV, kk);
+    const __m256d el = _mm256_mul_pd(eLowV, kk), eh = _mm256_mul_pd(eHighV, kk);
+    const __m256d inside = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fx, _mm256_min_pd(dl, dh)), lowest, _CMP_GE_OQ),
+                      _mm256_cmp_pd(_mm256_add_pd(fx, _mm256_max_pd(dl, dh)), highest, _CMP_LE_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_min_pd(el, eh)), lowest, _CMP_GE_OQ),
+                      _mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_max_pd(el, eh)), highest, _CMP_LE_OQ)));
+    const int together = _mm256_movemask_pd(inside);
+    alignas(16) std::int32_t at[4], maskAt[4] = {0, 0, 0, 0};
+    _mm_store_si128(reinterpret_cast<__m128i*>(at),
+                    _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ty, strideV), tx), baseV)));
+    if (Masked)
+      _mm_store_si128(reinterpret_cast<__m128i*>(maskAt), _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(ty, widthV), tx)));
+    kk = _mm256_add_pd(kk, stepFour);
+    __m256i q[4];
+    if (!Masked && together == 15 && c + 4 <= steps) {
+      for (int j = 0; j < 4; ++j)
+        q[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + std::size_t{4} * static_cast<std::uint32_t>(at[j])));
+    } else {
+      const int here = static_cast<int>(std::min<long>(4, steps - c));
+      for (int j = 0; j < 4; ++j) {
+        __m256i on;
+        q[j] = j >= here ? zero
+                         : ExplodeStep<Masked>(s, lanes, together >> j & 1, at[j], maskAt[j], step * (c + j), on);
+        if (Masked && j < here)
+          accW = _mm256_add_epi32(accW, _mm256_and_si256(on, _mm256_set1_epi32(static_cast<int>(total - c - j))));
+      }
+    }
+    for (int j = 0; j < 4; j += 2) {
+      const __m256i alo = _mm256_unpacklo_epi8(q[j], zero), ahi = _mm256_unpackhi_epi8(q[j], zero);
+      const __m256i blo = _mm256_unpacklo_epi8(q[j + 1], zero), bhi = _mm256_unpackhi_epi8(q[j + 1], zero);
+      acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), wpair));
+      acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), wpair));
+      acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), wpair));
+      acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), wpair));
+      wpair = _mm256_sub_epi16(wpair, pairStep);
+    }
+  }
+  const std::int32_t unmaskedWeight = static_cast<std::int32_t>(steps * total - steps * (steps - 1) / 2);
   alignas(32) std::int32_t sums[32], weights[8];
   __m256i* out = reinterpret_cast<__m256i*>(sums);
   _mm256_store_si256(out, _mm256_permute2x128_si256(acc0, acc1, 0x20));
@@ -643,14 +718,28 @@ bool MaskRowsSet(const Sampler& s, long ya, long yb) {
   return true;
 }
 
+// Whether the copy's rows lie evenly `stride` pixels apart, so that a
+// sample's place is one number (below 2^31).
+bool EvenRows(const CopyView& copy, std::uint32_t& stride) {
+  stride = copy.height < 2 ? static_cast<std::uint32_t>(copy.width) : copy.rows[1] - copy.rows[0];
+  if (std::int64_t{copy.rows[copy.height - 1]} + copy.width >= (std::int64_t{1} << 31)) return false;
+  for (int r = 0; r < copy.height; ++r)
+    if (copy.rows[r] != copy.rows[0] + static_cast<std::uint32_t>(r) * stride) return false;
+  return true;
+}
+
 void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
   int x = x0;
 #if defined(QV_MOTION_AVX2)
   const CopyView& copy = s.copy;
-  if (HasAvx2() && copy.height > 0 && copy.width > 0) {
+  std::uint32_t stride = 0;
+  // Mask places as 32-bit numbers too.
+  const bool small = std::int64_t{s.width} * s.height < (std::int64_t{1} << 31);
+  if (HasAvx2() && small && copy.height > 0 && copy.width > 0 && EvenRows(copy, stride)) {
+    const double base = static_cast<double>(copy.rows[0]) - static_cast<double>(copy.top) * stride - copy.left;
     const ExplodeBounds b{std::max(copy.left, 0), std::max(copy.top, 0), std::min(copy.left + copy.width, s.width) - 1L,
-                          std::min(copy.top + copy.height, s.height) - 1L};
+                          std::min(copy.top + copy.height, s.height) - 1L, static_cast<double>(stride), base};
     const long reach = std::labs(ms.length) + 1;
     const bool masked = !MaskRowsSet(s, y - reach, y + reach);
     for (; x + 7 <= x1; x += 8) {
