@@ -501,35 +501,6 @@ __attribute__((target("avx2"))) inline __m256i Truncated(__m256d lo, __m256d hi)
   return _mm256_set_m128i(_mm256_cvttpd_epi32(hi), _mm256_cvttpd_epi32(lo));
 }
 
-// The eight samples of one step, and where Masked, which of them are set
-// (all ones) in `on`; samples not set read as 0.
-template <bool Masked>
-__attribute__((target("avx2"))) inline __m256i ExplodeSamples(const Sampler& s, __m256i sx, __m256i sy, __m256i& on) {
-  const int sx0 = _mm_cvtsi128_si32(_mm256_castsi256_si128(sx));
-  const int sy0 = _mm_cvtsi128_si32(_mm256_castsi256_si128(sy));
-  const __m256i along = _mm256_add_epi32(_mm256_set1_epi32(sx0), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-  const __m256i same = _mm256_and_si256(_mm256_cmpeq_epi32(sy, _mm256_set1_epi32(sy0)), _mm256_cmpeq_epi32(sx, along));
-  const std::size_t width = static_cast<std::size_t>(s.width);
-  if (_mm256_movemask_epi8(same) == -1) {
-    const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.copy.At(sx0, sy0)));
-    if (!Masked) return q;
-    const std::uint8_t* m = s.c.mask + static_cast<std::size_t>(sy0) * width + static_cast<std::size_t>(sx0);
-    const __m256i bytes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m)));
-    on = _mm256_xor_si256(_mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()), _mm256_set1_epi32(-1));
-    return _mm256_and_si256(q, on);
-  }
-  alignas(32) std::int32_t xs[8], ys[8], q[8], set[8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(xs), sx);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(ys), sy);
-  for (int i = 0; i < 8; ++i) {
-    set[i] = !Masked || s.c.mask[static_cast<std::size_t>(ys[i]) * width + static_cast<std::size_t>(xs[i])] ? -1 : 0;
-    std::memcpy(&q[i], s.copy.At(xs[i], ys[i]), 4);
-    q[i] &= set[i];
-  }
-  if (Masked) on = _mm256_load_si256(reinterpret_cast<const __m256i*>(set));
-  return _mm256_load_si256(reinterpret_cast<const __m256i*>(q));
-}
-
 // The eight lanes' positions: x + i, y and the directions.
 struct ExplodeLanes {
   __m256d fx0, fx1, fy, ux0, ux1, uy0, uy1;
@@ -538,7 +509,7 @@ struct ExplodeLanes {
 // The samples of step k: eight neighbours from place `at` (and `maskAt`)
 // when `together`, else lane by lane.
 template <bool Masked>
-__attribute__((target("avx2"))) inline __m256i ExplodeStep(const Sampler& s, const ExplodeLanes& l, bool together,
+__attribute__((target("avx2"))) inline __m256i ExplodeStep(const Sampler& s, const ExplodeLanes& l, const ExplodeBounds& b, bool together,
                                                            std::int32_t at, std::int32_t maskAt, long k, __m256i& on) {
   on = _mm256_set1_epi32(-1);
   if (together) {
@@ -549,10 +520,65 @@ __attribute__((target("avx2"))) inline __m256i ExplodeStep(const Sampler& s, con
     on = _mm256_xor_si256(_mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()), on);
     return _mm256_and_si256(q, on);
   }
+  // Lane by lane: the places as whole numbers in doubles, eight loads.
   const __m256d kj = _mm256_set1_pd(static_cast<double>(k));
-  return ExplodeSamples<Masked>(
-      s, Truncated(_mm256_sub_pd(l.fx0, _mm256_mul_pd(l.ux0, kj)), _mm256_sub_pd(l.fx1, _mm256_mul_pd(l.ux1, kj))),
-      Truncated(_mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy0, kj)), _mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy1, kj))), on);
+  const int zeroToward = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
+  const __m256d x0 = _mm256_round_pd(_mm256_sub_pd(l.fx0, _mm256_mul_pd(l.ux0, kj)), zeroToward);
+  const __m256d x1 = _mm256_round_pd(_mm256_sub_pd(l.fx1, _mm256_mul_pd(l.ux1, kj)), zeroToward);
+  const __m256d y0 = _mm256_round_pd(_mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy0, kj)), zeroToward);
+  const __m256d y1 = _mm256_round_pd(_mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy1, kj)), zeroToward);
+  const __m256d stride = _mm256_set1_pd(b.stride), base = _mm256_set1_pd(b.base);
+  alignas(32) std::int32_t places[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(places),
+                     Truncated(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(y0, stride), x0), base),
+                               _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(y1, stride), x1), base)));
+  const std::uint8_t* pixels = s.copy.pixels;
+  auto word = [pixels](std::int32_t place) {
+    std::int32_t v;
+    std::memcpy(&v, pixels + std::size_t{4} * static_cast<std::uint32_t>(place), 4);
+    return v;
+  };
+  const __m256i q = _mm256_setr_epi32(word(places[0]), word(places[1]), word(places[2]), word(places[3]), word(places[4]),
+                                      word(places[5]), word(places[6]), word(places[7]));
+  if (!Masked) return q;
+  const __m256d width = _mm256_set1_pd(static_cast<double>(s.width));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(places), Truncated(_mm256_add_pd(_mm256_mul_pd(y0, width), x0),
+                                                                     _mm256_add_pd(_mm256_mul_pd(y1, width), x1)));
+  const std::uint8_t* mask = s.c.mask;
+  const __m256i bytes = _mm256_setr_epi32(mask[places[0]], mask[places[1]], mask[places[2]], mask[places[3]],
+                                          mask[places[4]], mask[places[5]], mask[places[6]], mask[places[7]]);
+  on = _mm256_xor_si256(_mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()), on);
+  return _mm256_and_si256(q, on);
+}
+
+// FinishExact in colour for eight pixels whose sums lie in acc[j] as
+// pixels j and j + 4, every numerator below 2^24: each division one of
+// floats, which truncates to C's quotient (a quotient short of a whole
+// number by at least 1 / d stays short of it after a float's rounding).
+__attribute__((target("avx2"))) inline void ExplodeFinishFloat(std::uint8_t* p, const __m256i acc[4], __m256i weights, int k) {
+  const __m256i was = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256 kf = _mm256_set1_ps(static_cast<float>(k)), hundred = _mm256_set1_ps(100.0f);
+  const __m256 amount = _mm256_set1_ps(static_cast<float>(ms.amount)), keep = _mm256_set1_ps(static_cast<float>(ms.keep));
+  const __m256i shifts = _mm256_setr_epi32(0, 8, 16, 24, 0, 8, 16, 24), byte = _mm256_set1_epi32(0xFF);
+  // The alpha lane and pixels without a usable sample keep their bytes.
+  const __m256i alphaLane = _mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1), one = _mm256_set1_epi32(1);
+  __m256i out[4];
+  for (int j = 0; j < 4; ++j) {
+    const __m256i lanes = _mm256_setr_epi32(j, j, j, j, j + 4, j + 4, j + 4, j + 4);
+    const __m256i old = _mm256_and_si256(_mm256_srlv_epi32(_mm256_permutevar8x32_epi32(was, lanes), shifts), byte);
+    const __m256i w = _mm256_permutevar8x32_epi32(weights, lanes);
+    const __m256 oldF = _mm256_cvtepi32_ps(old);
+    const __m256 num = _mm256_add_ps(_mm256_cvtepi32_ps(acc[j]), _mm256_mul_ps(oldF, kf));
+    const __m256 den = _mm256_cvtepi32_ps(_mm256_add_epi32(w, _mm256_set1_epi32(k)));
+    const __m256 v = _mm256_round_ps(_mm256_div_ps(num, den), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256 mix = _mm256_add_ps(_mm256_mul_ps(v, amount), _mm256_mul_ps(oldF, keep));
+    __m256i o = _mm256_cvttps_epi32(_mm256_div_ps(mix, hundred));
+    o = _mm256_min_epi32(_mm256_max_epi32(o, _mm256_setzero_si256()), byte);
+    const __m256i keepOld = _mm256_or_si256(alphaLane, _mm256_cmpgt_epi32(one, w));
+    out[j] = _mm256_blendv_epi8(o, old, keepOld);
+  }
+  const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(out[0], out[1]), _mm256_packus_epi32(out[2], out[3]));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), bytes);
 }
 
 template <bool Masked>
@@ -659,7 +685,7 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
       for (int j = 0; j < 4; ++j) {
         __m256i on;
         q[j] = j >= here ? zero
-                         : ExplodeStep<Masked>(s, lanes, together >> j & 1, at[j], maskAt[j], step * (c + j), on);
+                         : ExplodeStep<Masked>(s, lanes, b, together >> j & 1, at[j], maskAt[j], step * (c + j), on);
         if (Masked && j < here)
           accW = _mm256_add_epi32(accW, _mm256_and_si256(on, _mm256_set1_epi32(static_cast<int>(total - c - j))));
       }
@@ -675,13 +701,19 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
     }
   }
   const std::int32_t unmaskedWeight = static_cast<std::int32_t>(steps * total - steps * (steps - 1) / 2);
+  const __m256i weightV = Masked ? accW : _mm256_set1_epi32(unmaskedWeight);
+  if (!s.alpha && ms.amount >= 0 && ms.amount <= 100 && 255 * (std::int64_t{unmaskedWeight} + total) < (1 << 24)) {
+    const __m256i acc[4] = {acc0, acc1, acc2, acc3};
+    ExplodeFinishFloat(p, acc, weightV, static_cast<int>(total));
+    return true;
+  }
   alignas(32) std::int32_t sums[32], weights[8];
   __m256i* out = reinterpret_cast<__m256i*>(sums);
   _mm256_store_si256(out, _mm256_permute2x128_si256(acc0, acc1, 0x20));
   _mm256_store_si256(out + 1, _mm256_permute2x128_si256(acc2, acc3, 0x20));
   _mm256_store_si256(out + 2, _mm256_permute2x128_si256(acc0, acc1, 0x31));
   _mm256_store_si256(out + 3, _mm256_permute2x128_si256(acc2, acc3, 0x31));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(weights), Masked ? accW : _mm256_set1_epi32(unmaskedWeight));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(weights), weightV);
   if (!s.alpha && ms.amount >= 0 && ms.amount <= 100) {
     MotionFinishAvx2(p, sums, weights, 8, static_cast<int>(total));
     return true;
