@@ -657,6 +657,15 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
   // Weights of steps c and c + 1 as one multiply-add pair.
   __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(total - 1) << 16) | static_cast<std::uint32_t>(total)));
   const __m256i pairStep = _mm256_set1_epi16(2);
+  // Rays of up to 32 steps: the four steps' weights as bytes, two steps to
+  // a byte multiply-add and the four summed in 16 bits (at most 255 x 122)
+  // before they join the 32-bit sums.
+  const bool shortRays = total <= 32;
+  auto bytePair = [](long first, long second) {
+    return static_cast<short>(((second & 0xFF) << 8) | (first & 0xFF));
+  };
+  __m256i bytesFirst = _mm256_set1_epi16(bytePair(total, total - 1));
+  __m256i bytesSecond = _mm256_set1_epi16(bytePair(total - 2, total - 3));
   for (long c = 0; c < steps; c += 4) {
     const __m256d px = _mm256_sub_pd(lane0x, _mm256_mul_pd(ux0b, kk)), py = _mm256_sub_pd(fy, _mm256_mul_pd(uy0b, kk));
     const __m256d tx = _mm256_round_pd(px, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
@@ -689,6 +698,19 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
         if (Masked && j < here)
           accW = _mm256_add_epi32(accW, _mm256_and_si256(on, _mm256_set1_epi32(static_cast<int>(total - c - j))));
       }
+    }
+    if (shortRays) {
+      const __m256i lo = _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(q[0], q[1]), bytesFirst),
+                                          _mm256_maddubs_epi16(_mm256_unpacklo_epi8(q[2], q[3]), bytesSecond));
+      const __m256i hi = _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(q[0], q[1]), bytesFirst),
+                                          _mm256_maddubs_epi16(_mm256_unpackhi_epi8(q[2], q[3]), bytesSecond));
+      acc0 = _mm256_add_epi32(acc0, _mm256_unpacklo_epi16(lo, zero));
+      acc1 = _mm256_add_epi32(acc1, _mm256_unpackhi_epi16(lo, zero));
+      acc2 = _mm256_add_epi32(acc2, _mm256_unpacklo_epi16(hi, zero));
+      acc3 = _mm256_add_epi32(acc3, _mm256_unpackhi_epi16(hi, zero));
+      bytesFirst = _mm256_sub_epi8(bytesFirst, _mm256_set1_epi8(4));
+      bytesSecond = _mm256_sub_epi8(bytesSecond, _mm256_set1_epi8(4));
+      continue;
     }
     for (int j = 0; j < 4; j += 2) {
       const __m256i alo = _mm256_unpacklo_epi8(q[j], zero), ahi = _mm256_unpackhi_epi8(q[j], zero);
