@@ -581,6 +581,14 @@ __attribute__((target("avx2"))) inline void ExplodeFinishFloat(std::uint8_t* p, 
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), bytes);
 }
 
+// The least (or greatest) of four lanes, in every lane.
+__attribute__((target("avx2"))) inline __m256d AcrossLanes(__m256d v, bool least) {
+  const __m256d swapped = _mm256_permute4x64_pd(v, 0x4E);  // halves exchanged
+  v = least ? _mm256_min_pd(v, swapped) : _mm256_max_pd(v, swapped);
+  const __m256d neighbour = _mm256_permute_pd(v, 0x5);  // pairs exchanged
+  return least ? _mm256_min_pd(v, neighbour) : _mm256_max_pd(v, neighbour);
+}
+
 template <bool Masked>
 __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const ExplodeBounds& b, std::uint8_t* p, int x,
                                                   int y) {
@@ -629,20 +637,22 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
   // four steps at a time. The margin covers every rounding of the
   // positions and of this test many times over; elsewhere the lanes are
   // worked one by one.
-  alignas(32) double ux[8], uy[8];
-  _mm256_store_pd(ux, ux0), _mm256_store_pd(ux + 4, ux1), _mm256_store_pd(uy, uy0), _mm256_store_pd(uy + 4, uy1);
-  double dLow = 0, dHigh = 0, eLow = 0, eHigh = 0;
-  for (int i = 1; i < 8; ++i) {
-    dLow = std::min(dLow, ux[0] - ux[i]), dHigh = std::max(dHigh, ux[0] - ux[i]);
-    eLow = std::min(eLow, uy[0] - uy[i]), eHigh = std::max(eHigh, uy[0] - uy[i]);
-  }
+  // The lanes' differences from lane 0 (0 in lane 0 itself), their least
+  // and greatest; for steps of one sign the products' least and greatest
+  // are those of the two ends.
+  const __m256d ux0b = _mm256_permute4x64_pd(ux0, 0), uy0b = _mm256_permute4x64_pd(uy0, 0);
+  const __m256d dA = _mm256_sub_pd(ux0b, ux0), dB = _mm256_sub_pd(ux0b, ux1);
+  const __m256d eA = _mm256_sub_pd(uy0b, uy0), eB = _mm256_sub_pd(uy0b, uy1);
+  const __m256d dLowV = AcrossLanes(_mm256_min_pd(dA, dB), true), dHighV = AcrossLanes(_mm256_max_pd(dA, dB), false);
+  const __m256d eLowV = AcrossLanes(_mm256_min_pd(eA, eB), true), eHighV = AcrossLanes(_mm256_max_pd(eA, eB), false);
+  const bool forward = step > 0;
+  const __m256d dFirst = forward ? dLowV : dHighV, dSecond = forward ? dHighV : dLowV;
+  const __m256d eFirst = forward ? eLowV : eHighV, eSecond = forward ? eHighV : eLowV;
   const double margin =
       (std::fabs(static_cast<double>(x)) + std::fabs(static_cast<double>(y)) + 4.0 * static_cast<double>(std::labs(end)) + 64.0) *
       0x1p-48;
   const __m256d lowest = _mm256_set1_pd(margin), highest = _mm256_set1_pd(1 - margin);
-  const __m256d dLowV = _mm256_set1_pd(dLow), dHighV = _mm256_set1_pd(dHigh);
-  const __m256d eLowV = _mm256_set1_pd(eLow), eHighV = _mm256_set1_pd(eHigh);
-  const __m256d lane0x = _mm256_set1_pd(static_cast<double>(x)), ux0b = _mm256_set1_pd(ux[0]), uy0b = _mm256_set1_pd(uy[0]);
+  const __m256d lane0x = _mm256_set1_pd(static_cast<double>(x));
   // A sample's place in the copy and in the mask as whole numbers in
   // doubles (exact: all below 2^53).
   const __m256d strideV = _mm256_set1_pd(b.stride), baseV = _mm256_set1_pd(b.base);
@@ -671,13 +681,11 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
     const __m256d tx = _mm256_round_pd(px, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     const __m256d ty = _mm256_round_pd(py, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     const __m256d fx = _mm256_sub_pd(px, tx), fyr = _mm256_sub_pd(py, ty);
-    const __m256d dl = _mm256_mul_pd(dLowV, kk), dh = _mm256_mul_pd(dHighV, kk);
-    const __m256d el = _mm256_mul_pd(eLowV, kk), eh = _mm256_mul_pd(eHighV, kk);
     const __m256d inside = _mm256_and_pd(
-        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fx, _mm256_min_pd(dl, dh)), lowest, _CMP_GE_OQ),
-                      _mm256_cmp_pd(_mm256_add_pd(fx, _mm256_max_pd(dl, dh)), highest, _CMP_LE_OQ)),
-        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_min_pd(el, eh)), lowest, _CMP_GE_OQ),
-                      _mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_max_pd(el, eh)), highest, _CMP_LE_OQ)));
+        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fx, _mm256_mul_pd(dFirst, kk)), lowest, _CMP_GE_OQ),
+                      _mm256_cmp_pd(_mm256_add_pd(fx, _mm256_mul_pd(dSecond, kk)), highest, _CMP_LE_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_mul_pd(eFirst, kk)), lowest, _CMP_GE_OQ),
+                      _mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_mul_pd(eSecond, kk)), highest, _CMP_LE_OQ)));
     const int together = _mm256_movemask_pd(inside);
     alignas(16) std::int32_t at[4], maskAt[4] = {0, 0, 0, 0};
     _mm_store_si128(reinterpret_cast<__m128i*>(at),
