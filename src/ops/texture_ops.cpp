@@ -998,9 +998,34 @@ inline int LumOf(const std::uint8_t* q) { return Lum(q[0], q[1], q[2]); }
 // Four pixels at a time: each weighted channel i x w / 255 (at most
 // 255 x 105) by the multiply-high for / 255, exact below 2^16, then the
 // three added: the tables' own values.
+#if defined(QV_CANVAS_AVX2)
+// LumRow's four-pixel steps eight at a time, each 128-bit half doing four.
+__attribute__((target("avx2"))) int LumEight(const std::uint8_t* q, int width, int* out) {
+  const __m256i zero = _mm256_setzero_si256(), by255 = _mm256_set1_epi16(static_cast<short>(0x8081));
+  const __m256i weights = _mm256_set1_epi64x(0x0000004100690055ll), ones = _mm256_set1_epi64x(0x0000000100010001ll);
+  int i = 0;
+  for (; i + 8 <= width; i += 8, q += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+    const __m256i wl = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(v, zero), weights), by255), 7);
+    const __m256i wh = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(v, zero), weights), by255), 7);
+    const __m256 lo = _mm256_castsi256_ps(_mm256_madd_epi16(wl, ones)), hi = _mm256_castsi256_ps(_mm256_madd_epi16(wh, ones));
+    const __m256i sums = _mm256_add_epi32(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+                                          _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), sums);
+  }
+  return i;
+}
+#endif
+
 void LumRow(const CopyView& copy, int y, int* out) {
   const std::uint8_t* q = copy.At(copy.left, y);
   int i = 0;
+#if defined(QV_CANVAS_AVX2)
+  if (HasCanvasAvx2()) {
+    i = LumEight(q, copy.width, out);
+    q += std::size_t{4} * static_cast<std::size_t>(i);
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
   const __m128i weights = _mm_set_epi16(0, 65, 105, 85, 0, 65, 105, 85), ones = _mm_set_epi16(0, 1, 1, 1, 0, 1, 1, 1);
