@@ -659,13 +659,13 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
   const __m256d widthV = _mm256_set1_pd(static_cast<double>(s.width));
   const double stepD = static_cast<double>(step);
   const __m256d stepFour = _mm256_set1_pd(4 * stepD);
-  __m256d kk = _mm256_setr_pd(0, stepD, 2 * stepD, 3 * stepD);
+  __m256d kk = _mm256_setr_pd(stepD, 2 * stepD, 3 * stepD, 4 * stepD);
   const std::uint8_t* pixels = s.copy.pixels;
   const __m256i zero = _mm256_setzero_si256();
   __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero, accW = zero;
   const long steps = std::labs(end) + 1;
   // Weights of steps c and c + 1 as one multiply-add pair.
-  __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(total - 1) << 16) | static_cast<std::uint32_t>(total)));
+  __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(total) << 16)));
   const __m256i pairStep = _mm256_set1_epi16(2);
   // Rays of up to 32 steps: the four steps' weights as bytes, two steps to
   // a byte multiply-add and the four summed in 16 bits (at most 255 x 122)
@@ -674,9 +674,28 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
   auto bytePair = [](long first, long second) {
     return static_cast<short>(((second & 0xFF) << 8) | (first & 0xFF));
   };
-  __m256i bytesFirst = _mm256_set1_epi16(bytePair(total, total - 1));
-  __m256i bytesSecond = _mm256_set1_epi16(bytePair(total - 2, total - 3));
-  for (long c = 0; c < steps; c += 4) {
+  // Step 0 samples the eight pixels themselves (a product with 0 moves
+  // nothing), always neighbours: it goes alone, weighed |L|, so that the
+  // steps after it fill whole groups of four.
+  {
+    __m256i on;
+    const double place = static_cast<double>(y) * b.stride + static_cast<double>(x) + b.base;
+    const double maskPlace = static_cast<double>(y) * static_cast<double>(s.width) + static_cast<double>(x);
+    const __m256i q0 = ExplodeStep<Masked>(s, lanes, b, true, static_cast<std::int32_t>(place),
+                                           static_cast<std::int32_t>(maskPlace), 0, on);
+    if (Masked) accW = _mm256_and_si256(on, _mm256_set1_epi32(static_cast<int>(total)));
+    // As the second of a pair (weighed |L|) whose first is nothing.
+    const __m256i lo = _mm256_unpacklo_epi8(q0, zero), hi = _mm256_unpackhi_epi8(q0, zero);
+    acc0 = _mm256_madd_epi16(_mm256_unpacklo_epi16(zero, lo), wpair);
+    acc1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(zero, lo), wpair);
+    acc2 = _mm256_madd_epi16(_mm256_unpacklo_epi16(zero, hi), wpair);
+    acc3 = _mm256_madd_epi16(_mm256_unpackhi_epi16(zero, hi), wpair);
+    wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(total - 2) << 16) |
+                                               static_cast<std::uint32_t>(total - 1)));
+  }
+  __m256i bytesFirst = _mm256_set1_epi16(bytePair(total - 1, total - 2));
+  __m256i bytesSecond = _mm256_set1_epi16(bytePair(total - 3, total - 4));
+  for (long c = 1; c < steps; c += 4) {
     const __m256d px = _mm256_sub_pd(lane0x, _mm256_mul_pd(ux0b, kk)), py = _mm256_sub_pd(fy, _mm256_mul_pd(uy0b, kk));
     const __m256d tx = _mm256_round_pd(px, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     const __m256d ty = _mm256_round_pd(py, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
