@@ -29,7 +29,7 @@
 #endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#define QV_CANVAS_AVX2 1
+#define QV_TEXTURE_AVX2 1
 #endif
 
 namespace qv {
@@ -42,8 +42,8 @@ constexpr int kOutlinePosition = 16150;
 constexpr int kMaxSpread = 1000;
 constexpr long kLongestSpacing = 1 << 20;
 
-#if defined(QV_CANVAS_AVX2)
-bool HasCanvasAvx2() {
+#if defined(QV_TEXTURE_AVX2)
+bool TextureHasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
 }
@@ -231,7 +231,7 @@ Interior InteriorOf(const CopyView& copy, int x0, int x1, int y, int r) {
   return {std::max(x0, copy.left + r), std::min(x1, copy.left + copy.width - 1 - r)};
 }
 
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
 // StoreSharpen for two pixels at a time, every channel in its lane and the
 // average taken from the window sum: the same integer expressions, each
 // division one of floats, exact while every numerator stays below 2^24 (a
@@ -315,9 +315,9 @@ void FinishSpread(std::uint8_t* row, const std::uint8_t* maskRow, int n, const s
     }
   }
 #endif
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
   // The sums' and the sharpened mix's numerators below 2^24.
-  if (Sharpen && integerReciprocal && 255 * full < (1L << 24) && t.amount >= 0 && t.amount <= 200 && HasCanvasAvx2())
+  if (Sharpen && integerReciprocal && 255 * full < (1L << 24) && t.amount >= 0 && t.amount <= 200 && TextureHasAvx2())
     i = SharpenPairs(row, maskRow, n, sum, first, last, full, t.amount);
 #endif
   for (; i < n; ++i) {
@@ -631,7 +631,7 @@ void ShaveOne(const CopyView& copy, std::uint8_t* row, int x0, int x, int y, con
 
 // Where all directions count, four whole windows at a time; the rest pixel
 // by pixel.
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
 // ShaveFour for eight pixels: the same byte and 16-bit operations, each
 // 128-bit half holding four of the pixels.
 __attribute__((target("avx2"))) void ShaveEight(const CopyView& copy, std::uint8_t* p, int x, int y, const std::uint8_t* mask,
@@ -689,8 +689,8 @@ void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mask
 #if defined(__SSE2__)
   if (t.direction == 0 && inRows && a <= b) {
     for (; x < a; ++x) ShaveOne(copy, row, x0, x, y, maskRow, inRows, a, b);
-#if defined(QV_CANVAS_AVX2)
-    if (HasCanvasAvx2())
+#if defined(QV_TEXTURE_AVX2)
+    if (TextureHasAvx2())
       for (; x + 7 <= b; x += 8) ShaveEight(copy, row + std::size_t{4} * (x - x0), x, y, maskRow + (x - x0), c.affectAlpha);
 #endif
     for (; x + 3 <= b; x += 4) ShaveFour(copy, row + std::size_t{4} * (x - x0), x, y, maskRow + (x - x0), c.affectAlpha);
@@ -840,7 +840,7 @@ inline void ReliefTwo(const std::uint8_t* q, std::ptrdiff_t stride, std::uint8_t
 }
 #endif
 
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
 // Eight pixels of a row of 16-bit channels (four to a 256-bit half) from
 // eight values, each value over its pixel's four channels.
 __attribute__((target("avx2"))) inline void SpreadToChannels(__m256i v, __m256i out[2]) {
@@ -904,12 +904,12 @@ int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     const bool pairs = !c.affectAlpha && y > copy.top && y < cy1 && std::labs(t.multiply) <= (1L << 20);
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
     // |d| is at most 6 x 255.
-    const bool eights = pairs && std::labs(t.multiply) * 1530 < (1L << 24) && HasCanvasAvx2();
+    const bool eights = pairs && std::labs(t.multiply) * 1530 < (1L << 24) && TextureHasAvx2();
 #endif
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
       if (eights && x > copy.left && x + 7 < cx1 && x + 7 <= c.x1) {
         ReliefEight(copy.At(x, y), copy.At(x, y + 1) - copy.At(x, y), p, mp, t.multiply);
         x += 7, p += 28, mp += 7;  // the loop steps past the eighth
@@ -998,7 +998,7 @@ inline int LumOf(const std::uint8_t* q) { return Lum(q[0], q[1], q[2]); }
 // Four pixels at a time: each weighted channel i x w / 255 (at most
 // 255 x 105) by the multiply-high for / 255, exact below 2^16, then the
 // three added: the tables' own values.
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
 // LumRow's four-pixel steps eight at a time, each 128-bit half doing four.
 __attribute__((target("avx2"))) int LumEight(const std::uint8_t* q, int width, int* out) {
   const __m256i zero = _mm256_setzero_si256(), by255 = _mm256_set1_epi16(static_cast<short>(0x8081));
@@ -1020,8 +1020,8 @@ __attribute__((target("avx2"))) int LumEight(const std::uint8_t* q, int width, i
 void LumRow(const CopyView& copy, int y, int* out) {
   const std::uint8_t* q = copy.At(copy.left, y);
   int i = 0;
-#if defined(QV_CANVAS_AVX2)
-  if (HasCanvasAvx2()) {
+#if defined(QV_TEXTURE_AVX2)
+  if (TextureHasAvx2()) {
     i = LumEight(q, copy.width, out);
     q += std::size_t{4} * static_cast<std::size_t>(i);
   }
@@ -1084,7 +1084,7 @@ inline void ElevationsFour(std::uint8_t* p, const std::uint8_t* mp, const int* r
 }
 #endif
 
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
 // ElevationsFour for eight pixels, the same operations lane by lane.
 __attribute__((target("avx2"))) void ElevationsEight(std::uint8_t* p, const std::uint8_t* mp, const int* row,
                                                      const int* above, const int* below, const std::uint32_t* packed,
@@ -1148,8 +1148,8 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
     packed[l] = static_cast<std::uint32_t>(t.table[0][l] & 255) | static_cast<std::uint32_t>(t.table[1][l] & 255) << 8 |
                 static_cast<std::uint32_t>(t.table[2][l] & 255) << 16;
   }
-#if defined(QV_CANVAS_AVX2)
-  const bool eightWide = byteTables && HasCanvasAvx2();
+#if defined(QV_TEXTURE_AVX2)
+  const bool eightWide = byteTables && TextureHasAvx2();
 #endif
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
@@ -1176,7 +1176,7 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
       if (!m || x < copy.left || x > cx1) continue;
       const std::size_t i = static_cast<std::size_t>(x - copy.left);
       const int l = lumRow[i];
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
       if (eightWide && x >= a && x + 7 <= b) {
         ElevationsEight(p, mp, lumRow + i, lumAbove + i, lumBelow + i, packed, static_cast<float>(shading));
         x += 7, p += 28, mp += 7;  // the loop steps past the eighth
@@ -1341,7 +1341,7 @@ void Grain(const CanvasView& cv, int x, int y, const std::uint8_t* s, int g[3]) 
   if (t.bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
 }
 
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
 // Two neighbouring pixels of a tiled row at once, colour only, every
 // channel in its own lane: the worker's integer expressions, each division
 // one of floats. A numerator below 2^24 is exact in a float and its
@@ -1448,11 +1448,11 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   }
   int summedRow = -1;
   int result = 0;
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
   // Every numerator of the pair's expressions below 2^24 (window sums up to
   // 255 x W among them).
   auto percent = [](long v) { return v >= 0 && v <= 100; };
-  const bool vector = HasCanvasAvx2() && tile && !affectAlpha && percent(amount) && percent(transparency) &&
+  const bool vector = TextureHasAvx2() && tile && !affectAlpha && percent(amount) && percent(transparency) &&
                       percent(emboss) && (!grain || 255 * t.kernel.full < (1L << 24));
 #endif
   for (int y = c.y0; y <= c.y1 && result == 0; ++y) {
@@ -1473,7 +1473,7 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
     std::int64_t tiled = 0;  // (x - x0) mod the canvas' width
     const int uy = std::max(sy - 1, 0);
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp, tiled = tiled + 1 == cw ? 0 : tiled + 1) {
-#if defined(QV_CANVAS_AVX2)
+#if defined(QV_TEXTURE_AVX2)
       // A pair of tiled neighbours with a left neighbour each in the canvas
       // and, with grain, their window sums at hand.
       if (vector && tiled >= 1 && tiled + 1 < cw && x < c.x1 &&
