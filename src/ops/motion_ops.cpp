@@ -482,90 +482,293 @@ void ExplodeFast(const Sampler& s, std::uint8_t* p, int x, int y) {
 }
 
 #if defined(QV_MOTION_AVX2)
-// Four neighbouring pixels' rays at once, when they take the same number
-// of steps and lie wholly in the copy and the image; false leaves the four
-// to ExplodeFast. The sample positions are the same products and
-// differences, lane by lane. The weights fall by one a step from |L|, so
-// the weighted sum is (|L| - n) x C + D for the running sum C of the
-// samples and the running sum D of C over the n steps: adds only, and the
-// integer sums come out the same in any order.
+// Eight neighbouring pixels' rays at once, when they take the same number
+// of steps and lie wholly in the copy and the image; false leaves the
+// eight to ExplodeFast. The directions and sample positions are the same
+// roots, quotients, products and differences, lane by lane. Mostly the
+// eight samples of a step are eight neighbours in one row of the copy (the
+// rays of neighbouring pixels run nearly alike away from the centre): one
+// load then takes them all. Two steps go into one multiply-add with their
+// weights |L| - |k|; integer sums come out the same in any order.
+struct ExplodeBounds {
+  long left, top, right, bottom;  // the copy's part inside the image
+  // With the copy's rows evenly spaced, a pixel's place in the copy is
+  // y x stride + x + base.
+  double stride, base;
+};
+
+__attribute__((target("avx2"))) inline __m256i Truncated(__m256d lo, __m256d hi) {
+  return _mm256_set_m128i(_mm256_cvttpd_epi32(hi), _mm256_cvttpd_epi32(lo));
+}
+
+// The eight lanes' positions: x + i, y and the directions.
+struct ExplodeLanes {
+  __m256d fx0, fx1, fy, ux0, ux1, uy0, uy1;
+};
+
+// The samples of step k: eight neighbours from place `at` (and `maskAt`)
+// when `together`, else lane by lane.
 template <bool Masked>
-__attribute__((target("avx2"))) bool ExplodeFour(const Sampler& s, std::uint8_t* p, int x, int y, std::uint32_t stride) {
+__attribute__((target("avx2"))) inline __m256i ExplodeStep(const Sampler& s, const ExplodeLanes& l, const ExplodeBounds& b, bool together,
+                                                           std::int32_t at, std::int32_t maskAt, long k, __m256i& on) {
+  on = _mm256_set1_epi32(-1);
+  if (together) {
+    const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.copy.pixels + std::size_t{4} * static_cast<std::uint32_t>(at)));
+    if (!Masked) return q;
+    const std::uint8_t* m = s.c.mask + static_cast<std::uint32_t>(maskAt);
+    const __m256i bytes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m)));
+    on = _mm256_xor_si256(_mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()), on);
+    return _mm256_and_si256(q, on);
+  }
+  // Lane by lane: the places as whole numbers in doubles, eight loads.
+  const __m256d kj = _mm256_set1_pd(static_cast<double>(k));
+  const int zeroToward = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
+  const __m256d x0 = _mm256_round_pd(_mm256_sub_pd(l.fx0, _mm256_mul_pd(l.ux0, kj)), zeroToward);
+  const __m256d x1 = _mm256_round_pd(_mm256_sub_pd(l.fx1, _mm256_mul_pd(l.ux1, kj)), zeroToward);
+  const __m256d y0 = _mm256_round_pd(_mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy0, kj)), zeroToward);
+  const __m256d y1 = _mm256_round_pd(_mm256_sub_pd(l.fy, _mm256_mul_pd(l.uy1, kj)), zeroToward);
+  const __m256d stride = _mm256_set1_pd(b.stride), base = _mm256_set1_pd(b.base);
+  alignas(32) std::int32_t places[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(places),
+                     Truncated(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(y0, stride), x0), base),
+                               _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(y1, stride), x1), base)));
+  const std::uint8_t* pixels = s.copy.pixels;
+  auto word = [pixels](std::int32_t place) {
+    std::int32_t v;
+    std::memcpy(&v, pixels + std::size_t{4} * static_cast<std::uint32_t>(place), 4);
+    return v;
+  };
+  const __m256i q = _mm256_setr_epi32(word(places[0]), word(places[1]), word(places[2]), word(places[3]), word(places[4]),
+                                      word(places[5]), word(places[6]), word(places[7]));
+  if (!Masked) return q;
+  const __m256d width = _mm256_set1_pd(static_cast<double>(s.width));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(places), Truncated(_mm256_add_pd(_mm256_mul_pd(y0, width), x0),
+                                                                     _mm256_add_pd(_mm256_mul_pd(y1, width), x1)));
+  const std::uint8_t* mask = s.c.mask;
+  const __m256i bytes = _mm256_setr_epi32(mask[places[0]], mask[places[1]], mask[places[2]], mask[places[3]],
+                                          mask[places[4]], mask[places[5]], mask[places[6]], mask[places[7]]);
+  on = _mm256_xor_si256(_mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()), on);
+  return _mm256_and_si256(q, on);
+}
+
+// FinishExact in colour for eight pixels whose sums lie in acc[j] as
+// pixels j and j + 4, every numerator below 2^24: each division one of
+// floats, which truncates to C's quotient (a quotient short of a whole
+// number by at least 1 / d stays short of it after a float's rounding).
+__attribute__((target("avx2"))) inline void ExplodeFinishFloat(std::uint8_t* p, const __m256i acc[4], __m256i weights, int k) {
+  const __m256i was = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256 kf = _mm256_set1_ps(static_cast<float>(k)), hundred = _mm256_set1_ps(100.0f);
+  const __m256 amount = _mm256_set1_ps(static_cast<float>(ms.amount)), keep = _mm256_set1_ps(static_cast<float>(ms.keep));
+  const __m256i shifts = _mm256_setr_epi32(0, 8, 16, 24, 0, 8, 16, 24), byte = _mm256_set1_epi32(0xFF);
+  // The alpha lane and pixels without a usable sample keep their bytes.
+  const __m256i alphaLane = _mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1), one = _mm256_set1_epi32(1);
+  __m256i out[4];
+  for (int j = 0; j < 4; ++j) {
+    const __m256i lanes = _mm256_setr_epi32(j, j, j, j, j + 4, j + 4, j + 4, j + 4);
+    const __m256i old = _mm256_and_si256(_mm256_srlv_epi32(_mm256_permutevar8x32_epi32(was, lanes), shifts), byte);
+    const __m256i w = _mm256_permutevar8x32_epi32(weights, lanes);
+    const __m256 oldF = _mm256_cvtepi32_ps(old);
+    const __m256 num = _mm256_add_ps(_mm256_cvtepi32_ps(acc[j]), _mm256_mul_ps(oldF, kf));
+    const __m256 den = _mm256_cvtepi32_ps(_mm256_add_epi32(w, _mm256_set1_epi32(k)));
+    const __m256 v = _mm256_round_ps(_mm256_div_ps(num, den), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256 mix = _mm256_add_ps(_mm256_mul_ps(v, amount), _mm256_mul_ps(oldF, keep));
+    __m256i o = _mm256_cvttps_epi32(_mm256_div_ps(mix, hundred));
+    o = _mm256_min_epi32(_mm256_max_epi32(o, _mm256_setzero_si256()), byte);
+    const __m256i keepOld = _mm256_or_si256(alphaLane, _mm256_cmpgt_epi32(one, w));
+    out[j] = _mm256_blendv_epi8(o, old, keepOld);
+  }
+  const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(out[0], out[1]), _mm256_packus_epi32(out[2], out[3]));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), bytes);
+}
+
+// The least (or greatest) of four lanes, in every lane.
+__attribute__((target("avx2"))) inline __m256d AcrossLanes(__m256d v, bool least) {
+  const __m256d swapped = _mm256_permute4x64_pd(v, 0x4E);  // halves exchanged
+  v = least ? _mm256_min_pd(v, swapped) : _mm256_max_pd(v, swapped);
+  const __m256d neighbour = _mm256_permute_pd(v, 0x5);  // pairs exchanged
+  return least ? _mm256_min_pd(v, neighbour) : _mm256_max_pd(v, neighbour);
+}
+
+template <bool Masked>
+__attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const ExplodeBounds& b, std::uint8_t* p, int x,
+                                                  int y) {
   const long l = ms.length, step = l >= 1 ? 1 : -1, total = std::labs(l);
-  const long cx = s.c.cx, cy = s.c.cy;
-  const CopyView& copy = s.copy;
-  const long left = std::max(copy.left, 0), top = std::max(copy.top, 0);
-  const long right = std::min(copy.left + copy.width, s.width) - 1, bottom = std::min(copy.top + copy.height, s.height) - 1;
-  alignas(32) double ux[4], uy[4];
-  long end = 0;
-  const double fy = static_cast<double>(y);
-  for (int i = 0; i < 4; ++i) {
-    const double ddx = static_cast<double>(x + i - cx), ddy = static_cast<double>(y - cy);
-    const long dd = static_cast<long>(std::sqrt(ddx * ddx + ddy * ddy));
-    if (dd == 0) return false;
-    ux[i] = ddx / static_cast<double>(dd), uy[i] = ddy / static_cast<double>(dd);
-    const long e = l >= 1 ? std::min(l, dd) - 1 : l + 1;
-    if (i > 0 && e != end) return false;
-    end = e;
-    const double ke = static_cast<double>(end);
-    const long ex = static_cast<long>(static_cast<double>(x + i) - ux[i] * ke), ey = static_cast<long>(fy - uy[i] * ke);
-    const long lowX = std::min<long>(x + i, ex), highX = std::max<long>(x + i, ex);
-    const long lowY = std::min<long>(y, ey), highY = std::max<long>(y, ey);
-    if (lowX < left || highX > right || lowY < top || highY > bottom) return false;
+  if (x < b.left || x + 7 > b.right || y < b.top || y > b.bottom) return false;
+  const __m256d fx0 = _mm256_setr_pd(x, x + 1, x + 2, x + 3), fx1 = _mm256_setr_pd(x + 4, x + 5, x + 6, x + 7);
+  const __m256d fy = _mm256_set1_pd(static_cast<double>(y));
+  const __m256d ddy = _mm256_set1_pd(static_cast<double>(y - s.c.cy)), cx = _mm256_set1_pd(static_cast<double>(s.c.cx));
+  const __m256d ddx0 = _mm256_sub_pd(fx0, cx), ddx1 = _mm256_sub_pd(fx1, cx);
+  const __m256i dd = Truncated(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ddx0, ddx0), _mm256_mul_pd(ddy, ddy))),
+                               _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ddx1, ddx1), _mm256_mul_pd(ddy, ddy))));
+  if (!_mm256_testz_si256(_mm256_cmpeq_epi32(dd, _mm256_setzero_si256()), _mm256_set1_epi32(-1))) return false;
+  // The last k: it stops at L or at the distance, the same in every lane.
+  long end = l + 1;
+  if (l >= 1) {
+    const __m256i last = _mm256_sub_epi32(_mm256_min_epi32(dd, _mm256_set1_epi32(static_cast<int>(l))), _mm256_set1_epi32(1));
+    end = _mm_cvtsi128_si32(_mm256_castsi256_si128(last));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(last, _mm256_set1_epi32(static_cast<int>(end)))) != -1) return false;
   }
   // The 32-bit sums: every weight is at most |L|, over |end| + 1 steps and
-  // the pixel itself.
-  if ((static_cast<std::int64_t>(std::labs(end)) + 2) * total * 255 >= (std::int64_t{1} << 31)) return false;
-  const __m256d fxv = _mm256_set_pd(x + 3, x + 2, x + 1, x), fyv = _mm256_set1_pd(fy);
-  const __m256d uxv = _mm256_load_pd(ux), uyv = _mm256_load_pd(uy);
-  const __m128i widthV = _mm_set1_epi32(s.width), strideV = _mm_set1_epi32(static_cast<int>(stride));
-  const __m128i topV = _mm_set1_epi32(copy.top), leftV = _mm_set1_epi32(copy.left);
-  const __m128i firstRow = _mm_set1_epi32(static_cast<int>(copy.rows[0]));
-  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi32(1);
-  const std::uint8_t* mask = s.c.mask;
-  const std::uint8_t* pixels = copy.pixels;
-  __m256i c0 = _mm256_setzero_si256(), c1 = c0, d0 = c0, d1 = c0;
-  __m128i cw = zero, dw = zero;
-  long n = 0;
-  for (long k = 0; k != end + step; k += step, ++n) {
-    const __m256d kk = _mm256_set1_pd(static_cast<double>(k));
-    const __m128i sx = _mm256_cvttpd_epi32(_mm256_sub_pd(fxv, _mm256_mul_pd(uxv, kk)));
-    const __m128i sy = _mm256_cvttpd_epi32(_mm256_sub_pd(fyv, _mm256_mul_pd(uyv, kk)));
-    // Four single loads beat a gather here.
-    alignas(16) std::int32_t mi[4], pi[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(mi), _mm_add_epi32(_mm_mullo_epi32(sy, widthV), sx));
-    _mm_store_si128(reinterpret_cast<__m128i*>(pi),
-                    _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(sy, topV), strideV), firstRow),
-                                  _mm_sub_epi32(sx, leftV)));
-    std::uint32_t px[4];
-    int set[4];
-    for (int i = 0; i < 4; ++i) {
-      set[i] = !Masked || mask[mi[i]] ? -1 : 0;
-      std::memcpy(&px[i], pixels + std::size_t{4} * static_cast<std::uint32_t>(pi[i]), 4);
-      px[i] &= static_cast<std::uint32_t>(set[i]);
-    }
-    const __m128i on = _mm_set_epi32(set[3], set[2], set[1], set[0]);
-    const __m128i q = _mm_set_epi32(static_cast<int>(px[3]), static_cast<int>(px[2]), static_cast<int>(px[1]),
-                                    static_cast<int>(px[0]));
-    cw = _mm_add_epi32(cw, _mm_and_si128(on, one));
-    dw = _mm_add_epi32(dw, cw);
-    c0 = _mm256_add_epi32(c0, _mm256_cvtepu8_epi32(q));
-    d0 = _mm256_add_epi32(d0, c0);
-    c1 = _mm256_add_epi32(c1, _mm256_cvtepu8_epi32(_mm_srli_si128(q, 8)));
-    d1 = _mm256_add_epi32(d1, c1);
+  // the pixel itself; weights as 16-bit multipliers.
+  if (total >= 32768 || (static_cast<std::int64_t>(std::labs(end)) + 2) * total * 255 >= (std::int64_t{1} << 31)) return false;
+  const __m256d ux0 = _mm256_div_pd(ddx0, _mm256_cvtepi32_pd(_mm256_castsi256_si128(dd)));
+  const __m256d ux1 = _mm256_div_pd(ddx1, _mm256_cvtepi32_pd(_mm256_extracti128_si256(dd, 1)));
+  const __m256d uy0 = _mm256_div_pd(ddy, _mm256_cvtepi32_pd(_mm256_castsi256_si128(dd)));
+  const __m256d uy1 = _mm256_div_pd(ddy, _mm256_cvtepi32_pd(_mm256_extracti128_si256(dd, 1)));
+  const ExplodeLanes lanes{fx0, fx1, fy, ux0, ux1, uy0, uy1};
+  // Positions move monotonically along a ray: the ends in the box put
+  // every sample there.
+  {
+    const __m256d ke = _mm256_set1_pd(static_cast<double>(end));
+    const __m256i ex = Truncated(_mm256_sub_pd(fx0, _mm256_mul_pd(ux0, ke)), _mm256_sub_pd(fx1, _mm256_mul_pd(ux1, ke)));
+    const __m256i ey = Truncated(_mm256_sub_pd(fy, _mm256_mul_pd(uy0, ke)), _mm256_sub_pd(fy, _mm256_mul_pd(uy1, ke)));
+    const __m256i out = _mm256_or_si256(
+        _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(b.left)), ex),
+                        _mm256_cmpgt_epi32(ex, _mm256_set1_epi32(static_cast<int>(b.right)))),
+        _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(b.top)), ey),
+                        _mm256_cmpgt_epi32(ey, _mm256_set1_epi32(static_cast<int>(b.bottom)))));
+    if (!_mm256_testz_si256(out, out)) return false;
   }
-  const int rest = static_cast<int>(total - n);
-  const __m256i rest8 = _mm256_set1_epi32(rest);
-  alignas(32) std::int32_t sums[16], weights[4];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(sums), _mm256_add_epi32(_mm256_mullo_epi32(c0, rest8), d0));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(sums + 8), _mm256_add_epi32(_mm256_mullo_epi32(c1, rest8), d1));
-  _mm_store_si128(reinterpret_cast<__m128i*>(weights), _mm_add_epi32(_mm_mullo_epi32(cw, _mm_set1_epi32(rest)), dw));
+  // Lane i's x position at step k is i + X0 + (ux0 - ux_i) k in exact
+  // arithmetic, where X0 is lane 0's, and its y position Y0 + (uy0 - uy_i) k:
+  // where lane 0's fraction lies far enough inside [0, 1) that no lane's
+  // difference can carry it over a whole number, the eight samples are the
+  // eight neighbours of lane 0's one, and only lane 0's place is worked,
+  // four steps at a time. The margin covers every rounding of the
+  // positions and of this test many times over; elsewhere the lanes are
+  // worked one by one.
+  // The lanes' differences from lane 0 (0 in lane 0 itself), their least
+  // and greatest; for steps of one sign the products' least and greatest
+  // are those of the two ends.
+  const __m256d ux0b = _mm256_permute4x64_pd(ux0, 0), uy0b = _mm256_permute4x64_pd(uy0, 0);
+  const __m256d dA = _mm256_sub_pd(ux0b, ux0), dB = _mm256_sub_pd(ux0b, ux1);
+  const __m256d eA = _mm256_sub_pd(uy0b, uy0), eB = _mm256_sub_pd(uy0b, uy1);
+  const __m256d dLowV = AcrossLanes(_mm256_min_pd(dA, dB), true), dHighV = AcrossLanes(_mm256_max_pd(dA, dB), false);
+  const __m256d eLowV = AcrossLanes(_mm256_min_pd(eA, eB), true), eHighV = AcrossLanes(_mm256_max_pd(eA, eB), false);
+  const bool forward = step > 0;
+  const __m256d dFirst = forward ? dLowV : dHighV, dSecond = forward ? dHighV : dLowV;
+  const __m256d eFirst = forward ? eLowV : eHighV, eSecond = forward ? eHighV : eLowV;
+  const double margin =
+      (std::fabs(static_cast<double>(x)) + std::fabs(static_cast<double>(y)) + 4.0 * static_cast<double>(std::labs(end)) + 64.0) *
+      0x1p-48;
+  const __m256d lowest = _mm256_set1_pd(margin), highest = _mm256_set1_pd(1 - margin);
+  const __m256d lane0x = _mm256_set1_pd(static_cast<double>(x));
+  // A sample's place in the copy and in the mask as whole numbers in
+  // doubles (exact: all below 2^53).
+  const __m256d strideV = _mm256_set1_pd(b.stride), baseV = _mm256_set1_pd(b.base);
+  const __m256d widthV = _mm256_set1_pd(static_cast<double>(s.width));
+  const double stepD = static_cast<double>(step);
+  const __m256d stepFour = _mm256_set1_pd(4 * stepD);
+  __m256d kk = _mm256_setr_pd(stepD, 2 * stepD, 3 * stepD, 4 * stepD);
+  const std::uint8_t* pixels = s.copy.pixels;
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero, accW = zero;
+  const long steps = std::labs(end) + 1;
+  // Weights of steps c and c + 1 as one multiply-add pair.
+  __m256i wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(total) << 16)));
+  const __m256i pairStep = _mm256_set1_epi16(2);
+  // Rays of up to 32 steps: the four steps' weights as bytes, two steps to
+  // a byte multiply-add and the four summed in 16 bits (at most 255 x 122)
+  // before they join the 32-bit sums.
+  const bool shortRays = total <= 32;
+  auto bytePair = [](long first, long second) {
+    return static_cast<short>(((second & 0xFF) << 8) | (first & 0xFF));
+  };
+  // Step 0 samples the eight pixels themselves (a product with 0 moves
+  // nothing), always neighbours: it goes alone, weighed |L|, so that the
+  // steps after it fill whole groups of four.
+  {
+    __m256i on;
+    const double place = static_cast<double>(y) * b.stride + static_cast<double>(x) + b.base;
+    const double maskPlace = static_cast<double>(y) * static_cast<double>(s.width) + static_cast<double>(x);
+    const __m256i q0 = ExplodeStep<Masked>(s, lanes, b, true, static_cast<std::int32_t>(place),
+                                           static_cast<std::int32_t>(maskPlace), 0, on);
+    if (Masked) accW = _mm256_and_si256(on, _mm256_set1_epi32(static_cast<int>(total)));
+    // As the second of a pair (weighed |L|) whose first is nothing.
+    const __m256i lo = _mm256_unpacklo_epi8(q0, zero), hi = _mm256_unpackhi_epi8(q0, zero);
+    acc0 = _mm256_madd_epi16(_mm256_unpacklo_epi16(zero, lo), wpair);
+    acc1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(zero, lo), wpair);
+    acc2 = _mm256_madd_epi16(_mm256_unpacklo_epi16(zero, hi), wpair);
+    acc3 = _mm256_madd_epi16(_mm256_unpackhi_epi16(zero, hi), wpair);
+    wpair = _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(total - 2) << 16) |
+                                               static_cast<std::uint32_t>(total - 1)));
+  }
+  __m256i bytesFirst = _mm256_set1_epi16(bytePair(total - 1, total - 2));
+  __m256i bytesSecond = _mm256_set1_epi16(bytePair(total - 3, total - 4));
+  for (long c = 1; c < steps; c += 4) {
+    const __m256d px = _mm256_sub_pd(lane0x, _mm256_mul_pd(ux0b, kk)), py = _mm256_sub_pd(fy, _mm256_mul_pd(uy0b, kk));
+    const __m256d tx = _mm256_round_pd(px, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256d ty = _mm256_round_pd(py, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256d fx = _mm256_sub_pd(px, tx), fyr = _mm256_sub_pd(py, ty);
+    const __m256d inside = _mm256_and_pd(
+        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fx, _mm256_mul_pd(dFirst, kk)), lowest, _CMP_GE_OQ),
+                      _mm256_cmp_pd(_mm256_add_pd(fx, _mm256_mul_pd(dSecond, kk)), highest, _CMP_LE_OQ)),
+        _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_mul_pd(eFirst, kk)), lowest, _CMP_GE_OQ),
+                      _mm256_cmp_pd(_mm256_add_pd(fyr, _mm256_mul_pd(eSecond, kk)), highest, _CMP_LE_OQ)));
+    const int together = _mm256_movemask_pd(inside);
+    alignas(16) std::int32_t at[4], maskAt[4] = {0, 0, 0, 0};
+    _mm_store_si128(reinterpret_cast<__m128i*>(at),
+                    _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ty, strideV), tx), baseV)));
+    if (Masked)
+      _mm_store_si128(reinterpret_cast<__m128i*>(maskAt), _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(ty, widthV), tx)));
+    kk = _mm256_add_pd(kk, stepFour);
+    __m256i q[4];
+    if (!Masked && together == 15 && c + 4 <= steps) {
+      for (int j = 0; j < 4; ++j)
+        q[j] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + std::size_t{4} * static_cast<std::uint32_t>(at[j])));
+    } else {
+      const int here = static_cast<int>(std::min<long>(4, steps - c));
+      for (int j = 0; j < 4; ++j) {
+        __m256i on;
+        q[j] = j >= here ? zero
+                         : ExplodeStep<Masked>(s, lanes, b, together >> j & 1, at[j], maskAt[j], step * (c + j), on);
+        if (Masked && j < here)
+          accW = _mm256_add_epi32(accW, _mm256_and_si256(on, _mm256_set1_epi32(static_cast<int>(total - c - j))));
+      }
+    }
+    if (shortRays) {
+      const __m256i lo = _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(q[0], q[1]), bytesFirst),
+                                          _mm256_maddubs_epi16(_mm256_unpacklo_epi8(q[2], q[3]), bytesSecond));
+      const __m256i hi = _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(q[0], q[1]), bytesFirst),
+                                          _mm256_maddubs_epi16(_mm256_unpackhi_epi8(q[2], q[3]), bytesSecond));
+      acc0 = _mm256_add_epi32(acc0, _mm256_unpacklo_epi16(lo, zero));
+      acc1 = _mm256_add_epi32(acc1, _mm256_unpackhi_epi16(lo, zero));
+      acc2 = _mm256_add_epi32(acc2, _mm256_unpacklo_epi16(hi, zero));
+      acc3 = _mm256_add_epi32(acc3, _mm256_unpackhi_epi16(hi, zero));
+      bytesFirst = _mm256_sub_epi8(bytesFirst, _mm256_set1_epi8(4));
+      bytesSecond = _mm256_sub_epi8(bytesSecond, _mm256_set1_epi8(4));
+      continue;
+    }
+    for (int j = 0; j < 4; j += 2) {
+      const __m256i alo = _mm256_unpacklo_epi8(q[j], zero), ahi = _mm256_unpackhi_epi8(q[j], zero);
+      const __m256i blo = _mm256_unpacklo_epi8(q[j + 1], zero), bhi = _mm256_unpackhi_epi8(q[j + 1], zero);
+      acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), wpair));
+      acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), wpair));
+      acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), wpair));
+      acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), wpair));
+      wpair = _mm256_sub_epi16(wpair, pairStep);
+    }
+  }
+  const std::int32_t unmaskedWeight = static_cast<std::int32_t>(steps * total - steps * (steps - 1) / 2);
+  const __m256i weightV = Masked ? accW : _mm256_set1_epi32(unmaskedWeight);
+  if (!s.alpha && ms.amount >= 0 && ms.amount <= 100 && 255 * (std::int64_t{unmaskedWeight} + total) < (1 << 24)) {
+    const __m256i acc[4] = {acc0, acc1, acc2, acc3};
+    ExplodeFinishFloat(p, acc, weightV, static_cast<int>(total));
+    return true;
+  }
+  alignas(32) std::int32_t sums[32], weights[8];
+  __m256i* out = reinterpret_cast<__m256i*>(sums);
+  _mm256_store_si256(out, _mm256_permute2x128_si256(acc0, acc1, 0x20));
+  _mm256_store_si256(out + 1, _mm256_permute2x128_si256(acc2, acc3, 0x20));
+  _mm256_store_si256(out + 2, _mm256_permute2x128_si256(acc0, acc1, 0x31));
+  _mm256_store_si256(out + 3, _mm256_permute2x128_si256(acc2, acc3, 0x31));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(weights), weightV);
   if (!s.alpha && ms.amount >= 0 && ms.amount <= 100) {
-    MotionFinishAvx2(p, sums, weights, 4, static_cast<int>(total));
+    MotionFinishAvx2(p, sums, weights, 8, static_cast<int>(total));
     return true;
   }
   const int c0i = s.alpha ? 3 : 0, c1i = s.alpha ? 3 : 1, c2i = s.alpha ? 3 : 2;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 8; ++i) {
     const long sum[3] = {sums[4 * i + c0i], sums[4 * i + c1i], sums[4 * i + c2i]};
     FinishExact(p + 4 * i, weights[i], sum, total, s.alpha);
   }
@@ -577,21 +780,6 @@ bool HasAvx2() {
   return has;
 }
 #endif
-
-// Whether the copy's rows lie evenly `stride` pixels apart between rows
-// ya and yb (in the image), so that a sample's place is one index.
-bool EvenRows(const CopyView& copy, long ya, long yb, std::uint32_t& stride) {
-  ya = std::max<long>(ya, copy.top), yb = std::min<long>(yb, copy.top + copy.height - 1);
-  if (copy.height < 2) {
-    stride = static_cast<std::uint32_t>(copy.width);
-  } else {
-    stride = copy.rows[1] - copy.rows[0];
-  }
-  if (std::int64_t{copy.rows[copy.height - 1]} + copy.width >= (std::int64_t{1} << 31)) return false;
-  for (long r = ya; r <= yb; ++r)
-    if (copy.rows[r - copy.top] != copy.rows[0] + static_cast<std::uint32_t>(r - copy.top) * stride) return false;
-  return true;
-}
 
 // Whether the mask is set over the copy's columns in every image row from
 // ya to yb that the copy holds.
@@ -611,20 +799,34 @@ bool MaskRowsSet(const Sampler& s, long ya, long yb) {
   return true;
 }
 
+// Whether the copy's rows lie evenly `stride` pixels apart, so that a
+// sample's place is one number (below 2^31).
+bool EvenRows(const CopyView& copy, std::uint32_t& stride) {
+  stride = copy.height < 2 ? static_cast<std::uint32_t>(copy.width) : copy.rows[1] - copy.rows[0];
+  if (std::int64_t{copy.rows[copy.height - 1]} + copy.width >= (std::int64_t{1} << 31)) return false;
+  for (int r = 0; r < copy.height; ++r)
+    if (copy.rows[r] != copy.rows[0] + static_cast<std::uint32_t>(r) * stride) return false;
+  return true;
+}
+
 void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   const Sampler s;
   int x = x0;
 #if defined(QV_MOTION_AVX2)
+  const CopyView& copy = s.copy;
   std::uint32_t stride = 0;
-  const long reach = std::labs(ms.length) + 1;
   // Mask places as 32-bit numbers too.
   const bool small = std::int64_t{s.width} * s.height < (std::int64_t{1} << 31);
-  if (HasAvx2() && small && s.copy.height > 0 && s.copy.width > 0 && EvenRows(s.copy, y - reach, y + reach, stride)) {
+  if (HasAvx2() && small && copy.height > 0 && copy.width > 0 && EvenRows(copy, stride)) {
+    const double base = static_cast<double>(copy.rows[0]) - static_cast<double>(copy.top) * stride - copy.left;
+    const ExplodeBounds b{std::max(copy.left, 0), std::max(copy.top, 0), std::min(copy.left + copy.width, s.width) - 1L,
+                          std::min(copy.top + copy.height, s.height) - 1L, static_cast<double>(stride), base};
+    const long reach = std::labs(ms.length) + 1;
     const bool masked = !MaskRowsSet(s, y - reach, y + reach);
-    for (; x + 3 <= x1; x += 4) {
+    for (; x + 7 <= x1; x += 8) {
       std::uint8_t* p = row + std::size_t{4} * (x - x0);
-      if (!(masked ? ExplodeFour<true>(s, p, x, y, stride) : ExplodeFour<false>(s, p, x, y, stride)))
-        for (int i = 0; i < 4; ++i) ExplodeFast(s, p + 4 * i, x + i, y);
+      if (!(masked ? ExplodeEight<true>(s, b, p, x, y) : ExplodeEight<false>(s, b, p, x, y)))
+        for (int i = 0; i < 8; ++i) ExplodeFast(s, p + 4 * i, x + i, y);
     }
   }
 #endif

@@ -27,6 +27,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QV_TEXTURE_AVX2 1
+#endif
 
 namespace qv {
 namespace {
@@ -37,6 +41,13 @@ constexpr int kOutlinePosition = 16150;
 // Kernels wider than this would take minutes a pixel; no trend reaches it.
 constexpr int kMaxSpread = 1000;
 constexpr long kLongestSpacing = 1 << 20;
+
+#if defined(QV_TEXTURE_AVX2)
+bool TextureHasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
 
 constexpr float kFalloff[41] = {0.984f, 0.975f, 0.947f, 0.934f, 0.915f, 0.896f, 0.876f, 0.852f, 0.831f, 0.807f, 0.782f,
                                 0.757f, 0.731f, 0.707f, 0.683f, 0.659f, 0.632f, 0.607f, 0.573f, 0.545f, 0.513f, 0.481f,
@@ -220,6 +231,44 @@ Interior InteriorOf(const CopyView& copy, int x0, int x1, int y, int r) {
   return {std::max(x0, copy.left + r), std::min(x1, copy.left + copy.width - 1 - r)};
 }
 
+#if defined(QV_TEXTURE_AVX2)
+// StoreSharpen for two pixels at a time, every channel in its lane and the
+// average taken from the window sum: the same integer expressions, each
+// division one of floats, exact while every numerator stays below 2^24 (a
+// quotient short of a whole number by at least 1 / d stays short of it
+// after a float's rounding). Channels not worked keep their bytes, as a
+// mask of 0 keeps all of them. Returns how many pixels it did.
+__attribute__((target("avx2"))) int SharpenPairs(std::uint8_t* row, const std::uint8_t* maskRow, int n,
+                                                 const std::int32_t* sum, int first, int last, std::int64_t full,
+                                                 long amount) {
+  const __m256 fullF = _mm256_set1_ps(static_cast<float>(full)), f50 = _mm256_set1_ps(50.0f), f255 = _mm256_set1_ps(255.0f);
+  const __m256i amountV = _mm256_set1_epi32(static_cast<int>(amount)), all = _mm256_set1_epi32(255);
+  const __m256i worked = _mm256_setr_epi32(first == 0 ? -1 : 0, first <= 1 && last >= 1 ? -1 : 0, first <= 2 && last >= 2 ? -1 : 0,
+                                           last >= 3 ? -1 : 0, first == 0 ? -1 : 0, first <= 1 && last >= 1 ? -1 : 0,
+                                           first <= 2 && last >= 2 ? -1 : 0, last >= 3 ? -1 : 0);
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    std::uint8_t* p = row + std::size_t{4} * i;
+    const __m256i old = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+    const __m256i avg = _mm256_cvttps_epi32(
+        _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(sum + std::size_t{4} * i))), fullF));
+    const __m256i lifted = _mm256_cvttps_epi32(
+        _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_mullo_epi32(_mm256_sub_epi32(old, avg), amountV)), f50));
+    const __m256i m = _mm256_setr_epi32(maskRow[i], maskRow[i], maskRow[i], maskRow[i], maskRow[i + 1], maskRow[i + 1],
+                                        maskRow[i + 1], maskRow[i + 1]);
+    const __m256i num = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_add_epi32(lifted, old), m),
+                                         _mm256_mullo_epi32(old, _mm256_sub_epi32(all, m)));
+    __m256i out = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(num), f255));
+    out = _mm256_min_epi32(_mm256_max_epi32(out, _mm256_setzero_si256()), all);
+    out = _mm256_blendv_epi8(old, out, worked);
+    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(out, out), _mm256_setzero_si256());
+    const __m128i two = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), two);
+  }
+  return i;
+}
+#endif
+
 // The averages of n pixels (n even) from their window sums, stored: the
 // division by the constant W as a multiplication by its reciprocal, exact
 // for these sizes (an integer one while 255 x W x W stays below 2^32, a
@@ -265,6 +314,11 @@ void FinishSpread(std::uint8_t* row, const std::uint8_t* maskRow, int n, const s
       _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(out, out));
     }
   }
+#endif
+#if defined(QV_TEXTURE_AVX2)
+  // The sums' and the sharpened mix's numerators below 2^24.
+  if (Sharpen && integerReciprocal && 255 * full < (1L << 24) && t.amount >= 0 && t.amount <= 200 && TextureHasAvx2())
+    i = SharpenPairs(row, maskRow, n, sum, first, last, full, t.amount);
 #endif
   for (; i < n; ++i) {
     const int m = maskRow[i];
@@ -577,6 +631,55 @@ void ShaveOne(const CopyView& copy, std::uint8_t* row, int x0, int x, int y, con
 
 // Where all directions count, four whole windows at a time; the rest pixel
 // by pixel.
+#if defined(QV_TEXTURE_AVX2)
+// ShaveFour for eight pixels: the same byte and 16-bit operations, each
+// 128-bit half holding four of the pixels.
+__attribute__((target("avx2"))) void ShaveEight(const CopyView& copy, std::uint8_t* p, int x, int y, const std::uint8_t* mask,
+                                                bool alpha) {
+  const __m256i zero = _mm256_setzero_si256();
+  const std::uint8_t* q = copy.At(x, y);
+  const std::size_t stride = copy.At(x, y + 1) - q;
+  const __m256i centre = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  __m256i notLower = zero, notHigher = zero, sumLo = zero, sumHi = zero;
+  const std::uint8_t* rows[3] = {q - stride, q, q + stride};
+  for (const std::uint8_t* r : rows)
+    for (int dx = -4; dx <= 4; dx += 4) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + dx));
+      notLower = _mm256_sub_epi8(notLower, _mm256_cmpeq_epi8(_mm256_subs_epu8(centre, v), zero));
+      notHigher = _mm256_sub_epi8(notHigher, _mm256_cmpeq_epi8(_mm256_subs_epu8(v, centre), zero));
+      sumLo = _mm256_add_epi16(sumLo, _mm256_unpacklo_epi8(v, zero));
+      sumHi = _mm256_add_epi16(sumHi, _mm256_unpackhi_epi8(v, zero));
+    }
+  const __m256i nine = _mm256_set1_epi8(9);
+  const __m256i lower = _mm256_sub_epi8(nine, notLower), higher = _mm256_sub_epi8(nine, notHigher);
+  const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i limit = _mm256_set1_epi16(static_cast<short>(16 - t.severity));
+  const __m256i worked = alpha ? _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull))
+                               : _mm256_set1_epi64x(0x0000FFFFFFFFFFFFll);
+  const __m256i all = _mm256_set1_epi16(255), by255 = _mm256_set1_epi16(static_cast<short>(0x8081));
+  __m256i half[2];
+  for (int h = 0; h < 2; ++h) {
+    const __m256i lo = h ? _mm256_unpackhi_epi8(lower, zero) : _mm256_unpacklo_epi8(lower, zero);
+    const __m256i hi = h ? _mm256_unpackhi_epi8(higher, zero) : _mm256_unpacklo_epi8(higher, zero);
+    const __m256i c16 = h ? _mm256_unpackhi_epi8(centre, zero) : _mm256_unpacklo_epi8(centre, zero);
+    const __m256i o16 = h ? _mm256_unpackhi_epi8(old, zero) : _mm256_unpacklo_epi8(old, zero);
+    __m256i diff = _mm256_add_epi16(lo, hi);
+    const __m256i oneSided = _mm256_or_si256(_mm256_cmpeq_epi16(lo, zero), _mm256_cmpeq_epi16(hi, zero));
+    diff = _mm256_add_epi16(diff, _mm256_and_si256(oneSided, diff));
+    const __m256i mean = _mm256_srli_epi16(_mm256_sub_epi16(h ? sumHi : sumLo, c16), 3);
+    // Pixels 2h, 2h + 1 in the low half, 2h + 4, 2h + 5 in the high one.
+    const short m0 = mask[2 * h], m1 = mask[2 * h + 1], m4 = mask[2 * h + 4], m5 = mask[2 * h + 5];
+    const __m256i m = _mm256_setr_epi16(m0, m0, m0, m0, m1, m1, m1, m1, m4, m4, m4, m4, m5, m5, m5, m5);
+    const __m256i mixed = _mm256_add_epi16(_mm256_mullo_epi16(mean, m), _mm256_mullo_epi16(c16, _mm256_sub_epi16(all, m)));
+    const __m256i made = _mm256_srli_epi16(_mm256_mulhi_epu16(mixed, by255), 7);
+    const __m256i change = _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi16(diff, limit), worked),
+                                            _mm256_xor_si256(_mm256_cmpeq_epi16(m, zero), _mm256_set1_epi16(-1)));
+    half[h] = _mm256_or_si256(_mm256_and_si256(change, made), _mm256_andnot_si256(change, o16));
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_packus_epi16(half[0], half[1]));
+}
+#endif
+
 void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
@@ -586,6 +689,10 @@ void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mask
 #if defined(__SSE2__)
   if (t.direction == 0 && inRows && a <= b) {
     for (; x < a; ++x) ShaveOne(copy, row, x0, x, y, maskRow, inRows, a, b);
+#if defined(QV_TEXTURE_AVX2)
+    if (TextureHasAvx2())
+      for (; x + 7 <= b; x += 8) ShaveEight(copy, row + std::size_t{4} * (x - x0), x, y, maskRow + (x - x0), c.affectAlpha);
+#endif
     for (; x + 3 <= b; x += 4) ShaveFour(copy, row + std::size_t{4} * (x - x0), x, y, maskRow + (x - x0), c.affectAlpha);
   }
 #endif
@@ -733,6 +840,59 @@ inline void ReliefTwo(const std::uint8_t* q, std::ptrdiff_t stride, std::uint8_t
 }
 #endif
 
+#if defined(QV_TEXTURE_AVX2)
+// Eight pixels of a row of 16-bit channels (four to a 256-bit half) from
+// eight values, each value over its pixel's four channels.
+__attribute__((target("avx2"))) inline void SpreadToChannels(__m256i v, __m256i out[2]) {
+  const __m128i v16 = _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  const __m128i pairs[2] = {_mm_unpacklo_epi16(v16, v16), _mm_unpackhi_epi16(v16, v16)};
+  for (int h = 0; h < 2; ++h) out[h] = _mm256_set_m128i(_mm_unpackhi_epi32(pairs[h], pairs[h]), _mm_unpacklo_epi32(pairs[h], pairs[h]));
+}
+
+// Four mask bytes over their pixels' colour channels as 16-bit values, 0
+// for the alpha.
+__attribute__((target("avx2"))) inline __m256i MaskToColour(const std::uint8_t* mp) {
+  std::int32_t four;
+  std::memcpy(&four, mp, 4);
+  __m128i m8 = _mm_cvtsi32_si128(four);
+  m8 = _mm_unpacklo_epi8(m8, m8);
+  m8 = _mm_unpacklo_epi16(m8, m8);
+  return _mm256_and_si256(_mm256_cvtepu8_epi16(m8), _mm256_set1_epi64x(0x0000FFFFFFFFFFFFll));
+}
+
+// ReliefTwo for eight pixels, the same operations lane by lane; with
+// |d x Multiply| below 2^24 the quotient is one of floats, exact alike.
+__attribute__((target("avx2"))) void ReliefEight(const std::uint8_t* q, std::ptrdiff_t stride, std::uint8_t* p,
+                                                 const std::uint8_t* mp, long multiply) {
+  auto load = [](const std::uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+  const __m256i pattern = _mm256_set1_epi64x(0x0000000100010001ll);
+  __m256i pairs[2];
+  for (int h = 0; h < 2; ++h) {
+    const std::uint8_t* at = q + 16 * h;
+    const __m256i diff = _mm256_sub_epi16(_mm256_add_epi16(_mm256_cvtepu8_epi16(load(at + 4)), _mm256_cvtepu8_epi16(load(at + stride))),
+                                          _mm256_add_epi16(_mm256_cvtepu8_epi16(load(at - 4)), _mm256_cvtepu8_epi16(load(at - stride))));
+    pairs[h] = _mm256_madd_epi16(diff, pattern);  // r+g, b per pixel
+  }
+  const __m256i d = _mm256_permute4x64_epi64(_mm256_hadd_epi32(pairs[0], pairs[1]), 0xD8);
+  const __m256i g32 = _mm256_add_epi32(
+      _mm256_cvttps_epi32(_mm256_div_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(d), _mm256_set1_ps(static_cast<float>(multiply))),
+                                        _mm256_set1_ps(12.0f))),
+      _mm256_set1_epi32(127));
+  __m256i g[2];
+  SpreadToChannels(g32, g);
+  const __m256i zero = _mm256_setzero_si256(), all = _mm256_set1_epi16(255), by255 = _mm256_set1_epi16(static_cast<short>(0x8081));
+  __m256i half[2];
+  for (int h = 0; h < 2; ++h) {
+    const __m256i gg = _mm256_min_epi16(_mm256_max_epi16(g[h], zero), all);
+    const __m256i m = MaskToColour(mp + 4 * h);
+    const __m256i old = _mm256_cvtepu8_epi16(load(p + 16 * h));
+    const __m256i mixed = _mm256_add_epi16(_mm256_mullo_epi16(gg, m), _mm256_mullo_epi16(old, _mm256_sub_epi16(all, m)));
+    half[h] = _mm256_srli_epi16(_mm256_mulhi_epu16(mixed, by255), 7);
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_permute4x64_epi64(_mm256_packus_epi16(half[0], half[1]), 0xD8));
+}
+#endif
+
 int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
@@ -744,7 +904,18 @@ int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     const bool pairs = !c.affectAlpha && y > copy.top && y < cy1 && std::labs(t.multiply) <= (1L << 20);
+#if defined(QV_TEXTURE_AVX2)
+    // |d| is at most 6 x 255.
+    const bool eights = pairs && std::labs(t.multiply) * 1530 < (1L << 24) && TextureHasAvx2();
+#endif
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+#if defined(QV_TEXTURE_AVX2)
+      if (eights && x > copy.left && x + 7 < cx1 && x + 7 <= c.x1) {
+        ReliefEight(copy.At(x, y), copy.At(x, y + 1) - copy.At(x, y), p, mp, t.multiply);
+        x += 7, p += 28, mp += 7;  // the loop steps past the eighth
+        continue;
+      }
+#endif
 #if defined(__SSE2__)
       if (pairs && x > copy.left && x + 1 < cx1 && x + 1 <= c.x1) {
         ReliefTwo(copy.At(x, y), copy.At(x, y + 1) - copy.At(x, y), p, mp, t.multiply);
@@ -827,9 +998,34 @@ inline int LumOf(const std::uint8_t* q) { return Lum(q[0], q[1], q[2]); }
 // Four pixels at a time: each weighted channel i x w / 255 (at most
 // 255 x 105) by the multiply-high for / 255, exact below 2^16, then the
 // three added: the tables' own values.
+#if defined(QV_TEXTURE_AVX2)
+// LumRow's four-pixel steps eight at a time, each 128-bit half doing four.
+__attribute__((target("avx2"))) int LumEight(const std::uint8_t* q, int width, int* out) {
+  const __m256i zero = _mm256_setzero_si256(), by255 = _mm256_set1_epi16(static_cast<short>(0x8081));
+  const __m256i weights = _mm256_set1_epi64x(0x0000004100690055ll), ones = _mm256_set1_epi64x(0x0000000100010001ll);
+  int i = 0;
+  for (; i + 8 <= width; i += 8, q += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+    const __m256i wl = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(v, zero), weights), by255), 7);
+    const __m256i wh = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(v, zero), weights), by255), 7);
+    const __m256 lo = _mm256_castsi256_ps(_mm256_madd_epi16(wl, ones)), hi = _mm256_castsi256_ps(_mm256_madd_epi16(wh, ones));
+    const __m256i sums = _mm256_add_epi32(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+                                          _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), sums);
+  }
+  return i;
+}
+#endif
+
 void LumRow(const CopyView& copy, int y, int* out) {
   const std::uint8_t* q = copy.At(copy.left, y);
   int i = 0;
+#if defined(QV_TEXTURE_AVX2)
+  if (TextureHasAvx2()) {
+    i = LumEight(q, copy.width, out);
+    q += std::size_t{4} * static_cast<std::size_t>(i);
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), by255 = _mm_set1_epi16(static_cast<short>(0x8081));
   const __m128i weights = _mm_set_epi16(0, 65, 105, 85, 0, 65, 105, 85), ones = _mm_set_epi16(0, 1, 1, 1, 0, 1, 1, 1);
@@ -888,6 +1084,47 @@ inline void ElevationsFour(std::uint8_t* p, const std::uint8_t* mp, const int* r
 }
 #endif
 
+#if defined(QV_TEXTURE_AVX2)
+// ElevationsFour for eight pixels, the same operations lane by lane.
+__attribute__((target("avx2"))) void ElevationsEight(std::uint8_t* p, const std::uint8_t* mp, const int* row,
+                                                     const int* above, const int* below, const std::uint32_t* packed,
+                                                     float shading) {
+  const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row));
+  const __m256i around = _mm256_add_epi32(
+      _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row - 1)),
+                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(above))),
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(above - 1)));
+  const __m256i d = _mm256_add_epi32(_mm256_sub_epi32(_mm256_add_epi32(l, l), around),
+                                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(below + 1)));
+  const __m256i q =
+      _mm256_cvttps_epi32(_mm256_div_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(d), _mm256_set1_ps(shading)), _mm256_set1_ps(40.0f)));
+  const __m128i q16 = _mm_packs_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
+  const __m128i pairs[2] = {_mm_unpacklo_epi16(q16, q16), _mm_unpackhi_epi16(q16, q16)};
+  const __m256i all = _mm256_set1_epi16(255), by255 = _mm256_set1_epi16(static_cast<short>(0x8081));
+  const __m256i colour = _mm256_set1_epi64x(0x0000FFFFFFFFFFFFll), zero = _mm256_setzero_si256();
+  __m256i half[2];
+  for (int h = 0; h < 2; ++h) {
+    const int* r = row + 4 * h;
+    const __m256i shift = _mm256_set_m128i(_mm_unpackhi_epi32(pairs[h], pairs[h]), _mm_unpacklo_epi32(pairs[h], pairs[h]));
+    const __m128i colours = _mm_set_epi32(static_cast<int>(packed[r[3]]), static_cast<int>(packed[r[2]]),
+                                          static_cast<int>(packed[r[1]]), static_cast<int>(packed[r[0]]));
+    const __m256i sum = _mm256_adds_epi16(_mm256_cvtepu8_epi16(colours), shift);
+    const __m256i c16 = _mm256_min_epi16(_mm256_max_epi16(sum, zero), all);
+    const __m256i o16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * h)));
+    std::int32_t four;
+    std::memcpy(&four, mp + 4 * h, 4);
+    __m128i m8 = _mm_cvtsi32_si128(four);
+    m8 = _mm_unpacklo_epi8(m8, m8);
+    m8 = _mm_unpacklo_epi16(m8, m8);
+    const __m256i m = _mm256_and_si256(_mm256_cvtepu8_epi16(m8), colour);
+    const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(c16, m), _mm256_mullo_epi16(o16, _mm256_sub_epi16(all, m)));
+    half[h] = _mm256_srli_epi16(_mm256_mulhi_epu16(x, by255), 7);
+  }
+  const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(half[0], half[1]), 0xD8);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), bytes);
+}
+#endif
+
 int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   const CopyView copy(c.undo);
@@ -911,6 +1148,9 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
     packed[l] = static_cast<std::uint32_t>(t.table[0][l] & 255) | static_cast<std::uint32_t>(t.table[1][l] & 255) << 8 |
                 static_cast<std::uint32_t>(t.table[2][l] & 255) << 16;
   }
+#if defined(QV_TEXTURE_AVX2)
+  const bool eightWide = byteTables && TextureHasAvx2();
+#endif
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
     if (y < copy.top || y > cy1) continue;
@@ -936,6 +1176,13 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
       if (!m || x < copy.left || x > cx1) continue;
       const std::size_t i = static_cast<std::size_t>(x - copy.left);
       const int l = lumRow[i];
+#if defined(QV_TEXTURE_AVX2)
+      if (eightWide && x >= a && x + 7 <= b) {
+        ElevationsEight(p, mp, lumRow + i, lumAbove + i, lumBelow + i, packed, static_cast<float>(shading));
+        x += 7, p += 28, mp += 7;  // the loop steps past the eighth
+        continue;
+      }
+#endif
 #if defined(__SSE2__)
       if (byteTables && x >= a && x + 3 <= b) {
         ElevationsFour(p, mp, lumRow + i, lumAbove + i, lumBelow + i, packed, static_cast<float>(shading));
@@ -1094,6 +1341,70 @@ void Grain(const CanvasView& cv, int x, int y, const std::uint8_t* s, int g[3]) 
   if (t.bw) g[0] = g[1] = g[2] = (g[0] + g[1] + g[2]) / 3;
 }
 
+#if defined(QV_TEXTURE_AVX2)
+// Two neighbouring pixels of a tiled row at once, colour only, every
+// channel in its own lane: the worker's integer expressions, each division
+// one of floats. A numerator below 2^24 is exact in a float and its
+// quotient, rounded, stays on the same side of every whole number (a
+// quotient short of one by at least 1 / d is short of it by more than the
+// rounding), so truncation gives C's quotient, negative ones too.
+struct CanvasPair {
+  const std::uint8_t* s;      // the canvas pixel of the first of the two
+  const std::uint8_t* up;     // ... the one above it (clamped), and left of each
+  const std::int32_t* sums;   // the grain's window sums, or null
+  float full;
+  int amount, transparency, emboss;
+  bool bw;
+};
+
+// Two pixels' bytes, one per lane.
+__attribute__((target("avx2"))) inline __m256i Widen(const std::uint8_t* at) {
+  return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+}
+
+__attribute__((target("avx2"))) inline __m256i DivTrunc(__m256i v, __m256 d) {
+  return _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(v), d));
+}
+
+// The mean of channels 0..2 of each pixel, in those lanes.
+__attribute__((target("avx2"))) inline __m256i GreyOf(__m256i v) {
+  const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 0, 2, 1))),
+                                       _mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 1, 0, 2)));
+  return DivTrunc(sum, _mm256_set1_ps(3.0f));
+}
+
+__attribute__((target("avx2"))) inline void CanvasTwo(std::uint8_t* p, const std::uint8_t* mp, const CanvasPair& k,
+                                                       bool canvasAlpha) {
+  const __m256i old = Widen(p), s = Widen(k.s);
+  const __m256i m = _mm256_setr_epi32(mp[0], mp[0], mp[0], mp[0], mp[1], mp[1], mp[1], mp[1]);
+  const __m256i cover = canvasAlpha ? _mm256_shuffle_epi32(s, _MM_SHUFFLE(3, 3, 3, 3)) : _mm256_set1_epi32(255);
+  const __m256 f255 = _mm256_set1_ps(255.0f), f100 = _mm256_set1_ps(100.0f);
+  const __m256i a = DivTrunc(_mm256_mullo_epi32(m, cover), f255);
+  __m256i g = _mm256_setzero_si256();
+  if (k.sums) {
+    const __m256i avg = DivTrunc(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.sums)), _mm256_set1_ps(k.full));
+    const __m256i grain = _mm256_mullo_epi32(_mm256_sub_epi32(s, avg), _mm256_set1_epi32(k.amount));
+    g = DivTrunc(grain, _mm256_set1_ps(5.0f));
+    if (k.bw) g = GreyOf(g);
+  }
+  const __m256i t = _mm256_set1_epi32(k.transparency);
+  __m256i col = DivTrunc(_mm256_add_epi32(_mm256_mullo_epi32(s, t), _mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(100), t))), f100);
+  const __m256i left = Widen(k.s - 4), up = Widen(k.up), upLeft = Widen(k.up - 4);
+  __m256i e = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_sub_epi32(_mm256_add_epi32(s, _mm256_add_epi32(s, s)), upLeft), up), left);
+  if (k.bw) e = GreyOf(e);
+  col = _mm256_add_epi32(col, DivTrunc(_mm256_mullo_epi32(e, _mm256_set1_epi32(k.emboss)), f100));
+  const __m256i mixed = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(col, g), _mm256_setzero_si256()), _mm256_set1_epi32(255));
+  const __m256i out = DivTrunc(_mm256_add_epi32(_mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(255), a)), _mm256_mullo_epi32(a, mixed)), f255);
+  const __m256i bytes16 = _mm256_packus_epi32(out, out);
+  const __m256i bytes8 = _mm256_packus_epi16(bytes16, bytes16);
+  const __m128i two = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes8), _mm256_extracti128_si256(bytes8, 1));
+  const __m128i was = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_or_si128(_mm_and_si128(was, alphas), _mm_andnot_si128(alphas, two)));
+}
+
+#endif
+
 int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
   CanvasView cv;
@@ -1137,6 +1448,13 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   }
   int summedRow = -1;
   int result = 0;
+#if defined(QV_TEXTURE_AVX2)
+  // Every numerator of the pair's expressions below 2^24 (window sums up to
+  // 255 x W among them).
+  auto percent = [](long v) { return v >= 0 && v <= 100; };
+  const bool vector = TextureHasAvx2() && tile && !affectAlpha && percent(amount) && percent(transparency) &&
+                      percent(emboss) && (!grain || 255 * t.kernel.full < (1L << 24));
+#endif
   for (int y = c.y0; y <= c.y1 && result == 0; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) {
       result = 1;
@@ -1153,7 +1471,23 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
     std::int64_t tiled = 0;  // (x - x0) mod the canvas' width
+    const int uy = std::max(sy - 1, 0);
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp, tiled = tiled + 1 == cw ? 0 : tiled + 1) {
+#if defined(QV_TEXTURE_AVX2)
+      // A pair of tiled neighbours with a left neighbour each in the canvas
+      // and, with grain, their window sums at hand.
+      if (vector && tiled >= 1 && tiled + 1 < cw && x < c.x1 &&
+          (!grain || (rowInside && tiled >= sumFirst && tiled + 1 < sumFirst + sumCount))) {
+        const int sx = static_cast<int>(tiled);
+        const CanvasPair pair{cv.At(sx, sy), cv.At(sx, uy),
+                              grain ? sums.data() + std::size_t{4} * static_cast<std::size_t>(sx - sumFirst) : nullptr,
+                              static_cast<float>(t.kernel.full), static_cast<int>(amount), static_cast<int>(transparency),
+                              static_cast<int>(emboss), bw};
+        CanvasTwo(p, mp, pair, cv.alpha);
+        ++x, p += 4, ++mp, ++tiled;  // the second of the pair; the loop steps past it
+        continue;
+      }
+#endif
       const int m = *mp;
       if (!m) continue;
       const int sx = static_cast<int>(tile ? tiled : (x - c.x0) * (cw - 1) / spanX);

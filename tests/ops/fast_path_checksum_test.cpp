@@ -69,6 +69,24 @@ TEST_F(FastPathChecksumTest, ApplyCanvasGrainEmbossTiledAndStretched) {
   }
 }
 
+TEST_F(FastPathChecksumTest, ApplyCanvasThroughATranslucentCanvas) {
+  // The canvas' own alpha scales the cover; a wide canvas gives long runs
+  // of pixel pairs with grain, emboss and transparency all at once.
+  const std::pair<int, std::uint64_t> cases[] = {{0, 5533985389154500043ull}, {1, 15774909747189127186ull}};
+  for (const auto& [bw, sum] : cases) {
+    ResetParamValues();
+    SetParamValue(kApplyCanvasOp, 1, 100);
+    SetParamValue(kApplyCanvasOp, 3, 35);
+    SetParamValue(kApplyCanvasOp, 4, 100);
+    SetParamValue(kApplyCanvasOp, 5, bw);
+    Srand(13);
+    ImageRecord* canvas = Add(70, 50, [](int, int) { return Px{Rand() & 255, Rand() & 255, Rand() & 255, Rand() & 255}; });
+    canvas->hasAlpha = 1;
+    Pipeline().source = canvas;
+    EXPECT_EQ(Checksum(kApplyCanvasOp), sum) << bw;
+  }
+}
+
 TEST_F(FastPathChecksumTest, VarianceOverSmallAndWideWindows) {
   struct Case {
     int radius, multiply, add;

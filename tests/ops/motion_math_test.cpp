@@ -281,6 +281,16 @@ TEST_F(MotionMathTest, ExplodeRowsGiveTheWorkersBytes) {
     SetParamValue(kExplodeOp, 0, length);
     ExpectSameBothWays(kExplodeOp);
   }
+  // Far from the centre eight rays mostly share a step's row of samples;
+  // where they part, and at 2000 (sums beyond a float's whole numbers),
+  // the bytes must not move.
+  for (int length : {25, -30, 2000}) {
+    SetParamValue(kExplodeOp, 0, length);
+    ExpectSameBothWays(kExplodeOp, 230, 170);
+  }
+  // Far columns: the test's rounding margin grows with the coordinates.
+  SetParamValue(kExplodeOp, 0, 25);
+  ExpectSameBothWays(kExplodeOp, 1500, 40);
 }
 
 TEST_F(MotionMathTest, RowsUnderAWholeMaskGiveTheWorkersBytes) {
@@ -292,7 +302,7 @@ TEST_F(MotionMathTest, RowsUnderAWholeMaskGiveTheWorkersBytes) {
   };
   // A length of 2000000 weighs each sample beyond what 32-bit sums hold.
   const Case cases[] = {{kExplodeOp, 25, 0},     {kExplodeOp, 90, 0},     {kExplodeOp, -13, 0},
-                        {kExplodeOp, 2000000, 0}, {kMotionBlurOp, 50, 0}, {kMotionBlurOp, 9, 135}};
+                        {kExplodeOp, 2000000, 0}, {kExplodeOp, 2000, 0},  {kMotionBlurOp, 50, 0}, {kMotionBlurOp, 9, 135}};
   for (const Case& k : cases) {
     SetParamValue(k.op, 0, k.length);
     if (k.op == kMotionBlurOp) SetParamValue(k.op, 1, k.direction);
