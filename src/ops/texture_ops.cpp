@@ -57,9 +57,6 @@ constexpr float kFalloff[41] = {0.984f, 0.975f, 0.947f, 0.934f, 0.915f, 0.896f, 
 inline std::uint8_t* PixelOf(ImageRecord* image, int x, int y) {
   return image->pixels + (static_cast<std::size_t>(image->rows[y]) + static_cast<std::size_t>(x)) * 4;
 }
-inline const std::uint8_t* PixelOf(const ImageRecord* image, int x, int y) {
-  return image->pixels + (static_cast<std::size_t>(image->rows[y]) + static_cast<std::size_t>(x)) * 4;
-}
 
 // ---- The spread kernel of Blur, Sharpen and Apply Canvas
 
