@@ -259,6 +259,34 @@ inline void MixRun(std::uint8_t* row, int x0, int y, const std::uint8_t* maskRow
   }
 }
 
+// The glass's slope along one row: read straight from the thickness map
+// where the four thicknesses lie in it, else through ThickAt's clamping.
+struct RowSlopes {
+  int y, span;
+  bool rowsIn;
+  std::ptrdiff_t down;
+  const std::uint8_t* thick;
+  int xa, xb;  // columns whose slope is inside across
+  explicit RowSlopes(int row)
+      : y(row),
+        span(gl.span),
+        rowsIn(row - gl.ty - gl.span >= 0 && row - gl.ty + gl.span < gl.th),
+        down(static_cast<std::ptrdiff_t>(gl.span) * gl.tw),
+        thick(rowsIn ? gl.thick + static_cast<std::ptrdiff_t>(row - gl.ty) * gl.tw : nullptr),
+        xa(gl.tx + gl.span),
+        xb(gl.tx + gl.tw - 1 - gl.span) {}
+  void At(int x, int& gx, int& gy) const {
+    if (rowsIn && x >= xa && x <= xb) {
+      const std::uint8_t* t = thick + (x - gl.tx);
+      gx = t[span] - t[-span];
+      gy = t[down] - t[-down];
+    } else {
+      gx = ThickAt(x + span, y) - ThickAt(x - span, y);
+      gy = ThickAt(x, y + span) - ThickAt(x, y - span);
+    }
+  }
+};
+
 constexpr int kRun = 256;
 
 // RefractWorker over a row: where the slope's four thicknesses all lie in
@@ -267,11 +295,7 @@ constexpr int kRun = 256;
 // leaves a pixel as it is (its own colour mixed into itself), so it is
 // passed over.
 void RefractRowPlain(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
-  const int ty = y - gl.ty, span = gl.span;
-  const bool rowsIn = ty - span >= 0 && ty + span < gl.th;
-  const std::ptrdiff_t down = static_cast<std::ptrdiff_t>(span) * gl.tw;
-  const std::uint8_t* thick = rowsIn ? gl.thick + static_cast<std::ptrdiff_t>(ty) * gl.tw : nullptr;
-  const int xa = gl.tx + span, xb = gl.tx + gl.tw - 1 - span;  // columns whose slope is inside across
+  const RowSlopes slopes(y);
   const bool flatKeeps = !gl.recolour && !gl.mixByPosition;
   double sx[kRun], sy[kRun];
   int at[kRun];
@@ -283,14 +307,7 @@ void RefractRowPlain(std::uint8_t* row, int x0, int x1, int y, const std::uint8_
       const int m = maskRow[x - x0];
       if (!m) continue;
       int gx, gy;
-      if (rowsIn && x >= xa && x <= xb) {
-        const std::uint8_t* t = thick + (x - gl.tx);
-        gx = t[span] - t[-span];
-        gy = t[down] - t[-down];
-      } else {
-        gx = ThickAt(x + span, y) - ThickAt(x - span, y);
-        gy = ThickAt(x, y + span) - ThickAt(x, y - span);
-      }
+      slopes.At(x, gx, gy);
       if (gx == 0 && gy == 0) {
         if (!flatKeeps) Refracted(row + std::size_t(x - x0) * 4, x, y, m, 0, 0);
         continue;
@@ -316,11 +333,11 @@ __attribute__((target("avx2"))) inline __m128i Bytes4(const std::uint8_t* q) {
 // their thicknesses lie in the map: the same operations in the same order.
 __attribute__((target("avx2"))) void RefractRowFast(std::uint8_t* row, int x0, int x1, int y,
                                                     const std::uint8_t* maskRow) {
-  const int ty = y - gl.ty, span = gl.span;
-  const bool rowsIn = ty - span >= 0 && ty + span < gl.th;
-  const std::ptrdiff_t down = static_cast<std::ptrdiff_t>(span) * gl.tw;
-  const std::uint8_t* thick = rowsIn ? gl.thick + static_cast<std::ptrdiff_t>(ty) * gl.tw : nullptr;
-  const int xa = gl.tx + span, xb = gl.tx + gl.tw - 1 - span;
+  const RowSlopes slopes(y);
+  const bool rowsIn = slopes.rowsIn;
+  const int span = slopes.span, xa = slopes.xa, xb = slopes.xb;
+  const std::ptrdiff_t down = slopes.down;
+  const std::uint8_t* thick = slopes.thick;
   const bool flatKeeps = !gl.recolour && !gl.mixByPosition;
   const __m256d cosR = _mm256_set1_pd(gl.cosR), sinR = _mm256_set1_pd(gl.sinR), scale = _mm256_set1_pd(gl.scale);
   const __m256d down0 = _mm256_set1_pd(y);
@@ -362,14 +379,7 @@ __attribute__((target("avx2"))) void RefractRowFast(std::uint8_t* row, int x0, i
       const int m = maskRow[x - x0];
       if (m) {
         int gx, gy;
-        if (rowsIn && x >= xa && x <= xb) {
-          const std::uint8_t* t = thick + (x - gl.tx);
-          gx = t[span] - t[-span];
-          gy = t[down] - t[-down];
-        } else {
-          gx = ThickAt(x + span, y) - ThickAt(x - span, y);
-          gy = ThickAt(x, y + span) - ThickAt(x, y - span);
-        }
+        slopes.At(x, gx, gy);
         if (gx != 0 || gy != 0) {
           sx[n] = x + (gx * gl.cosR - gy * gl.sinR) * gl.scale;
           sy[n] = y + (gx * gl.sinR + gy * gl.cosR) * gl.scale;
