@@ -557,8 +557,8 @@ __attribute__((target("avx2"))) inline __m256i ExplodeStep(const Sampler& s, con
 // number by at least 1 / d stays short of it after a float's rounding).
 __attribute__((target("avx2"))) inline void ExplodeFinishFloat(std::uint8_t* p, const __m256i acc[4], __m256i weights, int k) {
   const __m256i was = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const __m256 kf = _mm256_set1_ps(static_cast<float>(k)), hundred = _mm256_set1_ps(100.0f);
-  const __m256 amount = _mm256_set1_ps(static_cast<float>(ms.amount)), keep = _mm256_set1_ps(static_cast<float>(ms.keep));
+  const __m256 kf = _mm256_set1_ps(static_cast<float>(k));
+  const __m256i amount = _mm256_set1_epi32(static_cast<int>(ms.amount)), keep = _mm256_set1_epi32(static_cast<int>(ms.keep));
   const __m256i shifts = _mm256_setr_epi32(0, 8, 16, 24, 0, 8, 16, 24), byte = _mm256_set1_epi32(0xFF);
   // The alpha lane and pixels without a usable sample keep their bytes.
   const __m256i alphaLane = _mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1), one = _mm256_set1_epi32(1);
@@ -570,9 +570,11 @@ __attribute__((target("avx2"))) inline void ExplodeFinishFloat(std::uint8_t* p, 
     const __m256 oldF = _mm256_cvtepi32_ps(old);
     const __m256 num = _mm256_add_ps(_mm256_cvtepi32_ps(acc[j]), _mm256_mul_ps(oldF, kf));
     const __m256 den = _mm256_cvtepi32_ps(_mm256_add_epi32(w, _mm256_set1_epi32(k)));
-    const __m256 v = _mm256_round_ps(_mm256_div_ps(num, den), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-    const __m256 mix = _mm256_add_ps(_mm256_mul_ps(v, amount), _mm256_mul_ps(oldF, keep));
-    __m256i o = _mm256_cvttps_epi32(_mm256_div_ps(mix, hundred));
+    // The mean is a byte and "Amount" and its rest lie in 0..100: the
+    // mix stays below 25500, in reach of the exact multiply and shift.
+    const __m256i v = _mm256_cvttps_epi32(_mm256_div_ps(num, den));
+    const __m256i mix = _mm256_add_epi32(_mm256_mullo_epi32(v, amount), _mm256_mullo_epi32(old, keep));
+    __m256i o = ByConstant<100, 41944, 22, 255 * 100>::Unsigned(mix);
     o = _mm256_min_epi32(_mm256_max_epi32(o, _mm256_setzero_si256()), byte);
     const __m256i keepOld = _mm256_or_si256(alphaLane, _mm256_cmpgt_epi32(one, w));
     out[j] = _mm256_blendv_epi8(o, old, keepOld);

@@ -20,6 +20,35 @@
 namespace qv {
 
 #if defined(QV_TAP_SUMS_AVX2)
+// Division by a constant as a multiply and a shift: n / D == (n >> Pre) x M >> S
+// for every n from 0 to Max, proved below at compile time. Both sides are
+// steps that never fall, so agreeing at each multiple of D and just below
+// the next one agrees everywhere between; the product stays below 2^32.
+template <std::uint32_t D, std::uint32_t M, int S, std::uint32_t Max, int Pre = 0>
+struct ByConstant {
+  static constexpr std::uint32_t Of(std::uint32_t n) {
+    return static_cast<std::uint32_t>((std::uint64_t{n >> Pre} * M) >> S);
+  }
+  static constexpr bool Exact() {
+    if ((std::uint64_t{Max >> Pre} * M) >> 32 != 0) return false;
+    for (std::uint64_t q = 0; q * D <= Max; ++q) {
+      const std::uint32_t first = static_cast<std::uint32_t>(q * D);
+      const std::uint32_t last = static_cast<std::uint32_t>(std::min<std::uint64_t>(q * D + D - 1, Max));
+      if (Of(first) != q || Of(last) != q) return false;
+    }
+    return true;
+  }
+  static_assert(Exact());
+  // Lanes from 0 to Max.
+  __attribute__((target("avx2"))) static __m256i Unsigned(__m256i v) {
+    if constexpr (Pre != 0) v = _mm256_srli_epi32(v, Pre);
+    return _mm256_srli_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(static_cast<int>(M))), S);
+  }
+  // Lanes from -Max to Max, truncated toward zero as C divides.
+  __attribute__((target("avx2"))) static __m256i Signed(__m256i v) {
+    return _mm256_sign_epi32(Unsigned(_mm256_abs_epi32(v)), v);
+  }
+};
 inline bool TapSumsHaveAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;

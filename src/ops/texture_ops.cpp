@@ -1363,41 +1363,62 @@ __attribute__((target("avx2"))) inline __m256i DivTrunc(__m256i v, __m256 d) {
   return _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(v), d));
 }
 
+// The pair's numerators: a cover or a mix of two bytes weighed to 255
+// (below 255 x 256), a mix weighed to 100 (255 x 100), the grain (+-255 x
+// 100 before / 5 and three of those / 3 for grey), the emboss (+-765 x 100).
+using By255 = ByConstant<255, 32897, 23, 255 * 256>;
+using By100 = ByConstant<100, 41944, 22, 255 * 100>;
+using EmbossBy100 = ByConstant<100, 20972, 19, 765 * 100, 2>;
+using By5 = ByConstant<5, 26215, 17, 255 * 100>;
+using By3 = ByConstant<3, 21846, 16, 3 * 255 * 100 / 5>;
+
 // The mean of channels 0..2 of each pixel, in those lanes.
 __attribute__((target("avx2"))) inline __m256i GreyOf(__m256i v) {
   const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 0, 2, 1))),
                                        _mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 1, 0, 2)));
-  return DivTrunc(sum, _mm256_set1_ps(3.0f));
+  return By3::Signed(sum);
 }
 
 __attribute__((target("avx2"))) inline void CanvasTwo(std::uint8_t* p, const std::uint8_t* mp, const CanvasPair& k,
                                                        bool canvasAlpha) {
   const __m256i old = Widen(p), s = Widen(k.s);
-  const __m256i m = _mm256_setr_epi32(mp[0], mp[0], mp[0], mp[0], mp[1], mp[1], mp[1], mp[1]);
+  std::uint16_t twoMasks;
+  std::memcpy(&twoMasks, mp, 2);
+  const __m256i m = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi32_si128(twoMasks)),
+                                                _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1));
   const __m256i cover = canvasAlpha ? _mm256_shuffle_epi32(s, _MM_SHUFFLE(3, 3, 3, 3)) : _mm256_set1_epi32(255);
-  const __m256 f255 = _mm256_set1_ps(255.0f), f100 = _mm256_set1_ps(100.0f);
-  const __m256i a = DivTrunc(_mm256_mullo_epi32(m, cover), f255);
+  const __m256i a = By255::Unsigned(_mm256_mullo_epi32(m, cover));
   __m256i g = _mm256_setzero_si256();
   if (k.sums) {
     const __m256i avg = DivTrunc(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.sums)), _mm256_set1_ps(k.full));
     const __m256i grain = _mm256_mullo_epi32(_mm256_sub_epi32(s, avg), _mm256_set1_epi32(k.amount));
-    g = DivTrunc(grain, _mm256_set1_ps(5.0f));
+    g = By5::Signed(grain);
     if (k.bw) g = GreyOf(g);
   }
   const __m256i t = _mm256_set1_epi32(k.transparency);
-  __m256i col = DivTrunc(_mm256_add_epi32(_mm256_mullo_epi32(s, t), _mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(100), t))), f100);
+  __m256i col = By100::Unsigned(_mm256_add_epi32(_mm256_mullo_epi32(s, t), _mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(100), t))));
   const __m256i left = Widen(k.s - 4), up = Widen(k.up), upLeft = Widen(k.up - 4);
   __m256i e = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_sub_epi32(_mm256_add_epi32(s, _mm256_add_epi32(s, s)), upLeft), up), left);
   if (k.bw) e = GreyOf(e);
-  col = _mm256_add_epi32(col, DivTrunc(_mm256_mullo_epi32(e, _mm256_set1_epi32(k.emboss)), f100));
+  col = _mm256_add_epi32(col, EmbossBy100::Signed(_mm256_mullo_epi32(e, _mm256_set1_epi32(k.emboss))));
   const __m256i mixed = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(col, g), _mm256_setzero_si256()), _mm256_set1_epi32(255));
-  const __m256i out = DivTrunc(_mm256_add_epi32(_mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(255), a)), _mm256_mullo_epi32(a, mixed)), f255);
+  const __m256i out = By255::Unsigned(_mm256_add_epi32(_mm256_mullo_epi32(old, _mm256_sub_epi32(_mm256_set1_epi32(255), a)), _mm256_mullo_epi32(a, mixed)));
   const __m256i bytes16 = _mm256_packus_epi32(out, out);
   const __m256i bytes8 = _mm256_packus_epi16(bytes16, bytes16);
   const __m128i two = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes8), _mm256_extracti128_si256(bytes8, 1));
   const __m128i was = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
   const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_or_si128(_mm_and_si128(was, alphas), _mm_andnot_si128(alphas, two)));
+}
+
+// A run of pairs along a row, in one call so that the pair's constants
+// stay in registers and the pairs overlap.
+__attribute__((target("avx2"))) void CanvasRun(std::uint8_t* p, const std::uint8_t* mp, CanvasPair k, int pairs,
+                                               bool canvasAlpha) {
+  for (int i = 0; i < pairs; ++i, p += 8, mp += 2, k.s += 8, k.up += 8) {
+    CanvasTwo(p, mp, k, canvasAlpha);
+    if (k.sums) k.sums += 8;
+  }
 }
 
 #endif
@@ -1475,13 +1496,18 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
       // and, with grain, their window sums at hand.
       if (vector && tiled >= 1 && tiled + 1 < cw && x < c.x1 &&
           (!grain || (rowInside && tiled >= sumFirst && tiled + 1 < sumFirst + sumCount))) {
+        // The whole run of such pairs in one go: the tiled place only
+        // wraps after it.
+        const std::int64_t high = grain ? std::min<std::int64_t>(cw, sumFirst + sumCount) : cw;
+        const int pairs = static_cast<int>(std::min<std::int64_t>((high - tiled) / 2, (std::int64_t{c.x1} - x + 1) / 2));
         const int sx = static_cast<int>(tiled);
         const CanvasPair pair{cv.At(sx, sy), cv.At(sx, uy),
                               grain ? sums.data() + std::size_t{4} * static_cast<std::size_t>(sx - sumFirst) : nullptr,
                               static_cast<float>(t.kernel.full), static_cast<int>(amount), static_cast<int>(transparency),
                               static_cast<int>(emboss), bw};
-        CanvasTwo(p, mp, pair, cv.alpha);
-        ++x, p += 4, ++mp, ++tiled;  // the second of the pair; the loop steps past it
+        CanvasRun(p, mp, pair, pairs, cv.alpha);
+        // The second of the last pair; the loop steps past it.
+        x += 2 * pairs - 1, p += std::size_t{8} * pairs - 4, mp += 2 * pairs - 1, tiled += 2 * pairs - 1;
         continue;
       }
 #endif
