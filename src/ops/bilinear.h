@@ -122,10 +122,6 @@ inline bool SampleClamped(const PixelPlane& plane, double sxf, double syf, std::
   return true;
 }
 
-// SampleClamped over n positions: out takes 4 bytes per position, valid 1
-// where a sample was taken (0 for a position that is not a number). The
-// same bytes one by one; vector instructions where the processor has them,
-// unless plain is set.
 // BlendInside over n pixels: top[i] points at a pixel and its right
 // neighbour, bottom[i] at the two below them, fractions gx[i], gy[i] in
 // 0..255; out takes 4 bytes each. The same bytes; vector instructions where
@@ -133,7 +129,15 @@ inline bool SampleClamped(const PixelPlane& plane, double sxf, double syf, std::
 void BlendRun(const std::uint8_t* const* top, const std::uint8_t* const* bottom, const std::int32_t* gx,
               const std::int32_t* gy, int n, std::uint8_t* out, bool plain = false);
 
+// The way SampleRun takes its samples: the best the processor has, or one
+// named (a path it lacks falls back to the next best it has).
+enum class SamplerPath { kBest, kPlain, kAvx2, kAvx512 };
+bool SamplerPathAvailable(SamplerPath path);
+
+// SampleClamped over n positions: out takes 4 bytes per position, valid 1
+// where a sample was taken (0 for a position that is not a number). The
+// same bytes one by one whichever path takes them.
 void SampleRun(const PixelPlane& plane, const double* sx, const double* sy, int n, std::uint8_t* out,
-               std::uint8_t* valid, bool plain = false);
+               std::uint8_t* valid, SamplerPath path = SamplerPath::kBest);
 
 }  // namespace qv
