@@ -583,6 +583,35 @@ __attribute__((target("avx2"))) inline void ExplodeFinishFloat(std::uint8_t* p, 
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), bytes);
 }
 
+// ExplodeFinishFloat where every pixel has the same weight (no mask, so at
+// least |L|): the same float divisions, then the means (bytes) and the
+// mixes (below 25500) in 16-bit lanes, in the pixels' own order, and the
+// division by 100 as the same exact multiply and shift split into a
+// multiply-high and a shift.
+__attribute__((target("avx2"))) inline void ExplodeFinishEven(std::uint8_t* p, const __m256i acc[4], int weight, int k) {
+  const __m256i was = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), zero = _mm256_setzero_si256();
+  // Pixels 0, 1 (4, 5 in the upper half) and 2, 3 (6, 7), a channel to a
+  // 16-bit lane; widened again, pixel j (and j + 4) as in acc[j].
+  const __m256i lo = _mm256_unpacklo_epi8(was, zero), hi = _mm256_unpackhi_epi8(was, zero);
+  const __m256i old[4] = {_mm256_unpacklo_epi16(lo, zero), _mm256_unpackhi_epi16(lo, zero), _mm256_unpacklo_epi16(hi, zero),
+                          _mm256_unpackhi_epi16(hi, zero)};
+  const __m256 kf = _mm256_set1_ps(static_cast<float>(k)), den = _mm256_set1_ps(static_cast<float>(weight + k));
+  __m256i v[4];
+  for (int j = 0; j < 4; ++j)
+    v[j] = _mm256_cvttps_epi32(
+        _mm256_div_ps(_mm256_add_ps(_mm256_cvtepi32_ps(acc[j]), _mm256_mul_ps(_mm256_cvtepi32_ps(old[j]), kf)), den));
+  const __m256i amount = _mm256_set1_epi16(static_cast<short>(ms.amount)), keep = _mm256_set1_epi16(static_cast<short>(ms.keep));
+  const __m256i magic = _mm256_set1_epi16(static_cast<short>(41944));
+  const __m256i alpha = _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ULL));
+  const __m256i means[2] = {_mm256_packs_epi32(v[0], v[1]), _mm256_packs_epi32(v[2], v[3])}, before[2] = {lo, hi};
+  __m256i out[2];
+  for (int h = 0; h < 2; ++h) {
+    const __m256i mix = _mm256_add_epi16(_mm256_mullo_epi16(means[h], amount), _mm256_mullo_epi16(before[h], keep));
+    out[h] = _mm256_blendv_epi8(_mm256_srli_epi16(_mm256_mulhi_epu16(mix, magic), 6), before[h], alpha);
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_packus_epi16(out[0], out[1]));
+}
+
 // The least (or greatest) of four lanes, in every lane.
 __attribute__((target("avx2"))) inline __m256d AcrossLanes(__m256d v, bool least) {
   const __m256d swapped = _mm256_permute4x64_pd(v, 0x4E);  // halves exchanged
@@ -755,7 +784,10 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
   const __m256i weightV = Masked ? accW : _mm256_set1_epi32(unmaskedWeight);
   if (!s.alpha && ms.amount >= 0 && ms.amount <= 100 && 255 * (std::int64_t{unmaskedWeight} + total) < (1 << 24)) {
     const __m256i acc[4] = {acc0, acc1, acc2, acc3};
-    ExplodeFinishFloat(p, acc, weightV, static_cast<int>(total));
+    if (Masked)
+      ExplodeFinishFloat(p, acc, weightV, static_cast<int>(total));
+    else
+      ExplodeFinishEven(p, acc, unmaskedWeight, static_cast<int>(total));
     return true;
   }
   alignas(32) std::int32_t sums[32], weights[8];

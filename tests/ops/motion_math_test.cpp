@@ -311,6 +311,13 @@ TEST_F(MotionMathTest, RowsUnderAWholeMaskGiveTheWorkersBytes) {
       EXPECT_EQ(RunDirect(k.op, run, true), RunDirect(k.op, run, false)) << k.op << " " << k.length << " " << alpha;
     }
   }
+  // Unmasked rays mix in narrower lanes: "Amount" at its ends.
+  SetParamValue(kExplodeOp, 0, 25);
+  for (int amount : {1, 57, 100}) {
+    SetParamValue(kExplodeOp, 1, amount);
+    const DirectRun run{83, 71, 0, 0, 82, 70, false, 4, true};
+    EXPECT_EQ(RunDirect(kExplodeOp, run, true), RunDirect(kExplodeOp, run, false)) << amount;
+  }
 }
 
 TEST_F(MotionMathTest, SpiralBlurByTheAngleSumRuleGivesTheWorkersBytes) {
