@@ -833,12 +833,15 @@ bool MaskRowsSet(const Sampler& s, long ya, long yb) {
   return true;
 }
 
-// Whether the copy's rows lie evenly `stride` pixels apart, so that a
-// sample's place is one number (below 2^31).
-bool EvenRows(const CopyView& copy, std::uint32_t& stride) {
+// Whether the copy's image rows ya to yb lie evenly `stride` pixels apart
+// from its first, so that a sample's place there is one number (below
+// 2^31). A row's rays read only the rows within their reach: asking the
+// whole copy for every row would cost as much as a ray.
+bool EvenRows(const CopyView& copy, long ya, long yb, std::uint32_t& stride) {
   stride = copy.height < 2 ? static_cast<std::uint32_t>(copy.width) : copy.rows[1] - copy.rows[0];
   if (std::int64_t{copy.rows[copy.height - 1]} + copy.width >= (std::int64_t{1} << 31)) return false;
-  for (int r = 0; r < copy.height; ++r)
+  const long ra = std::max<long>(ya - copy.top, 0), rb = std::min<long>(yb - copy.top, copy.height - 1L);
+  for (long r = ra; r <= rb; ++r)
     if (copy.rows[r] != copy.rows[0] + static_cast<std::uint32_t>(r) * stride) return false;
   return true;
 }
@@ -851,11 +854,15 @@ void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   std::uint32_t stride = 0;
   // Mask places as 32-bit numbers too.
   const bool small = std::int64_t{s.width} * s.height < (std::int64_t{1} << 31);
-  if (HasAvx2() && small && copy.height > 0 && copy.width > 0 && EvenRows(copy, stride)) {
+  // Every sample lies within `reach` rows of the pixel; the bounds keep
+  // the rays to those rows all the same.
+  const long reach = std::labs(ms.length) + 1;
+  if (HasAvx2() && small && copy.height > 0 && copy.width > 0 && EvenRows(copy, y - reach, y + reach, stride)) {
     const double base = static_cast<double>(copy.rows[0]) - static_cast<double>(copy.top) * stride - copy.left;
-    const ExplodeBounds b{std::max(copy.left, 0), std::max(copy.top, 0), std::min(copy.left + copy.width, s.width) - 1L,
-                          std::min(copy.top + copy.height, s.height) - 1L, static_cast<double>(stride), base};
-    const long reach = std::labs(ms.length) + 1;
+    const ExplodeBounds b{std::max(copy.left, 0), std::max<long>({copy.top, 0, y - reach}),
+                          std::min(copy.left + copy.width, s.width) - 1L,
+                          std::min<long>({copy.top + copy.height - 1L, s.height - 1L, y + reach}), static_cast<double>(stride),
+                          base};
     const bool masked = !MaskRowsSet(s, y - reach, y + reach);
     for (; x + 7 <= x1; x += 8) {
       std::uint8_t* p = row + std::size_t{4} * (x - x0);
