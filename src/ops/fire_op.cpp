@@ -57,6 +57,11 @@ struct Flame {
   // The lattices again with each row's first point repeated after its last,
   // so that a point and its right neighbour are always side by side.
   std::vector<double> padded;
+  // How far up (in pixels) anything can still show, per slice of the front
+  // `reachStep` pixels wide; see Reach().
+  std::vector<double> reach;
+  double reachScale = 1;
+  FirePath path = FirePath::kBest;
 };
 Flame fl;
 
@@ -113,6 +118,9 @@ int PrepareFire() {
   return 0;
 }
 
+// Where a flame has faded out completely, in t.
+constexpr double kFaded = 1.25;
+
 // The per-pixel steps are forced inline, so that the row built for AVX2
 // below gets its own copies of them.
 #define QV_FLAME_INLINE inline __attribute__((always_inline))
@@ -163,7 +171,8 @@ QV_FLAME_INLINE double Turning(int first, double u, double v, double* other = nu
 
 // How far up its flame (0 at the base, 1 at the tip) a point lies that is
 // `across` pixels along the front and `up` pixels from the edge.
-QV_FLAME_INLINE double FlamePosition(const double* sines, double across, double up) {
+// `whole`: all the way, even once it cannot show.
+QV_FLAME_INLINE double FlamePosition(const double* sines, double across, double up, bool whole = false) {
   if (fl.distortion > 0) {
     double sideways;
     const double lift = Turning(0, across / fl.cell, up / fl.cell, &sideways);
@@ -186,6 +195,8 @@ QV_FLAME_INLINE double FlamePosition(const double* sines, double across, double 
   }
   if (height <= 0) return 2;
   double t = along / height;
+  // The long turbulence only makes t larger (see Reach()).
+  if (t >= kFaded && !whole) return t;
   if (fl.longStructure > 0 && fl.longTurb > 0) {
     const double wave = Sine(sines, 2 * kPi * (fl.longStructure * along + Turning(2, across / fl.cell, up / fl.cell)) - fl.phase);
     t *= 1 + fl.longTurb * 0.15 * (1 + wave);
@@ -194,13 +205,13 @@ QV_FLAME_INLINE double FlamePosition(const double* sines, double across, double 
 }
 
 // The flame's colour at t and how much of it covers the picture (0..1).
-QV_FLAME_INLINE double FlameColour(double t, int col[3]) {
+QV_FLAME_INLINE double FlameCover(double t) { return t <= 1 ? 1 : std::max(0.0, 1 - (t - 1) * 4); }
+QV_FLAME_INLINE void FlameColour(double t, int col[3]) {
   const double seg = std::clamp(t, 0.0, 1.0) * 3;
   const int i = std::min(static_cast<int>(seg), 2);
   const double f = seg - i;
   for (int ch = 0; ch < 3; ++ch)
     col[ch] = static_cast<int>(fl.colour[i][ch] + (fl.colour[i + 1][ch] - fl.colour[i][ch]) * f + 0.5);
-  return t <= 1 ? 1 : std::max(0.0, 1 - (t - 1) * 4);
 }
 
 // Steps from the selection's edge for every pixel of the box, walking
@@ -241,19 +252,73 @@ double EdgeSteps(const ApplyContext& c, const Plane& img, std::int32_t* steps) {
 // has faded out at t = 1.25: beyond this distance up nothing shows.
 double Beyond() { return 1.25 * fl.length + fl.distortion * fl.tongueWidth * 0.75; }
 
+// A bound on either lattice mix: a cos + b sin of values within 0.5 stays
+// within 0.5 * sqrt(2).
+constexpr double kMixBound = 0.7072;
+constexpr int kReachSlices = 8;  // per tongue
+
+// Beyond() for each slice of the front (an eighth of a tongue wide), so
+// that the short tongues' columns stop early. A point `across` the front is
+// moved sideways by the ruffles and the sway by at most
+//   S = distortion * tongueWidth * kMixBound + wobbleAmount * tongueWidth / 2,
+// so its height is at most the largest any place within S of its slice
+// gives: in each tongue there the shape factor is largest nearest the
+// tongue's middle, and 1 - latTurb h / 2 largest where h, going smoothly
+// from one end's height to the other's, is least. t is at least
+// along / height (the long turbulence multiplies it by 1 + x (1 + wave),
+// x >= 0, and the table's sine never falls below -1), and along at least
+// (up - distortion * tongueWidth * kMixBound) / length; so from
+//   up = kFaded * H * length + distortion * tongueWidth * kMixBound
+// on nothing shows. The margins below cover rounding many times over; the
+// two end slices reach out past the box, where `across` is clamped anyway.
+void Reach(int bw, int bh) {
+  const int slices = kReachSlices * std::max(fl.tongues, 1) + 2;
+  const double step = fl.tongueWidth / kReachSlices;
+  fl.reachScale = 1 / step;
+  fl.reach.assign(static_cast<std::size_t>(slices), 0);
+  const double lift = fl.distortion > 0 ? fl.distortion * fl.tongueWidth * kMixBound : 0;
+  const double sway = fl.wobbleAmount > 0 && fl.wobbles > 0 ? fl.wobbleAmount * fl.tongueWidth * 0.5 : 0;
+  const double spread = (lift + sway) * (1 + 1e-9) + 1e-6 * (fl.tongueWidth + bw + bh);
+  auto shape = [](double f) { return 1 - 0.6 * (1 - 4 * f * (1 - f)); };
+  const double tongues = fl.tongues;
+  for (int b = 0; b < slices; ++b) {
+    double most = 1;
+    if (fl.tongues > 0) {
+      const double lo = b == 0 ? 0 : std::max((b * step - spread) / fl.tongueWidth, 0.0);
+      const double hi = b == slices - 1 ? tongues : std::min(((b + 1) * step + spread) / fl.tongueWidth, tongues);
+      most = 0;
+      for (int k = static_cast<int>(lo); k <= std::min(static_cast<int>(hi), fl.tongues); ++k) {
+        const double f0 = std::max(lo - k, 0.0), f1 = std::min(hi - k, 1.0);
+        const double widest = f0 <= 0.5 && f1 >= 0.5 ? 1 : shape(f1 < 0.5 ? f1 : f0);
+        const double least = std::min(fl.height[std::size_t(k)], fl.height[std::size_t(k) + 1]);
+        most = std::max(most, widest * std::max(1 - fl.latTurb * 0.5 * least, 0.0));
+      }
+    }
+    const double up = kFaded * (most * (1 + 1e-9) + 1e-12) * fl.length + lift * (1 + 1e-9) + 1e-6 * (bw + bh);
+    fl.reach[std::size_t(b)] = std::min(up, Beyond());
+  }
+}
+
+// The reach of the slice a point `across` the front lies in.
+QV_FLAME_INLINE double ReachAt(double across) {
+  const double at = across * fl.reachScale;
+  const int last = static_cast<int>(fl.reach.size()) - 1;
+  return fl.reach[std::size_t(at <= 0 ? 0 : at >= last ? last : static_cast<int>(at))];
+}
+
 // One pixel of the flames, of mask byte m, at place t up its flame.
 QV_FLAME_INLINE void Burn(std::uint8_t* p, int m, double t) {
-  int col[3];
-  const double cover = FlameColour(t, col);
-  const int level = static_cast<int>(cover * m + 0.5);
+  const int level = static_cast<int>(FlameCover(t) * m + 0.5);
   if (level == 0) return;
+  int col[3];
+  FlameColour(t, col);
   for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>((col[ch] * level + p[ch] * (255 - level)) / 255);
 }
 
 // The flames over pixels `from` on of row y of the box, from their steps
-// from the edge.
+// from the edge; `whole`: every pixel in full.
 QV_FLAME_INLINE void BurnRowBody(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row,
-                                 double stepLength, double beyond, int from = 0) {
+                                 double stepLength, int from = 0, bool whole = false) {
   const double* sines = Sines().value;
   const int bw = c.x1 - c.x0 + 1;
   std::uint8_t* p = img.At(c.x0 + from, y);
@@ -261,9 +326,10 @@ QV_FLAME_INLINE void BurnRowBody(const ApplyContext& c, const Plane& img, int y,
   for (int i = from; i < bw; ++i, p += 4) {
     if (row[i] < 0 || m[i] == 0) continue;
     const double up = row[i] * stepLength;
-    if (up > beyond) continue;  // past every tip and its fade
     const int x = c.x0 + i;
-    Burn(p, m[i], FlamePosition(sines, x * fl.lx + y * fl.ly - fl.latMin, up));
+    const double across = x * fl.lx + y * fl.ly - fl.latMin;
+    if (!whole && up > ReachAt(across)) continue;  // past every tip and its fade
+    Burn(p, m[i], FlamePosition(sines, across, up, whole));
   }
 }
 
@@ -339,8 +405,10 @@ __attribute__((target("avx2"))) inline int Far4(V u, V v) {
 }
 
 // FlamePosition on four lanes, the same operations in the same order; the
-// lanes set in `far` are to be worked out one by one.
-__attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V up, int& far) {
+// lanes set in `far` are to be worked out one by one. When every lane in
+// `live` has faded out before the long turbulence, that is left out, as
+// FlamePosition leaves it out for one.
+__attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V up, int live, int& far) {
   far = 0;
   if (fl.distortion > 0) {
     V sideways;
@@ -373,6 +441,8 @@ __attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V 
   }
   const V spent = _mm256_cmp_pd(height, _mm256_setzero_pd(), _CMP_LE_OQ);
   V t = Div(along, height);
+  const int faded = _mm256_movemask_pd(_mm256_or_pd(spent, _mm256_cmp_pd(t, K(kFaded), _CMP_GE_OQ)));
+  if ((live & ~faded) == 0) return _mm256_blendv_pd(t, K(2), spent);
   if (fl.longStructure > 0 && fl.longTurb > 0) {
     const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
     far |= Far4(u, v);
@@ -385,46 +455,223 @@ __attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V 
 
 // BurnRowBody with the flame's places four at a time.
 __attribute__((target("avx2"))) void BurnRowAvx2(const ApplyContext& c, const Plane& img, int y,
-                                                 const std::int32_t* row, double stepLength, double beyond) {
+                                                 const std::int32_t* row, double stepLength, int from = 0) {
   using namespace lanes;
   const double* sines = Sines().value;
   const int bw = c.x1 - c.x0 + 1;
-  std::uint8_t* p = img.At(c.x0, y);
+  std::uint8_t* p = img.At(c.x0 + from, y);
   const std::uint8_t* m = &img.MaskAt(c.x0, y);
   const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
+  const double yAcross = y * fl.ly;
   alignas(32) double t[4], ups[4];
-  int i = 0;
+  int i = from;
   for (; i + 4 <= bw; i += 4, p += 16) {
     int burn = 0;
+    const int x = c.x0 + i;
     for (int j = 0; j < 4; ++j) {
       ups[j] = row[i + j] * stepLength;
-      if (row[i + j] >= 0 && m[i + j] != 0 && !(ups[j] > beyond)) burn |= 1 << j;
+      if (row[i + j] >= 0 && m[i + j] != 0 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
     }
     if (!burn) continue;
-    const int x = c.x0 + i;
     const V across = Sub(Add(Mul(_mm256_setr_pd(x, x + 1, x + 2, x + 3), lx), rowAcross), latMin);
     int far = 0;
-    _mm256_store_pd(t, Fire4(sines, across, _mm256_load_pd(ups), far));
+    _mm256_store_pd(t, Fire4(sines, across, _mm256_load_pd(ups), burn, far));
     for (int j = 0; j < 4; ++j) {
       if (!(burn >> j & 1)) continue;
       const double place = far >> j & 1 ? FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]) : t[j];
       Burn(p + 4 * j, m[i + j], place);
     }
   }
-  BurnRowBody(c, img, y, row, stepLength, beyond, i);
+  BurnRowBody(c, img, y, row, stepLength, i);
 }
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
 }
+
+// GCC 12's 512-bit intrinsics start some results from a deliberately
+// undefined vector, which its flow analysis reports as maybe uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#define QV_FLAME_512 __attribute__((target("avx512f,avx2")))
+// The same on eight lanes: the steps of Fire4 one for one.
+namespace lanes8 {
+using V = __m512d;
+using M = __mmask8;
+QV_FLAME_512 inline V K(double v) { return _mm512_set1_pd(v); }
+QV_FLAME_512 inline V Add(V a, V b) { return _mm512_add_pd(a, b); }
+QV_FLAME_512 inline V Sub(V a, V b) { return _mm512_sub_pd(a, b); }
+QV_FLAME_512 inline V Mul(V a, V b) { return _mm512_mul_pd(a, b); }
+QV_FLAME_512 inline V Div(V a, V b) { return _mm512_div_pd(a, b); }
+QV_FLAME_512 inline M Less(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+QV_FLAME_512 inline V Max(V a, V b) { return _mm512_mask_blend_pd(Less(a, b), a, b); }
+QV_FLAME_512 inline V Min(V a, V b) { return _mm512_mask_blend_pd(Less(b, a), a, b); }
+QV_FLAME_512 inline V Floor(V a) { return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
+QV_FLAME_512 inline V Smooth8(V f) { return Mul(Mul(f, f), Sub(K(3), Mul(K(2), f))); }
+
+// Loaded in pairs as Pairs4 does: this machine's gathers are slower.
+QV_FLAME_512 inline __m256d Two(const double* base, int a, int b) {
+  return _mm256_set_m128d(_mm_loadu_pd(base + b), _mm_loadu_pd(base + a));
+}
+QV_FLAME_512 inline void Pairs8(const double* base, __m256i at, V& left, V& right) {
+  alignas(32) int i[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(i), at);
+  const V even = _mm512_insertf64x4(_mm512_castpd256_pd512(Two(base, i[0], i[2])), Two(base, i[4], i[6]), 1);
+  const V odd = _mm512_insertf64x4(_mm512_castpd256_pd512(Two(base, i[1], i[3])), Two(base, i[5], i[7]), 1);
+  left = _mm512_unpacklo_pd(even, odd);
+  right = _mm512_unpackhi_pd(even, odd);
+}
+
+QV_FLAME_512 inline V Sine8(const double* v, V radians) {
+  V turns = Mul(radians, K(1 / (2 * kPi)));
+  turns = Sub(turns, Floor(turns));
+  const V at = Mul(turns, K(kSineSteps));
+  const __m256i i = _mm256_max_epi32(_mm256_min_epi32(_mm512_cvttpd_epi32(at), _mm256_set1_epi32(kSineSteps - 1)),
+                                     _mm256_setzero_si256());
+  V lo, hi;
+  Pairs8(v, i, lo, hi);
+  return Add(lo, Mul(Sub(hi, lo), Sub(at, _mm512_cvtepi32_pd(i))));
+}
+
+QV_FLAME_512 inline V Turning8(int first, V u, V v, V* other) {
+  const V fu = Floor(u), fv = Floor(v);
+  const V su = Smooth8(Sub(u, fu)), sv = Smooth8(Sub(v, fv));
+  const __m256i wrap = _mm256_set1_epi32(kLattice - 1), one = _mm256_set1_epi32(1), row = _mm256_set1_epi32(kPaddedRow);
+  const __m256i i0 = _mm256_and_si256(_mm512_cvttpd_epi32(fu), wrap);
+  const __m256i j0 = _mm256_and_si256(_mm512_cvttpd_epi32(fv), wrap), j1 = _mm256_and_si256(_mm256_add_epi32(j0, one), wrap);
+  const __m256i upper = _mm256_add_epi32(_mm256_mullo_epi32(j0, row), i0);
+  const __m256i lower = _mm256_add_epi32(_mm256_mullo_epi32(j1, row), i0);
+  V at[2];
+  for (int k = 0; k < 2; ++k) {
+    const double* f = &fl.padded[std::size_t(first + k) * kLattice * kPaddedRow];
+    V a, b, cc, d;
+    Pairs8(f, upper, a, b);
+    Pairs8(f, lower, cc, d);
+    const V top = Add(a, Mul(Sub(b, a), su));
+    const V bottom = Add(cc, Mul(Sub(d, cc), su));
+    at[k] = Add(top, Mul(Sub(bottom, top), sv));
+  }
+  if (other) *other = Sub(Mul(at[1], K(fl.cosP)), Mul(at[0], K(fl.sinP)));
+  return Add(Mul(at[0], K(fl.cosP)), Mul(at[1], K(fl.sinP)));
+}
+
+QV_FLAME_512 inline int Far8(V u, V v) {
+  const V limit = K(1e9);
+  return _mm512_cmp_pd_mask(_mm512_abs_pd(u), limit, _CMP_NLT_UQ) | _mm512_cmp_pd_mask(_mm512_abs_pd(v), limit, _CMP_NLT_UQ);
+}
+
+QV_FLAME_512 inline V Fire8(const double* sines, V across, V up, int live, int& far) {
+  far = 0;
+  if (fl.distortion > 0) {
+    V sideways;
+    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
+    far |= Far8(u, v);
+    const V lift = Turning8(0, u, v, &sideways);
+    const V amount = K(fl.distortion * fl.tongueWidth);
+    across = Add(across, Mul(amount, sideways));
+    up = Add(up, Mul(amount, lift));
+  }
+  const V along = Div(Max(up, _mm512_setzero_pd()), K(fl.length));
+  if (fl.wobbleAmount > 0 && fl.wobbles > 0) {
+    const V arg = Add(Add(Sub(Mul(K(2 * kPi * fl.wobbles), along), K(fl.phase)), K(fl.swayPhase)), Div(across, K(fl.tongueWidth)));
+    across = Add(across, Mul(Mul(K(fl.wobbleAmount * fl.tongueWidth * 0.5), Min(along, K(1.0))), Sine8(sines, arg)));
+  }
+  V height = K(1);
+  if (fl.tongues > 0) {
+    V q = Div(across, K(fl.tongueWidth));
+    const V top = K(static_cast<double>(fl.tongues)), zero = _mm512_setzero_pd();
+    q = _mm512_mask_blend_pd(Less(q, zero), _mm512_mask_blend_pd(Less(top, q), q, top), zero);
+    const __m256i k = _mm256_max_epi32(_mm256_min_epi32(_mm512_cvttpd_epi32(q), _mm256_set1_epi32(fl.tongues)),
+                                       _mm256_setzero_si256());
+    const V f = Sub(q, _mm512_cvtepi32_pd(k));
+    V h0, h1;
+    Pairs8(fl.height.data(), k, h0, h1);
+    const V h = Add(h0, Mul(Sub(h1, h0), Smooth8(f)));
+    height = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
+                 Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), zero));
+  }
+  const M spent = _mm512_cmp_pd_mask(height, _mm512_setzero_pd(), _CMP_LE_OQ);
+  V t = Div(along, height);
+  const int faded = spent | _mm512_cmp_pd_mask(t, K(kFaded), _CMP_GE_OQ);
+  if ((live & ~faded) == 0) return _mm512_mask_blend_pd(spent, t, K(2));
+  if (fl.longStructure > 0 && fl.longTurb > 0) {
+    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
+    far |= Far8(u, v);
+    const V wave = Sine8(sines, Sub(Mul(K(2 * kPi), Add(Mul(K(fl.longStructure), along), Turning8(2, u, v, nullptr))), K(fl.phase)));
+    t = Mul(t, Add(K(1), Mul(K(fl.longTurb * 0.15), Add(K(1), wave))));
+  }
+  return _mm512_mask_blend_pd(spent, t, K(2));
+}
+}  // namespace lanes8
+
+// BurnRowAvx2 eight at a time; the last few pixels go four at a time.
+QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row,
+                                double stepLength) {
+  using namespace lanes8;
+  const double* sines = Sines().value;
+  const int bw = c.x1 - c.x0 + 1;
+  std::uint8_t* p = img.At(c.x0, y);
+  const std::uint8_t* m = &img.MaskAt(c.x0, y);
+  const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
+  const double yAcross = y * fl.ly;
+  alignas(64) double t[8], ups[8];
+  int i = 0;
+  for (; i + 8 <= bw; i += 8, p += 32) {
+    int burn = 0;
+    const int x = c.x0 + i;
+    for (int j = 0; j < 8; ++j) {
+      ups[j] = row[i + j] * stepLength;
+      if (row[i + j] >= 0 && m[i + j] != 0 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
+    }
+    if (!burn) continue;
+    const V xs = _mm512_setr_pd(x, x + 1, x + 2, x + 3, x + 4, x + 5, x + 6, x + 7);
+    const V across = Sub(Add(Mul(xs, lx), rowAcross), latMin);
+    int far = 0;
+    _mm512_store_pd(t, Fire8(sines, across, _mm512_load_pd(ups), burn, far));
+    for (int j = 0; j < 8; ++j) {
+      if (!(burn >> j & 1)) continue;
+      const double place = far >> j & 1 ? FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]) : t[j];
+      Burn(p + 4 * j, m[i + j], place);
+    }
+  }
+  BurnRowAvx2(c, img, y, row, stepLength, i);
+}
+#undef QV_FLAME_512
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
 #endif
 
-void BurnRow(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row, double stepLength,
-             double beyond) {
-#if defined(__x86_64__)
-  if (HasAvx2()) return BurnRowAvx2(c, img, y, row, stepLength, beyond);
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
 #endif
-  BurnRowBody(c, img, y, row, stepLength, beyond);
+
+FirePath PathInUse() {
+  if (fl.path != FirePath::kBest) return fl.path;
+#if defined(__x86_64__)
+  if (HasAvx512()) return FirePath::kAvx512;
+  if (HasAvx2()) return FirePath::kAvx2;
+#endif
+  return FirePath::kPlain;
+}
+
+void BurnRow(FirePath path, const ApplyContext& c, const Plane& img, int y, const std::int32_t* row,
+             double stepLength) {
+  switch (path) {
+#if defined(__x86_64__)
+    case FirePath::kAvx512:
+      return BurnRowAvx512(c, img, y, row, stepLength);
+    case FirePath::kAvx2:
+      return BurnRowAvx2(c, img, y, row, stepLength);
+#endif
+    case FirePath::kEveryPixel:
+      return BurnRowBody(c, img, y, row, stepLength, 0, true);
+    default:
+      return BurnRowBody(c, img, y, row, stepLength);
+  }
 }
 
 int NoStepMemory() {
@@ -442,7 +689,8 @@ int FireByRows(const ApplyContext& c, const Plane& img) {
   if (!rows) return NoStepMemory();
   const double sx = fl.hx / std::fabs(fl.hy), sy = fl.hy / std::fabs(fl.hy);
   const double stepLength = std::sqrt(sx * sx + sy * sy);
-  const double beyond = Beyond();
+  Reach(bw, bh);
+  const FirePath path = PathInUse();
   const int dy = sy < 0 ? -1 : 1;
   // The column of the row before that each column steps from.
   std::vector<int> from(static_cast<std::size_t>(bw));
@@ -467,7 +715,7 @@ int FireByRows(const ApplyContext& c, const Plane& img) {
       const bool inBox = n > 0 && px >= c.x0 && px <= c.x1;
       now[i] = inBox && before[px - c.x0] >= 0 ? before[px - c.x0] + 1 : 0;
     }
-    BurnRow(c, img, y, now, stepLength, beyond);
+    BurnRow(path, c, img, y, now, stepLength);
     std::swap(before, now);
   }
   FreeReal(rows, "fird");
@@ -482,7 +730,8 @@ int FireWorker(std::uint8_t*, std::uint8_t* mask) {
   std::int32_t* steps = AllocRealArray<std::int32_t>(std::int64_t{bw} * bh, "fird");
   if (!steps) return NoStepMemory();
   const double stepLength = EdgeSteps(c, img, steps);
-  const double beyond = Beyond();
+  Reach(bw, bh);
+  const FirePath path = PathInUse();
   SetProgressTotal(bh);
   int result = 0;
   for (int y = c.y0; y <= c.y1; ++y) {
@@ -490,13 +739,25 @@ int FireWorker(std::uint8_t*, std::uint8_t* mask) {
       result = 1;
       break;
     }
-    BurnRow(c, img, y, steps + std::size_t(y - c.y0) * bw, stepLength, beyond);
+    BurnRow(path, c, img, y, steps + std::size_t(y - c.y0) * bw, stepLength);
   }
   FreeReal(steps, "fird");
   return result;
 }
 
 }  // namespace
+
+bool FirePathAvailable(FirePath path) {
+#if defined(__x86_64__)
+  if (path == FirePath::kAvx512) return HasAvx512();
+  if (path == FirePath::kAvx2) return HasAvx2();
+#else
+  if (path == FirePath::kAvx512 || path == FirePath::kAvx2) return false;
+#endif
+  return true;
+}
+
+void UseFirePath(FirePath path) { fl.path = path; }
 
 std::span<const OpRoutineEntry> FireRoutines() {
   static const OpRoutineEntry table[] = {[] {
