@@ -604,6 +604,59 @@ QV_FLAME_512 inline V Fire8(const double* sines, V across, V up, int live, int& 
   }
   return _mm512_mask_blend_pd(spent, t, K(2));
 }
+
+// x / 255 for every numerator Burn can make (up to 255 * 255), as a
+// multiply and a shift.
+constexpr bool ShiftDividesBy255() {
+  for (int x = 0; x <= 255 * 255; ++x)
+    if ((x * 32897) >> 23 != x / 255) return false;
+  return true;
+}
+static_assert(ShiftDividesBy255());
+
+// The colours of the four stops, per channel, for Burn8.
+struct Stops8 {
+  V base[3], step[3];
+};
+QV_FLAME_512 inline Stops8 MakeStops8() {
+  Stops8 s;
+  for (int ch = 0; ch < 3; ++ch) {
+    const int* c[4] = {fl.colour[0], fl.colour[1], fl.colour[2], fl.colour[3]};
+    s.base[ch] = _mm512_setr_pd(c[0][ch], c[1][ch], c[2][ch], 0, 0, 0, 0, 0);
+    s.step[ch] = _mm512_setr_pd(c[1][ch] - c[0][ch], c[2][ch] - c[1][ch], c[3][ch] - c[2][ch], 0, 0, 0, 0, 0);
+  }
+  return s;
+}
+
+// Burn on the eight pixels at p whose lanes are set in `burn`, of mask
+// bytes m, at places t: the same doubles, rounded the same way.
+QV_FLAME_512 inline void Burn8(std::uint8_t* p, const std::uint8_t* m, V t, int burn, const Stops8& stops) {
+  const V zero = _mm512_setzero_pd(), one = K(1);
+  const V faded = Max(zero, Sub(one, Mul(Sub(t, one), K(4))));
+  const V cover = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(t, one, _CMP_LE_OQ), faded, one);
+  const V mask = _mm512_cvtepi32_pd(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m))));
+  const __m256i level = _mm512_cvttpd_epi32(Add(Mul(cover, mask), K(0.5)));
+  const __m256i bits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+  const __m256i write = _mm256_andnot_si256(
+      _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(burn), bits), _mm256_setzero_si256()),
+      _mm256_cmpgt_epi32(level, _mm256_setzero_si256()));
+  if (_mm256_testz_si256(write, write)) return;
+  const V clamped = _mm512_mask_blend_pd(Less(t, zero), _mm512_mask_blend_pd(Less(one, t), t, one), zero);
+  const V seg = Mul(clamped, K(3));
+  const __m256i i = _mm256_min_epi32(_mm512_cvttpd_epi32(seg), _mm256_set1_epi32(2));
+  const V f = Sub(seg, _mm512_cvtepi32_pd(i));
+  const __m512i at = _mm512_cvtepi32_epi64(i);
+  const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i byte = _mm256_set1_epi32(255), rest = _mm256_sub_epi32(byte, level), scale = _mm256_set1_epi32(32897);
+  __m256i out = _mm256_andnot_si256(_mm256_set1_epi32(0xFFFFFF), px);
+  for (int ch = 0; ch < 3; ++ch) {
+    const V colour = Add(Add(_mm512_permutexvar_pd(at, stops.base[ch]), Mul(_mm512_permutexvar_pd(at, stops.step[ch]), f)), K(0.5));
+    const __m256i was = _mm256_and_si256(_mm256_srli_epi32(px, 8 * ch), byte);
+    const __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(_mm512_cvttpd_epi32(colour), level), _mm256_mullo_epi32(was, rest));
+    out = _mm256_or_si256(out, _mm256_slli_epi32(_mm256_srli_epi32(_mm256_mullo_epi32(sum, scale), 23), 8 * ch));
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_blendv_epi8(px, out, write));
+}
 }  // namespace lanes8
 
 // BurnRowAvx2 eight at a time; the last few pixels go four at a time.
@@ -617,6 +670,7 @@ QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, 
   const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
   const double yAcross = y * fl.ly;
   alignas(64) double t[8], ups[8];
+  const Stops8 stops = MakeStops8();
   int i = 0;
   for (; i + 8 <= bw; i += 8, p += 32) {
     int burn = 0;
@@ -629,12 +683,14 @@ QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, 
     const V xs = _mm512_setr_pd(x, x + 1, x + 2, x + 3, x + 4, x + 5, x + 6, x + 7);
     const V across = Sub(Add(Mul(xs, lx), rowAcross), latMin);
     int far = 0;
-    _mm512_store_pd(t, Fire8(sines, across, _mm512_load_pd(ups), burn, far));
-    for (int j = 0; j < 8; ++j) {
-      if (!(burn >> j & 1)) continue;
-      const double place = far >> j & 1 ? FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]) : t[j];
-      Burn(p + 4 * j, m[i + j], place);
+    V place = Fire8(sines, across, _mm512_load_pd(ups), burn, far);
+    if (far & burn) {
+      _mm512_store_pd(t, place);
+      for (int j = 0; j < 8; ++j)
+        if (far >> j & 1) t[j] = FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]);
+      place = _mm512_load_pd(t);
     }
+    Burn8(p, m + i, place, burn, stops);
   }
   BurnRowAvx2(c, img, y, row, stepLength, i);
 }
