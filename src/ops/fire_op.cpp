@@ -61,6 +61,7 @@ struct Flame {
   // `reachStep` pixels wide; see Reach().
   std::vector<double> reach;
   double reachScale = 1;
+  double reachLeast = 0, reachMost = 0;  // over all the slices
   FirePath path = FirePath::kBest;
 };
 Flame fl;
@@ -297,6 +298,8 @@ void Reach(int bw, int bh) {
     const double up = kFaded * (most * (1 + 1e-9) + 1e-12) * fl.length + lift * (1 + 1e-9) + 1e-6 * (bw + bh);
     fl.reach[std::size_t(b)] = std::min(up, Beyond());
   }
+  const auto [least, most] = std::minmax_element(fl.reach.begin(), fl.reach.end());
+  fl.reachLeast = *least, fl.reachMost = *most;
 }
 
 // The reach of the slice a point `across` the front lies in.
@@ -672,20 +675,33 @@ QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, 
   alignas(64) double t[8], ups[8];
   const Stops8 stops = MakeStops8();
   int i = 0;
+  const V least = K(fl.reachLeast), most = K(fl.reachMost), step = K(stepLength);
   for (; i + 8 <= bw; i += 8, p += 32) {
-    int burn = 0;
     const int x = c.x0 + i;
-    for (int j = 0; j < 8; ++j) {
-      ups[j] = row[i + j] * stepLength;
-      if (row[i + j] >= 0 && m[i + j] != 0 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
+    // Which pixels are inside the selection and not past their slice's
+    // reach: most settle by the least and the most reach of all.
+    const __m256i steps = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i));
+    const __m256i bytes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i)));
+    const __m256i out = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), steps),
+                                        _mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()));
+    const int inside = ~_mm256_movemask_ps(_mm256_castsi256_ps(out)) & 255;
+    if (!inside) continue;
+    const V up = Mul(_mm512_cvtepi32_pd(steps), step);
+    int burn = inside & _mm512_cmp_pd_mask(up, least, _CMP_LE_OQ);
+    const int unsure = inside & ~burn & _mm512_cmp_pd_mask(up, most, _CMP_LE_OQ);
+    if (unsure) {
+      _mm512_store_pd(ups, up);
+      for (int j = 0; j < 8; ++j)
+        if (unsure >> j & 1 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
     }
     if (!burn) continue;
     const V xs = _mm512_setr_pd(x, x + 1, x + 2, x + 3, x + 4, x + 5, x + 6, x + 7);
     const V across = Sub(Add(Mul(xs, lx), rowAcross), latMin);
     int far = 0;
-    V place = Fire8(sines, across, _mm512_load_pd(ups), burn, far);
+    V place = Fire8(sines, across, up, burn, far);
     if (far & burn) {
       _mm512_store_pd(t, place);
+      _mm512_store_pd(ups, up);
       for (int j = 0; j < 8; ++j)
         if (far >> j & 1) t[j] = FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]);
       place = _mm512_load_pd(t);
