@@ -59,7 +59,7 @@ struct Flame {
   // so that a point and its right neighbour are always side by side.
   std::vector<double> padded;
   // How far up (in pixels) anything can still show, per slice of the front
-  // `reachStep` pixels wide; see Reach().
+  // an eighth of a tongue wide; see Reach().
   std::vector<double> reach;
   double reachScale = 1;
   double reachLeast = 0, reachMost = 0;  // over all the slices
@@ -123,8 +123,8 @@ int PrepareFire() {
 // Where a flame has faded out completely, in t.
 constexpr double kFaded = 1.25;
 
-// The per-pixel steps are forced inline, so that the row built for AVX2
-// below gets its own copies of them.
+// The per-pixel steps are forced inline, so that the rows built for AVX2
+// and AVX-512 below get their own copies of them.
 #define QV_FLAME_INLINE inline __attribute__((always_inline))
 
 QV_FLAME_INLINE double Smooth(double f) { return f * f * (3 - 2 * f); }
@@ -206,7 +206,7 @@ QV_FLAME_INLINE double FlamePosition(const double* sines, double across, double 
   return t;
 }
 
-// The flame's colour at t and how much of it covers the picture (0..1).
+// How much of the flame covers the picture at t (0..1), and its colour there.
 QV_FLAME_INLINE double FlameCover(double t) { return t <= 1 ? 1 : std::max(0.0, 1 - (t - 1) * 4); }
 QV_FLAME_INLINE void FlameColour(double t, int col[3]) {
   const double seg = std::clamp(t, 0.0, 1.0) * 3;
@@ -338,6 +338,15 @@ QV_FLAME_INLINE void BurnRowBody(const ApplyContext& c, const Plane& img, int y,
 }
 
 #if defined(__x86_64__)
+// x / 255 for every numerator Burn can make (up to 255 * 255), as a
+// multiply and a shift.
+constexpr bool ShiftDividesBy255() {
+  for (int x = 0; x <= 255 * 255; ++x)
+    if ((x * 32897) >> 23 != x / 255) return false;
+  return true;
+}
+static_assert(ShiftDividesBy255());
+
 namespace lanes {
 using V = __m256d;
 __attribute__((target("avx2"))) inline V K(double v) { return _mm256_set1_pd(v); }
@@ -455,6 +464,40 @@ __attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V 
   }
   return _mm256_blendv_pd(t, K(2), spent);
 }
+
+// Burn on the four pixels at p whose lanes are set in `burn`, of mask
+// bytes m, at places t: the same doubles, rounded the same way.
+__attribute__((target("avx2"))) inline void Burn4(std::uint8_t* p, const std::uint8_t* m, V t, int burn) {
+  const V zero = _mm256_setzero_pd(), one = K(1);
+  const V cover = _mm256_blendv_pd(Max(zero, Sub(one, Mul(Sub(t, one), K(4)))), one, _mm256_cmp_pd(t, one, _CMP_LE_OQ));
+  std::int32_t four;
+  std::memcpy(&four, m, 4);
+  const V mask = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(four)));
+  const __m128i level = _mm256_cvttpd_epi32(Add(Mul(cover, mask), K(0.5)));
+  const __m128i write = _mm_andnot_si128(
+      _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(burn), _mm_setr_epi32(1, 2, 4, 8)), _mm_setzero_si128()),
+      _mm_cmpgt_epi32(level, _mm_setzero_si128()));
+  if (_mm_testz_si128(write, write)) return;
+  const V clamped = _mm256_blendv_pd(_mm256_blendv_pd(t, one, Less(one, t)), zero, Less(t, zero));
+  const V seg = Mul(clamped, K(3));
+  const V i = _mm256_cvtepi32_pd(_mm_min_epi32(_mm256_cvttpd_epi32(seg), _mm_set1_epi32(2)));
+  const V f = Sub(seg, i);
+  const V second = _mm256_cmp_pd(i, one, _CMP_GE_OQ), third = _mm256_cmp_pd(i, K(2), _CMP_GE_OQ);
+  const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i byte = _mm_set1_epi32(255), rest = _mm_sub_epi32(byte, level), scale = _mm_set1_epi32(32897);
+  __m128i out = _mm_andnot_si128(_mm_set1_epi32(0xFFFFFF), px);
+  for (int ch = 0; ch < 3; ++ch) {
+    const int* c[4] = {fl.colour[0], fl.colour[1], fl.colour[2], fl.colour[3]};
+    const V base = _mm256_blendv_pd(_mm256_blendv_pd(K(c[0][ch]), K(c[1][ch]), second), K(c[2][ch]), third);
+    const V step = _mm256_blendv_pd(_mm256_blendv_pd(K(c[1][ch] - c[0][ch]), K(c[2][ch] - c[1][ch]), second),
+                                    K(c[3][ch] - c[2][ch]), third);
+    const __m128i colour = _mm256_cvttpd_epi32(Add(Add(base, Mul(step, f)), K(0.5)));
+    const __m128i was = _mm_and_si128(_mm_srli_epi32(px, 8 * ch), byte);
+    const __m128i sum = _mm_add_epi32(_mm_mullo_epi32(colour, level), _mm_mullo_epi32(was, rest));
+    out = _mm_or_si128(out, _mm_slli_epi32(_mm_srli_epi32(_mm_mullo_epi32(sum, scale), 23), 8 * ch));
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_blendv_epi8(px, out, write));
+}
 }  // namespace lanes
 
 // BurnRowBody with the flame's places four at a time.
@@ -467,24 +510,40 @@ __attribute__((target("avx2"))) void BurnRowAvx2(const ApplyContext& c, const Pl
   const std::uint8_t* m = &img.MaskAt(c.x0, y);
   const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
   const double yAcross = y * fl.ly;
+  const V least = K(fl.reachLeast), most = K(fl.reachMost), step = K(stepLength);
   alignas(32) double t[4], ups[4];
   int i = from;
   for (; i + 4 <= bw; i += 4, p += 16) {
-    int burn = 0;
     const int x = c.x0 + i;
-    for (int j = 0; j < 4; ++j) {
-      ups[j] = row[i + j] * stepLength;
-      if (row[i + j] >= 0 && m[i + j] != 0 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
+    // Which pixels are inside the selection and not past their slice's
+    // reach: most settle by the least and the most reach of all.
+    const __m128i steps = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    std::int32_t four;
+    std::memcpy(&four, m + i, 4);
+    const __m128i bytes = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(four));
+    const __m128i out = _mm_or_si128(_mm_cmpgt_epi32(_mm_setzero_si128(), steps), _mm_cmpeq_epi32(bytes, _mm_setzero_si128()));
+    const int inside = ~_mm_movemask_ps(_mm_castsi128_ps(out)) & 15;
+    if (!inside) continue;
+    const V up = Mul(_mm256_cvtepi32_pd(steps), step);
+    int burn = inside & ~_mm256_movemask_pd(_mm256_cmp_pd(up, least, _CMP_GT_OQ));
+    const int unsure = inside & ~burn & ~_mm256_movemask_pd(_mm256_cmp_pd(up, most, _CMP_GT_OQ));
+    if (unsure) {
+      _mm256_store_pd(ups, up);
+      for (int j = 0; j < 4; ++j)
+        if (unsure >> j & 1 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
     }
     if (!burn) continue;
     const V across = Sub(Add(Mul(_mm256_setr_pd(x, x + 1, x + 2, x + 3), lx), rowAcross), latMin);
     int far = 0;
-    _mm256_store_pd(t, Fire4(sines, across, _mm256_load_pd(ups), burn, far));
-    for (int j = 0; j < 4; ++j) {
-      if (!(burn >> j & 1)) continue;
-      const double place = far >> j & 1 ? FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]) : t[j];
-      Burn(p + 4 * j, m[i + j], place);
+    V place = Fire4(sines, across, up, burn, far);
+    if (far & burn) {
+      _mm256_store_pd(t, place);
+      _mm256_store_pd(ups, up);
+      for (int j = 0; j < 4; ++j)
+        if (far >> j & 1) t[j] = FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]);
+      place = _mm256_load_pd(t);
     }
+    Burn4(p, m + i, place, burn);
   }
   BurnRowBody(c, img, y, row, stepLength, i);
 }
@@ -515,7 +574,8 @@ QV_FLAME_512 inline V Min(V a, V b) { return _mm512_mask_blend_pd(Less(b, a), a,
 QV_FLAME_512 inline V Floor(V a) { return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
 QV_FLAME_512 inline V Smooth8(V f) { return Mul(Mul(f, f), Sub(K(3), Mul(K(2), f))); }
 
-// Loaded in pairs as Pairs4 does: this machine's gathers are slower.
+// Loaded in pairs as Pairs4 does: gathers are slower on the processors at
+// hand (their microcode guards them).
 QV_FLAME_512 inline __m256d Two(const double* base, int a, int b) {
   return _mm256_set_m128d(_mm_loadu_pd(base + b), _mm_loadu_pd(base + a));
 }
@@ -609,14 +669,6 @@ QV_FLAME_512 inline V Fire8(const double* sines, V across, V up, int live, int& 
   return _mm512_mask_blend_pd(spent, t, K(2));
 }
 
-// x / 255 for every numerator Burn can make (up to 255 * 255), as a
-// multiply and a shift.
-constexpr bool ShiftDividesBy255() {
-  for (int x = 0; x <= 255 * 255; ++x)
-    if ((x * 32897) >> 23 != x / 255) return false;
-  return true;
-}
-static_assert(ShiftDividesBy255());
 
 // The colours of the four stops, per channel, for Burn8.
 struct Stops8 {
