@@ -588,37 +588,58 @@ QV_FLAME_512 inline void Pairs8(const double* base, __m256i at, V& left, V& righ
   right = _mm512_unpackhi_pd(even, odd);
 }
 
-QV_FLAME_512 inline V Sine8(const double* v, V radians) {
-  V turns = Mul(radians, K(1 / (2 * kPi)));
-  turns = Sub(turns, Floor(turns));
-  const V at = Mul(turns, K(kSineSteps));
-  const __m256i i = _mm256_max_epi32(_mm256_min_epi32(_mm512_cvttpd_epi32(at), _mm256_set1_epi32(kSineSteps - 1)),
-                                     _mm256_setzero_si256());
-  V lo, hi;
-  Pairs8(v, i, lo, hi);
-  return Add(lo, Mul(Sub(hi, lo), Sub(at, _mm512_cvtepi32_pd(i))));
+// Sine8, Turning8 and Fire8 below work on N groups of eight lanes side by
+// side, step by step, so that the processor can follow the groups' long
+// chains of dependent steps at the same time.
+#define QV_EACH for (int n = 0; n < N; ++n)
+
+template <int N>
+QV_FLAME_512 inline void Sine8(const double* v, const V* radians, V* out) {
+  V at[N];
+  __m256i i[N];
+  QV_EACH {
+    V turns = Mul(radians[n], K(1 / (2 * kPi)));
+    turns = Sub(turns, Floor(turns));
+    at[n] = Mul(turns, K(kSineSteps));
+  }
+  QV_EACH i[n] = _mm256_max_epi32(_mm256_min_epi32(_mm512_cvttpd_epi32(at[n]), _mm256_set1_epi32(kSineSteps - 1)),
+                                  _mm256_setzero_si256());
+  QV_EACH {
+    V lo, hi;
+    Pairs8(v, i[n], lo, hi);
+    out[n] = Add(lo, Mul(Sub(hi, lo), Sub(at[n], _mm512_cvtepi32_pd(i[n]))));
+  }
 }
 
-QV_FLAME_512 inline V Turning8(int first, V u, V v, V* other) {
-  const V fu = Floor(u), fv = Floor(v);
-  const V su = Smooth8(Sub(u, fu)), sv = Smooth8(Sub(v, fv));
+template <int N>
+QV_FLAME_512 inline void Turning8(int first, const V* u, const V* v, V* other, V* out) {
+  V su[N], sv[N];
+  __m256i upper[N], lower[N];
   const __m256i wrap = _mm256_set1_epi32(kLattice - 1), one = _mm256_set1_epi32(1), row = _mm256_set1_epi32(kPaddedRow);
-  const __m256i i0 = _mm256_and_si256(_mm512_cvttpd_epi32(fu), wrap);
-  const __m256i j0 = _mm256_and_si256(_mm512_cvttpd_epi32(fv), wrap), j1 = _mm256_and_si256(_mm256_add_epi32(j0, one), wrap);
-  const __m256i upper = _mm256_add_epi32(_mm256_mullo_epi32(j0, row), i0);
-  const __m256i lower = _mm256_add_epi32(_mm256_mullo_epi32(j1, row), i0);
-  V at[2];
+  QV_EACH {
+    const V fu = Floor(u[n]), fv = Floor(v[n]);
+    su[n] = Smooth8(Sub(u[n], fu)), sv[n] = Smooth8(Sub(v[n], fv));
+    const __m256i i0 = _mm256_and_si256(_mm512_cvttpd_epi32(fu), wrap);
+    const __m256i j0 = _mm256_and_si256(_mm512_cvttpd_epi32(fv), wrap), j1 = _mm256_and_si256(_mm256_add_epi32(j0, one), wrap);
+    upper[n] = _mm256_add_epi32(_mm256_mullo_epi32(j0, row), i0);
+    lower[n] = _mm256_add_epi32(_mm256_mullo_epi32(j1, row), i0);
+  }
+  V at[2][N];
   for (int k = 0; k < 2; ++k) {
     const double* f = &fl.padded[std::size_t(first + k) * kLattice * kPaddedRow];
-    V a, b, cc, d;
-    Pairs8(f, upper, a, b);
-    Pairs8(f, lower, cc, d);
-    const V top = Add(a, Mul(Sub(b, a), su));
-    const V bottom = Add(cc, Mul(Sub(d, cc), su));
-    at[k] = Add(top, Mul(Sub(bottom, top), sv));
+    QV_EACH {
+      V a, b, cc, d;
+      Pairs8(f, upper[n], a, b);
+      Pairs8(f, lower[n], cc, d);
+      const V top = Add(a, Mul(Sub(b, a), su[n]));
+      const V bottom = Add(cc, Mul(Sub(d, cc), su[n]));
+      at[k][n] = Add(top, Mul(Sub(bottom, top), sv[n]));
+    }
   }
-  if (other) *other = Sub(Mul(at[1], K(fl.cosP)), Mul(at[0], K(fl.sinP)));
-  return Add(Mul(at[0], K(fl.cosP)), Mul(at[1], K(fl.sinP)));
+  QV_EACH {
+    if (other) other[n] = Sub(Mul(at[1][n], K(fl.cosP)), Mul(at[0][n], K(fl.sinP)));
+    out[n] = Add(Mul(at[0][n], K(fl.cosP)), Mul(at[1][n], K(fl.sinP)));
+  }
 }
 
 QV_FLAME_512 inline int Far8(V u, V v) {
@@ -626,48 +647,62 @@ QV_FLAME_512 inline int Far8(V u, V v) {
   return _mm512_cmp_pd_mask(_mm512_abs_pd(u), limit, _CMP_NLT_UQ) | _mm512_cmp_pd_mask(_mm512_abs_pd(v), limit, _CMP_NLT_UQ);
 }
 
-QV_FLAME_512 inline V Fire8(const double* sines, V across, V up, int live, int& far) {
-  far = 0;
+// Fire4's steps on N groups; the long turbulence is left out only when
+// every live lane of every group has faded before it.
+template <int N>
+QV_FLAME_512 inline void Fire8(const double* sines, const V* start, const V* rise, const int* live, int* far, V* out) {
+  V across[N], up[N], along[N], height[N], t[N];
+  M spent[N];
+  const V zero = _mm512_setzero_pd();
+  QV_EACH far[n] = 0, across[n] = start[n], up[n] = rise[n], height[n] = K(1);
   if (fl.distortion > 0) {
-    V sideways;
-    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
-    far |= Far8(u, v);
-    const V lift = Turning8(0, u, v, &sideways);
+    V u[N], v[N], sideways[N], lift[N];
+    QV_EACH u[n] = Div(across[n], K(fl.cell)), v[n] = Div(up[n], K(fl.cell)), far[n] |= Far8(u[n], v[n]);
+    Turning8<N>(0, u, v, sideways, lift);
     const V amount = K(fl.distortion * fl.tongueWidth);
-    across = Add(across, Mul(amount, sideways));
-    up = Add(up, Mul(amount, lift));
+    QV_EACH across[n] = Add(across[n], Mul(amount, sideways[n])), up[n] = Add(up[n], Mul(amount, lift[n]));
   }
-  const V along = Div(Max(up, _mm512_setzero_pd()), K(fl.length));
+  QV_EACH along[n] = Div(Max(up[n], zero), K(fl.length));
   if (fl.wobbleAmount > 0 && fl.wobbles > 0) {
-    const V arg = Add(Add(Sub(Mul(K(2 * kPi * fl.wobbles), along), K(fl.phase)), K(fl.swayPhase)), Div(across, K(fl.tongueWidth)));
-    across = Add(across, Mul(Mul(K(fl.wobbleAmount * fl.tongueWidth * 0.5), Min(along, K(1.0))), Sine8(sines, arg)));
+    V arg[N], sine[N];
+    QV_EACH arg[n] = Add(Add(Sub(Mul(K(2 * kPi * fl.wobbles), along[n]), K(fl.phase)), K(fl.swayPhase)),
+                         Div(across[n], K(fl.tongueWidth)));
+    Sine8<N>(sines, arg, sine);
+    QV_EACH across[n] = Add(across[n], Mul(Mul(K(fl.wobbleAmount * fl.tongueWidth * 0.5), Min(along[n], K(1.0))), sine[n]));
   }
-  V height = K(1);
   if (fl.tongues > 0) {
-    V q = Div(across, K(fl.tongueWidth));
-    const V top = K(static_cast<double>(fl.tongues)), zero = _mm512_setzero_pd();
-    q = _mm512_mask_blend_pd(Less(q, zero), _mm512_mask_blend_pd(Less(top, q), q, top), zero);
-    const __m256i k = _mm256_max_epi32(_mm256_min_epi32(_mm512_cvttpd_epi32(q), _mm256_set1_epi32(fl.tongues)),
-                                       _mm256_setzero_si256());
-    const V f = Sub(q, _mm512_cvtepi32_pd(k));
-    V h0, h1;
-    Pairs8(fl.height.data(), k, h0, h1);
-    const V h = Add(h0, Mul(Sub(h1, h0), Smooth8(f)));
-    height = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
-                 Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), zero));
+    const V top = K(static_cast<double>(fl.tongues));
+    QV_EACH {
+      V q = Div(across[n], K(fl.tongueWidth));
+      q = _mm512_mask_blend_pd(Less(q, zero), _mm512_mask_blend_pd(Less(top, q), q, top), zero);
+      const __m256i k = _mm256_max_epi32(_mm256_min_epi32(_mm512_cvttpd_epi32(q), _mm256_set1_epi32(fl.tongues)),
+                                         _mm256_setzero_si256());
+      const V f = Sub(q, _mm512_cvtepi32_pd(k));
+      V h0, h1;
+      Pairs8(fl.height.data(), k, h0, h1);
+      const V h = Add(h0, Mul(Sub(h1, h0), Smooth8(f)));
+      height[n] = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
+                      Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), zero));
+    }
   }
-  const M spent = _mm512_cmp_pd_mask(height, _mm512_setzero_pd(), _CMP_LE_OQ);
-  V t = Div(along, height);
-  const int faded = spent | _mm512_cmp_pd_mask(t, K(kFaded), _CMP_GE_OQ);
-  if ((live & ~faded) == 0) return _mm512_mask_blend_pd(spent, t, K(2));
-  if (fl.longStructure > 0 && fl.longTurb > 0) {
-    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
-    far |= Far8(u, v);
-    const V wave = Sine8(sines, Sub(Mul(K(2 * kPi), Add(Mul(K(fl.longStructure), along), Turning8(2, u, v, nullptr))), K(fl.phase)));
-    t = Mul(t, Add(K(1), Mul(K(fl.longTurb * 0.15), Add(K(1), wave))));
+  bool showing = false;
+  QV_EACH {
+    spent[n] = _mm512_cmp_pd_mask(height[n], zero, _CMP_LE_OQ);
+    t[n] = Div(along[n], height[n]);
+    const int faded = spent[n] | _mm512_cmp_pd_mask(t[n], K(kFaded), _CMP_GE_OQ);
+    showing = showing || (live[n] & ~faded) != 0;
   }
-  return _mm512_mask_blend_pd(spent, t, K(2));
+  if (showing && fl.longStructure > 0 && fl.longTurb > 0) {
+    V u[N], v[N], turn[N], arg[N], wave[N];
+    QV_EACH u[n] = Div(across[n], K(fl.cell)), v[n] = Div(up[n], K(fl.cell)), far[n] |= Far8(u[n], v[n]);
+    Turning8<N>(2, u, v, nullptr, turn);
+    QV_EACH arg[n] = Sub(Mul(K(2 * kPi), Add(Mul(K(fl.longStructure), along[n]), turn[n])), K(fl.phase));
+    Sine8<N>(sines, arg, wave);
+    QV_EACH t[n] = Mul(t[n], Add(K(1), Mul(K(fl.longTurb * 0.15), Add(K(1), wave[n]))));
+  }
+  QV_EACH out[n] = _mm512_mask_blend_pd(spent[n], t[n], K(2));
 }
+#undef QV_EACH
 
 
 // The colours of the four stops, per channel, for Burn8.
@@ -715,21 +750,44 @@ QV_FLAME_512 inline void Burn8(std::uint8_t* p, const std::uint8_t* m, V t, int 
 }
 }  // namespace lanes8
 
-// BurnRowAvx2 eight at a time; the last few pixels go four at a time.
+// BurnRowAvx2 eight at a time, two groups of eight that have pixels to
+// burn together; the last few pixels go four at a time.
 QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row,
                                 double stepLength) {
   using namespace lanes8;
   const double* sines = Sines().value;
   const int bw = c.x1 - c.x0 + 1;
-  std::uint8_t* p = img.At(c.x0, y);
+  std::uint8_t* const p = img.At(c.x0, y);
   const std::uint8_t* m = &img.MaskAt(c.x0, y);
   const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
   const double yAcross = y * fl.ly;
-  alignas(64) double t[8], ups[8];
   const Stops8 stops = MakeStops8();
-  int i = 0;
   const V least = K(fl.reachLeast), most = K(fl.reachMost), step = K(stepLength);
-  for (; i + 8 <= bw; i += 8, p += 32) {
+  // The groups waiting: their first pixels, lanes to burn, places across and up.
+  int first[2], burn[2], waiting = 0;
+  V across[2], up[2];
+  auto finish = [&](int groups) QV_FLAME_512 {
+    int far[2];
+    V place[2];
+    if (groups == 2)
+      Fire8<2>(sines, across, up, burn, far, place);
+    else
+      Fire8<1>(sines, across, up, burn, far, place);
+    for (int g = 0; g < groups; ++g) {
+      const int i = first[g], x = c.x0 + i;
+      if (far[g] & burn[g]) {
+        alignas(64) double t[8], ups[8];
+        _mm512_store_pd(t, place[g]);
+        _mm512_store_pd(ups, up[g]);
+        for (int j = 0; j < 8; ++j)
+          if (far[g] >> j & 1) t[j] = FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]);
+        place[g] = _mm512_load_pd(t);
+      }
+      Burn8(p + 4 * i, m + i, place[g], burn[g], stops);
+    }
+  };
+  int i = 0;
+  for (; i + 8 <= bw; i += 8) {
     const int x = c.x0 + i;
     // Which pixels are inside the selection and not past their slice's
     // reach: most settle by the least and the most reach of all.
@@ -739,28 +797,22 @@ QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, 
                                         _mm256_cmpeq_epi32(bytes, _mm256_setzero_si256()));
     const int inside = ~_mm256_movemask_ps(_mm256_castsi256_ps(out)) & 255;
     if (!inside) continue;
-    const V up = Mul(_mm512_cvtepi32_pd(steps), step);
-    int burn = inside & _mm512_cmp_pd_mask(up, least, _CMP_LE_OQ);
-    const int unsure = inside & ~burn & _mm512_cmp_pd_mask(up, most, _CMP_LE_OQ);
+    const V rise = Mul(_mm512_cvtepi32_pd(steps), step);
+    int lanes = inside & _mm512_cmp_pd_mask(rise, least, _CMP_LE_OQ);
+    const int unsure = inside & ~lanes & _mm512_cmp_pd_mask(rise, most, _CMP_LE_OQ);
     if (unsure) {
-      _mm512_store_pd(ups, up);
+      alignas(64) double ups[8];
+      _mm512_store_pd(ups, rise);
       for (int j = 0; j < 8; ++j)
-        if (unsure >> j & 1 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
+        if (unsure >> j & 1 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) lanes |= 1 << j;
     }
-    if (!burn) continue;
+    if (!lanes) continue;
     const V xs = _mm512_setr_pd(x, x + 1, x + 2, x + 3, x + 4, x + 5, x + 6, x + 7);
-    const V across = Sub(Add(Mul(xs, lx), rowAcross), latMin);
-    int far = 0;
-    V place = Fire8(sines, across, up, burn, far);
-    if (far & burn) {
-      _mm512_store_pd(t, place);
-      _mm512_store_pd(ups, up);
-      for (int j = 0; j < 8; ++j)
-        if (far >> j & 1) t[j] = FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]);
-      place = _mm512_load_pd(t);
-    }
-    Burn8(p, m + i, place, burn, stops);
+    first[waiting] = i, burn[waiting] = lanes, up[waiting] = rise;
+    across[waiting] = Sub(Add(Mul(xs, lx), rowAcross), latMin);
+    if (++waiting == 2) finish(2), waiting = 0;
   }
+  if (waiting) finish(1);
   BurnRowAvx2(c, img, y, row, stepLength, i);
 }
 #undef QV_FLAME_512
