@@ -704,6 +704,15 @@ QV_FLAME_512 inline void Fire8(const double* sines, const V* start, const V* ris
 }
 #undef QV_EACH
 
+// Fire8<groups> for any count of groups up to G.
+template <int G>
+QV_FLAME_512 inline void FireGroups(int groups, const double* sines, const V* start, const V* rise, const int* live,
+                                    int* far, V* out) {
+  if constexpr (G > 1)
+    if (groups < G) return FireGroups<G - 1>(groups, sines, start, rise, live, far, out);
+  Fire8<G>(sines, start, rise, live, far, out);
+}
+
 
 // The colours of the four stops, per channel, for Burn8.
 struct Stops8 {
@@ -750,7 +759,7 @@ QV_FLAME_512 inline void Burn8(std::uint8_t* p, const std::uint8_t* m, V t, int 
 }
 }  // namespace lanes8
 
-// BurnRowAvx2 eight at a time, two groups of eight that have pixels to
+// BurnRowAvx2 eight at a time, four groups of eight that have pixels to
 // burn together; the last few pixels go four at a time.
 QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, const std::int32_t* row,
                                 double stepLength) {
@@ -764,15 +773,13 @@ QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, 
   const Stops8 stops = MakeStops8();
   const V least = K(fl.reachLeast), most = K(fl.reachMost), step = K(stepLength);
   // The groups waiting: their first pixels, lanes to burn, places across and up.
-  int first[2], burn[2], waiting = 0;
-  V across[2], up[2];
+  constexpr int kGroups = 4;
+  int first[kGroups], burn[kGroups], waiting = 0;
+  V across[kGroups], up[kGroups];
   auto finish = [&](int groups) QV_FLAME_512 {
-    int far[2];
-    V place[2];
-    if (groups == 2)
-      Fire8<2>(sines, across, up, burn, far, place);
-    else
-      Fire8<1>(sines, across, up, burn, far, place);
+    int far[kGroups];
+    V place[kGroups];
+    FireGroups<kGroups>(groups, sines, across, up, burn, far, place);
     for (int g = 0; g < groups; ++g) {
       const int i = first[g], x = c.x0 + i;
       if (far[g] & burn[g]) {
@@ -810,9 +817,9 @@ QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, 
     const V xs = _mm512_setr_pd(x, x + 1, x + 2, x + 3, x + 4, x + 5, x + 6, x + 7);
     first[waiting] = i, burn[waiting] = lanes, up[waiting] = rise;
     across[waiting] = Sub(Add(Mul(xs, lx), rowAcross), latMin);
-    if (++waiting == 2) finish(2), waiting = 0;
+    if (++waiting == kGroups) finish(kGroups), waiting = 0;
   }
-  if (waiting) finish(1);
+  if (waiting) finish(waiting);
   BurnRowAvx2(c, img, y, row, stepLength, i);
 }
 #undef QV_FLAME_512
