@@ -370,44 +370,64 @@ __attribute__((target("avx2"))) inline void Pairs4(const double* base, const int
   right = _mm256_unpackhi_pd(even, odd);
 }
 
+// Sine4, Turning4 and Fire4 below work on N groups of four lanes side by
+// side, step by step, so that the processor can follow the groups' long
+// chains of dependent steps at the same time.
+#define QV_EACH for (int n = 0; n < N; ++n)
+
 // Sine on four lanes.
-__attribute__((target("avx2"))) inline V Sine4(const double* v, V radians) {
-  V turns = Mul(radians, K(1 / (2 * kPi)));
-  turns = Sub(turns, Floor(turns));
-  const V at = Mul(turns, K(kSineSteps));
-  // (The bounds only keep a lane that is not a number inside the table.)
-  const __m128i i = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(at), _mm_set1_epi32(kSineSteps - 1)), _mm_setzero_si128());
-  alignas(16) int at4[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(at4), i);
-  V lo, hi;
-  Pairs4(v, at4, lo, hi);
-  return Add(lo, Mul(Sub(hi, lo), Sub(at, _mm256_cvtepi32_pd(i))));
+template <int N>
+__attribute__((target("avx2"))) inline void Sine4(const double* v, const V* radians, V* out) {
+  V at[N];
+  __m128i i[N];
+  QV_EACH {
+    V turns = Mul(radians[n], K(1 / (2 * kPi)));
+    turns = Sub(turns, Floor(turns));
+    at[n] = Mul(turns, K(kSineSteps));
+    // (The bounds only keep a lane that is not a number inside the table.)
+    i[n] = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(at[n]), _mm_set1_epi32(kSineSteps - 1)), _mm_setzero_si128());
+  }
+  QV_EACH {
+    alignas(16) int at4[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at4), i[n]);
+    V lo, hi;
+    Pairs4(v, at4, lo, hi);
+    out[n] = Add(lo, Mul(Sub(hi, lo), Sub(at[n], _mm256_cvtepi32_pd(i[n]))));
+  }
 }
 
 // Turning on four lanes, its points read in pairs from the padded
 // lattices; its cell numbers as 32-bit whole numbers, which Fire4 makes
 // sure of.
-__attribute__((target("avx2"))) inline V Turning4(int first, V u, V v, V* other) {
-  const V fu = Floor(u), fv = Floor(v);
-  const V su = Smooth4(Sub(u, fu)), sv = Smooth4(Sub(v, fv));
+template <int N>
+__attribute__((target("avx2"))) inline void Turning4(int first, const V* u, const V* v, V* other, V* out) {
+  V su[N], sv[N];
+  alignas(16) int upper[N][4], lower[N][4];
   const __m128i wrap = _mm_set1_epi32(kLattice - 1), one = _mm_set1_epi32(1), row = _mm_set1_epi32(kPaddedRow);
-  const __m128i i0 = _mm_and_si128(_mm256_cvttpd_epi32(fu), wrap);
-  const __m128i j0 = _mm_and_si128(_mm256_cvttpd_epi32(fv), wrap), j1 = _mm_and_si128(_mm_add_epi32(j0, one), wrap);
-  alignas(16) int upper[4], lower[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(upper), _mm_add_epi32(_mm_mullo_epi32(j0, row), i0));
-  _mm_store_si128(reinterpret_cast<__m128i*>(lower), _mm_add_epi32(_mm_mullo_epi32(j1, row), i0));
-  V at[2];
+  QV_EACH {
+    const V fu = Floor(u[n]), fv = Floor(v[n]);
+    su[n] = Smooth4(Sub(u[n], fu)), sv[n] = Smooth4(Sub(v[n], fv));
+    const __m128i i0 = _mm_and_si128(_mm256_cvttpd_epi32(fu), wrap);
+    const __m128i j0 = _mm_and_si128(_mm256_cvttpd_epi32(fv), wrap), j1 = _mm_and_si128(_mm_add_epi32(j0, one), wrap);
+    _mm_store_si128(reinterpret_cast<__m128i*>(upper[n]), _mm_add_epi32(_mm_mullo_epi32(j0, row), i0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lower[n]), _mm_add_epi32(_mm_mullo_epi32(j1, row), i0));
+  }
+  V at[2][N];
   for (int k = 0; k < 2; ++k) {
     const double* f = &fl.padded[std::size_t(first + k) * kLattice * kPaddedRow];
-    V a, b, cc, d;
-    Pairs4(f, upper, a, b);
-    Pairs4(f, lower, cc, d);
-    const V top = Add(a, Mul(Sub(b, a), su));
-    const V bottom = Add(cc, Mul(Sub(d, cc), su));
-    at[k] = Add(top, Mul(Sub(bottom, top), sv));
+    QV_EACH {
+      V a, b, cc, d;
+      Pairs4(f, upper[n], a, b);
+      Pairs4(f, lower[n], cc, d);
+      const V top = Add(a, Mul(Sub(b, a), su[n]));
+      const V bottom = Add(cc, Mul(Sub(d, cc), su[n]));
+      at[k][n] = Add(top, Mul(Sub(bottom, top), sv[n]));
+    }
   }
-  if (other) *other = Sub(Mul(at[1], K(fl.cosP)), Mul(at[0], K(fl.sinP)));
-  return Add(Mul(at[0], K(fl.cosP)), Mul(at[1], K(fl.sinP)));
+  QV_EACH {
+    if (other) other[n] = Sub(Mul(at[1][n], K(fl.cosP)), Mul(at[0][n], K(fl.sinP)));
+    out[n] = Add(Mul(at[0][n], K(fl.cosP)), Mul(at[1][n], K(fl.sinP)));
+  }
 }
 
 // A lane whose cell numbers could pass 32 bits (none of a picture's size).
@@ -417,52 +437,73 @@ __attribute__((target("avx2"))) inline int Far4(V u, V v) {
                                          _mm256_cmp_pd(_mm256_andnot_pd(abs, v), limit, _CMP_NLT_UQ)));
 }
 
-// FlamePosition on four lanes, the same operations in the same order; the
-// lanes set in `far` are to be worked out one by one. When every lane in
-// `live` has faded out before the long turbulence, that is left out, as
-// FlamePosition leaves it out for one.
-__attribute__((target("avx2"))) inline V Fire4(const double* sines, V across, V up, int live, int& far) {
-  far = 0;
+// FlamePosition on N groups of four lanes, the same operations in the same
+// order; the lanes set in `far` are to be worked out one by one. When
+// every lane in `live` of every group has faded out before the long
+// turbulence, that is left out, as FlamePosition leaves it out for one.
+template <int N>
+__attribute__((target("avx2"))) inline void Fire4(const double* sines, const V* start, const V* rise, const int* live,
+                                                  int* far, V* out) {
+  V across[N], up[N], along[N], height[N], t[N], spent[N];
+  const V zero = _mm256_setzero_pd();
+  QV_EACH far[n] = 0, across[n] = start[n], up[n] = rise[n], height[n] = K(1);
   if (fl.distortion > 0) {
-    V sideways;
-    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
-    far |= Far4(u, v);
-    const V lift = Turning4(0, u, v, &sideways);
+    V u[N], v[N], sideways[N], lift[N];
+    QV_EACH u[n] = Div(across[n], K(fl.cell)), v[n] = Div(up[n], K(fl.cell)), far[n] |= Far4(u[n], v[n]);
+    Turning4<N>(0, u, v, sideways, lift);
     const V amount = K(fl.distortion * fl.tongueWidth);
-    across = Add(across, Mul(amount, sideways));
-    up = Add(up, Mul(amount, lift));
+    QV_EACH across[n] = Add(across[n], Mul(amount, sideways[n])), up[n] = Add(up[n], Mul(amount, lift[n]));
   }
-  const V along = Div(Max(up, _mm256_setzero_pd()), K(fl.length));
+  QV_EACH along[n] = Div(Max(up[n], zero), K(fl.length));
   if (fl.wobbleAmount > 0 && fl.wobbles > 0) {
-    const V arg = Add(Add(Sub(Mul(K(2 * kPi * fl.wobbles), along), K(fl.phase)), K(fl.swayPhase)), Div(across, K(fl.tongueWidth)));
-    across = Add(across, Mul(Mul(K(fl.wobbleAmount * fl.tongueWidth * 0.5), Min(along, K(1.0))), Sine4(sines, arg)));
+    V arg[N], sine[N];
+    QV_EACH arg[n] = Add(Add(Sub(Mul(K(2 * kPi * fl.wobbles), along[n]), K(fl.phase)), K(fl.swayPhase)),
+                         Div(across[n], K(fl.tongueWidth)));
+    Sine4<N>(sines, arg, sine);
+    QV_EACH across[n] = Add(across[n], Mul(Mul(K(fl.wobbleAmount * fl.tongueWidth * 0.5), Min(along[n], K(1.0))), sine[n]));
   }
-  V height = K(1);
   if (fl.tongues > 0) {
-    V q = Div(across, K(fl.tongueWidth));
     const V top = K(static_cast<double>(fl.tongues));
-    q = _mm256_blendv_pd(_mm256_blendv_pd(q, top, Less(top, q)), _mm256_setzero_pd(), Less(q, _mm256_setzero_pd()));
-    const __m128i k = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(q), _mm_set1_epi32(fl.tongues)), _mm_setzero_si128());
-    const V f = Sub(q, _mm256_cvtepi32_pd(k));
-    alignas(16) int at4[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at4), k);
-    V h0, h1;
-    Pairs4(fl.height.data(), at4, h0, h1);
-    const V h = Add(h0, Mul(Sub(h1, h0), Smooth4(f)));
-    height = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
-                 Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), _mm256_setzero_pd()));
+    QV_EACH {
+      V q = Div(across[n], K(fl.tongueWidth));
+      q = _mm256_blendv_pd(_mm256_blendv_pd(q, top, Less(top, q)), zero, Less(q, zero));
+      const __m128i k = _mm_max_epi32(_mm_min_epi32(_mm256_cvttpd_epi32(q), _mm_set1_epi32(fl.tongues)), _mm_setzero_si128());
+      const V f = Sub(q, _mm256_cvtepi32_pd(k));
+      alignas(16) int at4[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(at4), k);
+      V h0, h1;
+      Pairs4(fl.height.data(), at4, h0, h1);
+      const V h = Add(h0, Mul(Sub(h1, h0), Smooth4(f)));
+      height[n] = Mul(Sub(K(1), Mul(K(0.6), Sub(K(1), Mul(Mul(K(4), f), Sub(K(1), f))))),
+                      Max(Sub(K(1), Mul(K(fl.latTurb * 0.5), h)), zero));
+    }
   }
-  const V spent = _mm256_cmp_pd(height, _mm256_setzero_pd(), _CMP_LE_OQ);
-  V t = Div(along, height);
-  const int faded = _mm256_movemask_pd(_mm256_or_pd(spent, _mm256_cmp_pd(t, K(kFaded), _CMP_GE_OQ)));
-  if ((live & ~faded) == 0) return _mm256_blendv_pd(t, K(2), spent);
-  if (fl.longStructure > 0 && fl.longTurb > 0) {
-    const V u = Div(across, K(fl.cell)), v = Div(up, K(fl.cell));
-    far |= Far4(u, v);
-    const V wave = Sine4(sines, Sub(Mul(K(2 * kPi), Add(Mul(K(fl.longStructure), along), Turning4(2, u, v, nullptr))), K(fl.phase)));
-    t = Mul(t, Add(K(1), Mul(K(fl.longTurb * 0.15), Add(K(1), wave))));
+  bool showing = false;
+  QV_EACH {
+    spent[n] = _mm256_cmp_pd(height[n], zero, _CMP_LE_OQ);
+    t[n] = Div(along[n], height[n]);
+    const int faded = _mm256_movemask_pd(_mm256_or_pd(spent[n], _mm256_cmp_pd(t[n], K(kFaded), _CMP_GE_OQ)));
+    showing = showing || (live[n] & ~faded) != 0;
   }
-  return _mm256_blendv_pd(t, K(2), spent);
+  if (showing && fl.longStructure > 0 && fl.longTurb > 0) {
+    V u[N], v[N], turn[N], arg[N], wave[N];
+    QV_EACH u[n] = Div(across[n], K(fl.cell)), v[n] = Div(up[n], K(fl.cell)), far[n] |= Far4(u[n], v[n]);
+    Turning4<N>(2, u, v, nullptr, turn);
+    QV_EACH arg[n] = Sub(Mul(K(2 * kPi), Add(Mul(K(fl.longStructure), along[n]), turn[n])), K(fl.phase));
+    Sine4<N>(sines, arg, wave);
+    QV_EACH t[n] = Mul(t[n], Add(K(1), Mul(K(fl.longTurb * 0.15), Add(K(1), wave[n]))));
+  }
+  QV_EACH out[n] = _mm256_blendv_pd(t[n], K(2), spent[n]);
+}
+#undef QV_EACH
+
+// Fire4<groups> for any count of groups up to G.
+template <int G>
+__attribute__((target("avx2"))) inline void FireGroups(int groups, const double* sines, const V* start, const V* rise,
+                                                       const int* live, int* far, V* out) {
+  if constexpr (G > 1)
+    if (groups < G) return FireGroups<G - 1>(groups, sines, start, rise, live, far, out);
+  Fire4<G>(sines, start, rise, live, far, out);
 }
 
 // Burn on the four pixels at p whose lanes are set in `burn`, of mask
@@ -500,20 +541,41 @@ __attribute__((target("avx2"))) inline void Burn4(std::uint8_t* p, const std::ui
 }
 }  // namespace lanes
 
-// BurnRowBody with the flame's places four at a time.
+// BurnRowBody with the flame's places four at a time, kGroups4 groups of
+// four that have pixels to burn together.
+constexpr int kGroups4 = 4;
 __attribute__((target("avx2"))) void BurnRowAvx2(const ApplyContext& c, const Plane& img, int y,
                                                  const std::int32_t* row, double stepLength, int from = 0) {
   using namespace lanes;
   const double* sines = Sines().value;
   const int bw = c.x1 - c.x0 + 1;
-  std::uint8_t* p = img.At(c.x0 + from, y);
+  std::uint8_t* const p = img.At(c.x0, y);
   const std::uint8_t* m = &img.MaskAt(c.x0, y);
   const V rowAcross = K(y * fl.ly), lx = K(fl.lx), latMin = K(fl.latMin);
   const double yAcross = y * fl.ly;
   const V least = K(fl.reachLeast), most = K(fl.reachMost), step = K(stepLength);
-  alignas(32) double t[4], ups[4];
+  // The groups waiting: their first pixels, lanes to burn, places across and up.
+  int first[kGroups4], burn[kGroups4], waiting = 0;
+  V across[kGroups4], up[kGroups4];
+  auto finish = [&](int groups) __attribute__((target("avx2"))) {
+    int far[kGroups4];
+    V place[kGroups4];
+    FireGroups<kGroups4>(groups, sines, across, up, burn, far, place);
+    for (int g = 0; g < groups; ++g) {
+      const int i = first[g], x = c.x0 + i;
+      if (far[g] & burn[g]) {
+        alignas(32) double t[4], ups[4];
+        _mm256_store_pd(t, place[g]);
+        _mm256_store_pd(ups, up[g]);
+        for (int j = 0; j < 4; ++j)
+          if (far[g] >> j & 1) t[j] = FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]);
+        place[g] = _mm256_load_pd(t);
+      }
+      Burn4(p + 4 * i, m + i, place[g], burn[g]);
+    }
+  };
   int i = from;
-  for (; i + 4 <= bw; i += 4, p += 16) {
+  for (; i + 4 <= bw; i += 4) {
     const int x = c.x0 + i;
     // Which pixels are inside the selection and not past their slice's
     // reach: most settle by the least and the most reach of all.
@@ -524,27 +586,21 @@ __attribute__((target("avx2"))) void BurnRowAvx2(const ApplyContext& c, const Pl
     const __m128i out = _mm_or_si128(_mm_cmpgt_epi32(_mm_setzero_si128(), steps), _mm_cmpeq_epi32(bytes, _mm_setzero_si128()));
     const int inside = ~_mm_movemask_ps(_mm_castsi128_ps(out)) & 15;
     if (!inside) continue;
-    const V up = Mul(_mm256_cvtepi32_pd(steps), step);
-    int burn = inside & ~_mm256_movemask_pd(_mm256_cmp_pd(up, least, _CMP_GT_OQ));
-    const int unsure = inside & ~burn & ~_mm256_movemask_pd(_mm256_cmp_pd(up, most, _CMP_GT_OQ));
+    const V rise = Mul(_mm256_cvtepi32_pd(steps), step);
+    int lanes = inside & ~_mm256_movemask_pd(_mm256_cmp_pd(rise, least, _CMP_GT_OQ));
+    const int unsure = inside & ~lanes & ~_mm256_movemask_pd(_mm256_cmp_pd(rise, most, _CMP_GT_OQ));
     if (unsure) {
-      _mm256_store_pd(ups, up);
+      alignas(32) double ups[4];
+      _mm256_store_pd(ups, rise);
       for (int j = 0; j < 4; ++j)
-        if (unsure >> j & 1 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) burn |= 1 << j;
+        if (unsure >> j & 1 && !(ups[j] > ReachAt((x + j) * fl.lx + yAcross - fl.latMin))) lanes |= 1 << j;
     }
-    if (!burn) continue;
-    const V across = Sub(Add(Mul(_mm256_setr_pd(x, x + 1, x + 2, x + 3), lx), rowAcross), latMin);
-    int far = 0;
-    V place = Fire4(sines, across, up, burn, far);
-    if (far & burn) {
-      _mm256_store_pd(t, place);
-      _mm256_store_pd(ups, up);
-      for (int j = 0; j < 4; ++j)
-        if (far >> j & 1) t[j] = FlamePosition(sines, (x + j) * fl.lx + y * fl.ly - fl.latMin, ups[j]);
-      place = _mm256_load_pd(t);
-    }
-    Burn4(p, m + i, place, burn);
+    if (!lanes) continue;
+    first[waiting] = i, burn[waiting] = lanes, up[waiting] = rise;
+    across[waiting] = Sub(Add(Mul(_mm256_setr_pd(x, x + 1, x + 2, x + 3), lx), rowAcross), latMin);
+    if (++waiting == kGroups4) finish(kGroups4), waiting = 0;
   }
+  if (waiting) finish(waiting);
   BurnRowBody(c, img, y, row, stepLength, i);
 }
 bool HasAvx2() {
