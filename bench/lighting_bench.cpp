@@ -27,6 +27,9 @@ void BM_Lightning(benchmark::State& state) {
 BENCHMARK(BM_Lightning)->Unit(benchmark::kMillisecond);
 EFFECT(Refract, 3113, false, kWhole, nullptr);
 EFFECT(Fire, 3213, false, kWhole, nullptr);
+// Flames to the left: the steps from the edge are walked column by column
+// over the whole box first.
+EFFECT(FireSideways, 3213, false, kWhole, [] { qv::SetParamValue(qv::kFireOp, 1, 90); });
 // Fire's narrower ways, for comparison with the widest (BM_Fire).
 void BM_FireByPath(benchmark::State& state) {
   const auto path = static_cast<qv::FirePath>(state.range(0));

@@ -220,9 +220,11 @@ TEST_F(GlassFlameTest, FireTakesAnyValueAFileOrTrendGives) {
 }
 
 // Every way of working the flames out gives the bytes of working out every
-// pixel in full, one at a time: the vector paths (their last few pixels of
-// a row too) and the cut-offs that leave out pixels which cannot show. The
-// first two settings put the cut-off on the last row a flame reaches.
+// pixel in full, one at a time, from the whole box's steps: the vector
+// paths (their last few pixels of a row too), the cut-offs that leave out
+// pixels which cannot show and the row by row walks of the steps, in each
+// direction. The first two settings put the cut-off on the last row a
+// flame reaches.
 TEST_F(GlassFlameTest, FirePathsAndCutOffsGiveTheBytesOfEveryPixelInFull) {
   struct Setting {
     const char* name;
@@ -238,6 +240,8 @@ TEST_F(GlassFlameTest, FirePathsAndCutOffsGiveTheBytesOfEveryPixelInFull) {
       {"threadlike tongues", {{8, 800}, {14, 300}}, false},
       {"slanted, long turbulence", {{1, 125}, {10, 800}, {11, 800}, {0, 300}}, true},
       {"from the left", {{1, 270}, {0, 1000}, {2, 200}}, false},
+      {"to the left, rising", {{1, 55}, {0, 800}}, true},
+      {"to the left", {{1, 90}, {12, 3}}, true},
   };
   for (const Setting& s : settings) {
     SCOPED_TRACE(s.name);
@@ -260,7 +264,9 @@ TEST_F(GlassFlameTest, FirePathsAndCutOffsGiveTheBytesOfEveryPixelInFull) {
     };
     const auto whole = burn(FirePath::kEveryPixel);
     for (FirePath path : {FirePath::kPlain, FirePath::kAvx2, FirePath::kAvx512, FirePath::kBest})
-      if (FirePathAvailable(path)) EXPECT_EQ(burn(path), whole) << static_cast<int>(path);
+      if (FirePathAvailable(path)) {
+        EXPECT_EQ(burn(path), whole) << static_cast<int>(path);
+      }
     // A flame 40 rows long, tallest in its tongue's middle (column 5): faded
     // out exactly 50 rows up, and still showing a row below.
     if (s.slots.size() == 5) {
