@@ -2,6 +2,7 @@
 // the whole image, or (Aura, Lightning) around a centred ellipse of half
 // sizes 512, counted by its box. Lightning reports its stamped pixels too.
 #include "effect_bench.h"
+#include "ops/glass_flame_ops.h"
 #include "ops/lightning_op.h"
 
 namespace {
@@ -26,5 +27,22 @@ void BM_Lightning(benchmark::State& state) {
 BENCHMARK(BM_Lightning)->Unit(benchmark::kMillisecond);
 EFFECT(Refract, 3113, false, kWhole, nullptr);
 EFFECT(Fire, 3213, false, kWhole, nullptr);
+// Flames to the left: the steps from the edge are walked column by column
+// over the whole box first.
+EFFECT(FireSideways, 3213, false, kWhole, [] { qv::SetParamValue(qv::kFireOp, 1, 90); });
+// Fire's narrower ways, for comparison with the widest (BM_Fire).
+void BM_FireByPath(benchmark::State& state) {
+  const auto path = static_cast<qv::FirePath>(state.range(0));
+  if (!qv::FirePathAvailable(path)) return state.SkipWithError("not on this processor");
+  qv::UseFirePath(path);
+  bench::Run(state, qv::kFireOp, false, kWhole, nullptr);
+  qv::UseFirePath(qv::FirePath::kBest);
+}
+BENCHMARK(BM_FireByPath)
+    ->Arg(static_cast<int>(qv::FirePath::kPlain))
+    ->Arg(static_cast<int>(qv::FirePath::kAvx2))
+    ->Arg(static_cast<int>(qv::FirePath::kAvx512))
+    ->Arg(static_cast<int>(qv::FirePath::kEveryPixel))
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

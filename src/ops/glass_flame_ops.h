@@ -23,4 +23,14 @@ int RefractIdentity(ProfileId id, int index);
 bool IsRefractCurve(ProfileId id);
 std::span<const OpRoutineEntry> FireRoutines();
 
+// The ways Fire can work its pixels out, all to the same bytes: the widest
+// the processor has, or one named (for the tests that hold them to it);
+// kEveryPixel works out every pixel of the selection in full, one at a
+// time, without leaving out any that could not show, from the steps of the
+// whole box walked at once.
+enum class FirePath { kBest, kPlain, kAvx2, kAvx512, kEveryPixel };
+bool FirePathAvailable(FirePath path);
+// Until called again with kBest.
+void UseFirePath(FirePath path);
+
 }  // namespace qv

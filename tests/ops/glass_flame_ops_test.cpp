@@ -219,5 +219,62 @@ TEST_F(GlassFlameTest, FireTakesAnyValueAFileOrTrendGives) {
   EXPECT_EQ(Run(kFireOp), 0);
 }
 
+// Every way of working the flames out gives the bytes of working out every
+// pixel in full, one at a time, from the whole box's steps: the vector
+// paths (their last few pixels of a row too), the cut-offs that leave out
+// pixels which cannot show and the row by row walks of the steps, in each
+// direction. The first two settings put the cut-off on the last row a
+// flame reaches.
+TEST_F(GlassFlameTest, FirePathsAndCutOffsGiveTheBytesOfEveryPixelInFull) {
+  struct Setting {
+    const char* name;
+    std::vector<std::pair<int, int>> slots;
+    bool ellipse;
+  };
+  const Setting settings[] = {
+      {"flat, no tongues", {{0, 400}, {8, 0}, {9, 0}, {11, 0}, {13, 0}, {14, 0}}, false},
+      {"flat tongues", {{0, 400}, {9, 0}, {11, 0}, {13, 0}, {14, 0}}, false},
+      {"defaults", {}, true},
+      {"ruffled and swaying far", {{8, 3}, {14, 1000}, {13, 1000}, {12, 200}}, false},
+      {"heights cut to nothing", {{9, 800}, {8, 7}}, true},
+      {"threadlike tongues", {{8, 800}, {14, 300}}, false},
+      {"slanted, long turbulence", {{1, 125}, {10, 800}, {11, 800}, {0, 300}}, true},
+      {"from the left", {{1, 270}, {0, 1000}, {2, 200}}, false},
+      {"to the left, rising", {{1, 55}, {0, 800}}, true},
+      {"to the left", {{1, 90}, {12, 3}}, true},
+  };
+  for (const Setting& s : settings) {
+    SCOPED_TRACE(s.name);
+    auto burn = [&](FirePath path) {
+      ResetParamValues();
+      for (auto [slot, value] : s.slots) SetParamValue(kFireOp, slot, value);
+      ImageRecord* image = Black(120, 100);
+      if (s.ellipse) {
+        AreaSelection& a = TheProgram().area.selection;
+        a.mode = kAreaEllipse;
+        a.centreX = 61, a.centreY = 50, a.radiusX = 58, a.radiusY = 45;
+        a.left = 3, a.top = 5, a.right = 119, a.bottom = 95;
+      } else {
+        SelectRect(0, 0, 119, 99);
+      }
+      UseFirePath(path);
+      EXPECT_EQ(Run(kFireOp), 0);
+      UseFirePath(FirePath::kBest);
+      return Pixels(image);
+    };
+    const auto whole = burn(FirePath::kEveryPixel);
+    for (FirePath path : {FirePath::kPlain, FirePath::kAvx2, FirePath::kAvx512, FirePath::kBest})
+      if (FirePathAvailable(path)) {
+        EXPECT_EQ(burn(path), whole) << static_cast<int>(path);
+      }
+    // A flame 40 rows long, tallest in its tongue's middle (column 5): faded
+    // out exactly 50 rows up, and still showing a row below.
+    if (s.slots.size() == 5) {
+      EXPECT_GT(whole[std::size_t(50 * 120 + 5) * 4], 0);
+      EXPECT_EQ(whole[std::size_t(49 * 120 + 5) * 4], 0);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv::test
