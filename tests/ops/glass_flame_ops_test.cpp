@@ -86,7 +86,9 @@ TEST_F(GlassFlameTest, RefractDefaultsChangeThePictureInsideTheSelectionOnlyAndR
   EXPECT_GT(Difference(before, after), 300L * 300);
   for (int y = 0; y < 300; y += 3)
     for (int x = 0; x < 300; x += 3)
-      if (x < 40 || x > 259 || y < 50 || y > 239) ASSERT_EQ(At(a, x, y), (Px{before[(y * 300 + x) * 4], before[(y * 300 + x) * 4 + 1], before[(y * 300 + x) * 4 + 2], 255}));
+      if (x < 40 || x > 259 || y < 50 || y > 239) {
+        ASSERT_EQ(At(a, x, y), (Px{before[(y * 300 + x) * 4], before[(y * 300 + x) * 4 + 1], before[(y * 300 + x) * 4 + 2], 255}));
+      }
   ImageRecord* b = Busy(300, 300);
   SelectRect(40, 50, 259, 239);
   ASSERT_EQ(Run(kRefractOp), 0);
@@ -191,7 +193,9 @@ TEST_F(GlassFlameTest, FireRepeatsPerSeedStaysInTheSelectionAndLoopsWithPropagat
   EXPECT_LT(small * 4, large);
   for (int y = 0; y < 80; ++y)
     for (int x = 0; x < 80; ++x)
-      if (x < 10 || x > 69 || y < 20 || y > 69) ASSERT_EQ(first[std::size_t(y * 80 + x) * 4 + 2], 0) << x << "," << y;
+      if (x < 10 || x > 69 || y < 20 || y > 69) {
+        ASSERT_EQ(first[std::size_t(y * 80 + x) * 4 + 2], 0) << x << "," << y;
+      }
   EXPECT_GT(first[std::size_t(69 * 80 + 40) * 4 + 2], 0);  // the defaults light the base
 }
 
