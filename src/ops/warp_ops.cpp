@@ -34,6 +34,20 @@ GeometricState& Geo() { return Pipeline().geometric; }
 
 int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
+#if defined(__x86_64__)
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
+#else
+constexpr bool HasAvx2() { return false; }
+constexpr bool HasAvx512() { return false; }
+#endif
+
 // A double truncated toward zero into int range (not-a-number gives 0).
 int TruncToInt(double v) {
   if (std::isnan(v)) return 0;
@@ -146,9 +160,20 @@ constexpr OpRoutines WarpRoutines(PrepareRoutine prepare, FinishRoutine finish =
 struct RowFrame {
   PixelPlane copy;
   bool affectAlpha;
+  SamplerPath path;
   double cx, cy, rx, ry, k;
   explicit RowFrame(const GeometricState& g)
-      : copy(CopyPlane(Ctx())), affectAlpha(Ctx().affectAlpha), cx(g.cx), cy(g.cy), rx(g.rx), ry(g.ry), k(g.k) {}
+      : copy(CopyPlane(Ctx())),
+        affectAlpha(Ctx().affectAlpha),
+        path(g.vectors),
+        cx(g.cx),
+        cy(g.cy),
+        rx(g.rx),
+        ry(g.ry),
+        k(g.k) {}
+  // The widest vectors the row routines may use.
+  bool Avx512() const { return (path == SamplerPath::kBest || path == SamplerPath::kAvx512) && HasAvx512(); }
+  bool Avx2() const { return path != SamplerPath::kPlain && HasAvx2(); }
   void Store(std::uint8_t* p, int m, double sx, double sy, int shade = 0) const {
     std::uint8_t sample[4];
     if (SampleClamped(copy, sx, sy, sample)) StoreWarped(p, m, sample, shade, affectAlpha);
@@ -171,10 +196,6 @@ inline bool NoneMasked(const std::uint8_t* mask, int n) {
 }
 
 #if defined(__x86_64__)
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 
 // StoreWarped for fully masked pixels two at a time, affect-alpha off. The
 // shade's b * shade / 255 is taken in single precision: with |shade| at most
@@ -218,10 +239,35 @@ __attribute__((target("avx2"))) void StoreRunAvx2(std::uint8_t* p, const std::ui
 }
 #endif
 
-inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, const std::uint8_t* mask, int n, bool shaded) {
-  SampleRun(f.copy, b.sx, b.sy, n, b.sample, b.valid);
+// Whether every one of n mask bytes is 255.
+inline bool AllMasked(const std::uint8_t* mask, int n) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i full = _mm_set1_epi8(-1);
+  for (; i + 16 <= n; i += 16)
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i)), full)) != 0xffff)
+      return false;
+#endif
+  for (; i < n; ++i)
+    if (mask[i] != 255) return false;
+  return true;
+}
+
+// Samples n positions and stores them through the mask. Where every mask
+// byte is 255, nothing is shaded and all four channels are stored, each
+// stored pixel is its sample and a position that is not a number leaves
+// its pixel, just as the sampler leaves its output: the sampler then writes
+// into the picture's row itself. The copy it reads is the undo copy, never
+// the row, so the order of reading and writing cannot matter.
+inline void SampleAndStore(const RowFrame& f, RunBuffers& b, const double* sx, const double* sy, std::uint8_t* p,
+                           const std::uint8_t* mask, int n, bool shaded) {
+  if (!shaded && !f.affectAlpha && AllMasked(mask, n)) {
+    SampleRun(f.copy, sx, sy, n, p, b.valid, f.path);
+    return;
+  }
+  SampleRun(f.copy, sx, sy, n, b.sample, b.valid, f.path);
 #if defined(__x86_64__)
-  if (!f.affectAlpha && HasAvx2()) {
+  if (!f.affectAlpha && f.Avx2()) {
     StoreRunAvx2(p, mask, b, n, shaded);
     return;
   }
@@ -231,6 +277,9 @@ inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, co
     if (!m || !b.valid[i]) continue;
     StoreWarped(p + std::size_t{4} * i, m, b.sample + std::size_t{4} * i, shaded ? b.shade[i] : 0, f.affectAlpha);
   }
+}
+inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, const std::uint8_t* mask, int n, bool shaded) {
+  SampleAndStore(f, b, b.sx, b.sy, p, mask, n, shaded);
 }
 
 // Dome's and Caricature's new radius for radius r, as MapDome and
@@ -254,12 +303,33 @@ inline double CaricatureRadius(double k, double r) {
   return (q * q * k + 1) * r;
 }
 
-// Dome's and Caricature's positions for n pixels from x on in the row of v,
-// as MapDome and MapCaricature give them.
+// Along a row, Dome's and Caricature's positions depend on the distance d
+// from the centre's column alone and mirror about it. The centre is a whole
+// number, so x - cx is d exactly and u is negated exactly d either side: r,
+// the new radius and the cosine stay, the sine is negated and with it the
+// offset rx radius sine from cx. Each distance is mapped once for both of
+// its pixels. The table holds the positions in pixel order: right of the
+// centre's column from distance nearest on, left of it up to distance
+// nearest. Every entry is written before it is read.
+struct MirrorTable {
+  std::unique_ptr<double[]> storage;
+  std::size_t n;
+  double *rightX, *rightY, *leftX, *leftY;
+  explicit MirrorTable(std::size_t count)
+      : storage(std::make_unique_for_overwrite<double[]>(4 * count)),
+        n(count),
+        rightX(storage.get()),
+        rightY(rightX + count),
+        leftX(rightY + count),
+        leftY(leftX + count) {}
+};
+
+// Entries from `from` on (distance nearest + k), as MapDome and
+// MapCaricature give the positions.
 template <double (*Radius)(double, double)>
-void BulgePositions(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
-  for (int i = 0; i < n; ++i) {
-    const double u = (x + i - f.cx) / f.rx;
+void BulgeDistances(const RowFrame& f, double v, std::int64_t nearest, std::size_t from, MirrorTable& t) {
+  for (std::size_t k = from; k < t.n; ++k) {
+    const double u = static_cast<double>(nearest + static_cast<std::int64_t>(k)) / f.rx;
     const double r = std::sqrt(u * u + v * v);
     double sine = 0, cosine = 1;
     if (r > 0) {
@@ -267,27 +337,31 @@ void BulgePositions(const RowFrame& f, double v, int x, int n, double* sx, doubl
       cosine = v / r;
     }
     const double radius = Radius(f.k, r);
-    sx[i] = f.cx + f.rx * radius * sine;
-    sy[i] = f.cy + f.ry * radius * cosine;
+    const double offset = f.rx * radius * sine, sy = f.cy + f.ry * radius * cosine;
+    t.rightX[k] = f.cx + offset;
+    t.rightY[k] = sy;
+    t.leftX[t.n - 1 - k] = f.cx - offset;
+    t.leftY[t.n - 1 - k] = sy;
   }
 }
 
 #if defined(__x86_64__)
-// BulgePositions four pixels at a time: the same operations in the same
+// BulgeDistances four entries at a time: the same operations in the same
 // order on each lane (no fused multiply-adds), so the same doubles. Square
-// root and division are correctly rounded in both.
+// root and division are correctly rounded in both. Returns the entries done.
 template <double (*Radius)(double, double)>
-__attribute__((target("avx2"))) void BulgePositionsAvx2(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
+__attribute__((target("avx2"))) std::size_t BulgeDistancesAvx2(const RowFrame& f, double v, std::int64_t nearest,
+                                                               MirrorTable& t) {
   constexpr bool kDomeRadius = Radius == DomeRadius;
   const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
   const __m256d k = _mm256_set1_pd(f.k), vv = _mm256_set1_pd(v), vSquared = _mm256_set1_pd(v * v);
   const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0);
   const __m256d tiny = _mm256_set1_pd(0.0001), steps = _mm256_set_pd(3, 2, 1, 0);
   const bool divides = kDomeRadius ? f.k >= 0 : f.k < 0;
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m256d xs = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + i)), steps);
-    const __m256d u = _mm256_div_pd(_mm256_sub_pd(xs, cx), rx);
+  std::size_t i = 0;
+  for (; i + 4 <= t.n; i += 4) {
+    const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(nearest + static_cast<std::int64_t>(i))), steps);
+    const __m256d u = _mm256_div_pd(ds, rx);
     const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(u, u), vSquared));
     const __m256d positive = _mm256_cmp_pd(r, zero, _CMP_GT_OQ);
     const __m256d sine = _mm256_blendv_pd(zero, _mm256_div_pd(u, r), positive);
@@ -303,29 +377,106 @@ __attribute__((target("avx2"))) void BulgePositionsAvx2(const RowFrame& f, doubl
     } else {
       radius = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(q, q), k), one), r);
     }
-    _mm256_storeu_pd(sx + i, _mm256_add_pd(cx, _mm256_mul_pd(_mm256_mul_pd(rx, radius), sine)));
-    _mm256_storeu_pd(sy + i, _mm256_add_pd(cy, _mm256_mul_pd(_mm256_mul_pd(ry, radius), cosine)));
+    const __m256d offset = _mm256_mul_pd(_mm256_mul_pd(rx, radius), sine);
+    const __m256d sy = _mm256_add_pd(cy, _mm256_mul_pd(_mm256_mul_pd(ry, radius), cosine));
+    const std::size_t back = t.n - 4 - i;
+    _mm256_storeu_pd(t.rightX + i, _mm256_add_pd(cx, offset));
+    _mm256_storeu_pd(t.rightY + i, sy);
+    _mm256_storeu_pd(t.leftX + back, _mm256_permute4x64_pd(_mm256_sub_pd(cx, offset), 0x1b));
+    _mm256_storeu_pd(t.leftY + back, _mm256_permute4x64_pd(sy, 0x1b));
   }
-  BulgePositions<Radius>(f, v, x + i, n - i, sx + i, sy + i);
+  return i;
 }
+
+// GCC 12's 512-bit intrinsics start some results from a deliberately
+// undefined vector, which its flow analysis reports as maybe uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// The same on eight lanes.
+template <double (*Radius)(double, double)>
+__attribute__((target("avx512f"))) std::size_t BulgeDistancesAvx512(const RowFrame& f, double v, std::int64_t nearest,
+                                                                    MirrorTable& t) {
+  constexpr bool kDomeRadius = Radius == DomeRadius;
+  const __m512d cx = _mm512_set1_pd(f.cx), rx = _mm512_set1_pd(f.rx), cy = _mm512_set1_pd(f.cy), ry = _mm512_set1_pd(f.ry);
+  const __m512d k = _mm512_set1_pd(f.k), vv = _mm512_set1_pd(v), vSquared = _mm512_set1_pd(v * v);
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1.0), two = _mm512_set1_pd(2.0);
+  const __m512d tiny = _mm512_set1_pd(0.0001), steps = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  const bool divides = kDomeRadius ? f.k >= 0 : f.k < 0;
+  std::size_t i = 0;
+  for (; i + 8 <= t.n; i += 8) {
+    const __m512d ds = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(nearest + static_cast<std::int64_t>(i))), steps);
+    const __m512d u = _mm512_div_pd(ds, rx);
+    const __m512d r = _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(u, u), vSquared));
+    const __mmask8 positive = _mm512_cmp_pd_mask(r, zero, _CMP_GT_OQ);
+    const __m512d sine = _mm512_mask_div_pd(zero, positive, u, r);
+    const __m512d cosine = _mm512_mask_div_pd(one, positive, vv, r);
+    const __m512d q = _mm512_sub_pd(one, r);
+    __m512d radius;
+    if (divides) {
+      __m512d divisor = kDomeRadius ? _mm512_add_pd(one, _mm512_mul_pd(k, q)) : _mm512_sub_pd(one, _mm512_mul_pd(q, k));
+      divisor = _mm512_mask_mov_pd(divisor, _mm512_cmp_pd_mask(divisor, zero, _CMP_EQ_OQ), tiny);
+      radius = _mm512_div_pd(r, divisor);
+    } else if (kDomeRadius) {
+      radius = _mm512_mul_pd(_mm512_sub_pd(one, _mm512_div_pd(_mm512_mul_pd(_mm512_mul_pd(q, q), k), two)), r);
+    } else {
+      radius = _mm512_mul_pd(_mm512_add_pd(_mm512_mul_pd(_mm512_mul_pd(q, q), k), one), r);
+    }
+    const __m512d offset = _mm512_mul_pd(_mm512_mul_pd(rx, radius), sine);
+    const __m512d sy = _mm512_add_pd(cy, _mm512_mul_pd(_mm512_mul_pd(ry, radius), cosine));
+    const std::size_t back = t.n - 8 - i;
+    _mm512_storeu_pd(t.rightX + i, _mm512_add_pd(cx, offset));
+    _mm512_storeu_pd(t.rightY + i, sy);
+    _mm512_storeu_pd(t.leftX + back, _mm512_permutexvar_pd(reverse, _mm512_sub_pd(cx, offset)));
+    _mm512_storeu_pd(t.leftY + back, _mm512_permutexvar_pd(reverse, sy));
+  }
+  return i;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 template <double (*Radius)(double, double)>
 void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const RowFrame f(Geo());
-  RunBuffers b;
+  int first = 0, last = x1 - x0;
+  while (first <= last && !mask[first]) ++first;
+  while (last >= first && !mask[last]) --last;
+  if (first > last) return;
+  const std::int64_t centre = static_cast<std::int64_t>(f.cx);
+  const std::int64_t from = std::int64_t{x0} + first, to = std::int64_t{x0} + last;
+  const std::int64_t a = from - centre, z = to - centre;
+  const std::int64_t nearest = a <= 0 && z >= 0 ? 0 : std::min(std::llabs(a), std::llabs(z));
+  const std::int64_t farthest = std::max(std::llabs(a), std::llabs(z));
   const double v = (y - f.cy) / f.ry;
-  for (int x = x0; x <= x1; x += kRun) {
-    const int n = std::min(kRun, x1 - x + 1);
-    const std::size_t at = static_cast<std::size_t>(x - x0);
-    if (NoneMasked(mask + at, n)) continue;
+  MirrorTable table(static_cast<std::size_t>(farthest - nearest + 1));
+  std::size_t done = 0;
 #if defined(__x86_64__)
-    if (HasAvx2())
-      BulgePositionsAvx2<Radius>(f, v, x, n, b.sx, b.sy);
-    else
+  if (f.Avx512())
+    done = BulgeDistancesAvx512<Radius>(f, v, nearest, table);
+  else if (f.Avx2())
+    done = BulgeDistancesAvx2<Radius>(f, v, nearest, table);
 #endif
-      BulgePositions<Radius>(f, v, x, n, b.sx, b.sy);
-    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
+  BulgeDistances<Radius>(f, v, nearest, done, table);
+  RunBuffers b;
+  for (std::int64_t x = from; x <= to;) {
+    std::int64_t n = std::min<std::int64_t>(kRun, to - x + 1);
+    const double *sx, *sy;
+    if (x >= centre) {
+      const std::size_t k = static_cast<std::size_t>(x - centre - nearest);
+      sx = table.rightX + k, sy = table.rightY + k;
+    } else {
+      n = std::min(n, centre - x);  // the left side's entries end at the centre
+      const std::size_t k = static_cast<std::size_t>(x - (centre - farthest));
+      sx = table.leftX + k, sy = table.leftY + k;
+    }
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    if (!NoneMasked(mask + at, static_cast<int>(n)))
+      SampleAndStore(f, b, sx, sy, p + 4 * at, mask + at, static_cast<int>(n), false);
+    x += n;
   }
 }
 
@@ -373,10 +524,9 @@ struct TurnTable {
 // The table's entries from nearest on, four at a time; the first distance
 // left to the caller is returned.
 __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, double v, std::int64_t nearest,
-                                                            std::int64_t farthest, TurnTable& table) {
+                                                            std::int64_t d, std::int64_t farthest, TurnTable& table) {
   const __m256d rx = _mm256_set1_pd(f.rx), k = _mm256_set1_pd(f.k), vSquared = _mm256_set1_pd(v * v);
   const __m256d one = _mm256_set1_pd(1.0), steps = _mm256_set_pd(3, 2, 1, 0);
-  std::int64_t d = nearest;
   for (; d + 3 <= farthest; d += 4) {
     const std::size_t at = static_cast<std::size_t>(d - nearest);
     const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(d)), steps);
@@ -433,7 +583,7 @@ __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double
 // centre's column reads four neighbouring entries at once (reversed on the
 // left, with u negated). Returns the pixels done.
 __attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double v, int x, int n, std::int64_t centre,
-                                                       std::int64_t nearest, TurnTable& table, RunBuffers& b) {
+                                                       std::int64_t nearest, TurnTable& table, double* outX, double* outY) {
   const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
   const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0);
   auto entry = [&](std::int64_t d) { return static_cast<std::size_t>(std::llabs(d) - nearest); };
@@ -472,14 +622,117 @@ __attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double
     // Exact lanes carry the sign bit.
     const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, exact));
     if (fine != 0xf) {
-      for (int l = 0; l < 4; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), b.sx[i + l], b.sy[i + l]);
+      for (int l = 0; l < 4; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), outX[i + l], outY[i + l]);
       continue;
     }
-    _mm256_storeu_pd(b.sx + i, sx);
-    _mm256_storeu_pd(b.sy + i, sy);
+    _mm256_storeu_pd(outX + i, sx);
+    _mm256_storeu_pd(outY + i, sy);
   }
   return i;
 }
+
+// GCC 12's 512-bit intrinsics start some results from a deliberately
+// undefined vector, which its flow analysis reports as maybe uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// SwirlTurnsAvx2 on eight lanes, from distance d on.
+__attribute__((target("avx512f"))) std::int64_t SwirlTurnsAvx512(const RowFrame& f, double v, std::int64_t nearest,
+                                                                 std::int64_t d, std::int64_t farthest, TurnTable& table) {
+  const __m512d rx = _mm512_set1_pd(f.rx), k = _mm512_set1_pd(f.k), vSquared = _mm512_set1_pd(v * v);
+  const __m512d one = _mm512_set1_pd(1.0), steps = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+  for (; d + 7 <= farthest; d += 8) {
+    const std::size_t at = static_cast<std::size_t>(d - nearest);
+    const __m512d ds = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(d)), steps);
+    const __m512d us = _mm512_div_pd(ds, rx);
+    const __m512d r = _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(us, us), vSquared));
+    const __m512d turns = _mm512_mul_pd(_mm512_sub_pd(one, r), k);
+    __m512d s, c;
+    const __mmask8 far = FastSinCosEight(turns, s, c);
+    _mm512_storeu_pd(table.u + at, us);
+    _mm512_storeu_pd(table.turn + at, turns);
+    _mm512_storeu_pd(table.sine + at, s);
+    _mm512_storeu_pd(table.cosine + at, c);
+    _mm512_storeu_pd(table.exact + at, _mm512_setzero_pd());
+    for (int l = 0; l < 8; ++l)
+      if (far >> l & 1) table.TakeLibrary(at + l);
+  }
+  return d;
+}
+
+// SettledFour on eight lanes.
+__attribute__((target("avx512f"))) inline __mmask8 SettledEight(double centre, double half, __m512d reach, __m512d at) {
+  constexpr int kDown = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
+  const __m512d spread = _mm512_mul_pd(reach, _mm512_set1_pd(half));
+  const __m512d e = _mm512_mul_pd(
+      _mm512_set1_pd(2.0),
+      _mm512_add_pd(_mm512_mul_pd(spread, _mm512_set1_pd(kSineError)),
+                    _mm512_mul_pd(_mm512_set1_pd(4e-15), _mm512_add_pd(_mm512_set1_pd(std::fabs(centre)), spread))));
+  const __m512d low = _mm512_sub_pd(at, e), high = _mm512_add_pd(at, e);
+  const __m512d scale = _mm512_set1_pd(256.0);
+  return _mm512_cmp_pd_mask(low, _mm512_setzero_pd(), _CMP_GE_OQ) &
+         _mm512_cmp_pd_mask(high, _mm512_set1_pd(kFarAway), _CMP_LE_OQ) &
+         _mm512_cmp_pd_mask(_mm512_roundscale_pd(_mm512_mul_pd(low, scale), kDown),
+                            _mm512_roundscale_pd(_mm512_mul_pd(high, scale), kDown), _CMP_EQ_OQ);
+}
+
+// SwirlPositionsAvx2 on eight lanes.
+__attribute__((target("avx512f"))) int SwirlPositionsAvx512(const RowFrame& f, double v, int x, int n, std::int64_t centre,
+                                                            std::int64_t nearest, TurnTable& table, double* outX,
+                                                            double* outY) {
+  const __m512d cx = _mm512_set1_pd(f.cx), rx = _mm512_set1_pd(f.rx), cy = _mm512_set1_pd(f.cy), ry = _mm512_set1_pd(f.ry);
+  const __m512d vv = _mm512_set1_pd(v), zero = _mm512_setzero_pd();
+  const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m512i sign = _mm512_set1_epi64(static_cast<long long>(0x8000000000000000ull));
+  auto entry = [&](std::int64_t d) { return static_cast<std::size_t>(std::llabs(d) - nearest); };
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const std::int64_t d0 = x + i - centre;
+    __m512d u, s, co, exact;
+    if (d0 >= 0) {
+      const std::size_t k = entry(d0);
+      u = _mm512_loadu_pd(table.u + k);
+      s = _mm512_loadu_pd(table.sine + k);
+      co = _mm512_loadu_pd(table.cosine + k);
+      exact = _mm512_loadu_pd(table.exact + k);
+    } else if (d0 + 7 < 0) {
+      const std::size_t k = entry(d0 + 7);
+      u = _mm512_castsi512_pd(
+          _mm512_xor_si512(_mm512_castpd_si512(_mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.u + k))), sign));
+      s = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.sine + k));
+      co = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.cosine + k));
+      exact = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.exact + k));
+    } else {
+      alignas(64) double us[8], sines[8], cosines[8], exacts[8];
+      for (int l = 0; l < 8; ++l) {
+        const std::int64_t d = d0 + l;
+        const std::size_t k = entry(d);
+        us[l] = d < 0 ? -table.u[k] : table.u[k];
+        sines[l] = table.sine[k];
+        cosines[l] = table.cosine[k];
+        exacts[l] = table.exact[k];
+      }
+      u = _mm512_load_pd(us), s = _mm512_load_pd(sines), co = _mm512_load_pd(cosines), exact = _mm512_load_pd(exacts);
+    }
+    const __m512d sx = _mm512_add_pd(cx, _mm512_mul_pd(rx, _mm512_add_pd(_mm512_mul_pd(u, co), _mm512_mul_pd(vv, s))));
+    const __m512d sy = _mm512_add_pd(cy, _mm512_mul_pd(ry, _mm512_sub_pd(_mm512_mul_pd(vv, co), _mm512_mul_pd(u, s))));
+    const __m512d reach = _mm512_add_pd(_mm512_abs_pd(u), _mm512_abs_pd(vv));
+    const __mmask8 settled = SettledEight(f.cx, f.rx, reach, sx) & SettledEight(f.cy, f.ry, reach, sy);
+    // Exact lanes hold -1.
+    const __mmask8 fine = settled | _mm512_cmp_pd_mask(exact, zero, _CMP_LT_OQ);
+    if (fine != 0xff) {
+      for (int l = 0; l < 8; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), outX[i + l], outY[i + l]);
+      continue;
+    }
+    _mm512_storeu_pd(outX + i, sx);
+    _mm512_storeu_pd(outY + i, sy);
+  }
+  return i;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
@@ -496,7 +749,8 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
   TurnTable table(static_cast<std::size_t>(farthest - nearest + 1));
   std::int64_t d = nearest;
 #if defined(__x86_64__)
-  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table);
+  if (f.Avx512()) d = SwirlTurnsAvx512(f, v, nearest, d, farthest, table);
+  if (f.Avx2()) d = SwirlTurnsAvx2(f, v, nearest, d, farthest, table);
 #endif
   for (; d <= farthest; ++d) {
     const std::size_t k = static_cast<std::size_t>(d - nearest);
@@ -513,7 +767,8 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
     const int n = std::min(kRun, x0 + last - x + 1);
     int i = 0;
 #if defined(__x86_64__)
-    if (HasAvx2()) i = SwirlPositionsAvx2(f, v, x, n, centre, nearest, table, b);
+    if (f.Avx512()) i = SwirlPositionsAvx512(f, v, x, n, centre, nearest, table, b.sx, b.sy);
+    if (f.Avx2()) i += SwirlPositionsAvx2(f, v, x + i, n - i, centre, nearest, table, b.sx + i, b.sy + i);
 #endif
     for (; i < n; ++i) {
       const std::int64_t at = x + i - centre;
@@ -966,10 +1221,6 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
   return left;
 }
 
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f");
-  return has;
-}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -985,7 +1236,7 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
   const WhorlChain chain(g);
   RunBuffers run;
 #if defined(__x86_64__)
-  const bool vector = HasAvx2();
+  const bool vector = f.Avx2();
   std::vector<WhorlBound> bounds;
   if (vector) {
     bounds.resize(static_cast<std::size_t>(std::max(chain.whorls, 0)));
@@ -1017,7 +1268,7 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
             }
         }
       };
-      if (HasAvx512()) {
+      if (f.Avx512()) {
         auto eightAtATime = [&](auto groups) {
           constexpr int kLanes = 8 * decltype(groups)::value;
           for (; j + kLanes <= n; j += kLanes) {
