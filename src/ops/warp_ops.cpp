@@ -1,6 +1,7 @@
 // The warps: each pixel of the selection takes the colour found at a mapped
 // position in the box as it was (the undo copy), sampled bilinearly.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -491,12 +492,16 @@ void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
 // pixel whose position, widened by twice that, stays on one side of 0 and
 // within one 256th of a pixel in x and in y samples exactly as the library's
 // would (the sampler reads only the whole pixels and 256ths, truncated);
-// any other takes the library's sine and cosine.
+// any other takes the library's sine and cosine. Left of 0 the whole pixel
+// is the ceiling and the 256ths are the ceiling of 256 times the position
+// less 256 times that, so the ceiling of 256 times the position fixes both,
+// as the floor does right of 0: truncation gives each.
 inline bool SettledPosition(double centre, double half, double reach, double at) {
   const double spread = reach * half;
   const double e = 2 * (spread * kSineError + 4e-15 * (std::fabs(centre) + spread));
   const double low = at - e, high = at + e;
-  return low >= 0 && high <= kFarAway && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
+  const bool oneSide = (low >= 0 && high <= kFarAway) || (high <= 0 && low >= -kFarAway);
+  return oneSide && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
 }
 
 // The turns of one row by distance from the centre's column, from the
@@ -564,7 +569,8 @@ inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, TurnTable
 }
 
 #if defined(__x86_64__)
-// SettledPosition on four lanes (floor and truncation agree at or right of 0).
+// SettledPosition on four lanes (truncation is the floor at or right of 0,
+// the ceiling at or left of it).
 __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double half, __m256d reach, __m256d at) {
   const __m256d spread = _mm256_mul_pd(reach, _mm256_set1_pd(half));
   const __m256d e = _mm256_mul_pd(
@@ -572,10 +578,15 @@ __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double
       _mm256_add_pd(_mm256_mul_pd(spread, _mm256_set1_pd(kSineError)),
                     _mm256_mul_pd(_mm256_set1_pd(4e-15), _mm256_add_pd(_mm256_set1_pd(std::fabs(centre)), spread))));
   const __m256d low = _mm256_sub_pd(at, e), high = _mm256_add_pd(at, e);
-  const __m256d scale = _mm256_set1_pd(256.0);
-  return _mm256_and_pd(
-      _mm256_and_pd(_mm256_cmp_pd(low, _mm256_setzero_pd(), _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
-      _mm256_cmp_pd(_mm256_floor_pd(_mm256_mul_pd(low, scale)), _mm256_floor_pd(_mm256_mul_pd(high, scale)), _CMP_EQ_OQ));
+  const __m256d scale = _mm256_set1_pd(256.0), zero = _mm256_setzero_pd();
+  const __m256d lowScaled = _mm256_mul_pd(low, scale), highScaled = _mm256_mul_pd(high, scale);
+  const __m256d right = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(low, zero, _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
+      _mm256_cmp_pd(_mm256_floor_pd(lowScaled), _mm256_floor_pd(highScaled), _CMP_EQ_OQ));
+  const __m256d left = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(high, zero, _CMP_LE_OQ), _mm256_cmp_pd(low, _mm256_set1_pd(-kFarAway), _CMP_GE_OQ)),
+      _mm256_cmp_pd(_mm256_ceil_pd(lowScaled), _mm256_ceil_pd(highScaled), _CMP_EQ_OQ));
+  return _mm256_or_pd(right, left);
 }
 
 // SwirlPosition four pixels at a time; a group with a lane that needs the
@@ -663,18 +674,22 @@ __attribute__((target("avx512f"))) std::int64_t SwirlTurnsAvx512(const RowFrame&
 
 // SettledFour on eight lanes.
 __attribute__((target("avx512f"))) inline __mmask8 SettledEight(double centre, double half, __m512d reach, __m512d at) {
-  constexpr int kDown = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
+  constexpr int kDown = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC, kUp = _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC;
   const __m512d spread = _mm512_mul_pd(reach, _mm512_set1_pd(half));
   const __m512d e = _mm512_mul_pd(
       _mm512_set1_pd(2.0),
       _mm512_add_pd(_mm512_mul_pd(spread, _mm512_set1_pd(kSineError)),
                     _mm512_mul_pd(_mm512_set1_pd(4e-15), _mm512_add_pd(_mm512_set1_pd(std::fabs(centre)), spread))));
   const __m512d low = _mm512_sub_pd(at, e), high = _mm512_add_pd(at, e);
-  const __m512d scale = _mm512_set1_pd(256.0);
-  return _mm512_cmp_pd_mask(low, _mm512_setzero_pd(), _CMP_GE_OQ) &
-         _mm512_cmp_pd_mask(high, _mm512_set1_pd(kFarAway), _CMP_LE_OQ) &
-         _mm512_cmp_pd_mask(_mm512_roundscale_pd(_mm512_mul_pd(low, scale), kDown),
-                            _mm512_roundscale_pd(_mm512_mul_pd(high, scale), kDown), _CMP_EQ_OQ);
+  const __m512d scale = _mm512_set1_pd(256.0), zero = _mm512_setzero_pd();
+  const __m512d lowScaled = _mm512_mul_pd(low, scale), highScaled = _mm512_mul_pd(high, scale);
+  const __mmask8 right = _mm512_cmp_pd_mask(low, zero, _CMP_GE_OQ) &
+                         _mm512_cmp_pd_mask(high, _mm512_set1_pd(kFarAway), _CMP_LE_OQ) &
+                         _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kDown), _mm512_roundscale_pd(highScaled, kDown), _CMP_EQ_OQ);
+  const __mmask8 left = _mm512_cmp_pd_mask(high, zero, _CMP_LE_OQ) &
+                        _mm512_cmp_pd_mask(low, _mm512_set1_pd(-kFarAway), _CMP_GE_OQ) &
+                        _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kUp), _mm512_roundscale_pd(highScaled, kUp), _CMP_EQ_OQ);
+  return right | left;
 }
 
 // SwirlPositionsAvx2 on eight lanes.
@@ -1025,7 +1040,9 @@ struct WhorlChain {
 // convex, so two points both inside move apart by at most (1 + |T|) e. The
 // fast sine and cosine add at most 2 |R| kSineError; each chain's own
 // roundings (a few units of 2^-53 of the terms |R| (1 + |T|), the centre and
-// the position) are covered by 2^-46 of their sum. Whether a whorl acts
+// the position) are covered by 2^-46 of their sum; the fast chain takes du
+// and dv as products with the rounded 1 / R instead of quotients, which adds
+// one unit of 2^-53 of each, well inside that. Whether a whorl acts
 // (d2 < 1) is the same for both chains when d2 lies further from 1 than its
 // possible change (delta = e / |R| in radii). A lane whose decision is in
 // doubt, whose turn lies beyond the fast sine's reach, or whose final
@@ -1071,6 +1088,7 @@ __attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlB
   for (int i = 0; i < w.whorls; ++i) {
     const __m256d cx = _mm256_set1_pd(static_cast<double>(w.x[i])), cy = _mm256_set1_pd(static_cast<double>(w.y[i]));
     const __m256d r = _mm256_set1_pd(w.radius[i]), twist = _mm256_set1_pd(w.twist[i]);
+    const __m256d inverse = _mm256_set1_pd(1 / w.radius[i]);
     const __m256d inverseReach = _mm256_set1_pd(bounds[i].inverseReach), reach = _mm256_set1_pd(bounds[i].reach);
     const __m256d growth = _mm256_set1_pd(bounds[i].growth), added = _mm256_set1_pd(bounds[i].added);
     __m256d du[G], dv[G], d2[G], inside[G];
@@ -1090,8 +1108,8 @@ __attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlB
     if (!near) continue;
     int any = 0, doubts = 0;
     for (int k = 0; k < G; ++k) {
-      du[k] = _mm256_div_pd(ox[k], r);
-      dv[k] = _mm256_div_pd(oy[k], r);
+      du[k] = _mm256_mul_pd(ox[k], inverse);
+      dv[k] = _mm256_mul_pd(oy[k], inverse);
       d2[k] = _mm256_add_pd(_mm256_mul_pd(du[k], du[k]), _mm256_mul_pd(dv[k], dv[k]));
       // d2 may move by 2 d delta + delta^2 <= (d2 + 1) delta + delta^2,
       // its own roundings by far less than 10^-14 (d2 + 1).
@@ -1168,6 +1186,7 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
   for (int i = 0; i < w.whorls; ++i) {
     const __m512d cx = _mm512_set1_pd(static_cast<double>(w.x[i])), cy = _mm512_set1_pd(static_cast<double>(w.y[i]));
     const __m512d r = _mm512_set1_pd(w.radius[i]), twist = _mm512_set1_pd(w.twist[i]);
+    const __m512d inverse = _mm512_set1_pd(1 / w.radius[i]);
     const __m512d inverseReach = _mm512_set1_pd(bounds[i].inverseReach), reach = _mm512_set1_pd(bounds[i].reach);
     const __m512d growth = _mm512_set1_pd(bounds[i].growth), added = _mm512_set1_pd(bounds[i].added);
     __m512d ox[G], oy[G], du[G], dv[G], d2[G];
@@ -1183,8 +1202,8 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
     if (!near) continue;
     int any = 0, doubts = 0;
     for (int k = 0; k < G; ++k) {
-      du[k] = _mm512_div_pd(ox[k], r);
-      dv[k] = _mm512_div_pd(oy[k], r);
+      du[k] = _mm512_mul_pd(ox[k], inverse);
+      dv[k] = _mm512_mul_pd(oy[k], inverse);
       d2[k] = _mm512_add_pd(_mm512_mul_pd(du[k], du[k]), _mm512_mul_pd(dv[k], dv[k]));
       const __m512d delta = _mm512_mul_pd(e[k], inverseReach);
       const __m512d margin = _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(d2[k], one), _mm512_add_pd(delta, roundings)),
@@ -1261,11 +1280,11 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
         for (; j + kLanes <= n; j += kLanes) {
           if (NoneMasked(mask + at + j, kLanes)) continue;
           const int left = WhorlsFour<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
-          for (int l = 0; l < kLanes; ++l)
-            if (left >> l & 1) {
-              run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
-              chain.Exact(run.sx[j + l], run.sy[j + l]);
-            }
+          for (unsigned bits = static_cast<unsigned>(left); bits; bits &= bits - 1) {
+            const int l = std::countr_zero(bits);
+            run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+            chain.Exact(run.sx[j + l], run.sy[j + l]);
+          }
         }
       };
       if (f.Avx512()) {
@@ -1274,11 +1293,11 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
           for (; j + kLanes <= n; j += kLanes) {
             if (NoneMasked(mask + at + j, kLanes)) continue;
             const int left = WhorlsEight<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
-            for (int l = 0; l < kLanes; ++l)
-              if (left >> l & 1) {
-                run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
-                chain.Exact(run.sx[j + l], run.sy[j + l]);
-              }
+            for (unsigned bits = static_cast<unsigned>(left); bits; bits &= bits - 1) {
+              const int l = std::countr_zero(bits);
+              run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+              chain.Exact(run.sx[j + l], run.sy[j + l]);
+            }
           }
         };
         eightAtATime(std::integral_constant<int, kWideGroups>{});
@@ -1293,8 +1312,9 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
       chain.Exact(run.sx[j], run.sy[j]);
     }
     // Not sampled, not stored.
-    for (j = 0; j < n; ++j)
-      if (!mask[at + j]) run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
+    if (!AllMasked(mask + at, n))
+      for (j = 0; j < n; ++j)
+        if (!mask[at + j]) run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
     SampleAndStore(f, run, p + 4 * at, mask + at, n, false);
   }
 }
