@@ -325,6 +325,30 @@ struct MirrorTable {
         leftY(leftX + count) {}
 };
 
+// Samples the pixels from..to of the row starting at x0 at the positions a
+// mirror table holds for them, and stores them through the mask.
+void SampleMirrored(const RowFrame& f, const MirrorTable& table, std::int64_t centre, std::int64_t nearest,
+                    std::int64_t farthest, int x0, std::int64_t from, std::int64_t to, std::uint8_t* p,
+                    const std::uint8_t* mask) {
+  RunBuffers b;
+  for (std::int64_t x = from; x <= to;) {
+    std::int64_t n = std::min<std::int64_t>(kRun, to - x + 1);
+    const double *sx, *sy;
+    if (x >= centre) {
+      const std::size_t k = static_cast<std::size_t>(x - centre - nearest);
+      sx = table.rightX + k, sy = table.rightY + k;
+    } else {
+      n = std::min(n, centre - x);  // the left side's entries end at the centre
+      const std::size_t k = static_cast<std::size_t>(x - (centre - farthest));
+      sx = table.leftX + k, sy = table.leftY + k;
+    }
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    if (!NoneMasked(mask + at, static_cast<int>(n)))
+      SampleAndStore(f, b, sx, sy, p + 4 * at, mask + at, static_cast<int>(n), false);
+    x += n;
+  }
+}
+
 // Entries from `from` on (distance nearest + k), as MapDome and
 // MapCaricature give the positions.
 template <double (*Radius)(double, double)>
@@ -462,23 +486,7 @@ void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
     done = BulgeDistancesAvx2<Radius>(f, v, nearest, table);
 #endif
   BulgeDistances<Radius>(f, v, nearest, done, table);
-  RunBuffers b;
-  for (std::int64_t x = from; x <= to;) {
-    std::int64_t n = std::min<std::int64_t>(kRun, to - x + 1);
-    const double *sx, *sy;
-    if (x >= centre) {
-      const std::size_t k = static_cast<std::size_t>(x - centre - nearest);
-      sx = table.rightX + k, sy = table.rightY + k;
-    } else {
-      n = std::min(n, centre - x);  // the left side's entries end at the centre
-      const std::size_t k = static_cast<std::size_t>(x - (centre - farthest));
-      sx = table.leftX + k, sy = table.leftY + k;
-    }
-    const std::size_t at = static_cast<std::size_t>(x - x0);
-    if (!NoneMasked(mask + at, static_cast<int>(n)))
-      SampleAndStore(f, b, sx, sy, p + 4 * at, mask + at, static_cast<int>(n), false);
-    x += n;
-  }
+  SampleMirrored(f, table, centre, nearest, farthest, x0, from, to, p, mask);
 }
 
 // Swirl's turn depends on the radius alone, which is the same at the
@@ -553,19 +561,32 @@ __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, d
 }
 #endif
 
-// The position of the pixel at distance d from the centre's column; a
-// fast turn that cannot be shown to sample as the library's would is
-// replaced by the library's.
-inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, TurnTable& t, std::size_t k, double& sx, double& sy) {
-  const double u = d < 0 ? -t.u[k] : t.u[k];
-  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
-  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
-  if (t.exact[k] != 0) return;
-  const double reach = std::fabs(u) + std::fabs(v);
-  if (SettledPosition(f.cx, f.rx, reach, sx) && SettledPosition(f.cy, f.ry, reach, sy)) return;
-  t.TakeLibrary(k);
-  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
-  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
+// Both positions at the distance nearest + k: right of the centre's column
+// with u, left of it with -u. (-u) co and (-u) s are the products negated
+// exactly, so the left pixel's sums are b - a and c + e.
+inline void SwirlPair(const RowFrame& f, double v, const TurnTable& t, std::size_t k, MirrorTable& m) {
+  const double a = t.u[k] * t.cosine[k], b = v * t.sine[k], c = v * t.cosine[k], e = t.u[k] * t.sine[k];
+  m.rightX[k] = f.cx + f.rx * (a + b);
+  m.rightY[k] = f.cy + f.ry * (c - e);
+  m.leftX[m.n - 1 - k] = f.cx + f.rx * (b - a);
+  m.leftY[m.n - 1 - k] = f.cy + f.ry * (c + e);
+}
+
+// The pairs from `from` up to `to`; a fast turn that cannot be shown to
+// sample as the library's would, on either side, is replaced by the
+// library's.
+inline void SwirlPairs(const RowFrame& f, double v, std::size_t from, std::size_t to, TurnTable& t, MirrorTable& m) {
+  for (std::size_t k = from; k < to; ++k) {
+    SwirlPair(f, v, t, k, m);
+    if (t.exact[k] != 0) continue;
+    const double reach = std::fabs(t.u[k]) + std::fabs(v);
+    const std::size_t back = m.n - 1 - k;
+    if (SettledPosition(f.cx, f.rx, reach, m.rightX[k]) && SettledPosition(f.cy, f.ry, reach, m.rightY[k]) &&
+        SettledPosition(f.cx, f.rx, reach, m.leftX[back]) && SettledPosition(f.cy, f.ry, reach, m.leftY[back]))
+      continue;
+    t.TakeLibrary(k);
+    SwirlPair(f, v, t, k, m);
+  }
 }
 
 #if defined(__x86_64__)
@@ -589,57 +610,36 @@ __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double
   return _mm256_or_pd(right, left);
 }
 
-// SwirlPosition four pixels at a time; a group with a lane that needs the
-// library's turn is left to SwirlPosition. A group on one side of the
-// centre's column reads four neighbouring entries at once (reversed on the
-// left, with u negated). Returns the pixels done.
-__attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double v, int x, int n, std::int64_t centre,
-                                                       std::int64_t nearest, TurnTable& table, double* outX, double* outY) {
+// SwirlPairs four entries at a time; a group with a lane that needs the
+// library's turn is left to SwirlPairs. Returns the first entry left.
+__attribute__((target("avx2"))) std::size_t SwirlPairsAvx2(const RowFrame& f, double v, std::size_t k, TurnTable& t,
+                                                           MirrorTable& m) {
   const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
-  const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0);
-  auto entry = [&](std::int64_t d) { return static_cast<std::size_t>(std::llabs(d) - nearest); };
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const std::int64_t d0 = x + i - centre;
-    __m256d u, s, co, exact;
-    if (d0 >= 0) {
-      const std::size_t k = entry(d0);
-      u = _mm256_loadu_pd(table.u + k);
-      s = _mm256_loadu_pd(table.sine + k);
-      co = _mm256_loadu_pd(table.cosine + k);
-      exact = _mm256_loadu_pd(table.exact + k);
-    } else if (d0 + 3 < 0) {
-      const std::size_t k = entry(d0 + 3);
-      u = _mm256_xor_pd(_mm256_permute4x64_pd(_mm256_loadu_pd(table.u + k), 0x1b), sign);
-      s = _mm256_permute4x64_pd(_mm256_loadu_pd(table.sine + k), 0x1b);
-      co = _mm256_permute4x64_pd(_mm256_loadu_pd(table.cosine + k), 0x1b);
-      exact = _mm256_permute4x64_pd(_mm256_loadu_pd(table.exact + k), 0x1b);
-    } else {
-      alignas(32) double us[4], sines[4], cosines[4], exacts[4];
-      for (int l = 0; l < 4; ++l) {
-        const std::int64_t d = d0 + l;
-        const std::size_t k = entry(d);
-        us[l] = d < 0 ? -table.u[k] : table.u[k];
-        sines[l] = table.sine[k];
-        cosines[l] = table.cosine[k];
-        exacts[l] = table.exact[k];
-      }
-      u = _mm256_load_pd(us), s = _mm256_load_pd(sines), co = _mm256_load_pd(cosines), exact = _mm256_load_pd(exacts);
-    }
-    const __m256d sx = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_add_pd(_mm256_mul_pd(u, co), _mm256_mul_pd(vv, s))));
-    const __m256d sy = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_sub_pd(_mm256_mul_pd(vv, co), _mm256_mul_pd(u, s))));
-    const __m256d reach = _mm256_add_pd(_mm256_andnot_pd(sign, u), _mm256_andnot_pd(sign, vv));
-    const __m256d settled = _mm256_and_pd(SettledFour(f.cx, f.rx, reach, sx), SettledFour(f.cy, f.ry, reach, sy));
+  const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0), vAbs = _mm256_set1_pd(std::fabs(v));
+  for (; k + 4 <= m.n; k += 4) {
+    const __m256d u = _mm256_loadu_pd(t.u + k), s = _mm256_loadu_pd(t.sine + k);
+    const __m256d co = _mm256_loadu_pd(t.cosine + k), exact = _mm256_loadu_pd(t.exact + k);
+    const __m256d a = _mm256_mul_pd(u, co), b = _mm256_mul_pd(vv, s), c = _mm256_mul_pd(vv, co), e = _mm256_mul_pd(u, s);
+    const __m256d rightX = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_add_pd(a, b)));
+    const __m256d rightY = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_sub_pd(c, e)));
+    const __m256d leftX = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_sub_pd(b, a)));
+    const __m256d leftY = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_add_pd(c, e)));
+    const __m256d reach = _mm256_add_pd(_mm256_andnot_pd(sign, u), vAbs);
+    const __m256d settled =
+        _mm256_and_pd(_mm256_and_pd(SettledFour(f.cx, f.rx, reach, rightX), SettledFour(f.cy, f.ry, reach, rightY)),
+                      _mm256_and_pd(SettledFour(f.cx, f.rx, reach, leftX), SettledFour(f.cy, f.ry, reach, leftY)));
     // Exact lanes carry the sign bit.
-    const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, exact));
-    if (fine != 0xf) {
-      for (int l = 0; l < 4; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), outX[i + l], outY[i + l]);
+    if (_mm256_movemask_pd(_mm256_or_pd(settled, exact)) != 0xf) {
+      SwirlPairs(f, v, k, k + 4, t, m);
       continue;
     }
-    _mm256_storeu_pd(outX + i, sx);
-    _mm256_storeu_pd(outY + i, sy);
+    const std::size_t back = m.n - 4 - k;
+    _mm256_storeu_pd(m.rightX + k, rightX);
+    _mm256_storeu_pd(m.rightY + k, rightY);
+    _mm256_storeu_pd(m.leftX + back, _mm256_permute4x64_pd(leftX, 0x1b));
+    _mm256_storeu_pd(m.leftY + back, _mm256_permute4x64_pd(leftY, 0x1b));
   }
-  return i;
+  return k;
 }
 
 // GCC 12's 512-bit intrinsics start some results from a deliberately
@@ -692,58 +692,35 @@ __attribute__((target("avx512f"))) inline __mmask8 SettledEight(double centre, d
   return right | left;
 }
 
-// SwirlPositionsAvx2 on eight lanes.
-__attribute__((target("avx512f"))) int SwirlPositionsAvx512(const RowFrame& f, double v, int x, int n, std::int64_t centre,
-                                                            std::int64_t nearest, TurnTable& table, double* outX,
-                                                            double* outY) {
+// SwirlPairsAvx2 on eight lanes.
+__attribute__((target("avx512f"))) std::size_t SwirlPairsAvx512(const RowFrame& f, double v, TurnTable& t, MirrorTable& m) {
   const __m512d cx = _mm512_set1_pd(f.cx), rx = _mm512_set1_pd(f.rx), cy = _mm512_set1_pd(f.cy), ry = _mm512_set1_pd(f.ry);
-  const __m512d vv = _mm512_set1_pd(v), zero = _mm512_setzero_pd();
+  const __m512d vv = _mm512_set1_pd(v), vAbs = _mm512_set1_pd(std::fabs(v)), zero = _mm512_setzero_pd();
   const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
-  const __m512i sign = _mm512_set1_epi64(static_cast<long long>(0x8000000000000000ull));
-  auto entry = [&](std::int64_t d) { return static_cast<std::size_t>(std::llabs(d) - nearest); };
-  int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const std::int64_t d0 = x + i - centre;
-    __m512d u, s, co, exact;
-    if (d0 >= 0) {
-      const std::size_t k = entry(d0);
-      u = _mm512_loadu_pd(table.u + k);
-      s = _mm512_loadu_pd(table.sine + k);
-      co = _mm512_loadu_pd(table.cosine + k);
-      exact = _mm512_loadu_pd(table.exact + k);
-    } else if (d0 + 7 < 0) {
-      const std::size_t k = entry(d0 + 7);
-      u = _mm512_castsi512_pd(
-          _mm512_xor_si512(_mm512_castpd_si512(_mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.u + k))), sign));
-      s = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.sine + k));
-      co = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.cosine + k));
-      exact = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(table.exact + k));
-    } else {
-      alignas(64) double us[8], sines[8], cosines[8], exacts[8];
-      for (int l = 0; l < 8; ++l) {
-        const std::int64_t d = d0 + l;
-        const std::size_t k = entry(d);
-        us[l] = d < 0 ? -table.u[k] : table.u[k];
-        sines[l] = table.sine[k];
-        cosines[l] = table.cosine[k];
-        exacts[l] = table.exact[k];
-      }
-      u = _mm512_load_pd(us), s = _mm512_load_pd(sines), co = _mm512_load_pd(cosines), exact = _mm512_load_pd(exacts);
-    }
-    const __m512d sx = _mm512_add_pd(cx, _mm512_mul_pd(rx, _mm512_add_pd(_mm512_mul_pd(u, co), _mm512_mul_pd(vv, s))));
-    const __m512d sy = _mm512_add_pd(cy, _mm512_mul_pd(ry, _mm512_sub_pd(_mm512_mul_pd(vv, co), _mm512_mul_pd(u, s))));
-    const __m512d reach = _mm512_add_pd(_mm512_abs_pd(u), _mm512_abs_pd(vv));
-    const __mmask8 settled = SettledEight(f.cx, f.rx, reach, sx) & SettledEight(f.cy, f.ry, reach, sy);
+  std::size_t k = 0;
+  for (; k + 8 <= m.n; k += 8) {
+    const __m512d u = _mm512_loadu_pd(t.u + k), s = _mm512_loadu_pd(t.sine + k);
+    const __m512d co = _mm512_loadu_pd(t.cosine + k), exact = _mm512_loadu_pd(t.exact + k);
+    const __m512d a = _mm512_mul_pd(u, co), b = _mm512_mul_pd(vv, s), c = _mm512_mul_pd(vv, co), e = _mm512_mul_pd(u, s);
+    const __m512d rightX = _mm512_add_pd(cx, _mm512_mul_pd(rx, _mm512_add_pd(a, b)));
+    const __m512d rightY = _mm512_add_pd(cy, _mm512_mul_pd(ry, _mm512_sub_pd(c, e)));
+    const __m512d leftX = _mm512_add_pd(cx, _mm512_mul_pd(rx, _mm512_sub_pd(b, a)));
+    const __m512d leftY = _mm512_add_pd(cy, _mm512_mul_pd(ry, _mm512_add_pd(c, e)));
+    const __m512d reach = _mm512_add_pd(_mm512_abs_pd(u), vAbs);
+    const __mmask8 settled = SettledEight(f.cx, f.rx, reach, rightX) & SettledEight(f.cy, f.ry, reach, rightY) &
+                             SettledEight(f.cx, f.rx, reach, leftX) & SettledEight(f.cy, f.ry, reach, leftY);
     // Exact lanes hold -1.
-    const __mmask8 fine = settled | _mm512_cmp_pd_mask(exact, zero, _CMP_LT_OQ);
-    if (fine != 0xff) {
-      for (int l = 0; l < 8; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), outX[i + l], outY[i + l]);
+    if ((settled | _mm512_cmp_pd_mask(exact, zero, _CMP_LT_OQ)) != 0xff) {
+      SwirlPairs(f, v, k, k + 8, t, m);
       continue;
     }
-    _mm512_storeu_pd(outX + i, sx);
-    _mm512_storeu_pd(outY + i, sy);
+    const std::size_t back = m.n - 8 - k;
+    _mm512_storeu_pd(m.rightX + k, rightX);
+    _mm512_storeu_pd(m.rightY + k, rightY);
+    _mm512_storeu_pd(m.leftX + back, _mm512_permutexvar_pd(reverse, leftX));
+    _mm512_storeu_pd(m.leftY + back, _mm512_permutexvar_pd(reverse, leftY));
   }
-  return i;
+  return k;
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -777,21 +754,14 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
     else
       table.TakeLibrary(k);
   }
-  RunBuffers b;
-  for (int x = x0 + first; x <= x0 + last; x += kRun) {
-    const int n = std::min(kRun, x0 + last - x + 1);
-    int i = 0;
+  MirrorTable mirror(static_cast<std::size_t>(farthest - nearest + 1));
+  std::size_t k = 0;
 #if defined(__x86_64__)
-    if (f.Avx512()) i = SwirlPositionsAvx512(f, v, x, n, centre, nearest, table, b.sx, b.sy);
-    if (f.Avx2()) i += SwirlPositionsAvx2(f, v, x + i, n - i, centre, nearest, table, b.sx + i, b.sy + i);
+  if (f.Avx512()) k = SwirlPairsAvx512(f, v, table, mirror);
+  if (f.Avx2()) k = SwirlPairsAvx2(f, v, k, table, mirror);
 #endif
-    for (; i < n; ++i) {
-      const std::int64_t at = x + i - centre;
-      SwirlPosition(f, v, at, table, static_cast<std::size_t>(std::llabs(at) - nearest), b.sx[i], b.sy[i]);
-    }
-    const std::size_t at = static_cast<std::size_t>(x - x0);
-    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
-  }
+  SwirlPairs(f, v, k, mirror.n, table, mirror);
+  SampleMirrored(f, mirror, centre, nearest, farthest, x0, x0 + first, x0 + last, p, mask);
 }
 
 // (u, v) the elliptic coordinates, r their radius; (sin, cos) of the angle
