@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ops/bilinear.h"
 #include "ops/pixel_plane.h"
 
 namespace qv {
@@ -18,6 +19,9 @@ struct GeometricState {
   // size of 0 counts as 1).
   double cx = 0, cy = 0, rx = 1, ry = 1;
   double k = 0;  // Dome, Caricature, Swirl
+  // The widest vectors the warps' row routines and their sampler may use
+  // (tests name each in turn; the best the processor has otherwise).
+  SamplerPath vectors = SamplerPath::kBest;
   // Waves: the displacement of a column (a) and of a row (b), by x - x0 and y - y0.
   double lx = 1, ly = 1, aYFront = 0, aYSide = 0, aXFront = 0, aXSide = 0;
   int shading = 0;

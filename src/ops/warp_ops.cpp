@@ -1,6 +1,7 @@
 // The warps: each pixel of the selection takes the colour found at a mapped
 // position in the box as it was (the undo copy), sampled bilinearly.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +34,20 @@ constexpr int kMaxWhorls = 800;
 GeometricState& Geo() { return Pipeline().geometric; }
 
 int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+#if defined(__x86_64__)
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
+#else
+constexpr bool HasAvx2() { return false; }
+constexpr bool HasAvx512() { return false; }
+#endif
 
 // A double truncated toward zero into int range (not-a-number gives 0).
 int TruncToInt(double v) {
@@ -146,9 +161,20 @@ constexpr OpRoutines WarpRoutines(PrepareRoutine prepare, FinishRoutine finish =
 struct RowFrame {
   PixelPlane copy;
   bool affectAlpha;
+  SamplerPath path;
   double cx, cy, rx, ry, k;
   explicit RowFrame(const GeometricState& g)
-      : copy(CopyPlane(Ctx())), affectAlpha(Ctx().affectAlpha), cx(g.cx), cy(g.cy), rx(g.rx), ry(g.ry), k(g.k) {}
+      : copy(CopyPlane(Ctx())),
+        affectAlpha(Ctx().affectAlpha),
+        path(g.vectors),
+        cx(g.cx),
+        cy(g.cy),
+        rx(g.rx),
+        ry(g.ry),
+        k(g.k) {}
+  // The widest vectors the row routines may use.
+  bool Avx512() const { return (path == SamplerPath::kBest || path == SamplerPath::kAvx512) && HasAvx512(); }
+  bool Avx2() const { return path != SamplerPath::kPlain && HasAvx2(); }
   void Store(std::uint8_t* p, int m, double sx, double sy, int shade = 0) const {
     std::uint8_t sample[4];
     if (SampleClamped(copy, sx, sy, sample)) StoreWarped(p, m, sample, shade, affectAlpha);
@@ -171,10 +197,6 @@ inline bool NoneMasked(const std::uint8_t* mask, int n) {
 }
 
 #if defined(__x86_64__)
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 
 // StoreWarped for fully masked pixels two at a time, affect-alpha off. The
 // shade's b * shade / 255 is taken in single precision: with |shade| at most
@@ -218,10 +240,35 @@ __attribute__((target("avx2"))) void StoreRunAvx2(std::uint8_t* p, const std::ui
 }
 #endif
 
-inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, const std::uint8_t* mask, int n, bool shaded) {
-  SampleRun(f.copy, b.sx, b.sy, n, b.sample, b.valid);
+// Whether every one of n mask bytes is 255.
+inline bool AllMasked(const std::uint8_t* mask, int n) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i full = _mm_set1_epi8(-1);
+  for (; i + 16 <= n; i += 16)
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i)), full)) != 0xffff)
+      return false;
+#endif
+  for (; i < n; ++i)
+    if (mask[i] != 255) return false;
+  return true;
+}
+
+// Samples n positions and stores them through the mask. Where every mask
+// byte is 255, nothing is shaded and all four channels are stored, each
+// stored pixel is its sample and a position that is not a number leaves
+// its pixel, just as the sampler leaves its output: the sampler then writes
+// into the picture's row itself. The copy it reads is the undo copy, never
+// the row, so the order of reading and writing cannot matter.
+inline void SampleAndStore(const RowFrame& f, RunBuffers& b, const double* sx, const double* sy, std::uint8_t* p,
+                           const std::uint8_t* mask, int n, bool shaded) {
+  if (!shaded && !f.affectAlpha && AllMasked(mask, n)) {
+    SampleRun(f.copy, sx, sy, n, p, b.valid, f.path);
+    return;
+  }
+  SampleRun(f.copy, sx, sy, n, b.sample, b.valid, f.path);
 #if defined(__x86_64__)
-  if (!f.affectAlpha && HasAvx2()) {
+  if (!f.affectAlpha && f.Avx2()) {
     StoreRunAvx2(p, mask, b, n, shaded);
     return;
   }
@@ -231,6 +278,9 @@ inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, co
     if (!m || !b.valid[i]) continue;
     StoreWarped(p + std::size_t{4} * i, m, b.sample + std::size_t{4} * i, shaded ? b.shade[i] : 0, f.affectAlpha);
   }
+}
+inline void SampleAndStore(const RowFrame& f, RunBuffers& b, std::uint8_t* p, const std::uint8_t* mask, int n, bool shaded) {
+  SampleAndStore(f, b, b.sx, b.sy, p, mask, n, shaded);
 }
 
 // Dome's and Caricature's new radius for radius r, as MapDome and
@@ -254,12 +304,57 @@ inline double CaricatureRadius(double k, double r) {
   return (q * q * k + 1) * r;
 }
 
-// Dome's and Caricature's positions for n pixels from x on in the row of v,
-// as MapDome and MapCaricature give them.
+// Along a row, Dome's and Caricature's positions depend on the distance d
+// from the centre's column alone and mirror about it. The centre is a whole
+// number, so x - cx is d exactly and u is negated exactly d either side: r,
+// the new radius and the cosine stay, the sine is negated and with it the
+// offset rx radius sine from cx. Each distance is mapped once for both of
+// its pixels. The table holds the positions in pixel order: right of the
+// centre's column from distance nearest on, left of it up to distance
+// nearest. Every entry is written before it is read.
+struct MirrorTable {
+  std::unique_ptr<double[]> storage;
+  std::size_t n;
+  double *rightX, *rightY, *leftX, *leftY;
+  explicit MirrorTable(std::size_t count)
+      : storage(std::make_unique_for_overwrite<double[]>(4 * count)),
+        n(count),
+        rightX(storage.get()),
+        rightY(rightX + count),
+        leftX(rightY + count),
+        leftY(leftX + count) {}
+};
+
+// Samples the pixels from..to of the row starting at x0 at the positions a
+// mirror table holds for them, and stores them through the mask.
+void SampleMirrored(const RowFrame& f, const MirrorTable& table, std::int64_t centre, std::int64_t nearest,
+                    std::int64_t farthest, int x0, std::int64_t from, std::int64_t to, std::uint8_t* p,
+                    const std::uint8_t* mask) {
+  RunBuffers b;
+  for (std::int64_t x = from; x <= to;) {
+    std::int64_t n = std::min<std::int64_t>(kRun, to - x + 1);
+    const double *sx, *sy;
+    if (x >= centre) {
+      const std::size_t k = static_cast<std::size_t>(x - centre - nearest);
+      sx = table.rightX + k, sy = table.rightY + k;
+    } else {
+      n = std::min(n, centre - x);  // the left side's entries end at the centre
+      const std::size_t k = static_cast<std::size_t>(x - (centre - farthest));
+      sx = table.leftX + k, sy = table.leftY + k;
+    }
+    const std::size_t at = static_cast<std::size_t>(x - x0);
+    if (!NoneMasked(mask + at, static_cast<int>(n)))
+      SampleAndStore(f, b, sx, sy, p + 4 * at, mask + at, static_cast<int>(n), false);
+    x += n;
+  }
+}
+
+// Entries from `from` on (distance nearest + k), as MapDome and
+// MapCaricature give the positions.
 template <double (*Radius)(double, double)>
-void BulgePositions(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
-  for (int i = 0; i < n; ++i) {
-    const double u = (x + i - f.cx) / f.rx;
+void BulgeDistances(const RowFrame& f, double v, std::int64_t nearest, std::size_t from, MirrorTable& t) {
+  for (std::size_t k = from; k < t.n; ++k) {
+    const double u = static_cast<double>(nearest + static_cast<std::int64_t>(k)) / f.rx;
     const double r = std::sqrt(u * u + v * v);
     double sine = 0, cosine = 1;
     if (r > 0) {
@@ -267,27 +362,31 @@ void BulgePositions(const RowFrame& f, double v, int x, int n, double* sx, doubl
       cosine = v / r;
     }
     const double radius = Radius(f.k, r);
-    sx[i] = f.cx + f.rx * radius * sine;
-    sy[i] = f.cy + f.ry * radius * cosine;
+    const double offset = f.rx * radius * sine, sy = f.cy + f.ry * radius * cosine;
+    t.rightX[k] = f.cx + offset;
+    t.rightY[k] = sy;
+    t.leftX[t.n - 1 - k] = f.cx - offset;
+    t.leftY[t.n - 1 - k] = sy;
   }
 }
 
 #if defined(__x86_64__)
-// BulgePositions four pixels at a time: the same operations in the same
+// BulgeDistances four entries at a time: the same operations in the same
 // order on each lane (no fused multiply-adds), so the same doubles. Square
-// root and division are correctly rounded in both.
+// root and division are correctly rounded in both. Returns the entries done.
 template <double (*Radius)(double, double)>
-__attribute__((target("avx2"))) void BulgePositionsAvx2(const RowFrame& f, double v, int x, int n, double* sx, double* sy) {
+__attribute__((target("avx2"))) std::size_t BulgeDistancesAvx2(const RowFrame& f, double v, std::int64_t nearest,
+                                                               MirrorTable& t) {
   constexpr bool kDomeRadius = Radius == DomeRadius;
   const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
   const __m256d k = _mm256_set1_pd(f.k), vv = _mm256_set1_pd(v), vSquared = _mm256_set1_pd(v * v);
   const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0);
   const __m256d tiny = _mm256_set1_pd(0.0001), steps = _mm256_set_pd(3, 2, 1, 0);
   const bool divides = kDomeRadius ? f.k >= 0 : f.k < 0;
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m256d xs = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + i)), steps);
-    const __m256d u = _mm256_div_pd(_mm256_sub_pd(xs, cx), rx);
+  std::size_t i = 0;
+  for (; i + 4 <= t.n; i += 4) {
+    const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(nearest + static_cast<std::int64_t>(i))), steps);
+    const __m256d u = _mm256_div_pd(ds, rx);
     const __m256d r = _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(u, u), vSquared));
     const __m256d positive = _mm256_cmp_pd(r, zero, _CMP_GT_OQ);
     const __m256d sine = _mm256_blendv_pd(zero, _mm256_div_pd(u, r), positive);
@@ -303,30 +402,91 @@ __attribute__((target("avx2"))) void BulgePositionsAvx2(const RowFrame& f, doubl
     } else {
       radius = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(q, q), k), one), r);
     }
-    _mm256_storeu_pd(sx + i, _mm256_add_pd(cx, _mm256_mul_pd(_mm256_mul_pd(rx, radius), sine)));
-    _mm256_storeu_pd(sy + i, _mm256_add_pd(cy, _mm256_mul_pd(_mm256_mul_pd(ry, radius), cosine)));
+    const __m256d offset = _mm256_mul_pd(_mm256_mul_pd(rx, radius), sine);
+    const __m256d sy = _mm256_add_pd(cy, _mm256_mul_pd(_mm256_mul_pd(ry, radius), cosine));
+    const std::size_t back = t.n - 4 - i;
+    _mm256_storeu_pd(t.rightX + i, _mm256_add_pd(cx, offset));
+    _mm256_storeu_pd(t.rightY + i, sy);
+    _mm256_storeu_pd(t.leftX + back, _mm256_permute4x64_pd(_mm256_sub_pd(cx, offset), 0x1b));
+    _mm256_storeu_pd(t.leftY + back, _mm256_permute4x64_pd(sy, 0x1b));
   }
-  BulgePositions<Radius>(f, v, x + i, n - i, sx + i, sy + i);
+  return i;
 }
+
+// GCC 12's 512-bit intrinsics start some results from a deliberately
+// undefined vector, which its flow analysis reports as maybe uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// The same on eight lanes.
+template <double (*Radius)(double, double)>
+__attribute__((target("avx512f"))) std::size_t BulgeDistancesAvx512(const RowFrame& f, double v, std::int64_t nearest,
+                                                                    MirrorTable& t) {
+  constexpr bool kDomeRadius = Radius == DomeRadius;
+  const __m512d cx = _mm512_set1_pd(f.cx), rx = _mm512_set1_pd(f.rx), cy = _mm512_set1_pd(f.cy), ry = _mm512_set1_pd(f.ry);
+  const __m512d k = _mm512_set1_pd(f.k), vv = _mm512_set1_pd(v), vSquared = _mm512_set1_pd(v * v);
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1.0), two = _mm512_set1_pd(2.0);
+  const __m512d tiny = _mm512_set1_pd(0.0001), steps = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  const bool divides = kDomeRadius ? f.k >= 0 : f.k < 0;
+  std::size_t i = 0;
+  for (; i + 8 <= t.n; i += 8) {
+    const __m512d ds = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(nearest + static_cast<std::int64_t>(i))), steps);
+    const __m512d u = _mm512_div_pd(ds, rx);
+    const __m512d r = _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(u, u), vSquared));
+    const __mmask8 positive = _mm512_cmp_pd_mask(r, zero, _CMP_GT_OQ);
+    const __m512d sine = _mm512_mask_div_pd(zero, positive, u, r);
+    const __m512d cosine = _mm512_mask_div_pd(one, positive, vv, r);
+    const __m512d q = _mm512_sub_pd(one, r);
+    __m512d radius;
+    if (divides) {
+      __m512d divisor = kDomeRadius ? _mm512_add_pd(one, _mm512_mul_pd(k, q)) : _mm512_sub_pd(one, _mm512_mul_pd(q, k));
+      divisor = _mm512_mask_mov_pd(divisor, _mm512_cmp_pd_mask(divisor, zero, _CMP_EQ_OQ), tiny);
+      radius = _mm512_div_pd(r, divisor);
+    } else if (kDomeRadius) {
+      radius = _mm512_mul_pd(_mm512_sub_pd(one, _mm512_div_pd(_mm512_mul_pd(_mm512_mul_pd(q, q), k), two)), r);
+    } else {
+      radius = _mm512_mul_pd(_mm512_add_pd(_mm512_mul_pd(_mm512_mul_pd(q, q), k), one), r);
+    }
+    const __m512d offset = _mm512_mul_pd(_mm512_mul_pd(rx, radius), sine);
+    const __m512d sy = _mm512_add_pd(cy, _mm512_mul_pd(_mm512_mul_pd(ry, radius), cosine));
+    const std::size_t back = t.n - 8 - i;
+    _mm512_storeu_pd(t.rightX + i, _mm512_add_pd(cx, offset));
+    _mm512_storeu_pd(t.rightY + i, sy);
+    _mm512_storeu_pd(t.leftX + back, _mm512_permutexvar_pd(reverse, _mm512_sub_pd(cx, offset)));
+    _mm512_storeu_pd(t.leftY + back, _mm512_permutexvar_pd(reverse, sy));
+  }
+  return i;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 template <double (*Radius)(double, double)>
 void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
   const RowFrame f(Geo());
-  RunBuffers b;
+  int first = 0, last = x1 - x0;
+  while (first <= last && !mask[first]) ++first;
+  while (last >= first && !mask[last]) --last;
+  if (first > last) return;
+  const std::int64_t centre = static_cast<std::int64_t>(f.cx);
+  const std::int64_t from = std::int64_t{x0} + first, to = std::int64_t{x0} + last;
+  const std::int64_t a = from - centre, z = to - centre;
+  const std::int64_t nearest = a <= 0 && z >= 0 ? 0 : std::min(std::llabs(a), std::llabs(z));
+  const std::int64_t farthest = std::max(std::llabs(a), std::llabs(z));
   const double v = (y - f.cy) / f.ry;
-  for (int x = x0; x <= x1; x += kRun) {
-    const int n = std::min(kRun, x1 - x + 1);
-    const std::size_t at = static_cast<std::size_t>(x - x0);
-    if (NoneMasked(mask + at, n)) continue;
+  MirrorTable table(static_cast<std::size_t>(farthest - nearest + 1));
+  std::size_t done = 0;
 #if defined(__x86_64__)
-    if (HasAvx2())
-      BulgePositionsAvx2<Radius>(f, v, x, n, b.sx, b.sy);
-    else
+  if (f.Avx512())
+    done = BulgeDistancesAvx512<Radius>(f, v, nearest, table);
+  else if (f.Avx2())
+    done = BulgeDistancesAvx2<Radius>(f, v, nearest, table);
 #endif
-      BulgePositions<Radius>(f, v, x, n, b.sx, b.sy);
-    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
-  }
+  BulgeDistances<Radius>(f, v, nearest, done, table);
+  SampleMirrored(f, table, centre, nearest, farthest, x0, from, to, p, mask);
 }
 
 // Swirl's turn depends on the radius alone, which is the same at the
@@ -340,12 +500,16 @@ void BulgeRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
 // pixel whose position, widened by twice that, stays on one side of 0 and
 // within one 256th of a pixel in x and in y samples exactly as the library's
 // would (the sampler reads only the whole pixels and 256ths, truncated);
-// any other takes the library's sine and cosine.
+// any other takes the library's sine and cosine. Left of 0 the whole pixel
+// is the ceiling and the 256ths are the ceiling of 256 times the position
+// less 256 times that, so the ceiling of 256 times the position fixes both,
+// as the floor does right of 0: truncation gives each.
 inline bool SettledPosition(double centre, double half, double reach, double at) {
   const double spread = reach * half;
   const double e = 2 * (spread * kSineError + 4e-15 * (std::fabs(centre) + spread));
   const double low = at - e, high = at + e;
-  return low >= 0 && high <= kFarAway && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
+  const bool oneSide = (low >= 0 && high <= kFarAway) || (high <= 0 && low >= -kFarAway);
+  return oneSide && static_cast<std::int64_t>(low * 256) == static_cast<std::int64_t>(high * 256);
 }
 
 // The turns of one row by distance from the centre's column, from the
@@ -373,10 +537,9 @@ struct TurnTable {
 // The table's entries from nearest on, four at a time; the first distance
 // left to the caller is returned.
 __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, double v, std::int64_t nearest,
-                                                            std::int64_t farthest, TurnTable& table) {
+                                                            std::int64_t d, std::int64_t farthest, TurnTable& table) {
   const __m256d rx = _mm256_set1_pd(f.rx), k = _mm256_set1_pd(f.k), vSquared = _mm256_set1_pd(v * v);
   const __m256d one = _mm256_set1_pd(1.0), steps = _mm256_set_pd(3, 2, 1, 0);
-  std::int64_t d = nearest;
   for (; d + 3 <= farthest; d += 4) {
     const std::size_t at = static_cast<std::size_t>(d - nearest);
     const __m256d ds = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(d)), steps);
@@ -398,23 +561,37 @@ __attribute__((target("avx2"))) std::int64_t SwirlTurnsAvx2(const RowFrame& f, d
 }
 #endif
 
-// The position of the pixel at distance d from the centre's column; a
-// fast turn that cannot be shown to sample as the library's would is
-// replaced by the library's.
-inline void SwirlPosition(const RowFrame& f, double v, std::int64_t d, TurnTable& t, std::size_t k, double& sx, double& sy) {
-  const double u = d < 0 ? -t.u[k] : t.u[k];
-  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
-  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
-  if (t.exact[k] != 0) return;
-  const double reach = std::fabs(u) + std::fabs(v);
-  if (SettledPosition(f.cx, f.rx, reach, sx) && SettledPosition(f.cy, f.ry, reach, sy)) return;
-  t.TakeLibrary(k);
-  sx = f.cx + f.rx * (u * t.cosine[k] + v * t.sine[k]);
-  sy = f.cy + f.ry * (v * t.cosine[k] - u * t.sine[k]);
+// Both positions at the distance nearest + k: right of the centre's column
+// with u, left of it with -u. (-u) co and (-u) s are the products negated
+// exactly, so the left pixel's sums are b - a and c + e.
+inline void SwirlPair(const RowFrame& f, double v, const TurnTable& t, std::size_t k, MirrorTable& m) {
+  const double a = t.u[k] * t.cosine[k], b = v * t.sine[k], c = v * t.cosine[k], e = t.u[k] * t.sine[k];
+  m.rightX[k] = f.cx + f.rx * (a + b);
+  m.rightY[k] = f.cy + f.ry * (c - e);
+  m.leftX[m.n - 1 - k] = f.cx + f.rx * (b - a);
+  m.leftY[m.n - 1 - k] = f.cy + f.ry * (c + e);
+}
+
+// The pairs from `from` up to `to`; a fast turn that cannot be shown to
+// sample as the library's would, on either side, is replaced by the
+// library's.
+inline void SwirlPairs(const RowFrame& f, double v, std::size_t from, std::size_t to, TurnTable& t, MirrorTable& m) {
+  for (std::size_t k = from; k < to; ++k) {
+    SwirlPair(f, v, t, k, m);
+    if (t.exact[k] != 0) continue;
+    const double reach = std::fabs(t.u[k]) + std::fabs(v);
+    const std::size_t back = m.n - 1 - k;
+    if (SettledPosition(f.cx, f.rx, reach, m.rightX[k]) && SettledPosition(f.cy, f.ry, reach, m.rightY[k]) &&
+        SettledPosition(f.cx, f.rx, reach, m.leftX[back]) && SettledPosition(f.cy, f.ry, reach, m.leftY[back]))
+      continue;
+    t.TakeLibrary(k);
+    SwirlPair(f, v, t, k, m);
+  }
 }
 
 #if defined(__x86_64__)
-// SettledPosition on four lanes (floor and truncation agree at or right of 0).
+// SettledPosition on four lanes (truncation is the floor at or right of 0,
+// the ceiling at or left of it).
 __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double half, __m256d reach, __m256d at) {
   const __m256d spread = _mm256_mul_pd(reach, _mm256_set1_pd(half));
   const __m256d e = _mm256_mul_pd(
@@ -422,64 +599,132 @@ __attribute__((target("avx2"))) inline __m256d SettledFour(double centre, double
       _mm256_add_pd(_mm256_mul_pd(spread, _mm256_set1_pd(kSineError)),
                     _mm256_mul_pd(_mm256_set1_pd(4e-15), _mm256_add_pd(_mm256_set1_pd(std::fabs(centre)), spread))));
   const __m256d low = _mm256_sub_pd(at, e), high = _mm256_add_pd(at, e);
-  const __m256d scale = _mm256_set1_pd(256.0);
-  return _mm256_and_pd(
-      _mm256_and_pd(_mm256_cmp_pd(low, _mm256_setzero_pd(), _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
-      _mm256_cmp_pd(_mm256_floor_pd(_mm256_mul_pd(low, scale)), _mm256_floor_pd(_mm256_mul_pd(high, scale)), _CMP_EQ_OQ));
+  const __m256d scale = _mm256_set1_pd(256.0), zero = _mm256_setzero_pd();
+  const __m256d lowScaled = _mm256_mul_pd(low, scale), highScaled = _mm256_mul_pd(high, scale);
+  const __m256d right = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(low, zero, _CMP_GE_OQ), _mm256_cmp_pd(high, _mm256_set1_pd(kFarAway), _CMP_LE_OQ)),
+      _mm256_cmp_pd(_mm256_floor_pd(lowScaled), _mm256_floor_pd(highScaled), _CMP_EQ_OQ));
+  const __m256d left = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(high, zero, _CMP_LE_OQ), _mm256_cmp_pd(low, _mm256_set1_pd(-kFarAway), _CMP_GE_OQ)),
+      _mm256_cmp_pd(_mm256_ceil_pd(lowScaled), _mm256_ceil_pd(highScaled), _CMP_EQ_OQ));
+  return _mm256_or_pd(right, left);
 }
 
-// SwirlPosition four pixels at a time; a group with a lane that needs the
-// library's turn is left to SwirlPosition. A group on one side of the
-// centre's column reads four neighbouring entries at once (reversed on the
-// left, with u negated). Returns the pixels done.
-__attribute__((target("avx2"))) int SwirlPositionsAvx2(const RowFrame& f, double v, int x, int n, std::int64_t centre,
-                                                       std::int64_t nearest, TurnTable& table, RunBuffers& b) {
+// SwirlPairs four entries at a time; a group with a lane that needs the
+// library's turn is left to SwirlPairs. Returns the first entry left.
+__attribute__((target("avx2"))) std::size_t SwirlPairsAvx2(const RowFrame& f, double v, std::size_t k, TurnTable& t,
+                                                           MirrorTable& m) {
   const __m256d cx = _mm256_set1_pd(f.cx), rx = _mm256_set1_pd(f.rx), cy = _mm256_set1_pd(f.cy), ry = _mm256_set1_pd(f.ry);
-  const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0);
-  auto entry = [&](std::int64_t d) { return static_cast<std::size_t>(std::llabs(d) - nearest); };
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const std::int64_t d0 = x + i - centre;
-    __m256d u, s, co, exact;
-    if (d0 >= 0) {
-      const std::size_t k = entry(d0);
-      u = _mm256_loadu_pd(table.u + k);
-      s = _mm256_loadu_pd(table.sine + k);
-      co = _mm256_loadu_pd(table.cosine + k);
-      exact = _mm256_loadu_pd(table.exact + k);
-    } else if (d0 + 3 < 0) {
-      const std::size_t k = entry(d0 + 3);
-      u = _mm256_xor_pd(_mm256_permute4x64_pd(_mm256_loadu_pd(table.u + k), 0x1b), sign);
-      s = _mm256_permute4x64_pd(_mm256_loadu_pd(table.sine + k), 0x1b);
-      co = _mm256_permute4x64_pd(_mm256_loadu_pd(table.cosine + k), 0x1b);
-      exact = _mm256_permute4x64_pd(_mm256_loadu_pd(table.exact + k), 0x1b);
-    } else {
-      alignas(32) double us[4], sines[4], cosines[4], exacts[4];
-      for (int l = 0; l < 4; ++l) {
-        const std::int64_t d = d0 + l;
-        const std::size_t k = entry(d);
-        us[l] = d < 0 ? -table.u[k] : table.u[k];
-        sines[l] = table.sine[k];
-        cosines[l] = table.cosine[k];
-        exacts[l] = table.exact[k];
-      }
-      u = _mm256_load_pd(us), s = _mm256_load_pd(sines), co = _mm256_load_pd(cosines), exact = _mm256_load_pd(exacts);
-    }
-    const __m256d sx = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_add_pd(_mm256_mul_pd(u, co), _mm256_mul_pd(vv, s))));
-    const __m256d sy = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_sub_pd(_mm256_mul_pd(vv, co), _mm256_mul_pd(u, s))));
-    const __m256d reach = _mm256_add_pd(_mm256_andnot_pd(sign, u), _mm256_andnot_pd(sign, vv));
-    const __m256d settled = _mm256_and_pd(SettledFour(f.cx, f.rx, reach, sx), SettledFour(f.cy, f.ry, reach, sy));
+  const __m256d vv = _mm256_set1_pd(v), sign = _mm256_set1_pd(-0.0), vAbs = _mm256_set1_pd(std::fabs(v));
+  for (; k + 4 <= m.n; k += 4) {
+    const __m256d u = _mm256_loadu_pd(t.u + k), s = _mm256_loadu_pd(t.sine + k);
+    const __m256d co = _mm256_loadu_pd(t.cosine + k), exact = _mm256_loadu_pd(t.exact + k);
+    const __m256d a = _mm256_mul_pd(u, co), b = _mm256_mul_pd(vv, s), c = _mm256_mul_pd(vv, co), e = _mm256_mul_pd(u, s);
+    const __m256d rightX = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_add_pd(a, b)));
+    const __m256d rightY = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_sub_pd(c, e)));
+    const __m256d leftX = _mm256_add_pd(cx, _mm256_mul_pd(rx, _mm256_sub_pd(b, a)));
+    const __m256d leftY = _mm256_add_pd(cy, _mm256_mul_pd(ry, _mm256_add_pd(c, e)));
+    const __m256d reach = _mm256_add_pd(_mm256_andnot_pd(sign, u), vAbs);
+    const __m256d settled =
+        _mm256_and_pd(_mm256_and_pd(SettledFour(f.cx, f.rx, reach, rightX), SettledFour(f.cy, f.ry, reach, rightY)),
+                      _mm256_and_pd(SettledFour(f.cx, f.rx, reach, leftX), SettledFour(f.cy, f.ry, reach, leftY)));
     // Exact lanes carry the sign bit.
-    const int fine = _mm256_movemask_pd(_mm256_or_pd(settled, exact));
-    if (fine != 0xf) {
-      for (int l = 0; l < 4; ++l) SwirlPosition(f, v, d0 + l, table, entry(d0 + l), b.sx[i + l], b.sy[i + l]);
+    if (_mm256_movemask_pd(_mm256_or_pd(settled, exact)) != 0xf) {
+      SwirlPairs(f, v, k, k + 4, t, m);
       continue;
     }
-    _mm256_storeu_pd(b.sx + i, sx);
-    _mm256_storeu_pd(b.sy + i, sy);
+    const std::size_t back = m.n - 4 - k;
+    _mm256_storeu_pd(m.rightX + k, rightX);
+    _mm256_storeu_pd(m.rightY + k, rightY);
+    _mm256_storeu_pd(m.leftX + back, _mm256_permute4x64_pd(leftX, 0x1b));
+    _mm256_storeu_pd(m.leftY + back, _mm256_permute4x64_pd(leftY, 0x1b));
   }
-  return i;
+  return k;
 }
+
+// GCC 12's 512-bit intrinsics start some results from a deliberately
+// undefined vector, which its flow analysis reports as maybe uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// SwirlTurnsAvx2 on eight lanes, from distance d on.
+__attribute__((target("avx512f"))) std::int64_t SwirlTurnsAvx512(const RowFrame& f, double v, std::int64_t nearest,
+                                                                 std::int64_t d, std::int64_t farthest, TurnTable& table) {
+  const __m512d rx = _mm512_set1_pd(f.rx), k = _mm512_set1_pd(f.k), vSquared = _mm512_set1_pd(v * v);
+  const __m512d one = _mm512_set1_pd(1.0), steps = _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0);
+  for (; d + 7 <= farthest; d += 8) {
+    const std::size_t at = static_cast<std::size_t>(d - nearest);
+    const __m512d ds = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(d)), steps);
+    const __m512d us = _mm512_div_pd(ds, rx);
+    const __m512d r = _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(us, us), vSquared));
+    const __m512d turns = _mm512_mul_pd(_mm512_sub_pd(one, r), k);
+    __m512d s, c;
+    const __mmask8 far = FastSinCosEight(turns, s, c);
+    _mm512_storeu_pd(table.u + at, us);
+    _mm512_storeu_pd(table.turn + at, turns);
+    _mm512_storeu_pd(table.sine + at, s);
+    _mm512_storeu_pd(table.cosine + at, c);
+    _mm512_storeu_pd(table.exact + at, _mm512_setzero_pd());
+    for (int l = 0; l < 8; ++l)
+      if (far >> l & 1) table.TakeLibrary(at + l);
+  }
+  return d;
+}
+
+// SettledFour on eight lanes.
+__attribute__((target("avx512f"))) inline __mmask8 SettledEight(double centre, double half, __m512d reach, __m512d at) {
+  constexpr int kDown = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC, kUp = _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC;
+  const __m512d spread = _mm512_mul_pd(reach, _mm512_set1_pd(half));
+  const __m512d e = _mm512_mul_pd(
+      _mm512_set1_pd(2.0),
+      _mm512_add_pd(_mm512_mul_pd(spread, _mm512_set1_pd(kSineError)),
+                    _mm512_mul_pd(_mm512_set1_pd(4e-15), _mm512_add_pd(_mm512_set1_pd(std::fabs(centre)), spread))));
+  const __m512d low = _mm512_sub_pd(at, e), high = _mm512_add_pd(at, e);
+  const __m512d scale = _mm512_set1_pd(256.0), zero = _mm512_setzero_pd();
+  const __m512d lowScaled = _mm512_mul_pd(low, scale), highScaled = _mm512_mul_pd(high, scale);
+  const __mmask8 right = _mm512_cmp_pd_mask(low, zero, _CMP_GE_OQ) &
+                         _mm512_cmp_pd_mask(high, _mm512_set1_pd(kFarAway), _CMP_LE_OQ) &
+                         _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kDown), _mm512_roundscale_pd(highScaled, kDown), _CMP_EQ_OQ);
+  const __mmask8 left = _mm512_cmp_pd_mask(high, zero, _CMP_LE_OQ) &
+                        _mm512_cmp_pd_mask(low, _mm512_set1_pd(-kFarAway), _CMP_GE_OQ) &
+                        _mm512_cmp_pd_mask(_mm512_roundscale_pd(lowScaled, kUp), _mm512_roundscale_pd(highScaled, kUp), _CMP_EQ_OQ);
+  return right | left;
+}
+
+// SwirlPairsAvx2 on eight lanes.
+__attribute__((target("avx512f"))) std::size_t SwirlPairsAvx512(const RowFrame& f, double v, TurnTable& t, MirrorTable& m) {
+  const __m512d cx = _mm512_set1_pd(f.cx), rx = _mm512_set1_pd(f.rx), cy = _mm512_set1_pd(f.cy), ry = _mm512_set1_pd(f.ry);
+  const __m512d vv = _mm512_set1_pd(v), vAbs = _mm512_set1_pd(std::fabs(v)), zero = _mm512_setzero_pd();
+  const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  std::size_t k = 0;
+  for (; k + 8 <= m.n; k += 8) {
+    const __m512d u = _mm512_loadu_pd(t.u + k), s = _mm512_loadu_pd(t.sine + k);
+    const __m512d co = _mm512_loadu_pd(t.cosine + k), exact = _mm512_loadu_pd(t.exact + k);
+    const __m512d a = _mm512_mul_pd(u, co), b = _mm512_mul_pd(vv, s), c = _mm512_mul_pd(vv, co), e = _mm512_mul_pd(u, s);
+    const __m512d rightX = _mm512_add_pd(cx, _mm512_mul_pd(rx, _mm512_add_pd(a, b)));
+    const __m512d rightY = _mm512_add_pd(cy, _mm512_mul_pd(ry, _mm512_sub_pd(c, e)));
+    const __m512d leftX = _mm512_add_pd(cx, _mm512_mul_pd(rx, _mm512_sub_pd(b, a)));
+    const __m512d leftY = _mm512_add_pd(cy, _mm512_mul_pd(ry, _mm512_add_pd(c, e)));
+    const __m512d reach = _mm512_add_pd(_mm512_abs_pd(u), vAbs);
+    const __mmask8 settled = SettledEight(f.cx, f.rx, reach, rightX) & SettledEight(f.cy, f.ry, reach, rightY) &
+                             SettledEight(f.cx, f.rx, reach, leftX) & SettledEight(f.cy, f.ry, reach, leftY);
+    // Exact lanes hold -1.
+    if ((settled | _mm512_cmp_pd_mask(exact, zero, _CMP_LT_OQ)) != 0xff) {
+      SwirlPairs(f, v, k, k + 8, t, m);
+      continue;
+    }
+    const std::size_t back = m.n - 8 - k;
+    _mm512_storeu_pd(m.rightX + k, rightX);
+    _mm512_storeu_pd(m.rightY + k, rightY);
+    _mm512_storeu_pd(m.leftX + back, _mm512_permutexvar_pd(reverse, leftX));
+    _mm512_storeu_pd(m.leftY + back, _mm512_permutexvar_pd(reverse, leftY));
+  }
+  return k;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) {
@@ -496,7 +741,8 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
   TurnTable table(static_cast<std::size_t>(farthest - nearest + 1));
   std::int64_t d = nearest;
 #if defined(__x86_64__)
-  if (HasAvx2()) d = SwirlTurnsAvx2(f, v, nearest, farthest, table);
+  if (f.Avx512()) d = SwirlTurnsAvx512(f, v, nearest, d, farthest, table);
+  if (f.Avx2()) d = SwirlTurnsAvx2(f, v, nearest, d, farthest, table);
 #endif
   for (; d <= farthest; ++d) {
     const std::size_t k = static_cast<std::size_t>(d - nearest);
@@ -508,20 +754,14 @@ void SwirlRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* mask) 
     else
       table.TakeLibrary(k);
   }
-  RunBuffers b;
-  for (int x = x0 + first; x <= x0 + last; x += kRun) {
-    const int n = std::min(kRun, x0 + last - x + 1);
-    int i = 0;
+  MirrorTable mirror(static_cast<std::size_t>(farthest - nearest + 1));
+  std::size_t k = 0;
 #if defined(__x86_64__)
-    if (HasAvx2()) i = SwirlPositionsAvx2(f, v, x, n, centre, nearest, table, b);
+  if (f.Avx512()) k = SwirlPairsAvx512(f, v, table, mirror);
+  if (f.Avx2()) k = SwirlPairsAvx2(f, v, k, table, mirror);
 #endif
-    for (; i < n; ++i) {
-      const std::int64_t at = x + i - centre;
-      SwirlPosition(f, v, at, table, static_cast<std::size_t>(std::llabs(at) - nearest), b.sx[i], b.sy[i]);
-    }
-    const std::size_t at = static_cast<std::size_t>(x - x0);
-    SampleAndStore(f, b, p + 4 * at, mask + at, n, false);
-  }
+  SwirlPairs(f, v, k, mirror.n, table, mirror);
+  SampleMirrored(f, mirror, centre, nearest, farthest, x0, x0 + first, x0 + last, p, mask);
 }
 
 // (u, v) the elliptic coordinates, r their radius; (sin, cos) of the angle
@@ -770,7 +1010,9 @@ struct WhorlChain {
 // convex, so two points both inside move apart by at most (1 + |T|) e. The
 // fast sine and cosine add at most 2 |R| kSineError; each chain's own
 // roundings (a few units of 2^-53 of the terms |R| (1 + |T|), the centre and
-// the position) are covered by 2^-46 of their sum. Whether a whorl acts
+// the position) are covered by 2^-46 of their sum; the fast chain takes du
+// and dv as products with the rounded 1 / R instead of quotients, which adds
+// one unit of 2^-53 of each, well inside that. Whether a whorl acts
 // (d2 < 1) is the same for both chains when d2 lies further from 1 than its
 // possible change (delta = e / |R| in radii). A lane whose decision is in
 // doubt, whose turn lies beyond the fast sine's reach, or whose final
@@ -816,6 +1058,7 @@ __attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlB
   for (int i = 0; i < w.whorls; ++i) {
     const __m256d cx = _mm256_set1_pd(static_cast<double>(w.x[i])), cy = _mm256_set1_pd(static_cast<double>(w.y[i]));
     const __m256d r = _mm256_set1_pd(w.radius[i]), twist = _mm256_set1_pd(w.twist[i]);
+    const __m256d inverse = _mm256_set1_pd(1 / w.radius[i]);
     const __m256d inverseReach = _mm256_set1_pd(bounds[i].inverseReach), reach = _mm256_set1_pd(bounds[i].reach);
     const __m256d growth = _mm256_set1_pd(bounds[i].growth), added = _mm256_set1_pd(bounds[i].added);
     __m256d du[G], dv[G], d2[G], inside[G];
@@ -835,8 +1078,8 @@ __attribute__((target("avx2"))) int WhorlsFour(const WhorlChain& w, const WhorlB
     if (!near) continue;
     int any = 0, doubts = 0;
     for (int k = 0; k < G; ++k) {
-      du[k] = _mm256_div_pd(ox[k], r);
-      dv[k] = _mm256_div_pd(oy[k], r);
+      du[k] = _mm256_mul_pd(ox[k], inverse);
+      dv[k] = _mm256_mul_pd(oy[k], inverse);
       d2[k] = _mm256_add_pd(_mm256_mul_pd(du[k], du[k]), _mm256_mul_pd(dv[k], dv[k]));
       // d2 may move by 2 d delta + delta^2 <= (d2 + 1) delta + delta^2,
       // its own roundings by far less than 10^-14 (d2 + 1).
@@ -913,6 +1156,7 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
   for (int i = 0; i < w.whorls; ++i) {
     const __m512d cx = _mm512_set1_pd(static_cast<double>(w.x[i])), cy = _mm512_set1_pd(static_cast<double>(w.y[i]));
     const __m512d r = _mm512_set1_pd(w.radius[i]), twist = _mm512_set1_pd(w.twist[i]);
+    const __m512d inverse = _mm512_set1_pd(1 / w.radius[i]);
     const __m512d inverseReach = _mm512_set1_pd(bounds[i].inverseReach), reach = _mm512_set1_pd(bounds[i].reach);
     const __m512d growth = _mm512_set1_pd(bounds[i].growth), added = _mm512_set1_pd(bounds[i].added);
     __m512d ox[G], oy[G], du[G], dv[G], d2[G];
@@ -928,8 +1172,8 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
     if (!near) continue;
     int any = 0, doubts = 0;
     for (int k = 0; k < G; ++k) {
-      du[k] = _mm512_div_pd(ox[k], r);
-      dv[k] = _mm512_div_pd(oy[k], r);
+      du[k] = _mm512_mul_pd(ox[k], inverse);
+      dv[k] = _mm512_mul_pd(oy[k], inverse);
       d2[k] = _mm512_add_pd(_mm512_mul_pd(du[k], du[k]), _mm512_mul_pd(dv[k], dv[k]));
       const __m512d delta = _mm512_mul_pd(e[k], inverseReach);
       const __m512d margin = _mm512_add_pd(_mm512_mul_pd(_mm512_add_pd(d2[k], one), _mm512_add_pd(delta, roundings)),
@@ -966,10 +1210,6 @@ __attribute__((target("avx512f"))) int WhorlsEight(const WhorlChain& w, const Wh
   return left;
 }
 
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f");
-  return has;
-}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -985,7 +1225,7 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
   const WhorlChain chain(g);
   RunBuffers run;
 #if defined(__x86_64__)
-  const bool vector = HasAvx2();
+  const bool vector = f.Avx2();
   std::vector<WhorlBound> bounds;
   if (vector) {
     bounds.resize(static_cast<std::size_t>(std::max(chain.whorls, 0)));
@@ -1010,24 +1250,24 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
         for (; j + kLanes <= n; j += kLanes) {
           if (NoneMasked(mask + at + j, kLanes)) continue;
           const int left = WhorlsFour<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
-          for (int l = 0; l < kLanes; ++l)
-            if (left >> l & 1) {
-              run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
-              chain.Exact(run.sx[j + l], run.sy[j + l]);
-            }
+          for (unsigned bits = static_cast<unsigned>(left); bits; bits &= bits - 1) {
+            const int l = std::countr_zero(bits);
+            run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+            chain.Exact(run.sx[j + l], run.sy[j + l]);
+          }
         }
       };
-      if (HasAvx512()) {
+      if (f.Avx512()) {
         auto eightAtATime = [&](auto groups) {
           constexpr int kLanes = 8 * decltype(groups)::value;
           for (; j + kLanes <= n; j += kLanes) {
             if (NoneMasked(mask + at + j, kLanes)) continue;
             const int left = WhorlsEight<decltype(groups)::value>(chain, bounds.data(), x0Run + j, y, run.sx + j, run.sy + j);
-            for (int l = 0; l < kLanes; ++l)
-              if (left >> l & 1) {
-                run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
-                chain.Exact(run.sx[j + l], run.sy[j + l]);
-              }
+            for (unsigned bits = static_cast<unsigned>(left); bits; bits &= bits - 1) {
+              const int l = std::countr_zero(bits);
+              run.sx[j + l] = x0Run + j + l, run.sy[j + l] = y;
+              chain.Exact(run.sx[j + l], run.sy[j + l]);
+            }
           }
         };
         eightAtATime(std::integral_constant<int, kWideGroups>{});
@@ -1042,8 +1282,9 @@ void TurbulenceRow(std::uint8_t* p, int x0, int x1, int y, const std::uint8_t* m
       chain.Exact(run.sx[j], run.sy[j]);
     }
     // Not sampled, not stored.
-    for (j = 0; j < n; ++j)
-      if (!mask[at + j]) run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
+    if (!AllMasked(mask + at, n))
+      for (j = 0; j < n; ++j)
+        if (!mask[at + j]) run.sx[j] = run.sy[j] = std::numeric_limits<double>::quiet_NaN();
     SampleAndStore(f, run, p + 4 * at, mask + at, n, false);
   }
 }

@@ -667,6 +667,34 @@ TEST_F(WarpRowsTest, RowRoutinesGiveThePerPixelBytes) {
   }
 }
 
+// Every vector width the warps' row routines may take against the per-pixel
+// maps, through a full mask (the samples written straight into the row) and
+// a soft one, with the centre inside the box and beyond either side of it
+// (every row then lies on one side of the centre's column).
+TEST_F(WarpRowsTest, EveryVectorWidthGivesThePerPixelBytes) {
+  struct Setting {
+    OpId op;
+    int slot, value;
+  };
+  const Setting settings[] = {{kDome, 0, 70},        {kDome, 0, -80},       {kCaricature, 0, 60}, {kCaricature, 0, -60},
+                              {kSwirl, 0, 250},      {kSwirl, 0, -9000},    {kTurbulence, 0, 8},  {kTurbulence, 2, 900}};
+  for (SamplerPath path : {SamplerPath::kPlain, SamplerPath::kAvx2, SamplerPath::kAvx512}) {
+    if (!SamplerPathAvailable(path)) continue;
+    for (const Setting& s : settings) {
+      SetParamValue(s.op, s.slot, s.value);
+      for (int shift : {0, -70, 70})
+        for (bool full : {true, false}) {
+          DirectRun r{77, 23, 3, 2, 71, 20, shift > 0, 13, full, shift};
+          Pipeline().geometric.vectors = path;
+          const auto fast = RunDirect(s.op, r, true);
+          const auto plain = RunDirect(s.op, r, false);
+          EXPECT_TRUE(fast == plain) << "op " << s.op << " = " << s.value << " path " << static_cast<int>(path)
+                                     << " shift " << shift << " full " << full;
+        }
+    }
+  }
+}
+
 // Rows shared out over threads give the bytes of one thread.
 TEST_F(GeometricTest, WarpsGiveTheSameBytesWithOneThreadAndWithSeveral) {
   SetParamValue(kTurbulence, 0, 8);

@@ -20,6 +20,7 @@ struct DirectRun {
   bool affectAlpha = false;
   std::uint32_t seed = 1;
   bool fullMask = false;  // every mask byte 255 instead of the soft disc
+  int shiftX = 0;         // the selection's centre this far right of the box's
 };
 
 class RowEquivalenceTest : public ApplyTest {
@@ -55,6 +56,7 @@ class RowEquivalenceTest : public ApplyTest {
     c.op = op;
     c.x0 = c.sx0 = r.x0, c.y0 = c.sy0 = r.y0, c.x1 = c.sx1 = r.x1, c.y1 = c.sy1 = r.y1;
     c.cx = (r.x0 + r.x1) / 2, c.cy = (r.y0 + r.y1) / 2, c.rx = (r.x1 - r.x0) / 2, c.ry = (r.y1 - r.y0) / 2;
+    c.cx += r.shiftX;
     c.affectAlpha = r.affectAlpha;
     const OpEntry& e = OpOf(op);
     EXPECT_EQ(e.routines.prepare ? e.routines.prepare() : 0, 0) << op;
