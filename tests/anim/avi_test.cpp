@@ -113,7 +113,9 @@ class AviTest : public test::ProgramTest {
     ASSERT_EQ(ChangeFrameCount(static_cast<int>(frames.size())), 0);
     ASSERT_EQ(EnsureFilm(), 0);
     for (std::size_t i = 0; i < frames.size(); ++i)
-      if (frames[i]) ASSERT_EQ(PlaceImage(*frames[i], static_cast<long>(i)), 0);
+      if (frames[i]) {
+        ASSERT_EQ(PlaceImage(*frames[i], static_cast<long>(i)), 0);
+      }
   }
   FrameHost* chooser = nullptr;
 };
