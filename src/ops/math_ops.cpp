@@ -454,6 +454,74 @@ inline int Combine(bool add, int mode, int s, int t) {
   return mode ? Clamp0To255(t - s + 127) : std::abs(s - t);
 }
 
+#if defined(QV_VARIANCE_AVX2)
+// x / 255 for every x a mix can give (at most 255 * 255), as one
+// multiply-high and a shift in 16-bit lanes.
+constexpr bool ByMultiplyDivides255() {
+  for (std::uint32_t x = 0; x <= 255 * 255; ++x)
+    if ((x * 0x8081u) >> 23 != x / 255) return false;
+  return true;
+}
+static_assert(ByMultiplyDivides255());
+
+__attribute__((target("avx2"))) inline __m256i By255(__m256i x) {
+  return _mm256_srli_epi16(_mm256_mulhi_epu16(x, _mm256_set1_epi16(static_cast<short>(0x8081))), 7);
+}
+
+// Combine on 16-bit lanes holding bytes.
+template <bool Add>
+__attribute__((target("avx2"))) inline __m256i CombineLanes(int mode, __m256i s, __m256i t) {
+  const __m256i top = _mm256_set1_epi16(255), mid = _mm256_set1_epi16(127);
+  if (Add) {
+    const __m256i sum = _mm256_add_epi16(s, t);
+    if (mode == 0) return _mm256_srli_epi16(sum, 1);
+    if (mode == 1) return _mm256_min_epu16(sum, top);
+    return _mm256_min_epu16(_mm256_subs_epu16(sum, mid), top);
+  }
+  if (mode) return _mm256_min_epu16(_mm256_subs_epu16(_mm256_add_epi16(t, mid), s), top);
+  return _mm256_or_si256(_mm256_subs_epu16(s, t), _mm256_subs_epu16(t, s));
+}
+
+// Eight pixels of CombineWorker's one-to-one colour path at a time, the
+// source's pixels side by side in q: the same integer steps in 16-bit
+// lanes (every product and sum stays below 2^16). A pixel of mask 0 or
+// transparent source gets weight 0, which gives back its own bytes; alpha
+// is never written. Returns how many pixels it did.
+template <bool Add>
+__attribute__((target("avx2"))) int CombineEight(std::uint8_t* p, const std::uint8_t* mask, const std::uint8_t* q, int n,
+                                                 int mode, bool srcAlpha) {
+  const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi16(255);
+  const __m256i keepAlpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  // Each pixel's alpha (word 3) or mask to its four words.
+  const __m256i spread = _mm256_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15, 6, 7, 6, 7, 6, 7, 6, 7, 14,
+                                          15, 14, 15, 14, 15, 14, 15);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i t8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::size_t{4} * i));
+    const __m256i s8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + std::size_t{4} * i));
+    // The mask bytes placed where each pixel's alpha byte lies.
+    const __m256i m8 = _mm256_slli_epi32(
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + i))), 24);
+    const __m256i halves[2][3] = {
+        {_mm256_unpacklo_epi8(t8, zero), _mm256_unpacklo_epi8(s8, zero), _mm256_unpacklo_epi8(m8, zero)},
+        {_mm256_unpackhi_epi8(t8, zero), _mm256_unpackhi_epi8(s8, zero), _mm256_unpackhi_epi8(m8, zero)}};
+    __m256i out[2];
+    for (int h = 0; h < 2; ++h) {
+      const __m256i t = halves[h][0], src = halves[h][1];
+      const __m256i m = _mm256_shuffle_epi8(halves[h][2], spread);
+      const __m256i a = srcAlpha ? _mm256_shuffle_epi8(src, spread) : full;
+      const __m256i w = By255(_mm256_mullo_epi16(m, a));
+      const __m256i mixed = _mm256_add_epi16(_mm256_mullo_epi16(t, _mm256_sub_epi16(full, w)),
+                                             _mm256_mullo_epi16(CombineLanes<Add>(mode, src, t), w));
+      out[h] = By255(mixed);
+    }
+    const __m256i bytes = _mm256_packus_epi16(out[0], out[1]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + std::size_t{4} * i), _mm256_blendv_epi8(bytes, t8, keepAlpha));
+  }
+  return i;
+}
+#endif
+
 template <bool Add>
 int CombineWorker(std::uint8_t*, std::uint8_t* mask) {
   const ApplyContext& c = Ctx();
@@ -489,7 +557,20 @@ int CombineWorker(std::uint8_t*, std::uint8_t* mask) {
     }
     std::uint8_t* p = img.At(c.x0, y);
     const std::uint8_t* mp = &img.MaskAt(c.x0, y);
+#if defined(QV_VARIANCE_AVX2)
+    // One to one, the pixels whose source lies inside it read one run of it.
+    const long runFrom = std::max<long>(c.x0, c.sx0), runTo = std::min<long>(c.x1, c.sx0 + sw - 1);
+    const bool vectors = oneToOne && !alpha && VarianceHasAvx2() && runTo - runFrom >= 7;
+#endif
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
+#if defined(QV_VARIANCE_AVX2)
+      if (vectors && x == runFrom) {
+        const std::uint8_t* q = srcAt(x - c.sx0, std::clamp<long>(long{y} - c.sy0, 0, sh - 1));
+        const int done = CombineEight<Add>(p, mp, q, static_cast<int>(runTo - runFrom + 1), mt.mode, srcAlpha);
+        x += done, p += std::size_t{4} * done, mp += done;
+        if (x > c.x1) break;
+      }
+#endif
       const int m = *mp;
       if (!m) continue;
       const int tc[3] = {alpha ? p[3] : p[0], alpha ? p[3] : p[1], alpha ? p[3] : p[2]};

@@ -218,6 +218,37 @@ TEST_F(MotionMathTest, AddImagesAndSubtractOfSameSizePicturesCombineEveryPixel) 
   EXPECT_EQ(AddImagesModeNames()[2], "Add about gray");
 }
 
+// A translucent source through a soft mask, one to one, rows long enough
+// to be worked eight pixels at a time with some left over: each pixel
+// mixes by the mask times the source's coverage.
+TEST_F(MotionMathTest, AddImagesAndSubtractMixByMaskAndSourceCoverage) {
+  const int w = 45, h = 9;
+  int (*const rule[5])(int, int) = {
+      [](int s, int t) { return (s + t) / 2; }, [](int s, int t) { return std::min(s + t, 255); },
+      [](int s, int t) { return std::clamp(s + t - 127, 0, 255); }, [](int s, int t) { return std::abs(s - t); },
+      [](int s, int t) { return std::clamp(t - s + 127, 0, 255); }};
+  for (int k = 0; k < 5; ++k)
+    for (bool full : {false, true}) {
+      const OpId op = k < 3 ? kAddImagesOp : kSubtractOp;
+      ResetParamValues();
+      SetParamValue(op, 0, k < 3 ? k : k - 3);
+      Srand(40u + static_cast<unsigned>(k));
+      ImageRecord* source = Add(w, h, [](int, int) { return Px{Rand() & 255, Rand() & 255, Rand() & 255, Rand() & 255}; });
+      source->hasAlpha = 1;
+      const auto src = Pixels(source);
+      Pipeline().source = source;
+      const auto after = RunDirect(op, {w, h, 0, 0, w - 1, h - 1, false, 11u + static_cast<unsigned>(k), full}, false);
+      for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+        const int wt = lastMask[i] * src[4 * i + 3] / 255;
+        for (int ch = 0; ch < 4; ++ch) {
+          const int t = lastBefore[4 * i + ch];
+          const int want = ch == 3 || wt == 0 ? t : (t * (255 - wt) + rule[k](src[4 * i + ch], t) * wt) / 255;
+          ASSERT_EQ(after[4 * i + ch], want) << "rule " << k << " pixel " << i << " channel " << ch;
+        }
+      }
+    }
+}
+
 TEST_F(MotionMathTest, AddImagesStretchesAnotherSizeAndATransparentSourceAddsNothing) {
   ImageRecord* clear = Add(3, 3, [](int, int) { return Px{255, 255, 255, 0}; });
   clear->hasAlpha = 1;

@@ -25,6 +25,8 @@ struct DirectRun {
 
 class RowEquivalenceTest : public ApplyTest {
  protected:
+  // The last RunDirect's picture before the run, and its mask.
+  std::vector<std::uint8_t> lastBefore, lastMask;
   // A picture of random pixels, flat patches and a soft mask that is 0
   // outside a disc, 255 inside a smaller one and ragged between.
   std::vector<std::uint8_t> RunDirect(OpId op, const DirectRun& r, bool rows) {
@@ -49,7 +51,9 @@ class RowEquivalenceTest : public ApplyTest {
         bytes[y * r.w + x] =
             static_cast<std::uint8_t>(r.fullMask ? 255 : !inBox || d > 1 ? 0 : d < 0.5 ? 255 : Rand() & 255);
       }
+    lastMask.assign(bytes, bytes + std::size_t(r.w) * r.h);
     UnlockVirtual(m.place);
+    lastBefore = Pixels(image);
     ApplyContext& c = Ctx();
     c = ApplyContext{};
     c.image = image;
