@@ -1,3 +1,4 @@
+#include "base/cpu_features.h"
 #include "base/colour_space.h"
 
 #include <algorithm>
@@ -93,8 +94,7 @@ __attribute__((target("avx2"))) void RgbToHslAvx2(const std::uint8_t* p, int cou
 
 void RgbToHslRow(const std::uint8_t* rgba, int count, std::int32_t* h, std::int32_t* s, std::int32_t* l) {
 #ifdef QV_HSL_AVX2
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return RgbToHslAvx2(rgba, count, h, s, l);
+  if (CpuHasAvx2()) return RgbToHslAvx2(rgba, count, h, s, l);
 #endif
   RgbToHslPlain(rgba, count, h, s, l);
 }

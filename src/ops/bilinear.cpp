@@ -1,3 +1,4 @@
+#include "base/cpu_features.h"
 #include "ops/bilinear.h"
 
 #if defined(__x86_64__)
@@ -135,10 +136,6 @@ __attribute__((target("avx2"))) void BlendRunAvx2(const std::uint8_t* const* top
   for (; i < n; ++i) BlendInside(top[i], bottom[i], gx[i], gy[i], out + std::size_t{4} * i);
 }
 
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 
 // The 512-bit sampler: sixteen positions at a time, each byte widened beside
 // its right neighbour's by one byte permutation. The sums are BlendEightAvx2's,
@@ -333,11 +330,6 @@ QV_SAMPLER_512 void SampleRunAvx512(const PixelPlane& plane, const double* sx, c
 #pragma GCC diagnostic pop
 #endif
 
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                          __builtin_cpu_supports("avx512vbmi");
-  return has;
-}
 #endif
 
 }  // namespace
@@ -345,7 +337,7 @@ bool HasAvx512() {
 void BlendRun(const std::uint8_t* const* top, const std::uint8_t* const* bottom, const std::int32_t* gx,
               const std::int32_t* gy, int n, std::uint8_t* out, bool plain) {
 #if defined(__x86_64__)
-  if (!plain && HasAvx2()) {
+  if (!plain && CpuHasAvx2()) {
     BlendRunAvx2(top, bottom, gx, gy, n, out);
     return;
   }
@@ -355,8 +347,8 @@ void BlendRun(const std::uint8_t* const* top, const std::uint8_t* const* bottom,
 
 bool SamplerPathAvailable(SamplerPath path) {
 #if defined(__x86_64__)
-  if (path == SamplerPath::kAvx2) return HasAvx2();
-  if (path == SamplerPath::kAvx512) return HasAvx512();
+  if (path == SamplerPath::kAvx2) return CpuHasAvx2();
+  if (path == SamplerPath::kAvx512) return CpuHasAvx512Vbmi();
   return true;
 #else
   return path == SamplerPath::kPlain || path == SamplerPath::kBest;
@@ -366,11 +358,11 @@ bool SamplerPathAvailable(SamplerPath path) {
 void SampleRun(const PixelPlane& plane, const double* sx, const double* sy, int n, std::uint8_t* out,
                std::uint8_t* valid, SamplerPath path) {
 #if defined(__x86_64__)
-  if ((path == SamplerPath::kBest || path == SamplerPath::kAvx512) && HasAvx512()) {
+  if ((path == SamplerPath::kBest || path == SamplerPath::kAvx512) && CpuHasAvx512Vbmi()) {
     SampleRunAvx512(plane, sx, sy, n, out, valid);
     return;
   }
-  if (path != SamplerPath::kPlain && HasAvx2()) {
+  if (path != SamplerPath::kPlain && CpuHasAvx2()) {
     SampleRunAvx2(plane, sx, sy, n, out, valid);
     return;
   }

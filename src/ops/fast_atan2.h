@@ -21,6 +21,8 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
+
 namespace qv {
 
 inline constexpr double kAtanError = 1e-13;
@@ -35,15 +37,6 @@ struct AtanSteps {
 inline const AtanSteps& AtanTable() {
   static const AtanSteps table;
   return table;
-}
-
-inline bool CpuHasAvx2() {
-#if defined(__x86_64__)
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
 }
 
 #if defined(__x86_64__)

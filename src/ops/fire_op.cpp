@@ -20,6 +20,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
 #include "base/crt_random.h"
 #include "base/messages.h"
 #include "base/progress.h"
@@ -603,10 +604,6 @@ __attribute__((target("avx2"))) void BurnRowAvx2(const ApplyContext& c, const Pl
   if (waiting) finish(waiting);
   BurnRowBody(c, img, y, row, stepLength, i);
 }
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 
 // GCC 12's 512-bit intrinsics start some results from a deliberately
 // undefined vector, which its flow analysis reports as maybe uninitialised.
@@ -883,17 +880,13 @@ QV_FLAME_512 void BurnRowAvx512(const ApplyContext& c, const Plane& img, int y, 
 #pragma GCC diagnostic pop
 #endif
 
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f");
-  return has;
-}
 #endif
 
 FirePath PathInUse() {
   if (fl.path != FirePath::kBest) return fl.path;
 #if defined(__x86_64__)
-  if (HasAvx512()) return FirePath::kAvx512;
-  if (HasAvx2()) return FirePath::kAvx2;
+  if (CpuHasAvx512F()) return FirePath::kAvx512;
+  if (CpuHasAvx2()) return FirePath::kAvx2;
 #endif
   return FirePath::kPlain;
 }
@@ -1067,8 +1060,8 @@ int FireWorker(std::uint8_t*, std::uint8_t* mask) {
 
 bool FirePathAvailable(FirePath path) {
 #if defined(__x86_64__)
-  if (path == FirePath::kAvx512) return HasAvx512();
-  if (path == FirePath::kAvx2) return HasAvx2();
+  if (path == FirePath::kAvx512) return CpuHasAvx512F();
+  if (path == FirePath::kAvx2) return CpuHasAvx2();
 #else
   if (path == FirePath::kAvx512 || path == FirePath::kAvx2) return false;
 #endif

@@ -1,4 +1,5 @@
 // Derivative, Variance, Add Images and Subtract.
+#include "base/cpu_features.h"
 #include "ops/math_ops.h"
 
 #include <algorithm>
@@ -28,10 +29,6 @@ namespace qv {
 namespace {
 
 #if defined(QV_VARIANCE_AVX2)
-bool VarianceHasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 
 // The whole-window pixels of a row from their deviations (three planes
 // `padded` apart), eight at a time, colour only: the per-pixel expressions
@@ -300,7 +297,7 @@ int VarianceWorker(std::uint8_t*, std::uint8_t* mask) {
 #if defined(QV_VARIANCE_AVX2)
   // Colour only; every multiplied deviation of a window of up to 15 x 15
   // below 2^24.
-  const bool eightWise = VarianceHasAvx2() && !c.affectAlpha && mt.multiply >= 0 && mt.multiply * 255 * 225 < (1L << 24);
+  const bool eightWise = CpuHasAvx2() && !c.affectAlpha && mt.multiply >= 0 && mt.multiply * 255 * 225 < (1L << 24);
 #endif
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
@@ -560,7 +557,7 @@ int CombineWorker(std::uint8_t*, std::uint8_t* mask) {
 #if defined(QV_VARIANCE_AVX2)
     // One to one, the pixels whose source lies inside it read one run of it.
     const long runFrom = std::max<long>(c.x0, c.sx0), runTo = std::min<long>(c.x1, c.sx0 + sw - 1);
-    const bool vectors = oneToOne && !alpha && VarianceHasAvx2() && runTo - runFrom >= 7;
+    const bool vectors = oneToOne && !alpha && CpuHasAvx2() && runTo - runFrom >= 7;
 #endif
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
 #if defined(QV_VARIANCE_AVX2)

@@ -2,6 +2,7 @@
 // takes a weighted mean of the usable samples on its path and of itself;
 // a sample is usable when it lies in the image and the copy and the mask
 // there is set.
+#include "base/cpu_features.h"
 #include "ops/motion_ops.h"
 
 #include <algorithm>
@@ -171,7 +172,6 @@ void MotionBlurWorker(std::uint8_t* p, int x, int y, int) {
 
 bool MaskRowsSet(const Sampler& s, long ya, long yb);
 #if defined(QV_MOTION_AVX2)
-bool HasAvx2();
 int MotionFinishAvx2(std::uint8_t* row, const std::int32_t* sums, const std::int32_t* weights, int n, int k);
 #endif
 
@@ -210,7 +210,7 @@ void MotionBlurRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*
   const std::size_t taps = used.size();
   std::vector<const std::uint8_t*> src(taps), masks(taps);
 #if defined(QV_MOTION_AVX2)
-  const bool vectorFinish = !s.alpha && ms.amount >= 0 && ms.amount <= 100 && HasAvx2();
+  const bool vectorFinish = !s.alpha && ms.amount >= 0 && ms.amount <= 100 && CpuHasAvx2();
 #endif
   for (int x = x0; x <= x1;) {
     const int n = std::min(kStretch, b - x + 1) & ~3;
@@ -809,10 +809,6 @@ __attribute__((target("avx2"))) bool ExplodeEight(const Sampler& s, const Explod
   return true;
 }
 
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 #endif
 
 // Whether the mask is set over the copy's columns in every image row from
@@ -857,7 +853,7 @@ void ExplodeRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t*) {
   // Every sample lies within `reach` rows of the pixel; the bounds keep
   // the rays to those rows all the same.
   const long reach = std::labs(ms.length) + 1;
-  if (HasAvx2() && small && copy.height > 0 && copy.width > 0 && EvenRows(copy, y - reach, y + reach, stride)) {
+  if (CpuHasAvx2() && small && copy.height > 0 && copy.width > 0 && EvenRows(copy, y - reach, y + reach, stride)) {
     const double base = static_cast<double>(copy.rows[0]) - static_cast<double>(copy.top) * stride - copy.left;
     const ExplodeBounds b{std::max(copy.left, 0), std::max<long>({copy.top, 0, y - reach}),
                           std::min(copy.left + copy.width, s.width) - 1L,

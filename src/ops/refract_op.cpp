@@ -23,6 +23,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
 #include "base/colour_space.h"
 #include "base/messages.h"
 #include "base/string_table.h"
@@ -398,8 +399,7 @@ __attribute__((target("avx2"))) void RefractRowFast(std::uint8_t* row, int x0, i
 
 void RefractRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* maskRow) {
 #if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return RefractRowFast(row, x0, x1, y, maskRow);
+  if (CpuHasAvx2()) return RefractRowFast(row, x0, x1, y, maskRow);
 #endif
   RefractRowPlain(row, x0, x1, y, maskRow);
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/cpu_features.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -49,10 +51,6 @@ struct ByConstant {
     return _mm256_sign_epi32(Unsigned(_mm256_abs_epi32(v)), v);
   }
 };
-inline bool TapSumsHaveAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 
 // The unmasked sums of MaskedTapSums for the first pixels / 8 x 8 pixels,
 // eight at a time: the same pairs of taps per multiply-add, each 128-bit
@@ -174,7 +172,7 @@ inline void MaskedTapSums(std::int32_t* sums, std::int32_t* weights, const std::
     for (std::size_t k = 0; k < taps; ++k) total += w[k];
     int p = 0;
 #if defined(QV_TAP_SUMS_AVX2)
-    if (TapSumsHaveAvx2()) {
+    if (CpuHasAvx2()) {
       p = WholeTapSumsAvx2(sums, src, w, taps, pixels);
       for (int i = 0; i < p; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(weights + i), _mm_set1_epi32(total));
     }
@@ -384,7 +382,7 @@ void SymmetricSums(const SymmetricTaps& s, RowAt rowAt, int count, std::int16_t*
   }
   int k = 0;
 #if defined(QV_TAP_SUMS_AVX2)
-  if (TapSumsHaveAvx2()) k = SymmetricPairsAvx2(pairs.data(), pairs.size(), base, count, sums);
+  if (CpuHasAvx2()) k = SymmetricPairsAvx2(pairs.data(), pairs.size(), base, count, sums);
 #endif
   for (; k < count; k += 2) {
     const std::int16_t* at = base + 4 * static_cast<std::size_t>(k);

@@ -3,6 +3,7 @@
 // routine beside the per-pixel worker: it takes the pixels whose whole
 // window lies in the copy a row at a time and hands every other pixel to the
 // worker, so both give the same bytes.
+#include "base/cpu_features.h"
 #include "ops/texture_ops.h"
 
 #include <algorithm>
@@ -43,10 +44,6 @@ constexpr int kMaxSpread = 1000;
 constexpr long kLongestSpacing = 1 << 20;
 
 #if defined(QV_TEXTURE_AVX2)
-bool TextureHasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 #endif
 
 constexpr float kFalloff[41] = {0.984f, 0.975f, 0.947f, 0.934f, 0.915f, 0.896f, 0.876f, 0.852f, 0.831f, 0.807f, 0.782f,
@@ -314,7 +311,7 @@ void FinishSpread(std::uint8_t* row, const std::uint8_t* maskRow, int n, const s
 #endif
 #if defined(QV_TEXTURE_AVX2)
   // The sums' and the sharpened mix's numerators below 2^24.
-  if (Sharpen && integerReciprocal && 255 * full < (1L << 24) && t.amount >= 0 && t.amount <= 200 && TextureHasAvx2())
+  if (Sharpen && integerReciprocal && 255 * full < (1L << 24) && t.amount >= 0 && t.amount <= 200 && CpuHasAvx2())
     i = SharpenPairs(row, maskRow, n, sum, first, last, full, t.amount);
 #endif
   for (; i < n; ++i) {
@@ -687,7 +684,7 @@ void ShaveRow(std::uint8_t* row, int x0, int x1, int y, const std::uint8_t* mask
   if (t.direction == 0 && inRows && a <= b) {
     for (; x < a; ++x) ShaveOne(copy, row, x0, x, y, maskRow, inRows, a, b);
 #if defined(QV_TEXTURE_AVX2)
-    if (TextureHasAvx2())
+    if (CpuHasAvx2())
       for (; x + 7 <= b; x += 8) ShaveEight(copy, row + std::size_t{4} * (x - x0), x, y, maskRow + (x - x0), c.affectAlpha);
 #endif
     for (; x + 3 <= b; x += 4) ShaveFour(copy, row + std::size_t{4} * (x - x0), x, y, maskRow + (x - x0), c.affectAlpha);
@@ -903,7 +900,7 @@ int ReliefWorker(std::uint8_t*, std::uint8_t* mask) {
     const bool pairs = !c.affectAlpha && y > copy.top && y < cy1 && std::labs(t.multiply) <= (1L << 20);
 #if defined(QV_TEXTURE_AVX2)
     // |d| is at most 6 x 255.
-    const bool eights = pairs && std::labs(t.multiply) * 1530 < (1L << 24) && TextureHasAvx2();
+    const bool eights = pairs && std::labs(t.multiply) * 1530 < (1L << 24) && CpuHasAvx2();
 #endif
     for (int x = c.x0; x <= c.x1; ++x, p += 4, ++mp) {
 #if defined(QV_TEXTURE_AVX2)
@@ -1018,7 +1015,7 @@ void LumRow(const CopyView& copy, int y, int* out) {
   const std::uint8_t* q = copy.At(copy.left, y);
   int i = 0;
 #if defined(QV_TEXTURE_AVX2)
-  if (TextureHasAvx2()) {
+  if (CpuHasAvx2()) {
     i = LumEight(q, copy.width, out);
     q += std::size_t{4} * static_cast<std::size_t>(i);
   }
@@ -1146,7 +1143,7 @@ int ElevationsWorker(std::uint8_t*, std::uint8_t* mask) {
                 static_cast<std::uint32_t>(t.table[2][l] & 255) << 16;
   }
 #if defined(QV_TEXTURE_AVX2)
-  const bool eightWide = byteTables && TextureHasAvx2();
+  const bool eightWide = byteTables && CpuHasAvx2();
 #endif
   for (int y = c.y0; y <= c.y1; ++y) {
     if (y % 8 == 0 && Progress(y - c.y0) != 0) return 1;
@@ -1470,7 +1467,7 @@ int CanvasWorker(std::uint8_t*, std::uint8_t* mask) {
   // Every numerator of the pair's expressions below 2^24 (window sums up to
   // 255 x W among them).
   auto percent = [](long v) { return v >= 0 && v <= 100; };
-  const bool vector = TextureHasAvx2() && tile && !affectAlpha && percent(amount) && percent(transparency) &&
+  const bool vector = CpuHasAvx2() && tile && !affectAlpha && percent(amount) && percent(transparency) &&
                       percent(emboss) && (!grain || 255 * t.kernel.full < (1L << 24));
 #endif
   for (int y = c.y0; y <= c.y1 && result == 0; ++y) {

@@ -12,6 +12,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
 #include "base/crt_random.h"
 #include "base/messages.h"
 #include "base/string_table.h"
@@ -34,20 +35,6 @@ constexpr int kMaxWhorls = 800;
 GeometricState& Geo() { return Pipeline().geometric; }
 
 int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
-
-#if defined(__x86_64__)
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f");
-  return has;
-}
-#else
-constexpr bool HasAvx2() { return false; }
-constexpr bool HasAvx512() { return false; }
-#endif
 
 // A double truncated toward zero into int range (not-a-number gives 0).
 int TruncToInt(double v) {
@@ -173,8 +160,8 @@ struct RowFrame {
         ry(g.ry),
         k(g.k) {}
   // The widest vectors the row routines may use.
-  bool Avx512() const { return (path == SamplerPath::kBest || path == SamplerPath::kAvx512) && HasAvx512(); }
-  bool Avx2() const { return path != SamplerPath::kPlain && HasAvx2(); }
+  bool Avx512() const { return (path == SamplerPath::kBest || path == SamplerPath::kAvx512) && CpuHasAvx512F(); }
+  bool Avx2() const { return path != SamplerPath::kPlain && CpuHasAvx2(); }
   void Store(std::uint8_t* p, int m, double sx, double sy, int shade = 0) const {
     std::uint8_t sample[4];
     if (SampleClamped(copy, sx, sy, sample)) StoreWarped(p, m, sample, shade, affectAlpha);
