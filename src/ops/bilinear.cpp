@@ -1,6 +1,9 @@
 #include "base/cpu_features.h"
 #include "ops/bilinear.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -174,6 +177,16 @@ QV_SAMPLER_512 inline __m512i EightPairs(const std::uint8_t* const* at) {
   v = _mm512_inserti32x4(v, TwoPairs(at[4], at[5]), 2);
   return _mm512_inserti32x4(v, TwoPairs(at[6], at[7]), 3);
 }
+// The same, at base plus these pixel offsets, shifted by `apart` bytes.
+inline __m128i TwoPairsAt(const std::uint8_t* base, const std::uint32_t* at, std::ptrdiff_t apart) {
+  return TwoPairs(base + std::size_t{4} * at[0] + apart, base + std::size_t{4} * at[1] + apart);
+}
+QV_SAMPLER_512 inline __m512i EightPairsAt(const std::uint8_t* base, const std::uint32_t* at, std::ptrdiff_t apart) {
+  __m512i v = _mm512_castsi128_si512(TwoPairsAt(base, at, apart));
+  v = _mm512_inserti32x4(v, TwoPairsAt(base, at + 2, apart), 1);
+  v = _mm512_inserti32x4(v, TwoPairsAt(base, at + 4, apart), 2);
+  return _mm512_inserti32x4(v, TwoPairsAt(base, at + 6, apart), 3);
+}
 
 // Byte j of a group of four pixels (words at even j) comes from this byte of
 // eight pairs: channel k of a pixel, then of its right neighbour.
@@ -194,23 +207,27 @@ QV_SAMPLER_512 inline void BlendSixteen(const __m512i top[2], const __m512i bott
   constexpr __mmask64 kWords = 0x5555555555555555ull;
   const __m512i first = _mm512_load_si512(kPairIndex.first), second = _mm512_load_si512(kPairIndex.second);
   const __m512i xWeights = _mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(256), gx), _mm512_slli_epi32(gx, 16));
-  const __m512 below = _mm512_cvtepi32_ps(gy);
-  const __m512 above = _mm512_sub_ps(_mm512_set1_ps(256.0f), below);
   const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+  __m512i v[4];
   for (int g = 0; g < 4; ++g) {
     const __m512i index = g & 1 ? second : first;
     const __m512i t = _mm512_maskz_permutexvar_epi8(kWords, index, top[g >> 1]);
     const __m512i b = _mm512_maskz_permutexvar_epi8(kWords, index, bottom[g >> 1]);
     const __m512i pick = _mm512_add_epi32(spread, _mm512_set1_epi32(4 * g));
     const __m512i w = _mm512_permutexvar_epi32(pick, xWeights);
-    const __m512 upper = _mm512_cvtepi32_ps(_mm512_madd_epi16(t, w));
-    const __m512 lower = _mm512_cvtepi32_ps(_mm512_madd_epi16(b, w));
-    const __m512 sum = _mm512_add_ps(_mm512_mul_ps(upper, _mm512_permutexvar_ps(pick, above)),
-                                     _mm512_mul_ps(lower, _mm512_permutexvar_ps(pick, below)));
-    // Every value lies in 0..255: narrowing keeps it.
-    const __m512i v = _mm512_srli_epi32(_mm512_cvttps_epi32(sum), 16);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * g), _mm512_cvtepi32_epi8(v));
+    // upper * (256 - gy) + lower * gy as upper * 256 + (lower - upper) * gy:
+    // whole numbers, never negative, below 2^24, so the same sum as ever.
+    const __m512i upper = _mm512_madd_epi16(t, w);
+    const __m512i lower = _mm512_madd_epi16(b, w);
+    const __m512i sum = _mm512_add_epi32(_mm512_slli_epi32(upper, 8),
+                                         _mm512_mullo_epi32(_mm512_sub_epi32(lower, upper), _mm512_permutexvar_epi32(pick, gy)));
+    v[g] = _mm512_srli_epi32(sum, 16);
   }
+  // Every value lies in 0..255, so packing keeps it. The packs leave pixel
+  // 4g + k at 32-bit place 4k + g; one permutation puts them in order.
+  const __m512i bytes = _mm512_packus_epi16(_mm512_packus_epi32(v[0], v[1]), _mm512_packus_epi32(v[2], v[3]));
+  const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+  _mm512_storeu_si512(out, _mm512_permutexvar_epi32(order, bytes));
 }
 
 QV_SAMPLER_512 inline __m512i Join(const __m256i* v) {
@@ -279,6 +296,26 @@ QV_SAMPLER_512 void EdgeSixteen(const PixelPlane& plane, const double* sx, const
   for (int l = 0; l < 16; ++l) valid[l] = static_cast<std::uint8_t>(numbers >> l & 1);
 }
 
+// Whether rows from..to of the plane lie at first + row * stride (wrapping
+// in 32 bits) and each ends below 2^31.
+QV_SAMPLER_512 bool RowsInStep(const PixelPlane& plane, std::uint32_t first, std::uint32_t stride, int from, int to) {
+  const std::int64_t limit = (std::int64_t{1} << 31) - plane.width;
+  if (limit <= 0) return false;
+  const __m512i firstV = _mm512_set1_epi32(static_cast<std::int32_t>(first));
+  const __m512i strideV = _mm512_set1_epi32(static_cast<std::int32_t>(stride));
+  const __m512i limitV = _mm512_set1_epi32(static_cast<std::int32_t>(limit));
+  const __m512i count = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  int r = from;
+  for (; r + 16 <= to + 1; r += 16) {
+    const __m512i got = _mm512_loadu_si512(plane.rows + r);
+    const __m512i want = _mm512_add_epi32(firstV, _mm512_mullo_epi32(_mm512_add_epi32(count, _mm512_set1_epi32(r)), strideV));
+    if (_mm512_cmpneq_epi32_mask(got, want) | _mm512_cmpge_epu32_mask(got, limitV)) return false;
+  }
+  for (; r <= to; ++r)
+    if (plane.rows[r] >= limit || plane.rows[r] != first + static_cast<std::uint32_t>(r) * stride) return false;
+  return true;
+}
+
 // Sixteen at a time where all sixteen have their neighbours inside the
 // plane; groups with one beyond an edge are taken by EdgeSixteen, the rest
 // by the 256-bit sampler.
@@ -294,6 +331,21 @@ QV_SAMPLER_512 void SampleRunAvx512(const PixelPlane& plane, const double* sx, c
     alignas(64) std::int32_t cxs[16], cys[16];
     const std::uint8_t* top[16];
     const std::uint8_t* bottom[16];
+    // Where the rows lie evenly `stride` pixels apart, a pixel's offset is
+    // rows[0] + cy * stride + cx, found in one vector instead of two table
+    // loads per sample. Rows are checked as the samples first reach them
+    // (checked rows lo..hi); one found out of step ends the shortcut for the
+    // run. The offsets wrap in 32-bit lanes, but each checked row ends below
+    // 2^31, so the wrapped result is the true offset, and the row below lies
+    // stride, taken as signed, further on.
+    bool even = plane.height > 1 && plane.width > 0;
+    const std::uint32_t first = even ? plane.rows[0] : 0, stride = even ? plane.rows[1] - first : 0;
+    const std::ptrdiff_t below = std::ptrdiff_t{4} * static_cast<std::int32_t>(stride);
+    int lo = 0, hi = -1;
+    const __m512i firstV = _mm512_set1_epi32(static_cast<std::int32_t>(first));
+    const __m512i strideV = _mm512_set1_epi32(static_cast<std::int32_t>(stride));
+    auto checkRows = [&plane, first, stride](int from, int to) { return RowsInStep(plane, first, stride, from, to); };
+    alignas(64) std::uint32_t offsets[16];
     for (; i + 16 <= n; i += 16) {
       __m256i ixl, iyl, gxl, gyl, ixh, iyh, gxh, gyh;
       SplitEight(sx + i, sy + i, ixl, iyl, gxl, gyl);
@@ -309,15 +361,42 @@ QV_SAMPLER_512 void SampleRunAvx512(const PixelPlane& plane, const double* sx, c
           SampleRunAvx2(plane, sx + i, sy + i, 16, out + std::size_t{4} * i, valid + i);
         continue;
       }
-      _mm512_store_si512(cxs, cx);
-      _mm512_store_si512(cys, cy);
-      for (int l = 0; l < 16; ++l) {
-        const std::size_t column = static_cast<std::size_t>(cxs[l]);
-        top[l] = plane.pixels + (std::size_t{plane.rows[cys[l]]} + column) * 4;
-        bottom[l] = plane.pixels + (std::size_t{plane.rows[cys[l] + 1]} + column) * 4;
+      if (even && (_mm512_cmplt_epi32_mask(cy, _mm512_set1_epi32(lo)) | _mm512_cmpge_epi32_mask(cy, _mm512_set1_epi32(hi)))) {
+        // Checked a stretch beyond the rows needed, as the next samples
+        // are likely to move on the same way.
+        constexpr int kAhead = 48;
+        const int from = std::max(_mm512_reduce_min_epi32(cy) - kAhead, 0);
+        const int to = std::min(_mm512_reduce_max_epi32(cy) + 1 + kAhead, plane.height - 1);
+        even = hi < lo ? checkRows(from, to) : checkRows(from, lo - 1) && checkRows(hi + 1, to);
+        lo = hi < lo ? from : std::min(lo, from);
+        hi = std::max(hi, to);
       }
-      const __m512i tops[2] = {EightPairs(top), EightPairs(top + 8)};
-      const __m512i bottoms[2] = {EightPairs(bottom), EightPairs(bottom + 8)};
+      __m512i tops[2], bottoms[2];
+      if (even) {
+        const __m512i upper = _mm512_add_epi32(_mm512_add_epi32(firstV, _mm512_mullo_epi32(cy, strideV)), cx);
+        _mm512_store_si512(offsets, upper);
+#if defined(__GNUC__)
+        // Read back one by one from memory: taken out of the register lane
+        // by lane they would queue on the shuffle port the blend needs.
+        asm("" : "+m"(offsets));
+#endif
+        tops[0] = EightPairsAt(plane.pixels, offsets, 0);
+        tops[1] = EightPairsAt(plane.pixels, offsets + 8, 0);
+        bottoms[0] = EightPairsAt(plane.pixels, offsets, below);
+        bottoms[1] = EightPairsAt(plane.pixels, offsets + 8, below);
+      } else {
+        _mm512_store_si512(cxs, cx);
+        _mm512_store_si512(cys, cy);
+        for (int l = 0; l < 16; ++l) {
+          const std::size_t column = static_cast<std::size_t>(cxs[l]);
+          top[l] = plane.pixels + (std::size_t{plane.rows[cys[l]]} + column) * 4;
+          bottom[l] = plane.pixels + (std::size_t{plane.rows[cys[l] + 1]} + column) * 4;
+        }
+        tops[0] = EightPairs(top);
+        tops[1] = EightPairs(top + 8);
+        bottoms[0] = EightPairs(bottom);
+        bottoms[1] = EightPairs(bottom + 8);
+      }
       BlendSixteen(tops, bottoms, _mm512_inserti64x4(_mm512_castsi256_si512(gxl), gxh, 1),
                    _mm512_inserti64x4(_mm512_castsi256_si512(gyl), gyh, 1), out + std::size_t{4} * i);
       std::memset(valid + i, 1, 16);

@@ -79,7 +79,9 @@ TEST(BilinearSampler, WeightsTruncationAndEdges) {
 
 // A run sampled at once against the one-by-one sampler: runs wholly inside
 // (the vector path), runs with one neighbour across an edge, negative,
-// huge and not-a-number positions, planes at and away from the origin.
+// huge and not-a-number positions, planes at and away from the origin, and
+// row tables evenly spaced (padded, or bottom-up with a stride that wraps)
+// or with two rows exchanged, which address arithmetic must not assume away.
 TEST(BilinearSampler, RunGivesTheOneByOneBytes) {
   constexpr int w = 37, h = 23;
   std::uint32_t seed = 5;
@@ -87,41 +89,44 @@ TEST(BilinearSampler, RunGivesTheOneByOneBytes) {
   std::vector<std::uint8_t> pixels(std::size_t{w + 3} * h * 4);  // rows padded apart
   for (auto& b : pixels) b = static_cast<std::uint8_t>(next());
   std::vector<std::uint32_t> rows(h);
-  for (int y = 0; y < h; ++y) rows[y] = static_cast<std::uint32_t>(y * (w + 3));
   const double odd[] = {std::nan(""), -std::numeric_limits<double>::infinity(), 1e40, -0.3, -1e-9, 0.0};
-  for (const auto& [ox, oy] : {std::pair{0, 0}, std::pair{5, 3}}) {
-    const PixelPlane plane{pixels.data(), rows.data(), ox, oy, w, h};
-    constexpr int n = 1003;
-    std::vector<double> sx(n), sy(n);
-    for (int i = 0; i < n; ++i) {
-      // Stretches of 32 wholly inside (whole columns and rows among them),
-      // so that the widest paths' groups are taken whole too.
-      int kind = static_cast<int>(next() % 16);
-      if ((i / 32) % 2 == 0) kind = 4 + kind % 4;
-      const double fx = (next() % 4096) / 4096.0, fy = (next() % 4096) / 4096.0;
-      // Mostly inside, the last column and row included; some at the edges
-      // and beyond; a few odd ones.
-      sx[i] = ox + static_cast<int>(next() % (w - 1)) + fx;
-      sy[i] = oy + static_cast<int>(next() % (h - 1)) + fy;
-      if (kind == 0) sx[i] = ox + w - 1 + fx;
-      if (kind == 1) sy[i] = oy + h - 1 + fy;
-      if (kind == 2) sx[i] = ox - 2 + 3 * fx;
-      if (kind == 3) sy[i] = odd[next() % std::size(odd)];
-      if (kind == 4) sx[i] = std::floor(sx[i]);
-      if (kind == 5) sy[i] = std::floor(sy[i]);
-    }
-    for (SamplerPath path : {SamplerPath::kBest, SamplerPath::kAvx2, SamplerPath::kAvx512}) {
-      if (!SamplerPathAvailable(path)) continue;
-      for (int start : {0, 3}) {
-        std::vector<std::uint8_t> fast(4 * n, 1), plain(4 * n, 1), fastValid(n), plainValid(n);
-        SampleRun(plane, sx.data() + start, sy.data() + start, n - start, fast.data(), fastValid.data(), path);
-        SampleRun(plane, sx.data() + start, sy.data() + start, n - start, plain.data(), plainValid.data(),
-                  SamplerPath::kPlain);
-        for (int i = 0; i < n - start; ++i) {
-          ASSERT_EQ(fastValid[i], plainValid[i]) << i;
-          if (!plainValid[i]) continue;
-          ASSERT_EQ(std::memcmp(&fast[4 * i], &plain[4 * i], 4), 0)
-              << static_cast<int>(path) << ": " << sx[start + i] << ", " << sy[start + i];
+  for (int layout = 0; layout < 3; ++layout) {
+    for (const auto& [ox, oy] : {std::pair{0, 0}, std::pair{5, 3}}) {
+      for (int y = 0; y < h; ++y) rows[y] = static_cast<std::uint32_t>((layout == 1 ? h - 1 - y : y) * (w + 3));
+      if (layout == 2) std::swap(rows[9], rows[17]);
+      const PixelPlane plane{pixels.data(), rows.data(), ox, oy, w, h};
+      constexpr int n = 1003;
+      std::vector<double> sx(n), sy(n);
+      for (int i = 0; i < n; ++i) {
+        // Stretches of 32 wholly inside (whole columns and rows among them),
+        // so that the widest paths' groups are taken whole too.
+        int kind = static_cast<int>(next() % 16);
+        if ((i / 32) % 2 == 0) kind = 4 + kind % 4;
+        const double fx = (next() % 4096) / 4096.0, fy = (next() % 4096) / 4096.0;
+        // Mostly inside, the last column and row included; some at the edges
+        // and beyond; a few odd ones.
+        sx[i] = ox + static_cast<int>(next() % (w - 1)) + fx;
+        sy[i] = oy + static_cast<int>(next() % (h - 1)) + fy;
+        if (kind == 0) sx[i] = ox + w - 1 + fx;
+        if (kind == 1) sy[i] = oy + h - 1 + fy;
+        if (kind == 2) sx[i] = ox - 2 + 3 * fx;
+        if (kind == 3) sy[i] = odd[next() % std::size(odd)];
+        if (kind == 4) sx[i] = std::floor(sx[i]);
+        if (kind == 5) sy[i] = std::floor(sy[i]);
+      }
+      for (SamplerPath path : {SamplerPath::kBest, SamplerPath::kAvx2, SamplerPath::kAvx512}) {
+        if (!SamplerPathAvailable(path)) continue;
+        for (int start : {0, 3}) {
+          std::vector<std::uint8_t> fast(4 * n, 1), plain(4 * n, 1), fastValid(n), plainValid(n);
+          SampleRun(plane, sx.data() + start, sy.data() + start, n - start, fast.data(), fastValid.data(), path);
+          SampleRun(plane, sx.data() + start, sy.data() + start, n - start, plain.data(), plainValid.data(),
+                    SamplerPath::kPlain);
+          for (int i = 0; i < n - start; ++i) {
+            ASSERT_EQ(fastValid[i], plainValid[i]) << i;
+            if (!plainValid[i]) continue;
+            ASSERT_EQ(std::memcmp(&fast[4 * i], &plain[4 * i], 4), 0)
+                << static_cast<int>(path) << " rows " << layout << ": " << sx[start + i] << ", " << sy[start + i];
+          }
         }
       }
     }
