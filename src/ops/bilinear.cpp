@@ -345,7 +345,7 @@ QV_SAMPLER_512 void SampleRunAvx512(const PixelPlane& plane, const double* sx, c
     const __m512i firstV = _mm512_set1_epi32(static_cast<std::int32_t>(first));
     const __m512i strideV = _mm512_set1_epi32(static_cast<std::int32_t>(stride));
     auto checkRows = [&plane, first, stride](int from, int to) { return RowsInStep(plane, first, stride, from, to); };
-    alignas(64) std::uint32_t offsets[16];
+    alignas(64) std::uint32_t offsets[16], ahead[16];
     for (; i + 16 <= n; i += 16) {
       __m256i ixl, iyl, gxl, gyl, ixh, iyh, gxh, gyh;
       SplitEight(sx + i, sy + i, ixl, iyl, gxl, gyl);
@@ -354,6 +354,30 @@ QV_SAMPLER_512 void SampleRunAvx512(const PixelPlane& plane, const double* sx, c
       const __m512i cy = _mm512_sub_epi32(_mm512_inserti64x4(_mm512_castsi256_si512(iyl), iyh, 1), originY);
       const __mmask16 in = _mm512_cmpgt_epi32_mask(cx, minusOne) & _mm512_cmpgt_epi32_mask(lastX, cx) &
                            _mm512_cmpgt_epi32_mask(cy, minusOne) & _mm512_cmpgt_epi32_mask(lastY, cy);
+      // Samples that cross rows quickly reach lines not yet in cache: ask
+      // for those of two groups on while this one is blended. Only hints,
+      // taken as plain numbers: a place beyond the plane is never read.
+      const int rowsCrossed =
+          _mm_extract_epi32(_mm512_extracti32x4_epi32(cy, 3), 3) - _mm_cvtsi128_si32(_mm512_castsi512_si128(cy));
+      if (even && i + 48 <= n && (rowsCrossed > 3 || rowsCrossed < -3)) {
+        const __m512i px = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(_mm512_loadu_pd(sx + i + 32))),
+                                              _mm512_cvttpd_epi32(_mm512_loadu_pd(sx + i + 40)), 1);
+        const __m512i py = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(_mm512_loadu_pd(sy + i + 32))),
+                                              _mm512_cvttpd_epi32(_mm512_loadu_pd(sy + i + 40)), 1);
+        const __m512i zero = _mm512_setzero_si512();
+        const __m512i qx = _mm512_min_epi32(_mm512_max_epi32(_mm512_sub_epi32(px, originX), zero), lastX);
+        const __m512i qy = _mm512_min_epi32(_mm512_max_epi32(_mm512_sub_epi32(py, originY), zero), lastY);
+        _mm512_store_si512(ahead, _mm512_add_epi32(_mm512_add_epi32(firstV, _mm512_mullo_epi32(qy, strideV)), qx));
+#if defined(__GNUC__)
+        asm("" : "+m"(ahead));
+#endif
+        const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(plane.pixels);
+        for (int l = 0; l < 16; ++l) {
+          const std::uintptr_t at = base + std::uintptr_t{4} * ahead[l];
+          _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
+          _mm_prefetch(reinterpret_cast<const char*>(at + below), _MM_HINT_T0);
+        }
+      }
       if (in != 0xffff) {
         if (edges)
           EdgeSixteen(plane, sx + i, sy + i, out + std::size_t{4} * i, valid + i);
