@@ -31,6 +31,9 @@ command -v import >/dev/null 2>&1 || { echo "ImageMagick absent: skipped"; exit 
 convert s.bmp -alpha off sample.ppm || fail "sample.ppm"
 
 # Runs "$@" on a fresh Xvfb of the given depth with the sample shown at (100, 50).
+# The window says when it has painted, but on a loaded machine the server may
+# show the pixels later still: wait until the rectangle holds the sample's many
+# colours (30 s at most) before running the command.
 on_screen() {
   depth=$1
   shift
@@ -39,7 +42,9 @@ on_screen() {
     "$window" sample.ppm > shown.txt &
     w=$!
     i=0
-    while ! grep -q shown shown.txt 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    while ! grep -q shown shown.txt 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
+    while [ "$(import -window root -crop 200x120+100+50 +repage -format %k info: 2>/dev/null || echo 0)" -le 8 ] &&
+      [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
     "$@"
     rc=$?
     kill $w
